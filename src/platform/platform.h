@@ -135,7 +135,10 @@ public:
     virtual std::optional<Path> windows_directory() = 0;
 };
 
-// The implementation this build runs on (win32 or the POSIX stand-in).
-std::unique_ptr<Platform> make_native_platform();
+// The implementation this build runs on (win32 or the POSIX stand-in), given
+// main's arguments (the Windows implementation reads GetCommandLineW instead).
+// On Windows it also hardens the process (DLL search limited to System32)
+// before anything else is loaded.
+std::unique_ptr<Platform> make_native_platform(int argc, char** argv);
 
 }  // namespace velmarch::platform
