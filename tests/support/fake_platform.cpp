@@ -1,0 +1,333 @@
+#include "support/fake_platform.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "text/format.h"
+
+namespace velmarch::testing {
+namespace {
+
+using platform::DirectoryCreation;
+using platform::FileType;
+using platform::Result;
+
+std::string key_of(const platform::Path& path) {
+    std::string key = path.lexically_normal().generic_string();
+    while (key.size() > 1 && key.back() == '/') key.pop_back();
+    return key;
+}
+
+std::string parent_key(const std::string& key) { return key_of(platform::Path(key).parent_path()); }
+
+class FakeFile : public platform::File {
+public:
+    FakeFile(FakePlatform& owner, std::string key, bool writable)
+        : owner_(owner), key_(std::move(key)), writable_(writable) {
+        ++owner_.files_opened;
+    }
+    ~FakeFile() override { ++owner_.files_closed; }
+
+    Result<std::size_t> read(std::span<std::byte> buffer) override {
+        if (auto failure = owner_.enter(Op::read)) return std::unexpected(*failure);
+        auto it = owner_.files_.find(key_);
+        if (it == owner_.files_.end() || offset_ >= it->second.size()) return 0;
+        const std::size_t n = std::min({buffer.size(), it->second.size() - offset_, owner_.max_read_chunk});
+        std::memcpy(buffer.data(), it->second.data() + offset_, n);
+        offset_ += n;
+        return n;
+    }
+
+    Result<std::size_t> write(std::span<const std::byte> bytes) override {
+        if (auto failure = owner_.enter(Op::write)) return std::unexpected(*failure);
+        if (!writable_) return std::unexpected(fake_os_error(5));
+        if (owner_.write_accepts_nothing) return 0;
+        const std::size_t n = std::min(bytes.size(), owner_.max_write_chunk);
+        auto& content = owner_.files_[key_];
+        content.insert(content.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
+        return n;
+    }
+
+    Result<void> flush() override {
+        if (auto failure = owner_.enter(Op::flush)) return std::unexpected(*failure);
+        return {};
+    }
+
+private:
+    FakePlatform& owner_;
+    std::string key_;
+    bool writable_;
+    std::size_t offset_ = 0;
+};
+
+class FakeDescriptor : public platform::SecurityDescriptor {
+public:
+    explicit FakeDescriptor(FakePlatform& owner) : owner_(owner) { ++owner_.descriptors_created; }
+    ~FakeDescriptor() override { ++owner_.descriptors_freed; }
+
+private:
+    FakePlatform& owner_;
+};
+
+class FakeProcess : public platform::WaitableProcess {
+public:
+    explicit FakeProcess(FakePlatform& owner) : owner_(owner) { ++owner_.processes_opened; }
+    ~FakeProcess() override { ++owner_.processes_closed; }
+    platform::WaitOutcome wait(std::uint32_t milliseconds) override {
+        owner_.wait_limits.push_back(milliseconds);
+        if (owner_.enter(Op::wait)) return platform::WaitOutcome::failed;
+        return owner_.wait_outcome;
+    }
+
+private:
+    FakePlatform& owner_;
+};
+
+}  // namespace
+
+const char* op_name(Op op) {
+    switch (op) {
+        case Op::arguments: return "arguments";
+        case Op::file_type: return "file_type";
+        case Op::exists: return "exists";
+        case Op::open_for_reading: return "open_for_reading";
+        case Op::create_new_file: return "create_new_file";
+        case Op::read: return "read";
+        case Op::write: return "write";
+        case Op::flush: return "flush";
+        case Op::write_file: return "write_file";
+        case Op::append_to_file: return "append_to_file";
+        case Op::delete_file: return "delete_file";
+        case Op::create_directories: return "create_directories";
+        case Op::remove_directory_tree: return "remove_directory_tree";
+        case Op::create_security_descriptor: return "create_security_descriptor";
+        case Op::create_directory: return "create_directory";
+        case Op::open_process_for_wait: return "open_process_for_wait";
+        case Op::wait: return "wait";
+        case Op::run_and_wait: return "run_and_wait";
+        case Op::start_detached: return "start_detached";
+    }
+    return "?";
+}
+
+std::string fake_os_error(std::int32_t code) {
+    const char* text = "Unknown error.";
+    switch (code) {
+        case 2: text = "The system cannot find the file specified."; break;
+        case 3: text = "The system cannot find the path specified."; break;
+        case 5: text = "Access is denied."; break;
+        case 32: text = "The process cannot access the file because it is being used by another process."; break;
+        case 80: text = "The file exists."; break;
+        case 112: text = "There is not enough space on the disk."; break;
+        case 183: text = "Cannot create a file when that file already exists."; break;
+        case 267: text = "The directory name is invalid."; break;
+    }
+    return text::format("{} (os error {})", text, code);
+}
+
+FakePlatform::FakePlatform() = default;
+FakePlatform::~FakePlatform() = default;
+
+void FakePlatform::add_directory(const Path& path) {
+    for (std::string key = key_of(path); !key.empty() && !directories_.contains(key); key = parent_key(key)) {
+        directories_.insert(key);
+        if (parent_key(key) == key) break;
+    }
+}
+
+void FakePlatform::add_file(const Path& path, std::string_view content) {
+    Bytes bytes(content.size());
+    std::memcpy(bytes.data(), content.data(), content.size());
+    add_file(path, std::move(bytes));
+}
+
+void FakePlatform::add_file(const Path& path, Bytes content) {
+    const std::string key = key_of(path);
+    add_directory(parent_key(key));
+    files_[key] = std::move(content);
+}
+
+bool FakePlatform::has_file(const Path& path) const { return files_.contains(key_of(path)); }
+bool FakePlatform::has_directory(const Path& path) const { return directories_.contains(key_of(path)); }
+
+std::string FakePlatform::file_text(const Path& path) const {
+    auto it = files_.find(key_of(path));
+    if (it == files_.end()) return {};
+    return std::string(reinterpret_cast<const char*>(it->second.data()), it->second.size());
+}
+
+std::vector<platform::Path> FakePlatform::entries_below(const Path& path) const {
+    const std::string key = key_of(path);
+    auto below = [&](const std::string& k) { return k == key || k.starts_with(key + "/"); };
+    std::vector<Path> out;
+    for (const auto& d : directories_)
+        if (below(d)) out.emplace_back(d);
+    for (const auto& [k, v] : files_)
+        if (below(k)) out.emplace_back(k);
+    return out;
+}
+
+void FakePlatform::fail(Op op, std::string message, int nth) { failures_.emplace(op, Failure{std::move(message), nth}); }
+
+int FakePlatform::calls(Op op) const {
+    auto it = calls_.find(op);
+    return it == calls_.end() ? 0 : it->second;
+}
+
+std::optional<std::string> FakePlatform::enter(Op op) {
+    const int n = ++calls_[op];
+    if (before_call) before_call(op, n);
+    auto [first, last] = failures_.equal_range(op);
+    for (auto it = first; it != last; ++it)
+        if (it->second.nth == 0 || it->second.nth == n) return it->second.message;
+    return std::nullopt;
+}
+
+Result<std::vector<std::string>> FakePlatform::arguments() {
+    if (auto failure = enter(Op::arguments)) return std::unexpected(*failure);
+    return args;
+}
+
+void FakePlatform::write_standard_error(std::string_view text) { standard_error += text; }
+
+std::optional<platform::NativeString> FakePlatform::environment_variable(std::string_view name) {
+    auto it = environment.find(std::string(name));
+    if (it == environment.end()) return std::nullopt;
+    return it->second;
+}
+
+std::uint64_t FakePlatform::unix_time_seconds() { return now; }
+std::uint32_t FakePlatform::current_process_id() { return process_id; }
+
+void FakePlatform::random_bytes(std::span<std::byte> out) {
+    for (auto& b : out) b = static_cast<std::byte>(next_random++);
+}
+
+FileType FakePlatform::file_type(const Path& path) {
+    if (enter(Op::file_type)) return FileType::missing;
+    const std::string key = key_of(path);
+    if (directories_.contains(key)) return FileType::directory;
+    if (files_.contains(key)) return FileType::file;
+    return FileType::missing;
+}
+
+bool FakePlatform::exists(const Path& path) {
+    if (enter(Op::exists)) return false;
+    const std::string key = key_of(path);
+    return directories_.contains(key) || files_.contains(key);
+}
+
+Result<std::unique_ptr<platform::File>> FakePlatform::open_for_reading(const Path& path) {
+    if (auto failure = enter(Op::open_for_reading)) return std::unexpected(*failure);
+    const std::string key = key_of(path);
+    if (directories_.contains(key)) return std::unexpected(fake_os_error(5));
+    if (!files_.contains(key)) return std::unexpected(fake_os_error(2));
+    return std::make_unique<FakeFile>(*this, key, false);
+}
+
+Result<std::unique_ptr<platform::File>> FakePlatform::create_new_file(const Path& path) {
+    if (auto failure = enter(Op::create_new_file)) return std::unexpected(*failure);
+    const std::string key = key_of(path);
+    if (files_.contains(key) || directories_.contains(key)) return std::unexpected(fake_os_error(80));
+    if (!directories_.contains(parent_key(key))) return std::unexpected(fake_os_error(3));
+    files_[key];
+    return std::make_unique<FakeFile>(*this, key, true);
+}
+
+Result<void> FakePlatform::write_file(const Path& path, std::span<const std::byte> bytes) {
+    if (auto failure = enter(Op::write_file)) return std::unexpected(*failure);
+    const std::string key = key_of(path);
+    if (directories_.contains(key)) return std::unexpected(fake_os_error(5));
+    if (!directories_.contains(parent_key(key))) return std::unexpected(fake_os_error(3));
+    files_[key] = Bytes(bytes.begin(), bytes.end());
+    return {};
+}
+
+Result<void> FakePlatform::append_to_file(const Path& path, std::span<const std::byte> bytes) {
+    if (auto failure = enter(Op::append_to_file)) return std::unexpected(*failure);
+    const std::string key = key_of(path);
+    if (directories_.contains(key)) return std::unexpected(fake_os_error(5));
+    if (!directories_.contains(parent_key(key))) return std::unexpected(fake_os_error(3));
+    auto& content = files_[key];
+    content.insert(content.end(), bytes.begin(), bytes.end());
+    return {};
+}
+
+Result<void> FakePlatform::delete_file(const Path& path) {
+    if (auto failure = enter(Op::delete_file)) return std::unexpected(*failure);
+    if (files_.erase(key_of(path)) == 0) return std::unexpected(fake_os_error(2));
+    return {};
+}
+
+Result<void> FakePlatform::create_directories(const Path& path) {
+    if (auto failure = enter(Op::create_directories)) return std::unexpected(*failure);
+    for (std::string key = key_of(path);; key = parent_key(key)) {
+        if (files_.contains(key)) return std::unexpected(fake_os_error(183));
+        if (parent_key(key) == key || key.empty()) break;
+    }
+    add_directory(path);
+    return {};
+}
+
+Result<void> FakePlatform::remove_directory_tree(const Path& path) {
+    if (auto failure = enter(Op::remove_directory_tree)) return std::unexpected(*failure);
+    const std::string key = key_of(path);
+    if (!directories_.contains(key)) return std::unexpected(fake_os_error(3));
+    for (const Path& entry : entries_below(path)) {
+        files_.erase(key_of(entry));
+        directories_.erase(key_of(entry));
+    }
+    return {};
+}
+
+Result<std::unique_ptr<platform::SecurityDescriptor>> FakePlatform::create_security_descriptor(
+    std::string_view sddl) {
+    if (auto failure = enter(Op::create_security_descriptor)) return std::unexpected(*failure);
+    if (sddl.empty()) return std::unexpected(fake_os_error(1336));
+    return std::make_unique<FakeDescriptor>(*this);
+}
+
+Result<DirectoryCreation> FakePlatform::create_directory(const Path& path, const platform::SecurityDescriptor&) {
+    directory_attempts.push_back(path);
+    if (auto failure = enter(Op::create_directory)) return std::unexpected(*failure);
+    const auto attempt = directory_attempts.size() - 1;
+    if (attempt < directory_answers.size()) {
+        auto answer = directory_answers[attempt];
+        if (answer && *answer == DirectoryCreation::created) add_directory(path);
+        return answer;
+    }
+    const std::string key = key_of(path);
+    if (directories_.contains(key) || files_.contains(key)) return DirectoryCreation::already_exists;
+    if (!directories_.contains(parent_key(key))) return std::unexpected(fake_os_error(3));
+    directories_.insert(key);
+    return DirectoryCreation::created;
+}
+
+std::unique_ptr<platform::WaitableProcess> FakePlatform::open_process_for_wait(std::uint32_t id) {
+    if (enter(Op::open_process_for_wait)) return nullptr;
+    if (!running_processes.contains(id)) return nullptr;
+    return std::make_unique<FakeProcess>(*this);
+}
+
+Result<std::int32_t> FakePlatform::run_and_wait(const platform::LaunchRequest& launch) {
+    runs.push_back(launch);
+    if (auto failure = enter(Op::run_and_wait)) return std::unexpected(*failure);
+    if (launch.working_directory && !directories_.contains(key_of(*launch.working_directory)))
+        return std::unexpected(fake_os_error(267));
+    if (on_run) return on_run(launch);
+    return 0;
+}
+
+Result<std::uint32_t> FakePlatform::start_detached(const platform::LaunchRequest& launch) {
+    detached.push_back(launch);
+    if (auto failure = enter(Op::start_detached)) return std::unexpected(*failure);
+    if (launch.working_directory && !directories_.contains(key_of(*launch.working_directory)))
+        return std::unexpected(fake_os_error(267));
+    return next_detached_id++;
+}
+
+std::optional<platform::Path> FakePlatform::own_executable_directory() { return own_directory; }
+std::optional<platform::Path> FakePlatform::system_directory() { return system_dir; }
+std::optional<platform::Path> FakePlatform::windows_directory() { return windows_dir; }
+
+}  // namespace velmarch::testing

@@ -1,0 +1,147 @@
+#pragma once
+// A platform for unit tests: an in-memory file system, scripted processes,
+// and a way to make any operation fail at any of its calls. It counts every
+// handle it hands out and every one that is released.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace velmarch::testing {
+
+enum class Op {
+    arguments,
+    file_type,
+    exists,
+    open_for_reading,
+    create_new_file,
+    read,
+    write,
+    flush,
+    write_file,
+    append_to_file,
+    delete_file,
+    create_directories,
+    remove_directory_tree,
+    create_security_descriptor,
+    create_directory,
+    open_process_for_wait,
+    wait,
+    run_and_wait,
+    start_detached,
+};
+const char* op_name(Op op);
+
+// Windows-style OS error text, as the real platform would produce it.
+std::string fake_os_error(std::int32_t code);
+
+class FakePlatform : public platform::Platform {
+public:
+    using Path = platform::Path;
+    using Bytes = std::vector<std::byte>;
+
+    FakePlatform();
+    ~FakePlatform() override;
+
+    // --- set-up -------------------------------------------------------------
+    void add_directory(const Path& path);  // with every parent
+    void add_file(const Path& path, std::string_view content);
+    void add_file(const Path& path, Bytes content);
+    bool has_file(const Path& path) const;
+    bool has_directory(const Path& path) const;
+    std::string file_text(const Path& path) const;
+    // Every file and directory at or below `path`.
+    std::vector<Path> entries_below(const Path& path) const;
+
+    // The `nth` call (1-based) of `op` fails with `message`; nth == 0 makes
+    // every call fail.
+    void fail(Op op, std::string message, int nth = 0);
+    // Called at the start of every operation, before any failure is decided.
+    std::function<void(Op, int call_number)> before_call;
+    int calls(Op op) const;
+
+    // --- state a test sets or reads -----------------------------------------
+    std::vector<std::string> args;
+    std::map<std::string, platform::NativeString> environment;
+    std::uint64_t now = 1796605200;
+    std::uint32_t process_id = 5120;
+    std::uint8_t next_random = 0;  // random bytes count up from here
+    std::size_t max_read_chunk = SIZE_MAX;
+    std::size_t max_write_chunk = SIZE_MAX;
+    bool write_accepts_nothing = false;
+    std::string standard_error;
+
+    // Answers of create_directory, used in order before the file system is
+    // consulted (for example sixteen `already_exists`).
+    std::vector<platform::Result<platform::DirectoryCreation>> directory_answers;
+    std::vector<Path> directory_attempts;
+
+    std::set<std::uint32_t> running_processes;
+    platform::WaitOutcome wait_outcome = platform::WaitOutcome::exited;
+    std::vector<std::uint32_t> wait_limits;
+
+    // Called for run_and_wait; the default exits with 0.
+    std::function<platform::Result<std::int32_t>(const platform::LaunchRequest&)> on_run;
+    std::vector<platform::LaunchRequest> runs;
+    std::vector<platform::LaunchRequest> detached;
+    std::uint32_t next_detached_id = 7000;
+
+    std::optional<Path> own_directory;
+    std::optional<Path> system_dir;
+    std::optional<Path> windows_dir;
+
+    // Resource accounting.
+    int files_opened = 0;
+    int files_closed = 0;
+    int descriptors_created = 0;
+    int descriptors_freed = 0;
+    int processes_opened = 0;
+    int processes_closed = 0;
+
+    // --- Platform -------------------------------------------------------------
+    platform::Result<std::vector<std::string>> arguments() override;
+    void write_standard_error(std::string_view text) override;
+    std::optional<platform::NativeString> environment_variable(std::string_view name) override;
+    std::uint64_t unix_time_seconds() override;
+    std::uint32_t current_process_id() override;
+    void random_bytes(std::span<std::byte> out) override;
+    platform::FileType file_type(const Path& path) override;
+    bool exists(const Path& path) override;
+    platform::Result<std::unique_ptr<platform::File>> open_for_reading(const Path& path) override;
+    platform::Result<std::unique_ptr<platform::File>> create_new_file(const Path& path) override;
+    platform::Result<void> write_file(const Path& path, std::span<const std::byte> bytes) override;
+    platform::Result<void> append_to_file(const Path& path, std::span<const std::byte> bytes) override;
+    platform::Result<void> delete_file(const Path& path) override;
+    platform::Result<void> create_directories(const Path& path) override;
+    platform::Result<void> remove_directory_tree(const Path& path) override;
+    platform::Result<std::unique_ptr<platform::SecurityDescriptor>> create_security_descriptor(
+        std::string_view sddl) override;
+    platform::Result<platform::DirectoryCreation> create_directory(
+        const Path& path, const platform::SecurityDescriptor& security) override;
+    std::unique_ptr<platform::WaitableProcess> open_process_for_wait(std::uint32_t process_id) override;
+    platform::Result<std::int32_t> run_and_wait(const platform::LaunchRequest& launch) override;
+    platform::Result<std::uint32_t> start_detached(const platform::LaunchRequest& launch) override;
+    std::optional<Path> own_executable_directory() override;
+    std::optional<Path> system_directory() override;
+    std::optional<Path> windows_directory() override;
+
+    // Used by the handle objects.
+    std::optional<std::string> enter(Op op);
+    std::map<std::string, Bytes> files_;
+    std::set<std::string> directories_;
+
+private:
+    struct Failure {
+        std::string message;
+        int nth;
+    };
+    std::multimap<Op, Failure> failures_;
+    std::map<Op, int> calls_;
+};
+
+}  // namespace velmarch::testing
