@@ -1,0 +1,18 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "run/result_status.h"
+
+namespace velmarch {
+
+// The result file's compact JSON object:
+// {"status":"…","exitCode":N,"message":"…","expectedVersion":"…"}
+std::string compose_result_json(ResultStatus status, std::int32_t exit_code, std::string_view message,
+                                std::string_view expected_version);
+
+// A JSON string literal (with its quotes), escaping byte by byte over UTF-8.
+std::string json_string(std::string_view text);
+
+}  // namespace velmarch
