@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@ struct SplitCase {
     const char16_t* command_line;
     std::vector<std::string> expected;
 };
+
+void PrintTo(const SplitCase& c, std::ostream* out) { *out << text::utf16_to_utf8_lossy(c.command_line); }
 
 std::vector<std::string> split_to_utf8(std::u16string_view line) {
     std::vector<std::string> out;
