@@ -1,0 +1,116 @@
+#include "run/command_line.h"
+
+#include <map>
+#include <optional>
+#include <string_view>
+
+#include "platform/paths.h"
+#include "text/format.h"
+#include "text/trim.h"
+
+namespace velmarch {
+namespace {
+
+constexpr std::string_view kUnexpectedArgument = "Unexpected argument: {}";
+constexpr std::string_view kMissingValue = "Missing value for {}";
+constexpr std::string_view kRequired = "--{} is required.";
+constexpr std::string_view kBadProcessId = "--parent-process-id must be a process id.";
+
+using OptionTable = std::map<std::string, std::string, std::less<>>;
+
+platform::Result<OptionTable> collect_options(const std::vector<std::string>& arguments) {
+    OptionTable table;
+    for (std::size_t i = 0; i < arguments.size(); i += 2) {
+        const std::string_view token = text::trim(arguments[i]);
+        if (token.size() < 2 || !token.starts_with("--"))
+            return std::unexpected(text::format(kUnexpectedArgument, token));
+        if (i + 1 == arguments.size()) return std::unexpected(text::format(kMissingValue, token));
+        std::string_view name = token;
+        while (name.starts_with("--")) name.remove_prefix(2);
+        table.insert_or_assign(std::string(name), arguments[i + 1]);
+    }
+    return table;
+}
+
+class OptionReader {
+public:
+    explicit OptionReader(const OptionTable& table) : table_(table) {}
+
+    // The trimmed value of a required option.
+    platform::Result<std::string> required(std::string_view name) const {
+        auto it = table_.find(name);
+        if (it == table_.end() || text::trim(it->second).empty())
+            return std::unexpected(text::format(kRequired, name));
+        return std::string(text::trim(it->second));
+    }
+
+    bool is_exactly(std::string_view name, std::string_view value) const {
+        auto it = table_.find(name);
+        return it != table_.end() && it->second == value;
+    }
+
+private:
+    const OptionTable& table_;
+};
+
+std::optional<std::uint32_t> parse_process_id(std::string_view text) {
+    if (text.starts_with('+')) text.remove_prefix(1);
+    if (text.empty()) return std::nullopt;
+    std::uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        if (value > UINT32_MAX) return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+}  // namespace
+
+platform::Result<UpdateRequest> parse_command_line(const std::vector<std::string>& arguments) {
+    auto table = collect_options(arguments);
+    if (!table) return std::unexpected(table.error());
+    const OptionReader options(*table);
+    UpdateRequest request;
+
+    auto process_id_text = options.required("parent-process-id");
+    if (!process_id_text) return std::unexpected(process_id_text.error());
+    auto process_id = parse_process_id(*process_id_text);
+    if (!process_id) return std::unexpected(std::string(kBadProcessId));
+    request.parent_process_id = *process_id;
+
+    const std::pair<std::string_view, platform::Path UpdateRequest::*> paths[] = {
+        {"msi-path", &UpdateRequest::msi_path},
+        {"install-dir", &UpdateRequest::install_dir},
+        {"app-path", &UpdateRequest::app_path},
+        {"msi-log-path", &UpdateRequest::msi_log_path},
+        {"helper-log-path", &UpdateRequest::helper_log_path},
+        {"result-path", &UpdateRequest::result_path},
+    };
+    for (const auto& [name, field] : paths) {
+        auto value = options.required(name);
+        if (!value) return std::unexpected(value.error());
+        request.*field = platform::path_from_utf8(*value);
+    }
+
+    auto sha256 = options.required("expected-sha256");
+    if (!sha256) return std::unexpected(sha256.error());
+    request.expected_sha256 = text::ascii_lower(*sha256);
+
+    const std::pair<std::string_view, std::string UpdateRequest::*> texts[] = {
+        {"expected-version", &UpdateRequest::expected_version},
+        {"signature", &UpdateRequest::signature},
+        {"key-id", &UpdateRequest::key_id},
+        {"signature-algorithm", &UpdateRequest::signature_algorithm},
+    };
+    for (const auto& [name, field] : texts) {
+        auto value = options.required(name);
+        if (!value) return std::unexpected(value.error());
+        request.*field = std::move(*value);
+    }
+
+    request.repair_mode = options.is_exactly("repair-mode", "true");
+    return request;
+}
+
+}  // namespace velmarch

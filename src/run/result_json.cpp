@@ -1,0 +1,54 @@
+#include "run/result_json.h"
+
+#include "text/format.h"
+
+namespace velmarch {
+
+std::string_view result_status_word(ResultStatus status) {
+    switch (status) {
+        case ResultStatus::success: return "success";
+        case ResultStatus::error: return "error";
+        case ResultStatus::install_verification_failed: return "installVerificationFailed";
+        case ResultStatus::restart_required: return "restartRequired";
+        case ResultStatus::restart_initiated: return "restartInitiated";
+        case ResultStatus::version_conflict: return "versionConflict";
+    }
+    return "error";
+}
+
+std::string json_string(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    for (char c : text) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\b': out += "\\b"; break;
+            case '\t': out += "\\t"; break;
+            case '\n': out += "\\n"; break;
+            case '\f': out += "\\f"; break;
+            case '\r': out += "\\r"; break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    out += "\\u00";
+                    out += kHex[(c >> 4) & 0xF];
+                    out += kHex[c & 0xF];
+                } else {
+                    out += c;
+                }
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::string compose_result_json(ResultStatus status, std::int32_t exit_code, std::string_view message,
+                                std::string_view expected_version) {
+    return text::format(R"({"status":{},"exitCode":{},"message":{},"expectedVersion":{}})",
+                        json_string(result_status_word(status)), exit_code, json_string(message),
+                        json_string(expected_version));
+}
+
+}  // namespace velmarch

@@ -1,0 +1,22 @@
+#pragma once
+#include <cstdint>
+#include <expected>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace velmarch {
+
+inline constexpr std::int32_t kAbortExitCode = 1603;
+
+// One update run. Finished runs give the process exit code; aborted runs give
+// the message for standard error (the process then ends with 1603).
+std::expected<std::int32_t, std::string> run_update(platform::Platform& platform,
+                                                    const std::vector<std::string>& arguments);
+
+// The whole process: reads the arguments, runs, writes an abort message to
+// standard error, and returns the exit code.
+std::int32_t run_updater_process(platform::Platform& platform);
+
+}  // namespace velmarch

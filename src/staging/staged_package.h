@@ -1,0 +1,28 @@
+#pragma once
+#include "platform/platform.h"
+
+namespace velmarch {
+
+// The staging directory and the staged package inside it. Destroying the
+// owner deletes the package and then the directory tree, ignoring failures.
+class StagedPackage {
+public:
+    StagedPackage(platform::Platform& platform, platform::Path staging_dir, platform::Path package_path);
+    StagedPackage(StagedPackage&& other) noexcept;
+    StagedPackage& operator=(StagedPackage&& other) noexcept;
+    StagedPackage(const StagedPackage&) = delete;
+    StagedPackage& operator=(const StagedPackage&) = delete;
+    ~StagedPackage();
+
+    const platform::Path& staging_dir() const { return staging_dir_; }
+    const platform::Path& package_path() const { return package_path_; }
+
+private:
+    void remove();
+
+    platform::Platform* platform_;
+    platform::Path staging_dir_;
+    platform::Path package_path_;
+};
+
+}  // namespace velmarch

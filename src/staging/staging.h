@@ -1,0 +1,25 @@
+#pragma once
+// Copies the verified package into a fresh administrator-only directory under
+// the Windows directory's Temp folder and verifies the copy again.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+#include "run/update_request.h"
+#include "staging/staged_package.h"
+
+namespace velmarch {
+
+inline constexpr std::string_view kStagingSecurityDescriptor = "O:BAG:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+inline constexpr std::string_view kStagedPackageName = "velmarch-update.msi";
+inline constexpr int kStagingDirectoryAttempts = 16;
+inline constexpr std::size_t kStagingCopyBufferSize = 8192;
+
+platform::Result<StagedPackage> stage_package(platform::Platform& platform, const UpdateRequest& request);
+
+// "VelmarchUpdate-<process id>-<32 lower-case hex digits of the random bytes>"
+std::string staging_directory_name(std::uint32_t process_id, const std::array<std::byte, 16>& random);
+
+}  // namespace velmarch
