@@ -1,0 +1,43 @@
+#pragma once
+// What a Windows Installer exit code means for the run: the result to record,
+// whether the installed version is checked, whether the application is
+// restarted and the updater's own exit code. Pure logic.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "run/result_status.h"
+
+namespace velmarch {
+
+// Windows Installer's ERROR_INSTALL_FAILURE: what the run records and exits
+// with when it fails around the installer rather than inside it.
+inline constexpr std::int32_t kInstallFailureExitCode = 1603;
+
+struct InstallerOutcome {
+    ResultStatus status;
+    std::int32_t result_exit_code;
+    std::string message;
+    bool verify_version;
+    bool restart;
+    std::int32_t process_exit_code;
+};
+
+// "Windows Installer exited with code {}." for the signed code: the helper
+// log line after every installer run, and the result message of unlisted codes.
+std::string installer_exit_message(std::int32_t exit_code);
+
+// For 0 this is the confirmed row; the stage turns it into
+// `outcome_after_failed_version_check` when the check does not confirm.
+InstallerOutcome map_installer_exit_code(std::int32_t exit_code, std::string_view expected_version);
+
+InstallerOutcome outcome_after_failed_version_check(std::string message);
+
+// The install directory as it goes into INSTALLDIR="...": refused when it
+// holds a double quote, a carriage return or a line feed, any of which would
+// break out of the quoted property value.
+platform::Result<std::string> check_install_dir(std::string_view install_dir_utf8);
+
+}  // namespace velmarch

@@ -1,0 +1,64 @@
+#pragma once
+// The one process launcher: finds the program file, composes the Windows
+// command line every started program parses, and starts the process through
+// the platform, either waiting for its exit code or returning its id at once.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace velmarch {
+
+// A regular argument is quoted and escaped as the C runtime expects; a raw one
+// is copied into the command line exactly as it is.
+struct Argument {
+    std::u16string text;
+    bool raw = false;
+};
+
+// Launch-error texts of the launcher's own checks.
+inline constexpr std::string_view kProgramNotFound = "program not found";
+inline constexpr std::string_view kProgramHasNoFileName = "program path has no file name";
+inline constexpr std::string_view kNulInCommandLine = "nul byte found in provided data";
+// Batch files would be run by cmd.exe, which splits its command line by rules
+// of its own; none of the programs started here is one, so they are refused.
+inline constexpr std::string_view kBatchFileRefused = "batch files are not started";
+
+// `"<program>"`, then each argument after one space. The program text is not
+// escaped. Fails when the program or any argument holds a NUL.
+platform::Result<std::u16string> compose_command_line(std::u16string_view program,
+                                                      const std::vector<Argument>& arguments);
+
+// Where a bare program name is looked for, in this order: the updater's own
+// directory, the system directory, the Windows directory, then each entry of
+// PATH. Absent places are skipped, as are empty PATH entries.
+struct ProgramSearch {
+    std::function<bool(const platform::Path&)> exists;
+    std::optional<platform::Path> own_executable_directory;
+    std::optional<platform::Path> system_directory;
+    std::optional<platform::Path> windows_directory;
+    std::optional<platform::NativeString> path_variable;
+};
+
+// The search places of this process.
+ProgramSearch program_search(platform::Platform& platform);
+
+// The path handed to process creation as the application name.
+platform::Result<platform::Path> resolve_program(const platform::Path& program, const ProgramSearch& search);
+
+// Starts the program and waits without limit; returns its exit code.
+platform::Result<std::int32_t> run_and_wait(platform::Platform& platform, const platform::Path& program,
+                                            const std::vector<Argument>& arguments,
+                                            const std::optional<platform::Path>& working_directory);
+
+// Starts the program and returns its process id without waiting.
+platform::Result<std::uint32_t> start_detached(platform::Platform& platform, const platform::Path& program,
+                                               const std::vector<Argument>& arguments,
+                                               const std::optional<platform::Path>& working_directory);
+
+}  // namespace velmarch

@@ -1,0 +1,37 @@
+#include "process/previous_process.h"
+
+#include <string_view>
+
+#include "text/format.h"
+
+namespace velmarch {
+namespace {
+
+constexpr std::string_view kAlreadyExited = "The previous process has already exited.";
+constexpr std::string_view kWaitingForProcess = "Waiting for process {} to exit.";
+constexpr std::string_view kDidNotExitInTime = "The previous application process did not exit in time.";
+constexpr std::string_view kWaitFailed = "Waiting for the previous application process failed.";
+
+}  // namespace
+
+platform::Result<void> wait_for_previous_process(platform::Platform& platform, const UpdateRequest& request,
+                                                 Reporter& reporter) {
+    platform::WaitOutcome outcome;
+    {
+        auto process = platform.open_process_for_wait(request.parent_process_id);
+        if (!process) {
+            reporter.append_log_line(kAlreadyExited);
+            return {};
+        }
+        reporter.append_log_line(text::format(kWaitingForProcess, request.parent_process_id));
+        outcome = process->wait(kPreviousProcessWaitMilliseconds);
+    }  // the handle is closed here, before the outcome is looked at
+    switch (outcome) {
+        case platform::WaitOutcome::exited: return {};
+        case platform::WaitOutcome::timed_out: return std::unexpected(std::string(kDidNotExitInTime));
+        case platform::WaitOutcome::failed: break;
+    }
+    return std::unexpected(std::string(kWaitFailed));
+}
+
+}  // namespace velmarch

@@ -1,0 +1,20 @@
+#pragma once
+// Waiting, once and for a bounded time, for the application that started the
+// updater to exit.
+
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "run/reporting.h"
+#include "run/update_request.h"
+
+namespace velmarch {
+
+inline constexpr std::uint32_t kPreviousProcessWaitMilliseconds = 90000;
+
+// A process that cannot be opened counts as gone. Logs whether it waits;
+// fails when the process outlives the limit or the wait itself fails.
+platform::Result<void> wait_for_previous_process(platform::Platform& platform, const UpdateRequest& request,
+                                                 Reporter& reporter);
+
+}  // namespace velmarch

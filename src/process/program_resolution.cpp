@@ -1,0 +1,104 @@
+// Finding the file behind a program text, the way process creation would be
+// asked to run it.
+
+#include "platform/paths.h"
+#include "process/launcher.h"
+
+namespace velmarch {
+namespace {
+
+using platform::NativeString;
+using platform::Path;
+
+using Char = NativeString::value_type;
+
+Char ascii_lower(Char c) { return (c >= Char('A') && c <= Char('Z')) ? Char(c - Char('A') + Char('a')) : c; }
+
+// `suffix` is lower-case ASCII.
+bool ends_with_ignoring_case(const NativeString& text, std::string_view suffix) {
+    if (text.size() < suffix.size()) return false;
+    const std::size_t start = text.size() - suffix.size();
+    for (std::size_t i = 0; i < suffix.size(); ++i)
+        if (ascii_lower(text[start + i]) != Char(suffix[i])) return false;
+    return true;
+}
+
+bool is_bare_name(const Path& program) { return program.native() == program.filename().native(); }
+
+Path in_directory(const Path& directory, const NativeString& name) {
+    NativeString joined = directory.native();
+    if (!joined.empty() && !platform::is_path_separator(joined.back())) joined += platform::kPathSeparator;
+    joined += name;
+    return Path(std::move(joined));
+}
+
+std::vector<Path> split_path_list(const NativeString& list) {
+    std::vector<Path> out;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t end = list.find(platform::kPathListSeparator, start);
+        if (end == NativeString::npos) end = list.size();
+        if (end > start) out.emplace_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+// Windows drops trailing dots and spaces from a file name, so "run.bat. "
+// would still be run as a batch file.
+bool is_batch_file(const Path& path) {
+    NativeString name = path.filename().native();
+    while (!name.empty() && (name.back() == Char('.') || name.back() == Char(' '))) name.pop_back();
+    return ends_with_ignoring_case(name, ".bat") || ends_with_ignoring_case(name, ".cmd");
+}
+
+std::optional<Path> search_directories(const NativeString& name, const ProgramSearch& search) {
+    std::vector<Path> directories;
+    for (const auto* place : {&search.own_executable_directory, &search.system_directory, &search.windows_directory})
+        if (*place) directories.push_back(**place);
+    if (search.path_variable) {
+        std::vector<Path> listed = split_path_list(*search.path_variable);
+        directories.insert(directories.end(), listed.begin(), listed.end());
+    }
+    const bool has_dot = name.find(Char('.')) != NativeString::npos;
+    const NativeString searched = has_dot ? name : name + platform::native_from_ascii(".exe");
+    for (const Path& directory : directories) {
+        Path candidate = in_directory(directory, searched);
+        if (search.exists(candidate)) return candidate;
+    }
+    return std::nullopt;
+}
+
+platform::Result<Path> find_program(const Path& program, const ProgramSearch& search) {
+    const NativeString& text = program.native();
+    if (text.empty() || platform::is_path_separator(text.back()) || !program.has_filename())
+        return std::unexpected(std::string(kProgramHasNoFileName));
+    if (is_bare_name(program)) {
+        if (auto found = search_directories(text, search)) return *found;
+        return std::unexpected(std::string(kProgramNotFound));
+    }
+    if (ends_with_ignoring_case(text, ".exe")) return program;
+    Path with_exe(text + platform::native_from_ascii(".exe"));
+    if (search.exists(with_exe)) return with_exe;
+    return program;
+}
+
+}  // namespace
+
+ProgramSearch program_search(platform::Platform& platform) {
+    return ProgramSearch{
+        .exists = [&platform](const Path& path) { return platform.exists(path); },
+        .own_executable_directory = platform.own_executable_directory(),
+        .system_directory = platform.system_directory(),
+        .windows_directory = platform.windows_directory(),
+        .path_variable = platform.environment_variable("PATH"),
+    };
+}
+
+platform::Result<Path> resolve_program(const Path& program, const ProgramSearch& search) {
+    auto found = find_program(program, search);
+    if (found && is_batch_file(*found)) return std::unexpected(std::string(kBatchFileRefused));
+    return found;
+}
+
+}  // namespace velmarch

@@ -1,0 +1,42 @@
+#include "process/restart.h"
+
+#include <string_view>
+
+#include "platform/paths.h"
+#include "process/launcher.h"
+#include "text/format.h"
+
+namespace velmarch {
+namespace {
+
+constexpr std::string_view kShellName = "explorer.exe";
+constexpr std::string_view kApplicationMissing = "The application executable was not found for restart.";
+constexpr std::string_view kRestartFailed = "Application restart failed: {}";
+constexpr std::string_view kRestartRequested = "Application restart requested through {} with process id {}.";
+
+}  // namespace
+
+platform::Path locate_explorer(platform::Platform& platform) {
+    if (auto system_root = platform.environment_variable("SystemRoot")) {
+        platform::Path candidate = platform::join_path(platform::Path(*system_root), kShellName);
+        if (platform.file_type(candidate) == platform::FileType::file) return candidate;
+    }
+    return platform::Path(platform::native_from_ascii(kShellName));
+}
+
+void restart_application(platform::Platform& platform, const UpdateRequest& request, Reporter& reporter) {
+    if (platform.file_type(request.app_path) != platform::FileType::file) {
+        reporter.append_log_line(kApplicationMissing);
+        return;
+    }
+    const platform::Path shell = locate_explorer(platform);
+    const std::vector<Argument> arguments{{platform::path_to_utf16(request.app_path)}};
+    auto process_id = start_detached(platform, shell, arguments, request.install_dir);
+    if (!process_id) {
+        reporter.append_log_line(text::format(kRestartFailed, process_id.error()));
+        return;
+    }
+    reporter.append_log_line(text::format(kRestartRequested, platform::path_to_utf8(shell), *process_id));
+}
+
+}  // namespace velmarch

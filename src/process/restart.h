@@ -1,0 +1,17 @@
+#pragma once
+// Starting the application again through the Windows shell, without waiting.
+// Best effort: the outcome is one helper-log line and nothing else.
+
+#include "platform/platform.h"
+#include "run/reporting.h"
+#include "run/update_request.h"
+
+namespace velmarch {
+
+// <SystemRoot>\explorer.exe when that is an existing file, otherwise the bare
+// name "explorer.exe" for the launcher to search.
+platform::Path locate_explorer(platform::Platform& platform);
+
+void restart_application(platform::Platform& platform, const UpdateRequest& request, Reporter& reporter);
+
+}  // namespace velmarch

@@ -1,0 +1,34 @@
+#include "process/version_check.h"
+
+#include <string_view>
+
+#include "process/launcher.h"
+#include "text/format.h"
+#include "text/utf.h"
+
+namespace velmarch {
+namespace {
+
+constexpr std::string_view kApplicationMissing = "The installed application executable was not found after the update.";
+constexpr std::string_view kCouldNotVerify = "The installed application version could not be verified: {}";
+constexpr std::string_view kVersionNotConfirmed =
+    "The installed application did not report expected version {} after Windows Installer completed.";
+constexpr std::u16string_view kVerifySwitch = u"--verify-installed-version";
+
+}  // namespace
+
+platform::Result<void> verify_installed_version(platform::Platform& platform, const UpdateRequest& request) {
+    if (platform.file_type(request.app_path) != platform::FileType::file)
+        return std::unexpected(std::string(kApplicationMissing));
+
+    const std::vector<Argument> arguments{
+        {std::u16string(kVerifySwitch)},
+        {text::utf8_to_utf16_lossy(request.expected_version)},
+    };
+    auto exit_code = run_and_wait(platform, request.app_path, arguments, request.install_dir);
+    if (!exit_code) return std::unexpected(text::format(kCouldNotVerify, exit_code.error()));
+    if (*exit_code != 0) return std::unexpected(text::format(kVersionNotConfirmed, request.expected_version));
+    return {};
+}
+
+}  // namespace velmarch
