@@ -1,0 +1,35 @@
+#include "trust/file_digest.h"
+
+#include <memory>
+
+#include "trust/hex.h"
+#include "trust/sha256.h"
+
+namespace velmarch {
+namespace {
+constexpr std::size_t kReadBufferSize = 65536;
+}
+
+platform::Result<std::string> compute_file_sha256(platform::Platform& platform, const platform::Path& path) {
+    auto file = platform.open_for_reading(path);
+    if (!file) return std::unexpected(std::move(file.error()));
+
+    auto sha256 = trust::Sha256::start();
+    if (!sha256) return std::unexpected(std::move(sha256.error()));
+
+    // make_unique<T[]> value-initialises: the buffer is zero-filled once.
+    const auto buffer = std::make_unique<std::byte[]>(kReadBufferSize);
+    const std::span<std::byte> chunk(buffer.get(), kReadBufferSize);
+    for (;;) {
+        auto count = (*file)->read(chunk);
+        if (!count) return std::unexpected(std::move(count.error()));
+        if (*count == 0) break;
+        if (auto fed = sha256->update(chunk.first(*count)); !fed) return std::unexpected(std::move(fed.error()));
+    }
+
+    auto digest = sha256->finish();
+    if (!digest) return std::unexpected(std::move(digest.error()));
+    return encode_hex_lower(*digest);
+}
+
+}  // namespace velmarch

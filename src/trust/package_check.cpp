@@ -1,0 +1,46 @@
+#include "trust/package_check.h"
+
+#include "update_security.h"
+
+namespace velmarch {
+namespace {
+
+constexpr std::string_view kNotMsiFile = "The downloaded update package is not a valid MSI file.";
+constexpr std::string_view kDigestMismatch = "Update package SHA-256 verification failed.";
+
+std::unexpected<std::string> fail(std::string_view message) { return std::unexpected(std::string(message)); }
+
+}  // namespace
+
+bool has_msi_extension(const platform::Path& package) {
+    // Native units (UTF-16 on Windows): an extension of three units that are
+    // m, s, i in either ASCII case is exactly the valid three-byte UTF-8 "msi";
+    // anything else fails both tests.
+    const platform::NativeString name = package.filename().native();
+    const auto dot = name.rfind(platform::Path::value_type('.'));
+    if (dot == platform::NativeString::npos || dot == 0) return false;
+    const platform::NativeString extension = name.substr(dot + 1);
+    constexpr std::string_view kMsi = "msi";
+    if (extension.size() != kMsi.size()) return false;
+    for (std::size_t i = 0; i < kMsi.size(); ++i) {
+        auto unit = extension[i];
+        if (unit >= 'A' && unit <= 'Z') unit = static_cast<platform::Path::value_type>(unit - 'A' + 'a');
+        if (unit != static_cast<platform::Path::value_type>(kMsi[i])) return false;
+    }
+    return true;
+}
+
+platform::Result<void> verify_update_package(platform::Platform& platform, const UpdateRequest& request,
+                                             const platform::Path& package) {
+    if (platform.file_type(package) != platform::FileType::file) return fail(kNotMsiFile);
+    if (!has_msi_extension(package)) return fail(kNotMsiFile);
+
+    auto digest = compute_file_sha256(platform, package);
+    if (!digest) return std::unexpected(std::move(digest.error()));
+    if (*digest != request.expected_sha256) return fail(kDigestMismatch);
+
+    return verify_update_signature(request.expected_version, *digest, request.signature, request.key_id,
+                                   request.signature_algorithm);
+}
+
+}  // namespace velmarch
