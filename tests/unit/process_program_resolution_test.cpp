@@ -1,0 +1,100 @@
+// Finding the program file: bare names are searched, paths are not.
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "process/launcher.h"
+
+namespace velmarch {
+namespace {
+
+using platform::Path;
+
+struct ResolveCase {
+    const char* name;
+    const char* program;
+    std::set<std::string> existing;
+    std::optional<std::string> path_variable;
+    std::string expected;  // a path, or the error text
+    bool fails = false;
+};
+
+ProgramSearch search_over(const std::set<std::string>& existing, std::optional<std::string> path_variable) {
+    return ProgramSearch{
+        .exists = [existing](const Path& p) { return existing.contains(p.native()); },
+        .own_executable_directory = Path("/own"),
+        .system_directory = Path("/sysroot/System32"),
+        .windows_directory = Path("/sysroot/"),
+        .path_variable = std::move(path_variable),
+    };
+}
+
+class ResolveProgram : public ::testing::TestWithParam<ResolveCase> {};
+
+TEST_P(ResolveProgram, Resolves) {
+    const ResolveCase& c = GetParam();
+    auto resolved = resolve_program(Path(c.program), search_over(c.existing, c.path_variable));
+    if (c.fails) {
+        ASSERT_FALSE(resolved.has_value()) << resolved->native();
+        EXPECT_EQ(resolved.error(), c.expected);
+    } else {
+        ASSERT_TRUE(resolved.has_value()) << resolved.error();
+        EXPECT_EQ(resolved->native(), c.expected);
+    }
+}
+
+const ResolveCase kResolveCases[] = {
+    {"empty", "", {}, {}, "program path has no file name", true},
+    {"trailing_separator", "/opt/app/", {"/opt/app/"}, {}, "program path has no file name", true},
+    {"own_directory_first", "tool.exe", {"/own/tool.exe", "/sysroot/System32/tool.exe"}, {}, "/own/tool.exe"},
+    {"system_directory_second", "msiexec.exe", {"/sysroot/System32/msiexec.exe", "/sysroot/msiexec.exe"}, {},
+     "/sysroot/System32/msiexec.exe"},
+    {"windows_directory_third", "explorer.exe", {"/sysroot/explorer.exe", "/p1/explorer.exe"}, "/p1",
+     "/sysroot/explorer.exe"},
+    {"path_entries_in_order", "tool.exe", {"/p2/tool.exe", "/p3/tool.exe"}, "/p1:/p2:/p3", "/p2/tool.exe"},
+    {"empty_path_entries_skipped", "tool.exe", {"/p2/tool.exe", "/own/../tool.exe"}, "::/p2:", "/p2/tool.exe"},
+    {"path_entry_with_trailing_separator", "tool.exe", {"/p1/tool.exe"}, "/p1/", "/p1/tool.exe"},
+    {"no_dot_searches_exe", "tool", {"/sysroot/System32/tool.exe"}, {}, "/sysroot/System32/tool.exe"},
+    {"no_dot_ignores_file_without_extension", "tool", {"/own/tool"}, {}, "program not found", true},
+    {"dotted_name_kept", "data.tool", {"/p1/data.tool"}, "/p1", "/p1/data.tool"},
+    {"bare_not_found", "msiexec.exe", {"/elsewhere/msiexec.exe"}, "/p1", "program not found", true},
+    {"path_with_exe_used_unchanged", "/opt/app/App.EXE", {"/opt/app/App.EXE.exe"}, {}, "/opt/app/App.EXE"},
+    {"path_with_exe_not_required_to_exist", "/opt/app/app.exe", {}, {}, "/opt/app/app.exe"},
+    {"path_gets_exe_when_it_exists", "/opt/app/app", {"/opt/app/app.exe", "/opt/app/app"}, {}, "/opt/app/app.exe"},
+    {"path_unchanged_without_exe_file", "/opt/app/app", {"/opt/app/app"}, {}, "/opt/app/app"},
+    {"relative_path_is_not_searched", "sub/tool.exe", {"/own/sub/tool.exe"}, {}, "sub/tool.exe"},
+    {"batch_path_refused", "/opt/app/setup.bat", {"/opt/app/setup.bat"}, {}, "batch files are not started", true},
+    {"batch_with_trailing_dot_and_space_refused", "/opt/app/setup.CMD. ", {}, {}, "batch files are not started",
+     true},
+    {"bare_batch_refused", "setup.cmd", {"/own/setup.cmd"}, {}, "batch files are not started", true},
+    {"batch_with_exe_file_runs_the_exe", "/opt/app/setup.bat", {"/opt/app/setup.bat.exe"}, {},
+     "/opt/app/setup.bat.exe"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, ResolveProgram, ::testing::ValuesIn(kResolveCases),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+TEST(ResolveProgramSearch, AbsentPlacesAreSkipped) {
+    ProgramSearch search = search_over({"/sysroot/msiexec.exe", "/own/msiexec.exe"}, std::nullopt);
+    search.own_executable_directory.reset();
+    search.system_directory.reset();
+    auto resolved = resolve_program(Path("msiexec.exe"), search);
+    ASSERT_TRUE(resolved.has_value()) << resolved.error();
+    EXPECT_EQ(resolved->native(), "/sysroot/msiexec.exe");
+}
+
+TEST(ResolveProgramSearch, LooksInEachPlaceInOrderUntilFound) {
+    std::vector<std::string> asked;
+    ProgramSearch search = search_over({}, "/p1:/p2");
+    search.exists = [&asked](const Path& p) {
+        asked.push_back(p.native());
+        return p.native() == "/p2/tool.exe";
+    };
+    ASSERT_TRUE(resolve_program(Path("tool"), search).has_value());
+    EXPECT_EQ(asked, (std::vector<std::string>{"/own/tool.exe", "/sysroot/System32/tool.exe", "/sysroot/tool.exe",
+                                               "/p1/tool.exe", "/p2/tool.exe"}));
+}
+
+}  // namespace
+}  // namespace velmarch
