@@ -1,0 +1,47 @@
+#include "platform/posix/posix_file.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/posix/os_error.h"
+
+namespace velmarch::platform::posix {
+
+Result<std::size_t> PosixFile::read(std::span<std::byte> buffer) {
+    for (;;) {
+        const ssize_t got = ::read(fd_.get(), buffer.data(), buffer.size());
+        if (got >= 0) return static_cast<std::size_t>(got);
+        if (errno != EINTR) return std::unexpected(last_os_error_text());
+    }
+}
+
+Result<std::size_t> PosixFile::write(std::span<const std::byte> bytes) {
+    for (;;) {
+        const ssize_t written = ::write(fd_.get(), bytes.data(), bytes.size());
+        if (written >= 0) return static_cast<std::size_t>(written);
+        if (errno != EINTR) return std::unexpected(last_os_error_text());
+    }
+}
+
+Result<void> PosixFile::flush() {
+    if (::fsync(fd_.get()) != 0) return std::unexpected(last_os_error_text());
+    return {};
+}
+
+Result<void> write_all(int fd, std::span<const std::byte> bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return std::unexpected(last_os_error_text());
+        }
+        // A regular file never takes zero bytes of a non-empty write; stop
+        // rather than spin if one does.
+        if (written == 0) return std::unexpected(os_error_text(EIO));
+        bytes = bytes.subspan(static_cast<std::size_t>(written));
+    }
+    return {};
+}
+
+}  // namespace velmarch::platform::posix

@@ -1,0 +1,112 @@
+// Files and directories, the staging directory included.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+#include "platform/posix/os_error.h"
+#include "platform/posix/posix_file.h"
+#include "platform/posix/posix_platform.h"
+
+namespace velmarch::platform::posix {
+namespace {
+
+Result<UniqueFd> open_descriptor(const Path& path, int flags, mode_t mode = 0) {
+    for (;;) {
+        const int fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+        if (fd >= 0) return UniqueFd(fd);
+        if (errno != EINTR) return std::unexpected(last_os_error_text());
+    }
+}
+
+Result<void> write_whole_file(const Path& path, int flags, std::span<const std::byte> bytes) {
+    Result<UniqueFd> fd = open_descriptor(path, O_WRONLY | O_CREAT | flags, 0644);
+    if (!fd) return std::unexpected(fd.error());
+    if (Result<void> written = write_all(fd->get(), bytes); !written) return written;
+    if (fd->close() != 0) return std::unexpected(last_os_error_text());
+    return {};
+}
+
+// Nothing to hold: the directory's mode 0700 stands in for the access list.
+class PosixSecurityDescriptor final : public SecurityDescriptor {};
+
+}  // namespace
+
+FileType PosixPlatform::file_type(const Path& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return FileType::missing;
+    return S_ISDIR(status.st_mode) ? FileType::directory : FileType::file;
+}
+
+bool PosixPlatform::exists(const Path& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
+Result<std::unique_ptr<File>> PosixPlatform::open_for_reading(const Path& path) {
+    Result<UniqueFd> fd = open_descriptor(path, O_RDONLY);
+    if (!fd) return std::unexpected(fd.error());
+    // Windows refuses to open a directory as a file; so does the stand-in.
+    struct stat status {};
+    if (::fstat(fd->get(), &status) != 0) return std::unexpected(last_os_error_text());
+    if (S_ISDIR(status.st_mode)) return std::unexpected(os_error_text(EISDIR));
+    return std::make_unique<PosixFile>(std::move(*fd));
+}
+
+Result<std::unique_ptr<File>> PosixPlatform::create_new_file(const Path& path) {
+    Result<UniqueFd> fd = open_descriptor(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+    if (!fd) return std::unexpected(fd.error());
+    return std::make_unique<PosixFile>(std::move(*fd));
+}
+
+Result<void> PosixPlatform::write_file(const Path& path, std::span<const std::byte> bytes) {
+    return write_whole_file(path, O_TRUNC, bytes);
+}
+
+Result<void> PosixPlatform::append_to_file(const Path& path, std::span<const std::byte> bytes) {
+    return write_whole_file(path, O_APPEND, bytes);
+}
+
+Result<void> PosixPlatform::delete_file(const Path& path) {
+    if (::unlink(path.c_str()) != 0) return std::unexpected(last_os_error_text());
+    return {};
+}
+
+Result<void> PosixPlatform::create_directories(const Path& path) {
+    if (path.empty()) return std::unexpected(os_error_text(ENOENT));
+    Path prefix;
+    for (const Path& component : path) {
+        prefix /= component;
+        if (component == "/" || component.empty()) continue;
+        if (::mkdir(prefix.c_str(), 0777) == 0) continue;
+        const int error = errno;
+        if (error != EEXIST) return std::unexpected(os_error_text(error));
+        struct stat status {};
+        if (::stat(prefix.c_str(), &status) != 0) return std::unexpected(last_os_error_text());
+        if (!S_ISDIR(status.st_mode)) return std::unexpected(os_error_text(ENOTDIR));
+    }
+    return {};
+}
+
+Result<void> PosixPlatform::remove_directory_tree(const Path& path) {
+    // remove_all deletes links themselves and never descends through them.
+    std::error_code error;
+    std::filesystem::remove_all(path, error);
+    if (error) return std::unexpected(os_error_text(error.value()));
+    return {};
+}
+
+Result<std::unique_ptr<SecurityDescriptor>> PosixPlatform::create_security_descriptor(std::string_view) {
+    return std::make_unique<PosixSecurityDescriptor>();
+}
+
+Result<DirectoryCreation> PosixPlatform::create_directory(const Path& path, const SecurityDescriptor&) {
+    if (::mkdir(path.c_str(), 0700) == 0) return DirectoryCreation::created;
+    if (errno == EEXIST) return DirectoryCreation::already_exists;
+    return std::unexpected(last_os_error_text());
+}
+
+}  // namespace velmarch::platform::posix

@@ -1,0 +1,124 @@
+// Starting programs. The child gets the composed Windows command line split
+// back into argv by the C runtime's rules, so it sees what a Windows program
+// would see; argv[0] is the program text the caller gave, while the file run
+// is the resolved application path.
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/command_line_split.h"
+#include "platform/posix/os_error.h"
+#include "platform/posix/posix_platform.h"
+#include "platform/posix/unique_fd.h"
+#include "text/utf.h"
+
+namespace velmarch::platform::posix {
+namespace {
+
+constexpr const char* kNulByte = "nul byte found in provided data";
+
+// Everything the child needs, built before the fork: after it, the child may
+// only make async-signal-safe calls.
+struct ChildProgram {
+    std::string application;
+    std::optional<std::string> working_directory;
+    std::vector<std::string> arguments;
+    std::vector<char*> argv;
+};
+
+Result<ChildProgram> prepare(const LaunchRequest& launch) {
+    ChildProgram child;
+    child.application = launch.application.native();
+    if (launch.working_directory) child.working_directory = launch.working_directory->native();
+    if (child.application.find('\0') != std::string::npos ||
+        (child.working_directory && child.working_directory->find('\0') != std::string::npos) ||
+        launch.command_line.find(u'\0') != std::u16string::npos) {
+        return std::unexpected(kNulByte);
+    }
+    // A lone surrogate cannot travel in a UTF-8 argv; it arrives as U+FFFD.
+    for (const std::u16string& piece : split_command_line(launch.command_line)) {
+        child.arguments.push_back(text::utf16_to_utf8_lossy(piece));
+    }
+    for (std::string& argument : child.arguments) child.argv.push_back(argument.data());
+    child.argv.push_back(nullptr);
+    return child;
+}
+
+Result<int> wait_for_exit_status(pid_t pid) {
+    for (;;) {
+        int status = 0;
+        if (::waitpid(pid, &status, 0) == pid) return status;
+        if (errno != EINTR) return std::unexpected(last_os_error_text());
+    }
+}
+
+[[noreturn]] void report_and_exit(int report_fd) {
+    const int error = errno;
+    [[maybe_unused]] const ssize_t ignored = ::write(report_fd, &error, sizeof error);
+    ::_exit(127);
+}
+
+// Forks and execs the program. A failure to enter the working directory or to
+// exec reaches the parent through a close-on-exec pipe, so it is a launch
+// error rather than an exit code: the pipe closes unread when exec succeeds.
+Result<pid_t> spawn(const LaunchRequest& launch) {
+    Result<ChildProgram> child = prepare(launch);
+    if (!child) return std::unexpected(child.error());
+
+    int pipe_fds[2];
+    if (::pipe2(pipe_fds, O_CLOEXEC) != 0) return std::unexpected(last_os_error_text());
+    UniqueFd report_read(pipe_fds[0]);
+    UniqueFd report_write(pipe_fds[1]);
+
+    const pid_t pid = ::fork();
+    if (pid < 0) return std::unexpected(last_os_error_text());
+    if (pid == 0) {
+        if (child->working_directory && ::chdir(child->working_directory->c_str()) != 0) {
+            report_and_exit(report_write.get());
+        }
+        ::execv(child->application.c_str(), child->argv.data());
+        report_and_exit(report_write.get());
+    }
+
+    report_write.reset();
+    int child_error = 0;
+    std::size_t received = 0;
+    while (received < sizeof child_error) {
+        const ssize_t got = ::read(report_read.get(), reinterpret_cast<char*>(&child_error) + received,
+                                   sizeof child_error - received);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        received += static_cast<std::size_t>(got);
+    }
+    if (received == 0) return pid;
+    // The child failed before its exec: reap it and report why.
+    (void)wait_for_exit_status(pid);
+    return std::unexpected(os_error_text(received == sizeof child_error ? child_error : EIO));
+}
+
+}  // namespace
+
+Result<std::int32_t> PosixPlatform::run_and_wait(const LaunchRequest& launch) {
+    Result<pid_t> pid = spawn(launch);
+    if (!pid) return std::unexpected(pid.error());
+    Result<int> status = wait_for_exit_status(*pid);
+    if (!status) return std::unexpected(status.error());
+    // A child killed by a signal reports 128 plus the signal number, as a
+    // shell would.
+    if (WIFSIGNALED(*status)) return 128 + WTERMSIG(*status);
+    return WEXITSTATUS(*status);
+}
+
+Result<std::uint32_t> PosixPlatform::start_detached(const LaunchRequest& launch) {
+    // The child is not reaped: the updater ends soon after a detached start,
+    // and the child is then handed to init. Reaping it here would need a
+    // thread, and a double fork would hide the id the caller asks for.
+    Result<pid_t> pid = spawn(launch);
+    if (!pid) return std::unexpected(pid.error());
+    return static_cast<std::uint32_t>(*pid);
+}
+
+}  // namespace velmarch::platform::posix

@@ -1,0 +1,93 @@
+#include "platform/posix/posix_platform.h"
+
+#include <sys/random.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "platform/paths.h"
+#include "text/format.h"
+#include "text/utf.h"
+
+namespace velmarch::platform {
+
+std::unique_ptr<Platform> make_native_platform(int argc, char** argv) {
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+    return std::make_unique<posix::PosixPlatform>(std::move(arguments));
+}
+
+namespace posix {
+
+PosixPlatform::PosixPlatform(std::vector<std::string> arguments) : arguments_(std::move(arguments)) {}
+
+Result<std::vector<std::string>> PosixPlatform::arguments() {
+    for (std::size_t i = 0; i < arguments_.size(); ++i) {
+        if (!text::is_valid_utf8(arguments_[i])) {
+            return std::unexpected(text::format("Argument {} is not valid UTF-8 text.", i + 1));
+        }
+    }
+    return arguments_;
+}
+
+void PosixPlatform::write_standard_error(std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t written = ::write(STDERR_FILENO, text.data(), text.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return;
+        text.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+std::optional<NativeString> PosixPlatform::environment_variable(std::string_view name) {
+    const char* value = std::getenv(std::string(name).c_str());
+    if (value == nullptr) return std::nullopt;
+    return NativeString(value);
+}
+
+std::uint64_t PosixPlatform::unix_time_seconds() {
+    timespec now{};
+    if (::clock_gettime(CLOCK_REALTIME, &now) != 0 || now.tv_sec < 0) return 0;
+    return static_cast<std::uint64_t>(now.tv_sec);
+}
+
+std::uint32_t PosixPlatform::current_process_id() { return static_cast<std::uint32_t>(::getpid()); }
+
+void PosixPlatform::random_bytes(std::span<std::byte> out) {
+    while (!out.empty()) {
+        const ssize_t got = ::getrandom(out.data(), out.size(), 0);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            // Only kernels older than 3.17 lack getrandom; nothing here may go
+            // on with predictable bytes.
+            std::abort();
+        }
+        out = out.subspan(static_cast<std::size_t>(got));
+    }
+}
+
+std::optional<Path> PosixPlatform::own_executable_directory() {
+    char buffer[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof buffer) return std::nullopt;
+    return Path(std::string(buffer, static_cast<std::size_t>(length))).parent_path();
+}
+
+// SystemRoot stands for the Windows directory; an empty value names nothing.
+std::optional<Path> PosixPlatform::windows_directory() {
+    std::optional<NativeString> root = environment_variable("SystemRoot");
+    if (!root || root->empty()) return std::nullopt;
+    return Path(std::move(*root));
+}
+
+std::optional<Path> PosixPlatform::system_directory() {
+    const std::optional<Path> windows = windows_directory();
+    if (!windows) return std::nullopt;
+    return join_path(*windows, "System32");
+}
+
+}  // namespace posix
+}  // namespace velmarch::platform

@@ -1,0 +1,53 @@
+#pragma once
+// The POSIX stand-in for the Windows operations, so that the updater's logic
+// runs unchanged on Linux. Where Windows has a concept Linux lacks, the
+// stand-in is the nearest equivalent: mode 0700 for the administrator-only
+// access list, a pidfd for a process handle, a fork and exec of the program
+// with the composed command line split back by the C runtime's rules.
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace velmarch::platform::posix {
+
+class PosixPlatform final : public Platform {
+public:
+    // `arguments` are main's argv[1..], taken as they are.
+    explicit PosixPlatform(std::vector<std::string> arguments);
+
+    Result<std::vector<std::string>> arguments() override;
+    void write_standard_error(std::string_view text) override;
+
+    std::optional<NativeString> environment_variable(std::string_view name) override;
+    std::uint64_t unix_time_seconds() override;
+    std::uint32_t current_process_id() override;
+    void random_bytes(std::span<std::byte> out) override;
+
+    FileType file_type(const Path& path) override;
+    bool exists(const Path& path) override;
+    Result<std::unique_ptr<File>> open_for_reading(const Path& path) override;
+    Result<std::unique_ptr<File>> create_new_file(const Path& path) override;
+    Result<void> write_file(const Path& path, std::span<const std::byte> bytes) override;
+    Result<void> append_to_file(const Path& path, std::span<const std::byte> bytes) override;
+    Result<void> delete_file(const Path& path) override;
+    Result<void> create_directories(const Path& path) override;
+    Result<void> remove_directory_tree(const Path& path) override;
+
+    Result<std::unique_ptr<SecurityDescriptor>> create_security_descriptor(std::string_view sddl) override;
+    Result<DirectoryCreation> create_directory(const Path& path, const SecurityDescriptor& security) override;
+
+    std::unique_ptr<WaitableProcess> open_process_for_wait(std::uint32_t process_id) override;
+    Result<std::int32_t> run_and_wait(const LaunchRequest& launch) override;
+    Result<std::uint32_t> start_detached(const LaunchRequest& launch) override;
+
+    std::optional<Path> own_executable_directory() override;
+    std::optional<Path> system_directory() override;
+    std::optional<Path> windows_directory() override;
+
+private:
+    std::vector<std::string> arguments_;
+};
+
+}  // namespace velmarch::platform::posix

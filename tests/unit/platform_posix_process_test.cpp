@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform_posix_temp_directory.h"
+#include "text/utf.h"
+
+namespace velmarch::platform {
+namespace {
+
+constexpr const char* kShell = "/bin/sh";
+
+// Kills and reaps a child the test started, whatever the test's outcome.
+class ChildGuard {
+public:
+    explicit ChildGuard(std::uint32_t pid) : pid_(static_cast<pid_t>(pid)) {}
+    ChildGuard(const ChildGuard&) = delete;
+    ChildGuard& operator=(const ChildGuard&) = delete;
+    ~ChildGuard() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGKILL);
+        reap();
+    }
+    // The wait status of the child.
+    int reap() {
+        int status = -1;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = 0;
+        return status;
+    }
+
+private:
+    pid_t pid_;
+};
+
+class PosixProcesses : public ::testing::Test {
+protected:
+    std::unique_ptr<Platform> platform = make_native_platform(0, nullptr);
+    testing::TempDirectory temp;
+
+    static LaunchRequest shell(std::u16string command_line) {
+        return LaunchRequest{.application = kShell, .command_line = std::move(command_line), .working_directory = {}};
+    }
+};
+
+TEST_F(PosixProcesses, StartedProgramGetsTheCommandLineSplitTheWindowsWay) {
+    // The shell records its own argv, argv[0] included, into the working directory.
+    LaunchRequest launch = shell(uR"("velmarch shell" -c "cat /proc/$$/cmdline > argv.bin" "a b" "say \"hi\"" C:\Logs\ "C:\A B\\" "" INSTALLDIR="C:\Program Files\App")");
+    launch.working_directory = temp.path();
+    auto exit_code = platform->run_and_wait(launch);
+    ASSERT_TRUE(exit_code) << exit_code.error();
+    EXPECT_EQ(*exit_code, 0);
+
+    std::ifstream in(temp.path() / "argv.bin", std::ios::binary);
+    std::vector<std::string> argv;
+    for (std::string piece; std::getline(in, piece, '\0');) argv.push_back(piece);
+    const std::vector<std::string> expected = {
+        "velmarch shell", "-c", "cat /proc/$$/cmdline > argv.bin", "a b", R"(say "hi")", R"(C:\Logs\)",
+        R"(C:\A B\)",     "",   R"(INSTALLDIR=C:\Program Files\App)"};
+    EXPECT_EQ(argv, expected);
+}
+
+struct ExitCase {
+    const char16_t* command_line;
+    std::int32_t exit_code;
+};
+
+void PrintTo(const ExitCase& c, std::ostream* out) { *out << text::utf16_to_utf8_lossy(c.command_line); }
+
+class PosixExitCodes : public PosixProcesses, public ::testing::WithParamInterface<ExitCase> {};
+
+TEST_P(PosixExitCodes, RunAndWaitPassesTheExitCodeBack) {
+    auto exit_code = platform->run_and_wait(shell(GetParam().command_line));
+    ASSERT_TRUE(exit_code) << exit_code.error();
+    EXPECT_EQ(*exit_code, GetParam().exit_code);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, PosixExitCodes,
+                         ::testing::Values(ExitCase{u"sh -c \"exit 0\"", 0}, ExitCase{u"sh -c \"exit 3\"", 3},
+                                           ExitCase{u"sh -c \"exit 255\"", 255},
+                                           // Killed by SIGKILL: 128 + 9.
+                                           ExitCase{u"sh -c \"kill -9 $$\"", 137}));
+
+struct LaunchFailure {
+    const char* what;
+    std::string application;
+    std::string working_directory;
+    const char* error;
+};
+
+void PrintTo(const LaunchFailure& failure, std::ostream* out) { *out << failure.what; }
+
+class PosixLaunchErrors : public PosixProcesses, public ::testing::WithParamInterface<LaunchFailure> {};
+
+TEST_P(PosixLaunchErrors, FailureBeforeTheProgramRunsIsALaunchError) {
+    const LaunchFailure& failure = GetParam();
+    std::ofstream(temp.path() / "not-executable") << "#!/bin/sh\n";
+    LaunchRequest launch{.application = failure.application.empty() ? temp.path() / "not-executable"
+                                                                     : Path(failure.application),
+                         .command_line = u"\"program\" x",
+                         .working_directory = {}};
+    if (!failure.working_directory.empty()) launch.working_directory = temp.path() / failure.working_directory;
+
+    auto waited = platform->run_and_wait(launch);
+    ASSERT_FALSE(waited) << failure.what;
+    EXPECT_EQ(waited.error(), failure.error) << failure.what;
+    auto detached = platform->start_detached(launch);
+    ASSERT_FALSE(detached) << failure.what;
+    EXPECT_EQ(detached.error(), failure.error) << failure.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, PosixLaunchErrors,
+    ::testing::Values(
+        LaunchFailure{"missing working directory", kShell, "missing", "No such file or directory (os error 2)"},
+        LaunchFailure{"missing program", "/nonexistent/program", "", "No such file or directory (os error 2)"},
+        LaunchFailure{"program without execute permission", "", "", "Permission denied (os error 13)"}));
+
+TEST_F(PosixProcesses, CommandLineWithANulIsRefusedBeforeStarting) {
+    auto result = platform->run_and_wait(shell(std::u16string(u"sh -c \"exit 0\" a\0b", 19)));
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error(), "nul byte found in provided data");
+}
+
+TEST_F(PosixProcesses, StartDetachedReturnsTheIdOfTheStartedProgram) {
+    auto pid = platform->start_detached(shell(u"sh -c \"exit 42\""));
+    ASSERT_TRUE(pid) << pid.error();
+    ChildGuard child(*pid);
+    const int status = child.reap();
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 42);
+}
+
+TEST_F(PosixProcesses, WaitSeesAProcessEndAndTimesOutOnOneThatRuns) {
+    auto pid = platform->start_detached(shell(u"sh -c \"exec sleep 60\""));
+    ASSERT_TRUE(pid) << pid.error();
+    ChildGuard child(*pid);
+
+    auto process = platform->open_process_for_wait(*pid);
+    ASSERT_NE(process, nullptr);
+    EXPECT_EQ(process->wait(50), WaitOutcome::timed_out);
+    EXPECT_EQ(process->wait(0), WaitOutcome::timed_out);
+
+    ASSERT_EQ(::kill(static_cast<pid_t>(*pid), SIGTERM), 0);
+    EXPECT_EQ(process->wait(60000), WaitOutcome::exited);
+}
+
+TEST_F(PosixProcesses, WaitReturnsAtOnceForAProcessThatHasEndedButIsNotReaped) {
+    auto pid = platform->start_detached(shell(u"sh -c \"exit 0\""));
+    ASSERT_TRUE(pid) << pid.error();
+    ChildGuard child(*pid);
+    auto process = platform->open_process_for_wait(*pid);
+    ASSERT_NE(process, nullptr);
+    EXPECT_EQ(process->wait(60000), WaitOutcome::exited);
+}
+
+TEST_F(PosixProcesses, ProcessesThatCannotBeOpenedCountAsGone) {
+    auto pid = platform->start_detached(shell(u"sh -c \"exit 0\""));
+    ASSERT_TRUE(pid) << pid.error();
+    ChildGuard(*pid).reap();
+
+    EXPECT_EQ(platform->open_process_for_wait(*pid), nullptr);
+    for (std::uint32_t id : {0u, 0x80000000u, 0xFFFFFFFFu}) {
+        EXPECT_EQ(platform->open_process_for_wait(id), nullptr) << id;
+    }
+}
+
+}  // namespace
+}  // namespace velmarch::platform
