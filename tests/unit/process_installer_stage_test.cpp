@@ -1,0 +1,288 @@
+// The installer stage: what it logs, records, runs and restarts, in order.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/paths.h"
+#include "process/installer_stage.h"
+#include "support/process_world.h"
+#include "text/utf.h"
+
+namespace velmarch {
+namespace {
+
+using platform::Path;
+using testing::fake_os_error;
+using testing::Op;
+using Events = std::vector<std::string>;
+
+const char* const kInstallerRun =
+    "run: \"/sysroot/System32/msiexec.exe\" /i /sysroot/Temp/VelmarchUpdate-5120-000102/velmarch-update.msi "
+    "/passive /norestart VELMARCH_INSTALLDIR_LOCK=1 /L*v \"/logs/msi install.log\" INSTALLDIR=\"/apps/Velmarch\"";
+const char* const kVersionCheckRun = "run: \"/apps/Velmarch/Velmarch.exe\" --verify-installed-version 2.4.0";
+const char* const kRestartStart = "start: \"/sysroot/explorer.exe\" /apps/Velmarch/Velmarch.exe";
+const char* const kRestartLine = "log: Application restart requested through /sysroot/explorer.exe with process id 7000.";
+
+class InstallerStage : public ::testing::Test, public testing::ProcessWorld {
+protected:
+    InstallerStage() {
+        fake.on_run = [this](const platform::LaunchRequest& launch) -> platform::Result<std::int32_t> {
+            if (launch.application == msiexec) return installer_exit_code;
+            if (launch.application == app) return application_exit_code;
+            return std::unexpected("no such program in this test");
+        };
+    }
+
+    std::expected<StageFinished, std::string> run() {
+        return run_installer_stage(fake, request, staged_package, reporter);
+    }
+
+    std::int32_t installer_exit_code = 0;
+    std::int32_t application_exit_code = 0;
+};
+
+std::string command_text(const InstallerCommand& command) {
+    auto composed = compose_command_line(platform::path_to_utf16(command.program), command.arguments);
+    return composed ? text::utf16_to_utf8_lossy(*composed) : "error: " + composed.error();
+}
+
+TEST_F(InstallerStage, ConfirmedInstallRecordsSuccessThenRestarts) {
+    auto finished = run();
+    ASSERT_TRUE(finished.has_value()) << finished.error();
+    EXPECT_EQ(finished->process_exit_code, 0);
+    EXPECT_EQ(reporter.events, (Events{
+                                   "log: Starting Windows Installer.",
+                                   kInstallerRun,
+                                   "log: Windows Installer exited with code 0.",
+                                   kVersionCheckRun,
+                                   "result: success 0 ",
+                                   kRestartStart,
+                                   kRestartLine,
+                               }));
+    ASSERT_EQ(fake.runs.size(), 2u);
+    EXPECT_EQ(fake.runs[0].working_directory, std::nullopt);
+    EXPECT_EQ(fake.runs[1].working_directory, install_dir);
+}
+
+TEST_F(InstallerStage, FailedVersionCheckIsLoggedRecordedAndStillRestarts) {
+    application_exit_code = 1;
+    auto finished = run();
+    ASSERT_TRUE(finished.has_value()) << finished.error();
+    EXPECT_EQ(finished->process_exit_code, 1603);
+    const std::string message =
+        "The installed application did not report expected version 2.4.0 after Windows Installer completed.";
+    EXPECT_EQ(reporter.events, (Events{
+                                   "log: Starting Windows Installer.",
+                                   kInstallerRun,
+                                   "log: Windows Installer exited with code 0.",
+                                   kVersionCheckRun,
+                                   "log: " + message,
+                                   "result: installVerificationFailed 1603 " + message,
+                                   kRestartStart,
+                                   kRestartLine,
+                               }));
+}
+
+struct RowCase {
+    const char* name;
+    std::int32_t exit_code;
+    const char* result;
+    bool restart;
+    std::int32_t process_exit_code;
+};
+
+class InstallerStageRows : public InstallerStage, public ::testing::WithParamInterface<RowCase> {};
+
+TEST_P(InstallerStageRows, NonZeroCodeRecordsItsRowWithoutVersionCheck) {
+    const RowCase& c = GetParam();
+    installer_exit_code = c.exit_code;
+    auto finished = run();
+    ASSERT_TRUE(finished.has_value()) << finished.error();
+    EXPECT_EQ(finished->process_exit_code, c.process_exit_code);
+    Events expected{
+        "log: Starting Windows Installer.",
+        kInstallerRun,
+        "log: Windows Installer exited with code " + std::to_string(c.exit_code) + ".",
+        c.result,
+    };
+    if (c.restart) {
+        expected.push_back(kRestartStart);
+        expected.push_back(kRestartLine);
+    }
+    EXPECT_EQ(reporter.events, expected);
+}
+
+const RowCase kRows[] = {
+    {"version_conflict", 1638,
+     "result: versionConflict 1638 Windows Installer reported that version 2.4.0 conflicts with the product already "
+     "registered on this computer.",
+     true, 1638},
+    {"restart_required", 3010, "result: restartRequired 3010 Windows restart is required to finish the update.", false,
+     0},
+    {"restart_initiated", 1641, "result: restartInitiated 1641 Windows has started a restart to finish the update.",
+     false, 0},
+    {"user_cancel", 1602, "result: error 1602 Windows Installer exited with code 1602.", true, 1602},
+    {"install_failure", 1603, "result: error 1603 Windows Installer exited with code 1603.", true, 1603},
+    {"crash", static_cast<std::int32_t>(0xC0000005u),
+     "result: error -1073741819 Windows Installer exited with code -1073741819.", true, -1073741819},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, InstallerStageRows, ::testing::ValuesIn(kRows),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+TEST_F(InstallerStage, RestartProblemsDoNotChangeTheOutcome) {
+    fake.fail(Op::start_detached, fake_os_error(2));
+    auto finished = run();
+    ASSERT_TRUE(finished.has_value()) << finished.error();
+    EXPECT_EQ(finished->process_exit_code, 0);
+    EXPECT_EQ(reporter.log.back(), "Application restart failed: The system cannot find the file specified. (os error 2)");
+}
+
+class InstallerStageMissingInstaller : public InstallerStage, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(InstallerStageMissingInstaller, FinishesWith1603AfterLoggingRecordingAndRestarting) {
+    ASSERT_TRUE(fake.delete_file(msiexec).has_value());
+    if (GetParam()) fake.add_directory(msiexec);
+    ASSERT_EQ(fake.file_type(msiexec), GetParam() ? platform::FileType::directory : platform::FileType::missing);
+    auto finished = run();
+    ASSERT_TRUE(finished.has_value()) << finished.error();
+    EXPECT_EQ(finished->process_exit_code, 1603);
+    EXPECT_EQ(reporter.events, (Events{
+                                   "log: Windows Installer was not found.",
+                                   "result: error 1603 Windows Installer was not found.",
+                                   kRestartStart,
+                                   kRestartLine,
+                               }));
+    EXPECT_TRUE(fake.runs.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(MissingOrDirectory, InstallerStageMissingInstaller, ::testing::Bool());
+
+TEST_F(InstallerStage, WithoutSystemRootTheBareNameIsSearched) {
+    fake.environment.erase("SystemRoot");
+    auto finished = run();
+    ASSERT_TRUE(finished.has_value()) << finished.error();
+    ASSERT_FALSE(fake.runs.empty());
+    EXPECT_EQ(fake.runs[0].application, msiexec);
+    EXPECT_TRUE(text::utf16_to_utf8_lossy(fake.runs[0].command_line).starts_with("\"msiexec.exe\" /i "));
+}
+
+TEST_F(InstallerStage, WithoutSystemRootAMissingInstallerCannotBeStarted) {
+    fake.environment.erase("SystemRoot");
+    ASSERT_TRUE(fake.delete_file(msiexec).has_value());
+    auto finished = run();
+    ASSERT_FALSE(finished.has_value());
+    EXPECT_EQ(finished.error(), "Windows Installer could not be started: program not found");
+    EXPECT_EQ(reporter.events, (Events{"log: Starting Windows Installer."}));
+    EXPECT_TRUE(fake.runs.empty());
+}
+
+TEST_F(InstallerStage, RefusedInstallDirFailsAfterTheStartLineOnly) {
+    request.install_dir = Path("/apps/Velmarch\"/x");
+    auto finished = run();
+    ASSERT_FALSE(finished.has_value());
+    EXPECT_EQ(finished.error(), "The current install directory cannot be passed to Windows Installer.");
+    EXPECT_EQ(reporter.events, (Events{"log: Starting Windows Installer."}));
+    EXPECT_TRUE(fake.runs.empty());
+    EXPECT_TRUE(fake.detached.empty());
+}
+
+TEST_F(InstallerStage, StartFailureFailsWithTheLaunchError) {
+    fake.fail(Op::run_and_wait, fake_os_error(5));
+    auto finished = run();
+    ASSERT_FALSE(finished.has_value());
+    EXPECT_EQ(finished.error(), "Windows Installer could not be started: Access is denied. (os error 5)");
+    EXPECT_EQ(reporter.events, (Events{"log: Starting Windows Installer.", kInstallerRun}));
+    EXPECT_TRUE(reporter.results.empty());
+    EXPECT_TRUE(fake.detached.empty());
+}
+
+TEST_F(InstallerStage, RepairModeRunsTheRepairCommand) {
+    request.repair_mode = true;
+    ASSERT_TRUE(run().has_value());
+    ASSERT_FALSE(fake.runs.empty());
+    EXPECT_EQ(text::utf16_to_utf8_lossy(fake.runs[0].command_line),
+              "\"/sysroot/System32/msiexec.exe\" /i /sysroot/Temp/VelmarchUpdate-5120-000102/velmarch-update.msi "
+              "/passive /norestart VELMARCH_INSTALLDIR_LOCK=1 /L*v \"/logs/msi install.log\" REINSTALL=ALL "
+              "REINSTALLMODE=amus INSTALLDIR=\"/apps/Velmarch\"");
+}
+
+TEST(LocateWindowsInstaller, UsesSystem32UnderSystemRoot) {
+    testing::ProcessWorld world;
+    auto found = locate_windows_installer(world.fake);
+    ASSERT_TRUE(found.has_value()) << found.error();
+    EXPECT_EQ(found->native(), "/sysroot/System32/msiexec.exe");
+
+    world.fake.environment["SystemRoot"] = "/sysroot/";
+    found = locate_windows_installer(world.fake);
+    ASSERT_TRUE(found.has_value()) << found.error();
+    EXPECT_EQ(found->native(), "/sysroot/System32/msiexec.exe");
+}
+
+TEST(LocateWindowsInstaller, BareNameWithoutSystemRootEvenWhenNothingExists) {
+    testing::FakePlatform fake;
+    auto found = locate_windows_installer(fake);
+    ASSERT_TRUE(found.has_value()) << found.error();
+    EXPECT_EQ(found->native(), "msiexec.exe");
+}
+
+// The command text Windows Installer parses, compared whole.
+struct CommandCase {
+    const char* name;
+    const char* staged;
+    const char* log;
+    const char* install_dir;
+    bool repair;
+    const char* expected;
+};
+
+class BuildInstallerCommand : public ::testing::TestWithParam<CommandCase> {};
+
+TEST_P(BuildInstallerCommand, ComposesTheWholeCommandLine) {
+    const CommandCase& c = GetParam();
+    UpdateRequest request;
+    request.msi_log_path = Path(c.log);
+    request.install_dir = Path(c.install_dir);
+    request.repair_mode = c.repair;
+    auto command = build_installer_command(request, Path(c.staged), Path("C:\\Windows\\System32\\msiexec.exe"));
+    ASSERT_TRUE(command.has_value()) << command.error();
+    ASSERT_FALSE(command->arguments.empty());
+    EXPECT_TRUE(command->arguments.back().raw);
+    EXPECT_EQ(std::count_if(command->arguments.begin(), command->arguments.end(), [](auto& a) { return a.raw; }), 1);
+    EXPECT_EQ(command_text(*command), c.expected);
+}
+
+const CommandCase kCommands[] = {
+    {"normal", "C:\\Windows\\Temp\\VelmarchUpdate-5120-0a\\velmarch-update.msi",
+     "C:\\Users\\A B\\AppData\\Local\\Velmarch\\msi.log", "C:\\Program Files\\Velmarch", false,
+     "\"C:\\Windows\\System32\\msiexec.exe\" /i C:\\Windows\\Temp\\VelmarchUpdate-5120-0a\\velmarch-update.msi "
+     "/passive /norestart VELMARCH_INSTALLDIR_LOCK=1 /L*v \"C:\\Users\\A B\\AppData\\Local\\Velmarch\\msi.log\" "
+     "INSTALLDIR=\"C:\\Program Files\\Velmarch\""},
+    {"repair", "C:\\Windows\\Temp\\V\\velmarch-update.msi", "C:\\Logs\\msi.log", "C:\\Program Files\\Velmarch", true,
+     "\"C:\\Windows\\System32\\msiexec.exe\" /i C:\\Windows\\Temp\\V\\velmarch-update.msi /passive /norestart "
+     "VELMARCH_INSTALLDIR_LOCK=1 /L*v C:\\Logs\\msi.log REINSTALL=ALL REINSTALLMODE=amus "
+     "INSTALLDIR=\"C:\\Program Files\\Velmarch\""},
+    {"trailing_backslash_install_dir_unchanged", "C:\\S\\p.msi", "C:\\Logs\\", "C:\\App\\", false,
+     "\"C:\\Windows\\System32\\msiexec.exe\" /i C:\\S\\p.msi /passive /norestart VELMARCH_INSTALLDIR_LOCK=1 "
+     "/L*v C:\\Logs\\ INSTALLDIR=\"C:\\App\\\""},
+    {"tab_and_non_ascii", "C:\\S\\p.msi", "C:\\L\\a\tb.log", "D:\\Übung\tApp", false,
+     "\"C:\\Windows\\System32\\msiexec.exe\" /i C:\\S\\p.msi /passive /norestart VELMARCH_INSTALLDIR_LOCK=1 "
+     "/L*v \"C:\\L\\a\tb.log\" INSTALLDIR=\"D:\\Übung\tApp\""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Commands, BuildInstallerCommand, ::testing::ValuesIn(kCommands),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+TEST(BuildInstallerCommandRefusal, InstallDirWithQuoteCrOrLf) {
+    for (const char* dir : {"C:\\A\"B", "C:\\A\rB", "C:\\AB\n"}) {
+        UpdateRequest request;
+        request.install_dir = Path(dir);
+        auto command = build_installer_command(request, Path("p.msi"), Path("msiexec.exe"));
+        ASSERT_FALSE(command.has_value());
+        EXPECT_EQ(command.error(), "The current install directory cannot be passed to Windows Installer.");
+    }
+}
+
+}  // namespace
+}  // namespace velmarch

@@ -1,0 +1,88 @@
+// Starting programs through the platform: what process creation is given.
+
+#include <gtest/gtest.h>
+
+#include "platform/paths.h"
+#include "process/launcher.h"
+#include "support/process_world.h"
+#include "text/utf.h"
+
+namespace velmarch {
+namespace {
+
+using platform::Path;
+using testing::fake_os_error;
+using testing::Op;
+
+class Launcher : public ::testing::Test, public testing::ProcessWorld {};
+
+TEST_F(Launcher, BareNameRunsTheFoundFileButNamesTheGivenText) {
+    fake.add_file("/sysroot/System32/tool.exe", "");
+    fake.on_run = [](const platform::LaunchRequest&) -> platform::Result<std::int32_t> { return -5; };
+    auto exit_code = run_and_wait(fake, Path("tool"), {{u"a b"}, {u"X=\"y\"", true}}, Path("/logs"));
+    ASSERT_TRUE(exit_code.has_value()) << exit_code.error();
+    EXPECT_EQ(*exit_code, -5);
+    ASSERT_EQ(fake.runs.size(), 1u);
+    EXPECT_EQ(fake.runs[0].application, Path("/sysroot/System32/tool.exe"));
+    EXPECT_EQ(text::utf16_to_utf8_lossy(fake.runs[0].command_line), "\"tool\" \"a b\" X=\"y\"");
+    EXPECT_EQ(fake.runs[0].working_directory, Path("/logs"));
+}
+
+TEST_F(Launcher, PathProgramGetsExeWhenThatFileExists) {
+    fake.add_file("/opt/tool.exe", "");
+    ASSERT_TRUE(start_detached(fake, Path("/opt/tool"), {}, std::nullopt).has_value());
+    ASSERT_EQ(fake.detached.size(), 1u);
+    EXPECT_EQ(fake.detached[0].application, Path("/opt/tool.exe"));
+    EXPECT_EQ(text::utf16_to_utf8_lossy(fake.detached[0].command_line), "\"/opt/tool\"");
+    EXPECT_EQ(fake.detached[0].working_directory, std::nullopt);
+}
+
+TEST_F(Launcher, SearchesPathAfterTheFixedPlaces) {
+    fake.environment["PATH"] = "/bin1:/bin2";
+    fake.add_file("/bin2/helper.exe", "");
+    ASSERT_TRUE(run_and_wait(fake, Path("helper.exe"), {}, std::nullopt).has_value());
+    ASSERT_EQ(fake.runs.size(), 1u);
+    EXPECT_EQ(fake.runs[0].application, Path("/bin2/helper.exe"));
+}
+
+TEST_F(Launcher, StartDetachedReturnsTheProcessId) {
+    auto id = start_detached(fake, explorer, {{platform::path_to_utf16(app)}}, install_dir);
+    ASSERT_TRUE(id.has_value()) << id.error();
+    EXPECT_EQ(*id, 7000u);
+}
+
+TEST_F(Launcher, OwnChecksFailBeforeAnythingIsStarted) {
+    const std::u16string nul(u"a\0b", 3);
+    struct Case {
+        Path program;
+        std::vector<Argument> arguments;
+        const char* error;
+    };
+    for (const Case& c : {Case{Path("nowhere.exe"), {}, "program not found"},
+                          Case{Path(""), {}, "program path has no file name"},
+                          Case{Path("/opt/dir/"), {}, "program path has no file name"},
+                          Case{msiexec, {{nul}}, "nul byte found in provided data"}}) {
+        auto waited = run_and_wait(fake, c.program, c.arguments, std::nullopt);
+        ASSERT_FALSE(waited.has_value());
+        EXPECT_EQ(waited.error(), c.error);
+        auto started = start_detached(fake, c.program, c.arguments, std::nullopt);
+        ASSERT_FALSE(started.has_value());
+        EXPECT_EQ(started.error(), c.error);
+    }
+    EXPECT_EQ(fake.calls(Op::run_and_wait), 0);
+    EXPECT_EQ(fake.calls(Op::start_detached), 0);
+}
+
+TEST_F(Launcher, PlatformErrorsArePassedOnUnchanged) {
+    fake.fail(Op::run_and_wait, fake_os_error(5));
+    fake.fail(Op::start_detached, fake_os_error(2));
+    auto waited = run_and_wait(fake, msiexec, {}, std::nullopt);
+    ASSERT_FALSE(waited.has_value());
+    EXPECT_EQ(waited.error(), "Access is denied. (os error 5)");
+    auto started = start_detached(fake, explorer, {}, std::nullopt);
+    ASSERT_FALSE(started.has_value());
+    EXPECT_EQ(started.error(), "The system cannot find the file specified. (os error 2)");
+}
+
+}  // namespace
+}  // namespace velmarch
