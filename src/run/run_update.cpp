@@ -1,0 +1,72 @@
+#include "run/run_update.h"
+
+#include "process/installer_stage.h"
+#include "process/previous_process.h"
+#include "process/restart.h"
+#include "run/command_line.h"
+#include "run/reporting.h"
+#include "staging/staging.h"
+#include "text/format.h"
+#include "trust/package_check.h"
+
+namespace velmarch {
+namespace {
+
+constexpr std::string_view kStarted = "Velmarch native updater started.";
+constexpr std::string_view kStagedAndVerified = "The update package was copied to restricted staging and verified again.";
+constexpr std::string_view kPackageFailed = "Package verification failed: {}";
+constexpr std::string_view kStagingFailed = "Secure package staging failed: {}";
+
+// A refused package or a failed staging: the downloaded package goes, the
+// failure is logged and recorded, and the application is started again.
+std::int32_t finish_refused_package(platform::Platform& platform, const UpdateRequest& request,
+                                    Reporter& reporter, std::string_view log_template,
+                                    const std::string& message) {
+    (void)platform.delete_file(request.msi_path);
+    reporter.append_log_line(text::format(log_template, message));
+    reporter.write_result(ResultStatus::error, kAbortExitCode, message);
+    restart_application(platform, request, reporter);
+    return kAbortExitCode;
+}
+
+}  // namespace
+
+std::expected<std::int32_t, std::string> run_update(platform::Platform& platform,
+                                                    const std::vector<std::string>& arguments) {
+    auto parsed = parse_command_line(arguments);
+    if (!parsed) return std::unexpected(parsed.error());
+    const UpdateRequest& request = *parsed;
+
+    FileReporter reporter(platform, request.helper_log_path, request.result_path, request.expected_version);
+    if (auto prepared = prepare_helper_log(platform, request.helper_log_path); !prepared)
+        return std::unexpected(prepared.error());
+    remove_result_file(platform, request.result_path);
+    reporter.append_log_line(kStarted);
+
+    if (auto verified = verify_update_package(platform, request, request.msi_path); !verified)
+        return finish_refused_package(platform, request, reporter, kPackageFailed, verified.error());
+
+    auto staged = stage_package(platform, request);
+    if (!staged) return finish_refused_package(platform, request, reporter, kStagingFailed, staged.error());
+    reporter.append_log_line(kStagedAndVerified);
+
+    // From here on every path returns through `staged`'s destructor, which
+    // removes the staged package and the staging directory.
+    if (auto waited = wait_for_previous_process(platform, request, reporter); !waited)
+        return std::unexpected(waited.error());
+
+    auto stage = run_installer_stage(platform, request, staged->package_path(), reporter);
+    if (!stage) return std::unexpected(stage.error());
+    return stage->process_exit_code;
+}
+
+std::int32_t run_updater_process(platform::Platform& platform) {
+    auto arguments = platform.arguments();
+    std::expected<std::int32_t, std::string> outcome =
+        arguments ? run_update(platform, *arguments) : std::unexpected(arguments.error());
+    if (outcome) return *outcome;
+    platform.write_standard_error(text::format("{}\n", outcome.error()));
+    return kAbortExitCode;
+}
+
+}  // namespace velmarch

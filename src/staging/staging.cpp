@@ -1,0 +1,112 @@
+#include "staging/staging.h"
+
+#include <optional>
+#include <vector>
+
+#include "platform/paths.h"
+#include "text/format.h"
+#include "trust/package_check.h"
+
+namespace velmarch {
+namespace {
+
+constexpr std::string_view kTempNotFound = "The protected Windows temporary directory was not found.";
+constexpr std::string_view kDescriptorFailed = "The restricted staging security descriptor could not be created: {}";
+constexpr std::string_view kDirectoryFailed = "The administrator-only staging directory could not be created: {}";
+constexpr std::string_view kNoUniqueDirectory = "A unique administrator-only staging directory could not be created.";
+constexpr std::string_view kReopenFailed = "The verified update package could not be reopened: {}";
+constexpr std::string_view kCreateFailed = "The restricted staged MSI could not be created: {}";
+constexpr std::string_view kCopyFailed = "The update package could not be copied to restricted staging: {}";
+constexpr std::string_view kFinalizeFailed = "The restricted staged MSI could not be finalized: {}";
+constexpr std::string_view kShortWrite = "failed to write whole buffer";
+
+platform::Result<platform::Path> protected_temp_directory(platform::Platform& platform) {
+    auto system_root = platform.environment_variable("SystemRoot");
+    if (!system_root) return std::unexpected(std::string(kTempNotFound));
+    platform::Path temp = platform::join_path(platform::Path(*system_root), "Temp");
+    if (platform.file_type(temp) != platform::FileType::directory) return std::unexpected(std::string(kTempNotFound));
+    return temp;
+}
+
+platform::Result<platform::Path> create_staging_directory(platform::Platform& platform,
+                                                          const platform::Path& temp) {
+    // The descriptor lives exactly as long as the attempts: freed once,
+    // whichever way the loop ends.
+    auto descriptor = platform.create_security_descriptor(kStagingSecurityDescriptor);
+    if (!descriptor) return std::unexpected(text::format(kDescriptorFailed, descriptor.error()));
+
+    for (int attempt = 0; attempt < kStagingDirectoryAttempts; ++attempt) {
+        std::array<std::byte, 16> random{};
+        platform.random_bytes(random);
+        platform::Path candidate =
+            platform::join_path(temp, staging_directory_name(platform.current_process_id(), random));
+        auto created = platform.create_directory(candidate, **descriptor);
+        if (!created) return std::unexpected(text::format(kDirectoryFailed, created.error()));
+        if (*created == platform::DirectoryCreation::created) return candidate;
+    }
+    return std::unexpected(std::string(kNoUniqueDirectory));
+}
+
+platform::Result<void> copy_file(platform::File& from, platform::File& to) {
+    std::vector<std::byte> buffer(kStagingCopyBufferSize);
+    for (;;) {
+        auto read = from.read(buffer);
+        if (!read) return std::unexpected(read.error());
+        if (*read == 0) return {};
+        std::span<const std::byte> pending(buffer.data(), *read);
+        while (!pending.empty()) {
+            auto written = to.write(pending);
+            if (!written) return std::unexpected(written.error());
+            if (*written == 0) return std::unexpected(std::string(kShortWrite));
+            pending = pending.subspan(*written);
+        }
+    }
+}
+
+// Steps after the directory exists. `staged` is destroyed by the caller on
+// failure, after these handles have been closed in this order: the staged
+// package's, then the downloaded package's.
+platform::Result<void> fill_staging(platform::Platform& platform, const UpdateRequest& request,
+                                    const platform::Path& package_path) {
+    auto source = platform.open_for_reading(request.msi_path);
+    if (!source) return std::unexpected(text::format(kReopenFailed, source.error()));
+    {
+        auto target = platform.create_new_file(package_path);
+        if (!target) return std::unexpected(text::format(kCreateFailed, target.error()));
+        if (auto copied = copy_file(**source, **target); !copied)
+            return std::unexpected(text::format(kCopyFailed, copied.error()));
+        if (auto flushed = (*target)->flush(); !flushed)
+            return std::unexpected(text::format(kFinalizeFailed, flushed.error()));
+    }
+    // The copy's handle is closed; the downloaded package stays open (shared
+    // for reading, writing and deletion) until the copy has been verified.
+    return verify_update_package(platform, request, package_path);
+}
+
+}  // namespace
+
+std::string staging_directory_name(std::uint32_t process_id, const std::array<std::byte, 16>& random) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string digits;
+    for (std::byte b : random) {
+        const auto value = std::to_integer<unsigned>(b);
+        digits += kHex[value >> 4];
+        digits += kHex[value & 0xF];
+    }
+    return text::format("VelmarchUpdate-{}-{}", process_id, digits);
+}
+
+platform::Result<StagedPackage> stage_package(platform::Platform& platform, const UpdateRequest& request) {
+    auto temp = protected_temp_directory(platform);
+    if (!temp) return std::unexpected(temp.error());
+    auto directory = create_staging_directory(platform, *temp);
+    if (!directory) return std::unexpected(directory.error());
+
+    platform::Path package_path = platform::join_path(*directory, kStagedPackageName);
+    StagedPackage staged(platform, std::move(*directory), std::move(package_path));
+    if (auto filled = fill_staging(platform, request, staged.package_path()); !filled)
+        return std::unexpected(filled.error());  // `staged` is destroyed here
+    return staged;
+}
+
+}  // namespace velmarch

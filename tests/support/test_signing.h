@@ -1,0 +1,18 @@
+#pragma once
+// Signs test packages with the development key, as the publisher would.
+
+#include <string>
+#include <string_view>
+
+#include "run/update_request.h"
+
+namespace velmarch::testing {
+
+std::string sha256_hex(std::string_view content);
+// Base64 Ed25519 signature of `message` with the development private key.
+std::string sign_with_development_key(std::string_view message);
+// Fills the digest, version, signature, key id and algorithm of `request` for
+// a package with `content`.
+void sign_request(UpdateRequest& request, std::string_view content, std::string_view version = "2.4.0");
+
+}  // namespace velmarch::testing

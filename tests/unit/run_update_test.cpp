@@ -1,0 +1,326 @@
+#include <gtest/gtest.h>
+
+#include "run/run_update.h"
+#include "support/fake_platform.h"
+#include "support/test_signing.h"
+
+namespace velmarch {
+namespace {
+
+using testing::FakePlatform;
+using testing::Op;
+
+constexpr std::string_view kPackage = "package content";
+constexpr std::string_view kOldResult = R"({"status":"success"})";
+
+// A machine with an installed application, a downloaded signed package and
+// the results of an earlier run.
+class RunUpdateTest : public ::testing::Test {
+protected:
+    RunUpdateTest() {
+        platform.environment["SystemRoot"] = "/win";
+        platform.add_directory("/win/Temp");
+        platform.add_file("/win/System32/msiexec.exe", "installer");
+        platform.add_file("/win/explorer.exe", "shell");
+        platform.add_file("/apps/Velmarch/velmarch.exe", "app");
+        platform.add_file("/dl/update.msi", kPackage);
+        platform.add_file("/logs/helper.log", "old log\n");
+        platform.add_file("/logs/result.json", kOldResult);
+        platform.on_run = [this](const platform::LaunchRequest& launch) -> platform::Result<std::int32_t> {
+            const std::string program = launch.application.filename().string();
+            if (program == "msiexec.exe") {
+                staged_during_install = platform.file_text(staged_path_of(launch));
+                return installer_exit_code;
+            }
+            return version_exit_code;
+        };
+        request.msi_path = "/dl/update.msi";
+        UpdateRequest signed_request;
+        testing::sign_request(signed_request, kPackage);
+        args = {"--parent-process-id", "77",           "--msi-path",        "/dl/update.msi",
+                "--install-dir",       "/apps/Velmarch", "--app-path",      "/apps/Velmarch/velmarch.exe",
+                "--msi-log-path",      "/logs/msi.log", "--helper-log-path", "/logs/helper.log",
+                "--result-path",       "/logs/result.json", "--expected-sha256", signed_request.expected_sha256,
+                "--expected-version",  "2.4.0",        "--signature",       signed_request.signature,
+                "--key-id",            "velmarch-update-2026-01", "--signature-algorithm", "Ed25519"};
+    }
+
+    static platform::Path staged_path_of(const platform::LaunchRequest& launch) {
+        // "/i" is followed by the staged package path in the command line.
+        std::u16string line = launch.command_line;
+        const auto start = line.find(u" /i ") + 4;
+        const auto end = line.find(u' ', start);
+        return platform::Path(std::string(line.begin() + static_cast<std::ptrdiff_t>(start),
+                                          line.begin() + static_cast<std::ptrdiff_t>(end)));
+    }
+
+    void set_arg(const std::string& name, const std::string& value) {
+        for (std::size_t i = 0; i < args.size(); i += 2)
+            if (args[i] == name) args[i + 1] = value;
+    }
+
+    std::int32_t run() {
+        platform.args = args;
+        return run_updater_process(platform);
+    }
+
+    // The helper log without its time stamps.
+    std::vector<std::string> log_lines() const {
+        std::vector<std::string> lines;
+        std::string text = platform.file_text("/logs/helper.log");
+        std::size_t pos = 0;
+        while (pos < text.size()) {
+            const auto end = text.find('\n', pos);
+            std::string line = text.substr(pos, end - pos);
+            EXPECT_TRUE(line.starts_with("[1796605200] ")) << line;
+            lines.push_back(line.substr(13));
+            pos = end + 1;
+        }
+        return lines;
+    }
+
+    std::string result() const { return platform.file_text("/logs/result.json"); }
+    bool restarted() const { return !platform.detached.empty(); }
+    bool installer_ran() const {
+        for (const auto& launch : platform.runs)
+            if (launch.application.filename() == "msiexec.exe") return true;
+        return false;
+    }
+    void expect_no_staging_left() const {
+        EXPECT_EQ(platform.entries_below("/win/Temp").size(), 1u);
+        EXPECT_EQ(platform.files_opened, platform.files_closed);
+        EXPECT_EQ(platform.processes_opened, platform.processes_closed);
+        EXPECT_EQ(platform.descriptors_created, platform.descriptors_freed);
+    }
+
+    FakePlatform platform;
+    UpdateRequest request;
+    std::vector<std::string> args;
+    std::int32_t installer_exit_code = 0;
+    std::int32_t version_exit_code = 0;
+    std::string staged_during_install;
+};
+
+const std::string kRestartLine = "Application restart requested through /win/explorer.exe with process id 7000.";
+
+TEST_F(RunUpdateTest, SuccessfulUpdateEndToEnd) {
+    platform.running_processes = {77};
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(log_lines(), (std::vector<std::string>{
+                               "Velmarch native updater started.",
+                               "The update package was copied to restricted staging and verified again.",
+                               "Waiting for process 77 to exit.",
+                               "Starting Windows Installer.",
+                               "Windows Installer exited with code 0.",
+                               kRestartLine,
+                           }));
+    EXPECT_EQ(result(), R"({"status":"success","exitCode":0,"message":"","expectedVersion":"2.4.0"})");
+    EXPECT_EQ(staged_during_install, kPackage);
+    ASSERT_EQ(platform.runs.size(), 2u);
+    const auto& install = platform.runs[0];
+    const std::string staged = staged_path_of(install).string();
+    EXPECT_TRUE(staged.starts_with("/win/Temp/VelmarchUpdate-5120-")) << staged;
+    EXPECT_EQ(install.command_line,
+              u"\"/win/System32/msiexec.exe\" /i " + std::u16string(staged.begin(), staged.end()) +
+                  u" /passive /norestart VELMARCH_INSTALLDIR_LOCK=1 /L*v /logs/msi.log INSTALLDIR=\"/apps/Velmarch\"");
+    EXPECT_EQ(platform.runs[1].command_line, u"\"/apps/Velmarch/velmarch.exe\" --verify-installed-version 2.4.0");
+    EXPECT_EQ(platform.runs[1].working_directory, platform::Path("/apps/Velmarch"));
+    ASSERT_EQ(platform.detached.size(), 1u);
+    EXPECT_EQ(platform.detached[0].command_line, u"\"/win/explorer.exe\" /apps/Velmarch/velmarch.exe");
+    EXPECT_EQ(platform.wait_limits, std::vector<std::uint32_t>{90000});
+    EXPECT_TRUE(platform.has_file("/dl/update.msi"));
+    EXPECT_TRUE(platform.standard_error.empty());
+    expect_no_staging_left();
+}
+
+struct OutcomeCase {
+    std::int32_t installer;
+    std::int32_t version;
+    std::string status;
+    std::int32_t result_code;
+    std::string message;
+    bool restart;
+    std::int32_t exit_code;
+};
+
+class InstallerOutcomeTest : public RunUpdateTest, public ::testing::WithParamInterface<OutcomeCase> {};
+
+TEST_P(InstallerOutcomeTest, ResultRestartAndExitCodeFollowTheInstallerCode) {
+    const OutcomeCase& c = GetParam();
+    installer_exit_code = c.installer;
+    version_exit_code = c.version;
+    EXPECT_EQ(run(), c.exit_code);
+    EXPECT_EQ(result(), R"({"status":")" + c.status + R"(","exitCode":)" + std::to_string(c.result_code) +
+                            R"(,"message":")" + c.message + R"(","expectedVersion":"2.4.0"})");
+    std::vector<std::string> expected_log = {
+        "Velmarch native updater started.",
+        "The update package was copied to restricted staging and verified again.",
+        "The previous process has already exited.",
+        "Starting Windows Installer.",
+        "Windows Installer exited with code " + std::to_string(c.installer) + ".",
+    };
+    if (c.status == "installVerificationFailed") expected_log.push_back(c.message);
+    if (c.restart) expected_log.push_back(kRestartLine);
+    EXPECT_EQ(log_lines(), expected_log);
+    EXPECT_EQ(restarted(), c.restart);
+    EXPECT_EQ(platform.runs.size(), c.installer == 0 ? 2u : 1u);  // version check only after 0
+    EXPECT_TRUE(platform.has_file("/dl/update.msi"));
+    expect_no_staging_left();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllRows, InstallerOutcomeTest,
+    ::testing::Values(
+        OutcomeCase{0, 0, "success", 0, "", true, 0},
+        OutcomeCase{0, 1, "installVerificationFailed", 1603,
+                    "The installed application did not report expected version 2.4.0 after Windows Installer "
+                    "completed.",
+                    true, 1603},
+        OutcomeCase{1638, 0, "versionConflict", 1638,
+                    "Windows Installer reported that version 2.4.0 conflicts with the product already registered on "
+                    "this computer.",
+                    true, 1638},
+        OutcomeCase{1641, 0, "restartInitiated", 1641, "Windows has started a restart to finish the update.", false,
+                    0},
+        OutcomeCase{3010, 0, "restartRequired", 3010, "Windows restart is required to finish the update.", false, 0},
+        OutcomeCase{1603, 0, "error", 1603, "Windows Installer exited with code 1603.", true, 1603},
+        OutcomeCase{1602, 0, "error", 1602, "Windows Installer exited with code 1602.", true, 1602},
+        OutcomeCase{-1073741819, 0, "error", -1073741819, "Windows Installer exited with code -1073741819.", true,
+                    -1073741819}));
+
+TEST_F(RunUpdateTest, RepairModeOnlyChangesTheInstallerCommand) {
+    args.push_back("--repair-mode");
+    args.push_back("true");
+    EXPECT_EQ(run(), 0);
+    ASSERT_FALSE(platform.runs.empty());
+    const std::u16string& line = platform.runs[0].command_line;
+    EXPECT_NE(line.find(u" /L*v /logs/msi.log REINSTALL=ALL REINSTALLMODE=amus INSTALLDIR=\"/apps/Velmarch\""),
+              std::u16string::npos);
+}
+
+TEST_F(RunUpdateTest, ParseFailureTouchesNothing) {
+    set_arg("--parent-process-id", "-1");
+    EXPECT_EQ(run(), 1603);
+    EXPECT_EQ(platform.standard_error, "--parent-process-id must be a process id.\n");
+    EXPECT_EQ(platform.file_text("/logs/helper.log"), "old log\n");
+    EXPECT_EQ(result(), kOldResult);
+    EXPECT_TRUE(platform.has_file("/dl/update.msi"));
+    EXPECT_FALSE(restarted());
+}
+
+TEST_F(RunUpdateTest, ArgumentsThatAreNotUnicodeEndTheRunBeforeParsing) {
+    platform.fail(Op::arguments, "The command line is not valid Unicode text.");
+    EXPECT_EQ(run(), 1603);
+    EXPECT_EQ(platform.standard_error, "The command line is not valid Unicode text.\n");
+    EXPECT_EQ(platform.file_text("/logs/helper.log"), "old log\n");
+    EXPECT_EQ(result(), kOldResult);
+}
+
+TEST_F(RunUpdateTest, HelperLogThatCannotBePreparedAbortsBeforeTheResultIsDeleted) {
+    set_arg("--helper-log-path", "/logs/helper.log/sub/helper.log");  // a file stands in the way
+    EXPECT_EQ(run(), 1603);
+    EXPECT_EQ(platform.standard_error, testing::fake_os_error(183) + "\n");
+    EXPECT_EQ(result(), kOldResult);
+    EXPECT_TRUE(platform.has_file("/dl/update.msi"));
+    EXPECT_FALSE(restarted());
+}
+
+TEST_F(RunUpdateTest, RefusedPackageIsDeletedRecordedAndTheAppRestarted) {
+    set_arg("--expected-sha256", std::string(64, '0'));
+    platform.running_processes = {77};
+    EXPECT_EQ(run(), 1603);
+    EXPECT_EQ(log_lines(), (std::vector<std::string>{
+                               "Velmarch native updater started.",
+                               "Package verification failed: Update package SHA-256 verification failed.",
+                               kRestartLine,
+                           }));
+    EXPECT_EQ(result(),
+              R"({"status":"error","exitCode":1603,"message":"Update package SHA-256 verification failed.","expectedVersion":"2.4.0"})");
+    EXPECT_FALSE(platform.has_file("/dl/update.msi"));
+    EXPECT_TRUE(platform.directory_attempts.empty());
+    EXPECT_TRUE(platform.wait_limits.empty());
+    EXPECT_FALSE(installer_ran());
+    EXPECT_TRUE(platform.standard_error.empty());
+}
+
+TEST_F(RunUpdateTest, StagingFailureIsRecordedWithoutItsLogPrefix) {
+    platform.fail(Op::flush, "There is not enough space on the disk. (os error 112)");
+    EXPECT_EQ(run(), 1603);
+    const std::string message =
+        "The restricted staged MSI could not be finalized: There is not enough space on the disk. (os error 112)";
+    EXPECT_EQ(log_lines(), (std::vector<std::string>{"Velmarch native updater started.",
+                                                     "Secure package staging failed: " + message, kRestartLine}));
+    EXPECT_EQ(result(), R"({"status":"error","exitCode":1603,"message":")" + message + R"(","expectedVersion":"2.4.0"})");
+    EXPECT_FALSE(platform.has_file("/dl/update.msi"));
+    EXPECT_FALSE(installer_ran());
+    expect_no_staging_left();
+}
+
+TEST_F(RunUpdateTest, FailedDeletionOfARefusedPackageIsIgnored) {
+    set_arg("--signature-algorithm", "rsa");
+    platform.fail(Op::delete_file, "Access is denied. (os error 5)");
+    EXPECT_EQ(run(), 1603);
+    EXPECT_NE(result().find("Unsupported update signature algorithm."), std::string::npos);
+    EXPECT_TRUE(restarted());
+}
+
+TEST_F(RunUpdateTest, PreviousProcessThatDoesNotExitAbortsWithoutResult) {
+    const std::pair<platform::WaitOutcome, std::string> cases[] = {
+        {platform::WaitOutcome::timed_out, "The previous application process did not exit in time.\n"},
+        {platform::WaitOutcome::failed, "Waiting for the previous application process failed.\n"},
+    };
+    for (const auto& [outcome, message] : cases) {
+        platform.add_file("/logs/result.json", kOldResult);
+        platform.standard_error.clear();
+        platform.running_processes = {77};
+        platform.wait_outcome = outcome;
+        EXPECT_EQ(run(), 1603);
+        EXPECT_EQ(platform.standard_error, message);
+        EXPECT_EQ(log_lines().back(), "Waiting for process 77 to exit.");
+        EXPECT_FALSE(platform.has_file("/logs/result.json"));
+        EXPECT_FALSE(installer_ran());
+        EXPECT_FALSE(restarted());
+        EXPECT_TRUE(platform.has_file("/dl/update.msi"));
+        expect_no_staging_left();
+    }
+}
+
+TEST_F(RunUpdateTest, MissingInstallerIsAFinishedError) {
+    ASSERT_TRUE(platform.delete_file("/win/System32/msiexec.exe"));
+    EXPECT_EQ(run(), 1603);
+    EXPECT_EQ(log_lines().at(3), "Windows Installer was not found.");
+    EXPECT_EQ(log_lines().back(), kRestartLine);
+    EXPECT_EQ(result(),
+              R"({"status":"error","exitCode":1603,"message":"Windows Installer was not found.","expectedVersion":"2.4.0"})");
+    EXPECT_TRUE(platform.has_file("/dl/update.msi"));
+    expect_no_staging_left();
+}
+
+TEST_F(RunUpdateTest, InstallerStageAbortsWriteOnlyStandardError) {
+    struct Case {
+        std::string install_dir;
+        std::optional<std::string> launch_failure;
+        std::string message;
+    } cases[] = {
+        {"/apps/Vel\"march", std::nullopt, "The current install directory cannot be passed to Windows Installer.\n"},
+        {"/apps/Velmarch", "Access is denied. (os error 5)",
+         "Windows Installer could not be started: Access is denied. (os error 5)\n"},
+    };
+    for (const auto& c : cases) {
+        FakePlatform& p = platform;
+        p.add_file("/logs/result.json", kOldResult);
+        p.standard_error.clear();
+        p.detached.clear();
+        set_arg("--install-dir", c.install_dir);
+        if (c.launch_failure) p.fail(Op::run_and_wait, *c.launch_failure, 1);
+        EXPECT_EQ(run(), 1603);
+        EXPECT_EQ(p.standard_error, c.message);
+        EXPECT_EQ(log_lines().back(), "Starting Windows Installer.");
+        EXPECT_FALSE(p.has_file("/logs/result.json"));
+        EXPECT_FALSE(restarted());
+        expect_no_staging_left();
+    }
+}
+
+}  // namespace
+}  // namespace velmarch

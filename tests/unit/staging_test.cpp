@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include "staging/staging.h"
+#include "support/fake_platform.h"
+#include "support/test_signing.h"
+
+namespace velmarch {
+namespace {
+
+using platform::DirectoryCreation;
+using testing::FakePlatform;
+using testing::Op;
+
+constexpr std::string_view kContent = "MSI package bytes";
+
+class StagingTest : public ::testing::Test {
+protected:
+    StagingTest() {
+        platform.environment["SystemRoot"] = "/win";
+        platform.add_directory("/win/Temp");
+        platform.add_file("/dl/update.msi", kContent);
+        request.msi_path = "/dl/update.msi";
+        testing::sign_request(request, kContent);
+    }
+
+    std::string stage_error() {
+        auto staged = stage_package(platform, request);
+        EXPECT_FALSE(staged.has_value());
+        return staged ? std::string("<staged>") : staged.error();
+    }
+
+    // Nothing is left under Temp, and every handle and descriptor was released.
+    void expect_clean() {
+        EXPECT_EQ(platform.entries_below("/win/Temp").size(), 1u);  // Temp itself
+        EXPECT_EQ(platform.files_opened, platform.files_closed);
+        EXPECT_EQ(platform.descriptors_created, platform.descriptors_freed);
+    }
+
+    FakePlatform platform;
+    UpdateRequest request;
+};
+
+TEST(StagingDirectoryName, ProcessIdThenTwoDigitsPerRandomByte) {
+    std::array<std::byte, 16> random{};
+    for (std::size_t i = 0; i < random.size(); ++i) random[i] = static_cast<std::byte>(i * 17 % 256);
+    random[0] = std::byte{0x0a};
+    EXPECT_EQ(staging_directory_name(5120, random), "VelmarchUpdate-5120-0a112233445566778899aabbccddeeff");
+    random.fill(std::byte{0});
+    EXPECT_EQ(staging_directory_name(4294967295u, random).size(), 58u);
+    EXPECT_EQ(staging_directory_name(0, random).size(), 49u);
+}
+
+TEST_F(StagingTest, CopiesAndVerifiesThePackageInAFreshDirectory) {
+    {
+        auto staged = stage_package(platform, request);
+        ASSERT_TRUE(staged) << staged.error();
+        EXPECT_EQ(staged->staging_dir(), platform::Path("/win/Temp/VelmarchUpdate-5120-000102030405060708090a0b0c0d0e0f"));
+        EXPECT_EQ(staged->package_path(), staged->staging_dir() / "velmarch-update.msi");
+        EXPECT_EQ(platform.file_text(staged->package_path()), kContent);
+        EXPECT_EQ(platform.descriptors_freed, 1);
+        EXPECT_EQ(platform.files_opened, platform.files_closed);  // nothing left open
+        EXPECT_EQ(platform.calls(Op::flush), 1);
+    }
+    expect_clean();
+    EXPECT_TRUE(platform.has_file("/dl/update.msi"));  // staging never removes the download
+}
+
+TEST_F(StagingTest, CopiesInChunksAndCompletesShortWrites) {
+    std::string big(100000, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 31);
+    platform.add_file("/dl/update.msi", big);
+    testing::sign_request(request, big);
+    platform.max_write_chunk = 1000;
+    auto staged = stage_package(platform, request);
+    ASSERT_TRUE(staged) << staged.error();
+    EXPECT_EQ(platform.file_text(staged->package_path()), big);
+}
+
+TEST_F(StagingTest, TemporaryDirectoryMustExist) {
+    platform.environment.erase("SystemRoot");
+    EXPECT_EQ(stage_error(), "The protected Windows temporary directory was not found.");
+    platform.environment["SystemRoot"] = "/nowhere";
+    EXPECT_EQ(stage_error(), "The protected Windows temporary directory was not found.");
+    platform.add_file("/other/Temp", "a file");
+    platform.environment["SystemRoot"] = "/other/";
+    EXPECT_EQ(stage_error(), "The protected Windows temporary directory was not found.");
+    EXPECT_EQ(platform.descriptors_created, 0);
+    EXPECT_TRUE(platform.directory_attempts.empty());
+}
+
+TEST_F(StagingTest, TakenNamesAreSkippedAndSixteenAreTried) {
+    platform.directory_answers = {DirectoryCreation::already_exists, DirectoryCreation::already_exists};
+    auto staged = stage_package(platform, request);
+    ASSERT_TRUE(staged) << staged.error();
+    ASSERT_EQ(platform.directory_attempts.size(), 3u);
+    EXPECT_NE(platform.directory_attempts[0], platform.directory_attempts[1]);  // new random digits each time
+    EXPECT_EQ(staged->staging_dir(), platform.directory_attempts[2]);
+
+    FakePlatform& p = platform;
+    p.directory_attempts.clear();
+    p.directory_answers.assign(16, DirectoryCreation::already_exists);
+    EXPECT_EQ(stage_error(), "A unique administrator-only staging directory could not be created.");
+    EXPECT_EQ(p.directory_attempts.size(), 16u);
+    EXPECT_EQ(p.descriptors_created, p.descriptors_freed);
+}
+
+TEST_F(StagingTest, OtherDirectoryErrorsEndAtOnce) {
+    platform.directory_answers = {std::unexpected(testing::fake_os_error(5))};
+    EXPECT_EQ(stage_error(), "The administrator-only staging directory could not be created: Access is denied. (os error 5)");
+    EXPECT_EQ(platform.directory_attempts.size(), 1u);
+    EXPECT_EQ(platform.descriptors_freed, 1);
+}
+
+TEST_F(StagingTest, DescriptorFailureCreatesNothing) {
+    platform.fail(Op::create_security_descriptor, "The parameter is incorrect. (os error 87)");
+    EXPECT_EQ(stage_error(), "The restricted staging security descriptor could not be created: The parameter is incorrect. (os error 87)");
+    EXPECT_TRUE(platform.directory_attempts.empty());
+}
+
+TEST_F(StagingTest, FailuresAfterTheDirectoryExistsRemoveIt) {
+    struct Case {
+        Op op;
+        std::string expected;
+    } cases[] = {
+        {Op::open_for_reading, "The verified update package could not be reopened: E"},
+        {Op::create_new_file, "The restricted staged MSI could not be created: E"},
+        {Op::read, "The update package could not be copied to restricted staging: E"},
+        {Op::write, "The update package could not be copied to restricted staging: E"},
+        {Op::flush, "The restricted staged MSI could not be finalized: E"},
+    };
+    for (const auto& c : cases) {
+        FakePlatform fresh;
+        fresh.environment["SystemRoot"] = "/win";
+        fresh.add_directory("/win/Temp");
+        fresh.add_file("/dl/update.msi", kContent);
+        fresh.fail(c.op, "E", 1);
+        auto staged = stage_package(fresh, request);
+        ASSERT_FALSE(staged) << testing::op_name(c.op);
+        EXPECT_EQ(staged.error(), c.expected);
+        EXPECT_EQ(fresh.entries_below("/win/Temp").size(), 1u) << testing::op_name(c.op);
+        EXPECT_EQ(fresh.files_opened, fresh.files_closed) << testing::op_name(c.op);
+        EXPECT_TRUE(fresh.has_file("/dl/update.msi"));
+    }
+}
+
+TEST_F(StagingTest, AWriteThatAcceptsNothingFails) {
+    platform.write_accepts_nothing = true;
+    EXPECT_EQ(stage_error(), "The update package could not be copied to restricted staging: failed to write whole buffer");
+    expect_clean();
+}
+
+TEST_F(StagingTest, ThePackageChangedBeforeTheCopyIsRefusedByTheSecondCheck) {
+    platform.before_call = [&](Op op, int n) {
+        if (op == Op::open_for_reading && n == 1) platform.add_file("/dl/update.msi", "tampered");
+    };
+    EXPECT_EQ(stage_error(), "Update package SHA-256 verification failed.");
+    expect_clean();
+}
+
+TEST_F(StagingTest, AnExistingStagedNameIsNeverOpened) {
+    // Someone planted the package name inside the new directory.
+    platform.before_call = [&](Op op, int) {
+        if (op == Op::create_new_file && !platform.directory_attempts.empty())
+            platform.add_file(platform.directory_attempts.back() / "velmarch-update.msi", "planted");
+    };
+    auto error = stage_error();
+    EXPECT_TRUE(error.starts_with("The restricted staged MSI could not be created: ")) << error;
+    expect_clean();
+}
+
+}  // namespace
+}  // namespace velmarch
