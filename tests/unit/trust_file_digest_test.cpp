@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include "support/fake_platform.h"
+#include "trust/file_digest.h"
+#include "trust_test_signer.h"
+
+namespace velmarch {
+namespace {
+
+using testing::FakePlatform;
+using testing::Op;
+
+std::string content_of_size(std::size_t size) {
+    std::string content(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) content[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
+    return content;
+}
+
+class TrustFileDigest : public ::testing::Test {
+protected:
+    ~TrustFileDigest() override { EXPECT_EQ(fake_.files_opened, fake_.files_closed); }
+    FakePlatform fake_;
+    const platform::Path path_{"C:/dl/update.msi"};
+};
+
+TEST_F(TrustFileDigest, EmptyFileHasTheDigestOfZeroBytes) {
+    fake_.add_file(path_, "");
+    EXPECT_EQ(compute_file_sha256(fake_, path_),
+              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(fake_.files_opened, 1);
+}
+
+TEST_F(TrustFileDigest, StreamedDigestEqualsOneShotDigestAroundTheBufferSize) {
+    struct Case {
+        std::size_t size;
+        int reads;  // the last one returns 0
+    };
+    for (const Case c : {Case{1, 2}, Case{65535, 2}, Case{65536, 2}, Case{65537, 3}, Case{200000, 5}}) {
+        FakePlatform fake;
+        const std::string content = content_of_size(c.size);
+        fake.add_file(path_, content);
+        EXPECT_EQ(compute_file_sha256(fake, path_), trust_test::sha256_hex_of(content)) << c.size;
+        EXPECT_EQ(fake.calls(Op::read), c.reads) << c.size;
+        EXPECT_EQ(fake.files_closed, 1) << c.size;
+    }
+}
+
+TEST_F(TrustFileDigest, ShortReadsAreHashedAndReadingGoesOn) {
+    const std::string content = content_of_size(65537);
+    fake_.add_file(path_, content);
+    fake_.max_read_chunk = 1000;
+    EXPECT_EQ(compute_file_sha256(fake_, path_), trust_test::sha256_hex_of(content));
+    EXPECT_EQ(fake_.calls(Op::read), 67);
+}
+
+TEST_F(TrustFileDigest, OpenFailureIsTheOsErrorTextUnchanged) {
+    fake_.add_file(path_, "x");
+    const std::string denied = testing::fake_os_error(5);
+    fake_.fail(Op::open_for_reading, denied);
+    EXPECT_EQ(trust_test::outcome_text(compute_file_sha256(fake_, path_)), denied);
+    EXPECT_EQ(fake_.files_opened, 0);
+}
+
+TEST_F(TrustFileDigest, MissingFileIsTheOsErrorOfTheOpen) {
+    EXPECT_EQ(trust_test::outcome_text(compute_file_sha256(fake_, path_)), testing::fake_os_error(2));
+}
+
+TEST_F(TrustFileDigest, ReadFailureEndsAtOnceAndClosesTheFile) {
+    fake_.add_file(path_, content_of_size(200000));
+    const std::string failure = testing::fake_os_error(23);
+    fake_.fail(Op::read, failure, 2);
+    EXPECT_EQ(trust_test::outcome_text(compute_file_sha256(fake_, path_)), failure);
+    EXPECT_EQ(fake_.calls(Op::read), 2);
+    EXPECT_EQ(fake_.files_closed, 1);
+}
+
+}  // namespace
+}  // namespace velmarch

@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include "support/fake_platform.h"
+#include "trust/package_check.h"
+#include "trust_test_signer.h"
+#include "update_security.h"
+
+namespace velmarch {
+namespace {
+
+using testing::FakePlatform;
+using testing::Op;
+
+constexpr std::string_view kNotMsi = "The downloaded update package is not a valid MSI file.";
+constexpr std::string_view kDigestMismatch = "Update package SHA-256 verification failed.";
+constexpr std::string_view kContent = "not an installer database at all";
+
+// The signature step runs against the embedded key, which the tests cannot
+// sign for; a request that reaches it is recognised by its refusal there.
+constexpr std::string_view kReachedSignature = "Update signature verification failed.";
+
+std::string upper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+class TrustPackageCheck : public ::testing::Test {
+protected:
+    TrustPackageCheck() {
+        request_.expected_sha256 = trust_test::sha256_hex_of(kContent);
+        request_.expected_version = "2.4.0";
+        request_.signature = trust_test::TestSigner().sign_base64("unrelated");
+        request_.key_id = std::string(kAcceptedKeyId);
+        request_.signature_algorithm = "ed25519";
+    }
+    ~TrustPackageCheck() override { EXPECT_EQ(fake_.files_opened, fake_.files_closed); }
+
+    std::string check(const platform::Path& path) {
+        const auto outcome = verify_update_package(fake_, request_, path);
+        return outcome ? "accepted" : outcome.error();
+    }
+
+    FakePlatform fake_;
+    UpdateRequest request_;
+};
+
+TEST_F(TrustPackageCheck, FileNameExtensionMustBeMsiInAnyAsciiCase) {
+    struct Case {
+        std::string_view name;
+        bool passes;
+    };
+    const Case cases[] = {
+        {"update.msi", true},   {"update.MSI", true},      {"update.Msi", true},  {"a.b.msi", true},
+        {"..msi", true},        {"update.msi.part", false}, {"update.ms", false}, {"update", false},
+        {".msi", false},        {"x.", false},             {"update.msix", false}, {"update.m\xc3\xa9i", false},
+        {"update.msi ", false}, {"msi", false},
+    };
+    for (const auto& c : cases) {
+        const platform::Path path = platform::Path("C:/dl") / std::string(c.name);
+        fake_.add_file(path, kContent);
+        EXPECT_EQ(check(path), c.passes ? kReachedSignature : kNotMsi) << c.name;
+        EXPECT_EQ(has_msi_extension(path), c.passes) << c.name;
+    }
+}
+
+TEST_F(TrustPackageCheck, PathWithoutAFileNameHasNoExtension) {
+    EXPECT_FALSE(has_msi_extension(platform::Path("C:/dl/update.msi/..")));
+    EXPECT_FALSE(has_msi_extension(platform::Path("C:/dl/update.msi/")));
+}
+
+TEST_F(TrustPackageCheck, MissingFileIsRefusedAsNotMsiWithoutOpeningIt) {
+    EXPECT_EQ(check("C:/dl/update.msi"), kNotMsi);
+    EXPECT_EQ(fake_.calls(Op::open_for_reading), 0);
+}
+
+TEST_F(TrustPackageCheck, DirectoryNamedLikeAPackageIsRefused) {
+    fake_.add_directory("C:/dl/update.msi");
+    EXPECT_EQ(check("C:/dl/update.msi"), kNotMsi);
+}
+
+TEST_F(TrustPackageCheck, FailedTypeQueryIsRefusedAsNotMsi) {
+    fake_.add_file("C:/dl/update.msi", kContent);
+    fake_.fail(Op::file_type, testing::fake_os_error(5));
+    EXPECT_EQ(check("C:/dl/update.msi"), kNotMsi);
+}
+
+TEST_F(TrustPackageCheck, OpenOrReadFailureIsTheBareOsErrorText) {
+    fake_.add_file("C:/dl/update.msi", kContent);
+    fake_.fail(Op::open_for_reading, testing::fake_os_error(32), 1);
+    fake_.fail(Op::read, testing::fake_os_error(23), 1);
+    EXPECT_EQ(check("C:/dl/update.msi"), testing::fake_os_error(32));
+    EXPECT_EQ(check("C:/dl/update.msi"), testing::fake_os_error(23));
+}
+
+TEST_F(TrustPackageCheck, ExpectedDigestMustMatchByteForByteBeforeTheSignatureIsLookedAt) {
+    fake_.add_file("C:/dl/update.msi", kContent);
+    const std::string digest = request_.expected_sha256;
+    struct Case {
+        std::string_view name;
+        std::string expected_sha256;
+        std::string_view outcome;
+    };
+    const Case cases[] = {
+        {"equal", digest, kReachedSignature},
+        {"63 characters", digest.substr(0, 63), kDigestMismatch},
+        {"65 characters", digest + "0", kDigestMismatch},
+        {"0x prefix", "0x" + digest.substr(2), kDigestMismatch},
+        {"not hexadecimal", "z" + digest.substr(1), kDigestMismatch},
+        {"another digest", trust_test::sha256_hex_of("other"), kDigestMismatch},
+        {"blank after it", digest + " ", kDigestMismatch},
+        {"upper case (the command line lower-cases it)", upper(digest), kDigestMismatch},
+    };
+    for (const auto& c : cases) {
+        request_.expected_sha256 = c.expected_sha256;
+        EXPECT_EQ(check("C:/dl/update.msi"), c.outcome) << c.name;
+    }
+}
+
+TEST_F(TrustPackageCheck, WrongDigestAndWrongSignatureReportTheDigest) {
+    fake_.add_file("C:/dl/update.msi", kContent);
+    request_.expected_sha256 = trust_test::sha256_hex_of("other");
+    request_.signature = "not base64 at all";
+    EXPECT_EQ(check("C:/dl/update.msi"), kDigestMismatch);
+}
+
+TEST_F(TrustPackageCheck, SignatureMessagesPassThroughUnchanged) {
+    fake_.add_file("C:/dl/update.msi", kContent);
+    request_.signature_algorithm = "rsa";
+    EXPECT_EQ(check("C:/dl/update.msi"), "Unsupported update signature algorithm.");
+    request_.signature_algorithm = "ed25519";
+    request_.key_id = "velmarch-update-2026-02";
+    EXPECT_EQ(check("C:/dl/update.msi"), "Update signature metadata is invalid.");
+}
+
+TEST_F(TrustPackageCheck, EmptyPackageIsHashedNotRefusedForItsSize) {
+    fake_.add_file("C:/dl/update.msi", "");
+    request_.expected_sha256 = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+    EXPECT_EQ(check("C:/dl/update.msi"), kReachedSignature);
+}
+
+TEST_F(TrustPackageCheck, EveryCallReadsTheFileAgain) {
+    fake_.add_file("C:/dl/update.msi", kContent);
+    EXPECT_EQ(check("C:/dl/update.msi"), kReachedSignature);
+    fake_.add_file("C:/dl/update.msi", "changed");
+    EXPECT_EQ(check("C:/dl/update.msi"), kDigestMismatch);
+    EXPECT_EQ(fake_.files_opened, 2);
+}
+
+// A package signed by the key the build embeds (the development key).
+TEST_F(TrustPackageCheck, SignedPackageIsAcceptedTwiceWithTheComputedDigestSigned) {
+    const std::string digest = trust_test::sha256_hex_of(kContent);
+    const auto signature = trust_test::sign_for_embedded_key(
+        "velmarch-update-v1\nkey-id:velmarch-update-2026-01\nversion:2.4.0\nsha256:" + digest + "\n");
+    if (!signature) GTEST_SKIP() << "this build embeds another update key";
+    request_.signature = *signature;
+    fake_.add_file("C:/dl/update.MSI", kContent);
+    fake_.add_file("C:/stage/velmarch-update.msi", kContent);
+    EXPECT_EQ(check("C:/dl/update.MSI"), "accepted");
+    EXPECT_EQ(check("C:/stage/velmarch-update.msi"), "accepted");
+
+    request_.expected_version = "2.4.1";
+    EXPECT_EQ(check("C:/dl/update.MSI"), kReachedSignature);
+}
+
+}  // namespace
+}  // namespace velmarch
