@@ -1,0 +1,16 @@
+# What the Windows build adds to the platform library and the executable.
+
+# Every Windows header sees the same API level and names.
+target_compile_definitions(velmarch_native_platform PUBLIC
+  UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0A00)
+# advapi32: security descriptors; bcrypt: random bytes where ProcessPrng is
+# missing (bcryptprimitives.dll is loaded at run time, not linked).
+target_link_libraries(velmarch_native_platform PUBLIC advapi32 bcrypt)
+
+# The updater executable: windowless (GUI subsystem, no window is created),
+# linked statically so that it needs system DLLs only.
+function(velmarch_windows_executable target)
+  target_link_options(${target} PRIVATE -static -mwindows)
+
+  # Resources (manifest, version block, icon) are added here.
+endfunction()

@@ -1,0 +1,24 @@
+#include <openssl/crypto.h>
+
+#include "platform/win32/win32_platform.h"
+#include "platform/win32/windows_api.h"
+
+namespace velmarch::platform {
+
+std::unique_ptr<Platform> make_native_platform(int, char**) {
+    // The updater runs with administrator rights from a directory other users
+    // may write to: a DLL planted next to it, or in the current directory,
+    // must never be loaded. From here on only System32 is searched.
+    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+
+    // Likewise nothing configurable from disk may reach libcrypto: no
+    // openssl.cnf (which could name engines or provider modules to load), and
+    // no cleanup handler racing the process exit. The library is built without
+    // engine, module and DSO support, so the built-in default provider is all
+    // it can ever use.
+    OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG | OPENSSL_INIT_NO_ATEXIT, nullptr);
+
+    return std::make_unique<win32::Win32Platform>();
+}
+
+}  // namespace velmarch::platform

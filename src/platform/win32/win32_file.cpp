@@ -1,0 +1,48 @@
+#include "platform/win32/win32_file.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "platform/win32/os_error.h"
+
+namespace velmarch::platform::win32 {
+namespace {
+
+DWORD clamp_to_dword(std::size_t size) {
+    return static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max()));
+}
+
+}  // namespace
+
+Result<std::size_t> Win32File::read(std::span<std::byte> buffer) {
+    DWORD got = 0;
+    if (!::ReadFile(handle_.get(), buffer.data(), clamp_to_dword(buffer.size()), &got, nullptr)) {
+        return std::unexpected(last_os_error_text());
+    }
+    return got;
+}
+
+Result<std::size_t> Win32File::write(std::span<const std::byte> bytes) {
+    DWORD written = 0;
+    if (!::WriteFile(handle_.get(), bytes.data(), clamp_to_dword(bytes.size()), &written, nullptr)) {
+        return std::unexpected(last_os_error_text());
+    }
+    return written;
+}
+
+Result<void> Win32File::flush() {
+    if (!::FlushFileBuffers(handle_.get())) return std::unexpected(last_os_error_text());
+    return {};
+}
+
+Result<void> write_all(File& file, std::span<const std::byte> bytes) {
+    while (!bytes.empty()) {
+        const Result<std::size_t> written = file.write(bytes);
+        if (!written) return std::unexpected(written.error());
+        if (*written == 0) return std::unexpected(std::string("failed to write whole buffer"));
+        bytes = bytes.subspan(*written);
+    }
+    return {};
+}
+
+}  // namespace velmarch::platform::win32

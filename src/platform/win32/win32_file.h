@@ -1,0 +1,24 @@
+#pragma once
+// An open file over a Windows file handle.
+
+#include "platform/platform.h"
+#include "platform/win32/unique_resource.h"
+
+namespace velmarch::platform::win32 {
+
+class Win32File final : public File {
+public:
+    explicit Win32File(UniqueHandle handle) : handle_(std::move(handle)) {}
+
+    Result<std::size_t> read(std::span<std::byte> buffer) override;
+    Result<std::size_t> write(std::span<const std::byte> bytes) override;
+    Result<void> flush() override;
+
+private:
+    UniqueHandle handle_;
+};
+
+// Writes every byte or fails; a write that accepts nothing is a failure.
+Result<void> write_all(File& file, std::span<const std::byte> bytes);
+
+}  // namespace velmarch::platform::win32

@@ -1,0 +1,50 @@
+#pragma once
+// The product's implementation of the platform seam, over the Win32 API.
+
+#include "platform/platform.h"
+#include "platform/win32/unique_resource.h"
+
+namespace velmarch::platform::win32 {
+
+class Win32Platform final : public Platform {
+public:
+    Win32Platform();
+
+    Result<std::vector<std::string>> arguments() override;
+    void write_standard_error(std::string_view text) override;
+
+    std::optional<NativeString> environment_variable(std::string_view name) override;
+    std::uint64_t unix_time_seconds() override;
+    std::uint32_t current_process_id() override;
+    void random_bytes(std::span<std::byte> out) override;
+
+    FileType file_type(const Path& path) override;
+    bool exists(const Path& path) override;
+    Result<std::unique_ptr<File>> open_for_reading(const Path& path) override;
+    Result<std::unique_ptr<File>> create_new_file(const Path& path) override;
+    Result<void> write_file(const Path& path, std::span<const std::byte> bytes) override;
+    Result<void> append_to_file(const Path& path, std::span<const std::byte> bytes) override;
+    Result<void> delete_file(const Path& path) override;
+    Result<void> create_directories(const Path& path) override;
+    Result<void> remove_directory_tree(const Path& path) override;
+
+    Result<std::unique_ptr<SecurityDescriptor>> create_security_descriptor(std::string_view sddl) override;
+    Result<DirectoryCreation> create_directory(const Path& path, const SecurityDescriptor& security) override;
+
+    std::unique_ptr<WaitableProcess> open_process_for_wait(std::uint32_t process_id) override;
+    Result<std::int32_t> run_and_wait(const LaunchRequest& launch) override;
+    Result<std::uint32_t> start_detached(const LaunchRequest& launch) override;
+
+    std::optional<Path> own_executable_directory() override;
+    std::optional<Path> system_directory() override;
+    std::optional<Path> windows_directory() override;
+
+private:
+    using ProcessPrngFunction = BOOL(WINAPI*)(PBYTE data, SIZE_T size);
+
+    // bcryptprimitives.dll, when the system has it (Windows 10 and later).
+    UniqueModule prng_module_;
+    ProcessPrngFunction process_prng_ = nullptr;
+};
+
+}  // namespace velmarch::platform::win32

@@ -1,0 +1,53 @@
+// The administrator-only staging directory: a security descriptor from its
+// string form, and a directory created with it.
+#include "platform/win32/windows_api.h"
+// After the Windows headers it builds on.
+#include <sddl.h>
+
+#include "platform/win32/os_error.h"
+#include "platform/win32/wide_text.h"
+#include "platform/win32/win32_platform.h"
+#include "text/utf.h"
+
+namespace velmarch::platform::win32 {
+namespace {
+
+class Win32SecurityDescriptor final : public SecurityDescriptor {
+public:
+    explicit Win32SecurityDescriptor(UniqueLocalMemory memory) : memory_(std::move(memory)) {}
+    PSECURITY_DESCRIPTOR get() const { return memory_.get(); }
+
+private:
+    UniqueLocalMemory memory_;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<SecurityDescriptor>> Win32Platform::create_security_descriptor(std::string_view sddl) {
+    const std::wstring wide = to_wide(text::utf8_to_utf16_lossy(sddl));
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const BOOL converted =
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(wide.c_str(), SDDL_REVISION_1, &descriptor, nullptr);
+    // Owned from here, so that a non-null descriptor is freed even when the
+    // call reported failure.
+    UniqueLocalMemory memory(descriptor);
+    if (!converted || descriptor == nullptr) return std::unexpected(last_os_error_text());
+    return std::make_unique<Win32SecurityDescriptor>(std::move(memory));
+}
+
+Result<DirectoryCreation> Win32Platform::create_directory(const Path& path, const SecurityDescriptor& security) {
+    const auto* descriptor = dynamic_cast<const Win32SecurityDescriptor*>(&security);
+    if (descriptor == nullptr) {
+        return std::unexpected(std::string("The security descriptor was not made by this platform."));
+    }
+    SECURITY_ATTRIBUTES attributes{};
+    attributes.nLength = sizeof attributes;
+    attributes.lpSecurityDescriptor = descriptor->get();
+    attributes.bInheritHandle = FALSE;
+    if (::CreateDirectoryW(path.c_str(), &attributes)) return DirectoryCreation::created;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_ALREADY_EXISTS) return DirectoryCreation::already_exists;
+    return std::unexpected(os_error_text(error));
+}
+
+}  // namespace velmarch::platform::win32
