@@ -1,0 +1,192 @@
+// A full run in which each platform operation fails at each of its call
+// sites in turn. Every failure must end as the run's failure tables say, and
+// no failure may leak a handle, skip the removal of staging, or hand the
+// installer anything but the verified bytes.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+
+#include "run/run_update.h"
+#include "support/fake_platform.h"
+#include "support/test_signing.h"
+
+namespace velmarch {
+namespace {
+
+using testing::FakePlatform;
+using testing::Op;
+
+constexpr std::string_view kInjected = "Injected failure. (os error 1)";
+const std::string kPackage(20000, 'p');  // several copy chunks
+constexpr std::string_view kOldResult = "old result";
+
+struct Expected {
+    std::int32_t exit_code = 0;
+    std::string standard_error;            // empty: nothing written
+    std::optional<std::string> message;    // result message; nullopt: no result written by this run
+    bool keeps_old_result = false;
+    bool deletes_download = false;
+};
+
+Expected success() { return Expected{0, "", "", false, false}; }
+Expected finished(std::int32_t code, std::string message, bool deletes_download = false) {
+    return Expected{code, "", std::move(message), false, deletes_download};
+}
+Expected refused(std::string message) { return finished(1603, std::move(message), true); }
+Expected aborted(std::string standard_error, bool keeps_old_result = false) {
+    return Expected{1603, std::move(standard_error) + "\n", std::nullopt, keeps_old_result, false};
+}
+
+const std::string injected(kInjected);
+
+// What each call site's failure must lead to, in the order of a successful run.
+const std::map<std::pair<Op, int>, Expected>& expectations() {
+    static const std::map<std::pair<Op, int>, Expected> table = {
+        {{Op::arguments, 1}, aborted(injected, true)},
+        {{Op::create_directories, 1}, aborted(injected, true)},
+        {{Op::write_file, 1}, aborted(injected, true)},
+        {{Op::delete_file, 1}, success()},  // removing the old result
+        {{Op::append_to_file, 1}, success()},
+        // First verification of the download.
+        {{Op::file_type, 1}, refused("The downloaded update package is not a valid MSI file.")},
+        {{Op::open_for_reading, 1}, refused(injected)},
+        {{Op::read, 1}, refused(injected)},
+        {{Op::read, 2}, refused(injected)},
+        {{Op::read, 3}, refused(injected)},
+        {{Op::read, 4}, refused(injected)},
+        // Staging.
+        {{Op::file_type, 2}, refused("The protected Windows temporary directory was not found.")},
+        {{Op::create_security_descriptor, 1},
+         refused("The restricted staging security descriptor could not be created: " + injected)},
+        {{Op::create_directory, 1}, refused("The administrator-only staging directory could not be created: " + injected)},
+        {{Op::open_for_reading, 2}, refused("The verified update package could not be reopened: " + injected)},
+        {{Op::create_new_file, 1}, refused("The restricted staged MSI could not be created: " + injected)},
+        {{Op::read, 5}, refused("The update package could not be copied to restricted staging: " + injected)},
+        {{Op::write, 1}, refused("The update package could not be copied to restricted staging: " + injected)},
+        {{Op::read, 6}, refused("The update package could not be copied to restricted staging: " + injected)},
+        {{Op::write, 2}, refused("The update package could not be copied to restricted staging: " + injected)},
+        {{Op::read, 7}, refused("The update package could not be copied to restricted staging: " + injected)},
+        {{Op::write, 3}, refused("The update package could not be copied to restricted staging: " + injected)},
+        {{Op::read, 8}, refused("The update package could not be copied to restricted staging: " + injected)},
+        {{Op::flush, 1}, refused("The restricted staged MSI could not be finalized: " + injected)},
+        // Second verification, of the staged copy.
+        {{Op::file_type, 3}, refused("The downloaded update package is not a valid MSI file.")},
+        {{Op::open_for_reading, 3}, refused(injected)},
+        {{Op::read, 9}, refused(injected)},
+        {{Op::read, 10}, refused(injected)},
+        {{Op::read, 11}, refused(injected)},
+        {{Op::read, 12}, refused(injected)},
+        {{Op::append_to_file, 2}, success()},
+        // The previous process: one that cannot be opened counts as gone.
+        {{Op::open_process_for_wait, 1}, success()},
+        {{Op::append_to_file, 3}, success()},
+        {{Op::wait, 1}, aborted("Waiting for the previous application process failed.")},
+        // Installer stage.
+        {{Op::file_type, 4}, finished(1603, "Windows Installer was not found.")},
+        {{Op::append_to_file, 4}, success()},
+        {{Op::run_and_wait, 1}, aborted("Windows Installer could not be started: " + injected)},
+        {{Op::append_to_file, 5}, success()},
+        {{Op::file_type, 5}, finished(1603, "The installed application executable was not found after the update.")},
+        {{Op::run_and_wait, 2}, finished(1603, "The installed application version could not be verified: " + injected)},
+        {{Op::write_file, 2}, Expected{0, "", std::nullopt, false, false}},  // the result is lost silently
+        // Restart: logged only, never changes the outcome.
+        {{Op::file_type, 6}, success()},
+        {{Op::file_type, 7}, success()},
+        {{Op::start_detached, 1}, success()},
+        {{Op::append_to_file, 6}, success()},
+        // Removing staging: failures are ignored.
+        {{Op::delete_file, 2}, success()},
+        {{Op::remove_directory_tree, 1}, success()},
+    };
+    return table;
+}
+
+class FaultSweep {
+public:
+    FaultSweep() {
+        platform.environment["SystemRoot"] = "/win";
+        platform.add_directory("/win/Temp");
+        platform.add_file("/win/System32/msiexec.exe", "installer");
+        platform.add_file("/win/explorer.exe", "shell");
+        platform.add_file("/apps/Velmarch/velmarch.exe", "app");
+        platform.add_file("/dl/update.msi", kPackage);
+        platform.add_file("/logs/result.json", kOldResult);
+        platform.running_processes = {77};
+        platform.max_read_chunk = 8192;
+        platform.on_run = [this](const platform::LaunchRequest& launch) -> platform::Result<std::int32_t> {
+            if (launch.application.filename() == "msiexec.exe") {
+                for (const auto& entry : platform.entries_below("/win/Temp"))
+                    if (entry.filename() == "velmarch-update.msi") installed_bytes = platform.file_text(entry);
+            }
+            return 0;
+        };
+        platform.before_call = [this](Op op, int n) { sequence.emplace_back(op, n); };
+        UpdateRequest signed_request;
+        testing::sign_request(signed_request, kPackage);
+        platform.args = {"--parent-process-id", "77", "--msi-path", "/dl/update.msi", "--install-dir", "/apps/Velmarch",
+                         "--app-path", "/apps/Velmarch/velmarch.exe", "--msi-log-path", "/logs/msi.log",
+                         "--helper-log-path", "/logs/helper.log", "--result-path", "/logs/result.json",
+                         "--expected-sha256", signed_request.expected_sha256, "--expected-version", "2.4.0",
+                         "--signature", signed_request.signature, "--key-id", "velmarch-update-2026-01",
+                         "--signature-algorithm", "ed25519"};
+    }
+
+    FakePlatform platform;
+    std::vector<std::pair<Op, int>> sequence;
+    std::optional<std::string> installed_bytes;
+};
+
+TEST(RunFaultSweep, EveryCallSiteOfASuccessfulRunIsCovered) {
+    FaultSweep clean;
+    ASSERT_EQ(run_updater_process(clean.platform), 0);
+    for (const auto& site : clean.sequence)
+        EXPECT_TRUE(expectations().contains(site))
+            << "no expectation for " << testing::op_name(site.first) << " #" << site.second;
+    EXPECT_EQ(clean.sequence.size(), expectations().size());
+}
+
+TEST(RunFaultSweep, EachInjectedFailureEndsAsSpecifiedAndLeavesNothingBehind) {
+    for (const auto& [site, expected] : expectations()) {
+        const auto& [op, n] = site;
+        SCOPED_TRACE(std::string(testing::op_name(op)) + " #" + std::to_string(n));
+        FaultSweep sweep;
+        sweep.platform.fail(op, std::string(kInjected), n);
+        FakePlatform& p = sweep.platform;
+
+        EXPECT_EQ(run_updater_process(p), expected.exit_code);
+        EXPECT_EQ(p.standard_error, expected.standard_error);
+
+        const std::string result = p.file_text("/logs/result.json");
+        if (expected.keeps_old_result) {
+            EXPECT_EQ(result, kOldResult);
+        } else if (!expected.message) {
+            EXPECT_FALSE(p.has_file("/logs/result.json")) << result;
+        } else {
+            EXPECT_NE(result.find("\"message\":\"" + *expected.message + "\""), std::string::npos) << result;
+            EXPECT_NE(result.find("\"exitCode\":" + std::to_string(expected.exit_code) + ","), std::string::npos);
+        }
+        const bool delete_fails = op == Op::delete_file && n == 2;
+        EXPECT_EQ(p.has_file("/dl/update.msi"), !expected.deletes_download || delete_fails);
+
+        // The installer only ever sees the verified bytes.
+        if (sweep.installed_bytes) {
+            EXPECT_EQ(*sweep.installed_bytes, kPackage);
+        }
+
+        // Handles and descriptors are all released; staging is removed exactly
+        // once when it was created.
+        EXPECT_EQ(p.files_opened, p.files_closed);
+        EXPECT_EQ(p.processes_opened, p.processes_closed);
+        EXPECT_EQ(p.descriptors_created, p.descriptors_freed);
+        const bool staging_created = p.directory_attempts.size() == 1 && !(op == Op::create_directory);
+        EXPECT_EQ(p.calls(Op::remove_directory_tree), staging_created ? 1 : 0);
+        if (op != Op::remove_directory_tree) {
+            EXPECT_EQ(p.entries_below("/win/Temp").size(), 1u);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace velmarch
