@@ -19,10 +19,12 @@ constexpr std::string_view kStagingFailed = "Secure package staging failed: {}";
 
 // A refused package or a failed staging: the downloaded package goes, the
 // failure is logged and recorded, and the application is started again.
+// Only a file named like a package is deleted: a mistyped --msi-path naming
+// some other file must never cost the user that file.
 std::int32_t finish_refused_package(platform::Platform& platform, const UpdateRequest& request,
                                     Reporter& reporter, std::string_view log_template,
                                     const std::string& message) {
-    (void)platform.delete_file(request.msi_path);
+    if (has_msi_extension(request.msi_path)) (void)platform.delete_file(request.msi_path);
     reporter.append_log_line(text::format(log_template, message));
     reporter.write_result(ResultStatus::error, kAbortExitCode, message);
     restart_application(platform, request, reporter);

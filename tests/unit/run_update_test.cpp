@@ -243,6 +243,15 @@ TEST_F(RunUpdateTest, RefusedPackageIsDeletedRecordedAndTheAppRestarted) {
     EXPECT_TRUE(platform.standard_error.empty());
 }
 
+TEST_F(RunUpdateTest, AFileThatIsNotAPackageIsRefusedButNeverDeleted) {
+    platform.add_file("/docs/thesis.docx", "precious");
+    set_arg("--msi-path", "/docs/thesis.docx");
+    EXPECT_EQ(run(), 1603);
+    EXPECT_EQ(log_lines().at(1), "Package verification failed: The downloaded update package is not a valid MSI file.");
+    EXPECT_EQ(platform.file_text("/docs/thesis.docx"), "precious");
+    EXPECT_TRUE(restarted());
+}
+
 TEST_F(RunUpdateTest, StagingFailureIsRecordedWithoutItsLogPrefix) {
     platform.fail(Op::flush, "There is not enough space on the disk. (os error 112)");
     EXPECT_EQ(run(), 1603);
