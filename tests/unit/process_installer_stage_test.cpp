@@ -15,14 +15,9 @@ namespace {
 using platform::Path;
 using testing::fake_os_error;
 using testing::Op;
+using testing::test_path;
+using testing::utf8;
 using Events = std::vector<std::string>;
-
-const char* const kInstallerRun =
-    "run: \"/sysroot/System32/msiexec.exe\" /i /sysroot/Temp/VelmarchUpdate-5120-000102/velmarch-update.msi "
-    "/passive /norestart VELMARCH_INSTALLDIR_LOCK=1 /L*v \"/logs/msi install.log\" INSTALLDIR=\"/apps/Velmarch\"";
-const char* const kVersionCheckRun = "run: \"/apps/Velmarch/Velmarch.exe\" --verify-installed-version 2.4.0";
-const char* const kRestartStart = "start: \"/sysroot/explorer.exe\" /apps/Velmarch/Velmarch.exe";
-const char* const kRestartLine = "log: Application restart requested through /sysroot/explorer.exe with process id 7000.";
 
 class InstallerStage : public ::testing::Test, public testing::ProcessWorld {
 protected:
@@ -38,8 +33,19 @@ protected:
         return run_installer_stage(fake, request, staged_package, reporter);
     }
 
+    std::string installer_run(std::string_view repair_arguments = "") const {
+        return "run: \"" + utf8(msiexec) + "\" /i " + utf8(staged_package) +
+               " /passive /norestart VELMARCH_INSTALLDIR_LOCK=1 /L*v \"" + utf8(request.msi_log_path) + "\" " +
+               std::string(repair_arguments) + "INSTALLDIR=\"" + utf8(install_dir) + "\"";
+    }
+
     std::int32_t installer_exit_code = 0;
     std::int32_t application_exit_code = 0;
+    const std::string kInstallerRun = installer_run();
+    const std::string kVersionCheckRun = "run: \"" + utf8(app) + "\" --verify-installed-version 2.4.0";
+    const std::string kRestartStart = "start: \"" + utf8(explorer) + "\" " + utf8(app);
+    const std::string kRestartLine =
+        "log: Application restart requested through " + utf8(explorer) + " with process id 7000.";
 };
 
 std::string command_text(const InstallerCommand& command) {
@@ -179,7 +185,7 @@ TEST_F(InstallerStage, WithoutSystemRootAMissingInstallerCannotBeStarted) {
 }
 
 TEST_F(InstallerStage, RefusedInstallDirFailsAfterTheStartLineOnly) {
-    request.install_dir = Path("/apps/Velmarch\"/x");
+    request.install_dir = test_path("/apps/Velmarch\"/x");
     auto finished = run();
     ASSERT_FALSE(finished.has_value());
     EXPECT_EQ(finished.error(), "The current install directory cannot be passed to Windows Installer.");
@@ -202,29 +208,27 @@ TEST_F(InstallerStage, RepairModeRunsTheRepairCommand) {
     request.repair_mode = true;
     ASSERT_TRUE(run().has_value());
     ASSERT_FALSE(fake.runs.empty());
-    EXPECT_EQ(text::utf16_to_utf8_lossy(fake.runs[0].command_line),
-              "\"/sysroot/System32/msiexec.exe\" /i /sysroot/Temp/VelmarchUpdate-5120-000102/velmarch-update.msi "
-              "/passive /norestart VELMARCH_INSTALLDIR_LOCK=1 /L*v \"/logs/msi install.log\" REINSTALL=ALL "
-              "REINSTALLMODE=amus INSTALLDIR=\"/apps/Velmarch\"");
+    EXPECT_EQ("run: " + text::utf16_to_utf8_lossy(fake.runs[0].command_line),
+              installer_run("REINSTALL=ALL REINSTALLMODE=amus "));
 }
 
 TEST(LocateWindowsInstaller, UsesSystem32UnderSystemRoot) {
     testing::ProcessWorld world;
     auto found = locate_windows_installer(world.fake);
     ASSERT_TRUE(found.has_value()) << found.error();
-    EXPECT_EQ(found->native(), "/sysroot/System32/msiexec.exe");
+    EXPECT_EQ(utf8(*found), utf8(world.msiexec));
 
-    world.fake.environment["SystemRoot"] = "/sysroot/";
+    world.fake.environment["SystemRoot"] = test_path("/sysroot/").native();
     found = locate_windows_installer(world.fake);
     ASSERT_TRUE(found.has_value()) << found.error();
-    EXPECT_EQ(found->native(), "/sysroot/System32/msiexec.exe");
+    EXPECT_EQ(utf8(*found), utf8(world.msiexec));
 }
 
 TEST(LocateWindowsInstaller, BareNameWithoutSystemRootEvenWhenNothingExists) {
     testing::FakePlatform fake;
     auto found = locate_windows_installer(fake);
     ASSERT_TRUE(found.has_value()) << found.error();
-    EXPECT_EQ(found->native(), "msiexec.exe");
+    EXPECT_EQ(utf8(*found), "msiexec.exe");
 }
 
 // The command text Windows Installer parses, compared whole.
@@ -242,10 +246,11 @@ class BuildInstallerCommand : public ::testing::TestWithParam<CommandCase> {};
 TEST_P(BuildInstallerCommand, ComposesTheWholeCommandLine) {
     const CommandCase& c = GetParam();
     UpdateRequest request;
-    request.msi_log_path = Path(c.log);
-    request.install_dir = Path(c.install_dir);
+    request.msi_log_path = platform::path_from_utf8(c.log);
+    request.install_dir = platform::path_from_utf8(c.install_dir);
     request.repair_mode = c.repair;
-    auto command = build_installer_command(request, Path(c.staged), Path("C:\\Windows\\System32\\msiexec.exe"));
+    auto command = build_installer_command(request, platform::path_from_utf8(c.staged),
+                                           platform::path_from_utf8("C:\\Windows\\System32\\msiexec.exe"));
     ASSERT_TRUE(command.has_value()) << command.error();
     ASSERT_FALSE(command->arguments.empty());
     EXPECT_TRUE(command->arguments.back().raw);
@@ -277,7 +282,7 @@ INSTANTIATE_TEST_SUITE_P(Commands, BuildInstallerCommand, ::testing::ValuesIn(kC
 TEST(BuildInstallerCommandRefusal, InstallDirWithQuoteCrOrLf) {
     for (const char* dir : {"C:\\A\"B", "C:\\A\rB", "C:\\AB\n"}) {
         UpdateRequest request;
-        request.install_dir = Path(dir);
+        request.install_dir = platform::path_from_utf8(dir);
         auto command = build_installer_command(request, Path("p.msi"), Path("msiexec.exe"));
         ASSERT_FALSE(command.has_value());
         EXPECT_EQ(command.error(), "The current install directory cannot be passed to Windows Installer.");

@@ -13,36 +13,39 @@ namespace {
 using platform::Path;
 using testing::fake_os_error;
 using testing::Op;
+using testing::test_path;
+using testing::test_path_list;
 
 class Launcher : public ::testing::Test, public testing::ProcessWorld {};
 
 TEST_F(Launcher, BareNameRunsTheFoundFileButNamesTheGivenText) {
-    fake.add_file("/sysroot/System32/tool.exe", "");
+    fake.add_file(test_path("/sysroot/System32/tool.exe"), "");
     fake.on_run = [](const platform::LaunchRequest&) -> platform::Result<std::int32_t> { return -5; };
-    auto exit_code = run_and_wait(fake, Path("tool"), {{u"a b"}, {u"X=\"y\"", true}}, Path("/logs"));
+    auto exit_code = run_and_wait(fake, Path("tool"), {{u"a b"}, {u"X=\"y\"", true}}, test_path("/logs"));
     ASSERT_TRUE(exit_code.has_value()) << exit_code.error();
     EXPECT_EQ(*exit_code, -5);
     ASSERT_EQ(fake.runs.size(), 1u);
-    EXPECT_EQ(fake.runs[0].application, Path("/sysroot/System32/tool.exe"));
+    EXPECT_EQ(fake.runs[0].application, test_path("/sysroot/System32/tool.exe"));
     EXPECT_EQ(text::utf16_to_utf8_lossy(fake.runs[0].command_line), "\"tool\" \"a b\" X=\"y\"");
-    EXPECT_EQ(fake.runs[0].working_directory, Path("/logs"));
+    EXPECT_EQ(fake.runs[0].working_directory, test_path("/logs"));
 }
 
 TEST_F(Launcher, PathProgramGetsExeWhenThatFileExists) {
-    fake.add_file("/opt/tool.exe", "");
-    ASSERT_TRUE(start_detached(fake, Path("/opt/tool"), {}, std::nullopt).has_value());
+    fake.add_file(test_path("/opt/tool.exe"), "");
+    ASSERT_TRUE(start_detached(fake, test_path("/opt/tool"), {}, std::nullopt).has_value());
     ASSERT_EQ(fake.detached.size(), 1u);
-    EXPECT_EQ(fake.detached[0].application, Path("/opt/tool.exe"));
-    EXPECT_EQ(text::utf16_to_utf8_lossy(fake.detached[0].command_line), "\"/opt/tool\"");
+    EXPECT_EQ(fake.detached[0].application, test_path("/opt/tool.exe"));
+    EXPECT_EQ(text::utf16_to_utf8_lossy(fake.detached[0].command_line),
+              "\"" + testing::utf8(test_path("/opt/tool")) + "\"");
     EXPECT_EQ(fake.detached[0].working_directory, std::nullopt);
 }
 
 TEST_F(Launcher, SearchesPathAfterTheFixedPlaces) {
-    fake.environment["PATH"] = "/bin1:/bin2";
-    fake.add_file("/bin2/helper.exe", "");
+    fake.environment["PATH"] = test_path_list("/bin1:/bin2");
+    fake.add_file(test_path("/bin2/helper.exe"), "");
     ASSERT_TRUE(run_and_wait(fake, Path("helper.exe"), {}, std::nullopt).has_value());
     ASSERT_EQ(fake.runs.size(), 1u);
-    EXPECT_EQ(fake.runs[0].application, Path("/bin2/helper.exe"));
+    EXPECT_EQ(fake.runs[0].application, test_path("/bin2/helper.exe"));
 }
 
 TEST_F(Launcher, StartDetachedReturnsTheProcessId) {
@@ -60,7 +63,7 @@ TEST_F(Launcher, OwnChecksFailBeforeAnythingIsStarted) {
     };
     for (const Case& c : {Case{Path("nowhere.exe"), {}, "program not found"},
                           Case{Path(""), {}, "program path has no file name"},
-                          Case{Path("/opt/dir/"), {}, "program path has no file name"},
+                          Case{test_path("/opt/dir/"), {}, "program path has no file name"},
                           Case{msiexec, {{nul}}, "nul byte found in provided data"}}) {
         auto waited = run_and_wait(fake, c.program, c.arguments, std::nullopt);
         ASSERT_FALSE(waited.has_value());

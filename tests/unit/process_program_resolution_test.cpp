@@ -5,11 +5,15 @@
 #include <set>
 
 #include "process/launcher.h"
+#include "support/process_world.h"
 
 namespace velmarch {
 namespace {
 
+using platform::NativeString;
 using platform::Path;
+using testing::test_path;
+using testing::test_path_list;
 
 struct ResolveCase {
     const char* name;
@@ -20,13 +24,15 @@ struct ResolveCase {
     bool fails = false;
 };
 
-ProgramSearch search_over(const std::set<std::string>& existing, std::optional<std::string> path_variable) {
+ProgramSearch search_over(const std::set<std::string>& existing, const std::optional<std::string>& path_variable) {
+    std::set<NativeString> native;
+    for (const auto& e : existing) native.insert(test_path(e).native());
     return ProgramSearch{
-        .exists = [existing](const Path& p) { return existing.contains(p.native()); },
-        .own_executable_directory = Path("/own"),
-        .system_directory = Path("/sysroot/System32"),
-        .windows_directory = Path("/sysroot/"),
-        .path_variable = std::move(path_variable),
+        .exists = [native](const Path& p) { return native.contains(p.native()); },
+        .own_executable_directory = test_path("/own"),
+        .system_directory = test_path("/sysroot/System32"),
+        .windows_directory = test_path("/sysroot/"),
+        .path_variable = path_variable ? std::optional(test_path_list(*path_variable)) : std::nullopt,
     };
 }
 
@@ -34,13 +40,13 @@ class ResolveProgram : public ::testing::TestWithParam<ResolveCase> {};
 
 TEST_P(ResolveProgram, Resolves) {
     const ResolveCase& c = GetParam();
-    auto resolved = resolve_program(Path(c.program), search_over(c.existing, c.path_variable));
+    auto resolved = resolve_program(test_path(c.program), search_over(c.existing, c.path_variable));
     if (c.fails) {
-        ASSERT_FALSE(resolved.has_value()) << resolved->native();
+        ASSERT_FALSE(resolved.has_value()) << testing::utf8(*resolved);
         EXPECT_EQ(resolved.error(), c.expected);
     } else {
         ASSERT_TRUE(resolved.has_value()) << resolved.error();
-        EXPECT_EQ(resolved->native(), c.expected);
+        EXPECT_EQ(testing::utf8(*resolved), testing::utf8(test_path(c.expected)));
     }
 }
 
@@ -81,19 +87,22 @@ TEST(ResolveProgramSearch, AbsentPlacesAreSkipped) {
     search.system_directory.reset();
     auto resolved = resolve_program(Path("msiexec.exe"), search);
     ASSERT_TRUE(resolved.has_value()) << resolved.error();
-    EXPECT_EQ(resolved->native(), "/sysroot/msiexec.exe");
+    EXPECT_EQ(testing::utf8(*resolved), testing::utf8(test_path("/sysroot/msiexec.exe")));
 }
 
 TEST(ResolveProgramSearch, LooksInEachPlaceInOrderUntilFound) {
     std::vector<std::string> asked;
     ProgramSearch search = search_over({}, "/p1:/p2");
     search.exists = [&asked](const Path& p) {
-        asked.push_back(p.native());
-        return p.native() == "/p2/tool.exe";
+        asked.push_back(testing::utf8(p));
+        return p == test_path("/p2/tool.exe");
     };
     ASSERT_TRUE(resolve_program(Path("tool"), search).has_value());
-    EXPECT_EQ(asked, (std::vector<std::string>{"/own/tool.exe", "/sysroot/System32/tool.exe", "/sysroot/tool.exe",
-                                               "/p1/tool.exe", "/p2/tool.exe"}));
+    std::vector<std::string> expected;
+    for (const char* e : {"/own/tool.exe", "/sysroot/System32/tool.exe", "/sysroot/tool.exe", "/p1/tool.exe",
+                          "/p2/tool.exe"})
+        expected.push_back(testing::utf8(test_path(e)));
+    EXPECT_EQ(asked, expected);
 }
 
 }  // namespace

@@ -13,6 +13,8 @@ namespace {
 using platform::Path;
 using testing::fake_os_error;
 using testing::Op;
+using testing::test_path;
+using testing::utf8;
 using Lines = std::vector<std::string>;
 
 class Restart : public ::testing::Test, public testing::ProcessWorld {};
@@ -22,26 +24,25 @@ TEST_F(Restart, StartsExplorerUnderSystemRootWithTheApplication) {
     restart_application(fake, request, reporter);
     ASSERT_EQ(fake.detached.size(), 1u);
     EXPECT_EQ(fake.detached[0].application, explorer);
-    EXPECT_EQ(text::utf16_to_utf8_lossy(fake.detached[0].command_line),
-              "\"/sysroot/explorer.exe\" /apps/Velmarch/Velmarch.exe");
+    EXPECT_EQ(text::utf16_to_utf8_lossy(fake.detached[0].command_line), "\"" + utf8(explorer) + "\" " + utf8(app));
     EXPECT_EQ(fake.detached[0].working_directory, install_dir);
-    EXPECT_EQ(reporter.log,
-              Lines{"Application restart requested through /sysroot/explorer.exe with process id 4294967295."});
+    EXPECT_EQ(reporter.log, Lines{"Application restart requested through " + utf8(explorer) +
+                                  " with process id 4294967295."});
     EXPECT_TRUE(fake.runs.empty());
 }
 
 TEST_F(Restart, ApplicationPathWithSpacesIsOneArgument) {
-    request.app_path = Path("/apps/Velmarch Desktop/Velmarch.exe");
+    request.app_path = test_path("/apps/Velmarch Desktop/Velmarch.exe");
     fake.add_file(request.app_path, "");
     restart_application(fake, request, reporter);
     ASSERT_EQ(fake.detached.size(), 1u);
     const auto argv = platform::split_command_line(fake.detached[0].command_line);
     ASSERT_EQ(argv.size(), 2u);
-    EXPECT_EQ(text::utf16_to_utf8_lossy(argv[1]), "/apps/Velmarch Desktop/Velmarch.exe");
+    EXPECT_EQ(text::utf16_to_utf8_lossy(argv[1]), utf8(request.app_path));
 }
 
 TEST_F(Restart, MissingOrDirectoryApplicationOnlyLogs) {
-    for (const Path& app_path : {Path("/apps/Velmarch/Other.exe"), install_dir}) {
+    for (const Path& app_path : {test_path("/apps/Velmarch/Other.exe"), install_dir}) {
         request.app_path = app_path;
         reporter.log.clear();
         restart_application(fake, request, reporter);
@@ -60,7 +61,7 @@ TEST_F(Restart, WithoutSystemRootTheBareNameIsStartedAndNamed) {
 }
 
 TEST_F(Restart, MissingInstallDirIsLoggedAsRestartFailure) {
-    request.install_dir = Path("/apps/Gone");
+    request.install_dir = test_path("/apps/Gone");
     restart_application(fake, request, reporter);
     EXPECT_EQ(reporter.log, Lines{"Application restart failed: The directory name is invalid. (os error 267)"});
 }
@@ -74,16 +75,16 @@ TEST_F(Restart, ShellNotFoundAnywhereIsLoggedAsRestartFailure) {
 
 TEST(LocateExplorer, FallsBackToTheBareName) {
     testing::ProcessWorld world;
-    EXPECT_EQ(locate_explorer(world.fake).native(), "/sysroot/explorer.exe");
+    EXPECT_EQ(utf8(locate_explorer(world.fake)), utf8(world.explorer));
 
     ASSERT_TRUE(world.fake.delete_file(world.explorer).has_value());
-    EXPECT_EQ(locate_explorer(world.fake).native(), "explorer.exe");
+    EXPECT_EQ(utf8(locate_explorer(world.fake)), "explorer.exe");
 
     world.fake.add_directory(world.explorer);
-    EXPECT_EQ(locate_explorer(world.fake).native(), "explorer.exe");
+    EXPECT_EQ(utf8(locate_explorer(world.fake)), "explorer.exe");
 
     world.fake.environment.erase("SystemRoot");
-    EXPECT_EQ(locate_explorer(world.fake).native(), "explorer.exe");
+    EXPECT_EQ(utf8(locate_explorer(world.fake)), "explorer.exe");
 }
 
 }  // namespace

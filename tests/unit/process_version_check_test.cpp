@@ -11,6 +11,8 @@ namespace velmarch {
 namespace {
 
 using platform::Path;
+using testing::test_path;
+using testing::utf8;
 
 class VersionCheck : public ::testing::Test, public testing::ProcessWorld {
 protected:
@@ -27,7 +29,7 @@ TEST_F(VersionCheck, ExitCodeZeroConfirms) {
     ASSERT_EQ(fake.runs.size(), 1u);
     EXPECT_EQ(fake.runs[0].application, app);
     EXPECT_EQ(text::utf16_to_utf8_lossy(fake.runs[0].command_line),
-              "\"/apps/Velmarch/Velmarch.exe\" --verify-installed-version 2.4.0");
+              "\"" + utf8(app) + "\" --verify-installed-version 2.4.0");
     EXPECT_EQ(fake.runs[0].working_directory, install_dir);
 }
 
@@ -43,7 +45,7 @@ TEST_F(VersionCheck, AnyOtherExitCodeFailsNamingTheExpectedVersion) {
 }
 
 TEST_F(VersionCheck, MissingOrDirectoryApplicationStartsNothing) {
-    for (const Path& app_path : {Path("/apps/Velmarch/Other.exe"), install_dir}) {
+    for (const Path& app_path : {test_path("/apps/Velmarch/Other.exe"), install_dir}) {
         request.app_path = app_path;
         auto checked = verify_installed_version(fake, request);
         ASSERT_FALSE(checked.has_value());
@@ -53,7 +55,7 @@ TEST_F(VersionCheck, MissingOrDirectoryApplicationStartsNothing) {
 }
 
 TEST_F(VersionCheck, MissingWorkingDirectoryIsALaunchError) {
-    request.install_dir = Path("/apps/Gone");
+    request.install_dir = test_path("/apps/Gone");
     auto checked = verify_installed_version(fake, request);
     ASSERT_FALSE(checked.has_value());
     EXPECT_EQ(checked.error(),
