@@ -57,7 +57,8 @@ TEST_F(TrustPackageCheck, FileNameExtensionMustBeMsiInAnyAsciiCase) {
         {"update.msi ", false}, {"msi", false},
     };
     for (const auto& c : cases) {
-        const platform::Path path = platform::Path("C:/dl") / std::string(c.name);
+        // The names are UTF-8; a u8string converts them the same way on every system.
+        const platform::Path path = platform::Path("C:/dl") / std::u8string(c.name.begin(), c.name.end());
         fake_.add_file(path, kContent);
         EXPECT_EQ(check(path), c.passes ? kReachedSignature : kNotMsi) << c.name;
         EXPECT_EQ(has_msi_extension(path), c.passes) << c.name;

@@ -1,0 +1,18 @@
+#pragma once
+// Reading the files the tool is given.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace velmarch::sign_tool {
+
+// The whole content, byte for byte.
+platform::Result<std::vector<std::uint8_t>> read_file_bytes(const platform::Path& path);
+
+// The package digest (64 lower-case hex digits), streamed as the updater does.
+platform::Result<std::string> file_sha256_hex(const platform::Path& path);
+
+}  // namespace velmarch::sign_tool

@@ -1,0 +1,40 @@
+#include "options.h"
+
+#include <algorithm>
+
+#include "text/format.h"
+
+namespace velmarch::sign_tool {
+
+platform::Result<Options> Options::parse(std::span<const std::string_view> arguments,
+                                         std::span<const std::string_view> known) {
+    Options options;
+    for (std::size_t i = 0; i < arguments.size(); i += 2) {
+        const std::string_view word = arguments[i];
+        if (!word.starts_with("--") || word.size() == 2) {
+            return std::unexpected(text::format("Unexpected argument '{}'; options are written --name value.", word));
+        }
+        const std::string_view name = word.substr(2);
+        if (std::ranges::find(known, name) == known.end()) {
+            return std::unexpected(text::format("Unknown option {}.", word));
+        }
+        if (i + 1 >= arguments.size()) return std::unexpected(text::format("Option {} needs a value.", word));
+        if (!options.values_.emplace(std::string(name), std::string(arguments[i + 1])).second) {
+            return std::unexpected(text::format("Option {} is given twice.", word));
+        }
+    }
+    return options;
+}
+
+std::optional<std::string_view> Options::find(std::string_view name) const {
+    const auto it = values_.find(name);
+    if (it == values_.end()) return std::nullopt;
+    return it->second;
+}
+
+platform::Result<std::string_view> Options::required(std::string_view name) const {
+    if (const auto value = find(name)) return *value;
+    return std::unexpected(text::format("Missing option --{}.", name));
+}
+
+}  // namespace velmarch::sign_tool

@@ -1,0 +1,31 @@
+#pragma once
+// The publisher's Ed25519 private key, kept as a PKCS#8 PEM file.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "platform/platform.h"
+#include "trust/openssl_owners.h"
+
+namespace velmarch::sign_tool {
+
+class SigningKey {
+public:
+    static platform::Result<SigningKey> generate();
+    static platform::Result<SigningKey> load(const platform::Path& pem_file);
+
+    // Writes a new file readable by its owner only; an existing file is
+    // never replaced.
+    platform::Result<void> save(const platform::Path& pem_file) const;
+
+    platform::Result<std::array<std::uint8_t, 32>> public_key() const;
+    platform::Result<std::array<std::uint8_t, 64>> sign(std::span<const std::uint8_t> message) const;
+
+private:
+    explicit SigningKey(trust::KeyOwner key) : key_(std::move(key)) {}
+    trust::KeyOwner key_;
+};
+
+}  // namespace velmarch::sign_tool
