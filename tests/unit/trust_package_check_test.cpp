@@ -135,7 +135,7 @@ TEST_F(TrustPackageCheck, SignatureMessagesPassThroughUnchanged) {
 }
 
 TEST_F(TrustPackageCheck, EmptyPackageIsHashedNotRefusedForItsSize) {
-    fake_.add_file("C:/dl/update.msi", "");
+    fake_.add_file("C:/dl/update.msi", FakePlatform::Bytes{});
     request_.expected_sha256 = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
     EXPECT_EQ(check("C:/dl/update.msi"), kReachedSignature);
 }
