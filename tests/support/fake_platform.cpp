@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/paths.h"
 #include "text/format.h"
 
 namespace velmarch::testing {
@@ -127,6 +128,10 @@ std::string fake_os_error(std::int32_t code) {
 
 FakePlatform::FakePlatform() = default;
 FakePlatform::~FakePlatform() = default;
+
+void FakePlatform::set_environment(const std::string& name, std::string_view utf8) {
+    environment[name] = platform::path_from_utf8(utf8).native();
+}
 
 void FakePlatform::add_directory(const Path& path) {
     for (std::string key = key_of(path); !key.empty() && !directories_.contains(key); key = parent_key(key)) {

@@ -68,6 +68,8 @@ public:
     // --- state a test sets or reads -----------------------------------------
     std::vector<std::string> args;
     std::map<std::string, platform::NativeString> environment;
+    // Sets an environment variable from UTF-8 text.
+    void set_environment(const std::string& name, std::string_view utf8);
     std::uint64_t now = 1796605200;
     std::uint32_t process_id = 5120;
     std::uint8_t next_random = 0;  // random bytes count up from here

@@ -106,7 +106,7 @@ const std::map<std::pair<Op, int>, Expected>& expectations() {
 class FaultSweep {
 public:
     FaultSweep() {
-        platform.environment["SystemRoot"] = "/win";
+        platform.set_environment("SystemRoot", "/win");
         platform.add_directory("/win/Temp");
         platform.add_file("/win/System32/msiexec.exe", "installer");
         platform.add_file("/win/explorer.exe", "shell");

@@ -11,6 +11,17 @@ using testing::FakePlatform;
 using testing::Op;
 
 constexpr std::string_view kPackage = "package content";
+
+// Paths in texts are compared with forward slashes, whatever the platform's
+// separator.
+template <class String>
+String slashes(String text) {
+#ifdef _WIN32
+    for (auto& c : text)
+        if (c == '\\') c = '/';
+#endif
+    return text;
+}
 constexpr std::string_view kOldResult = R"({"status":"success"})";
 
 // A machine with an installed application, a downloaded signed package and
@@ -18,7 +29,7 @@ constexpr std::string_view kOldResult = R"({"status":"success"})";
 class RunUpdateTest : public ::testing::Test {
 protected:
     RunUpdateTest() {
-        platform.environment["SystemRoot"] = "/win";
+        platform.set_environment("SystemRoot", "/win");
         platform.add_directory("/win/Temp");
         platform.add_file("/win/System32/msiexec.exe", "installer");
         platform.add_file("/win/explorer.exe", "shell");
@@ -73,7 +84,7 @@ protected:
             const auto end = text.find('\n', pos);
             std::string line = text.substr(pos, end - pos);
             EXPECT_TRUE(line.starts_with("[1796605200] ")) << line;
-            lines.push_back(line.substr(13));
+            lines.push_back(slashes(line.substr(13)));
             pos = end + 1;
         }
         return lines;
@@ -118,15 +129,15 @@ TEST_F(RunUpdateTest, SuccessfulUpdateEndToEnd) {
     EXPECT_EQ(staged_during_install, kPackage);
     ASSERT_EQ(platform.runs.size(), 2u);
     const auto& install = platform.runs[0];
-    const std::string staged = staged_path_of(install).string();
+    const std::string staged = slashes(staged_path_of(install).string());
     EXPECT_TRUE(staged.starts_with("/win/Temp/VelmarchUpdate-5120-")) << staged;
-    EXPECT_EQ(install.command_line,
+    EXPECT_EQ(slashes(install.command_line),
               u"\"/win/System32/msiexec.exe\" /i " + std::u16string(staged.begin(), staged.end()) +
                   u" /passive /norestart VELMARCH_INSTALLDIR_LOCK=1 /L*v /logs/msi.log INSTALLDIR=\"/apps/Velmarch\"");
-    EXPECT_EQ(platform.runs[1].command_line, u"\"/apps/Velmarch/velmarch.exe\" --verify-installed-version 2.4.0");
+    EXPECT_EQ(slashes(platform.runs[1].command_line), u"\"/apps/Velmarch/velmarch.exe\" --verify-installed-version 2.4.0");
     EXPECT_EQ(platform.runs[1].working_directory, platform::Path("/apps/Velmarch"));
     ASSERT_EQ(platform.detached.size(), 1u);
-    EXPECT_EQ(platform.detached[0].command_line, u"\"/win/explorer.exe\" /apps/Velmarch/velmarch.exe");
+    EXPECT_EQ(slashes(platform.detached[0].command_line), u"\"/win/explorer.exe\" /apps/Velmarch/velmarch.exe");
     EXPECT_EQ(platform.wait_limits, std::vector<std::uint32_t>{90000});
     EXPECT_TRUE(platform.has_file("/dl/update.msi"));
     EXPECT_TRUE(platform.standard_error.empty());
@@ -193,7 +204,7 @@ TEST_F(RunUpdateTest, RepairModeOnlyChangesTheInstallerCommand) {
     args.push_back("true");
     EXPECT_EQ(run(), 0);
     ASSERT_FALSE(platform.runs.empty());
-    const std::u16string& line = platform.runs[0].command_line;
+    const std::u16string line = slashes(platform.runs[0].command_line);
     EXPECT_NE(line.find(u" /L*v /logs/msi.log REINSTALL=ALL REINSTALLMODE=amus INSTALLDIR=\"/apps/Velmarch\""),
               std::u16string::npos);
 }

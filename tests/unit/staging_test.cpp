@@ -16,7 +16,7 @@ constexpr std::string_view kContent = "MSI package bytes";
 class StagingTest : public ::testing::Test {
 protected:
     StagingTest() {
-        platform.environment["SystemRoot"] = "/win";
+        platform.set_environment("SystemRoot", "/win");
         platform.add_directory("/win/Temp");
         platform.add_file("/dl/update.msi", kContent);
         request.msi_path = "/dl/update.msi";
@@ -79,10 +79,10 @@ TEST_F(StagingTest, CopiesInChunksAndCompletesShortWrites) {
 TEST_F(StagingTest, TemporaryDirectoryMustExist) {
     platform.environment.erase("SystemRoot");
     EXPECT_EQ(stage_error(), "The protected Windows temporary directory was not found.");
-    platform.environment["SystemRoot"] = "/nowhere";
+    platform.set_environment("SystemRoot", "/nowhere");
     EXPECT_EQ(stage_error(), "The protected Windows temporary directory was not found.");
     platform.add_file("/other/Temp", "a file");
-    platform.environment["SystemRoot"] = "/other/";
+    platform.set_environment("SystemRoot", "/other/");
     EXPECT_EQ(stage_error(), "The protected Windows temporary directory was not found.");
     EXPECT_EQ(platform.descriptors_created, 0);
     EXPECT_TRUE(platform.directory_attempts.empty());
@@ -130,7 +130,7 @@ TEST_F(StagingTest, FailuresAfterTheDirectoryExistsRemoveIt) {
     };
     for (const auto& c : cases) {
         FakePlatform fresh;
-        fresh.environment["SystemRoot"] = "/win";
+        fresh.set_environment("SystemRoot", "/win");
         fresh.add_directory("/win/Temp");
         fresh.add_file("/dl/update.msi", kContent);
         fresh.fail(c.op, "E", 1);
