@@ -1,5 +1,7 @@
 # What the Windows build adds to the platform library and the executable.
 
+include(${CMAKE_CURRENT_LIST_DIR}/resources.cmake)
+
 # Every Windows header sees the same API level and names.
 target_compile_definitions(velmarch_native_platform PUBLIC
   UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0A00)
@@ -12,5 +14,5 @@ target_link_libraries(velmarch_native_platform PUBLIC advapi32 bcrypt)
 function(velmarch_windows_executable target)
   target_link_options(${target} PRIVATE -static -mwindows)
 
-  # Resources (manifest, version block, icon) are added here.
+  velmarch_add_windows_resources(${target})
 endfunction()
