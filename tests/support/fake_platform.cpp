@@ -141,9 +141,8 @@ void FakePlatform::add_directory(const Path& path) {
 }
 
 void FakePlatform::add_file(const Path& path, std::string_view content) {
-    Bytes bytes(content.size());
-    std::memcpy(bytes.data(), content.data(), content.size());
-    add_file(path, std::move(bytes));
+    const auto* first = reinterpret_cast<const std::byte*>(content.data());
+    add_file(path, Bytes(first, first + content.size()));
 }
 
 void FakePlatform::add_file(const Path& path, Bytes content) {
