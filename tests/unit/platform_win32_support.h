@@ -1,0 +1,83 @@
+#pragma once
+// Shared pieces of the Win32 platform tests: a scratch directory and the
+// child roles of the unit test executable.
+#ifdef _WIN32
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "platform/platform.h"
+#include "platform/win32/windows_api.h"
+
+namespace velmarch::testing {
+
+// A fresh directory under the user's temporary directory, removed with
+// everything in it when the test ends.
+class Win32TempDirectory {
+public:
+    Win32TempDirectory() {
+        wchar_t base[MAX_PATH + 1] = {};
+        if (::GetTempPathW(MAX_PATH + 1, base) == 0) ADD_FAILURE() << "GetTempPathW failed";
+        const std::wstring name =
+            L"velmarch-win32-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++counter_);
+        path_ = std::filesystem::path(base) / name;
+        std::error_code error;
+        std::filesystem::remove_all(path_, error);
+        if (!std::filesystem::create_directory(path_, error)) ADD_FAILURE() << "cannot create " << path_;
+    }
+    Win32TempDirectory(const Win32TempDirectory&) = delete;
+    Win32TempDirectory& operator=(const Win32TempDirectory&) = delete;
+    ~Win32TempDirectory() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    static inline int counter_ = 0;
+    std::filesystem::path path_;
+};
+
+// Wine's ntdll exports wine_get_version; Windows' does not.
+inline bool running_under_wine() {
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// The unit test executable started with one of these as its first argument
+// acts as a child process instead of running the tests:
+//   --child-exit <signed 32-bit code>   ends with that exit code;
+//   --child-sleep <milliseconds>        sleeps, then ends with 0;
+//   --child-echo-arguments <file> ...   writes what the platform reports as
+//       its arguments to <file> (relative to its working directory), one per
+//       line, or "error: <message>".
+inline constexpr std::u16string_view kChildExit = u"--child-exit";
+inline constexpr std::u16string_view kChildSleep = u"--child-sleep";
+inline constexpr std::u16string_view kChildEchoArguments = u"--child-echo-arguments";
+
+// The running test executable.
+inline std::filesystem::path own_executable() {
+    std::wstring buffer(32768, L'\0');
+    buffer.resize(::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size())));
+    return buffer;
+}
+
+// A launch of this executable in one of its child roles; `rest` is appended
+// to the command line as it is.
+inline platform::LaunchRequest child_launch(std::u16string_view role, std::u16string_view rest) {
+    platform::LaunchRequest launch;
+    launch.application = own_executable();
+    const std::wstring& program = launch.application.native();
+    launch.command_line = u"\"" + std::u16string(program.begin(), program.end()) + u"\" " + std::u16string(role) +
+                          u" " + std::u16string(rest);
+    return launch;
+}
+
+}  // namespace velmarch::testing
+
+#endif  // _WIN32
