@@ -5,9 +5,28 @@ include(${CMAKE_CURRENT_LIST_DIR}/resources.cmake)
 # Every Windows header sees the same API level and names.
 target_compile_definitions(velmarch_native_platform PUBLIC
   UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0A00)
-# advapi32: security descriptors; bcrypt: random bytes where ProcessPrng is
-# missing (bcryptprimitives.dll is loaded at run time, not linked).
-target_link_libraries(velmarch_native_platform PUBLIC advapi32 bcrypt)
+# advapi32: security descriptors (a known DLL, always taken from System32).
+target_link_libraries(velmarch_native_platform PUBLIC advapi32)
+
+# bcrypt.dll (random bytes where ProcessPrng is missing, and libcrypto's
+# seeding) is not one of the system's known DLLs: imported the usual way, the
+# loader would look for it next to the executable first, before
+# make_native_platform has limited the search to System32. Imported lazily, it
+# is loaded at its first use, from System32 only. This import library takes
+# the place of the plain one everywhere, libcrypto's dependencies included.
+set(_velmarch_bcrypt_def "${CMAKE_BINARY_DIR}/delay-load/bcrypt.def")
+set(_velmarch_bcrypt_lib "${CMAKE_BINARY_DIR}/delay-load/libbcrypt_delayed.a")
+file(CONFIGURE OUTPUT "${_velmarch_bcrypt_def}" CONTENT "LIBRARY bcrypt.dll\nEXPORTS\nBCryptGenRandom\n")
+execute_process(
+  COMMAND "${CMAKE_DLLTOOL}" --input-def "${_velmarch_bcrypt_def}" --output-delaylib "${_velmarch_bcrypt_lib}"
+  RESULT_VARIABLE _velmarch_dlltool_status)
+if(NOT _velmarch_dlltool_status EQUAL 0)
+  message(FATAL_ERROR "dlltool could not make the delay-load library for bcrypt.dll.")
+endif()
+target_link_libraries(velmarch_native_platform PUBLIC "${_velmarch_bcrypt_lib}")
+get_target_property(_velmarch_openssl_libraries velmarch_openssl INTERFACE_LINK_LIBRARIES)
+list(TRANSFORM _velmarch_openssl_libraries REPLACE "^bcrypt$" "${_velmarch_bcrypt_lib}")
+set_property(TARGET velmarch_openssl PROPERTY INTERFACE_LINK_LIBRARIES "${_velmarch_openssl_libraries}")
 
 # GCC 12 in C++23 mode defines std::type_info::operator== inline in every
 # object that compares type_info, while MinGW's static libstdc++ also exports
