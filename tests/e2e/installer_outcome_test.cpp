@@ -1,0 +1,166 @@
+// How the run ends once the package is staged: installer exit codes, a
+// missing installer, an install directory that cannot be passed on, an
+// installer that cannot be started, an install directory that does not exist.
+//
+// Linux keeps 8 bits of an exit code, so the stand-in installer cannot report
+// 1638, 1641 or 3010 and the updater's own exit code is seen modulo 256 (1603
+// as 67); the result file holds the full value.
+
+#include <signal.h>
+
+#include "e2e/stand_in_machine.h"
+
+namespace velmarch::e2e {
+namespace {
+
+using e2e::PrintTo;  // found by argument-dependent lookup for the cases below
+
+constexpr const char* kStarted = "Velmarch native updater started.";
+constexpr const char* kStaged = "The update package was copied to restricted staging and verified again.";
+constexpr const char* kAlreadyExited = "The previous process has already exited.";
+constexpr const char* kStarting = "Starting Windows Installer.";
+constexpr int kAbortStatus = 1603 & 0xFF;
+
+struct ExitCodeCase {
+    const char* name;
+    int installer_exit;  // a negative value: killed by that signal
+    int logged_code;     // what the updater makes of it
+    int application_exit;
+    const char* status;
+    std::int32_t result_exit_code;
+    std::string message;
+    bool version_checked;
+};
+
+const std::string kVersionNotConfirmed =
+    "The installed application did not report expected version 2.4.0 after Windows Installer completed.";
+
+class InstallerExitCode : public StandInParamTest<ExitCodeCase> {};
+
+TEST_P(InstallerExitCode, DecidesTheResultTheLogAndTheRestart) {
+    const ExitCodeCase& c = GetParam();
+    if (c.installer_exit < 0)
+        machine.kill_installer_with_signal(-c.installer_exit);
+    else
+        machine.set_installer_exit_code(c.installer_exit);
+    machine.set_application_exit_code(c.application_exit);
+
+    const UpdaterRun run = machine.run();
+    const std::optional<Invocation> shell = machine.wait_for_restart();
+    ASSERT_TRUE(shell) << "the application was not restarted";
+
+    EXPECT_EQ(run.exit_status, c.result_exit_code & 0xFF);
+    EXPECT_EQ(run.standard_error, "");
+    std::vector<std::string> log{kStarted, kStaged, kAlreadyExited, kStarting,
+                                 "Windows Installer exited with code " + std::to_string(c.logged_code) + "."};
+    if (c.version_checked) log.push_back(c.message);
+    log.push_back(restart_line(machine.shell_path(), shell->process_id));
+    EXPECT_EQ(machine.helper_log_messages(run), log);
+    EXPECT_EQ(read_text(machine.request.result_path), expected_result(c.status, c.result_exit_code, c.message));
+    EXPECT_EQ(machine.invocations("application").size(), c.version_checked ? 1u : 0u);
+    EXPECT_TRUE(holds(machine.request.msi_path, machine.package_content()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EndToEnd, InstallerExitCode,
+    ::testing::Values(
+        ExitCodeCase{"ZeroButVersionNotConfirmed", 0, 0, 1, "installVerificationFailed", 1603, kVersionNotConfirmed,
+                     true},
+        ExitCodeCase{"One", 1, 1, 0, "error", 1, "Windows Installer exited with code 1.", false},
+        // The low byte of 1638 is an ordinary failure code, not a version conflict.
+        ExitCodeCase{"LowByteOf1638", 1638 & 0xFF, 102, 0, "error", 102, "Windows Installer exited with code 102.",
+                     false},
+        ExitCodeCase{"TwoHundredFiftyFive", 255, 255, 0, "error", 255, "Windows Installer exited with code 255.",
+                     false},
+        // The stand-in reports a killed child as 128 plus the signal number.
+        ExitCodeCase{"KilledBySignal", -SIGKILL, 137, 0, "error", 137, "Windows Installer exited with code 137.",
+                     false}),
+    CaseName());
+
+// --- Windows Installer is not where SystemRoot says ----------------------------
+
+class InstallerNotFound : public StandInParamTest<bool> {};
+
+TEST_P(InstallerNotFound, IsRecordedAndTheApplicationRestarted) {
+    fs::remove(machine.installer_path());
+    if (GetParam()) fs::create_directory(machine.installer_path());
+
+    const UpdaterRun run = machine.run();
+    const std::optional<Invocation> shell = machine.wait_for_restart();
+    ASSERT_TRUE(shell);
+
+    EXPECT_EQ(run.exit_status, kAbortStatus);
+    EXPECT_EQ(run.standard_error, "");
+    EXPECT_EQ(machine.helper_log_messages(run),
+              (std::vector<std::string>{kStarted, kStaged, kAlreadyExited, "Windows Installer was not found.",
+                                        restart_line(machine.shell_path(), shell->process_id)}));
+    EXPECT_EQ(read_text(machine.request.result_path),
+              expected_result("error", 1603, "Windows Installer was not found."));
+    EXPECT_TRUE(holds(machine.request.msi_path, machine.package_content()));
+}
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, InstallerNotFound, ::testing::Bool(), [](const auto& test) {
+    return std::string(test.param ? "ADirectoryInItsPlace" : "Missing");
+});
+
+// --- aborts inside the installer stage ---------------------------------------
+
+// An abort after the old result file was removed: the message goes to
+// standard error only, nothing is recorded or restarted, the download stays.
+void expect_installer_stage_abort(const StandInMachine& machine, const UpdaterRun& run, const std::string& message) {
+    EXPECT_EQ(run.exit_status, kAbortStatus);
+    EXPECT_EQ(run.standard_error, message + "\n");
+    EXPECT_EQ(machine.helper_log_messages(run),
+              (std::vector<std::string>{kStarted, kStaged, kAlreadyExited, kStarting}));
+    EXPECT_FALSE(fs::exists(machine.request.result_path)) << "the earlier result file was kept";
+    EXPECT_TRUE(machine.invocations("explorer").empty()) << "the application was restarted";
+    EXPECT_TRUE(holds(machine.request.msi_path, machine.package_content()));
+}
+
+class RejectedInstallDirectory : public StandInParamTest<const char*> {};
+
+TEST_P(RejectedInstallDirectory, AbortsBeforeTheInstallerStarts) {
+    machine.request.install_dir = machine.root() / (std::string("Velmarch") + GetParam() + "App");
+    write_text(machine.request.result_path, "earlier result");
+
+    const UpdaterRun run = machine.run();
+
+    expect_installer_stage_abort(machine, run, "The current install directory cannot be passed to Windows Installer.");
+    EXPECT_TRUE(machine.invocations("msiexec").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, RejectedInstallDirectory, ::testing::Values("\"", "\n", "\r"));
+
+class InstallerStage : public StandInTest {};
+
+TEST_F(InstallerStage, AnInstallerThatCannotBeStartedAborts) {
+    fs::permissions(machine.installer_path(), fs::perms(0644));
+    write_text(machine.request.result_path, "earlier result");
+
+    const UpdaterRun run = machine.run();
+
+    expect_installer_stage_abort(machine, run, "Windows Installer could not be started: Permission denied (os error 13)");
+    EXPECT_TRUE(machine.invocations("msiexec").empty());
+}
+
+TEST_F(InstallerStage, AMissingInstallDirectoryFailsTheVersionCheckAndTheRestart) {
+    machine.request.install_dir = machine.root() / "Nowhere";  // the application stays where it is
+
+    const UpdaterRun run = machine.run();
+
+    const std::string not_verified =
+        "The installed application version could not be verified: No such file or directory (os error 2)";
+    EXPECT_EQ(run.exit_status, kAbortStatus);
+    EXPECT_EQ(machine.helper_log_messages(run),
+              (std::vector<std::string>{kStarted, kStaged, kAlreadyExited, kStarting,
+                                        "Windows Installer exited with code 0.", not_verified,
+                                        "Application restart failed: No such file or directory (os error 2)"}));
+    EXPECT_EQ(read_text(machine.request.result_path), expected_result("installVerificationFailed", 1603, not_verified));
+    EXPECT_TRUE(machine.invocations("application").empty());
+    EXPECT_TRUE(machine.invocations("explorer").empty());
+    ASSERT_EQ(machine.invocations("msiexec").size(), 1u);
+    EXPECT_EQ(machine.invocations("msiexec").front().arguments.back(), "INSTALLDIR=" + machine.request.install_dir.string());
+}
+
+}  // namespace
+}  // namespace velmarch::e2e
