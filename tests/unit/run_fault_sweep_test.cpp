@@ -10,7 +10,7 @@
 
 #include "run/run_update.h"
 #include "support/fake_platform.h"
-#include "support/test_signing.h"
+#include "support/update_machine.h"
 
 namespace velmarch {
 namespace {
@@ -20,7 +20,7 @@ using testing::Op;
 
 constexpr std::string_view kInjected = "Injected failure. (os error 1)";
 const std::string kPackage(20000, 'p');  // several copy chunks
-constexpr std::string_view kOldResult = "old result";
+constexpr std::string_view kOldResult = testing::kEarlierResult;
 
 struct Expected {
     std::int32_t exit_code = 0;
@@ -106,13 +106,7 @@ const std::map<std::pair<Op, int>, Expected>& expectations() {
 class FaultSweep {
 public:
     FaultSweep() {
-        platform.set_environment("SystemRoot", "/win");
-        platform.add_directory("/win/Temp");
-        platform.add_file("/win/System32/msiexec.exe", "installer");
-        platform.add_file("/win/explorer.exe", "shell");
-        platform.add_file("/apps/Velmarch/velmarch.exe", "app");
-        platform.add_file("/dl/update.msi", kPackage);
-        platform.add_file("/logs/result.json", kOldResult);
+        testing::set_up_update_machine(platform, kPackage);
         platform.running_processes = {77};
         platform.max_read_chunk = 8192;
         platform.on_run = [this](const platform::LaunchRequest& launch) -> platform::Result<std::int32_t> {
@@ -123,14 +117,7 @@ public:
             return 0;
         };
         platform.before_call = [this](Op op, int n) { sequence.emplace_back(op, n); };
-        UpdateRequest signed_request;
-        testing::sign_request(signed_request, kPackage);
-        platform.args = {"--parent-process-id", "77", "--msi-path", "/dl/update.msi", "--install-dir", "/apps/Velmarch",
-                         "--app-path", "/apps/Velmarch/velmarch.exe", "--msi-log-path", "/logs/msi.log",
-                         "--helper-log-path", "/logs/helper.log", "--result-path", "/logs/result.json",
-                         "--expected-sha256", signed_request.expected_sha256, "--expected-version", "2.4.0",
-                         "--signature", signed_request.signature, "--key-id", "velmarch-update-2026-01",
-                         "--signature-algorithm", "ed25519"};
+        platform.args = testing::update_arguments(kPackage);
     }
 
     FakePlatform platform;

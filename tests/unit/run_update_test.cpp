@@ -2,7 +2,7 @@
 
 #include "run/run_update.h"
 #include "support/fake_platform.h"
-#include "support/test_signing.h"
+#include "support/update_machine.h"
 
 namespace velmarch {
 namespace {
@@ -22,21 +22,15 @@ String slashes(String text) {
 #endif
     return text;
 }
-constexpr std::string_view kOldResult = R"({"status":"success"})";
+constexpr std::string_view kOldResult = testing::kEarlierResult;
 
 // A machine with an installed application, a downloaded signed package and
 // the results of an earlier run.
 class RunUpdateTest : public ::testing::Test {
 protected:
     RunUpdateTest() {
-        platform.set_environment("SystemRoot", "/win");
-        platform.add_directory("/win/Temp");
-        platform.add_file("/win/System32/msiexec.exe", "installer");
-        platform.add_file("/win/explorer.exe", "shell");
-        platform.add_file("/apps/Velmarch/velmarch.exe", "app");
-        platform.add_file("/dl/update.msi", kPackage);
+        testing::set_up_update_machine(platform, kPackage);
         platform.add_file("/logs/helper.log", "old log\n");
-        platform.add_file("/logs/result.json", kOldResult);
         platform.on_run = [this](const platform::LaunchRequest& launch) -> platform::Result<std::int32_t> {
             const std::string program = launch.application.filename().string();
             if (program == "msiexec.exe") {
@@ -45,15 +39,7 @@ protected:
             }
             return version_exit_code;
         };
-        request.msi_path = "/dl/update.msi";
-        UpdateRequest signed_request;
-        testing::sign_request(signed_request, kPackage);
-        args = {"--parent-process-id", "77",           "--msi-path",        "/dl/update.msi",
-                "--install-dir",       "/apps/Velmarch", "--app-path",      "/apps/Velmarch/velmarch.exe",
-                "--msi-log-path",      "/logs/msi.log", "--helper-log-path", "/logs/helper.log",
-                "--result-path",       "/logs/result.json", "--expected-sha256", signed_request.expected_sha256,
-                "--expected-version",  "2.4.0",        "--signature",       signed_request.signature,
-                "--key-id",            "velmarch-update-2026-01", "--signature-algorithm", "Ed25519"};
+        args = testing::update_arguments(kPackage);
     }
 
     static platform::Path staged_path_of(const platform::LaunchRequest& launch) {
@@ -105,7 +91,6 @@ protected:
     }
 
     FakePlatform platform;
-    UpdateRequest request;
     std::vector<std::string> args;
     std::int32_t installer_exit_code = 0;
     std::int32_t version_exit_code = 0;
