@@ -52,7 +52,8 @@ class Wine:
         self.prefix = prefix
         self.drive_c = prefix / "drive_c"
         self.env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all", WINEARCH="win64",
-                        WINEDLLOVERRIDES="mscoree,mshtml=")
+                        WINEDLLOVERRIDES="mscoree,mshtml=",
+                        LC_ALL="C.UTF-8")
         subprocess.run(["wineboot", "-i"], env=self.env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], env=self.env, check=True)
@@ -258,11 +259,12 @@ class Suite:
         print(f"--- {name}", flush=True)
         return time.monotonic()
 
-    def real_update(self):
-        started = self.case("real update with Wine's Windows Installer")
+    def real_update(self, decoration=""):
+        started = self.case("real update with Wine's Windows Installer" +
+                            (f", paths decorated with {decoration!r}" if decoration else ""))
         f = self.failures
         self.wine.use_wine_installer()
-        m = self.machine("real")
+        m = self.machine("real", decoration)
         signed = self.sign(self.package)
         pid_file = m["root"] / "previous.pid"
         previous = self.wine.start([str(self.tools / "test-app.exe"), "--sleep-ms", "4000",
@@ -337,12 +339,116 @@ class Suite:
             verified = (read_text(m["install"] / "test-app.record") or "").count("verify ")
             f.equal(verified, 1 if installer_code == 0 else 0, "version checks run")
 
+    def refused_packages(self):
+        signed = self.sign(self.package)
+        cases = [
+            ("digest mismatch", {"--expected-sha256": "0" * 64}, None,
+             "Update package SHA-256 verification failed."),
+            ("signature of another version", self.sign(self.package, "2.5.0") | {"--expected-version": VERSION},
+             None, "Update signature verification failed."),
+            ("not an .msi", None, "velmarch-2.4.0.txt", "The downloaded update package is not a valid MSI file."),
+        ]
+        for name, overrides, renamed, message in cases:
+            self.case(f"refused package: {name}")
+            f = self.failures
+            m = self.machine("refused " + name)
+            self.preinstall(m, VERSION)
+            options = dict(signed)
+            if renamed:
+                moved = m["downloaded"].with_name(renamed)
+                m["downloaded"].rename(moved)
+                m["downloaded"] = moved
+                options = self.sign(moved)
+            options.update(overrides or {})
+            digest = signed["--expected-sha256"]
+            code = self.run_updater(self.options(m, 0, options), self.stand_in_env(m, 0, digest))
+            f.equal(code, 1603, "the updater's exit code")
+            f.equal(read_text(m["result"]), expected_result("error", 1603, message), "result file")
+            messages = log_messages(m["helper_log"]) or []
+            f.equal(messages[:2], [STARTED, "Package verification failed: " + message], "helper log")
+            f.check(len(messages) == 3 and RESTART_LINE.match(messages[-1]) is not None, "restart line", messages)
+            f.check(self.restarted(m, True), "the application is restarted")
+            if renamed:
+                f.check(m["downloaded"].exists(), "a file not named like a package is never deleted")
+            else:
+                f.check(not m["downloaded"].exists(), "the refused download is deleted")
+            f.check(not m["record"].exists(), "Windows Installer is not started")
+
+    def failures_before_the_installer(self):
+        signed = self.sign(self.package)
+        digest = signed["--expected-sha256"]
+        f = self.failures
+
+        self.case("command line that does not parse")
+        m = self.machine("parse failure")
+        m["helper_log"].write_text("earlier log\n")
+        m["result"].write_text("earlier result")
+        stderr = m["root"] / "stderr.txt"
+        code = self.run_updater(["--msi-path", "a", "b"], stderr_file=stderr)
+        f.equal(code, 1603, "the updater's exit code")
+        f.equal(read_text(stderr), "Unexpected argument: b\n", "standard error")
+        f.equal(read_text(m["helper_log"]), "earlier log\n", "the earlier helper log is untouched")
+        f.equal(read_text(m["result"]), "earlier result", "the earlier result file is untouched")
+
+        self.case("a directory in the way of the helper log")
+        m = self.machine("helper log blocked")
+        m["helper_log"].mkdir()
+        m["result"].write_text("earlier result")
+        stderr = m["root"] / "stderr.txt"
+        code = self.run_updater(self.options(m, 0, signed), self.stand_in_env(m, 0, digest), stderr)
+        f.equal(code, 1603, "the updater's exit code")
+        f.check(re.fullmatch(r"[^\n]+ \(os error \d+\)\n", read_text(stderr) or "") is not None,
+                "the OS error text goes to standard error", read_text(stderr))
+        f.equal(read_text(m["result"]), "earlier result", "the earlier result file is untouched")
+        f.check(m["downloaded"].exists() and not m["record"].exists(), "nothing else happens")
+
+        self.case("an install directory with a double quote")
+        m = self.machine("quoted install dir")
+        self.preinstall(m, VERSION)
+        stderr = m["root"] / "stderr.txt"
+        overrides = {"--install-dir": self.wine.win(m["install"]) + '"quoted"'}
+        code = self.run_updater(self.options(m, 0, signed, overrides), self.stand_in_env(m, 0, digest), stderr)
+        f.equal(code, 1603, "the updater's exit code")
+        f.equal(read_text(stderr), "The current install directory cannot be passed to Windows Installer.\n",
+                "standard error")
+        f.equal(log_messages(m["helper_log"]), [STARTED, STAGED, ALREADY_EXITED, STARTING], "helper log")
+        f.check(not m["result"].exists(), "no result file")
+        f.check(not m["record"].exists(), "Windows Installer is not started")
+        f.check(not self.restarted(m, False), "no restart")
+        f.check(m["downloaded"].exists(), "the downloaded package is kept")
+
+    def long_paths(self):
+        """Helper log and result deeper than MAX_PATH (the manifest declares longPathAware)."""
+        self.case("helper log and result path longer than 260 characters")
+        f = self.failures
+        signed = self.sign(self.package)
+        m = self.machine("long paths")
+        self.preinstall(m, VERSION)
+        deep = m["root"] / "Logs"
+        for index in range(6):
+            deep = deep / (f"level-{index}-" + "x" * 40)
+        m["helper_log"] = deep / "helper.log"
+        m["result"] = deep / "result.json"
+        f.check(len(self.wine.win(m["result"])) > 260, "the result path is longer than 260 characters")
+        code = self.run_updater(self.options(m, 0, signed),
+                                self.stand_in_env(m, 0, signed["--expected-sha256"]))
+        f.equal(code, 0, "the updater's exit code")
+        f.equal(read_text(m["result"]), expected_result("success", 0, ""), "result file at the long path")
+        messages = log_messages(m["helper_log"]) or []
+        f.equal(messages[:5], [STARTED, STAGED, ALREADY_EXITED, STARTING, "Windows Installer exited with code 0."],
+                "helper log at the long path")
+        self.check_stand_in_record(m, signed)
+
     def main(self):
         total = time.monotonic()
         try:
             self.real_update()
+            self.real_update(" Ünïcødé ✓")
             self.wine.use_stand_in_installer(self.tools / "stand-in-msiexec.exe")
             self.exit_code_rows()
+            self.refused_packages()
+            self.failures_before_the_installer()
+            self.long_paths()
         finally:
             self.wine.stop()
         print(f"whole run: {time.monotonic() - total:.1f} s")
