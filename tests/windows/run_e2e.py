@@ -418,8 +418,8 @@ class Suite:
         f.check(m["downloaded"].exists(), "the downloaded package is kept")
 
     def long_paths(self):
-        """Helper log and result deeper than MAX_PATH (the manifest declares longPathAware)."""
-        self.case("helper log and result path longer than 260 characters")
+        """Package, helper log and result deeper than MAX_PATH (the manifest declares longPathAware)."""
+        self.case("package, helper log and result paths longer than 260 characters")
         f = self.failures
         signed = self.sign(self.package)
         m = self.machine("long paths")
@@ -429,7 +429,12 @@ class Suite:
             deep = deep / (f"level-{index}-" + "x" * 40)
         m["helper_log"] = deep / "helper.log"
         m["result"] = deep / "result.json"
-        f.check(len(self.wine.win(m["result"])) > 260, "the result path is longer than 260 characters")
+        deep_download = m["root"] / "Downloads" / deep.relative_to(m["root"] / "Logs") / m["downloaded"].name
+        deep_download.parent.mkdir(parents=True)
+        m["downloaded"].rename(deep_download)
+        m["downloaded"] = deep_download
+        f.check(min(len(self.wine.win(m[key])) for key in ("result", "helper_log", "downloaded")) > 260,
+                "the paths are longer than 260 characters")
         code = self.run_updater(self.options(m, 0, signed),
                                 self.stand_in_env(m, 0, signed["--expected-sha256"]))
         f.equal(code, 0, "the updater's exit code")
@@ -438,6 +443,7 @@ class Suite:
         f.equal(messages[:5], [STARTED, STAGED, ALREADY_EXITED, STARTING, "Windows Installer exited with code 0."],
                 "helper log at the long path")
         self.check_stand_in_record(m, signed)
+        f.check(m["downloaded"].exists(), "the downloaded package is kept")
 
     def main(self):
         total = time.monotonic()
