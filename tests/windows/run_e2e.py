@@ -238,7 +238,7 @@ class Suite:
         time.sleep(1.0)
         return started()
 
-    def check_stand_in_record(self, m, signed):
+    def check_stand_in_record(self, m):
         text = read_text(m["record"]) or ""
         f = self.failures
         f.check("digest ok" in text.split("\n"), "the stand-in installer found the signed package", text)
@@ -294,8 +294,8 @@ class Suite:
         print(f"    {time.monotonic() - started:.1f} s", flush=True)
 
     def exit_code_rows(self):
-        digest = self.sign(self.package)["--expected-sha256"]
         signed = self.sign(self.package)
+        digest = signed["--expected-sha256"]
         not_confirmed = (f"The installed application did not report expected version {VERSION} "
                          "after Windows Installer completed.")
         rows = [
@@ -331,7 +331,7 @@ class Suite:
             else:
                 f.equal(len(messages), len(expected_log), "no restart line")
             f.equal(self.restarted(m, restart), restart, "application restarted")
-            text = self.check_stand_in_record(m, signed)
+            text = self.check_stand_in_record(m)
             arguments = re.search(r"^command line: (.*)$", text, re.MULTILINE)
             f.check(arguments is not None and arguments.group(1).endswith(
                 f' /passive /norestart VELMARCH_INSTALLDIR_LOCK=1 /L*v {quoted(self.wine.win(m["msi_log"]))} '
@@ -442,7 +442,7 @@ class Suite:
         messages = log_messages(m["helper_log"]) or []
         f.equal(messages[:5], [STARTED, STAGED, ALREADY_EXITED, STARTING, "Windows Installer exited with code 0."],
                 "helper log at the long path")
-        self.check_stand_in_record(m, signed)
+        self.check_stand_in_record(m)
         f.check(m["downloaded"].exists(), "the downloaded package is kept")
 
     def main(self):
