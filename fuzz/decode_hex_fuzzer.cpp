@@ -9,6 +9,7 @@
 
 #include "support/check.h"
 #include "support/unicode_trim.h"
+#include "text/hex.h"
 #include "trust/hex.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -22,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(decoded.error() == "Invalid hexadecimal value.", "unexpected refusal message");
         return 0;
     }
-    FUZZ_CHECK(velmarch::encode_hex_lower(*decoded) == fuzz_model::ascii_lower(trimmed),
+    FUZZ_CHECK(velmarch::text::encode_hex_lower(*decoded) == fuzz_model::ascii_lower(trimmed),
                "the bytes do not re-encode to the lower-cased trimmed text");
     return 0;
 }

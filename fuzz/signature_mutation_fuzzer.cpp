@@ -20,6 +20,7 @@
 #include "support/base64_model.h"
 #include "support/check.h"
 #include "support/update_signature_model.h"
+#include "text/hex.h"
 #include "update_security.h"
 
 namespace {
@@ -43,12 +44,7 @@ const Signer& harness_signer() {
         std::size_t length = public_key.size();
         FUZZ_CHECK(s.key && EVP_PKEY_get_raw_public_key(s.key.get(), public_key.data(), &length) == 1,
                    "the harness key could not be made");
-        constexpr std::string_view kDigits = "0123456789abcdef";
-        for (std::uint8_t b : public_key) {
-            s.public_key_text += kDigits[b >> 4];
-            s.public_key_text += kDigits[b & 0x0F];
-        }
-        s.public_key_text += "\r\n";
+        s.public_key_text = velmarch::text::encode_hex_lower(public_key) + "\r\n";
         return s;
     }();
     return signer;

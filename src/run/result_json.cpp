@@ -1,6 +1,7 @@
 #include "run/result_json.h"
 
 #include "text/format.h"
+#include "text/hex.h"
 
 namespace velmarch {
 
@@ -17,7 +18,6 @@ std::string_view result_status_word(ResultStatus status) {
 }
 
 std::string json_string(std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
     std::string out;
     out.reserve(text.size() + 2);
     out += '"';
@@ -33,8 +33,7 @@ std::string json_string(std::string_view text) {
             default:
                 if (static_cast<unsigned char>(c) < 0x20) {
                     out += "\\u00";
-                    out += kHex[(c >> 4) & 0xF];
-                    out += kHex[c & 0xF];
+                    out += text::encode_hex_lower(std::as_bytes(std::span(&c, 1)));
                 } else {
                     out += c;
                 }

@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "platform/paths.h"
+#include "platform/write_all.h"
 #include "text/format.h"
+#include "text/hex.h"
 #include "trust/package_check.h"
 
 namespace velmarch {
@@ -18,7 +20,6 @@ constexpr std::string_view kReopenFailed = "The verified update package could no
 constexpr std::string_view kCreateFailed = "The restricted staged MSI could not be created: {}";
 constexpr std::string_view kCopyFailed = "The update package could not be copied to restricted staging: {}";
 constexpr std::string_view kFinalizeFailed = "The restricted staged MSI could not be finalized: {}";
-constexpr std::string_view kShortWrite = "failed to write whole buffer";
 
 platform::Result<platform::Path> protected_temp_directory(platform::Platform& platform) {
     auto system_root = platform.environment_variable("SystemRoot");
@@ -53,13 +54,7 @@ platform::Result<void> copy_file(platform::File& from, platform::File& to) {
         auto read = from.read(buffer);
         if (!read) return std::unexpected(read.error());
         if (*read == 0) return {};
-        std::span<const std::byte> pending(buffer.data(), *read);
-        while (!pending.empty()) {
-            auto written = to.write(pending);
-            if (!written) return std::unexpected(written.error());
-            if (*written == 0) return std::unexpected(std::string(kShortWrite));
-            pending = pending.subspan(*written);
-        }
+        if (auto written = platform::write_all(to, std::span(buffer.data(), *read)); !written) return written;
     }
 }
 
@@ -86,14 +81,7 @@ platform::Result<void> fill_staging(platform::Platform& platform, const UpdateRe
 }  // namespace
 
 std::string staging_directory_name(std::uint32_t process_id, const std::array<std::byte, 16>& random) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string digits;
-    for (std::byte b : random) {
-        const auto value = std::to_integer<unsigned>(b);
-        digits += kHex[value >> 4];
-        digits += kHex[value & 0xF];
-    }
-    return text::format("VelmarchUpdate-{}-{}", process_id, digits);
+    return text::format("VelmarchUpdate-{}-{}", process_id, text::encode_hex_lower(random));
 }
 
 platform::Result<StagedPackage> stage_package(platform::Platform& platform, const UpdateRequest& request) {

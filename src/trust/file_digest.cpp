@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "trust/hex.h"
+#include "text/hex.h"
 #include "trust/sha256.h"
 
 namespace velmarch {
@@ -29,7 +29,7 @@ platform::Result<std::string> compute_file_sha256(platform::Platform& platform, 
 
     auto digest = sha256->finish();
     if (!digest) return std::unexpected(std::move(digest.error()));
-    return encode_hex_lower(*digest);
+    return text::encode_hex_lower(*digest);
 }
 
 }  // namespace velmarch

@@ -32,15 +32,4 @@ platform::Result<std::array<std::uint8_t, 32>> decode_hex(std::string_view text)
     return bytes;
 }
 
-std::string encode_hex_lower(std::span<const std::uint8_t> bytes) {
-    constexpr std::string_view kDigits = "0123456789abcdef";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (const std::uint8_t byte : bytes) {
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 0x0F];
-    }
-    return text;
-}
-
 }  // namespace velmarch

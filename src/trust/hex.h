@@ -1,9 +1,9 @@
 #pragma once
-// Hexadecimal text of fixed-size binary values.
+// Reading hexadecimal text of fixed-size binary values (writing it is
+// text::encode_hex_lower).
 
 #include <array>
 #include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -14,9 +14,6 @@ namespace velmarch {
 // Trims the text; it must then be exactly 64 hexadecimal digits (either case),
 // read pairwise, high nibble first. Otherwise "Invalid hexadecimal value.".
 platform::Result<std::array<std::uint8_t, 32>> decode_hex(std::string_view text);
-
-// Two lower-case digits per byte, high nibble first.
-std::string encode_hex_lower(std::span<const std::uint8_t> bytes);
 
 bool is_hex_digit(char c);
 

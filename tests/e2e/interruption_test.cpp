@@ -22,7 +22,10 @@
 #include <thread>
 
 #include "e2e/stand_in_machine.h"
+#include "platform/posix/unique_fd.h"
 #include "support/test_signing.h"
+#include "text/hex.h"
+#include "trust/file_digest.h"
 
 namespace velmarch::e2e {
 namespace {
@@ -37,21 +40,11 @@ constexpr int kAbortStatus = 1603 & 0xFF;
 constexpr std::size_t kMiB = 1024 * 1024;
 constexpr std::size_t kPackageSize = 256 * kMiB;
 
-// Owns a file descriptor.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
+using platform::posix::UniqueFd;
 
-private:
-    int fd_;
-};
-
+// The package's digest is taken while it is written, with OpenSSL directly,
+// apart from the updater's code; the file on disk is read back with the
+// updater's own file digest.
 using DigestContext = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
 
 DigestContext new_sha256() {
@@ -65,26 +58,13 @@ std::string finish_hex(EVP_MD_CTX* context) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
     EVP_DigestFinal_ex(context, digest, &size);
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned int i = 0; i < size; ++i) {
-        hex += kHex[digest[i] >> 4];
-        hex += kHex[digest[i] & 15];
-    }
-    return hex;
+    return text::encode_hex_lower(std::span(digest, size));
 }
 
-// The SHA-256 of a file, read in pieces; empty when it cannot be read.
+// The SHA-256 of a file as the updater computes it; empty when it cannot be read.
 std::string file_sha256_hex(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return "";
-    DigestContext context = new_sha256();
-    std::vector<char> buffer(kMiB);
-    while (in) {
-        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        EVP_DigestUpdate(context.get(), buffer.data(), static_cast<std::size_t>(in.gcount()));
-    }
-    return finish_hex(context.get());
+    const std::unique_ptr<platform::Platform> native = platform::make_native_platform(0, nullptr);
+    return compute_file_sha256(*native, path).value_or("");
 }
 
 // Writes the big package: a header naming it, then a pseudo-random mebibyte
@@ -340,7 +320,7 @@ bool rewrite_tail_once_staging_starts(const StandInMachine& machine, int watch_f
     alignas(inotify_event) char events[4096];
     if (::read(watch_fd, events, sizeof events) <= 0) return false;
 
-    Descriptor download(::open(machine.request.msi_path.c_str(), O_WRONLY));
+    UniqueFd download(::open(machine.request.msi_path.c_str(), O_WRONLY));
     if (download.get() < 0) return false;
     const std::vector<char> other(kMiB, '\x5a');
     const auto offset = static_cast<off_t>(kPackageSize - kMiB);
@@ -357,7 +337,7 @@ TEST_F(RewrittenDuringStaging, FailsTheSecondVerificationAndNeverReachesTheInsta
         const std::size_t installers_before = machine.invocations("msiexec").size();
         const std::size_t restarts_before = machine.invocations("explorer").size();
 
-        Descriptor watch(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
+        UniqueFd watch(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
         ASSERT_GE(watch.get(), 0);
         ASSERT_GE(::inotify_add_watch(watch.get(), machine.temp_directory().c_str(), IN_CREATE | IN_ONLYDIR), 0);
 

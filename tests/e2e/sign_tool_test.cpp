@@ -11,6 +11,7 @@
 #include <map>
 #include <sstream>
 
+#include "text/hex.h"
 #include "text/trim.h"
 #include "trust/sha256.h"
 #include "update_security.h"
@@ -47,7 +48,7 @@ std::string sha256_of(std::string_view content) {
     auto sha = trust::Sha256::start();
     EXPECT_TRUE(sha);
     EXPECT_TRUE(sha->update(std::as_bytes(std::span(content.data(), content.size()))));
-    return encode_hex_lower(*sha->finish());
+    return text::encode_hex_lower(*sha->finish());
 }
 
 class SignTool : public ::testing::Test {

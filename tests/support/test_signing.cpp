@@ -7,6 +7,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "text/hex.h"
+
 namespace velmarch::testing {
 namespace {
 
@@ -42,13 +44,7 @@ std::string sha256_hex(std::string_view content) {
     unsigned char digest[32];
     unsigned int size = 0;
     EVP_Digest(content.data(), content.size(), digest, &size, EVP_sha256(), nullptr);
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char b : digest) {
-        out += kHex[b >> 4];
-        out += kHex[b & 15];
-    }
-    return out;
+    return text::encode_hex_lower(digest);
 }
 
 std::string sign_with_development_key(std::string_view message) {

@@ -45,10 +45,5 @@ TEST(TrustHex, RefusesAnythingButSixtyFourDigits) {
     }
 }
 
-TEST(TrustHex, EncodesLowerCase) {
-    const std::uint8_t bytes[] = {0x00, 0x9f, 0xa0, 0xff};
-    EXPECT_EQ(encode_hex_lower(bytes), "009fa0ff");
-}
-
 }  // namespace
 }  // namespace velmarch

@@ -11,7 +11,7 @@
 #include "embedded_public_key.h"
 
 #include "trust/base64.h"
-#include "trust/hex.h"
+#include "text/hex.h"
 
 namespace velmarch::trust_test {
 namespace {
@@ -45,7 +45,7 @@ std::string public_key_hex(EVP_PKEY* key) {
     std::array<std::uint8_t, 32> public_key{};
     std::size_t size = public_key.size();
     EXPECT_EQ(EVP_PKEY_get_raw_public_key(key, public_key.data(), &size), 1);
-    return encode_hex_lower(public_key);
+    return text::encode_hex_lower(public_key);
 }
 
 }  // namespace
@@ -90,7 +90,7 @@ std::string sha256_hex_of(std::string_view content) {
     std::array<std::uint8_t, 32> digest{};
     unsigned int size = 0;
     EXPECT_EQ(EVP_Digest(content.data(), content.size(), digest.data(), &size, EVP_sha256(), nullptr), 1);
-    return encode_hex_lower(digest);
+    return text::encode_hex_lower(digest);
 }
 
 }  // namespace velmarch::trust_test

@@ -54,30 +54,4 @@ inline bool append_line(const std::filesystem::path& file, std::string_view line
     return static_cast<bool>(out);
 }
 
-// Closes a kernel handle when it goes out of scope.
-class HandleOwner {
-public:
-    explicit HandleOwner(HANDLE handle = nullptr) : handle_(handle) {}
-    HandleOwner(const HandleOwner&) = delete;
-    HandleOwner& operator=(const HandleOwner&) = delete;
-    HandleOwner& operator=(HandleOwner&& other) noexcept {
-        if (this != &other) {
-            close();
-            handle_ = other.handle_;
-            other.handle_ = nullptr;
-        }
-        return *this;
-    }
-    ~HandleOwner() { close(); }
-    HANDLE get() const { return handle_; }
-    bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    void close() {
-        if (valid()) CloseHandle(handle_);
-        handle_ = nullptr;
-    }
-    HANDLE handle_;
-};
-
 }  // namespace velmarch::test_helpers

@@ -12,8 +12,10 @@
 #include <string>
 
 #include "helper_support.h"
+#include "platform/win32/unique_resource.h"
 
 using namespace velmarch::test_helpers;
+using velmarch::platform::win32::UniqueHandle;
 
 namespace {
 
@@ -41,7 +43,7 @@ int wmain() {
     }
 
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HandleOwner error_file;
+    UniqueHandle error_file;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -49,8 +51,8 @@ int wmain() {
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     if (const auto error_path = environment_variable(L"VELMARCH_REPORT_STDERR")) {
-        error_file = HandleOwner(CreateFileW(error_path->c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
-                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        error_file.reset(CreateFileW(error_path->c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!error_file.valid()) {
             std::fprintf(stderr, "cannot create the standard error file (error %lu)\n", GetLastError());
             return 2;
@@ -64,8 +66,8 @@ int wmain() {
         std::fprintf(stderr, "cannot start the command (error %lu)\n", GetLastError());
         return 2;
     }
-    const HandleOwner process_handle(process.hProcess);
-    const HandleOwner thread_handle(process.hThread);
+    const UniqueHandle process_handle(process.hProcess);
+    const UniqueHandle thread_handle(process.hThread);
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     if (!GetExitCodeProcess(process.hProcess, &code)) {

@@ -22,38 +22,30 @@
 #include <string>
 #include <vector>
 
-#include "trust/hex.h"
-#include "trust/sha256.h"
+#include "platform/win32/unique_resource.h"
+#include "platform/win32/win32_platform.h"
+#include "trust/file_digest.h"
 
 using namespace velmarch::test_helpers;
 
 namespace {
 
+// The package digest as the updater computes it.
 std::optional<std::string> file_sha256(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    auto digest = velmarch::trust::Sha256::start();
+    velmarch::platform::win32::Win32Platform platform;
+    auto digest = velmarch::compute_file_sha256(platform, path);
     if (!digest) return std::nullopt;
-    std::vector<char> buffer(65536);
-    while (in) {
-        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        const auto count = static_cast<std::size_t>(in.gcount());
-        if (count == 0) break;
-        if (!digest->update(std::as_bytes(std::span(buffer.data(), count)))) return std::nullopt;
-    }
-    const auto bytes = digest->finish();
-    if (!bytes) return std::nullopt;
-    return velmarch::encode_hex_lower(*bytes);
+    return *digest;
 }
 
 // The arguments as the Microsoft rules split them; LocalFree on scope exit.
 std::vector<std::wstring> split_arguments(const wchar_t* line) {
     int count = 0;
     wchar_t** argv = CommandLineToArgvW(line, &count);
+    const velmarch::platform::win32::UniqueLocalMemory owner(argv);
     std::vector<std::wstring> arguments;
     if (argv == nullptr) return arguments;
     for (int i = 0; i < count; ++i) arguments.emplace_back(argv[i]);
-    LocalFree(argv);
     return arguments;
 }
 

@@ -6,6 +6,7 @@
 #include "file_input.h"
 #include "options.h"
 #include "signing_key.h"
+#include "text/hex.h"
 #include "text/trim.h"
 #include "trust/base64.h"
 #include "update_security.h"
@@ -31,7 +32,7 @@ platform::Result<int> run_keygen(Arguments arguments, std::ostream& out) {
     const auto public_key = key->public_key();
     if (!public_key) return std::unexpected(public_key.error());
     if (auto saved = key->save(platform::Path(*path)); !saved) return std::unexpected(saved.error());
-    out << encode_hex_lower(*public_key) << '\n';
+    out << text::encode_hex_lower(*public_key) << '\n';
     return kExitVerified;
 }
 
@@ -46,7 +47,7 @@ platform::Result<int> run_public_key(Arguments arguments, std::ostream& out) {
     if (!key) return std::unexpected(key.error());
     const auto public_key = key->public_key();
     if (!public_key) return std::unexpected(public_key.error());
-    out << encode_hex_lower(*public_key) << '\n';
+    out << text::encode_hex_lower(*public_key) << '\n';
     return kExitVerified;
 }
 
@@ -78,8 +79,8 @@ platform::Result<int> run_sign(Arguments arguments, std::ostream& out) {
     // Refuse to hand out anything the updater itself would not accept.
     const auto public_key = key->public_key();
     if (!public_key) return std::unexpected(public_key.error());
-    if (auto check = verify_update_signature_with_key(encode_hex_lower(*public_key), version, *digest, signature_text,
-                                                      kAcceptedKeyId, kAcceptedSignatureAlgorithm);
+    if (auto check = verify_update_signature_with_key(text::encode_hex_lower(*public_key), version, *digest,
+                                                      signature_text, kAcceptedKeyId, kAcceptedSignatureAlgorithm);
         !check) {
         return std::unexpected("The new signature does not verify: " + check.error());
     }

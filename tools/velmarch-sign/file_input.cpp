@@ -3,19 +3,24 @@
 #include <array>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
 #include "text/format.h"
-#include "trust/hex.h"
-#include "trust/sha256.h"
+#include "trust/file_digest.h"
 
 namespace velmarch::sign_tool {
 namespace {
 
-platform::Result<std::ifstream> open_existing_file(const platform::Path& path) {
+platform::Result<void> require_existing_file(const platform::Path& path) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) {
         return std::unexpected(text::format("{} is not an existing file.", path.string()));
     }
+    return {};
+}
+
+platform::Result<std::ifstream> open_existing_file(const platform::Path& path) {
+    if (auto existing = require_existing_file(path); !existing) return std::unexpected(std::move(existing.error()));
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::unexpected(text::format("{} could not be opened for reading.", path.string()));
     return in;
@@ -39,22 +44,13 @@ platform::Result<std::vector<std::uint8_t>> read_file_bytes(const platform::Path
 }
 
 platform::Result<std::string> file_sha256_hex(const platform::Path& path) {
-    auto in = open_existing_file(path);
-    if (!in) return std::unexpected(std::move(in.error()));
-    auto sha256 = trust::Sha256::start();
-    if (!sha256) return std::unexpected(std::move(sha256.error()));
-    std::array<char, 65536> chunk{};
-    while (*in) {
-        in->read(chunk.data(), chunk.size());
-        const auto count = static_cast<std::size_t>(in->gcount());
-        if (auto fed = sha256->update(std::as_bytes(std::span(chunk.data(), count))); !fed) {
-            return std::unexpected(std::move(fed.error()));
-        }
-    }
-    if (in->bad()) return std::unexpected(read_failed(path));
-    auto digest = sha256->finish();
-    if (!digest) return std::unexpected(std::move(digest.error()));
-    return encode_hex_lower(*digest);
+    if (auto existing = require_existing_file(path); !existing) return std::unexpected(std::move(existing.error()));
+    // The updater's own digest, over the same platform layer, so that the
+    // signed digest is computed exactly as it will be checked.
+    const std::unique_ptr<platform::Platform> native = platform::make_native_platform(0, nullptr);
+    auto digest = compute_file_sha256(*native, path);
+    if (!digest) return std::unexpected(text::format("{} could not be read: {}", path.string(), digest.error()));
+    return digest;
 }
 
 }  // namespace velmarch::sign_tool

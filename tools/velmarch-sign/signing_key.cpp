@@ -11,6 +11,7 @@
 #include <openssl/bio.h>
 #include <openssl/pem.h>
 
+#include "platform/posix/posix_file.h"
 #include "text/format.h"
 
 namespace velmarch::sign_tool {
@@ -18,26 +19,6 @@ namespace {
 
 using BioOwner = std::unique_ptr<BIO, trust::OpenSslDeleter<BIO_free_all>>;
 using KeyContextOwner = std::unique_ptr<EVP_PKEY_CTX, trust::OpenSslDeleter<EVP_PKEY_CTX_free>>;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    // Closes now so that a failed close can be reported.
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 std::string system_error_text() { return std::strerror(errno); }
 
@@ -78,32 +59,30 @@ platform::Result<void> SigningKey::save(const platform::Path& pem_file) const {
         return std::unexpected(std::string("The private key could not be encoded as PEM."));
     }
 
-    FileDescriptor file(::open(pem_file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (file.get() < 0) {
+    platform::posix::UniqueFd descriptor(
+        ::open(pem_file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!descriptor) {
         return std::unexpected(
             text::format("The key file {} could not be created: {}.", pem_file.string(), system_error_text()));
     }
-    const auto write_all = [&]() -> platform::Result<void> {
+    const auto write_key = [&]() -> platform::Result<void> {
         // The umask can only narrow 0600; set it anyway so the mode never depends on it.
-        if (::fchmod(file.get(), 0600) != 0) {
+        if (::fchmod(descriptor.get(), 0600) != 0) {
             return std::unexpected(text::format("The key file {} could not be restricted: {}.", pem_file.string(),
                                                 system_error_text()));
         }
-        std::size_t written = 0;
-        const auto total = static_cast<std::size_t>(pem_size);
-        while (written < total) {
-            const ssize_t n = ::write(file.get(), pem + written, total - written);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            written += static_cast<std::size_t>(n);
-        }
-        if (written != total || ::fsync(file.get()) != 0 || !file.close()) {
+        platform::posix::PosixFile file(std::move(descriptor));
+        platform::Result<void> written =
+            platform::write_all(file, std::as_bytes(std::span(pem, static_cast<std::size_t>(pem_size))));
+        if (written) written = file.flush();
+        if (written) written = file.close();
+        if (!written) {
             return std::unexpected(
-                text::format("The key file {} could not be written: {}.", pem_file.string(), system_error_text()));
+                text::format("The key file {} could not be written: {}", pem_file.string(), written.error()));
         }
         return {};
     };
-    auto saved = write_all();
+    auto saved = write_key();
     if (!saved) ::unlink(pem_file.c_str());  // no half-written key is left behind
     return saved;
 }

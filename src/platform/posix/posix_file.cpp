@@ -29,18 +29,8 @@ Result<void> PosixFile::flush() {
     return {};
 }
 
-Result<void> write_all(int fd, std::span<const std::byte> bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return std::unexpected(last_os_error_text());
-        }
-        // A regular file never takes zero bytes of a non-empty write; stop
-        // rather than spin if one does.
-        if (written == 0) return std::unexpected(os_error_text(EIO));
-        bytes = bytes.subspan(static_cast<std::size_t>(written));
-    }
+Result<void> PosixFile::close() {
+    if (fd_.close() != 0) return std::unexpected(last_os_error_text());
     return {};
 }
 

@@ -3,6 +3,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/unique_fd.h"
+#include "platform/write_all.h"
 
 namespace velmarch::platform::posix {
 
@@ -13,12 +14,11 @@ public:
     Result<std::size_t> read(std::span<std::byte> buffer) override;
     Result<std::size_t> write(std::span<const std::byte> bytes) override;
     Result<void> flush() override;
+    // Closes now, so that a failed close is reported (the destructor cannot).
+    Result<void> close();
 
 private:
     UniqueFd fd_;
 };
-
-// Writes every byte, retrying short and interrupted writes.
-Result<void> write_all(int fd, std::span<const std::byte> bytes);
 
 }  // namespace velmarch::platform::posix

@@ -25,9 +25,9 @@ Result<UniqueFd> open_descriptor(const Path& path, int flags, mode_t mode = 0) {
 Result<void> write_whole_file(const Path& path, int flags, std::span<const std::byte> bytes) {
     Result<UniqueFd> fd = open_descriptor(path, O_WRONLY | O_CREAT | flags, 0644);
     if (!fd) return std::unexpected(fd.error());
-    if (Result<void> written = write_all(fd->get(), bytes); !written) return written;
-    if (fd->close() != 0) return std::unexpected(last_os_error_text());
-    return {};
+    PosixFile file(std::move(*fd));
+    if (Result<void> written = write_all(file, bytes); !written) return written;
+    return file.close();
 }
 
 // Nothing to hold: the directory's mode 0700 stands in for the access list.

@@ -1,39 +1,37 @@
 #pragma once
-// Owner of a file descriptor: closes it when destroyed.
+// Owner of a file descriptor, made with the common owner: closes it when
+// destroyed or reset; close() closes now and returns close's result (0, or -1
+// with errno set).
 
 #include <unistd.h>
 
-#include <utility>
+#include <cerrno>
+
+#include "platform/unique_resource.h"
 
 namespace velmarch::platform::posix {
 
-class UniqueFd {
+// Puts back errno after a close, so that a failing call's error survives the
+// descriptors closed before it is read.
+class KeepErrno {
 public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) {
-            reset();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { reset(); }
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    // Closes now and returns close's result (0, or -1 with errno set).
-    int close() { return fd_ >= 0 ? ::close(std::exchange(fd_, -1)) : 0; }
-    void reset() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
+    KeepErrno() noexcept : error_(errno) {}
+    KeepErrno(const KeepErrno&) = delete;
+    KeepErrno& operator=(const KeepErrno&) = delete;
+    ~KeepErrno() { errno = error_; }
 
 private:
-    int fd_ = -1;
+    int error_;
 };
+
+struct DescriptorTraits {
+    using Value = int;
+    static Value invalid() noexcept { return -1; }
+    static bool is_valid(Value fd) noexcept { return fd >= 0; }
+    static int release(Value fd) noexcept { return ::close(fd); }
+    static int nothing_released() noexcept { return 0; }
+};
+
+using UniqueFd = UniqueResource<DescriptorTraits, KeepErrno>;
 
 }  // namespace velmarch::platform::posix

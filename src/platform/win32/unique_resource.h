@@ -1,43 +1,26 @@
 #pragma once
-// Owners of Windows handles and allocations: each releases what it holds,
-// exactly once, when destroyed or reset.
+// Owners of Windows handles and allocations, made with the common owner.
 
-#include <utility>
-
+#include "platform/unique_resource.h"
 #include "platform/win32/windows_api.h"
 
 namespace velmarch::platform::win32 {
 
-template <class Traits>
-class UniqueResource {
+// Puts back GetLastError() after a release, so that a failing call's error
+// survives the owners destroyed or reset before it is read.
+class KeepLastError {
 public:
-    using Value = typename Traits::Value;
-
-    UniqueResource() noexcept = default;
-    explicit UniqueResource(Value value) noexcept : value_(value) {}
-    UniqueResource(UniqueResource&& other) noexcept : value_(other.release()) {}
-    UniqueResource& operator=(UniqueResource&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    UniqueResource(const UniqueResource&) = delete;
-    UniqueResource& operator=(const UniqueResource&) = delete;
-    ~UniqueResource() { reset(); }
-
-    Value get() const noexcept { return value_; }
-    bool valid() const noexcept { return Traits::is_valid(value_); }
-    explicit operator bool() const noexcept { return valid(); }
-
-    // Gives up ownership without releasing.
-    Value release() noexcept { return std::exchange(value_, Traits::invalid()); }
-    void reset(Value value = Traits::invalid()) noexcept {
-        const Value old = std::exchange(value_, value);
-        if (Traits::is_valid(old)) Traits::release(old);
-    }
+    KeepLastError() noexcept : error_(::GetLastError()) {}
+    KeepLastError(const KeepLastError&) = delete;
+    KeepLastError& operator=(const KeepLastError&) = delete;
+    ~KeepLastError() { ::SetLastError(error_); }
 
 private:
-    Value value_ = Traits::invalid();
+    DWORD error_;
 };
+
+template <class Traits>
+using UniqueResource = platform::UniqueResource<Traits, KeepLastError>;
 
 // Kernel object handles. Functions disagree on how they report failure (null
 // or INVALID_HANDLE_VALUE), so both count as "no handle"; the pseudo handle of

@@ -35,14 +35,4 @@ Result<void> Win32File::flush() {
     return {};
 }
 
-Result<void> write_all(File& file, std::span<const std::byte> bytes) {
-    while (!bytes.empty()) {
-        const Result<std::size_t> written = file.write(bytes);
-        if (!written) return std::unexpected(written.error());
-        if (*written == 0) return std::unexpected(std::string("failed to write whole buffer"));
-        bytes = bytes.subspan(*written);
-    }
-    return {};
-}
-
 }  // namespace velmarch::platform::win32

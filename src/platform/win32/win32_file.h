@@ -3,6 +3,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/unique_resource.h"
+#include "platform/write_all.h"
 
 namespace velmarch::platform::win32 {
 
@@ -17,8 +18,5 @@ public:
 private:
     UniqueHandle handle_;
 };
-
-// Writes every byte or fails; a write that accepts nothing is a failure.
-Result<void> write_all(File& file, std::span<const std::byte> bytes);
 
 }  // namespace velmarch::platform::win32
