@@ -42,21 +42,20 @@ struct FindHandleTraits {
 };
 using UniqueFindHandle = UniqueResource<FindHandleTraits>;
 
-// Memory the system allocated for the caller with LocalAlloc.
-struct LocalMemoryTraits {
-    using Value = HLOCAL;
+// Resources that only null marks as absent, released by `Release`.
+template <class Resource, auto Release>
+struct NullIsEmptyTraits {
+    using Value = Resource;
     static Value invalid() noexcept { return nullptr; }
     static bool is_valid(Value value) noexcept { return value != nullptr; }
-    static void release(Value value) noexcept { ::LocalFree(value); }
+    static void release(Value value) noexcept { Release(value); }
 };
+
+// Memory the system allocated for the caller with LocalAlloc.
+using LocalMemoryTraits = NullIsEmptyTraits<HLOCAL, &::LocalFree>;
 using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
 
-struct ModuleTraits {
-    using Value = HMODULE;
-    static Value invalid() noexcept { return nullptr; }
-    static bool is_valid(Value value) noexcept { return value != nullptr; }
-    static void release(Value value) noexcept { ::FreeLibrary(value); }
-};
+using ModuleTraits = NullIsEmptyTraits<HMODULE, &::FreeLibrary>;
 using UniqueModule = UniqueResource<ModuleTraits>;
 
 }  // namespace velmarch::platform::win32
