@@ -9,10 +9,10 @@
 //     static bool is_valid(Value) noexcept;  // whether there is something to release
 //     static R release(Value) noexcept;      // the system's release call, its result R
 //     static R nothing_released() noexcept;  // optional: what close() of an empty owner returns
-// `KeepLastError` is the thread's last-error slot of the system (errno,
-// GetLastError): constructed before a release and destroyed after it, it puts
-// back the error of whatever failed before, so that a failing call's error
-// text is never the release's.
+// `KeepLastError` guards the system's per-thread last error (errno,
+// GetLastError): made before a release and destroyed after it, it puts back
+// the error of whatever failed before, so that a failing call's error text is
+// never the release's.
 
 #include <utility>
 
