@@ -60,6 +60,7 @@ public:
     explicit HandleOwner(HANDLE handle = nullptr) : handle_(handle) {}
     HandleOwner(const HandleOwner&) = delete;
     HandleOwner& operator=(const HandleOwner&) = delete;
+    HandleOwner(HandleOwner&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
     HandleOwner& operator=(HandleOwner&& other) noexcept {
         if (this != &other) {
             close();
