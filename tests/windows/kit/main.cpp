@@ -72,12 +72,22 @@ int wmain(int argc, wchar_t** argv) {
             return 2;
         }
     }
-    if (work.empty()) {
-        std::wstring temp(MAX_PATH + 1, L'\0');
-        temp.resize(GetTempPathW(static_cast<DWORD>(temp.size()), temp.data()));
-        work = std::filesystem::path(temp) / (L"velmarch-windows-checks-" + std::to_wstring(GetCurrentProcessId()));
-    }
     std::error_code error;
+    if (work.empty()) {
+        // A fresh folder: what an earlier run left behind must not count.
+        std::wstring temp(32768, L'\0');
+        temp.resize(GetTempPathW(static_cast<DWORD>(temp.size()), temp.data()));
+        std::wstring long_form(32768, L'\0');
+        long_form.resize(GetLongPathNameW(temp.c_str(), long_form.data(), static_cast<DWORD>(long_form.size())));
+        const std::filesystem::path base(long_form.empty() ? temp : long_form);
+        const std::wstring name = L"velmarch-windows-checks-" + std::to_wstring(GetCurrentProcessId());
+        work = base / name;
+        for (int attempt = 2; std::filesystem::exists(work, error); ++attempt)
+            work = base / (name + L"-" + std::to_wstring(attempt));
+    } else if (std::filesystem::exists(work, error) && !std::filesystem::is_empty(work, error)) {
+        std::fputs("velmarch-windows-checks: the work folder must be new or empty\n", stderr);
+        return 2;
+    }
     std::filesystem::create_directories(work, error);
     work = std::filesystem::absolute(work, error);
 
