@@ -24,6 +24,20 @@ SUMMARY = re.compile(r"^(\d+) passed, (\d+) failed, (\d+) skipped$")
 CHECK_LINE = re.compile(r"^(PASS|FAIL|SKIP) ([a-z-]+): (.*)$")
 
 
+def refuses_another_key(make_test_kit, work: Path):
+    """A build that embeds another key than the development key gets no kit."""
+    build = work / "production-build"
+    (build / "generated").mkdir(parents=True)
+    (build / "CMakeCache.txt").write_text("CMAKE_PROJECT_VERSION:STATIC=9.9.9\n")
+    (build / "generated" / "embedded_public_key.h").write_text(
+        'inline constexpr char kEmbeddedUpdatePublicKey[] = "' + "ab" * 32 + '\\r\\n";\n')
+    completed = subprocess.run([make_test_kit, str(build), str(work / "refused.zip")],
+                               capture_output=True, text=True)
+    refused = completed.returncode != 0 and "development key" in completed.stderr \
+        and not (work / "refused.zip").exists()
+    return None if refused else f"make-test-kit packed a build with another key: {completed.stderr!r}"
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--make-test-kit", required=True)
@@ -35,6 +49,7 @@ def main():
     with tempfile.TemporaryDirectory(prefix="velmarch-windows-kit.") as work:
         work = Path(work)
         archive = work / "kit.zip"
+        refusal = refuses_another_key(args.make_test_kit, work)
         subprocess.run([args.make_test_kit, "--sign-tool", args.sign, args.build, str(archive)],
                        check=True, stdout=subprocess.DEVNULL)
         with zipfile.ZipFile(archive) as opened:
@@ -60,7 +75,7 @@ def main():
     print(output, end="")
     print(f"(kit run under Wine, packing included: {time.monotonic() - started:.1f} s)")
 
-    problems = []
+    problems = [refusal] if refusal else []
     lines = output.rstrip("\n").split("\n")
     summary = SUMMARY.match(lines[-1])
     verdicts = {}
