@@ -33,8 +33,9 @@ int probe_redirection_guard() {
 
 CheckOutcome check_redirection_guard(const Kit& kit) {
     const auto probe_output = kit.work / L"redirection-guard-probe.txt";
-    auto probe = start_process(test_helpers::own_directory() / L"velmarch-windows-checks.exe",
-                               {L"--probe-redirection-guard"}, probe_output);
+    std::wstring self(32768, L'\0');
+    self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
+    auto probe = start_process(self, {L"--probe-redirection-guard"}, probe_output);
     if (!probe) return failed(probe.error());
     auto probe_code = finish_within(*probe, 30000, "the probe");
     if (!probe_code) return failed(probe_code.error());
