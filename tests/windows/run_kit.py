@@ -52,19 +52,23 @@ def main():
         refusal = refuses_another_key(args.make_test_kit, work)
         subprocess.run([args.make_test_kit, "--sign-tool", args.sign, args.build, str(archive)],
                        check=True, stdout=subprocess.DEVNULL)
-        with zipfile.ZipFile(archive) as opened:
-            opened.extractall(work / "unpacked")
-        folders = list((work / "unpacked").iterdir())
-        if len(folders) != 1 or not re.fullmatch(r"velmarch-updater-[0-9.]+-windows-tests", folders[0].name):
-            print(f"FAILED the zip holds {[f.name for f in folders]}, not one kit folder")
-            return 1
-        kit = folders[0]
-
         env = dict(os.environ, WINEPREFIX=str(work / "prefix"), WINEDEBUG="-all", WINEARCH="win64",
                    WINEDLLOVERRIDES="mscoree,mshtml=", LC_ALL="C.UTF-8")
         subprocess.run(["wineboot", "-i"], env=env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], env=env, check=True)
+        # No drive Z: the kit must bring everything it reads, as on a machine
+        # without this source tree.
+        (work / "prefix" / "dosdevices" / "z:").unlink(missing_ok=True)
+        unpacked = work / "prefix" / "drive_c" / "kit"
+        with zipfile.ZipFile(archive) as opened:
+            opened.extractall(unpacked)
+        folders = list(unpacked.iterdir())
+        if len(folders) != 1 or not re.fullmatch(r"velmarch-updater-[0-9.]+-windows-tests", folders[0].name):
+            print(f"FAILED the zip holds {[f.name for f in folders]}, not one kit folder")
+            return 1
+        kit = folders[0]
+
         try:
             completed = subprocess.run(["wine", str(kit / "velmarch-windows-checks.exe")], env=env,
                                        capture_output=True, timeout=240, cwd=kit)
