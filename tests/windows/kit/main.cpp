@@ -91,6 +91,7 @@ int wmain(int argc, wchar_t** argv) {
     std::filesystem::create_directories(work, error);
     work = std::filesystem::absolute(work, error);
 
+    SetConsoleOutputCP(CP_UTF8);  // paths and messages are printed as UTF-8
     const bool elevated = running_elevated();
     std::printf("velmarch-windows-checks on %s, %s\n", system_description().c_str(),
                 elevated ? "elevated" : "not elevated");
