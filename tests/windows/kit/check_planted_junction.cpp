@@ -21,7 +21,7 @@ std::string join(const std::vector<std::string>& parts) {
 
 }  // namespace
 
-CheckOutcome check_planted_junction(const Kit& kit, bool elevated) {
+CheckOutcome check_planted_junction(const Kit& kit, bool elevated, bool redirection_guard) {
     if (!elevated) return skipped("not elevated: only an elevated run promises to refuse links an ordinary user planted");
 
     std::string origin;
@@ -74,6 +74,10 @@ CheckOutcome check_planted_junction(const Kit& kit, bool elevated) {
                            "\"");
     if (errors.empty() || errors.back() != '\n' || errors.find('\n') != errors.size() - 1)
         problems.push_back("standard error is not one line: \"" + errors + "\"");
+    else if (redirection_guard && !errors.ends_with(" (os error 448)\n"))
+        problems.push_back("with RedirectionGuard the system refuses the junction, but standard error does not "
+                           "carry error 448 (an untrusted mount point): \"" + errors.substr(0, errors.size() - 1) +
+                           "\"");
     if (read_text(update->result)) problems.push_back("a result file was written");
     if (!problems.empty()) return failed(join(problems));
     return passed("junction planted with " + origin + "; exit code 1603, the protected file untouched, no result file, "

@@ -1,6 +1,9 @@
 #pragma once
 // The named checks of velmarch-windows-checks.exe.
 
+#include <optional>
+#include <string>
+
 #include "check_outcome.h"
 #include "kit_context.h"
 
@@ -14,12 +17,16 @@ struct RealUpdateOutcomes {
 };
 RealUpdateOutcomes check_real_update(const Kit& kit, bool elevated);
 
+// Why this system cannot keep RedirectionGuard on for a process; nothing
+// when it can (this program, started in its probe role, tries it).
+std::optional<std::string> redirection_guard_missing(const Kit& kit);
+
 // An elevated run refuses a junction that an ordinary user planted above its
-// helper log.
-CheckOutcome check_planted_junction(const Kit& kit, bool elevated);
+// helper log; with RedirectionGuard the system itself refuses it (error 448).
+CheckOutcome check_planted_junction(const Kit& kit, bool elevated, bool redirection_guard);
 
 // RedirectionGuard is on by the time the updater first opens a file.
-CheckOutcome check_redirection_guard(const Kit& kit);
+CheckOutcome check_redirection_guard(const Kit& kit, const std::optional<std::string>& missing);
 
 // The role in which this program turns RedirectionGuard on for itself and
 // reads it back: exit code 0 when the system keeps the policy.
