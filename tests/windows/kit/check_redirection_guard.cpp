@@ -3,9 +3,9 @@
 
 #include "checks.h"
 #include "kit_process.h"
+#include "platform/win32/os_error.h"
 
 #include <winioctl.h>
-#include "platform/win32/os_error.h"
 
 namespace velmarch::kit {
 
@@ -31,22 +31,23 @@ int probe_redirection_guard() {
     return 0;
 }
 
-std::optional<std::string> redirection_guard_missing(const Kit& kit) {
+Result<std::optional<std::string>> redirection_guard_missing(const Kit& kit) {
     const auto probe_output = kit.work / L"redirection-guard-probe.txt";
     std::wstring self(32768, L'\0');
     self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
     auto probe = start_process(self, {L"--probe-redirection-guard"}, probe_output);
-    if (!probe) return "the probe did not start: " + probe.error();
-    auto probe_code = finish_within(*probe, 30000, "the probe");
-    if (!probe_code) return probe_code.error();
+    if (!probe) return std::unexpected("the RedirectionGuard probe did not start: " + probe.error());
+    auto probe_code = finish_within(*probe, 30000, "the RedirectionGuard probe");
+    if (!probe_code) return std::unexpected(probe_code.error());
     if (*probe_code != 0)
         return "this system does not keep the RedirectionGuard policy: " +
                read_text(probe_output).value_or("(no output)");
-    return std::nullopt;
+    return std::optional<std::string>();
 }
 
-CheckOutcome check_redirection_guard(const Kit& kit, const std::optional<std::string>& missing) {
-    if (missing) return skipped(*missing);
+CheckOutcome check_redirection_guard(const Kit& kit, const Result<std::optional<std::string>>& missing) {
+    if (!missing) return failed(missing.error());
+    if (*missing) return skipped(**missing);
 
     // The run is held at its first open of the helper log by an oplock;
     // RedirectionGuard must be on by then. The install directory carries a

@@ -18,15 +18,16 @@ struct RealUpdateOutcomes {
 RealUpdateOutcomes check_real_update(const Kit& kit, bool elevated);
 
 // Why this system cannot keep RedirectionGuard on for a process; nothing
-// when it can (this program, started in its probe role, tries it).
-std::optional<std::string> redirection_guard_missing(const Kit& kit);
+// when it can (this program, started in its probe role, tries it); an error
+// when the probe itself could not run.
+Result<std::optional<std::string>> redirection_guard_missing(const Kit& kit);
 
 // An elevated run refuses a junction that an ordinary user planted above its
 // helper log; with RedirectionGuard the system itself refuses it (error 448).
 CheckOutcome check_planted_junction(const Kit& kit, bool elevated, bool redirection_guard);
 
 // RedirectionGuard is on by the time the updater first opens a file.
-CheckOutcome check_redirection_guard(const Kit& kit, const std::optional<std::string>& missing);
+CheckOutcome check_redirection_guard(const Kit& kit, const Result<std::optional<std::string>>& missing);
 
 // The role in which this program turns RedirectionGuard on for itself and
 // reads it back: exit code 0 when the system keeps the policy.

@@ -109,7 +109,7 @@ int wmain(int argc, wchar_t** argv) {
     tally.report("real-update", update.update);
     tally.report("staging-access-list", update.access_list);
     const auto guard_missing = redirection_guard_missing(*kit);
-    const auto junction = check_planted_junction(*kit, elevated, !guard_missing);
+    const auto junction = check_planted_junction(*kit, elevated, guard_missing && !*guard_missing);
     tally.report("planted-junction", junction);
     tally.report("redirection-guard", check_redirection_guard(*kit, guard_missing));
     tally.report("unit-tests", check_unit_suite(*kit));
