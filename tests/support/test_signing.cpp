@@ -7,6 +7,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "support/source_path.h"
 #include "text/hex.h"
 
 namespace velmarch::testing {
@@ -28,7 +29,7 @@ std::string base64(const unsigned char* data, std::size_t size) {
 
 std::shared_ptr<EVP_PKEY> development_key() {
     static std::shared_ptr<EVP_PKEY> key = [] {
-        const std::string path = std::string(VELMARCH_SOURCE_DIR) + "/keys/development/update-signing-key.pem";
+        const std::string path = testing::source_path("keys/development/update-signing-key.pem");
         std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
         if (!file) throw std::runtime_error("cannot open " + path);
         EVP_PKEY* raw = PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr);

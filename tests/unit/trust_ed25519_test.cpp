@@ -4,6 +4,7 @@
 #include <map>
 #include <sstream>
 
+#include "support/source_path.h"
 #include "trust/base64.h"
 #include "trust/ed25519.h"
 #include "trust/hex.h"
@@ -117,7 +118,7 @@ private:
 };
 
 std::vector<std::map<std::string, std::string>> load_vectors(const std::string& file_name) {
-    std::ifstream in(std::string(VELMARCH_TEST_DATA_DIR) + "/" + file_name, std::ios::binary);
+    std::ifstream in(testing::source_path("tests/data/" + file_name), std::ios::binary);
     EXPECT_TRUE(in) << file_name;
     std::ostringstream text;
     text << in.rdbuf();

@@ -9,6 +9,7 @@
 #include <openssl/pem.h>
 
 #include "embedded_public_key.h"
+#include "support/source_path.h"
 
 #include "trust/base64.h"
 #include "text/hex.h"
@@ -64,7 +65,7 @@ std::string TestSigner::sign_base64(std::string_view message) const {
 }
 
 std::optional<std::string> sign_for_embedded_key(std::string_view message) {
-    const std::string path = std::string(VELMARCH_TEST_DATA_DIR) + "/../../keys/development/update-signing-key.pem";
+    const std::string path = testing::source_path("keys/development/update-signing-key.pem");
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
     EXPECT_TRUE(file) << path;
     if (!file) return std::nullopt;

@@ -1,0 +1,42 @@
+#pragma once
+// The named checks of velmarch-windows-checks.exe.
+
+#include <optional>
+#include <string>
+
+#include "check_outcome.h"
+#include "kit_context.h"
+
+namespace velmarch::kit {
+
+// A real update through the system's Windows Installer, and, read while it
+// runs, the staging directory's access list.
+struct RealUpdateOutcomes {
+    CheckOutcome update;
+    CheckOutcome access_list;
+};
+RealUpdateOutcomes check_real_update(const Kit& kit, bool elevated);
+
+// Why this system cannot keep RedirectionGuard on for a process; nothing
+// when it can (this program, started in its probe role, tries it); an error
+// when the probe itself could not run.
+Result<std::optional<std::string>> redirection_guard_missing(const Kit& kit);
+
+// An elevated run refuses a junction that an ordinary user planted above its
+// helper log; with RedirectionGuard the system itself refuses it (error 448).
+CheckOutcome check_planted_junction(const Kit& kit, bool elevated, bool redirection_guard);
+
+// RedirectionGuard is on by the time the updater first opens a file.
+CheckOutcome check_redirection_guard(const Kit& kit, const Result<std::optional<std::string>>& missing);
+
+// The role in which this program turns RedirectionGuard on for itself and
+// reads it back: exit code 0 when the system keeps the policy.
+int probe_redirection_guard();
+
+// The unit test executable, run from the kit.
+CheckOutcome check_unit_suite(const Kit& kit);
+
+// Removes the sample product after a real update; a note for the report.
+std::string uninstall_sample(const Kit& kit);
+
+}  // namespace velmarch::kit

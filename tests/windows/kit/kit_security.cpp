@@ -1,0 +1,292 @@
+#include "kit_security.h"
+
+#include <aclapi.h>
+#include <sddl.h>
+#include <winioctl.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/win32/os_error.h"
+
+namespace velmarch::kit {
+
+using platform::win32::last_os_error_text;
+using platform::win32::os_error_text;
+using HandleOwner = platform::win32::UniqueHandle;
+using test_helpers::to_utf8;
+
+namespace {
+
+struct LocalFreeDeleter {
+    void operator()(void* memory) const { LocalFree(memory); }
+};
+template <typename T>
+using LocalMemory = std::unique_ptr<T, LocalFreeDeleter>;
+
+std::string utf8_path(const std::filesystem::path& path) { return to_utf8(path.native()); }
+
+bool is_sid(PSID sid, WELL_KNOWN_SID_TYPE type) { return sid != nullptr && IsWellKnownSid(sid, type); }
+
+std::string sid_name(PSID sid) {
+    if (is_sid(sid, WinLocalSystemSid)) return "SYSTEM";
+    if (is_sid(sid, WinBuiltinAdministratorsSid)) return "Administrators";
+    LPWSTR text = nullptr;
+    if (sid == nullptr || !ConvertSidToStringSidW(sid, &text)) return "(unreadable SID)";
+    const LocalMemory<wchar_t> owner(text);
+    return to_utf8(text);
+}
+
+struct ReadDescriptor {
+    LocalMemory<void> memory;
+    PSID owner = nullptr;
+    PSID group = nullptr;
+    PACL dacl = nullptr;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+};
+
+Result<ReadDescriptor> read_descriptor(const std::filesystem::path& path) {
+    ReadDescriptor read;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD status = GetNamedSecurityInfoW(
+        path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+        &read.owner, &read.group, &read.dacl, nullptr, &descriptor);
+    if (status != ERROR_SUCCESS)
+        return std::unexpected("cannot read the access list of " + utf8_path(path) + ": " + os_error_text(status));
+    read.memory.reset(descriptor);
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &read.control, &revision);
+    return read;
+}
+
+struct Entry {
+    BYTE type;
+    BYTE flags;
+    ACCESS_MASK mask;
+    PSID sid;
+};
+
+std::vector<Entry> entries_of(PACL dacl) {
+    std::vector<Entry> entries;
+    if (dacl == nullptr) return entries;
+    for (DWORD index = 0; index < dacl->AceCount; ++index) {
+        void* ace = nullptr;
+        if (!GetAce(dacl, index, &ace)) continue;
+        const auto* header = static_cast<ACE_HEADER*>(ace);
+        Entry entry{header->AceType, header->AceFlags, 0, nullptr};
+        // Allowed and denied entries share this layout.
+        if (header->AceType == ACCESS_ALLOWED_ACE_TYPE || header->AceType == ACCESS_DENIED_ACE_TYPE) {
+            auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+            entry.mask = allowed->Mask;
+            entry.sid = &allowed->SidStart;
+        }
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+Result<HandleOwner> own_token(DWORD access) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), access, &token))
+        return std::unexpected("cannot open this process's token: " + last_os_error_text());
+    return HandleOwner(token);
+}
+
+bool token_elevated(HANDLE token) {
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    return GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size) &&
+           elevation.TokenIsElevated != 0;
+}
+
+Result<HandleOwner> shell_token() {
+    const HWND shell = GetShellWindow();
+    if (shell == nullptr) return std::unexpected("there is no desktop shell");
+    DWORD shell_id = 0;
+    GetWindowThreadProcessId(shell, &shell_id);
+    const HandleOwner process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shell_id));
+    if (!process.valid()) return std::unexpected("cannot open the shell process: " + last_os_error_text());
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(process.get(), TOKEN_DUPLICATE | TOKEN_QUERY, &token))
+        return std::unexpected("cannot open the shell's token: " + last_os_error_text());
+    const HandleOwner primary(token);
+    if (token_elevated(primary.get())) return std::unexpected("the shell runs elevated");
+    HANDLE duplicate = nullptr;
+    if (!DuplicateTokenEx(primary.get(), TOKEN_IMPERSONATE | TOKEN_QUERY, nullptr, SecurityImpersonation,
+                          TokenImpersonation, &duplicate))
+        return std::unexpected("cannot duplicate the shell's token: " + last_os_error_text());
+    return HandleOwner(duplicate);
+}
+
+Result<HandleOwner> restricted_token() {
+    auto token = own_token(TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT);
+    if (!token) return std::unexpected(token.error());
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(administrators);
+    CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size);
+    SID_AND_ATTRIBUTES deny_only{administrators, 0};
+    HANDLE restricted = nullptr;
+    if (!CreateRestrictedToken(token->get(), DISABLE_MAX_PRIVILEGE, 1, &deny_only, 0, nullptr, 0, nullptr,
+                               &restricted))
+        return std::unexpected("cannot make a restricted token: " + last_os_error_text());
+    HandleOwner owner(restricted);
+
+    BYTE medium[SECURITY_MAX_SID_SIZE];
+    size = sizeof(medium);
+    CreateWellKnownSid(WinMediumLabelSid, nullptr, medium, &size);
+    TOKEN_MANDATORY_LABEL label{{medium, SE_GROUP_INTEGRITY}};
+    if (!SetTokenInformation(restricted, TokenIntegrityLevel, &label, sizeof(label) + GetLengthSid(medium)))
+        return std::unexpected("cannot lower the token to medium integrity: " + last_os_error_text());
+
+    std::vector<BYTE> user(256);
+    if (!GetTokenInformation(restricted, TokenUser, user.data(), static_cast<DWORD>(user.size()), &size))
+        return std::unexpected("cannot read the token's user: " + last_os_error_text());
+    TOKEN_OWNER new_owner{reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid};
+    if (!SetTokenInformation(restricted, TokenOwner, &new_owner, sizeof(new_owner)))
+        return std::unexpected("cannot make the user the token's default owner: " + last_os_error_text());
+    return owner;
+}
+
+// Acts as another user on this thread until destroyed.
+class Impersonation {
+public:
+    explicit Impersonation(HANDLE token) : active_(ImpersonateLoggedOnUser(token) != FALSE) {}
+    Impersonation(const Impersonation&) = delete;
+    Impersonation& operator=(const Impersonation&) = delete;
+    ~Impersonation() {
+        if (active_) RevertToSelf();
+    }
+    bool active() const { return active_; }
+
+private:
+    bool active_;
+};
+
+// A mount point's reparse data: header, four name offsets and lengths, then
+// the substitute name and the print name, each NUL-terminated.
+std::vector<BYTE> mount_point_data(const std::wstring& target) {
+    const std::wstring substitute = L"\\??\\" + target;
+    const auto substitute_bytes = static_cast<USHORT>(substitute.size() * sizeof(wchar_t));
+    const auto print_bytes = static_cast<USHORT>(target.size() * sizeof(wchar_t));
+    const auto names = static_cast<USHORT>(substitute_bytes + sizeof(wchar_t) + print_bytes + sizeof(wchar_t));
+    const USHORT data_length = static_cast<USHORT>(4 * sizeof(USHORT) + names);
+    std::vector<BYTE> data(8 + data_length, 0);
+    const ULONG tag = IO_REPARSE_TAG_MOUNT_POINT;
+    const USHORT fields[6] = {data_length, 0, 0, substitute_bytes,
+                              static_cast<USHORT>(substitute_bytes + sizeof(wchar_t)), print_bytes};
+    std::memcpy(data.data(), &tag, sizeof(tag));
+    std::memcpy(data.data() + 4, fields, sizeof(fields));
+    std::memcpy(data.data() + 16, substitute.c_str(), substitute_bytes + sizeof(wchar_t));
+    std::memcpy(data.data() + 16 + substitute_bytes + sizeof(wchar_t), target.c_str(), print_bytes + sizeof(wchar_t));
+    return data;
+}
+
+}  // namespace
+
+bool running_elevated() {
+    auto token = own_token(TOKEN_QUERY);
+    return token && token_elevated(token->get());
+}
+
+std::filesystem::path windows_temp() {
+    std::wstring directory(MAX_PATH + 1, L'\0');
+    directory.resize(GetWindowsDirectoryW(directory.data(), static_cast<UINT>(directory.size())));
+    return std::filesystem::path(directory) / L"Temp";
+}
+
+Result<void> create_directory_with_descriptor(const std::filesystem::path& path, const wchar_t* descriptor) {
+    PSECURITY_DESCRIPTOR converted = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(descriptor, SDDL_REVISION_1, &converted, nullptr))
+        return std::unexpected("cannot convert " + to_utf8(descriptor) + ": " + last_os_error_text());
+    const LocalMemory<void> owner(converted);
+    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), converted, FALSE};
+    if (!CreateDirectoryW(path.c_str(), &attributes))
+        return std::unexpected("cannot create " + utf8_path(path) + ": " + last_os_error_text());
+    return {};
+}
+
+Result<std::string> descriptor_text(const std::filesystem::path& path) {
+    auto read = read_descriptor(path);
+    if (!read) return std::unexpected(read.error());
+    LPWSTR text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            read->memory.get(), SDDL_REVISION_1,
+            OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr))
+        return std::unexpected("cannot write the descriptor as text: " + last_os_error_text());
+    const LocalMemory<wchar_t> owner(text);
+    return to_utf8(text);
+}
+
+Result<void> expect_staging_protection(const std::filesystem::path& path) {
+    auto read = read_descriptor(path);
+    if (!read) return std::unexpected(read.error());
+    if (!is_sid(read->owner, WinBuiltinAdministratorsSid))
+        return std::unexpected("the owner is " + sid_name(read->owner) + ", not Administrators");
+    if (!is_sid(read->group, WinBuiltinAdministratorsSid))
+        return std::unexpected("the group is " + sid_name(read->group) + ", not Administrators");
+    if ((read->control & SE_DACL_PROTECTED) == 0)
+        return std::unexpected("the access list is not protected: it takes entries over from the parent folder");
+    const auto entries = entries_of(read->dacl);
+    if (entries.size() != 2) return std::unexpected("the access list has " + std::to_string(entries.size()) +
+                                                    " entries, not two");
+    bool system = false;
+    bool administrators = false;
+    for (const auto& entry : entries) {
+        if (entry.type != ACCESS_ALLOWED_ACE_TYPE || entry.mask != FILE_ALL_ACCESS ||
+            entry.flags != (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE))
+            return std::unexpected("an entry for " + sid_name(entry.sid) +
+                                   " is not a full-access entry inherited by files and folders only");
+        system = system || is_sid(entry.sid, WinLocalSystemSid);
+        administrators = administrators || is_sid(entry.sid, WinBuiltinAdministratorsSid);
+        if (!is_sid(entry.sid, WinLocalSystemSid) && !is_sid(entry.sid, WinBuiltinAdministratorsSid))
+            return std::unexpected("the access list grants access to " + sid_name(entry.sid));
+    }
+    if (!system || !administrators) return std::unexpected("SYSTEM and Administrators do not have one entry each");
+    return {};
+}
+
+Result<void> expect_administrators_only(const std::filesystem::path& path) {
+    auto read = read_descriptor(path);
+    if (!read) return std::unexpected(read.error());
+    const auto entries = entries_of(read->dacl);
+    if (read->dacl == nullptr) return std::unexpected("it has no access list: everyone has access");
+    for (const auto& entry : entries) {
+        if (entry.type == ACCESS_DENIED_ACE_TYPE) continue;
+        if (entry.type != ACCESS_ALLOWED_ACE_TYPE || entry.sid == nullptr)
+            return std::unexpected("its access list has an entry of type " + std::to_string(entry.type));
+        if (!is_sid(entry.sid, WinLocalSystemSid) && !is_sid(entry.sid, WinBuiltinAdministratorsSid))
+            return std::unexpected("its access list grants access to " + sid_name(entry.sid));
+    }
+    return {};
+}
+
+Result<HandleOwner> ordinary_user_token(std::string& origin) {
+    auto shell = shell_token();
+    if (shell) {
+        origin = "the desktop shell's token";
+        return shell;
+    }
+    auto restricted = restricted_token();
+    if (!restricted) return std::unexpected(shell.error() + "; " + restricted.error());
+    origin = "a restricted token (" + shell.error() + ")";
+    return restricted;
+}
+
+Result<void> plant_junction_as(HANDLE token, const std::filesystem::path& link, const std::filesystem::path& target) {
+    const Impersonation as_user(token);
+    if (!as_user.active()) return std::unexpected("cannot act as the ordinary user: " + last_os_error_text());
+    if (!CreateDirectoryW(link.c_str(), nullptr))
+        return std::unexpected("cannot create " + utf8_path(link) + " as the ordinary user: " + last_os_error_text());
+    const HandleOwner directory(CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!directory.valid()) return std::unexpected("cannot open " + utf8_path(link) + ": " + last_os_error_text());
+    auto data = mount_point_data(target.native());
+    DWORD returned = 0;
+    if (!DeviceIoControl(directory.get(), FSCTL_SET_REPARSE_POINT, data.data(), static_cast<DWORD>(data.size()),
+                         nullptr, 0, &returned, nullptr))
+        return std::unexpected("FSCTL_SET_REPARSE_POINT failed: " + last_os_error_text());
+    return {};
+}
+
+}  // namespace velmarch::kit
