@@ -343,6 +343,40 @@ const CommandCase kCommands[] = {
 INSTANTIATE_TEST_SUITE_P(Commands, BuildInstallerCommand, ::testing::ValuesIn(kCommands),
                          [](const auto& test) { return std::string(test.param.name); });
 
+// Hostile texts as the installer log path and as the install directory:
+// each request is either refused or read by msiexec exactly as intended,
+// never anything in between.
+TEST(BuildInstallerCommandAsMsiexecReadsIt, EveryRequestIsRefusedOrReadExactly) {
+    const char* const hostile[] = {
+        "C:\\L\\a\" /i C:\\other.msi Z=", "C:\\L\\a\" INSTALLDIR=C:\\Elsewhere Z=", "C:\\L\\a\\\" x",
+        "C:\\Log Files\\", "C:\\Log Files\\\\", "C:\\L\\a\tb", "C:\\L\\a\u3000b", "C:\\L\\a\u00A0b",
+        "\"\"", "C:\\L\\a\r\nb", "C:\\L\\\"a b\"", "C:\\L\\a\x01b", "a b\\\\\\", " x ",
+    };
+    int read_back = 0;
+    for (const char* log : hostile) {
+        for (const char* dir : {"C:\\App", log}) {
+            UpdateRequest request;
+            request.msi_log_path = platform::path_from_utf8(log);
+            request.install_dir = platform::path_from_utf8(dir);
+            const Path program("C:\\Windows\\System32\\msiexec.exe");
+            auto command = build_installer_command(request, Path("C:\\Windows\\Temp\\V\\p.msi"), program);
+            if (!command) continue;
+            auto composed = compose_command_line(platform::path_to_utf16(program), command->arguments);
+            ASSERT_TRUE(composed.has_value());
+            const testing::MsiexecSplit split = testing::split_msiexec_command_line(*composed);
+            std::vector<std::string> read;
+            for (const auto& argument : split.arguments) read.push_back(text::utf16_to_utf8_lossy(argument));
+            EXPECT_EQ(split.doubts, std::vector<std::string>{}) << "log " << log << ", dir " << dir;
+            EXPECT_EQ(read, (std::vector<std::string>{utf8(program), "/i", "C:\\Windows\\Temp\\V\\p.msi", "/passive",
+                                                      "/norestart", "VELMARCH_INSTALLDIR_LOCK=1", "/L*v", log,
+                                                      std::string("INSTALLDIR=") + dir}))
+                << "log " << log << ", dir " << dir;
+            ++read_back;
+        }
+    }
+    EXPECT_EQ(read_back, 16);  // the eight texts without a quote, CR or LF, twice
+}
+
 TEST(BuildInstallerCommandRefusal, LogPathOrWindowsDirectoryWithQuoteCrOrLf) {
     for (const char* text : {"C:\\L\\a\" /i C:\\other.msi Z=", "C:\\L\\a\rb", "C:\\L\\ab\n", "\""}) {
         UpdateRequest request;
