@@ -293,6 +293,45 @@ class Suite:
         f.check(m["downloaded"].exists(), "the downloaded package is kept")
         print(f"    {time.monotonic() - started:.1f} s", flush=True)
 
+    def smuggled_installer_options(self):
+        """msiexec reads a double quote as the end of a quoted value and a backslash literally, so a log path
+        holding one could carry options of its own: a second package, or an INSTALLDIR that moves the install.
+        With Wine's real msiexec in place, such a run is refused before Windows Installer starts."""
+        f = self.failures
+        self.wine.use_wine_installer()
+        signed = self.sign(self.package)
+        second = self.build_package("9.9.9")
+        installed_files = lambda: {path for name in ("version.txt", "test-app.exe")
+                                   for path in self.wine.drive_c.rglob(name)}
+        # Paths without blanks, as an attacker would choose them: msiexec then
+        # takes every smuggled option whole.
+        for name, machine, tail in (("a second package", "smuggle-package", ' /i {second} Z='),
+                                    ("another install directory", "smuggle-installdir", ' INSTALLDIR={elsewhere} Z=')):
+            self.case(f"a log path that smuggles {name} into Windows Installer")
+            m = self.machine(machine)
+            second_copy = m["root"] / "Downloads" / "second.msi"
+            shutil.copy2(second, second_copy)
+            elsewhere = m["root"] / "Elsewhere"
+            stderr = m["root"] / "stderr.txt"
+            log_path = self.wine.win(m["msi_log"]) + '"' + tail.format(second=self.wine.win(second_copy),
+                                                                        elsewhere=self.wine.win(elsewhere))
+            before = installed_files()
+            code = self.run_updater(self.options(m, 0, signed, {"--msi-log-path": log_path}), stderr_file=stderr)
+            f.equal(code, 1603, "the updater's exit code")
+            f.equal(read_text(stderr), "The installer log path cannot be passed to Windows Installer.\n",
+                    "standard error")
+            f.equal(log_messages(m["helper_log"]), [STARTED, STAGED, ALREADY_EXITED, STARTING], "helper log")
+            f.check(not m["result"].exists(), "no result file")
+            f.check(not self.restarted(m, False), "no restart")
+            f.check(m["downloaded"].exists(), "the downloaded package is kept")
+            f.check(not m["install"].exists(), "nothing is installed in the install directory")
+            f.check(not elsewhere.exists(), "nothing is installed outside the install directory")
+            f.check(not m["msi_log"].exists(), "Windows Installer did not run (no verbose log)")
+            second_files = [str(path) for path in self.wine.drive_c.rglob("version.txt")
+                            if (read_text(path) or "").strip() == "9.9.9"]
+            f.equal(second_files, [], "files of the second package")
+            f.equal(sorted(map(str, installed_files() - before)), [], "files installed anywhere")
+
     def exit_code_rows(self):
         signed = self.sign(self.package)
         digest = signed["--expected-sha256"]
@@ -447,14 +486,20 @@ class Suite:
 
     def main(self):
         total = time.monotonic()
+        only = self.args.only
         try:
-            self.real_update()
-            self.real_update(" Ünïcødé ✓")
-            self.wine.use_stand_in_installer(self.tools / "stand-in-msiexec.exe")
-            self.exit_code_rows()
-            self.refused_packages()
-            self.failures_before_the_installer()
-            self.long_paths()
+            if only:
+                for name in only:
+                    getattr(self, name)()
+            else:
+                self.real_update()
+                self.real_update(" Ünïcødé ✓")
+                self.smuggled_installer_options()
+                self.wine.use_stand_in_installer(self.tools / "stand-in-msiexec.exe")
+                self.exit_code_rows()
+                self.refused_packages()
+                self.failures_before_the_installer()
+                self.long_paths()
         finally:
             self.wine.stop()
         print(f"whole run: {time.monotonic() - total:.1f} s")
@@ -468,6 +513,8 @@ def main():
     for option in ("--updater", "--helpers", "--sign", "--key", "--package-source"):
         parser.add_argument(option, required=True)
     parser.add_argument("--keep", action="store_true", help="keep the prefix and case directories")
+    parser.add_argument("--only", action="append", metavar="CASE",
+                        help="run only this group of cases (a Suite method such as smuggled_installer_options)")
     args = parser.parse_args()
     for name in ("updater", "helpers", "sign", "key", "package_source"):
         setattr(args, name, str(Path(getattr(args, name)).resolve()))
