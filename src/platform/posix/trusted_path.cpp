@@ -6,12 +6,11 @@
 #include <cerrno>
 
 #include "platform/posix/os_error.h"
+#include "platform/trusted_owner.h"
 #include "platform/trusted_walk.h"
 
 namespace velmarch::platform::posix {
 namespace {
-
-constexpr uid_t kTrustedOwner = 0;
 
 Result<UniqueFd> open_directory_at(int directory, const std::string& name) {
     for (;;) {
@@ -36,7 +35,7 @@ public:
             if (errno == ENOENT) return EntryInfo{EntryKind::missing};
             return std::unexpected(last_os_error_text());
         }
-        if (S_ISLNK(status.st_mode)) return EntryInfo{EntryKind::link, status.st_uid == kTrustedOwner};
+        if (S_ISLNK(status.st_mode)) return EntryInfo{EntryKind::link, is_trusted_posix_owner(status.st_uid)};
         return EntryInfo{S_ISDIR(status.st_mode) ? EntryKind::directory : EntryKind::other};
     }
 
