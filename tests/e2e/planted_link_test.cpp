@@ -147,6 +147,26 @@ TEST_F(PlantedLinks, AboveTheInstallDirectoryAloneRefusesToStartThere) {
     EXPECT_EQ(log.back(), std::string("Application restart failed: ") + kRefused);
 }
 
+// The installer writes its log itself; the way to it is checked before the
+// installer starts, and a refusal is a start failure.
+TEST_F(PlantedLinks, AboveTheInstallerLogDoesNotStartTheInstaller) {
+    const fs::path logs = machine.request.msi_log_path.parent_path();
+    give_to_user(logs);
+    const fs::path target = protected_file("msiexec.log");
+    plant_link(logs / "installer", protected_dir, kOrdinaryUser);
+    machine.request.msi_log_path = logs / "installer" / "msiexec.log";
+
+    const UpdaterRun run = machine.run();
+
+    EXPECT_EQ(run.exit_status, kAbortStatus);
+    EXPECT_EQ(run.standard_error, std::string("Windows Installer could not be started: ") + kRefused + "\n");
+    EXPECT_TRUE(holds(target, kProtected));
+    EXPECT_FALSE(fs::exists(machine.request.result_path));
+    EXPECT_TRUE(holds(machine.request.msi_path, machine.package_content()));
+    EXPECT_TRUE(machine.invocations("msiexec").empty());
+    EXPECT_TRUE(machine.invocations("explorer").empty());
+}
+
 // Root's own links everywhere at once: followed as any program follows them.
 TEST_F(PlantedLinks, RootsOwnLinksAreFollowed) {
     const fs::path logs = machine.request.helper_log_path.parent_path();
@@ -160,6 +180,8 @@ TEST_F(PlantedLinks, RootsOwnLinksAreFollowed) {
     plant_link(logs / "helper-link.log", real_logs / "helper.log", 0);
     plant_link(machine.request.msi_path.parent_path() / "linked", real_downloads, 0);
     plant_link(programs / "Linked", machine.request.install_dir, 0);
+    plant_link(logs / "linked-installer-logs", real_logs, 0);
+    machine.request.msi_log_path = logs / "linked-installer-logs" / "msiexec.log";
     machine.request.helper_log_path = logs / "helper-link.log";
     machine.request.result_path = logs / "linked-logs" / "result.json";
     machine.request.msi_path = machine.request.msi_path.parent_path() / "linked" / "velmarch-2.4.0.msi";

@@ -67,6 +67,11 @@ Result<ChildProgram> prepare(const LaunchRequest& launch, bool guarded) {
         launch.command_line.find(u'\0') != std::u16string::npos) {
         return std::unexpected(kNulByte);
     }
+    // The child opens its output itself; the walk checks the way to it now.
+    if (launch.child_output && guarded) {
+        if (Result<Located> output = locate(*launch.child_output, true); !output)
+            return std::unexpected(output.error());
+    }
     ChildProgram child;
     Result<Located> application = locate_program(launch.application, guarded);
     if (!application) return std::unexpected(application.error());
