@@ -142,9 +142,9 @@ public:
 
 // The implementation this build runs on (win32 or the POSIX stand-in), given
 // main's arguments (the Windows implementation reads GetCommandLineW instead).
-// On Windows it also hardens the process (DLL search limited to System32,
-// RedirectionGuard where the system has it) before anything else is loaded or
-// any file is touched.
+// On Windows it also hardens the process (DLL search limited to System32;
+// for an elevated run, RedirectionGuard where the system has it) before
+// anything else is loaded or any file is touched.
 //
 // Elevated runs (Windows: an elevated token; the stand-in: root) never follow
 // a link, anywhere in a path, that is not owned by a trusted owner

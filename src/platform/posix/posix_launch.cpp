@@ -16,14 +16,14 @@
 #include <cerrno>
 #include <system_error>
 
-extern char** environ;
-
 #include "platform/command_line_split.h"
 #include "platform/posix/os_error.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/trusted_path.h"
 #include "platform/posix/unique_fd.h"
 #include "text/utf.h"
+
+extern char** environ;
 
 namespace velmarch::platform::posix {
 namespace {

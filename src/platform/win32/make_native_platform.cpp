@@ -15,9 +15,12 @@ std::unique_ptr<Platform> make_native_platform(int, char**) {
     // Before any file is touched: an ordinary user's junction or link on a
     // caller-named path must not lead an elevated run into places only
     // administrators may change. Where the system cannot refuse them itself,
-    // the platform checks every path of an elevated run.
-    const bool guarded_by_system = win32::enable_redirection_guard();
-    const bool check_links = !guarded_by_system && win32::process_is_elevated();
+    // the platform checks every path of an elevated run. A run without
+    // elevation has nothing a link could win and follows links like any
+    // program (a user's own junction to their Downloads keeps working).
+    const bool elevated = win32::process_is_elevated();
+    const bool guarded_by_system = elevated && win32::enable_redirection_guard();
+    const bool check_links = elevated && !guarded_by_system;
 
     // Likewise nothing configurable from disk may reach libcrypto: no
     // openssl.cnf (which could name engines or provider modules to load), and
