@@ -71,12 +71,17 @@ public:
 };
 
 // What the launcher hands to process creation: the resolved program file, the
-// composed Windows command line (without the terminating NUL) and an optional
-// working directory.
+// composed Windows command line (without the terminating NUL), an optional
+// working directory, and a caller-named file the child will write (the
+// installer's log). In an elevated run the program, the working directory and
+// that file are reached like the platform's own paths: a link on the way that
+// an untrusted owner could have planted refuses the start with the system's
+// error.
 struct LaunchRequest {
     Path application;
     std::u16string command_line;
     std::optional<Path> working_directory;
+    std::optional<Path> child_output = {};
 };
 
 class Platform {
@@ -137,8 +142,15 @@ public:
 
 // The implementation this build runs on (win32 or the POSIX stand-in), given
 // main's arguments (the Windows implementation reads GetCommandLineW instead).
-// On Windows it also hardens the process (DLL search limited to System32)
-// before anything else is loaded.
+// On Windows it also hardens the process (DLL search limited to System32;
+// for an elevated run, RedirectionGuard where the system has it) before
+// anything else is loaded or any file is touched.
+//
+// Elevated runs (Windows: an elevated token; the stand-in: root) never follow
+// a link, anywhere in a path, that is not owned by a trusted owner
+// (Administrators, LocalSystem or TrustedInstaller; root on the stand-in); the
+// operation then fails with the system's error for it. Other runs follow links
+// like any program.
 std::unique_ptr<Platform> make_native_platform(int argc, char** argv);
 
 }  // namespace velmarch::platform

@@ -47,8 +47,8 @@ std::expected<StageFinished, std::string> run_installer_stage(platform::Platform
     auto command = build_installer_command(request, staged_package, *installer);
     if (!command) return std::unexpected(command.error());
 
-    auto exit_code =
-        run_and_wait(platform, command->program, command->arguments, std::nullopt, SearchPlaces::system_only);
+    auto exit_code = run_and_wait(platform, command->program, command->arguments, std::nullopt,
+                                  SearchPlaces::system_only, request.msi_log_path);
     if (!exit_code) return std::unexpected(text::format(kInstallerNotStarted, exit_code.error()));
 
     reporter.append_log_line(installer_exit_message(*exit_code));

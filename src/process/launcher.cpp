@@ -28,9 +28,11 @@ platform::Result<platform::LaunchRequest> prepare_launch(platform::Platform& pla
 platform::Result<std::int32_t> run_and_wait(platform::Platform& platform, const platform::Path& program,
                                             const std::vector<Argument>& arguments,
                                             const std::optional<platform::Path>& working_directory,
-                                            SearchPlaces places) {
+                                            SearchPlaces places,
+                                            const std::optional<platform::Path>& child_output) {
     auto launch = prepare_launch(platform, program, arguments, working_directory, places);
     if (!launch) return std::unexpected(launch.error());
+    launch->child_output = child_output;
     return platform.run_and_wait(*launch);
 }
 

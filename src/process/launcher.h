@@ -58,10 +58,13 @@ ProgramSearch program_search(platform::Platform& platform, SearchPlaces places =
 platform::Result<platform::Path> resolve_program(const platform::Path& program, const ProgramSearch& search);
 
 // Starts the program and waits without limit; returns its exit code.
+// `child_output`: a caller-named file the program will write (see
+// LaunchRequest).
 platform::Result<std::int32_t> run_and_wait(platform::Platform& platform, const platform::Path& program,
                                             const std::vector<Argument>& arguments,
                                             const std::optional<platform::Path>& working_directory,
-                                            SearchPlaces places = SearchPlaces::all);
+                                            SearchPlaces places = SearchPlaces::all,
+                                            const std::optional<platform::Path>& child_output = std::nullopt);
 
 // Starts the program and returns its process id without waiting.
 platform::Result<std::uint32_t> start_detached(platform::Platform& platform, const platform::Path& program,

@@ -111,6 +111,7 @@ public:
     void open(int fd, const fs::path& path, int flags) {
         ::posix_spawn_file_actions_addopen(&actions_, fd, path.c_str(), flags, 0644);
     }
+    void change_directory(const fs::path& path) { ::posix_spawn_file_actions_addchdir_np(&actions_, path.c_str()); }
     const posix_spawn_file_actions_t* get() const { return &actions_; }
 
 private:
@@ -359,6 +360,7 @@ RunningUpdater StandInMachine::start(const std::vector<std::string>& arguments) 
     actions.open(STDIN_FILENO, "/dev/null", O_RDONLY);
     actions.open(STDOUT_FILENO, output / "stdout", O_WRONLY | O_CREAT | O_TRUNC);
     actions.open(STDERR_FILENO, output / "stderr", O_WRONLY | O_CREAT | O_TRUNC);
+    if (working_directory) actions.change_directory(*working_directory);
 
     std::vector<std::string> argv{VELMARCH_UPDATER_PATH};
     argv.insert(argv.end(), arguments.begin(), arguments.end());

@@ -121,6 +121,8 @@ public:
     // The updater's whole environment. SystemRoot and PATH are set by default;
     // the sanitizer options of the test process are passed on.
     std::map<std::string, std::string> environment;
+    // The updater's working directory; the test's own when unset.
+    std::optional<fs::path> working_directory;
 
     // Replaces the downloaded package with `content` and signs it for
     // `version` (digest, signature, key id and algorithm of `request`). The

@@ -71,6 +71,9 @@ TEST_F(InstallerStage, ConfirmedInstallRecordsSuccessThenRestarts) {
     ASSERT_EQ(fake.runs.size(), 2u);
     EXPECT_EQ(fake.runs[0].working_directory, std::nullopt);
     EXPECT_EQ(fake.runs[1].working_directory, install_dir);
+    // Only the installer writes a caller-named file: its log.
+    EXPECT_EQ(fake.runs[0].child_output, request.msi_log_path);
+    EXPECT_EQ(fake.runs[1].child_output, std::nullopt);
 }
 
 TEST_F(InstallerStage, FailedVersionCheckIsLoggedRecordedAndStillRestarts) {

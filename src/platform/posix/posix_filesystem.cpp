@@ -10,20 +10,27 @@
 #include "platform/posix/os_error.h"
 #include "platform/posix/posix_file.h"
 #include "platform/posix/posix_platform.h"
+#include "platform/posix/trusted_path.h"
 
 namespace velmarch::platform::posix {
 namespace {
 
-Result<UniqueFd> open_descriptor(const Path& path, int flags, mode_t mode = 0) {
+// Opens at a located path. After the walk an untrusted link can only stand at
+// the final name if one was swapped in since: reported like the walk's own
+// refusal.
+Result<UniqueFd> open_descriptor(const Located& at, int flags, mode_t mode = 0) {
     for (;;) {
-        const int fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+        const int fd = ::openat(at.directory_fd(), at.name.c_str(), flags | at.open_no_follow | O_CLOEXEC, mode);
         if (fd >= 0) return UniqueFd(fd);
-        if (errno != EINTR) return std::unexpected(last_os_error_text());
+        if (errno == EINTR) continue;
+        if (errno == ELOOP && at.open_no_follow != 0 && (flags & O_NOFOLLOW) == 0)
+            return std::unexpected(untrusted_link_error_text());
+        return std::unexpected(last_os_error_text());
     }
 }
 
-Result<void> write_whole_file(const Path& path, int flags, std::span<const std::byte> bytes) {
-    Result<UniqueFd> fd = open_descriptor(path, O_WRONLY | O_CREAT | flags, 0644);
+Result<void> write_whole_file(const Located& at, int flags, std::span<const std::byte> bytes) {
+    Result<UniqueFd> fd = open_descriptor(at, O_WRONLY | O_CREAT | flags, 0644);
     if (!fd) return std::unexpected(fd.error());
     PosixFile file(std::move(*fd));
     if (Result<void> written = write_all(file, bytes); !written) return written;
@@ -36,18 +43,25 @@ class PosixSecurityDescriptor final : public SecurityDescriptor {};
 }  // namespace
 
 FileType PosixPlatform::file_type(const Path& path) {
+    Result<Located> at = locate(path, guard_links_);
+    if (!at) return FileType::missing;
     struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) return FileType::missing;
+    if (::fstatat(at->directory_fd(), at->name.c_str(), &status, at->at_no_follow) != 0) return FileType::missing;
+    if (S_ISLNK(status.st_mode)) return FileType::missing;  // a link that was not followed
     return S_ISDIR(status.st_mode) ? FileType::directory : FileType::file;
 }
 
 bool PosixPlatform::exists(const Path& path) {
+    Result<Located> at = locate(path, guard_links_, FinalLink::keep);
+    if (!at) return false;
     struct stat status {};
-    return ::lstat(path.c_str(), &status) == 0;
+    return ::fstatat(at->directory_fd(), at->name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 Result<std::unique_ptr<File>> PosixPlatform::open_for_reading(const Path& path) {
-    Result<UniqueFd> fd = open_descriptor(path, O_RDONLY);
+    Result<Located> at = locate(path, guard_links_);
+    if (!at) return std::unexpected(at.error());
+    Result<UniqueFd> fd = open_descriptor(*at, O_RDONLY);
     if (!fd) return std::unexpected(fd.error());
     // Windows refuses to open a directory as a file; so does the stand-in.
     struct stat status {};
@@ -57,26 +71,41 @@ Result<std::unique_ptr<File>> PosixPlatform::open_for_reading(const Path& path) 
 }
 
 Result<std::unique_ptr<File>> PosixPlatform::create_new_file(const Path& path) {
-    Result<UniqueFd> fd = open_descriptor(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+    Result<Located> at = locate(path, guard_links_, FinalLink::keep);
+    if (!at) return std::unexpected(at.error());
+    Result<UniqueFd> fd = open_descriptor(*at, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
     if (!fd) return std::unexpected(fd.error());
     return std::make_unique<PosixFile>(std::move(*fd));
 }
 
 Result<void> PosixPlatform::write_file(const Path& path, std::span<const std::byte> bytes) {
-    return write_whole_file(path, O_TRUNC, bytes);
+    Result<Located> at = locate(path, guard_links_);
+    if (!at) return std::unexpected(at.error());
+    return write_whole_file(*at, O_TRUNC, bytes);
 }
 
 Result<void> PosixPlatform::append_to_file(const Path& path, std::span<const std::byte> bytes) {
-    return write_whole_file(path, O_APPEND, bytes);
+    Result<Located> at = locate(path, guard_links_);
+    if (!at) return std::unexpected(at.error());
+    return write_whole_file(*at, O_APPEND, bytes);
 }
 
 Result<void> PosixPlatform::delete_file(const Path& path) {
-    if (::unlink(path.c_str()) != 0) return std::unexpected(last_os_error_text());
+    Result<Located> at = locate(path, guard_links_, FinalLink::keep);
+    if (!at) return std::unexpected(at.error());
+    // unlinkat removes a link itself, never what it points to, so a link at
+    // the final name may stand.
+    if (::unlinkat(at->directory_fd(), at->name.c_str(), 0) != 0) return std::unexpected(last_os_error_text());
     return {};
 }
 
 Result<void> PosixPlatform::create_directories(const Path& path) {
     if (path.empty()) return std::unexpected(os_error_text(ENOENT));
+    if (guard_links_) {
+        Result<Located> at = locate(path, true, FinalLink::follow, true);
+        if (!at) return std::unexpected(at.error());
+        return {};
+    }
     Path prefix;
     for (const Path& component : path) {
         prefix /= component;
@@ -92,6 +121,9 @@ Result<void> PosixPlatform::create_directories(const Path& path) {
 }
 
 Result<void> PosixPlatform::remove_directory_tree(const Path& path) {
+    // Only the staging directory is removed, inside the protected temporary
+    // directory: checked, then removed by name.
+    if (Result<Located> at = locate(path, guard_links_, FinalLink::keep); !at) return std::unexpected(at.error());
     // remove_all deletes links themselves and never descends through them.
     std::error_code error;
     std::filesystem::remove_all(path, error);
@@ -104,7 +136,9 @@ Result<std::unique_ptr<SecurityDescriptor>> PosixPlatform::create_security_descr
 }
 
 Result<DirectoryCreation> PosixPlatform::create_directory(const Path& path, const SecurityDescriptor&) {
-    if (::mkdir(path.c_str(), 0700) == 0) return DirectoryCreation::created;
+    Result<Located> at = locate(path, guard_links_, FinalLink::keep);
+    if (!at) return std::unexpected(at.error());
+    if (::mkdirat(at->directory_fd(), at->name.c_str(), 0700) == 0) return DirectoryCreation::created;
     if (errno == EEXIST) return DirectoryCreation::already_exists;
     return std::unexpected(last_os_error_text());
 }

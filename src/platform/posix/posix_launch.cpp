@@ -2,18 +2,28 @@
 // back into argv by the C runtime's rules, so it sees what a Windows program
 // would see; argv[0] is the program text the caller gave, while the file run
 // is the resolved application path.
+//
+// As CreateProcessW does, a relative application path is read against the
+// updater's own working directory, not the child's: both the program and the
+// working directory are opened before the fork. In an elevated run both are
+// reached through the trusted walk, and the program is executed by
+// (directory, name) without following a link there.
 
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
 
 #include "platform/command_line_split.h"
 #include "platform/posix/os_error.h"
 #include "platform/posix/posix_platform.h"
+#include "platform/posix/trusted_path.h"
 #include "platform/posix/unique_fd.h"
 #include "text/utf.h"
+
+extern char** environ;
 
 namespace velmarch::platform::posix {
 namespace {
@@ -23,21 +33,55 @@ constexpr const char* kNulByte = "nul byte found in provided data";
 // Everything the child needs, built before the fork: after it, the child may
 // only make async-signal-safe calls.
 struct ChildProgram {
-    std::string application;
-    std::optional<std::string> working_directory;
+    Located application;
+    UniqueFd working_directory;  // none: the updater's own
     std::vector<std::string> arguments;
     std::vector<char*> argv;
+    char** environment = nullptr;
 };
 
-Result<ChildProgram> prepare(const LaunchRequest& launch) {
-    ChildProgram child;
-    child.application = launch.application.native();
-    if (launch.working_directory) child.working_directory = launch.working_directory->native();
-    if (child.application.find('\0') != std::string::npos ||
-        (child.working_directory && child.working_directory->find('\0') != std::string::npos) ||
+Result<Located> locate_program(const Path& application, bool guarded) {
+    if (guarded) return locate(application, true);
+    std::error_code error;
+    Path absolute = std::filesystem::absolute(application, error);
+    if (error) return std::unexpected(os_error_text(error.value()));
+    Located at;
+    at.name = absolute.native();
+    return at;
+}
+
+Result<UniqueFd> open_working_directory(const Path& directory, bool guarded) {
+    Result<Located> at = locate(directory, guarded);
+    if (!at) return std::unexpected(at.error());
+    for (;;) {
+        const int fd = ::openat(at->directory_fd(), at->name.c_str(),
+                                O_PATH | O_DIRECTORY | O_CLOEXEC | at->open_no_follow);
+        if (fd >= 0) return UniqueFd(fd);
+        if (errno != EINTR) return std::unexpected(last_os_error_text());
+    }
+}
+
+Result<ChildProgram> prepare(const LaunchRequest& launch, bool guarded) {
+    if (launch.application.native().find('\0') != std::string::npos ||
+        (launch.working_directory && launch.working_directory->native().find('\0') != std::string::npos) ||
         launch.command_line.find(u'\0') != std::u16string::npos) {
         return std::unexpected(kNulByte);
     }
+    // The child opens its output itself; the walk checks the way to it now.
+    if (launch.child_output && guarded) {
+        if (Result<Located> output = locate(*launch.child_output, true); !output)
+            return std::unexpected(output.error());
+    }
+    ChildProgram child;
+    Result<Located> application = locate_program(launch.application, guarded);
+    if (!application) return std::unexpected(application.error());
+    child.application = std::move(*application);
+    if (launch.working_directory) {
+        Result<UniqueFd> directory = open_working_directory(*launch.working_directory, guarded);
+        if (!directory) return std::unexpected(directory.error());
+        child.working_directory = std::move(*directory);
+    }
+    child.environment = environ;
     // A lone surrogate cannot travel in a UTF-8 argv; it arrives as U+FFFD.
     for (const std::u16string& piece : split_command_line(launch.command_line)) {
         child.arguments.push_back(text::utf16_to_utf8_lossy(piece));
@@ -64,8 +108,8 @@ Result<int> wait_for_exit_status(pid_t pid) {
 // Forks and execs the program. A failure to enter the working directory or to
 // exec reaches the parent through a close-on-exec pipe, so it is a launch
 // error rather than an exit code: the pipe closes unread when exec succeeds.
-Result<pid_t> spawn(const LaunchRequest& launch) {
-    Result<ChildProgram> child = prepare(launch);
+Result<pid_t> spawn(const LaunchRequest& launch, bool guarded) {
+    Result<ChildProgram> child = prepare(launch, guarded);
     if (!child) return std::unexpected(child.error());
 
     int pipe_fds[2];
@@ -76,10 +120,17 @@ Result<pid_t> spawn(const LaunchRequest& launch) {
     const pid_t pid = ::fork();
     if (pid < 0) return std::unexpected(last_os_error_text());
     if (pid == 0) {
-        if (child->working_directory && ::chdir(child->working_directory->c_str()) != 0) {
+        if (child->working_directory.valid() && ::fchdir(child->working_directory.get()) != 0) {
             report_and_exit(report_write.get());
         }
-        ::execv(child->application.c_str(), child->argv.data());
+        const Located& program = child->application;
+        // A script's interpreter is handed /dev/fd/<directory>/<name>, so the
+        // directory stays open across the exec.
+        if (program.directory.valid() && ::fcntl(program.directory.get(), F_SETFD, 0) != 0) {
+            report_and_exit(report_write.get());
+        }
+        ::execveat(program.directory_fd(), program.name.c_str(), child->argv.data(), child->environment,
+                   program.at_no_follow);
         report_and_exit(report_write.get());
     }
 
@@ -102,7 +153,7 @@ Result<pid_t> spawn(const LaunchRequest& launch) {
 }  // namespace
 
 Result<std::int32_t> PosixPlatform::run_and_wait(const LaunchRequest& launch) {
-    Result<pid_t> pid = spawn(launch);
+    Result<pid_t> pid = spawn(launch, guard_links_);
     if (!pid) return std::unexpected(pid.error());
     Result<int> status = wait_for_exit_status(*pid);
     if (!status) return std::unexpected(status.error());
@@ -116,7 +167,7 @@ Result<std::uint32_t> PosixPlatform::start_detached(const LaunchRequest& launch)
     // The child is not reaped: the updater ends soon after a detached start,
     // and the child is then handed to init. Reaping it here would need a
     // thread, and a double fork would hide the id the caller asks for.
-    Result<pid_t> pid = spawn(launch);
+    Result<pid_t> pid = spawn(launch, guard_links_);
     if (!pid) return std::unexpected(pid.error());
     return static_cast<std::uint32_t>(*pid);
 }

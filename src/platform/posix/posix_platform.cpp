@@ -17,12 +17,13 @@ namespace velmarch::platform {
 std::unique_ptr<Platform> make_native_platform(int argc, char** argv) {
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
-    return std::make_unique<posix::PosixPlatform>(std::move(arguments));
+    return std::make_unique<posix::PosixPlatform>(std::move(arguments), ::geteuid() == 0);
 }
 
 namespace posix {
 
-PosixPlatform::PosixPlatform(std::vector<std::string> arguments) : arguments_(std::move(arguments)) {}
+PosixPlatform::PosixPlatform(std::vector<std::string> arguments, bool guard_links)
+    : arguments_(std::move(arguments)), guard_links_(guard_links) {}
 
 Result<std::vector<std::string>> PosixPlatform::arguments() {
     for (std::size_t i = 0; i < arguments_.size(); ++i) {

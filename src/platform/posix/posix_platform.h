@@ -3,7 +3,8 @@
 // runs unchanged on Linux. Where Windows has a concept Linux lacks, the
 // stand-in is the nearest equivalent: mode 0700 for the administrator-only
 // access list, a pidfd for a process handle, a fork and exec of the program
-// with the composed command line split back by the C runtime's rules.
+// with the composed command line split back by the C runtime's rules, and a
+// process run by root for an elevated one.
 
 #include <string>
 #include <vector>
@@ -14,8 +15,10 @@ namespace velmarch::platform::posix {
 
 class PosixPlatform final : public Platform {
 public:
-    // `arguments` are main's argv[1..], taken as they are.
-    explicit PosixPlatform(std::vector<std::string> arguments);
+    // `arguments` are main's argv[1..], taken as they are. `guard_links`: the
+    // run is the stand-in's elevated one (root), so a link on a path is
+    // followed only when root owns it.
+    PosixPlatform(std::vector<std::string> arguments, bool guard_links);
 
     Result<std::vector<std::string>> arguments() override;
     void write_standard_error(std::string_view text) override;
@@ -48,6 +51,7 @@ public:
 
 private:
     std::vector<std::string> arguments_;
+    bool guard_links_;
 };
 
 }  // namespace velmarch::platform::posix

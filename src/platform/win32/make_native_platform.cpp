@@ -1,5 +1,6 @@
 #include <openssl/crypto.h>
 
+#include "platform/win32/redirection_guard.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/windows_api.h"
 
@@ -11,6 +12,16 @@ std::unique_ptr<Platform> make_native_platform(int, char**) {
     // must never be loaded. From here on only System32 is searched.
     ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 
+    // Before any file is touched: an ordinary user's junction or link on a
+    // caller-named path must not lead an elevated run into places only
+    // administrators may change. Where the system cannot refuse them itself,
+    // the platform checks every path of an elevated run. A run without
+    // elevation has nothing a link could win and follows links like any
+    // program (a user's own junction to their Downloads keeps working).
+    const bool elevated = win32::process_is_elevated();
+    const bool guarded_by_system = elevated && win32::enable_redirection_guard();
+    const bool check_links = elevated && !guarded_by_system;
+
     // Likewise nothing configurable from disk may reach libcrypto: no
     // openssl.cnf (which could name engines or provider modules to load), and
     // no cleanup handler racing the process exit. The library is built without
@@ -18,7 +29,7 @@ std::unique_ptr<Platform> make_native_platform(int, char**) {
     // it can ever use.
     OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG | OPENSSL_INIT_NO_ATEXIT, nullptr);
 
-    return std::make_unique<win32::Win32Platform>();
+    return std::make_unique<win32::Win32Platform>(check_links);
 }
 
 }  // namespace velmarch::platform

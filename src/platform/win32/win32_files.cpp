@@ -2,6 +2,7 @@
 #include <cwchar>
 
 #include "platform/win32/os_error.h"
+#include "platform/win32/trusted_path.h"
 #include "platform/win32/win32_file.h"
 #include "platform/win32/win32_platform.h"
 
@@ -67,9 +68,17 @@ Result<void> remove_tree_below(const Path& directory) {
 
 bool is_not_found(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
+constexpr WalkOptions kKeepFinalLink{.create_directories = false, .follow_final_link = false};
+
 }  // namespace
 
+Result<void> Win32Platform::check_links(const Path& path, WalkOptions options) const {
+    if (!check_links_) return {};
+    return check_trusted_path(path, options);
+}
+
 FileType Win32Platform::file_type(const Path& path) {
+    if (!check_links(path)) return FileType::missing;
     const UniqueHandle handle = create_file(path, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
     if (!handle) {
         const DWORD error = ::GetLastError();
@@ -83,23 +92,35 @@ FileType Win32Platform::file_type(const Path& path) {
     return is_directory(information.dwFileAttributes) ? FileType::directory : FileType::file;
 }
 
-bool Win32Platform::exists(const Path& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Win32Platform::exists(const Path& path) {
+    if (!check_links(path, kKeepFinalLink)) return false;
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 Result<std::unique_ptr<File>> Win32Platform::open_for_reading(const Path& path) {
+    if (Result<void> checked = check_links(path); !checked) return std::unexpected(checked.error());
     return open_file(path, GENERIC_READ, OPEN_EXISTING, 0);
 }
 
 Result<std::unique_ptr<File>> Win32Platform::create_new_file(const Path& path) {
+    if (Result<void> checked = check_links(path, kKeepFinalLink); !checked) return std::unexpected(checked.error());
     return open_file(path, GENERIC_WRITE, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT);
 }
 
 Result<void> Win32Platform::write_file(const Path& path, std::span<const std::byte> bytes) {
-    Result<std::unique_ptr<File>> file = open_file(path, GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
-    if (!file) return std::unexpected(file.error());
-    return write_all(**file, bytes);
+    if (Result<void> checked = check_links(path); !checked) return checked;
+    // Opened, then cut to length zero, rather than CREATE_ALWAYS: that
+    // refuses (access denied) an existing file with the hidden or system
+    // attribute, which the file then keeps.
+    UniqueHandle handle = create_file(path, GENERIC_WRITE, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+    if (!handle) return std::unexpected(last_os_error_text());
+    if (!::SetEndOfFile(handle.get())) return std::unexpected(last_os_error_text());
+    Win32File file(std::move(handle));
+    return write_all(file, bytes);
 }
 
 Result<void> Win32Platform::append_to_file(const Path& path, std::span<const std::byte> bytes) {
+    if (Result<void> checked = check_links(path); !checked) return checked;
     // Without FILE_WRITE_DATA every write goes to the current end of file.
     Result<std::unique_ptr<File>> file = open_file(path, FILE_APPEND_DATA, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     if (!file) return std::unexpected(file.error());
@@ -107,12 +128,26 @@ Result<void> Win32Platform::append_to_file(const Path& path, std::span<const std
 }
 
 Result<void> Win32Platform::delete_file(const Path& path) {
-    if (!::DeleteFileW(path.c_str())) return std::unexpected(last_os_error_text());
-    return {};
+    if (Result<void> checked = check_links(path, kKeepFinalLink); !checked) return checked;
+    if (::DeleteFileW(path.c_str())) return {};
+    const DWORD error = ::GetLastError();
+    // A read-only file is deleted all the same: an earlier result file left
+    // read-only must not pass for this run's.
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (error != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & FILE_ATTRIBUTE_READONLY) == 0 || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return std::unexpected(os_error_text(error));
+    if (!::SetFileAttributesW(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY}))
+        return std::unexpected(os_error_text(error));
+    if (::DeleteFileW(path.c_str())) return {};
+    const DWORD second_error = ::GetLastError();
+    ::SetFileAttributesW(path.c_str(), attributes);
+    return std::unexpected(os_error_text(second_error));
 }
 
 Result<void> Win32Platform::create_directories(const Path& path) {
     if (path.empty()) return {};
+    if (check_links_) return check_trusted_path(path, WalkOptions{.create_directories = true});
     if (::CreateDirectoryW(path.c_str(), nullptr)) return {};
     DWORD error = ::GetLastError();
     if (!is_not_found(error)) {
@@ -131,6 +166,7 @@ Result<void> Win32Platform::create_directories(const Path& path) {
 }
 
 Result<void> Win32Platform::remove_directory_tree(const Path& path) {
+    if (Result<void> checked = check_links(path, kKeepFinalLink); !checked) return checked;
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return std::unexpected(last_os_error_text());
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {

@@ -36,8 +36,9 @@ std::optional<Path> directory_from(Getter get) {
 
 }  // namespace
 
-Win32Platform::Win32Platform()
-    : prng_module_(::LoadLibraryExW(L"bcryptprimitives.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+Win32Platform::Win32Platform(bool check_links)
+    : check_links_(check_links),
+      prng_module_(::LoadLibraryExW(L"bcryptprimitives.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
     if (prng_module_) {
         // Through a plain function pointer type: GetProcAddress's FARPROC is
         // not meant to be called as it is.

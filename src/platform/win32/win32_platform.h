@@ -2,13 +2,16 @@
 // The product's implementation of the platform seam, over the Win32 API.
 
 #include "platform/platform.h"
+#include "platform/trusted_walk.h"
 #include "platform/win32/unique_resource.h"
 
 namespace velmarch::platform::win32 {
 
 class Win32Platform final : public Platform {
 public:
-    Win32Platform();
+    // `check_links`: the run is elevated and RedirectionGuard is not in
+    // force, so every path is checked for untrusted links before use.
+    explicit Win32Platform(bool check_links);
 
     Result<std::vector<std::string>> arguments() override;
     void write_standard_error(std::string_view text) override;
@@ -40,6 +43,12 @@ public:
     std::optional<Path> windows_directory() override;
 
 private:
+    // The path passes the link check (always, when it is off).
+    Result<void> check_links(const Path& path, WalkOptions options = {}) const;
+    Result<void> check_launch(const LaunchRequest& launch) const;
+
+    bool check_links_;
+
     using ProcessPrngFunction = BOOL(WINAPI*)(PBYTE data, SIZE_T size);
 
     // bcryptprimitives.dll, when the system has it (Windows 10 and later).

@@ -50,6 +50,18 @@ Result<StartedProcess> create_process(const LaunchRequest& launch) {
 
 }  // namespace
 
+Result<void> Win32Platform::check_launch(const LaunchRequest& launch) const {
+    if (Result<void> checked = check_links(launch.application); !checked) return checked;
+    if (launch.working_directory) {
+        if (Result<void> checked = check_links(*launch.working_directory); !checked) return checked;
+    }
+    // The child opens this file itself, with no such check of its own.
+    if (launch.child_output) {
+        if (Result<void> checked = check_links(*launch.child_output); !checked) return checked;
+    }
+    return {};
+}
+
 std::unique_ptr<WaitableProcess> Win32Platform::open_process_for_wait(std::uint32_t process_id) {
     UniqueHandle handle(::OpenProcess(SYNCHRONIZE, FALSE, process_id));
     if (!handle) return nullptr;
@@ -57,6 +69,7 @@ std::unique_ptr<WaitableProcess> Win32Platform::open_process_for_wait(std::uint3
 }
 
 Result<std::int32_t> Win32Platform::run_and_wait(const LaunchRequest& launch) {
+    if (Result<void> checked = check_launch(launch); !checked) return std::unexpected(checked.error());
     Result<StartedProcess> child = create_process(launch);
     if (!child) return std::unexpected(child.error());
     if (::WaitForSingleObject(child->process.get(), INFINITE) != WAIT_OBJECT_0) {
@@ -68,6 +81,7 @@ Result<std::int32_t> Win32Platform::run_and_wait(const LaunchRequest& launch) {
 }
 
 Result<std::uint32_t> Win32Platform::start_detached(const LaunchRequest& launch) {
+    if (Result<void> checked = check_launch(launch); !checked) return std::unexpected(checked.error());
     Result<StartedProcess> child = create_process(launch);
     if (!child) return std::unexpected(child.error());
     const DWORD process_id = ::GetProcessId(child->process.get());

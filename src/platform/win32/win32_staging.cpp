@@ -40,6 +40,8 @@ Result<DirectoryCreation> Win32Platform::create_directory(const Path& path, cons
     if (descriptor == nullptr) {
         return std::unexpected(std::string("The security descriptor was not made by this platform."));
     }
+    if (Result<void> checked = check_links(path, WalkOptions{.follow_final_link = false}); !checked)
+        return std::unexpected(checked.error());
     SECURITY_ATTRIBUTES attributes{};
     attributes.nLength = sizeof attributes;
     attributes.lpSecurityDescriptor = descriptor->get();

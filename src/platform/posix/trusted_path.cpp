@@ -1,0 +1,102 @@
+#include "platform/posix/trusted_path.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/posix/os_error.h"
+#include "platform/trusted_owner.h"
+#include "platform/trusted_walk.h"
+
+namespace velmarch::platform::posix {
+namespace {
+
+Result<UniqueFd> open_directory_at(int directory, const std::string& name) {
+    for (;;) {
+        const int fd = ::openat(directory, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0) return UniqueFd(fd);
+        if (errno != EINTR) return std::unexpected(last_os_error_text());
+    }
+}
+
+class DescriptorCursor final : public PathCursor {
+public:
+    Result<void> start(const Path& root) override {
+        Result<UniqueFd> opened = open_directory_at(AT_FDCWD, root.empty() ? std::string(".") : root.native());
+        if (!opened) return std::unexpected(opened.error());
+        directory_ = std::move(*opened);
+        return {};
+    }
+
+    Result<EntryInfo> inspect(const NativeString& name) override {
+        struct stat status {};
+        if (::fstatat(directory_.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT) return EntryInfo{EntryKind::missing};
+            return std::unexpected(last_os_error_text());
+        }
+        if (S_ISLNK(status.st_mode)) return EntryInfo{EntryKind::link, is_trusted_posix_owner(status.st_uid)};
+        return EntryInfo{S_ISDIR(status.st_mode) ? EntryKind::directory : EntryKind::other};
+    }
+
+    Result<void> enter(const NativeString& name) override {
+        Result<UniqueFd> opened = open_directory_at(directory_.get(), name);
+        if (!opened) return std::unexpected(opened.error());
+        directory_ = std::move(*opened);
+        return {};
+    }
+
+    Result<Path> link_target(const NativeString& name) override {
+        std::string target(256, '\0');
+        for (;;) {
+            const ssize_t length = ::readlinkat(directory_.get(), name.c_str(), target.data(), target.size());
+            if (length < 0) return std::unexpected(last_os_error_text());
+            if (static_cast<std::size_t>(length) < target.size()) {
+                target.resize(static_cast<std::size_t>(length));
+                return Path(std::move(target));
+            }
+            target.resize(target.size() * 2);
+        }
+    }
+
+    Result<void> make_directory(const NativeString& name) override {
+        if (::mkdirat(directory_.get(), name.c_str(), 0777) != 0 && errno != EEXIST)
+            return std::unexpected(last_os_error_text());
+        return {};
+    }
+
+    std::string untrusted_link_error() const override { return untrusted_link_error_text(); }
+    std::string too_many_links_error() const override { return os_error_text(ELOOP); }
+    std::string missing_directory_error() const override { return os_error_text(ENOENT); }
+    std::string not_a_directory_error() const override { return os_error_text(ENOTDIR); }
+
+    UniqueFd take_directory() { return std::move(directory_); }
+
+private:
+    UniqueFd directory_;
+};
+
+}  // namespace
+
+std::string untrusted_link_error_text() { return os_error_text(EACCES); }
+
+Result<Located> locate(const Path& path, bool guarded, FinalLink final_link, bool create_directories) {
+    if (path.empty()) return std::unexpected(os_error_text(ENOENT));
+    if (!guarded) {
+        Located at;
+        at.name = path.native();
+        return at;
+    }
+    DescriptorCursor cursor;
+    Result<NativeString> name =
+        walk_trusted_path(cursor, path, WalkOptions{.create_directories = create_directories, .follow_final_link = final_link == FinalLink::follow});
+    if (!name) return std::unexpected(name.error());
+    Located at;
+    at.directory = cursor.take_directory();
+    at.name = std::move(*name);
+    at.open_no_follow = O_NOFOLLOW;
+    at.at_no_follow = AT_SYMLINK_NOFOLLOW;
+    return at;
+}
+
+}  // namespace velmarch::platform::posix

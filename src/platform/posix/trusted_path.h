@@ -1,0 +1,44 @@
+#pragma once
+// Caller-named paths on the stand-in. Run as root (the stand-in's elevated
+// run), a path is walked one component at a time over directory descriptors
+// and a link is followed only when root owns it; the operation then acts on
+// (directory descriptor, final name) without following a link there, so no
+// link swapped in after the walk is followed either. Run as anyone else, the
+// path goes to the system as it is.
+
+#include <fcntl.h>
+
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/posix/unique_fd.h"
+
+namespace velmarch::platform::posix {
+
+// Where a path leads, ready for the *at() calls.
+struct Located {
+    UniqueFd directory;  // none: relative to the current directory (AT_FDCWD)
+    std::string name;
+    // O_NOFOLLOW for opens, AT_SYMLINK_NOFOLLOW for the other *at() calls;
+    // both 0 when links are followed.
+    int open_no_follow = 0;
+    int at_no_follow = 0;
+
+    int directory_fd() const { return directory.valid() ? directory.get() : AT_FDCWD; }
+};
+
+enum class FinalLink {
+    follow,  // a trusted link at the final name is followed
+    keep,    // the final name is taken as it is, a link included
+};
+
+// `guarded`: the run is elevated and links are checked. With
+// `create_directories` every missing directory is created (the path then
+// names the last one, as ".").
+Result<Located> locate(const Path& path, bool guarded, FinalLink final_link = FinalLink::follow,
+                       bool create_directories = false);
+
+// The error an untrusted link gives: what Linux's protected_symlinks answers.
+std::string untrusted_link_error_text();
+
+}  // namespace velmarch::platform::posix

@@ -1,0 +1,203 @@
+// Links planted by an ordinary user, met by the stand-in's elevated run (the
+// updater run as root). A link that root does not own is never followed, so
+// the files behind it, which only root may touch, stay as they are; root's
+// own links are followed as before.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "e2e/stand_in_machine.h"
+
+namespace velmarch::e2e {
+namespace {
+
+constexpr uid_t kOrdinaryUser = 65534;  // nobody
+constexpr int kAbortStatus = 1603 & 0xFF;
+constexpr const char* kRefused = "Permission denied (os error 13)";
+constexpr const char* kProtected = "only root may change this\n";
+
+class PlantedLinks : public StandInTest {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "an elevated run is played by root; this test runs as uid " << ::geteuid();
+        protected_dir = machine.root() / "Protected";
+        fs::create_directories(protected_dir);
+        fs::permissions(protected_dir, fs::perms(0755));
+    }
+
+    // A file in the protected folder that a followed link would let the run
+    // overwrite, delete or start.
+    fs::path protected_file(const std::string& name, std::string_view content = kProtected) {
+        const fs::path path = protected_dir / name;
+        write_text(path, content);
+        return path;
+    }
+
+    // The user owns the folder the link is planted in, as a profile folder is.
+    static void give_to_user(const fs::path& directory) {
+        ASSERT_EQ(::chown(directory.c_str(), kOrdinaryUser, kOrdinaryUser), 0) << directory;
+    }
+
+    static void plant_link(const fs::path& link, const fs::path& target, uid_t owner) {
+        ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0) << link;
+        ASSERT_EQ(::lchown(link.c_str(), owner, owner), 0) << link;
+    }
+
+    fs::path protected_dir;
+};
+
+TEST_F(PlantedLinks, AtTheHelperLogAbortsTheRunAndLeavesTheTargetAlone) {
+    const fs::path target = protected_file("system.cfg");
+    const fs::path logs = machine.request.helper_log_path.parent_path();
+    give_to_user(logs);
+    plant_link(machine.request.helper_log_path, target, kOrdinaryUser);
+    write_text(machine.request.result_path, "earlier result");
+
+    const UpdaterRun run = machine.run();
+
+    EXPECT_EQ(run.exit_status, kAbortStatus);
+    EXPECT_EQ(run.standard_error, std::string(kRefused) + "\n");
+    EXPECT_TRUE(holds(target, kProtected));
+    EXPECT_EQ(read_text(machine.request.result_path), "earlier result");
+    EXPECT_TRUE(holds(machine.request.msi_path, machine.package_content()));
+    EXPECT_TRUE(machine.invocations("msiexec").empty());
+    EXPECT_TRUE(machine.invocations("explorer").empty());
+}
+
+TEST_F(PlantedLinks, AboveTheResultFileDropsTheResultAndTheRunGoesOn) {
+    const fs::path logs = machine.request.helper_log_path.parent_path();
+    give_to_user(logs);
+    const fs::path target = protected_file("result.json");
+    plant_link(logs / "results", protected_dir, kOrdinaryUser);
+    machine.request.result_path = logs / "results" / "result.json";
+
+    const UpdaterRun run = machine.run();
+
+    EXPECT_EQ(run.exit_status, 0);
+    // Neither the deletion of an earlier result nor the new one reached it.
+    EXPECT_TRUE(holds(target, kProtected));
+    const std::vector<std::string> log = machine.helper_log_messages(run);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.front(), "Velmarch native updater started.");
+    EXPECT_EQ(machine.invocations("application").size(), 1u);
+    EXPECT_TRUE(machine.wait_for_restart().has_value());
+}
+
+TEST_F(PlantedLinks, AboveTheDownloadRefusesThePackageAndDeletesNothing) {
+    const fs::path downloads = machine.request.msi_path.parent_path();
+    give_to_user(downloads);
+    // The protected file carries the very bytes that were signed: only the
+    // link stands between the run and installing or deleting it.
+    const fs::path target = protected_file(machine.request.msi_path.filename().string(), machine.package_content());
+    plant_link(downloads / "latest", protected_dir, kOrdinaryUser);
+    machine.request.msi_path = downloads / "latest" / target.filename();
+
+    const UpdaterRun run = machine.run();
+
+    EXPECT_EQ(run.exit_status, kAbortStatus);
+    EXPECT_TRUE(holds(target, machine.package_content()));
+    EXPECT_EQ(read_text(machine.request.result_path),
+              expected_result("error", 1603, "The downloaded update package is not a valid MSI file."));
+    EXPECT_TRUE(machine.invocations("msiexec").empty());
+    EXPECT_TRUE(machine.temp_directory_untouched());
+}
+
+// The install directory is reached through the user's link: the application
+// behind it is never started, neither to confirm the version nor to restart.
+TEST_F(PlantedLinks, AboveTheApplicationAndInstallDirectoryStartsNothingBehindIt) {
+    const fs::path behind = protected_dir / "Velmarch";
+    fs::create_directories(behind);
+    machine.write_stand_in(behind / "Velmarch.exe", "protected-application");
+    const fs::path programs = machine.request.install_dir.parent_path();
+    give_to_user(programs);
+    plant_link(programs / "Linked", behind, kOrdinaryUser);
+    machine.request.install_dir = programs / "Linked";
+    machine.request.app_path = programs / "Linked" / "Velmarch.exe";
+
+    const UpdaterRun run = machine.run();
+
+    const std::string missing = "The installed application executable was not found after the update.";
+    EXPECT_EQ(run.exit_status, kAbortStatus);
+    EXPECT_EQ(read_text(machine.request.result_path), expected_result("installVerificationFailed", 1603, missing));
+    const std::vector<std::string> log = machine.helper_log_messages(run);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), "The application executable was not found for restart.");
+    EXPECT_TRUE(machine.invocations("protected-application").empty());
+    EXPECT_TRUE(machine.invocations("explorer").empty());
+}
+
+// Only the working directory of the version check passes through the link:
+// starting in it is refused with the system's error.
+TEST_F(PlantedLinks, AboveTheInstallDirectoryAloneRefusesToStartThere) {
+    const fs::path behind = protected_dir / "Velmarch";
+    fs::create_directories(behind);
+    const fs::path programs = machine.request.install_dir.parent_path();
+    give_to_user(programs);
+    plant_link(programs / "Linked", behind, kOrdinaryUser);
+    machine.request.install_dir = programs / "Linked";
+
+    const UpdaterRun run = machine.run();
+
+    const std::string message = std::string("The installed application version could not be verified: ") + kRefused;
+    EXPECT_EQ(run.exit_status, kAbortStatus);
+    EXPECT_EQ(read_text(machine.request.result_path), expected_result("installVerificationFailed", 1603, message));
+    EXPECT_TRUE(machine.invocations("application").empty());
+    const std::vector<std::string> log = machine.helper_log_messages(run);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), std::string("Application restart failed: ") + kRefused);
+}
+
+// The installer writes its log itself; the way to it is checked before the
+// installer starts, and a refusal is a start failure.
+TEST_F(PlantedLinks, AboveTheInstallerLogDoesNotStartTheInstaller) {
+    const fs::path logs = machine.request.msi_log_path.parent_path();
+    give_to_user(logs);
+    const fs::path target = protected_file("msiexec.log");
+    plant_link(logs / "installer", protected_dir, kOrdinaryUser);
+    machine.request.msi_log_path = logs / "installer" / "msiexec.log";
+
+    const UpdaterRun run = machine.run();
+
+    EXPECT_EQ(run.exit_status, kAbortStatus);
+    EXPECT_EQ(run.standard_error, std::string("Windows Installer could not be started: ") + kRefused + "\n");
+    EXPECT_TRUE(holds(target, kProtected));
+    EXPECT_FALSE(fs::exists(machine.request.result_path));
+    EXPECT_TRUE(holds(machine.request.msi_path, machine.package_content()));
+    EXPECT_TRUE(machine.invocations("msiexec").empty());
+    EXPECT_TRUE(machine.invocations("explorer").empty());
+}
+
+// Root's own links everywhere at once: followed as any program follows them.
+TEST_F(PlantedLinks, RootsOwnLinksAreFollowed) {
+    const fs::path logs = machine.request.helper_log_path.parent_path();
+    const fs::path real_logs = protected_dir / "Logs";
+    const fs::path real_downloads = protected_dir / "Downloads";
+    fs::create_directories(real_logs);
+    fs::create_directories(real_downloads);
+    fs::copy_file(machine.request.msi_path, real_downloads / "velmarch-2.4.0.msi");
+    const fs::path programs = machine.request.install_dir.parent_path();
+    plant_link(logs / "linked-logs", real_logs, 0);
+    plant_link(logs / "helper-link.log", real_logs / "helper.log", 0);
+    plant_link(machine.request.msi_path.parent_path() / "linked", real_downloads, 0);
+    plant_link(programs / "Linked", machine.request.install_dir, 0);
+    plant_link(logs / "linked-installer-logs", real_logs, 0);
+    machine.request.msi_log_path = logs / "linked-installer-logs" / "msiexec.log";
+    machine.request.helper_log_path = logs / "helper-link.log";
+    machine.request.result_path = logs / "linked-logs" / "result.json";
+    machine.request.msi_path = machine.request.msi_path.parent_path() / "linked" / "velmarch-2.4.0.msi";
+    machine.request.install_dir = programs / "Linked";
+    machine.request.app_path = programs / "Linked" / "Velmarch.exe";
+
+    const UpdaterRun run = machine.run();
+
+    EXPECT_EQ(run.exit_status, 0) << run.standard_error;
+    EXPECT_EQ(read_text(real_logs / "result.json"), expected_result("success", 0, ""));
+    const std::optional<std::string> log = read_text(real_logs / "helper.log");
+    ASSERT_TRUE(log.has_value());
+    EXPECT_TRUE(log->find("Velmarch native updater started.") != std::string::npos);
+    EXPECT_EQ(machine.invocations("application").size(), 1u);
+    EXPECT_TRUE(machine.wait_for_restart().has_value());
+}
+
+}  // namespace
+}  // namespace velmarch::e2e

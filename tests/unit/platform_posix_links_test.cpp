@@ -1,0 +1,103 @@
+// The stand-in's two kinds of run meeting a link that an ordinary user owns:
+// the elevated one (root) refuses it in every file operation, any other run
+// follows it like any program.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+#include "platform/posix/posix_platform.h"
+#include "platform_posix_temp_directory.h"
+
+namespace velmarch::platform {
+namespace {
+
+constexpr uid_t kOrdinaryUser = 65534;
+constexpr const char* kRefused = "Permission denied (os error 13)";
+
+std::span<const std::byte> bytes_of(std::string_view text) { return std::as_bytes(std::span(text)); }
+
+std::string read_text(const Path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// <temp>/protected/target holds "protected"; <temp>/user/link is a link to
+// <temp>/protected that the ordinary user owns.
+class PosixLinks : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "giving a link to another user needs root";
+        std::filesystem::create_directories(temp.path() / "protected");
+        std::filesystem::create_directories(temp.path() / "user");
+        std::ofstream(target()) << "protected";
+        ASSERT_EQ(::symlink((temp.path() / "protected").c_str(), through().c_str()), 0);
+        ASSERT_EQ(::lchown(through().c_str(), kOrdinaryUser, kOrdinaryUser), 0);
+    }
+    Path target() const { return temp.path() / "protected" / "target"; }
+    Path through() const { return temp.path() / "user" / "link"; }
+
+    testing::TempDirectory temp;
+};
+
+TEST_F(PosixLinks, ElevatedRunRefusesEveryOperationThroughTheLink) {
+    posix::PosixPlatform platform({}, true);
+    const Path via = through() / "target";
+
+    EXPECT_EQ(platform.file_type(via), FileType::missing);
+    EXPECT_FALSE(platform.exists(via));
+    EXPECT_EQ(platform.write_file(via, bytes_of("x")).error(), kRefused);
+    EXPECT_EQ(platform.append_to_file(via, bytes_of("x")).error(), kRefused);
+    EXPECT_EQ(platform.open_for_reading(via).error(), kRefused);
+    EXPECT_EQ(platform.delete_file(via).error(), kRefused);
+    EXPECT_EQ(platform.create_directories(through() / "made").error(), kRefused);
+    EXPECT_EQ(read_text(target()), "protected");
+    EXPECT_FALSE(std::filesystem::exists(temp.path() / "protected" / "made"));
+}
+
+TEST_F(PosixLinks, ElevatedRunDeletesALinkAtTheFinalNameNotItsTarget) {
+    posix::PosixPlatform platform({}, true);
+    const Path link = temp.path() / "user" / "file-link";
+    ASSERT_EQ(::symlink(target().c_str(), link.c_str()), 0);
+    ASSERT_EQ(::lchown(link.c_str(), kOrdinaryUser, kOrdinaryUser), 0);
+
+    EXPECT_EQ(platform.write_file(link, bytes_of("x")).error(), kRefused);
+    EXPECT_TRUE(platform.exists(link));
+    ASSERT_TRUE(platform.delete_file(link));
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(read_text(target()), "protected");
+}
+
+TEST_F(PosixLinks, OrdinaryRunFollowsTheLink) {
+    posix::PosixPlatform platform({}, false);
+    const Path via = through() / "target";
+
+    EXPECT_EQ(platform.file_type(via), FileType::file);
+    ASSERT_TRUE(platform.append_to_file(via, bytes_of(" and more")));
+    EXPECT_EQ(read_text(target()), "protected and more");
+    ASSERT_TRUE(platform.create_directories(through() / "made"));
+    EXPECT_TRUE(std::filesystem::is_directory(temp.path() / "protected" / "made"));
+    ASSERT_TRUE(platform.delete_file(via));
+    EXPECT_FALSE(std::filesystem::exists(target()));
+}
+
+// The program and the working directory of a started process are checked
+// like any other path.
+TEST_F(PosixLinks, ElevatedRunStartsNothingThroughTheLink) {
+    posix::PosixPlatform platform({}, true);
+    LaunchRequest through_program{.application = through() / "true", .command_line = u"\"true\"", .working_directory = {}};
+    std::filesystem::copy_file("/bin/true", temp.path() / "protected" / "true");
+    EXPECT_EQ(platform.run_and_wait(through_program).error(), kRefused);
+
+    LaunchRequest in_directory{.application = "/bin/true", .command_line = u"\"true\"", .working_directory = through()};
+    EXPECT_EQ(platform.run_and_wait(in_directory).error(), kRefused);
+
+    posix::PosixPlatform ordinary({}, false);
+    EXPECT_EQ(ordinary.run_and_wait(through_program), 0);
+    EXPECT_EQ(ordinary.run_and_wait(in_directory), 0);
+}
+
+}  // namespace
+}  // namespace velmarch::platform

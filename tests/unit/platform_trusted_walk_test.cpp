@@ -1,0 +1,254 @@
+// The walk an elevated run makes through a caller-named path, over a small
+// in-memory tree whose entries carry Windows owners: the decision logic that
+// both platforms share, with the Windows owner rule.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/trusted_owner.h"
+#include "platform/trusted_walk.h"
+
+namespace velmarch::platform {
+namespace {
+
+constexpr const char* kAdministrators = "S-1-5-32-544";
+constexpr const char* kSystem = "S-1-5-18";
+constexpr const char* kTrustedInstaller = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+constexpr const char* kUser = "S-1-5-21-1004336348-1177238915-682003330-1001";
+
+struct Node {
+    EntryKind kind = EntryKind::directory;
+    std::string owner = kSystem;
+    std::string target;  // links only
+};
+
+// Keys are generic paths ("/a/b"); the cursor stands in one of them.
+class TreeCursor final : public PathCursor {
+public:
+    std::map<std::string, Node> tree{{"/", Node{}}};
+    std::string here;
+    std::vector<std::string> made;
+    // What appears instead of a directory the walk creates (a race).
+    std::map<std::string, Node> planted_on_creation;
+
+    void add(const std::string& path, Node node) { tree[path] = std::move(node); }
+
+    Result<void> start(const Path& root) override {
+        here = root.empty() ? "/cwd" : "/";
+        return {};
+    }
+    Result<EntryInfo> inspect(const NativeString& name) override {
+        auto it = tree.find(child(name));
+        if (it == tree.end()) return EntryInfo{EntryKind::missing};
+        return EntryInfo{it->second.kind, is_trusted_windows_owner(it->second.owner)};
+    }
+    Result<void> enter(const NativeString& name) override {
+        if (Path(name) == Path("..")) {
+            here = Path(here).parent_path().generic_string();
+            return {};
+        }
+        auto it = tree.find(child(name));
+        if (it == tree.end() || it->second.kind != EntryKind::directory) return std::unexpected(not_a_directory_error());
+        here = it->first;
+        return {};
+    }
+    Result<Path> link_target(const NativeString& name) override { return Path(tree.at(child(name)).target); }
+    Result<void> make_directory(const NativeString& name) override {
+        const std::string path = child(name);
+        made.push_back(path);
+        if (auto planted = planted_on_creation.find(path); planted != planted_on_creation.end())
+            tree[path] = planted->second;
+        else
+            tree.try_emplace(path, Node{});
+        return {};
+    }
+    std::string untrusted_link_error() const override { return "untrusted link"; }
+    std::string too_many_links_error() const override { return "too many links"; }
+    std::string missing_directory_error() const override { return "missing directory"; }
+    std::string not_a_directory_error() const override { return "not a directory"; }
+
+private:
+    std::string child(const NativeString& name) const {
+        const std::string text = Path(name).generic_string();
+        return here == "/" ? "/" + text : here + "/" + text;
+    }
+};
+
+Node directory(std::string owner = kSystem) { return Node{EntryKind::directory, std::move(owner), ""}; }
+Node file(std::string owner = kUser) { return Node{EntryKind::other, std::move(owner), ""}; }
+Node link(std::string owner, std::string target) { return Node{EntryKind::link, std::move(owner), std::move(target)}; }
+
+// The tree every case starts from: a user's profile, a protected folder with
+// a file only administrators may touch, and links of both kinds.
+class TrustedWalk : public ::testing::Test {
+protected:
+    TrustedWalk() {
+        cursor.add("/Users", directory());
+        cursor.add("/Users/ann", directory(kUser));
+        cursor.add("/Users/ann/Logs", directory(kUser));
+        cursor.add("/Users/ann/Logs/helper.log", file());
+        cursor.add("/Windows", directory(kTrustedInstaller));
+        cursor.add("/Windows/System32", directory(kTrustedInstaller));
+        cursor.add("/Windows/System32/config.sys", file(kSystem));
+        cursor.add("/ProgramData", directory());
+        cursor.add("/ProgramData/Velmarch", directory(kAdministrators));
+    }
+
+    Result<NativeString> walk(const std::string& path, WalkOptions options = {}) {
+        return walk_trusted_path(cursor, Path(path), options);
+    }
+
+    TreeCursor cursor;
+};
+
+struct LinkCase {
+    const char* name;
+    const char* owner;
+    bool followed;
+};
+
+void PrintTo(const LinkCase& c, std::ostream* out) { *out << c.name; }
+
+class LinkOwners : public TrustedWalk, public ::testing::WithParamInterface<LinkCase> {};
+
+// A junction planted in the user's folder, pointing at System32: only the
+// system's own accounts may have made one that is followed.
+TEST_P(LinkOwners, DecideWhetherALinkAboveTheFileIsFollowed) {
+    cursor.add("/Users/ann/Logs/redirect", link(GetParam().owner, "/Windows/System32"));
+    auto name = walk("/Users/ann/Logs/redirect/config.sys");
+    if (GetParam().followed) {
+        ASSERT_TRUE(name) << name.error();
+        EXPECT_EQ(Path(*name), Path("config.sys"));
+        EXPECT_EQ(cursor.here, "/Windows/System32");
+    } else {
+        ASSERT_FALSE(name);
+        EXPECT_EQ(name.error(), "untrusted link");
+        EXPECT_EQ(cursor.here, "/Users/ann/Logs") << "the walk went past the refused link";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, LinkOwners,
+                         ::testing::Values(LinkCase{"Administrators", kAdministrators, true},
+                                           LinkCase{"LocalSystem", kSystem, true},
+                                           LinkCase{"TrustedInstaller", kTrustedInstaller, true},
+                                           LinkCase{"OrdinaryUser", kUser, false},
+                                           LinkCase{"Users", "S-1-5-32-545", false},
+                                           LinkCase{"Everyone", "S-1-1-0", false},
+                                           LinkCase{"AdministratorsPrefixOnly", "S-1-5-32-5440", false},
+                                           LinkCase{"NoOwner", "", false}),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+TEST_F(TrustedWalk, PlainPathEndsInTheFilesDirectoryWithItsName) {
+    auto name = walk("/Users/ann/Logs/helper.log");
+    ASSERT_TRUE(name) << name.error();
+    EXPECT_EQ(Path(*name), Path("helper.log"));
+    EXPECT_EQ(cursor.here, "/Users/ann/Logs");
+}
+
+TEST_F(TrustedWalk, UntrustedLinkAtTheFinalNameIsRefusedWhenItWouldBeFollowed) {
+    cursor.add("/Users/ann/Logs/helper.log", link(kUser, "/Windows/System32/config.sys"));
+    auto followed = walk("/Users/ann/Logs/helper.log");
+    ASSERT_FALSE(followed);
+    EXPECT_EQ(followed.error(), "untrusted link");
+    // Deleting the name or creating a new file there never follows it.
+    auto kept = walk("/Users/ann/Logs/helper.log", WalkOptions{.follow_final_link = false});
+    ASSERT_TRUE(kept) << kept.error();
+    EXPECT_EQ(Path(*kept), Path("helper.log"));
+    EXPECT_EQ(cursor.here, "/Users/ann/Logs");
+}
+
+TEST_F(TrustedWalk, KeepingTheFinalLinkStillRefusesOneAboveIt) {
+    cursor.add("/Users/ann/Downloads", link(kUser, "/Windows/System32"));
+    auto name = walk("/Users/ann/Downloads/config.sys", WalkOptions{.follow_final_link = false});
+    ASSERT_FALSE(name);
+    EXPECT_EQ(name.error(), "untrusted link");
+}
+
+TEST_F(TrustedWalk, TrustedFinalLinkIsResolvedToItsTarget) {
+    cursor.add("/ProgramData/Velmarch/current.log", link(kAdministrators, "/Windows/System32/config.sys"));
+    auto name = walk("/ProgramData/Velmarch/current.log");
+    ASSERT_TRUE(name) << name.error();
+    EXPECT_EQ(Path(*name), Path("config.sys"));
+    EXPECT_EQ(cursor.here, "/Windows/System32");
+}
+
+// An administrator's link into a user's folder must not open a way through
+// that user's own links.
+TEST_F(TrustedWalk, TrustedLinkIntoAnUntrustedOneIsRefused) {
+    cursor.add("/ProgramData/Velmarch/logs", link(kAdministrators, "/Users/ann/Logs"));
+    cursor.add("/Users/ann/Logs/deep", link(kUser, "/Windows/System32"));
+    auto name = walk("/ProgramData/Velmarch/logs/deep/config.sys");
+    ASSERT_FALSE(name);
+    EXPECT_EQ(name.error(), "untrusted link");
+}
+
+TEST_F(TrustedWalk, RelativeTargetsAndDotDotAreReadFromWhereTheLinkLeads) {
+    cursor.add("/ProgramData/Velmarch/sys", link(kSystem, "../../Windows/System32"));
+    auto name = walk("/ProgramData/Velmarch/sys/../System32/config.sys");
+    ASSERT_TRUE(name) << name.error();
+    EXPECT_EQ(Path(*name), Path("config.sys"));
+    // "sys/.." is the target's parent, /Windows, not /ProgramData/Velmarch.
+    EXPECT_EQ(cursor.here, "/Windows/System32");
+}
+
+TEST_F(TrustedWalk, LinkLoopEndsAsTooManyLinks) {
+    cursor.add("/ProgramData/a", link(kSystem, "/ProgramData/b"));
+    cursor.add("/ProgramData/b", link(kSystem, "/ProgramData/a"));
+    auto name = walk("/ProgramData/a/file");
+    ASSERT_FALSE(name);
+    EXPECT_EQ(name.error(), "too many links");
+}
+
+TEST_F(TrustedWalk, MissingAndNonDirectoryComponents) {
+    auto missing_file = walk("/Users/ann/Logs/new.log");
+    ASSERT_TRUE(missing_file) << missing_file.error();
+    EXPECT_EQ(Path(*missing_file), Path("new.log"));
+
+    auto missing_directory = walk("/Users/ann/Gone/new.log");
+    ASSERT_FALSE(missing_directory);
+    EXPECT_EQ(missing_directory.error(), "missing directory");
+
+    auto through_file = walk("/Users/ann/Logs/helper.log/below");
+    ASSERT_FALSE(through_file);
+    EXPECT_EQ(through_file.error(), "not a directory");
+
+    auto root = walk("/");
+    ASSERT_TRUE(root) << root.error();
+    EXPECT_EQ(Path(*root), Path("."));
+}
+
+TEST_F(TrustedWalk, CreatingDirectoriesMakesEachMissingOneAndEndsInTheLast) {
+    auto name = walk("/Users/ann/Logs/a/b", WalkOptions{.create_directories = true});
+    ASSERT_TRUE(name) << name.error();
+    EXPECT_EQ(Path(*name), Path("."));
+    EXPECT_EQ(cursor.here, "/Users/ann/Logs/a/b");
+    EXPECT_EQ(cursor.made, (std::vector<std::string>{"/Users/ann/Logs/a", "/Users/ann/Logs/a/b"}));
+}
+
+// The user swaps a link in where the walk has just created a directory: the
+// walk looks again and refuses it.
+TEST_F(TrustedWalk, CreatingDirectoriesLooksAgainAtWhatWasCreated) {
+    cursor.planted_on_creation["/Users/ann/Logs/a"] = link(kUser, "/Windows/System32");
+    auto name = walk("/Users/ann/Logs/a/b", WalkOptions{.create_directories = true});
+    ASSERT_FALSE(name);
+    EXPECT_EQ(name.error(), "untrusted link");
+    EXPECT_EQ(cursor.made, std::vector<std::string>{"/Users/ann/Logs/a"});
+}
+
+TEST_F(TrustedWalk, CreatingDirectoriesRefusesAFileOnTheWay) {
+    auto name = walk("/Users/ann/Logs/helper.log", WalkOptions{.create_directories = true});
+    ASSERT_FALSE(name);
+    EXPECT_EQ(name.error(), "not a directory");
+}
+
+TEST(TrustedOwner, PosixTrustsRootOnly) {
+    EXPECT_TRUE(is_trusted_posix_owner(0));
+    EXPECT_FALSE(is_trusted_posix_owner(65534));
+    EXPECT_FALSE(is_trusted_posix_owner(1000));
+}
+
+}  // namespace
+}  // namespace velmarch::platform
