@@ -34,6 +34,11 @@ function(velmarch_add_resource_test target)
     COMMAND "${VELMARCH_PEFILE_PYTHON}"
             "${PROJECT_SOURCE_DIR}/tests/windows/check_resources.py"
             "$<TARGET_FILE:${target}>" --version "${PROJECT_VERSION}")
+  # The check itself refuses a static bcrypt.dll or crypt32.dll import.
+  add_test(NAME velmarch_resources_check_refuses
+    COMMAND "${VELMARCH_PEFILE_PYTHON}"
+            "${PROJECT_SOURCE_DIR}/tests/windows/check_resources_test.py"
+            "$<TARGET_FILE:${target}>" --version "${PROJECT_VERSION}")
 endfunction()
 
 function(_velmarch_python_has_pefile result candidate)

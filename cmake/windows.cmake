@@ -37,9 +37,13 @@ if(CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
 endif()
 
 # The updater executable: windowless (GUI subsystem, no window is created),
-# linked statically so that it needs system DLLs only.
+# linked statically so that it needs system DLLs only. Terminal-Server-aware:
+# otherwise, on a Remote Desktop session host in application mode,
+# GetWindowsDirectoryW names a Windows directory private to the user, and
+# msiexec.exe, explorer.exe and the staging folder would be looked for there.
+# (Microsoft's linker sets the flag by default, /TSAWARE.)
 function(velmarch_windows_executable target)
-  target_link_options(${target} PRIVATE -static -mwindows)
+  target_link_options(${target} PRIVATE -static -mwindows -Wl,--tsaware)
 
   velmarch_add_windows_resources(${target})
 endfunction()

@@ -8,8 +8,9 @@ namespace {
 
 platform::Result<platform::LaunchRequest> prepare_launch(platform::Platform& platform, const platform::Path& program,
                                                          const std::vector<Argument>& arguments,
-                                                         const std::optional<platform::Path>& working_directory) {
-    auto application = resolve_program(program, program_search(platform));
+                                                         const std::optional<platform::Path>& working_directory,
+                                                         SearchPlaces places) {
+    auto application = resolve_program(program, program_search(platform, places));
     if (!application) return std::unexpected(application.error());
     // The command line names the program as the caller gave it, not the
     // resolved file.
@@ -26,16 +27,18 @@ platform::Result<platform::LaunchRequest> prepare_launch(platform::Platform& pla
 
 platform::Result<std::int32_t> run_and_wait(platform::Platform& platform, const platform::Path& program,
                                             const std::vector<Argument>& arguments,
-                                            const std::optional<platform::Path>& working_directory) {
-    auto launch = prepare_launch(platform, program, arguments, working_directory);
+                                            const std::optional<platform::Path>& working_directory,
+                                            SearchPlaces places) {
+    auto launch = prepare_launch(platform, program, arguments, working_directory, places);
     if (!launch) return std::unexpected(launch.error());
     return platform.run_and_wait(*launch);
 }
 
 platform::Result<std::uint32_t> start_detached(platform::Platform& platform, const platform::Path& program,
                                                const std::vector<Argument>& arguments,
-                                               const std::optional<platform::Path>& working_directory) {
-    auto launch = prepare_launch(platform, program, arguments, working_directory);
+                                               const std::optional<platform::Path>& working_directory,
+                                            SearchPlaces places) {
+    auto launch = prepare_launch(platform, program, arguments, working_directory, places);
     if (!launch) return std::unexpected(launch.error());
     return platform.start_detached(*launch);
 }

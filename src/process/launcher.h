@@ -45,8 +45,14 @@ struct ProgramSearch {
     std::optional<platform::NativeString> path_variable;
 };
 
+// Which places the search for a bare program name may use. A program that
+// runs with the updater's rights, which may be an administrator's, is looked
+// for in the system and Windows directories only: the updater's own folder
+// and the entries of PATH can be writable by the user who started it.
+enum class SearchPlaces { all, system_only };
+
 // The search places of this process.
-ProgramSearch program_search(platform::Platform& platform);
+ProgramSearch program_search(platform::Platform& platform, SearchPlaces places = SearchPlaces::all);
 
 // The path handed to process creation as the application name.
 platform::Result<platform::Path> resolve_program(const platform::Path& program, const ProgramSearch& search);
@@ -54,11 +60,13 @@ platform::Result<platform::Path> resolve_program(const platform::Path& program, 
 // Starts the program and waits without limit; returns its exit code.
 platform::Result<std::int32_t> run_and_wait(platform::Platform& platform, const platform::Path& program,
                                             const std::vector<Argument>& arguments,
-                                            const std::optional<platform::Path>& working_directory);
+                                            const std::optional<platform::Path>& working_directory,
+                                            SearchPlaces places = SearchPlaces::all);
 
 // Starts the program and returns its process id without waiting.
 platform::Result<std::uint32_t> start_detached(platform::Platform& platform, const platform::Path& program,
                                                const std::vector<Argument>& arguments,
-                                               const std::optional<platform::Path>& working_directory);
+                                               const std::optional<platform::Path>& working_directory,
+                                               SearchPlaces places = SearchPlaces::all);
 
 }  // namespace velmarch

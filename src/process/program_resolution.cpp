@@ -85,14 +85,19 @@ platform::Result<Path> find_program(const Path& program, const ProgramSearch& se
 
 }  // namespace
 
-ProgramSearch program_search(platform::Platform& platform) {
-    return ProgramSearch{
+ProgramSearch program_search(platform::Platform& platform, SearchPlaces places) {
+    ProgramSearch search{
         .exists = [&platform](const Path& path) { return platform.exists(path); },
-        .own_executable_directory = platform.own_executable_directory(),
+        .own_executable_directory = std::nullopt,
         .system_directory = platform.system_directory(),
         .windows_directory = platform.windows_directory(),
-        .path_variable = platform.environment_variable("PATH"),
+        .path_variable = std::nullopt,
     };
+    if (places == SearchPlaces::all) {
+        search.own_executable_directory = platform.own_executable_directory();
+        search.path_variable = platform.environment_variable("PATH");
+    }
+    return search;
 }
 
 platform::Result<Path> resolve_program(const Path& program, const ProgramSearch& search) {

@@ -17,8 +17,9 @@ constexpr std::string_view kRestartRequested = "Application restart requested th
 }  // namespace
 
 platform::Path locate_explorer(platform::Platform& platform) {
-    if (auto system_root = platform.environment_variable("SystemRoot")) {
-        platform::Path candidate = platform::join_path(platform::Path(*system_root), kShellName);
+    // The system's own Windows directory, never the inherited SystemRoot.
+    if (auto windows = platform.windows_directory()) {
+        platform::Path candidate = platform::join_path(*windows, kShellName);
         if (platform.file_type(candidate) == platform::FileType::file) return candidate;
     }
     return platform::Path(platform::native_from_ascii(kShellName));
@@ -31,7 +32,7 @@ void restart_application(platform::Platform& platform, const UpdateRequest& requ
     }
     const platform::Path shell = locate_explorer(platform);
     const std::vector<Argument> arguments{{platform::path_to_utf16(request.app_path)}};
-    auto process_id = start_detached(platform, shell, arguments, request.install_dir);
+    auto process_id = start_detached(platform, shell, arguments, request.install_dir, SearchPlaces::system_only);
     if (!process_id) {
         reporter.append_log_line(text::format(kRestartFailed, process_id.error()));
         return;

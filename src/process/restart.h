@@ -8,8 +8,9 @@
 
 namespace velmarch {
 
-// <SystemRoot>\explorer.exe when that is an existing file, otherwise the bare
-// name "explorer.exe" for the launcher to search.
+// <Windows directory>\explorer.exe when that is an existing file, otherwise the
+// bare name "explorer.exe", which the launcher looks for in the system and
+// Windows directories only.
 platform::Path locate_explorer(platform::Platform& platform);
 
 void restart_application(platform::Platform& platform, const UpdateRequest& request, Reporter& reporter);

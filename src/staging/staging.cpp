@@ -22,9 +22,10 @@ constexpr std::string_view kCopyFailed = "The update package could not be copied
 constexpr std::string_view kFinalizeFailed = "The restricted staged MSI could not be finalized: {}";
 
 platform::Result<platform::Path> protected_temp_directory(platform::Platform& platform) {
-    auto system_root = platform.environment_variable("SystemRoot");
-    if (!system_root) return std::unexpected(std::string(kTempNotFound));
-    platform::Path temp = platform::join_path(platform::Path(*system_root), "Temp");
+    // The system's own Windows directory, never the inherited SystemRoot.
+    auto windows = platform.windows_directory();
+    if (!windows) return std::unexpected(std::string(kTempNotFound));
+    platform::Path temp = platform::join_path(*windows, "Temp");
     if (platform.file_type(temp) != platform::FileType::directory) return std::unexpected(std::string(kTempNotFound));
     return temp;
 }

@@ -131,6 +131,25 @@ TEST_P(RejectedInstallDirectory, AbortsBeforeTheInstallerStarts) {
 
 INSTANTIATE_TEST_SUITE_P(EndToEnd, RejectedInstallDirectory, ::testing::Values("\"", "\n", "\r"));
 
+// msiexec reads a double quote as the end of the quoted log path, so what
+// follows it would be options of its own: a second package, another
+// INSTALLDIR. Such a log path never reaches it.
+class RejectedInstallerLogPath : public StandInParamTest<const char*> {};
+
+TEST_P(RejectedInstallerLogPath, AbortsBeforeTheInstallerStarts) {
+    machine.request.msi_log_path =
+        machine.root() / (std::string("msi") + GetParam() + " /i " + (machine.root() / "other.msi").string() + " Z=");
+    write_text(machine.request.result_path, "earlier result");
+
+    const UpdaterRun run = machine.run();
+
+    expect_installer_stage_abort(machine, run, "The installer log path cannot be passed to Windows Installer.");
+    EXPECT_TRUE(machine.invocations("msiexec").empty());
+    EXPECT_FALSE(fs::exists(machine.request.msi_log_path));
+}
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, RejectedInstallerLogPath, ::testing::Values("\"", "\n", "\r"));
+
 class InstallerStage : public StandInTest {};
 
 TEST_F(InstallerStage, AnInstallerThatCannotBeStartedAborts) {

@@ -201,17 +201,7 @@ TEST_P(StagingFailure, DeletesTheDownloadRecordsAndRestarts) {
 
 INSTANTIATE_TEST_SUITE_P(
     EndToEnd, StagingFailure,
-    ::testing::Values(StagingCase{"SystemRootUnset",
-                                  [](StandInMachine& m) {
-                                      // The shell is then searched for on PATH.
-                                      const fs::path bin = m.root() / "bin";
-                                      fs::create_directory(bin);
-                                      m.write_stand_in(bin / "explorer.exe", "explorer");
-                                      m.environment.erase("SystemRoot");
-                                      m.environment["PATH"] = bin.string() + ":/usr/bin:/bin";
-                                      return std::string("explorer.exe");
-                                  }},
-                      StagingCase{"TempMissing",
+    ::testing::Values(StagingCase{"TempMissing",
                                   [](StandInMachine& m) {
                                       fs::remove(m.temp_directory());
                                       return m.shell_path().string();
@@ -223,6 +213,28 @@ INSTANTIATE_TEST_SUITE_P(
                                       return m.shell_path().string();
                                   }}),
     CaseName());
+
+// Without a Windows directory (SystemRoot unset on the stand-in) staging has
+// nowhere to go, and the bare "explorer.exe" is looked for in the system and
+// Windows directories only: a shell placed on the user's PATH never starts.
+TEST_F(StandInTest, WithoutAWindowsDirectoryStagingFailsAndNoShellIsTakenFromPath) {
+    const fs::path bin = machine.root() / "bin";
+    fs::create_directory(bin);
+    machine.write_stand_in(bin / "explorer.exe", "explorer");
+    machine.environment.erase("SystemRoot");
+    machine.environment["PATH"] = bin.string() + ":/usr/bin:/bin";
+
+    const UpdaterRun run = machine.run();
+
+    const std::string message = "The protected Windows temporary directory was not found.";
+    EXPECT_EQ(run.exit_status, kAbortStatus);
+    EXPECT_EQ(machine.helper_log_messages(run),
+              (std::vector<std::string>{kStarted, "Secure package staging failed: " + message,
+                                        "Application restart failed: program not found"}));
+    EXPECT_EQ(read_text(machine.request.result_path), expected_result("error", 1603, message));
+    EXPECT_TRUE(machine.invocations("explorer").empty()) << "a shell from PATH was started";
+    EXPECT_TRUE(machine.invocations("msiexec").empty());
+}
 
 }  // namespace
 }  // namespace velmarch::e2e

@@ -1,6 +1,6 @@
 #pragma once
 // A small machine for the process tests: a Windows-like tree on the fake
-// platform (SystemRoot, msiexec, explorer, an installed application), a
+// platform (Windows directory, msiexec, explorer, an installed application), a
 // request that points into it and a reporter that also sees process starts.
 
 #include <string>
@@ -34,7 +34,6 @@ struct ProcessWorld {
     using Path = platform::Path;
 
     ProcessWorld() {
-        fake.environment["SystemRoot"] = test_path("/sysroot").native();
         fake.own_directory = test_path("/updater");
         fake.system_dir = test_path("/sysroot/System32");
         fake.windows_dir = test_path("/sysroot");

@@ -5,7 +5,8 @@
 namespace velmarch::testing {
 
 void set_up_update_machine(FakePlatform& platform, std::string_view package) {
-    platform.set_environment("SystemRoot", "/win");
+    platform.windows_dir = "/win";
+    platform.system_dir = "/win/System32";
     platform.add_directory("/win/Temp");
     platform.add_file("/win/System32/msiexec.exe", "installer");
     platform.add_file("/win/explorer.exe", "shell");

@@ -1,6 +1,6 @@
 #pragma once
-// The machine most run tests start from, on the fake platform: SystemRoot
-// /win with its Temp folder, Windows Installer and the shell, an installed
+// The machine most run tests start from, on the fake platform: the Windows
+// directory /win with its Temp folder, Windows Installer and the shell, an installed
 // application in /apps/Velmarch, a downloaded package /dl/update.msi, and a
 // result file left by an earlier run in /logs.
 

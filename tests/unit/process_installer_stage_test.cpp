@@ -6,6 +6,7 @@
 
 #include "platform/paths.h"
 #include "process/installer_stage.h"
+#include "support/msiexec_command_line.h"
 #include "support/process_world.h"
 #include "text/utf.h"
 
@@ -16,6 +17,7 @@ using platform::Path;
 using testing::fake_os_error;
 using testing::Op;
 using testing::test_path;
+using testing::test_path_list;
 using testing::utf8;
 using Events = std::vector<std::string>;
 
@@ -165,8 +167,8 @@ TEST_P(InstallerStageMissingInstaller, FinishesWith1603AfterLoggingRecordingAndR
 
 INSTANTIATE_TEST_SUITE_P(MissingOrDirectory, InstallerStageMissingInstaller, ::testing::Bool());
 
-TEST_F(InstallerStage, WithoutSystemRootTheBareNameIsSearched) {
-    fake.environment.erase("SystemRoot");
+TEST_F(InstallerStage, WithoutAWindowsDirectoryTheBareNameIsSearched) {
+    fake.windows_dir.reset();
     auto finished = run();
     ASSERT_TRUE(finished.has_value()) << finished.error();
     ASSERT_FALSE(fake.runs.empty());
@@ -174,9 +176,15 @@ TEST_F(InstallerStage, WithoutSystemRootTheBareNameIsSearched) {
     EXPECT_TRUE(text::utf16_to_utf8_lossy(fake.runs[0].command_line).starts_with("\"msiexec.exe\" /i "));
 }
 
-TEST_F(InstallerStage, WithoutSystemRootAMissingInstallerCannotBeStarted) {
-    fake.environment.erase("SystemRoot");
+// The bare name is looked for in the system and Windows directories only: a
+// copy in the updater's own folder or on the user's PATH is never run with
+// the updater's rights.
+TEST_F(InstallerStage, WithoutAWindowsDirectoryAMissingInstallerCannotBeStarted) {
+    fake.windows_dir.reset();
     ASSERT_TRUE(fake.delete_file(msiexec).has_value());
+    fake.add_file(test_path("/updater/msiexec.exe"), "");
+    fake.add_file(test_path("/home/user/bin/msiexec.exe"), "");
+    fake.environment["PATH"] = test_path_list("/home/user/bin");
     auto finished = run();
     ASSERT_FALSE(finished.has_value());
     EXPECT_EQ(finished.error(), "Windows Installer could not be started: program not found");
@@ -190,6 +198,40 @@ TEST_F(InstallerStage, RefusedInstallDirFailsAfterTheStartLineOnly) {
     ASSERT_FALSE(finished.has_value());
     EXPECT_EQ(finished.error(), "The current install directory cannot be passed to Windows Installer.");
     EXPECT_EQ(reporter.events, (Events{"log: Starting Windows Installer."}));
+    EXPECT_TRUE(fake.runs.empty());
+    EXPECT_TRUE(fake.detached.empty());
+}
+
+// An elevated run inherits the starting user's environment: their SystemRoot
+// does not choose the program that runs as administrator.
+TEST_F(InstallerStage, SystemRootDoesNotChooseTheInstaller) {
+    fake.add_file(test_path("/home/user/System32/msiexec.exe"), "");
+    fake.environment["SystemRoot"] = test_path("/home/user").native();
+    ASSERT_TRUE(run().has_value());
+    ASSERT_FALSE(fake.runs.empty());
+    EXPECT_EQ(fake.runs[0].application, msiexec);
+    EXPECT_EQ(reporter.events[1], kInstallerRun);
+
+    // Nor when the system's own copy is missing: that is "not found".
+    ASSERT_TRUE(fake.delete_file(msiexec).has_value());
+    fake.runs.clear();
+    reporter.events.clear();
+    ASSERT_TRUE(run().has_value());
+    EXPECT_TRUE(fake.runs.empty());
+    EXPECT_EQ(reporter.events.front(), "log: Windows Installer was not found.");
+}
+
+// A log path that msiexec would not read as one argument is refused exactly
+// like such an install directory: nothing runs, nothing is recorded.
+TEST_F(InstallerStage, RefusedLogPathFailsAfterTheStartLineOnly) {
+    for (const char* log : {"/logs/a\" /i /other.msi Z=", "/logs/a\rb.log", "/logs/a\nb.log"}) {
+        reporter.events.clear();
+        request.msi_log_path = test_path(log);
+        auto finished = run();
+        ASSERT_FALSE(finished.has_value()) << log;
+        EXPECT_EQ(finished.error(), "The installer log path cannot be passed to Windows Installer.");
+        EXPECT_EQ(reporter.events, (Events{"log: Starting Windows Installer."}));
+    }
     EXPECT_TRUE(fake.runs.empty());
     EXPECT_TRUE(fake.detached.empty());
 }
@@ -212,19 +254,19 @@ TEST_F(InstallerStage, RepairModeRunsTheRepairCommand) {
               installer_run("REINSTALL=ALL REINSTALLMODE=amus "));
 }
 
-TEST(LocateWindowsInstaller, UsesSystem32UnderSystemRoot) {
+TEST(LocateWindowsInstaller, UsesSystem32UnderTheWindowsDirectory) {
     testing::ProcessWorld world;
     auto found = locate_windows_installer(world.fake);
     ASSERT_TRUE(found.has_value()) << found.error();
     EXPECT_EQ(utf8(*found), utf8(world.msiexec));
 
-    world.fake.environment["SystemRoot"] = test_path("/sysroot/").native();
+    world.fake.windows_dir = test_path("/sysroot/");
     found = locate_windows_installer(world.fake);
     ASSERT_TRUE(found.has_value()) << found.error();
     EXPECT_EQ(utf8(*found), utf8(world.msiexec));
 }
 
-TEST(LocateWindowsInstaller, BareNameWithoutSystemRootEvenWhenNothingExists) {
+TEST(LocateWindowsInstaller, BareNameWithoutAWindowsDirectoryEvenWhenNothingExists) {
     testing::FakePlatform fake;
     auto found = locate_windows_installer(fake);
     ASSERT_TRUE(found.has_value()) << found.error();
@@ -252,10 +294,20 @@ TEST_P(BuildInstallerCommand, ComposesTheWholeCommandLine) {
     auto command = build_installer_command(request, platform::path_from_utf8(c.staged),
                                            platform::path_from_utf8("C:\\Windows\\System32\\msiexec.exe"));
     ASSERT_TRUE(command.has_value()) << command.error();
-    ASSERT_FALSE(command->arguments.empty());
-    EXPECT_TRUE(command->arguments.back().raw);
-    EXPECT_EQ(std::count_if(command->arguments.begin(), command->arguments.end(), [](auto& a) { return a.raw; }), 1);
     EXPECT_EQ(command_text(*command), c.expected);
+
+    // msiexec reads every intended argument back, in order, with no doubt.
+    std::vector<std::string> intended{"C:\\Windows\\System32\\msiexec.exe", "/i", c.staged, "/passive", "/norestart",
+                                      "VELMARCH_INSTALLDIR_LOCK=1", "/L*v", c.log};
+    if (c.repair) intended.insert(intended.end(), {"REINSTALL=ALL", "REINSTALLMODE=amus"});
+    intended.push_back(std::string("INSTALLDIR=") + c.install_dir);
+    auto composed = compose_command_line(platform::path_to_utf16(command->program), command->arguments);
+    ASSERT_TRUE(composed.has_value());
+    const testing::MsiexecSplit split = testing::split_msiexec_command_line(*composed);
+    EXPECT_EQ(split.doubts, std::vector<std::string>{});
+    std::vector<std::string> read;
+    for (const auto& argument : split.arguments) read.push_back(text::utf16_to_utf8_lossy(argument));
+    EXPECT_EQ(read, intended);
 }
 
 const CommandCase kCommands[] = {
@@ -274,10 +326,75 @@ const CommandCase kCommands[] = {
     {"tab_and_non_ascii", "C:\\S\\p.msi", "C:\\L\\a\tb.log", "D:\\Übung\tApp", false,
      "\"C:\\Windows\\System32\\msiexec.exe\" /i C:\\S\\p.msi /passive /norestart VELMARCH_INSTALLDIR_LOCK=1 "
      "/L*v \"C:\\L\\a\tb.log\" INSTALLDIR=\"D:\\Übung\tApp\""},
+    // msiexec reads a backslash literally: the C runtime's doubling of a
+    // trailing run inside quotes would reach it as two backslashes.
+    {"quoted_log_path_keeps_its_trailing_backslash", "C:\\S\\p.msi", "C:\\Log Files\\", "C:\\App", false,
+     "\"C:\\Windows\\System32\\msiexec.exe\" /i C:\\S\\p.msi /passive /norestart VELMARCH_INSTALLDIR_LOCK=1 "
+     "/L*v \"C:\\Log Files\\\" INSTALLDIR=\"C:\\App\""},
+    // Whitespace msiexec might separate at is never left outside quotes.
+    {"other_whitespace_is_quoted", "C:\\Win dows\\Temp\\p.msi", "C:\\L\\a\u00A0b\u3000.log", "C:\\App", false,
+     "\"C:\\Windows\\System32\\msiexec.exe\" /i \"C:\\Win dows\\Temp\\p.msi\" /passive /norestart "
+     "VELMARCH_INSTALLDIR_LOCK=1 /L*v \"C:\\L\\a\u00A0b\u3000.log\" INSTALLDIR=\"C:\\App\""},
+    {"backslash_before_a_space_and_unicode_install_dir", "C:\\S\\p.msi", "C:\\a\\ b\\c.log", "C:\\Ünï cødé\\", true,
+     "\"C:\\Windows\\System32\\msiexec.exe\" /i C:\\S\\p.msi /passive /norestart VELMARCH_INSTALLDIR_LOCK=1 "
+     "/L*v \"C:\\a\\ b\\c.log\" REINSTALL=ALL REINSTALLMODE=amus INSTALLDIR=\"C:\\Ünï cødé\\\""},
 };
 
 INSTANTIATE_TEST_SUITE_P(Commands, BuildInstallerCommand, ::testing::ValuesIn(kCommands),
                          [](const auto& test) { return std::string(test.param.name); });
+
+// Hostile texts as the installer log path and as the install directory:
+// each request is either refused or read by msiexec exactly as intended,
+// never anything in between.
+TEST(BuildInstallerCommandAsMsiexecReadsIt, EveryRequestIsRefusedOrReadExactly) {
+    const char* const hostile[] = {
+        "C:\\L\\a\" /i C:\\other.msi Z=", "C:\\L\\a\" INSTALLDIR=C:\\Elsewhere Z=", "C:\\L\\a\\\" x",
+        "C:\\Log Files\\", "C:\\Log Files\\\\", "C:\\L\\a\tb", "C:\\L\\a\u3000b", "C:\\L\\a\u00A0b",
+        "\"\"", "C:\\L\\a\r\nb", "C:\\L\\\"a b\"", "C:\\L\\a\x01b", "a b\\\\\\", " x ",
+    };
+    int read_back = 0;
+    for (const char* log : hostile) {
+        for (const char* dir : {"C:\\App", log}) {
+            UpdateRequest request;
+            request.msi_log_path = platform::path_from_utf8(log);
+            request.install_dir = platform::path_from_utf8(dir);
+            const Path program("C:\\Windows\\System32\\msiexec.exe");
+            auto command = build_installer_command(request, Path("C:\\Windows\\Temp\\V\\p.msi"), program);
+            if (!command) continue;
+            auto composed = compose_command_line(platform::path_to_utf16(program), command->arguments);
+            ASSERT_TRUE(composed.has_value());
+            const testing::MsiexecSplit split = testing::split_msiexec_command_line(*composed);
+            std::vector<std::string> read;
+            for (const auto& argument : split.arguments) read.push_back(text::utf16_to_utf8_lossy(argument));
+            EXPECT_EQ(split.doubts, std::vector<std::string>{}) << "log " << log << ", dir " << dir;
+            EXPECT_EQ(read, (std::vector<std::string>{utf8(program), "/i", "C:\\Windows\\Temp\\V\\p.msi", "/passive",
+                                                      "/norestart", "VELMARCH_INSTALLDIR_LOCK=1", "/L*v", log,
+                                                      std::string("INSTALLDIR=") + dir}))
+                << "log " << log << ", dir " << dir;
+            ++read_back;
+        }
+    }
+    EXPECT_EQ(read_back, 16);  // the eight texts without a quote, CR or LF, twice
+}
+
+TEST(BuildInstallerCommandRefusal, LogPathOrWindowsDirectoryWithQuoteCrOrLf) {
+    for (const char* text : {"C:\\L\\a\" /i C:\\other.msi Z=", "C:\\L\\a\rb", "C:\\L\\ab\n", "\""}) {
+        UpdateRequest request;
+        request.install_dir = platform::path_from_utf8("C:\\App");
+        request.msi_log_path = platform::path_from_utf8(text);
+        auto command = build_installer_command(request, Path("p.msi"), Path("msiexec.exe"));
+        ASSERT_FALSE(command.has_value()) << text;
+        EXPECT_EQ(command.error(), "The installer log path cannot be passed to Windows Installer.");
+
+        request.msi_log_path = platform::path_from_utf8("C:\\L\\msi.log");
+        for (const auto& [staged, installer] : {std::pair{std::string("C:\\W") + text + "\\p.msi", std::string("msiexec.exe")},
+                                                std::pair{std::string("p.msi"), std::string("C:\\W") + text + "\\msiexec.exe"}}) {
+            command = build_installer_command(request, platform::path_from_utf8(staged), platform::path_from_utf8(installer));
+            ASSERT_FALSE(command.has_value()) << staged << " " << installer;
+            EXPECT_EQ(command.error(), "The Windows directory cannot be passed to Windows Installer.");
+        }
+    }
+}
 
 TEST(BuildInstallerCommandRefusal, InstallDirWithQuoteCrOrLf) {
     for (const char* dir : {"C:\\A\"B", "C:\\A\rB", "C:\\AB\n"}) {

@@ -14,12 +14,13 @@ using platform::Path;
 using testing::fake_os_error;
 using testing::Op;
 using testing::test_path;
+using testing::test_path_list;
 using testing::utf8;
 using Lines = std::vector<std::string>;
 
 class Restart : public ::testing::Test, public testing::ProcessWorld {};
 
-TEST_F(Restart, StartsExplorerUnderSystemRootWithTheApplication) {
+TEST_F(Restart, StartsExplorerInTheWindowsDirectoryWithTheApplication) {
     fake.next_detached_id = 4294967295u;
     restart_application(fake, request, reporter);
     ASSERT_EQ(fake.detached.size(), 1u);
@@ -51,13 +52,37 @@ TEST_F(Restart, MissingOrDirectoryApplicationOnlyLogs) {
     EXPECT_TRUE(fake.detached.empty());
 }
 
-TEST_F(Restart, WithoutSystemRootTheBareNameIsStartedAndNamed) {
-    fake.environment.erase("SystemRoot");
+TEST_F(Restart, WithoutAWindowsDirectoryTheBareNameIsStartedAndNamed) {
+    fake.windows_dir.reset();
+    const Path in_system = test_path("/sysroot/System32/explorer.exe");
+    fake.add_file(in_system, "");
     restart_application(fake, request, reporter);
     ASSERT_EQ(fake.detached.size(), 1u);
-    EXPECT_EQ(fake.detached[0].application, explorer);  // found by the search in the Windows directory
+    EXPECT_EQ(fake.detached[0].application, in_system);  // found by the search in the system directory
     EXPECT_TRUE(text::utf16_to_utf8_lossy(fake.detached[0].command_line).starts_with("\"explorer.exe\" "));
     EXPECT_EQ(reporter.log, Lines{"Application restart requested through explorer.exe with process id 7000."});
+}
+
+// An elevated run inherits the starting user's SystemRoot and PATH, and the
+// updater's own folder may be theirs to write: none of them chooses the shell.
+TEST_F(Restart, NeitherSystemRootNorPathNorTheOwnFolderChoosesTheShell) {
+    const Path planted_root = test_path("/home/user/explorer.exe");
+    const Path planted_path = test_path("/home/user/bin/explorer.exe");
+    const Path planted_own = test_path("/updater/explorer.exe");
+    for (const Path& planted : {planted_root, planted_path, planted_own}) fake.add_file(planted, "");
+    fake.environment["SystemRoot"] = test_path("/home/user").native();
+    fake.environment["PATH"] = test_path_list("/home/user/bin");
+
+    restart_application(fake, request, reporter);
+    ASSERT_EQ(fake.detached.size(), 1u);
+    EXPECT_EQ(fake.detached[0].application, explorer);
+
+    // Without the system's own shell the planted copies are not a fallback.
+    ASSERT_TRUE(fake.delete_file(explorer).has_value());
+    reporter.log.clear();
+    restart_application(fake, request, reporter);
+    EXPECT_EQ(reporter.log, Lines{"Application restart failed: program not found"});
+    EXPECT_EQ(fake.detached.size(), 1u);
 }
 
 TEST_F(Restart, MissingInstallDirIsLoggedAsRestartFailure) {
@@ -83,7 +108,7 @@ TEST(LocateExplorer, FallsBackToTheBareName) {
     world.fake.add_directory(world.explorer);
     EXPECT_EQ(utf8(locate_explorer(world.fake)), "explorer.exe");
 
-    world.fake.environment.erase("SystemRoot");
+    world.fake.windows_dir.reset();
     EXPECT_EQ(utf8(locate_explorer(world.fake)), "explorer.exe");
 }
 

@@ -1,16 +1,21 @@
 // A full run in which each platform operation fails at each of its call
 // sites in turn. Every failure must end as the run's failure tables say, and
 // no failure may leak a handle, skip the removal of staging, or hand the
-// installer anything but the verified bytes.
+// installer anything but the verified bytes: once staging is done, the
+// download is rewritten, and the fake installer reads the package its command
+// line names.
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <optional>
 
+#include "platform/paths.h"
 #include "run/run_update.h"
 #include "support/fake_platform.h"
+#include "support/msiexec_command_line.h"
 #include "support/update_machine.h"
+#include "text/utf.h"
 
 namespace velmarch {
 namespace {
@@ -20,6 +25,7 @@ using testing::Op;
 
 constexpr std::string_view kInjected = "Injected failure. (os error 1)";
 const std::string kPackage(20000, 'p');  // several copy chunks
+const std::string kRewritten(20000, 'x');  // what the download becomes after it was verified
 constexpr std::string_view kOldResult = testing::kEarlierResult;
 
 struct Expected {
@@ -111,18 +117,27 @@ public:
         platform.max_read_chunk = 8192;
         platform.on_run = [this](const platform::LaunchRequest& launch) -> platform::Result<std::int32_t> {
             if (launch.application.filename() == "msiexec.exe") {
-                for (const auto& entry : platform.entries_below("/win/Temp"))
-                    if (entry.filename() == "velmarch-update.msi") installed_bytes = platform.file_text(entry);
+                const auto arguments = testing::split_msiexec_command_line(launch.command_line).arguments;
+                for (std::size_t i = 0; i + 1 < arguments.size(); ++i)
+                    if (arguments[i] == u"/i")
+                        installed_bytes =
+                            platform.file_text(platform::path_from_utf8(text::utf16_to_utf8_lossy(arguments[i + 1])));
             }
             return 0;
         };
-        platform.before_call = [this](Op op, int n) { sequence.emplace_back(op, n); };
+        platform.before_call = [this](Op op, int n) {
+            sequence.emplace_back(op, n);
+            if (std::pair(op, n) == rewrite_download_at && platform.has_file("/dl/update.msi"))
+                platform.add_file("/dl/update.msi", kRewritten);
+        };
         platform.args = testing::update_arguments(kPackage);
     }
 
     FakePlatform platform;
     std::vector<std::pair<Op, int>> sequence;
     std::optional<std::string> installed_bytes;
+    // By default the first step after staging: the wait for the previous process.
+    std::pair<Op, int> rewrite_download_at{Op::open_process_for_wait, 1};
 };
 
 TEST(RunFaultSweep, EveryCallSiteOfASuccessfulRunIsCovered) {
@@ -132,6 +147,26 @@ TEST(RunFaultSweep, EveryCallSiteOfASuccessfulRunIsCovered) {
         EXPECT_TRUE(expectations().contains(site))
             << "no expectation for " << testing::op_name(site.first) << " #" << site.second;
     EXPECT_EQ(clean.sequence.size(), expectations().size());
+}
+
+TEST(RunFaultSweep, TheInstallerGetsTheStagedCopyNotTheRewrittenDownload) {
+    FaultSweep sweep;
+    ASSERT_EQ(run_updater_process(sweep.platform), 0);
+    EXPECT_EQ(sweep.platform.file_text("/dl/update.msi"), kRewritten);
+    ASSERT_TRUE(sweep.installed_bytes.has_value());
+    EXPECT_EQ(*sweep.installed_bytes, kPackage);
+}
+
+// Rewritten between the first verification and the copy: the staged copy
+// fails its own verification and the installer never runs.
+TEST(RunFaultSweep, ADownloadRewrittenBeforeTheCopyIsRefusedByTheSecondVerification) {
+    FaultSweep sweep;
+    sweep.rewrite_download_at = {Op::file_type, 2};  // staging's first step
+    EXPECT_EQ(run_updater_process(sweep.platform), 1603);
+    EXPECT_NE(sweep.platform.file_text("/logs/result.json").find("Update package SHA-256 verification failed."),
+              std::string::npos);
+    EXPECT_FALSE(sweep.installed_bytes.has_value());
+    EXPECT_FALSE(sweep.platform.has_file("/dl/update.msi"));
 }
 
 TEST(RunFaultSweep, EachInjectedFailureEndsAsSpecifiedAndLeavesNothingBehind) {

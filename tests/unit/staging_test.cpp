@@ -16,7 +16,7 @@ constexpr std::string_view kContent = "MSI package bytes";
 class StagingTest : public ::testing::Test {
 protected:
     StagingTest() {
-        platform.set_environment("SystemRoot", "/win");
+        platform.windows_dir = "/win";
         platform.add_directory("/win/Temp");
         platform.add_file("/dl/update.msi", kContent);
         request.msi_path = "/dl/update.msi";
@@ -77,15 +77,29 @@ TEST_F(StagingTest, CopiesInChunksAndCompletesShortWrites) {
 }
 
 TEST_F(StagingTest, TemporaryDirectoryMustExist) {
-    platform.environment.erase("SystemRoot");
+    platform.windows_dir.reset();
     EXPECT_EQ(stage_error(), "The protected Windows temporary directory was not found.");
-    platform.set_environment("SystemRoot", "/nowhere");
+    platform.windows_dir = "/nowhere";
     EXPECT_EQ(stage_error(), "The protected Windows temporary directory was not found.");
     platform.add_file("/other/Temp", "a file");
-    platform.set_environment("SystemRoot", "/other/");
+    platform.windows_dir = "/other/";
     EXPECT_EQ(stage_error(), "The protected Windows temporary directory was not found.");
     EXPECT_EQ(platform.descriptors_created, 0);
     EXPECT_TRUE(platform.directory_attempts.empty());
+}
+
+// An elevated run inherits the starting user's environment: a SystemRoot of
+// their choosing must not place the staging directory.
+TEST_F(StagingTest, TheWindowsDirectoryPlacesStagingNotSystemRoot) {
+    platform.add_directory("/home/user/Temp");
+    platform.set_environment("SystemRoot", "/home/user");
+    auto staged = stage_package(platform, request);
+    ASSERT_TRUE(staged) << staged.error();
+    EXPECT_EQ(staged->staging_dir().parent_path(), platform::Path("/win/Temp"));
+    EXPECT_EQ(platform.entries_below("/home/user/Temp").size(), 1u);  // the folder itself only
+
+    platform.windows_dir.reset();
+    EXPECT_EQ(stage_error(), "The protected Windows temporary directory was not found.");
 }
 
 TEST_F(StagingTest, TakenNamesAreSkippedAndSixteenAreTried) {
@@ -130,7 +144,7 @@ TEST_F(StagingTest, FailuresAfterTheDirectoryExistsRemoveIt) {
     };
     for (const auto& c : cases) {
         FakePlatform fresh;
-        fresh.set_environment("SystemRoot", "/win");
+        fresh.windows_dir = "/win";
         fresh.add_directory("/win/Temp");
         fresh.add_file("/dl/update.msi", kContent);
         fresh.fail(c.op, "E", 1);

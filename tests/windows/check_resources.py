@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Reads the updater executable's headers, imports and resources back and
-checks them: a 64-bit GUI program that needs system DLLs only, carrying the
+checks them: a 64-bit GUI program that imports exactly the expected system
+DLLs (bcrypt.dll with delayed loading only), carrying the
 application manifest, the version block and the icon group it was built with.
 
 Usage: check_resources.py <velmarch-updater.exe> --version <major.minor.patch>
@@ -9,6 +10,7 @@ Prints every mismatch and exits with 1 when there is one.
 """
 
 import argparse
+import re
 import struct
 import sys
 import xml.etree.ElementTree as ET
@@ -25,10 +27,13 @@ EN_US = 1033
 ICON_GROUP_ID = 32512
 ICON_SIZES = (16, 24, 32, 48, 64, 128, 256)
 
-SYSTEM_DLLS = {
-    "kernel32.dll", "advapi32.dll", "bcrypt.dll", "crypt32.dll", "ws2_32.dll",
-    "user32.dll", "msvcrt.dll", "ntdll.dll", "ucrtbase.dll",
-}
+# Exactly these, loaded by the loader at start. bcrypt.dll is loaded on first
+# use only, after the DLL search has been limited to System32: a static import
+# of it (or of crypt32.dll, which OpenSSL can pull in) would be resolved before
+# that limit exists, from the application's own folder first.
+STATIC_IMPORTS = {"advapi32.dll", "kernel32.dll", "msvcrt.dll", "user32.dll", "ws2_32.dll"}
+DELAYED_IMPORTS = {"bcrypt.dll"}
+NEVER_STATIC = {"bcrypt.dll", "crypt32.dll"}
 
 ASM_V1 = "urn:schemas-microsoft-com:asm.v1"
 ASM_V3 = "urn:schemas-microsoft-com:asm.v3"
@@ -55,27 +60,67 @@ class Findings:
 
 # --- PE headers and imports -------------------------------------------------
 
+TERMINAL_SERVER_AWARE = 0x8000
+
+
 def check_headers(pe, findings):
     findings.equal(hex(pe.FILE_HEADER.Machine), hex(0x8664), "machine (AMD64)")
     findings.equal(hex(pe.OPTIONAL_HEADER.Magic), hex(0x20B), "optional header magic (PE32+)")
     findings.equal(pe.OPTIONAL_HEADER.Subsystem, 2, "subsystem (Windows GUI)")
+    # Without it, a Remote Desktop session host in application mode gives the
+    # program a Windows directory of the user's own, where it would look for
+    # msiexec.exe and explorer.exe and place its staging directory.
+    findings.expect(pe.OPTIONAL_HEADER.DllCharacteristics & TERMINAL_SERVER_AWARE,
+                    "the executable is not marked Terminal-Server-aware")
 
 
-def imported_dlls(pe):
+def _rva_in_image(pe, rva):
+    try:
+        return rva != 0 and pe.get_offset_from_rva(rva) is not None
+    except pefile.PEFormatError:
+        return False
+
+
+def _delay_descriptors_by_shape(pe):
+    """DLL names of delay-load descriptors found by their shape. GNU ld leaves
+    the delay-import data directory empty, although the descriptors dlltool
+    made are in place and used by the delay-load helper: RVA-based attributes
+    (1), the DLL name's RVA, then module handle, address table and name table
+    RVAs inside the image."""
+    data = bytes(pe.__data__)
     names = []
-    for attribute in ("DIRECTORY_ENTRY_IMPORT", "DIRECTORY_ENTRY_DELAY_IMPORT"):
-        for entry in getattr(pe, attribute, []):
-            names.append(entry.dll.decode("ascii"))
+    for match in re.finditer(rb"[A-Za-z0-9_.\-]+\.dll\x00", data, re.IGNORECASE):
+        rva = pe.get_rva_from_offset(match.start())
+        if rva is None:
+            continue
+        needle = struct.pack("<II", 1, rva)
+        position = data.find(needle)
+        while position != -1:
+            if position % 4 == 0 and position + 32 <= len(data):
+                _, _, handle, table, name_table = struct.unpack_from("<IIIII", data, position)
+                if all(_rva_in_image(pe, value) for value in (handle, table, name_table)):
+                    names.append(match.group()[:-1].decode("ascii"))
+                    break
+            position = data.find(needle, position + 1)
     return names
 
 
-def check_imports(dlls, findings):
-    findings.expect(any(name.lower() == "kernel32.dll" for name in dlls),
-                    f"kernel32.dll is not imported (imports: {dlls})")
-    for name in dlls:
-        lower = name.lower()
-        findings.expect(lower in SYSTEM_DLLS or lower.startswith("api-ms-win-"),
-                        f"imports {name}, which is not a system DLL")
+def imported_dlls(pe):
+    """(statically imported DLL names, names imported with delayed loading)"""
+    static = [entry.dll.decode("ascii", errors="replace") for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])]
+    if hasattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT"):
+        delayed = [entry.dll.decode("ascii", errors="replace") for entry in pe.DIRECTORY_ENTRY_DELAY_IMPORT]
+    else:
+        delayed = _delay_descriptors_by_shape(pe)
+    return static, delayed
+
+
+def check_imports(static, delayed, findings):
+    for name in static:
+        findings.expect(name.lower() not in NEVER_STATIC,
+                        f"{name} is imported statically; it may only be loaded lazily, from System32")
+    findings.equal(sorted(name.lower() for name in static), sorted(STATIC_IMPORTS), "statically imported DLLs")
+    findings.equal(sorted(name.lower() for name in delayed), sorted(DELAYED_IMPORTS), "DLLs imported with delayed loading")
 
 
 # --- Resource directory -----------------------------------------------------
@@ -330,9 +375,9 @@ def main(argv):
         return 1
 
     check_headers(pe, findings)
-    dlls = imported_dlls(pe)
-    print("imports: " + ", ".join(dlls))
-    check_imports(dlls, findings)
+    static, delayed = imported_dlls(pe)
+    print("imports: " + ", ".join(static) + "; delayed: " + ", ".join(delayed))
+    check_imports(static, delayed, findings)
 
     table = resource_table(pe)
     findings.equal(sorted(table, key=str), sorted([RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST], key=str),

@@ -293,6 +293,39 @@ class Suite:
         f.check(m["downloaded"].exists(), "the downloaded package is kept")
         print(f"    {time.monotonic() - started:.1f} s", flush=True)
 
+    def smuggled_installer_options(self):
+        """msiexec reads a double quote as the end of a quoted value and a backslash literally, so a log path
+        holding one could carry options of its own: a second package, or an INSTALLDIR that moves the install.
+        With Wine's real msiexec in place, such a run is refused before Windows Installer starts."""
+        f = self.failures
+        self.wine.use_wine_installer()
+        signed = self.sign(self.package)
+        second = self.build_package("9.9.9")
+        for name, tail in (("a second package", ' /i {second} Z='),
+                           ("another install directory", ' INSTALLDIR={elsewhere} Z=')):
+            self.case(f"a log path that smuggles {name} into Windows Installer")
+            m = self.machine("smuggled " + name)
+            second_copy = m["root"] / "Downloads" / "second.msi"
+            shutil.copy2(second, second_copy)
+            elsewhere = m["root"] / "Elsewhere"
+            stderr = m["root"] / "stderr.txt"
+            log_path = self.wine.win(m["msi_log"]) + '"' + tail.format(second=self.wine.win(second_copy),
+                                                                        elsewhere=self.wine.win(elsewhere))
+            code = self.run_updater(self.options(m, 0, signed, {"--msi-log-path": log_path}), stderr_file=stderr)
+            f.equal(code, 1603, "the updater's exit code")
+            f.equal(read_text(stderr), "The installer log path cannot be passed to Windows Installer.\n",
+                    "standard error")
+            f.equal(log_messages(m["helper_log"]), [STARTED, STAGED, ALREADY_EXITED, STARTING], "helper log")
+            f.check(not m["result"].exists(), "no result file")
+            f.check(not self.restarted(m, False), "no restart")
+            f.check(m["downloaded"].exists(), "the downloaded package is kept")
+            f.check(not m["install"].exists(), "nothing is installed in the install directory")
+            f.check(not elsewhere.exists(), "nothing is installed outside the install directory")
+            f.check(not m["msi_log"].exists(), "Windows Installer did not run (no verbose log)")
+            second_files = [str(path) for path in self.wine.drive_c.rglob("version.txt")
+                            if (read_text(path) or "").strip() == "9.9.9"]
+            f.equal(second_files, [], "files of the second package")
+
     def exit_code_rows(self):
         signed = self.sign(self.package)
         digest = signed["--expected-sha256"]
@@ -450,6 +483,7 @@ class Suite:
         try:
             self.real_update()
             self.real_update(" Ünïcødé ✓")
+            self.smuggled_installer_options()
             self.wine.use_stand_in_installer(self.tools / "stand-in-msiexec.exe")
             self.exit_code_rows()
             self.refused_packages()

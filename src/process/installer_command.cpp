@@ -1,0 +1,52 @@
+// The Windows Installer command of a run. Pure logic.
+
+#include "process/installer_command.h"
+
+#include "platform/paths.h"
+#include "process/installer_outcome.h"
+#include "process/msiexec_arguments.h"
+#include "text/utf.h"
+
+namespace velmarch {
+namespace {
+
+constexpr std::string_view kLogPathRejected = "The installer log path cannot be passed to Windows Installer.";
+constexpr std::string_view kWindowsDirectoryRejected = "The Windows directory cannot be passed to Windows Installer.";
+
+Argument regular(std::u16string_view text) { return Argument{std::u16string(text), false}; }
+
+}  // namespace
+
+platform::Result<InstallerCommand> build_installer_command(const UpdateRequest& request,
+                                                           const platform::Path& staged_package,
+                                                           const platform::Path& installer) {
+    auto install_dir = check_install_dir(platform::path_to_utf8(request.install_dir));
+    if (!install_dir) return std::unexpected(install_dir.error());
+    const std::u16string log_path = platform::path_to_utf16(request.msi_log_path);
+    if (!passes_to_msiexec(log_path)) return std::unexpected(std::string(kLogPathRejected));
+    // Both come from the Windows directory; the program text heads the
+    // command line, so it is split by msiexec's rules as well.
+    const std::u16string package = platform::path_to_utf16(staged_package);
+    if (!passes_to_msiexec(package) || !passes_to_msiexec(platform::path_to_utf16(installer)))
+        return std::unexpected(std::string(kWindowsDirectoryRejected));
+
+    // The two paths are quoted by msiexec's rules, not the C runtime's: a
+    // trailing backslash stays single and any whitespace is enclosed.
+    std::vector<Argument> arguments{
+        regular(u"/i"),
+        msiexec_argument(package),
+        regular(u"/passive"),
+        regular(u"/norestart"),
+        regular(u"VELMARCH_INSTALLDIR_LOCK=1"),
+        regular(u"/L*v"),
+        msiexec_argument(log_path),
+    };
+    if (request.repair_mode) {
+        arguments.push_back(regular(u"REINSTALL=ALL"));
+        arguments.push_back(regular(u"REINSTALLMODE=amus"));
+    }
+    arguments.push_back(Argument{u"INSTALLDIR=\"" + text::utf8_to_utf16_lossy(*install_dir) + u"\"", true});
+    return InstallerCommand{installer, std::move(arguments)};
+}
+
+}  // namespace velmarch

@@ -1,0 +1,28 @@
+#pragma once
+// The Windows Installer command of a run: the program, then its arguments in
+// the form msiexec reads back as meant. Pure logic.
+
+#include <vector>
+
+#include "platform/platform.h"
+#include "process/launcher.h"
+#include "run/update_request.h"
+
+namespace velmarch {
+
+struct InstallerCommand {
+    platform::Path program;
+    // The fixed options are regular arguments; the staged package, the log
+    // path and, last, the INSTALLDIR assignment are raw ones in msiexec's own
+    // quoting.
+    std::vector<Argument> arguments;
+};
+
+// Fails, before anything runs, when msiexec could not read a text as one
+// argument: an install directory or installer log path with a double quote, a
+// carriage return or a line feed (or such a Windows directory).
+platform::Result<InstallerCommand> build_installer_command(const UpdateRequest& request,
+                                                           const platform::Path& staged_package,
+                                                           const platform::Path& installer);
+
+}  // namespace velmarch

@@ -1,0 +1,27 @@
+#include "process/msiexec_arguments.h"
+
+#include <algorithm>
+
+namespace velmarch {
+namespace {
+
+// Unicode White_Space and every C0 control character: msiexec separates at a
+// space; whether it also does at the rest is not documented, so none of them
+// is left outside quotes.
+bool might_separate(char16_t c) {
+    if (c <= u' ' || c == u'\x7F' || c == u'\x85' || c == u'\xA0' || c == u'\x1680') return true;
+    if (c >= u'\x2000' && c <= u'\x200A') return true;
+    return c == u'\x2028' || c == u'\x2029' || c == u'\x202F' || c == u'\x205F' || c == u'\x3000';
+}
+
+}  // namespace
+
+bool passes_to_msiexec(std::u16string_view text) { return text.find_first_of(u"\"\r\n") == std::u16string_view::npos; }
+
+Argument msiexec_argument(std::u16string_view text) {
+    if (!text.empty() && std::none_of(text.begin(), text.end(), might_separate))
+        return Argument{std::u16string(text), true};
+    return Argument{u"\"" + std::u16string(text) + u"\"", true};
+}
+
+}  // namespace velmarch
