@@ -99,9 +99,8 @@ TEST_P(InstallerNotFound, IsRecordedAndTheApplicationRestarted) {
     EXPECT_TRUE(holds(machine.request.msi_path, machine.package_content()));
 }
 
-INSTANTIATE_TEST_SUITE_P(EndToEnd, InstallerNotFound, ::testing::Bool(), [](const auto& test) {
-    return std::string(test.param ? "ADirectoryInItsPlace" : "Missing");
-});
+INSTANTIATE_TEST_SUITE_P(EndToEnd, InstallerNotFound, ::testing::Bool(),
+                         (testing::NamesInOrder{"Missing", "ADirectoryInItsPlace"}));
 
 // --- aborts inside the installer stage ---------------------------------------
 
@@ -129,7 +128,8 @@ TEST_P(RejectedInstallDirectory, AbortsBeforeTheInstallerStarts) {
     EXPECT_TRUE(machine.invocations("msiexec").empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(EndToEnd, RejectedInstallDirectory, ::testing::Values("\"", "\n", "\r"));
+INSTANTIATE_TEST_SUITE_P(EndToEnd, RejectedInstallDirectory, ::testing::Values("\"", "\n", "\r"),
+                         (testing::NamesInOrder{"DoubleQuote", "LineFeed", "CarriageReturn"}));
 
 // msiexec reads a double quote as the end of the quoted log path, so what
 // follows it would be options of its own: a second package, another
@@ -148,7 +148,8 @@ TEST_P(RejectedInstallerLogPath, AbortsBeforeTheInstallerStarts) {
     EXPECT_FALSE(fs::exists(machine.request.msi_log_path));
 }
 
-INSTANTIATE_TEST_SUITE_P(EndToEnd, RejectedInstallerLogPath, ::testing::Values("\"", "\n", "\r"));
+INSTANTIATE_TEST_SUITE_P(EndToEnd, RejectedInstallerLogPath, ::testing::Values("\"", "\n", "\r"),
+                         (testing::NamesInOrder{"DoubleQuote", "LineFeed", "CarriageReturn"}));
 
 class InstallerStage : public StandInTest {};
 

@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "run/update_request.h"
+#include "support/case_name.h"
 
 namespace velmarch::e2e {
 
@@ -190,20 +191,10 @@ protected:
 // megabytes of package bytes when it does not).
 ::testing::AssertionResult holds(const fs::path& path, std::string_view content);
 
-// Names a parameterized test after its case's `name` field, and prints
+// Parameterised tests are named after their case's `name` field and print
 // cases by that name.
-template <class Case>
-    requires requires(const Case& c) { c.name; }
-void PrintTo(const Case& c, std::ostream* out) {
-    *out << c.name;
-}
-
-struct CaseName {
-    template <class Param>
-    std::string operator()(const ::testing::TestParamInfo<Param>& test) const {
-        return test.param.name;
-    }
-};
+using testing::CaseName;
+using testing::PrintTo;
 
 // The result file's exact text; the texts given need no JSON escaping.
 std::string expected_result(std::string_view status, std::int32_t exit_code, std::string_view message,

@@ -133,7 +133,8 @@ TEST_P(GonePreviousProcess, IsReportedAsAlreadyExitedAndTheRunGoesOn) {
                                         restart_line(machine.shell_path(), shell->process_id)}));
 }
 
-INSTANTIATE_TEST_SUITE_P(EndToEnd, GonePreviousProcess, ::testing::Values(unused_process_id(), 0u));
+INSTANTIATE_TEST_SUITE_P(EndToEnd, GonePreviousProcess, ::testing::Values(unused_process_id(), 0u),
+                         (testing::NamesInOrder{"UnusedId", "Zero"}));
 
 // --- where the report files go ------------------------------------------------
 

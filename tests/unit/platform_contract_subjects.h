@@ -4,7 +4,6 @@
 // make: links, a program that ends with a chosen code, a process that runs
 // until the test ends it and one that has ended.
 //
-//   static constexpr const char* kName;          names the instantiation
 //   static constexpr bool kKeepsFullExitCode;    false where only the low 8 bits survive
 //   Platform& platform();
 //   Path root();                                 an empty directory of its own
@@ -38,7 +37,7 @@
 #include "platform_posix_temp_directory.h"
 #endif
 
-namespace velmarch::testing {
+namespace velmarch::testing::contract {
 
 inline std::u16string decimal16(std::int32_t value) {
     const std::string digits = std::to_string(value);
@@ -48,12 +47,11 @@ inline std::u16string decimal16(std::int32_t value) {
 // The fake: a process "runs" while it is in running_processes and the
 // scripted wait outcome says so; a program "ends" with the code its command
 // line names.
-class FakeSubject {
+class Fake {
 public:
-    static constexpr const char* kName = "Fake";
     static constexpr bool kKeepsFullExitCode = true;
 
-    FakeSubject() {
+    Fake() {
         fake.add_directory(root());
         fake.add_file(program_, "");
         fake.on_run = [](const platform::LaunchRequest& launch) -> platform::Result<std::int32_t> {
@@ -94,15 +92,14 @@ private:
 #ifdef _WIN32
 
 // Windows: the unit test executable in its child roles.
-class NativeSubject {
+class Win32 {
 public:
-    static constexpr const char* kName = "Win32";
     static constexpr bool kKeepsFullExitCode = true;
 
-    NativeSubject() : platform_(platform::make_native_platform(0, nullptr)) {}
-    NativeSubject(const NativeSubject&) = delete;
-    NativeSubject& operator=(const NativeSubject&) = delete;
-    ~NativeSubject() {
+    Win32() : platform_(platform::make_native_platform(0, nullptr)) {}
+    Win32(const Win32&) = delete;
+    Win32& operator=(const Win32&) = delete;
+    ~Win32() {
         for (std::uint32_t id : live_) end_process(id);
     }
 
@@ -156,16 +153,15 @@ private:
 #else
 
 // POSIX: /bin/sh as every child.
-class NativeSubject {
+class Posix {
 public:
-    static constexpr const char* kName = "Posix";
     // A process's exit status keeps the low 8 bits of its code.
     static constexpr bool kKeepsFullExitCode = false;
 
-    NativeSubject() : platform_(platform::make_native_platform(0, nullptr)) {}
-    NativeSubject(const NativeSubject&) = delete;
-    NativeSubject& operator=(const NativeSubject&) = delete;
-    ~NativeSubject() {
+    Posix() : platform_(platform::make_native_platform(0, nullptr)) {}
+    Posix(const Posix&) = delete;
+    Posix& operator=(const Posix&) = delete;
+    ~Posix() {
         for (pid_t id : started_) {
             ::kill(id, SIGKILL);
             reap(id);
@@ -218,4 +214,10 @@ private:
 
 #endif
 
-}  // namespace velmarch::testing
+#ifdef _WIN32
+using Native = Win32;
+#else
+using Native = Posix;
+#endif
+
+}  // namespace velmarch::testing::contract

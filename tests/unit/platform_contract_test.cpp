@@ -54,15 +54,9 @@ protected:
     }
 };
 
-struct SubjectName {
-    template <class Subject>
-    static std::string GetName(int) {
-        return Subject::kName;
-    }
-};
-
-using Subjects = ::testing::Types<testing::FakeSubject, testing::NativeSubject>;
-TYPED_TEST_SUITE(PlatformContract, Subjects, SubjectName);
+// CTest names each case after its subject: "…<velmarch::testing::contract::Fake>".
+using Subjects = ::testing::Types<testing::contract::Fake, testing::contract::Native>;
+TYPED_TEST_SUITE(PlatformContract, Subjects);
 
 // --- files ----------------------------------------------------------------
 

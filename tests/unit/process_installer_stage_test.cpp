@@ -9,9 +9,12 @@
 #include "support/msiexec_command_line.h"
 #include "support/process_world.h"
 #include "text/utf.h"
+#include "support/case_name.h"
 
 namespace velmarch {
 namespace {
+
+using testing::PrintTo;  // cases print by name
 
 using platform::Path;
 using testing::fake_os_error;
@@ -137,7 +140,7 @@ const RowCase kRows[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, InstallerStageRows, ::testing::ValuesIn(kRows),
-                         [](const auto& test) { return std::string(test.param.name); });
+                         testing::CaseName());
 
 TEST_F(InstallerStage, RestartProblemsDoNotChangeTheOutcome) {
     fake.fail(Op::start_detached, fake_os_error(2));
@@ -165,7 +168,8 @@ TEST_P(InstallerStageMissingInstaller, FinishesWith1603AfterLoggingRecordingAndR
     EXPECT_TRUE(fake.runs.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(MissingOrDirectory, InstallerStageMissingInstaller, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(MissingOrDirectory, InstallerStageMissingInstaller, ::testing::Bool(),
+                         (testing::NamesInOrder{"Missing", "ADirectoryInItsPlace"}));
 
 TEST_F(InstallerStage, WithoutAWindowsDirectoryTheBareNameIsSearched) {
     fake.windows_dir.reset();
@@ -341,7 +345,7 @@ const CommandCase kCommands[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Commands, BuildInstallerCommand, ::testing::ValuesIn(kCommands),
-                         [](const auto& test) { return std::string(test.param.name); });
+                         testing::CaseName());
 
 // Hostile texts as the installer log path and as the install directory:
 // each request is either refused or read by msiexec exactly as intended,

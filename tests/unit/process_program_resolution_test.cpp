@@ -6,9 +6,12 @@
 
 #include "process/launcher.h"
 #include "support/process_world.h"
+#include "support/case_name.h"
 
 namespace velmarch {
 namespace {
+
+using testing::PrintTo;  // cases print by name
 
 using platform::NativeString;
 using platform::Path;
@@ -79,7 +82,7 @@ const ResolveCase kResolveCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ResolveProgram, ::testing::ValuesIn(kResolveCases),
-                         [](const auto& test) { return std::string(test.param.name); });
+                         testing::CaseName());
 
 TEST(ResolveProgramSearch, AbsentPlacesAreSkipped) {
     ProgramSearch search = search_over({"/sysroot/msiexec.exe", "/own/msiexec.exe"}, std::nullopt);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "run/run_update.h"
+#include "support/case_name.h"
 #include "support/fake_platform.h"
 #include "support/update_machine.h"
 
@@ -9,6 +10,7 @@ namespace {
 
 using testing::FakePlatform;
 using testing::Op;
+using testing::PrintTo;  // cases print by name
 
 constexpr std::string_view kPackage = "package content";
 
@@ -130,6 +132,7 @@ TEST_F(RunUpdateTest, SuccessfulUpdateEndToEnd) {
 }
 
 struct OutcomeCase {
+    const char* name;
     std::int32_t installer;
     std::int32_t version;
     std::string status;
@@ -167,22 +170,23 @@ TEST_P(InstallerOutcomeTest, ResultRestartAndExitCodeFollowTheInstallerCode) {
 INSTANTIATE_TEST_SUITE_P(
     AllRows, InstallerOutcomeTest,
     ::testing::Values(
-        OutcomeCase{0, 0, "success", 0, "", true, 0},
-        OutcomeCase{0, 1, "installVerificationFailed", 1603,
+        OutcomeCase{"Success", 0, 0, "success", 0, "", true, 0},
+        OutcomeCase{"VersionNotConfirmed", 0, 1, "installVerificationFailed", 1603,
                     "The installed application did not report expected version 2.4.0 after Windows Installer "
                     "completed.",
                     true, 1603},
-        OutcomeCase{1638, 0, "versionConflict", 1638,
+        OutcomeCase{"VersionConflict", 1638, 0, "versionConflict", 1638,
                     "Windows Installer reported that version 2.4.0 conflicts with the product already registered on "
                     "this computer.",
                     true, 1638},
-        OutcomeCase{1641, 0, "restartInitiated", 1641, "Windows has started a restart to finish the update.", false,
+        OutcomeCase{"RestartInitiated", 1641, 0, "restartInitiated", 1641, "Windows has started a restart to finish the update.", false,
                     0},
-        OutcomeCase{3010, 0, "restartRequired", 3010, "Windows restart is required to finish the update.", false, 0},
-        OutcomeCase{1603, 0, "error", 1603, "Windows Installer exited with code 1603.", true, 1603},
-        OutcomeCase{1602, 0, "error", 1602, "Windows Installer exited with code 1602.", true, 1602},
-        OutcomeCase{-1073741819, 0, "error", -1073741819, "Windows Installer exited with code -1073741819.", true,
-                    -1073741819}));
+        OutcomeCase{"RestartRequired", 3010, 0, "restartRequired", 3010, "Windows restart is required to finish the update.", false, 0},
+        OutcomeCase{"Failed1603", 1603, 0, "error", 1603, "Windows Installer exited with code 1603.", true, 1603},
+        OutcomeCase{"UserCancelled1602", 1602, 0, "error", 1602, "Windows Installer exited with code 1602.", true, 1602},
+        OutcomeCase{"NegativeCode", -1073741819, 0, "error", -1073741819, "Windows Installer exited with code -1073741819.", true,
+                    -1073741819}),
+    testing::CaseName());
 
 TEST_F(RunUpdateTest, RepairModeOnlyChangesTheInstallerCommand) {
     args.push_back("--repair-mode");
