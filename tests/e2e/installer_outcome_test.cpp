@@ -15,12 +15,6 @@ namespace {
 
 using e2e::PrintTo;  // found by argument-dependent lookup for the cases below
 
-constexpr const char* kStarted = "Velmarch native updater started.";
-constexpr const char* kStaged = "The update package was copied to restricted staging and verified again.";
-constexpr const char* kAlreadyExited = "The previous process has already exited.";
-constexpr const char* kStarting = "Starting Windows Installer.";
-constexpr int kAbortStatus = 1603 & 0xFF;
-
 struct ExitCodeCase {
     const char* name;
     int installer_exit;  // a negative value: killed by that signal
@@ -31,9 +25,6 @@ struct ExitCodeCase {
     std::string message;
     bool version_checked;
 };
-
-const std::string kVersionNotConfirmed =
-    "The installed application did not report expected version 2.4.0 after Windows Installer completed.";
 
 class InstallerExitCode : public StandInParamTest<ExitCodeCase> {};
 
@@ -92,10 +83,10 @@ TEST_P(InstallerNotFound, IsRecordedAndTheApplicationRestarted) {
     EXPECT_EQ(run.exit_status, kAbortStatus);
     EXPECT_EQ(run.standard_error, "");
     EXPECT_EQ(machine.helper_log_messages(run),
-              (std::vector<std::string>{kStarted, kStaged, kAlreadyExited, "Windows Installer was not found.",
+              (std::vector<std::string>{kStarted, kStaged, kAlreadyExited, kInstallerNotFound,
                                         restart_line(machine.shell_path(), shell->process_id)}));
     EXPECT_EQ(read_text(machine.request.result_path),
-              expected_result("error", 1603, "Windows Installer was not found."));
+              expected_result("error", 1603, kInstallerNotFound));
     EXPECT_TRUE(holds(machine.request.msi_path, machine.package_content()));
 }
 
@@ -173,7 +164,7 @@ TEST_F(InstallerStage, AMissingInstallDirectoryFailsTheVersionCheckAndTheRestart
     EXPECT_EQ(run.exit_status, kAbortStatus);
     EXPECT_EQ(machine.helper_log_messages(run),
               (std::vector<std::string>{kStarted, kStaged, kAlreadyExited, kStarting,
-                                        "Windows Installer exited with code 0.", not_verified,
+                                        kInstallerExited0, not_verified,
                                         "Application restart failed: No such file or directory (os error 2)"}));
     EXPECT_EQ(read_text(machine.request.result_path), expected_result("installVerificationFailed", 1603, not_verified));
     EXPECT_TRUE(machine.invocations("application").empty());

@@ -12,7 +12,7 @@
 //   LaunchRequest missing_program();
 //   std::uint32_t start_live_process();          runs until end_process
 //   void end_process(std::uint32_t id);
-//   std::uint32_t finished_process();            has ended; nothing holds it
+//   std::uint32_t finished_process();            has ended; this test holds no handle of it
 
 #include <gtest/gtest.h>
 

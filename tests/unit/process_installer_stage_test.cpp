@@ -48,7 +48,7 @@ protected:
     std::int32_t application_exit_code = 0;
     const std::string kInstallerRun = installer_run();
     const std::string kVersionCheckRun = "run: \"" + utf8(app) + "\" --verify-installed-version 2.4.0";
-    const std::string kRestartStart = "start: \"" + utf8(explorer) + "\" " + utf8(app);
+    const std::string kRestartStart = "start: \"" + utf8(explorer) + "\" \"" + utf8(app) + "\"";
     const std::string kRestartLine =
         "log: Application restart requested through " + utf8(explorer) + " with process id 7000.";
 };
@@ -186,7 +186,7 @@ TEST_F(InstallerStage, WithoutAWindowsDirectoryTheBareNameIsSearched) {
 TEST_F(InstallerStage, WithoutAWindowsDirectoryAMissingInstallerCannotBeStarted) {
     fake.windows_dir.reset();
     ASSERT_TRUE(fake.delete_file(msiexec).has_value());
-    fake.add_file(test_path("/updater/msiexec.exe"), "");
+    fake.add_file(test_path("/Updater/msiexec.exe"), "");
     fake.add_file(test_path("/home/user/bin/msiexec.exe"), "");
     fake.environment["PATH"] = test_path_list("/home/user/bin");
     auto finished = run();
@@ -197,7 +197,7 @@ TEST_F(InstallerStage, WithoutAWindowsDirectoryAMissingInstallerCannotBeStarted)
 }
 
 TEST_F(InstallerStage, RefusedInstallDirFailsAfterTheStartLineOnly) {
-    request.install_dir = test_path("/apps/Velmarch\"/x");
+    request.install_dir = test_path("/Program Files/Velmarch\"/x");
     auto finished = run();
     ASSERT_FALSE(finished.has_value());
     EXPECT_EQ(finished.error(), "The current install directory cannot be passed to Windows Installer.");
@@ -228,7 +228,7 @@ TEST_F(InstallerStage, SystemRootDoesNotChooseTheInstaller) {
 // A log path that msiexec would not read as one argument is refused exactly
 // like such an install directory: nothing runs, nothing is recorded.
 TEST_F(InstallerStage, RefusedLogPathFailsAfterTheStartLineOnly) {
-    for (const char* log : {"/logs/a\" /i /other.msi Z=", "/logs/a\rb.log", "/logs/a\nb.log"}) {
+    for (const char* log : {"/Logs/a\" /i /other.msi Z=", "/Logs/a\rb.log", "/Logs/a\nb.log"}) {
         reporter.events.clear();
         request.msi_log_path = test_path(log);
         auto finished = run();
@@ -264,7 +264,7 @@ TEST(LocateWindowsInstaller, UsesSystem32UnderTheWindowsDirectory) {
     ASSERT_TRUE(found.has_value()) << found.error();
     EXPECT_EQ(utf8(*found), utf8(world.msiexec));
 
-    world.fake.windows_dir = test_path("/sysroot/");
+    world.fake.windows_dir = test_path("/Windows/");
     found = locate_windows_installer(world.fake);
     ASSERT_TRUE(found.has_value()) << found.error();
     EXPECT_EQ(utf8(*found), utf8(world.msiexec));
