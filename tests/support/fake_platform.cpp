@@ -338,12 +338,18 @@ std::unique_ptr<platform::WaitableProcess> FakePlatform::open_process_for_wait(s
     return std::make_unique<FakeProcess>(*this);
 }
 
+// Why a program cannot be started, as process creation would say it.
+std::optional<std::string> FakePlatform::launch_refusal(const platform::LaunchRequest& launch) const {
+    if (!files_.contains(resolved(links_, key_of(launch.application)))) return fake_os_error(2);
+    if (launch.working_directory && !directories_.contains(key_of(*launch.working_directory)))
+        return fake_os_error(267);
+    return std::nullopt;
+}
+
 Result<std::int32_t> FakePlatform::run_and_wait(const platform::LaunchRequest& launch) {
     runs.push_back(launch);
     if (auto failure = enter(Op::run_and_wait)) return std::unexpected(*failure);
-    if (!files_.contains(resolved(links_, key_of(launch.application)))) return std::unexpected(fake_os_error(2));
-    if (launch.working_directory && !directories_.contains(key_of(*launch.working_directory)))
-        return std::unexpected(fake_os_error(267));
+    if (auto refusal = launch_refusal(launch)) return std::unexpected(*refusal);
     if (on_run) return on_run(launch);
     return 0;
 }
@@ -351,9 +357,7 @@ Result<std::int32_t> FakePlatform::run_and_wait(const platform::LaunchRequest& l
 Result<std::uint32_t> FakePlatform::start_detached(const platform::LaunchRequest& launch) {
     detached.push_back(launch);
     if (auto failure = enter(Op::start_detached)) return std::unexpected(*failure);
-    if (!files_.contains(resolved(links_, key_of(launch.application)))) return std::unexpected(fake_os_error(2));
-    if (launch.working_directory && !directories_.contains(key_of(*launch.working_directory)))
-        return std::unexpected(fake_os_error(267));
+    if (auto refusal = launch_refusal(launch)) return std::unexpected(*refusal);
     return next_detached_id++;
 }
 

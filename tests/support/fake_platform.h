@@ -142,6 +142,8 @@ public:
     std::map<std::string, std::string> links_;  // link -> target
 
 private:
+    std::optional<std::string> launch_refusal(const platform::LaunchRequest& launch) const;
+
     struct Failure {
         std::string message;
         int nth;

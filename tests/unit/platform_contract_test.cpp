@@ -12,11 +12,12 @@
 #include "platform/paths.h"
 #include "platform/platform.h"
 #include "platform_contract_subjects.h"
+#include "support/file_bytes.h"
 
 namespace velmarch::platform {
 namespace {
 
-std::span<const std::byte> bytes_of(std::string_view text) { return std::as_bytes(std::span(text)); }
+using testing::bytes_of;
 
 bool is_os_error(const std::string& text) { return text.find(" (os error ") != std::string::npos; }
 

@@ -8,16 +8,13 @@
 
 #include "platform/platform.h"
 #include "platform_posix_temp_directory.h"
+#include "support/file_bytes.h"
 
 namespace velmarch::platform {
 namespace {
 
-std::span<const std::byte> bytes_of(std::string_view text) { return std::as_bytes(std::span(text)); }
-
-std::string read_text(const Path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing::bytes_of;
+using testing::read_text;
 
 class PosixFiles : public ::testing::Test {
 protected:

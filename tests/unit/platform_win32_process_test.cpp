@@ -7,14 +7,12 @@
 
 #include "platform/platform.h"
 #include "platform_win32_support.h"
+#include "support/file_bytes.h"
 
 namespace velmarch::platform {
 namespace {
 
-std::string read_text(const Path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing::read_text;
 
 class Win32Processes : public ::testing::Test {
 protected:
