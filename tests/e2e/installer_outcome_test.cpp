@@ -15,12 +15,6 @@ namespace {
 
 using e2e::PrintTo;  // found by argument-dependent lookup for the cases below
 
-constexpr const char* kStarted = "Velmarch native updater started.";
-constexpr const char* kStaged = "The update package was copied to restricted staging and verified again.";
-constexpr const char* kAlreadyExited = "The previous process has already exited.";
-constexpr const char* kStarting = "Starting Windows Installer.";
-constexpr int kAbortStatus = 1603 & 0xFF;
-
 struct ExitCodeCase {
     const char* name;
     int installer_exit;  // a negative value: killed by that signal
@@ -31,9 +25,6 @@ struct ExitCodeCase {
     std::string message;
     bool version_checked;
 };
-
-const std::string kVersionNotConfirmed =
-    "The installed application did not report expected version 2.4.0 after Windows Installer completed.";
 
 class InstallerExitCode : public StandInParamTest<ExitCodeCase> {};
 
@@ -92,16 +83,15 @@ TEST_P(InstallerNotFound, IsRecordedAndTheApplicationRestarted) {
     EXPECT_EQ(run.exit_status, kAbortStatus);
     EXPECT_EQ(run.standard_error, "");
     EXPECT_EQ(machine.helper_log_messages(run),
-              (std::vector<std::string>{kStarted, kStaged, kAlreadyExited, "Windows Installer was not found.",
+              (std::vector<std::string>{kStarted, kStaged, kAlreadyExited, kInstallerNotFound,
                                         restart_line(machine.shell_path(), shell->process_id)}));
     EXPECT_EQ(read_text(machine.request.result_path),
-              expected_result("error", 1603, "Windows Installer was not found."));
+              expected_result("error", 1603, kInstallerNotFound));
     EXPECT_TRUE(holds(machine.request.msi_path, machine.package_content()));
 }
 
-INSTANTIATE_TEST_SUITE_P(EndToEnd, InstallerNotFound, ::testing::Bool(), [](const auto& test) {
-    return std::string(test.param ? "ADirectoryInItsPlace" : "Missing");
-});
+INSTANTIATE_TEST_SUITE_P(EndToEnd, InstallerNotFound, ::testing::Bool(),
+                         (testing::NamesInOrder{"Missing", "ADirectoryInItsPlace"}));
 
 // --- aborts inside the installer stage ---------------------------------------
 
@@ -129,7 +119,8 @@ TEST_P(RejectedInstallDirectory, AbortsBeforeTheInstallerStarts) {
     EXPECT_TRUE(machine.invocations("msiexec").empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(EndToEnd, RejectedInstallDirectory, ::testing::Values("\"", "\n", "\r"));
+INSTANTIATE_TEST_SUITE_P(EndToEnd, RejectedInstallDirectory, ::testing::Values("\"", "\n", "\r"),
+                         (testing::NamesInOrder{"DoubleQuote", "LineFeed", "CarriageReturn"}));
 
 // msiexec reads a double quote as the end of the quoted log path, so what
 // follows it would be options of its own: a second package, another
@@ -148,7 +139,8 @@ TEST_P(RejectedInstallerLogPath, AbortsBeforeTheInstallerStarts) {
     EXPECT_FALSE(fs::exists(machine.request.msi_log_path));
 }
 
-INSTANTIATE_TEST_SUITE_P(EndToEnd, RejectedInstallerLogPath, ::testing::Values("\"", "\n", "\r"));
+INSTANTIATE_TEST_SUITE_P(EndToEnd, RejectedInstallerLogPath, ::testing::Values("\"", "\n", "\r"),
+                         (testing::NamesInOrder{"DoubleQuote", "LineFeed", "CarriageReturn"}));
 
 class InstallerStage : public StandInTest {};
 
@@ -172,7 +164,7 @@ TEST_F(InstallerStage, AMissingInstallDirectoryFailsTheVersionCheckAndTheRestart
     EXPECT_EQ(run.exit_status, kAbortStatus);
     EXPECT_EQ(machine.helper_log_messages(run),
               (std::vector<std::string>{kStarted, kStaged, kAlreadyExited, kStarting,
-                                        "Windows Installer exited with code 0.", not_verified,
+                                        kInstallerExited0, not_verified,
                                         "Application restart failed: No such file or directory (os error 2)"}));
     EXPECT_EQ(read_text(machine.request.result_path), expected_result("installVerificationFailed", 1603, not_verified));
     EXPECT_TRUE(machine.invocations("application").empty());

@@ -33,9 +33,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kStarted = "Velmarch native updater started.";
-constexpr const char* kDigestRefused = "Update package SHA-256 verification failed.";
-constexpr int kAbortStatus = 1603 & 0xFF;
 
 constexpr std::size_t kMiB = 1024 * 1024;
 constexpr std::size_t kPackageSize = 256 * kMiB;
@@ -360,7 +357,7 @@ TEST_F(RewrittenDuringStaging, FailsTheSecondVerificationAndNeverReachesTheInsta
         EXPECT_EQ(installers.size(), installers_before) << "the installer was started";
         EXPECT_TRUE(machine.invocations("application").empty());
         EXPECT_EQ(machine.helper_log_messages(run),
-                  (std::vector<std::string>{kStarted, std::string("Secure package staging failed: ") + kDigestRefused,
+                  (std::vector<std::string>{kStarted, std::string(kStagingFailed) + kDigestRefused,
                                             restart_line(machine.shell_path(), shell->process_id)}));
         EXPECT_EQ(read_text(machine.request.result_path), expected_result("error", 1603, kDigestRefused));
         EXPECT_FALSE(fs::exists(machine.request.msi_path)) << "the rewritten download was kept";

@@ -11,9 +11,6 @@ namespace {
 
 using e2e::PrintTo;  // found by argument-dependent lookup for the cases below
 
-constexpr const char* kStarted = "Velmarch native updater started.";
-constexpr int kAbortStatus = 1603 & 0xFF;
-
 // A run that ends before anything is written: the earlier helper log and
 // result stay, nothing is staged, installed or restarted, the download stays.
 void expect_nothing_touched(const StandInMachine& machine, const UpdaterRun& run, const std::string& message) {
@@ -154,21 +151,21 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         PackageCase{"WrongDigest",
                     [](StandInMachine& m) { m.request.expected_sha256 = testing::sha256_hex("another package"); },
-                    "Update package SHA-256 verification failed."},
+                    kDigestRefused},
         PackageCase{"SignatureForAnotherVersion",
                     [](StandInMachine& m) {
                         m.request.signature = testing::sign_with_development_key(
                             "velmarch-update-v1\nkey-id:velmarch-update-2026-01\nversion:2.4.1\nsha256:" +
                             m.request.expected_sha256 + "\n");
                     },
-                    "Update signature verification failed."},
+                    kSignatureRefused},
         PackageCase{"NotAnMsi",
                     [](StandInMachine& m) {
                         const fs::path renamed = fs::path(m.request.msi_path).replace_extension(".exe");
                         fs::rename(m.request.msi_path, renamed);
                         m.request.msi_path = renamed;
                     },
-                    "The downloaded update package is not a valid MSI file.",
+                    kNotAnMsi,
                     // A file not named like a package is never deleted: a
                     // mistyped --msi-path must not cost the user that file.
                     false}),
@@ -194,8 +191,8 @@ TEST_P(StagingFailure, DeletesTheDownloadRecordsAndRestarts) {
 
     const UpdaterRun run = machine.run();
 
-    const std::string message = "The protected Windows temporary directory was not found.";
-    expect_refused(machine, run, "Secure package staging failed: " + message, message, shell_text);
+    const std::string message = kNoTempDirectory;
+    expect_refused(machine, run, kStagingFailed + message, message, shell_text);
     EXPECT_TRUE(!fs::is_directory(machine.temp_directory()) || machine.temp_directory_untouched());
 }
 
@@ -226,10 +223,10 @@ TEST_F(StandInTest, WithoutAWindowsDirectoryStagingFailsAndNoShellIsTakenFromPat
 
     const UpdaterRun run = machine.run();
 
-    const std::string message = "The protected Windows temporary directory was not found.";
+    const std::string message = kNoTempDirectory;
     EXPECT_EQ(run.exit_status, kAbortStatus);
     EXPECT_EQ(machine.helper_log_messages(run),
-              (std::vector<std::string>{kStarted, "Secure package staging failed: " + message,
+              (std::vector<std::string>{kStarted, kStagingFailed + message,
                                         "Application restart failed: program not found"}));
     EXPECT_EQ(read_text(machine.request.result_path), expected_result("error", 1603, message));
     EXPECT_TRUE(machine.invocations("explorer").empty()) << "a shell from PATH was started";

@@ -11,6 +11,7 @@
 #include <map>
 #include <sstream>
 
+#include "e2e/expected_texts.h"
 #include "text/hex.h"
 #include "text/trim.h"
 #include "trust/sha256.h"
@@ -145,7 +146,7 @@ TEST_F(SignTool, SignedOptionsPassTheUpdatersCheck) {
     const ToolRun other_version = run({"verify", "--public-key", public_key, "--signature", options["--signature"],
                                        "--version", "2.4.1", "--sha256", options["--expected-sha256"]});
     EXPECT_EQ(other_version.exit_code, 1);
-    EXPECT_EQ(other_version.out, "Update signature verification failed.\n");
+    EXPECT_EQ(other_version.out, std::string(e2e::kSignatureRefused) + "\n");
 }
 
 TEST_F(SignTool, VerifiesRawMessageFiles) {
@@ -168,7 +169,7 @@ TEST_F(SignTool, VerifiesRawMessageFiles) {
     const ToolRun crlf = run({"verify", "--public-key", public_key, "--signature", options["--signature"],
                               "--message-file", (dir_ / "crlf").string()});
     EXPECT_EQ(crlf.exit_code, 1);
-    EXPECT_EQ(crlf.out, "Update signature verification failed.\n");
+    EXPECT_EQ(crlf.out, std::string(e2e::kSignatureRefused) + "\n");
 
     const ToolRun bad_key = run({"verify", "--public-key", std::string(64, '0').replace(0, 2, "02"), "--signature",
                                  options["--signature"], "--message-file", (dir_ / "metadata").string()});

@@ -17,6 +17,7 @@
 #include <system_error>
 #include <thread>
 
+#include "support/machine_layout.h"
 #include "support/test_signing.h"
 
 extern char** environ;
@@ -253,27 +254,24 @@ StandInMachine::StandInMachine(std::string_view decoration) {
     if (::mkdtemp(name.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed for " << name;
     // The stand-ins report physical working directories.
     root_ = fs::canonical(name);
-    const std::string d(decoration);
-    system_root_ = root_ / ("Windows" + d);
+    const testing::MachineLayout machine(root_, decoration);
+    system_root_ = machine.windows;
     records_ = root_ / "records";
-    const fs::path install_dir = root_ / ("Program Files" + d) / ("Velmarch" + d);
-    const fs::path downloads = root_ / ("Downloads" + d);
-    const fs::path logs = root_ / ("Logs" + d);
-    for (const fs::path& directory : {system_root_ / "Temp", system_root_ / "System32", install_dir, downloads, logs,
-                                      records_, root_ / "runs"})
+    for (const fs::path& directory : {machine.temp, machine.system32, machine.install_dir, machine.downloads,
+                                      machine.logs, records_, root_ / "runs"})
         fs::create_directories(directory);
 
     write_stand_in(installer_path(), "msiexec", exit_as_told("msiexec"));
     write_stand_in(shell_path(), "explorer");
-    write_stand_in(install_dir / "Velmarch.exe", "application", exit_as_told("application"));
+    write_stand_in(machine.application, "application", exit_as_told("application"));
 
     request.parent_process_id = unused_process_id();
-    request.msi_path = downloads / "velmarch-2.4.0.msi";
-    request.install_dir = install_dir;
-    request.app_path = install_dir / "Velmarch.exe";
-    request.msi_log_path = logs / "msiexec.log";
-    request.helper_log_path = logs / "helper.log";
-    request.result_path = logs / "result.json";
+    request.msi_path = machine.package;
+    request.install_dir = machine.install_dir;
+    request.app_path = machine.application;
+    request.msi_log_path = machine.installer_log;
+    request.helper_log_path = machine.helper_log;
+    request.result_path = machine.result;
     write_package(default_package_content());
 
     environment["SystemRoot"] = system_root_.string();

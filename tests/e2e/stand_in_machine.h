@@ -1,16 +1,11 @@
 #pragma once
 // A throw-away machine for running the built updater over the POSIX stand-in.
 //
-// In a fresh temporary directory it lays out what the updater expects to find
-// on a Windows computer, with small /bin/sh programs standing in for Windows
-// Installer, the shell and the installed application:
+// In a fresh temporary directory it lays out the test machine of
+// support/machine_layout.h, with small /bin/sh programs standing in for
+// Windows Installer, the shell and the installed application, a signed
+// package in Downloads, and one directory more:
 //
-//   <root>/Windows<d>/Temp/                   protected temporary directory
-//   <root>/Windows<d>/System32/msiexec.exe    stand-in installer
-//   <root>/Windows<d>/explorer.exe            stand-in shell
-//   <root>/Program Files<d>/Velmarch<d>/Velmarch.exe   installed application
-//   <root>/Downloads<d>/velmarch-2.4.0.msi    downloaded, signed package
-//   <root>/Logs<d>/                           helper log, result, installer log
 //   <root>/records/                           what the stand-ins saw
 //
 // <d> is an optional decoration added to every directory name, so that one
@@ -34,6 +29,8 @@
 #include <vector>
 
 #include "run/update_request.h"
+#include "e2e/expected_texts.h"
+#include "support/case_name.h"
 
 namespace velmarch::e2e {
 
@@ -192,20 +189,10 @@ protected:
 // megabytes of package bytes when it does not).
 ::testing::AssertionResult holds(const fs::path& path, std::string_view content);
 
-// Names a parameterized test after its case's `name` field, and prints
+// Parameterised tests are named after their case's `name` field and print
 // cases by that name.
-template <class Case>
-    requires requires(const Case& c) { c.name; }
-void PrintTo(const Case& c, std::ostream* out) {
-    *out << c.name;
-}
-
-struct CaseName {
-    template <class Param>
-    std::string operator()(const ::testing::TestParamInfo<Param>& test) const {
-        return test.param.name;
-    }
-};
+using testing::CaseName;
+using testing::PrintTo;
 
 // The result file's exact text; the texts given need no JSON escaping.
 std::string expected_result(std::string_view status, std::int32_t exit_code, std::string_view message,

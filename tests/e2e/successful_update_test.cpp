@@ -9,12 +9,6 @@ namespace {
 
 using e2e::PrintTo;  // found by argument-dependent lookup for the cases below
 
-constexpr const char* kStarted = "Velmarch native updater started.";
-constexpr const char* kStaged = "The update package was copied to restricted staging and verified again.";
-constexpr const char* kAlreadyExited = "The previous process has already exited.";
-constexpr const char* kStarting = "Starting Windows Installer.";
-constexpr const char* kInstallerExited0 = "Windows Installer exited with code 0.";
-
 struct SuccessCase {
     const char* name;
     const char* decoration;  // added to every directory name of the layout
@@ -133,7 +127,8 @@ TEST_P(GonePreviousProcess, IsReportedAsAlreadyExitedAndTheRunGoesOn) {
                                         restart_line(machine.shell_path(), shell->process_id)}));
 }
 
-INSTANTIATE_TEST_SUITE_P(EndToEnd, GonePreviousProcess, ::testing::Values(unused_process_id(), 0u));
+INSTANTIATE_TEST_SUITE_P(EndToEnd, GonePreviousProcess, ::testing::Values(unused_process_id(), 0u),
+                         (testing::NamesInOrder{"UnusedId", "Zero"}));
 
 // --- where the report files go ------------------------------------------------
 

@@ -21,6 +21,16 @@ std::string key_of(const platform::Path& path) {
 
 std::string parent_key(const std::string& key) { return key_of(platform::Path(key).parent_path()); }
 
+// The key a path names once the links at its end are followed.
+std::string resolved(const std::map<std::string, std::string>& links, std::string key) {
+    for (int hops = 0; hops < 8; ++hops) {
+        auto link = links.find(key);
+        if (link == links.end()) return key;
+        key = link->second;
+    }
+    return {};
+}
+
 class FakeFile : public platform::File {
 public:
     FakeFile(FakePlatform& owner, std::string key, bool writable)
@@ -31,6 +41,7 @@ public:
 
     Result<std::size_t> read(std::span<std::byte> buffer) override {
         if (auto failure = owner_.enter(Op::read)) return std::unexpected(*failure);
+        if (writable_) return std::unexpected(fake_os_error(5));
         auto it = owner_.files_.find(key_);
         if (it == owner_.files_.end() || offset_ >= it->second.size()) return 0;
         const std::size_t n = std::min({buffer.size(), it->second.size() - offset_, owner_.max_read_chunk});
@@ -151,6 +162,12 @@ void FakePlatform::add_file(const Path& path, Bytes content) {
     files_[key] = std::move(content);
 }
 
+void FakePlatform::add_link(const Path& path, const Path& target) {
+    const std::string key = key_of(path);
+    add_directory(parent_key(key));
+    links_[key] = key_of(target);
+}
+
 bool FakePlatform::has_file(const Path& path) const { return files_.contains(key_of(path)); }
 bool FakePlatform::has_directory(const Path& path) const { return directories_.contains(key_of(path)); }
 
@@ -167,6 +184,8 @@ std::vector<platform::Path> FakePlatform::entries_below(const Path& path) const 
     for (const auto& d : directories_)
         if (below(d)) out.emplace_back(d);
     for (const auto& [k, v] : files_)
+        if (below(k)) out.emplace_back(k);
+    for (const auto& [k, v] : links_)
         if (below(k)) out.emplace_back(k);
     return out;
 }
@@ -209,7 +228,7 @@ void FakePlatform::random_bytes(std::span<std::byte> out) {
 
 FileType FakePlatform::file_type(const Path& path) {
     if (enter(Op::file_type)) return FileType::missing;
-    const std::string key = key_of(path);
+    const std::string key = resolved(links_, key_of(path));
     if (directories_.contains(key)) return FileType::directory;
     if (files_.contains(key)) return FileType::file;
     return FileType::missing;
@@ -218,12 +237,12 @@ FileType FakePlatform::file_type(const Path& path) {
 bool FakePlatform::exists(const Path& path) {
     if (enter(Op::exists)) return false;
     const std::string key = key_of(path);
-    return directories_.contains(key) || files_.contains(key);
+    return directories_.contains(key) || files_.contains(key) || links_.contains(key);
 }
 
 Result<std::unique_ptr<platform::File>> FakePlatform::open_for_reading(const Path& path) {
     if (auto failure = enter(Op::open_for_reading)) return std::unexpected(*failure);
-    const std::string key = key_of(path);
+    const std::string key = resolved(links_, key_of(path));
     if (directories_.contains(key)) return std::unexpected(fake_os_error(5));
     if (!files_.contains(key)) return std::unexpected(fake_os_error(2));
     return std::make_unique<FakeFile>(*this, key, false);
@@ -232,7 +251,8 @@ Result<std::unique_ptr<platform::File>> FakePlatform::open_for_reading(const Pat
 Result<std::unique_ptr<platform::File>> FakePlatform::create_new_file(const Path& path) {
     if (auto failure = enter(Op::create_new_file)) return std::unexpected(*failure);
     const std::string key = key_of(path);
-    if (files_.contains(key) || directories_.contains(key)) return std::unexpected(fake_os_error(80));
+    if (files_.contains(key) || directories_.contains(key) || links_.contains(key))
+        return std::unexpected(fake_os_error(80));
     if (!directories_.contains(parent_key(key))) return std::unexpected(fake_os_error(3));
     files_[key];
     return std::make_unique<FakeFile>(*this, key, true);
@@ -259,7 +279,8 @@ Result<void> FakePlatform::append_to_file(const Path& path, std::span<const std:
 
 Result<void> FakePlatform::delete_file(const Path& path) {
     if (auto failure = enter(Op::delete_file)) return std::unexpected(*failure);
-    if (files_.erase(key_of(path)) == 0) return std::unexpected(fake_os_error(2));
+    const std::string key = key_of(path);
+    if (links_.erase(key) == 0 && files_.erase(key) == 0) return std::unexpected(fake_os_error(2));
     return {};
 }
 
@@ -276,10 +297,13 @@ Result<void> FakePlatform::create_directories(const Path& path) {
 Result<void> FakePlatform::remove_directory_tree(const Path& path) {
     if (auto failure = enter(Op::remove_directory_tree)) return std::unexpected(*failure);
     const std::string key = key_of(path);
+    // A link or a lone file at the top goes by itself, as on Windows.
+    if (links_.erase(key) != 0 || files_.erase(key) != 0) return {};
     if (!directories_.contains(key)) return std::unexpected(fake_os_error(3));
     for (const Path& entry : entries_below(path)) {
         files_.erase(key_of(entry));
         directories_.erase(key_of(entry));
+        links_.erase(key_of(entry));
     }
     return {};
 }
@@ -301,7 +325,8 @@ Result<DirectoryCreation> FakePlatform::create_directory(const Path& path, const
         return answer;
     }
     const std::string key = key_of(path);
-    if (directories_.contains(key) || files_.contains(key)) return DirectoryCreation::already_exists;
+    if (directories_.contains(key) || files_.contains(key) || links_.contains(key))
+        return DirectoryCreation::already_exists;
     if (!directories_.contains(parent_key(key))) return std::unexpected(fake_os_error(3));
     directories_.insert(key);
     return DirectoryCreation::created;
@@ -313,11 +338,18 @@ std::unique_ptr<platform::WaitableProcess> FakePlatform::open_process_for_wait(s
     return std::make_unique<FakeProcess>(*this);
 }
 
+// Why a program cannot be started, as process creation would say it.
+std::optional<std::string> FakePlatform::launch_refusal(const platform::LaunchRequest& launch) const {
+    if (!files_.contains(resolved(links_, key_of(launch.application)))) return fake_os_error(2);
+    if (launch.working_directory && !directories_.contains(key_of(*launch.working_directory)))
+        return fake_os_error(267);
+    return std::nullopt;
+}
+
 Result<std::int32_t> FakePlatform::run_and_wait(const platform::LaunchRequest& launch) {
     runs.push_back(launch);
     if (auto failure = enter(Op::run_and_wait)) return std::unexpected(*failure);
-    if (launch.working_directory && !directories_.contains(key_of(*launch.working_directory)))
-        return std::unexpected(fake_os_error(267));
+    if (auto refusal = launch_refusal(launch)) return std::unexpected(*refusal);
     if (on_run) return on_run(launch);
     return 0;
 }
@@ -325,8 +357,7 @@ Result<std::int32_t> FakePlatform::run_and_wait(const platform::LaunchRequest& l
 Result<std::uint32_t> FakePlatform::start_detached(const platform::LaunchRequest& launch) {
     detached.push_back(launch);
     if (auto failure = enter(Op::start_detached)) return std::unexpected(*failure);
-    if (launch.working_directory && !directories_.contains(key_of(*launch.working_directory)))
-        return std::unexpected(fake_os_error(267));
+    if (auto refusal = launch_refusal(launch)) return std::unexpected(*refusal);
     return next_detached_id++;
 }
 

@@ -52,6 +52,9 @@ public:
     void add_directory(const Path& path);  // with every parent
     void add_file(const Path& path, std::string_view content);
     void add_file(const Path& path, Bytes content);
+    // A symbolic link at `path` to `target` (which need not exist). Queries
+    // and opens follow it; creation, deletion and tree removal do not.
+    void add_link(const Path& path, const Path& target);
     bool has_file(const Path& path) const;
     bool has_directory(const Path& path) const;
     std::string file_text(const Path& path) const;
@@ -136,8 +139,11 @@ public:
     std::optional<std::string> enter(Op op);
     std::map<std::string, Bytes> files_;
     std::set<std::string> directories_;
+    std::map<std::string, std::string> links_;  // link -> target
 
 private:
+    std::optional<std::string> launch_refusal(const platform::LaunchRequest& launch) const;
+
     struct Failure {
         std::string message;
         int nth;

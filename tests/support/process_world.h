@@ -1,5 +1,5 @@
 #pragma once
-// A small machine for the process tests: a Windows-like tree on the fake
+// A small machine for the process tests: the test machine's layout on the fake
 // platform (Windows directory, msiexec, explorer, an installed application), a
 // request that points into it and a reporter that also sees process starts.
 
@@ -9,56 +9,41 @@
 #include "platform/paths.h"
 #include "run/update_request.h"
 #include "support/fake_platform.h"
+#include "support/machine_layout.h"
 #include "support/recording_reporter.h"
 
 namespace velmarch::testing {
-
-// Test paths are written with forward slashes; on Windows they get the native
-// separator, so that their text equals what the code under test joins.
-inline platform::Path test_path(std::string_view slashed) {
-    platform::Path path = platform::path_from_utf8(slashed);
-    return path.make_preferred();
-}
-
-// A directory list such as PATH, written with ':' between the entries.
-inline platform::NativeString test_path_list(std::string_view slashed) {
-    platform::NativeString list = test_path(slashed).native();
-    for (auto& c : list)
-        if (c == platform::NativeString::value_type(':')) c = platform::kPathListSeparator;
-    return list;
-}
-
-inline std::string utf8(const platform::Path& path) { return platform::path_to_utf8(path); }
 
 struct ProcessWorld {
     using Path = platform::Path;
 
     ProcessWorld() {
-        fake.own_directory = test_path("/updater");
-        fake.system_dir = test_path("/sysroot/System32");
-        fake.windows_dir = test_path("/sysroot");
+        fake.own_directory = test_path("/Updater");
+        fake.system_dir = machine.system32;
+        fake.windows_dir = machine.windows;
         fake.add_file(msiexec, "");
         fake.add_file(explorer, "");
         fake.add_file(app, "");
         fake.add_file(staged_package, "msi");
-        fake.add_directory(test_path("/logs"));
+        fake.add_directory(machine.logs);
 
         request.parent_process_id = 4321;
-        request.msi_path = test_path("/downloads/velmarch-2.4.0.msi");
+        request.msi_path = machine.package;
         request.install_dir = install_dir;
         request.app_path = app;
-        request.msi_log_path = test_path("/logs/msi install.log");
-        request.helper_log_path = test_path("/logs/helper.log");
-        request.result_path = test_path("/logs/result.json");
+        request.msi_log_path = machine.logs / "msi install.log";
+        request.helper_log_path = machine.helper_log;
+        request.result_path = machine.result;
         request.expected_version = "2.4.0";
         reporter.watch_processes(fake);
     }
 
-    const Path msiexec = test_path("/sysroot/System32/msiexec.exe");
-    const Path explorer = test_path("/sysroot/explorer.exe");
-    const Path install_dir = test_path("/apps/Velmarch");
-    const Path app = test_path("/apps/Velmarch/Velmarch.exe");
-    const Path staged_package = test_path("/sysroot/Temp/VelmarchUpdate-5120-000102/velmarch-update.msi");
+    const MachineLayout machine{test_path("/")};
+    const Path msiexec = machine.installer;
+    const Path explorer = machine.shell;
+    const Path install_dir = machine.install_dir;
+    const Path app = machine.application;
+    const Path staged_package = machine.temp / "VelmarchUpdate-5120-000102" / "velmarch-update.msi";
 
     FakePlatform fake;
     RecordingReporter reporter;

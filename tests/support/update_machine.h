@@ -1,8 +1,8 @@
 #pragma once
-// The machine most run tests start from, on the fake platform: the Windows
-// directory /win with its Temp folder, Windows Installer and the shell, an installed
-// application in /apps/Velmarch, a downloaded package /dl/update.msi, and a
-// result file left by an earlier run in /logs.
+// The machine most run tests start from: the test machine's layout (see
+// machine_layout.h) below "/" on the fake platform, with the Windows
+// directory's Temp folder, Windows Installer, the shell, the installed
+// application, a downloaded package and a result file left by an earlier run.
 
 #include <string>
 #include <string_view>

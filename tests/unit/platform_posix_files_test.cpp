@@ -8,16 +8,13 @@
 
 #include "platform/platform.h"
 #include "platform_posix_temp_directory.h"
+#include "support/file_bytes.h"
 
 namespace velmarch::platform {
 namespace {
 
-std::span<const std::byte> bytes_of(std::string_view text) { return std::as_bytes(std::span(text)); }
-
-std::string read_text(const Path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing::bytes_of;
+using testing::read_text;
 
 class PosixFiles : public ::testing::Test {
 protected:
@@ -88,19 +85,6 @@ TEST_F(PosixFiles, WriteFileTruncatesAndAppendCreatesThenExtends) {
     EXPECT_EQ(into_missing_directory.error(), "No such file or directory (os error 2)");
 }
 
-TEST_F(PosixFiles, FileTypeFollowsLinksAndExistsDoesNot) {
-    ASSERT_TRUE(platform->write_file(at("file"), bytes_of("")));
-    ASSERT_EQ(::symlink(temp.path().c_str(), at("dir-link").c_str()), 0);
-    ASSERT_EQ(::symlink(at("gone").c_str(), at("dangling").c_str()), 0);
-    EXPECT_EQ(platform->file_type(at("file")), FileType::file);
-    EXPECT_EQ(platform->file_type(temp.path()), FileType::directory);
-    EXPECT_EQ(platform->file_type(at("dir-link")), FileType::directory);
-    EXPECT_EQ(platform->file_type(at("dangling")), FileType::missing);
-    EXPECT_EQ(platform->file_type(at("file/below")), FileType::missing);
-    EXPECT_TRUE(platform->exists(at("dangling")));
-    EXPECT_FALSE(platform->exists(at("gone")));
-}
-
 TEST_F(PosixFiles, DeleteFileRemovesOnlyThatFile) {
     ASSERT_TRUE(platform->write_file(at("a"), bytes_of("")));
     ASSERT_TRUE(platform->delete_file(at("a")));
@@ -121,18 +105,6 @@ TEST_F(PosixFiles, CreateDirectoriesBuildsTheChainAndStopsAtAFile) {
     EXPECT_EQ(through_file.error(), "Not a directory (os error 20)");
     auto is_file = platform->create_directories(at("plain"));
     EXPECT_FALSE(is_file);
-}
-
-TEST_F(PosixFiles, RemoveDirectoryTreeDeletesLinksButNotWhatTheyPointTo) {
-    ASSERT_TRUE(platform->create_directories(at("outside")));
-    ASSERT_TRUE(platform->write_file(at("outside/keep"), bytes_of("keep")));
-    ASSERT_TRUE(platform->create_directories(at("tree/sub")));
-    ASSERT_TRUE(platform->write_file(at("tree/sub/file"), bytes_of("")));
-    ASSERT_EQ(::symlink(at("outside").c_str(), at("tree/sub/link").c_str()), 0);
-
-    ASSERT_TRUE(platform->remove_directory_tree(at("tree")));
-    EXPECT_FALSE(platform->exists(at("tree")));
-    EXPECT_EQ(read_text(at("outside/keep")), "keep");
 }
 
 TEST_F(PosixFiles, StagingDirectoryIsOwnerOnlyAndAnExistingNameIsReported) {

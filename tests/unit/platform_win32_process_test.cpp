@@ -7,33 +7,18 @@
 
 #include "platform/platform.h"
 #include "platform_win32_support.h"
+#include "support/file_bytes.h"
 
 namespace velmarch::platform {
 namespace {
 
-std::string read_text(const Path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::u16string decimal(std::int32_t value) {
-    const std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
-}
+using testing::read_text;
 
 class Win32Processes : public ::testing::Test {
 protected:
     std::unique_ptr<Platform> platform = make_native_platform(0, nullptr);
     testing::Win32TempDirectory temp;
 };
-
-TEST_F(Win32Processes, RunAndWaitReturnsTheFullSignedExitCode) {
-    for (const std::int32_t code : {0, 1603, 3010, -1073741819, 2147483647}) {
-        auto exit_code = platform->run_and_wait(testing::child_launch(testing::kChildExit, decimal(code)));
-        ASSERT_TRUE(exit_code) << exit_code.error();
-        EXPECT_EQ(*exit_code, code);
-    }
-}
 
 TEST_F(Win32Processes, ChildSeesItsArgumentsAndRunsInTheWorkingDirectory) {
     LaunchRequest launch = testing::child_launch(testing::kChildEchoArguments,
@@ -69,18 +54,6 @@ TEST_F(Win32Processes, LaunchFailuresCarryTheSystemText) {
     auto refused = platform->run_and_wait(bad_directory);
     ASSERT_FALSE(refused);
     EXPECT_NE(refused.error().find(" (os error "), std::string::npos) << refused.error();
-}
-
-TEST_F(Win32Processes, DetachedChildCanBeWaitedForByItsId) {
-    auto process_id = platform->start_detached(testing::child_launch(testing::kChildSleep, u"3000"));
-    ASSERT_TRUE(process_id) << process_id.error();
-    ASSERT_NE(*process_id, 0u);
-
-    std::unique_ptr<WaitableProcess> process = platform->open_process_for_wait(*process_id);
-    ASSERT_NE(process, nullptr);
-    EXPECT_EQ(process->wait(0), WaitOutcome::timed_out);
-    EXPECT_EQ(process->wait(60000), WaitOutcome::exited);
-    EXPECT_EQ(process->wait(0), WaitOutcome::exited);
 }
 
 TEST_F(Win32Processes, AProcessThatCannotBeOpenedGivesNothingToWaitFor) {

@@ -8,9 +8,12 @@
 #include <string>
 
 #include "platform/write_all.h"
+#include "support/file_bytes.h"
 
 namespace velmarch::platform {
 namespace {
+
+using testing::bytes_of;
 
 // A file whose writes take at most `chunk` bytes; write number `failing` (from
 // 1) fails, or takes nothing when `failing_takes_nothing`.
@@ -35,8 +38,6 @@ public:
     }
     Result<void> flush() override { return {}; }
 };
-
-std::span<const std::byte> bytes_of(std::string_view text) { return std::as_bytes(std::span(text)); }
 
 TEST(WriteAll, WritesTheRestAfterEachShortWrite) {
     const std::string content = "0123456789abcdefghij";

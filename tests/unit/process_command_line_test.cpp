@@ -5,9 +5,12 @@
 #include "platform/command_line_split.h"
 #include "process/launcher.h"
 #include "text/utf.h"
+#include "support/case_name.h"
 
 namespace velmarch {
 namespace {
+
+using testing::PrintTo;  // cases print by name
 
 std::string utf8(const std::u16string& s) { return text::utf16_to_utf8_lossy(s); }
 
@@ -56,7 +59,7 @@ const ComposeCase kComposeCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ComposeCommandLine, ::testing::ValuesIn(kComposeCases),
-                         [](const auto& test) { return std::string(test.param.name); });
+                         testing::CaseName());
 
 TEST(ComposeCommandLineNul, RefusedInAnyPlace) {
     const std::u16string with_nul(u"a\0b", 3);

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "process/installer_outcome.h"
+#include "support/case_name.h"
 
 namespace velmarch {
 namespace {
+
+using testing::PrintTo;  // cases print by name
 
 struct OutcomeCase {
     const char* name;
@@ -49,7 +52,7 @@ const OutcomeCase kOutcomeCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, MapInstallerExitCode, ::testing::ValuesIn(kOutcomeCases),
-                         [](const auto& test) { return std::string(test.param.name); });
+                         testing::CaseName());
 
 TEST(MapInstallerExitCodeVersion, ConflictNamesTheGivenVersionUnchanged) {
     EXPECT_EQ(map_installer_exit_code(1638, "10.0.1-rc 2").message,

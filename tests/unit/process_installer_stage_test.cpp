@@ -9,9 +9,12 @@
 #include "support/msiexec_command_line.h"
 #include "support/process_world.h"
 #include "text/utf.h"
+#include "support/case_name.h"
 
 namespace velmarch {
 namespace {
+
+using testing::PrintTo;  // cases print by name
 
 using platform::Path;
 using testing::fake_os_error;
@@ -45,7 +48,7 @@ protected:
     std::int32_t application_exit_code = 0;
     const std::string kInstallerRun = installer_run();
     const std::string kVersionCheckRun = "run: \"" + utf8(app) + "\" --verify-installed-version 2.4.0";
-    const std::string kRestartStart = "start: \"" + utf8(explorer) + "\" " + utf8(app);
+    const std::string kRestartStart = "start: \"" + utf8(explorer) + "\" \"" + utf8(app) + "\"";
     const std::string kRestartLine =
         "log: Application restart requested through " + utf8(explorer) + " with process id 7000.";
 };
@@ -140,7 +143,7 @@ const RowCase kRows[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, InstallerStageRows, ::testing::ValuesIn(kRows),
-                         [](const auto& test) { return std::string(test.param.name); });
+                         testing::CaseName());
 
 TEST_F(InstallerStage, RestartProblemsDoNotChangeTheOutcome) {
     fake.fail(Op::start_detached, fake_os_error(2));
@@ -168,7 +171,8 @@ TEST_P(InstallerStageMissingInstaller, FinishesWith1603AfterLoggingRecordingAndR
     EXPECT_TRUE(fake.runs.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(MissingOrDirectory, InstallerStageMissingInstaller, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(MissingOrDirectory, InstallerStageMissingInstaller, ::testing::Bool(),
+                         (testing::NamesInOrder{"Missing", "ADirectoryInItsPlace"}));
 
 TEST_F(InstallerStage, WithoutAWindowsDirectoryTheBareNameIsSearched) {
     fake.windows_dir.reset();
@@ -185,7 +189,7 @@ TEST_F(InstallerStage, WithoutAWindowsDirectoryTheBareNameIsSearched) {
 TEST_F(InstallerStage, WithoutAWindowsDirectoryAMissingInstallerCannotBeStarted) {
     fake.windows_dir.reset();
     ASSERT_TRUE(fake.delete_file(msiexec).has_value());
-    fake.add_file(test_path("/updater/msiexec.exe"), "");
+    fake.add_file(test_path("/Updater/msiexec.exe"), "");
     fake.add_file(test_path("/home/user/bin/msiexec.exe"), "");
     fake.environment["PATH"] = test_path_list("/home/user/bin");
     auto finished = run();
@@ -196,7 +200,7 @@ TEST_F(InstallerStage, WithoutAWindowsDirectoryAMissingInstallerCannotBeStarted)
 }
 
 TEST_F(InstallerStage, RefusedInstallDirFailsAfterTheStartLineOnly) {
-    request.install_dir = test_path("/apps/Velmarch\"/x");
+    request.install_dir = test_path("/Program Files/Velmarch\"/x");
     auto finished = run();
     ASSERT_FALSE(finished.has_value());
     EXPECT_EQ(finished.error(), "The current install directory cannot be passed to Windows Installer.");
@@ -227,7 +231,7 @@ TEST_F(InstallerStage, SystemRootDoesNotChooseTheInstaller) {
 // A log path that msiexec would not read as one argument is refused exactly
 // like such an install directory: nothing runs, nothing is recorded.
 TEST_F(InstallerStage, RefusedLogPathFailsAfterTheStartLineOnly) {
-    for (const char* log : {"/logs/a\" /i /other.msi Z=", "/logs/a\rb.log", "/logs/a\nb.log"}) {
+    for (const char* log : {"/Logs/a\" /i /other.msi Z=", "/Logs/a\rb.log", "/Logs/a\nb.log"}) {
         reporter.events.clear();
         request.msi_log_path = test_path(log);
         auto finished = run();
@@ -263,7 +267,7 @@ TEST(LocateWindowsInstaller, UsesSystem32UnderTheWindowsDirectory) {
     ASSERT_TRUE(found.has_value()) << found.error();
     EXPECT_EQ(utf8(*found), utf8(world.msiexec));
 
-    world.fake.windows_dir = test_path("/sysroot/");
+    world.fake.windows_dir = test_path("/Windows/");
     found = locate_windows_installer(world.fake);
     ASSERT_TRUE(found.has_value()) << found.error();
     EXPECT_EQ(utf8(*found), utf8(world.msiexec));
@@ -344,7 +348,7 @@ const CommandCase kCommands[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Commands, BuildInstallerCommand, ::testing::ValuesIn(kCommands),
-                         [](const auto& test) { return std::string(test.param.name); });
+                         testing::CaseName());
 
 // Hostile texts as the installer log path and as the install directory:
 // each request is either refused or read by msiexec exactly as intended,

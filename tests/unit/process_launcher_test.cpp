@@ -19,15 +19,15 @@ using testing::test_path_list;
 class Launcher : public ::testing::Test, public testing::ProcessWorld {};
 
 TEST_F(Launcher, BareNameRunsTheFoundFileButNamesTheGivenText) {
-    fake.add_file(test_path("/sysroot/System32/tool.exe"), "");
+    fake.add_file(test_path("/Windows/System32/tool.exe"), "");
     fake.on_run = [](const platform::LaunchRequest&) -> platform::Result<std::int32_t> { return -5; };
-    auto exit_code = run_and_wait(fake, Path("tool"), {{u"a b"}, {u"X=\"y\"", true}}, test_path("/logs"));
+    auto exit_code = run_and_wait(fake, Path("tool"), {{u"a b"}, {u"X=\"y\"", true}}, test_path("/Logs"));
     ASSERT_TRUE(exit_code.has_value()) << exit_code.error();
     EXPECT_EQ(*exit_code, -5);
     ASSERT_EQ(fake.runs.size(), 1u);
-    EXPECT_EQ(fake.runs[0].application, test_path("/sysroot/System32/tool.exe"));
+    EXPECT_EQ(fake.runs[0].application, test_path("/Windows/System32/tool.exe"));
     EXPECT_EQ(text::utf16_to_utf8_lossy(fake.runs[0].command_line), "\"tool\" \"a b\" X=\"y\"");
-    EXPECT_EQ(fake.runs[0].working_directory, test_path("/logs"));
+    EXPECT_EQ(fake.runs[0].working_directory, test_path("/Logs"));
 }
 
 TEST_F(Launcher, PathProgramGetsExeWhenThatFileExists) {

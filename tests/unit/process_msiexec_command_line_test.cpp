@@ -6,9 +6,12 @@
 #include "process/launcher.h"
 #include "support/msiexec_command_line.h"
 #include "text/utf.h"
+#include "support/case_name.h"
 
 namespace velmarch {
 namespace {
+
+using testing::PrintTo;  // cases print by name
 
 using testing::split_msiexec_command_line;
 using Texts = std::vector<std::string>;
@@ -53,7 +56,7 @@ const SplitCase kSplits[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, MsiexecSplitting, ::testing::ValuesIn(kSplits),
-                         [](const auto& test) { return std::string(test.param.name); });
+                         testing::CaseName());
 
 // The composition that used to carry the installer log path: C-runtime
 // escaping turns its double quote into \", which msiexec reads as the end of

@@ -4,9 +4,12 @@
 
 #include "process/previous_process.h"
 #include "support/process_world.h"
+#include "support/case_name.h"
 
 namespace velmarch {
 namespace {
+
+using testing::PrintTo;  // cases print by name
 
 using platform::WaitOutcome;
 using testing::Op;
@@ -70,7 +73,7 @@ const WaitCase kWaits[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Outcomes, PreviousProcessWait, ::testing::ValuesIn(kWaits),
-                         [](const auto& test) { return std::string(test.param.name); });
+                         testing::CaseName());
 
 }  // namespace
 }  // namespace velmarch

@@ -6,9 +6,12 @@
 
 #include "process/launcher.h"
 #include "support/process_world.h"
+#include "support/case_name.h"
 
 namespace velmarch {
 namespace {
+
+using testing::PrintTo;  // cases print by name
 
 using platform::NativeString;
 using platform::Path;
@@ -30,8 +33,8 @@ ProgramSearch search_over(const std::set<std::string>& existing, const std::opti
     return ProgramSearch{
         .exists = [native](const Path& p) { return native.contains(p.native()); },
         .own_executable_directory = test_path("/own"),
-        .system_directory = test_path("/sysroot/System32"),
-        .windows_directory = test_path("/sysroot/"),
+        .system_directory = test_path("/Windows/System32"),
+        .windows_directory = test_path("/Windows/"),
         .path_variable = path_variable ? std::optional(test_path_list(*path_variable)) : std::nullopt,
     };
 }
@@ -53,15 +56,15 @@ TEST_P(ResolveProgram, Resolves) {
 const ResolveCase kResolveCases[] = {
     {"empty", "", {}, {}, "program path has no file name", true},
     {"trailing_separator", "/opt/app/", {"/opt/app/"}, {}, "program path has no file name", true},
-    {"own_directory_first", "tool.exe", {"/own/tool.exe", "/sysroot/System32/tool.exe"}, {}, "/own/tool.exe"},
-    {"system_directory_second", "msiexec.exe", {"/sysroot/System32/msiexec.exe", "/sysroot/msiexec.exe"}, {},
-     "/sysroot/System32/msiexec.exe"},
-    {"windows_directory_third", "explorer.exe", {"/sysroot/explorer.exe", "/p1/explorer.exe"}, "/p1",
-     "/sysroot/explorer.exe"},
+    {"own_directory_first", "tool.exe", {"/own/tool.exe", "/Windows/System32/tool.exe"}, {}, "/own/tool.exe"},
+    {"system_directory_second", "msiexec.exe", {"/Windows/System32/msiexec.exe", "/Windows/msiexec.exe"}, {},
+     "/Windows/System32/msiexec.exe"},
+    {"windows_directory_third", "explorer.exe", {"/Windows/explorer.exe", "/p1/explorer.exe"}, "/p1",
+     "/Windows/explorer.exe"},
     {"path_entries_in_order", "tool.exe", {"/p2/tool.exe", "/p3/tool.exe"}, "/p1:/p2:/p3", "/p2/tool.exe"},
     {"empty_path_entries_skipped", "tool.exe", {"/p2/tool.exe", "/own/../tool.exe"}, "::/p2:", "/p2/tool.exe"},
     {"path_entry_with_trailing_separator", "tool.exe", {"/p1/tool.exe"}, "/p1/", "/p1/tool.exe"},
-    {"no_dot_searches_exe", "tool", {"/sysroot/System32/tool.exe"}, {}, "/sysroot/System32/tool.exe"},
+    {"no_dot_searches_exe", "tool", {"/Windows/System32/tool.exe"}, {}, "/Windows/System32/tool.exe"},
     {"no_dot_ignores_file_without_extension", "tool", {"/own/tool"}, {}, "program not found", true},
     {"dotted_name_kept", "data.tool", {"/p1/data.tool"}, "/p1", "/p1/data.tool"},
     {"bare_not_found", "msiexec.exe", {"/elsewhere/msiexec.exe"}, "/p1", "program not found", true},
@@ -79,15 +82,15 @@ const ResolveCase kResolveCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ResolveProgram, ::testing::ValuesIn(kResolveCases),
-                         [](const auto& test) { return std::string(test.param.name); });
+                         testing::CaseName());
 
 TEST(ResolveProgramSearch, AbsentPlacesAreSkipped) {
-    ProgramSearch search = search_over({"/sysroot/msiexec.exe", "/own/msiexec.exe"}, std::nullopt);
+    ProgramSearch search = search_over({"/Windows/msiexec.exe", "/own/msiexec.exe"}, std::nullopt);
     search.own_executable_directory.reset();
     search.system_directory.reset();
     auto resolved = resolve_program(Path("msiexec.exe"), search);
     ASSERT_TRUE(resolved.has_value()) << resolved.error();
-    EXPECT_EQ(testing::utf8(*resolved), testing::utf8(test_path("/sysroot/msiexec.exe")));
+    EXPECT_EQ(testing::utf8(*resolved), testing::utf8(test_path("/Windows/msiexec.exe")));
 }
 
 TEST(ResolveProgramSearch, LooksInEachPlaceInOrderUntilFound) {
@@ -99,7 +102,7 @@ TEST(ResolveProgramSearch, LooksInEachPlaceInOrderUntilFound) {
     };
     ASSERT_TRUE(resolve_program(Path("tool"), search).has_value());
     std::vector<std::string> expected;
-    for (const char* e : {"/own/tool.exe", "/sysroot/System32/tool.exe", "/sysroot/tool.exe", "/p1/tool.exe",
+    for (const char* e : {"/own/tool.exe", "/Windows/System32/tool.exe", "/Windows/tool.exe", "/p1/tool.exe",
                           "/p2/tool.exe"})
         expected.push_back(testing::utf8(test_path(e)));
     EXPECT_EQ(asked, expected);

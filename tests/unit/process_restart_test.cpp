@@ -25,7 +25,7 @@ TEST_F(Restart, StartsExplorerInTheWindowsDirectoryWithTheApplication) {
     restart_application(fake, request, reporter);
     ASSERT_EQ(fake.detached.size(), 1u);
     EXPECT_EQ(fake.detached[0].application, explorer);
-    EXPECT_EQ(text::utf16_to_utf8_lossy(fake.detached[0].command_line), "\"" + utf8(explorer) + "\" " + utf8(app));
+    EXPECT_EQ(text::utf16_to_utf8_lossy(fake.detached[0].command_line), "\"" + utf8(explorer) + "\" \"" + utf8(app) + "\"");
     EXPECT_EQ(fake.detached[0].working_directory, install_dir);
     EXPECT_EQ(reporter.log, Lines{"Application restart requested through " + utf8(explorer) +
                                   " with process id 4294967295."});
@@ -33,7 +33,7 @@ TEST_F(Restart, StartsExplorerInTheWindowsDirectoryWithTheApplication) {
 }
 
 TEST_F(Restart, ApplicationPathWithSpacesIsOneArgument) {
-    request.app_path = test_path("/apps/Velmarch Desktop/Velmarch.exe");
+    request.app_path = test_path("/Program Files/Velmarch Desktop/Velmarch.exe");
     fake.add_file(request.app_path, "");
     restart_application(fake, request, reporter);
     ASSERT_EQ(fake.detached.size(), 1u);
@@ -43,7 +43,7 @@ TEST_F(Restart, ApplicationPathWithSpacesIsOneArgument) {
 }
 
 TEST_F(Restart, MissingOrDirectoryApplicationOnlyLogs) {
-    for (const Path& app_path : {test_path("/apps/Velmarch/Other.exe"), install_dir}) {
+    for (const Path& app_path : {test_path("/Program Files/Velmarch/Other.exe"), install_dir}) {
         request.app_path = app_path;
         reporter.log.clear();
         restart_application(fake, request, reporter);
@@ -54,7 +54,7 @@ TEST_F(Restart, MissingOrDirectoryApplicationOnlyLogs) {
 
 TEST_F(Restart, WithoutAWindowsDirectoryTheBareNameIsStartedAndNamed) {
     fake.windows_dir.reset();
-    const Path in_system = test_path("/sysroot/System32/explorer.exe");
+    const Path in_system = test_path("/Windows/System32/explorer.exe");
     fake.add_file(in_system, "");
     restart_application(fake, request, reporter);
     ASSERT_EQ(fake.detached.size(), 1u);
@@ -68,7 +68,7 @@ TEST_F(Restart, WithoutAWindowsDirectoryTheBareNameIsStartedAndNamed) {
 TEST_F(Restart, NeitherSystemRootNorPathNorTheOwnFolderChoosesTheShell) {
     const Path planted_root = test_path("/home/user/explorer.exe");
     const Path planted_path = test_path("/home/user/bin/explorer.exe");
-    const Path planted_own = test_path("/updater/explorer.exe");
+    const Path planted_own = test_path("/Updater/explorer.exe");
     for (const Path& planted : {planted_root, planted_path, planted_own}) fake.add_file(planted, "");
     fake.environment["SystemRoot"] = test_path("/home/user").native();
     fake.environment["PATH"] = test_path_list("/home/user/bin");
@@ -86,7 +86,7 @@ TEST_F(Restart, NeitherSystemRootNorPathNorTheOwnFolderChoosesTheShell) {
 }
 
 TEST_F(Restart, MissingInstallDirIsLoggedAsRestartFailure) {
-    request.install_dir = test_path("/apps/Gone");
+    request.install_dir = test_path("/Program Files/Gone");
     restart_application(fake, request, reporter);
     EXPECT_EQ(reporter.log, Lines{"Application restart failed: The directory name is invalid. (os error 267)"});
 }

@@ -45,7 +45,7 @@ TEST_F(VersionCheck, AnyOtherExitCodeFailsNamingTheExpectedVersion) {
 }
 
 TEST_F(VersionCheck, MissingOrDirectoryApplicationStartsNothing) {
-    for (const Path& app_path : {test_path("/apps/Velmarch/Other.exe"), install_dir}) {
+    for (const Path& app_path : {test_path("/Program Files/Velmarch/Other.exe"), install_dir}) {
         request.app_path = app_path;
         auto checked = verify_installed_version(fake, request);
         ASSERT_FALSE(checked.has_value());
@@ -55,7 +55,7 @@ TEST_F(VersionCheck, MissingOrDirectoryApplicationStartsNothing) {
 }
 
 TEST_F(VersionCheck, MissingWorkingDirectoryIsALaunchError) {
-    request.install_dir = test_path("/apps/Gone");
+    request.install_dir = test_path("/Program Files/Gone");
     auto checked = verify_installed_version(fake, request);
     ASSERT_FALSE(checked.has_value());
     EXPECT_EQ(checked.error(),

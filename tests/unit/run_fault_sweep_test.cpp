@@ -127,8 +127,8 @@ public:
         };
         platform.before_call = [this](Op op, int n) {
             sequence.emplace_back(op, n);
-            if (std::pair(op, n) == rewrite_download_at && platform.has_file("/dl/update.msi"))
-                platform.add_file("/dl/update.msi", kRewritten);
+            if (std::pair(op, n) == rewrite_download_at && platform.has_file("/Downloads/velmarch-2.4.0.msi"))
+                platform.add_file("/Downloads/velmarch-2.4.0.msi", kRewritten);
         };
         platform.args = testing::update_arguments(kPackage);
     }
@@ -152,7 +152,7 @@ TEST(RunFaultSweep, EveryCallSiteOfASuccessfulRunIsCovered) {
 TEST(RunFaultSweep, TheInstallerGetsTheStagedCopyNotTheRewrittenDownload) {
     FaultSweep sweep;
     ASSERT_EQ(run_updater_process(sweep.platform), 0);
-    EXPECT_EQ(sweep.platform.file_text("/dl/update.msi"), kRewritten);
+    EXPECT_EQ(sweep.platform.file_text("/Downloads/velmarch-2.4.0.msi"), kRewritten);
     ASSERT_TRUE(sweep.installed_bytes.has_value());
     EXPECT_EQ(*sweep.installed_bytes, kPackage);
 }
@@ -163,10 +163,10 @@ TEST(RunFaultSweep, ADownloadRewrittenBeforeTheCopyIsRefusedByTheSecondVerificat
     FaultSweep sweep;
     sweep.rewrite_download_at = {Op::file_type, 2};  // staging's first step
     EXPECT_EQ(run_updater_process(sweep.platform), 1603);
-    EXPECT_NE(sweep.platform.file_text("/logs/result.json").find("Update package SHA-256 verification failed."),
+    EXPECT_NE(sweep.platform.file_text("/Logs/result.json").find("Update package SHA-256 verification failed."),
               std::string::npos);
     EXPECT_FALSE(sweep.installed_bytes.has_value());
-    EXPECT_FALSE(sweep.platform.has_file("/dl/update.msi"));
+    EXPECT_FALSE(sweep.platform.has_file("/Downloads/velmarch-2.4.0.msi"));
 }
 
 TEST(RunFaultSweep, EachInjectedFailureEndsAsSpecifiedAndLeavesNothingBehind) {
@@ -180,17 +180,17 @@ TEST(RunFaultSweep, EachInjectedFailureEndsAsSpecifiedAndLeavesNothingBehind) {
         EXPECT_EQ(run_updater_process(p), expected.exit_code);
         EXPECT_EQ(p.standard_error, expected.standard_error);
 
-        const std::string result = p.file_text("/logs/result.json");
+        const std::string result = p.file_text("/Logs/result.json");
         if (expected.keeps_old_result) {
             EXPECT_EQ(result, kOldResult);
         } else if (!expected.message) {
-            EXPECT_FALSE(p.has_file("/logs/result.json")) << result;
+            EXPECT_FALSE(p.has_file("/Logs/result.json")) << result;
         } else {
             EXPECT_NE(result.find("\"message\":\"" + *expected.message + "\""), std::string::npos) << result;
             EXPECT_NE(result.find("\"exitCode\":" + std::to_string(expected.exit_code) + ","), std::string::npos);
         }
         const bool delete_fails = op == Op::delete_file && n == 2;
-        EXPECT_EQ(p.has_file("/dl/update.msi"), !expected.deletes_download || delete_fails);
+        EXPECT_EQ(p.has_file("/Downloads/velmarch-2.4.0.msi"), !expected.deletes_download || delete_fails);
 
         // The installer only ever sees the verified bytes.
         if (sweep.installed_bytes) {
@@ -205,7 +205,7 @@ TEST(RunFaultSweep, EachInjectedFailureEndsAsSpecifiedAndLeavesNothingBehind) {
         const bool staging_created = p.directory_attempts.size() == 1 && !(op == Op::create_directory);
         EXPECT_EQ(p.calls(Op::remove_directory_tree), staging_created ? 1 : 0);
         if (op != Op::remove_directory_tree) {
-            EXPECT_EQ(p.entries_below("/win/Temp").size(), 1u);
+            EXPECT_EQ(p.entries_below("/Windows/Temp").size(), 1u);
         }
     }
 }

@@ -48,39 +48,39 @@ TEST(ResultJson, EscapesExactlyTheControlCharactersQuoteAndBackslash) {
 class ReportingTest : public ::testing::Test {
 protected:
     FakePlatform platform;
-    FileReporter reporter{platform, "/logs/helper.log", "/logs/result.json", "2.4.0"};
+    FileReporter reporter{platform, "/Logs/helper.log", "/Logs/result.json", "2.4.0"};
 };
 
 TEST_F(ReportingTest, LogLinesCarryWholeSecondsAndTheMessageUnchanged) {
-    platform.add_directory("/logs");
+    platform.add_directory("/Logs");
     platform.now = 1796605200;
     reporter.append_log_line("Velmarch native updater started.");
     platform.now = 0;
     reporter.append_log_line("two\nlines");
-    EXPECT_EQ(platform.file_text("/logs/helper.log"),
+    EXPECT_EQ(platform.file_text("/Logs/helper.log"),
               "[1796605200] Velmarch native updater started.\n[0] two\nlines\n");
 }
 
 TEST_F(ReportingTest, LogAndResultFailuresAreSilent) {
-    // No /logs directory: neither file can be written, and nothing is thrown or reported.
+    // No /Logs directory: neither file can be written, and nothing is thrown or reported.
     reporter.append_log_line("lost");
     reporter.write_result(ResultStatus::error, 1603, "lost");
-    EXPECT_FALSE(platform.has_file("/logs/helper.log"));
-    EXPECT_FALSE(platform.has_file("/logs/result.json"));
+    EXPECT_FALSE(platform.has_file("/Logs/helper.log"));
+    EXPECT_FALSE(platform.has_file("/Logs/result.json"));
 }
 
 TEST_F(ReportingTest, DeletedLogIsCreatedAgainByTheNextLine) {
-    platform.add_directory("/logs");
+    platform.add_directory("/Logs");
     reporter.append_log_line("first");
-    ASSERT_TRUE(platform.delete_file("/logs/helper.log"));
+    ASSERT_TRUE(platform.delete_file("/Logs/helper.log"));
     reporter.append_log_line("second");
-    EXPECT_EQ(platform.file_text("/logs/helper.log"), "[1796605200] second\n");
+    EXPECT_EQ(platform.file_text("/Logs/helper.log"), "[1796605200] second\n");
 }
 
 TEST_F(ReportingTest, ResultReplacesAnEarlierFileAndAddsTheExpectedVersion) {
-    platform.add_file("/logs/result.json", std::string(500, 'x'));
+    platform.add_file("/Logs/result.json", std::string(500, 'x'));
     reporter.write_result(ResultStatus::version_conflict, 1638, "conflict");
-    EXPECT_EQ(platform.file_text("/logs/result.json"),
+    EXPECT_EQ(platform.file_text("/Logs/result.json"),
               R"({"status":"versionConflict","exitCode":1638,"message":"conflict","expectedVersion":"2.4.0"})");
 }
 
@@ -90,9 +90,9 @@ TEST(PrepareHelperLog, CreatesMissingDirectoriesAndEmptiesAnExistingLog) {
     EXPECT_TRUE(platform.has_directory("/a/b/c"));
     EXPECT_EQ(platform.file_text("/a/b/c/helper.log"), "");
 
-    platform.add_file("/logs/helper.log", "old run\n");
-    ASSERT_TRUE(prepare_helper_log(platform, "/logs/helper.log"));
-    EXPECT_EQ(platform.file_text("/logs/helper.log"), "");
+    platform.add_file("/Logs/helper.log", "old run\n");
+    ASSERT_TRUE(prepare_helper_log(platform, "/Logs/helper.log"));
+    EXPECT_EQ(platform.file_text("/Logs/helper.log"), "");
 }
 
 TEST(PrepareHelperLog, ReturnsTheOsErrorTextOfTheFirstFailure) {
@@ -104,18 +104,18 @@ TEST(PrepareHelperLog, ReturnsTheOsErrorTextOfTheFirstFailure) {
     EXPECT_EQ(platform.calls(Op::write_file), 0);
 
     FakePlatform other;
-    other.add_directory("/logs/helper.log");  // a directory in the way
-    auto blocked = prepare_helper_log(other, "/logs/helper.log");
+    other.add_directory("/Logs/helper.log");  // a directory in the way
+    auto blocked = prepare_helper_log(other, "/Logs/helper.log");
     ASSERT_FALSE(blocked);
     EXPECT_EQ(blocked.error(), "Access is denied. (os error 5)");
 }
 
 TEST(RemoveResultFile, DeletesAndIgnoresAMissingFile) {
     FakePlatform platform;
-    platform.add_file("/logs/result.json", "{}");
-    remove_result_file(platform, "/logs/result.json");
-    EXPECT_FALSE(platform.has_file("/logs/result.json"));
-    remove_result_file(platform, "/logs/result.json");
+    platform.add_file("/Logs/result.json", "{}");
+    remove_result_file(platform, "/Logs/result.json");
+    EXPECT_FALSE(platform.has_file("/Logs/result.json"));
+    remove_result_file(platform, "/Logs/result.json");
     EXPECT_EQ(platform.calls(Op::delete_file), 2);
 }
 

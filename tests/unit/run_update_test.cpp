@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "run/run_update.h"
+#include "support/case_name.h"
 #include "support/fake_platform.h"
 #include "support/update_machine.h"
 
@@ -9,6 +10,7 @@ namespace {
 
 using testing::FakePlatform;
 using testing::Op;
+using testing::PrintTo;  // cases print by name
 
 constexpr std::string_view kPackage = "package content";
 
@@ -30,7 +32,7 @@ class RunUpdateTest : public ::testing::Test {
 protected:
     RunUpdateTest() {
         testing::set_up_update_machine(platform, kPackage);
-        platform.add_file("/logs/helper.log", "old log\n");
+        platform.add_file("/Logs/helper.log", "old log\n");
         platform.on_run = [this](const platform::LaunchRequest& launch) -> platform::Result<std::int32_t> {
             const std::string program = launch.application.filename().string();
             if (program == "msiexec.exe") {
@@ -64,7 +66,7 @@ protected:
     // The helper log without its time stamps.
     std::vector<std::string> log_lines() const {
         std::vector<std::string> lines;
-        std::string text = platform.file_text("/logs/helper.log");
+        std::string text = platform.file_text("/Logs/helper.log");
         std::size_t pos = 0;
         while (pos < text.size()) {
             const auto end = text.find('\n', pos);
@@ -76,7 +78,7 @@ protected:
         return lines;
     }
 
-    std::string result() const { return platform.file_text("/logs/result.json"); }
+    std::string result() const { return platform.file_text("/Logs/result.json"); }
     bool restarted() const { return !platform.detached.empty(); }
     bool installer_ran() const {
         for (const auto& launch : platform.runs)
@@ -84,7 +86,7 @@ protected:
         return false;
     }
     void expect_no_staging_left() const {
-        EXPECT_EQ(platform.entries_below("/win/Temp").size(), 1u);
+        EXPECT_EQ(platform.entries_below("/Windows/Temp").size(), 1u);
         EXPECT_EQ(platform.files_opened, platform.files_closed);
         EXPECT_EQ(platform.processes_opened, platform.processes_closed);
         EXPECT_EQ(platform.descriptors_created, platform.descriptors_freed);
@@ -97,7 +99,7 @@ protected:
     std::string staged_during_install;
 };
 
-const std::string kRestartLine = "Application restart requested through /win/explorer.exe with process id 7000.";
+const std::string kRestartLine = "Application restart requested through /Windows/explorer.exe with process id 7000.";
 
 TEST_F(RunUpdateTest, SuccessfulUpdateEndToEnd) {
     platform.running_processes = {77};
@@ -115,21 +117,22 @@ TEST_F(RunUpdateTest, SuccessfulUpdateEndToEnd) {
     ASSERT_EQ(platform.runs.size(), 2u);
     const auto& install = platform.runs[0];
     const std::string staged = slashes(staged_path_of(install).string());
-    EXPECT_TRUE(staged.starts_with("/win/Temp/VelmarchUpdate-5120-")) << staged;
+    EXPECT_TRUE(staged.starts_with("/Windows/Temp/VelmarchUpdate-5120-")) << staged;
     EXPECT_EQ(slashes(install.command_line),
-              u"\"/win/System32/msiexec.exe\" /i " + std::u16string(staged.begin(), staged.end()) +
-                  u" /passive /norestart VELMARCH_INSTALLDIR_LOCK=1 /L*v /logs/msi.log INSTALLDIR=\"/apps/Velmarch\"");
-    EXPECT_EQ(slashes(platform.runs[1].command_line), u"\"/apps/Velmarch/velmarch.exe\" --verify-installed-version 2.4.0");
-    EXPECT_EQ(platform.runs[1].working_directory, platform::Path("/apps/Velmarch"));
+              u"\"/Windows/System32/msiexec.exe\" /i " + std::u16string(staged.begin(), staged.end()) +
+                  u" /passive /norestart VELMARCH_INSTALLDIR_LOCK=1 /L*v /Logs/msiexec.log INSTALLDIR=\"/Program Files/Velmarch\"");
+    EXPECT_EQ(slashes(platform.runs[1].command_line), u"\"/Program Files/Velmarch/Velmarch.exe\" --verify-installed-version 2.4.0");
+    EXPECT_EQ(platform.runs[1].working_directory, platform::Path("/Program Files/Velmarch"));
     ASSERT_EQ(platform.detached.size(), 1u);
-    EXPECT_EQ(slashes(platform.detached[0].command_line), u"\"/win/explorer.exe\" /apps/Velmarch/velmarch.exe");
+    EXPECT_EQ(slashes(platform.detached[0].command_line), u"\"/Windows/explorer.exe\" \"/Program Files/Velmarch/Velmarch.exe\"");
     EXPECT_EQ(platform.wait_limits, std::vector<std::uint32_t>{90000});
-    EXPECT_TRUE(platform.has_file("/dl/update.msi"));
+    EXPECT_TRUE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
     EXPECT_TRUE(platform.standard_error.empty());
     expect_no_staging_left();
 }
 
 struct OutcomeCase {
+    const char* name;
     std::int32_t installer;
     std::int32_t version;
     std::string status;
@@ -160,29 +163,30 @@ TEST_P(InstallerOutcomeTest, ResultRestartAndExitCodeFollowTheInstallerCode) {
     EXPECT_EQ(log_lines(), expected_log);
     EXPECT_EQ(restarted(), c.restart);
     EXPECT_EQ(platform.runs.size(), c.installer == 0 ? 2u : 1u);  // version check only after 0
-    EXPECT_TRUE(platform.has_file("/dl/update.msi"));
+    EXPECT_TRUE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
     expect_no_staging_left();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     AllRows, InstallerOutcomeTest,
     ::testing::Values(
-        OutcomeCase{0, 0, "success", 0, "", true, 0},
-        OutcomeCase{0, 1, "installVerificationFailed", 1603,
+        OutcomeCase{"Success", 0, 0, "success", 0, "", true, 0},
+        OutcomeCase{"VersionNotConfirmed", 0, 1, "installVerificationFailed", 1603,
                     "The installed application did not report expected version 2.4.0 after Windows Installer "
                     "completed.",
                     true, 1603},
-        OutcomeCase{1638, 0, "versionConflict", 1638,
+        OutcomeCase{"VersionConflict", 1638, 0, "versionConflict", 1638,
                     "Windows Installer reported that version 2.4.0 conflicts with the product already registered on "
                     "this computer.",
                     true, 1638},
-        OutcomeCase{1641, 0, "restartInitiated", 1641, "Windows has started a restart to finish the update.", false,
+        OutcomeCase{"RestartInitiated", 1641, 0, "restartInitiated", 1641, "Windows has started a restart to finish the update.", false,
                     0},
-        OutcomeCase{3010, 0, "restartRequired", 3010, "Windows restart is required to finish the update.", false, 0},
-        OutcomeCase{1603, 0, "error", 1603, "Windows Installer exited with code 1603.", true, 1603},
-        OutcomeCase{1602, 0, "error", 1602, "Windows Installer exited with code 1602.", true, 1602},
-        OutcomeCase{-1073741819, 0, "error", -1073741819, "Windows Installer exited with code -1073741819.", true,
-                    -1073741819}));
+        OutcomeCase{"RestartRequired", 3010, 0, "restartRequired", 3010, "Windows restart is required to finish the update.", false, 0},
+        OutcomeCase{"Failed1603", 1603, 0, "error", 1603, "Windows Installer exited with code 1603.", true, 1603},
+        OutcomeCase{"UserCancelled1602", 1602, 0, "error", 1602, "Windows Installer exited with code 1602.", true, 1602},
+        OutcomeCase{"NegativeCode", -1073741819, 0, "error", -1073741819, "Windows Installer exited with code -1073741819.", true,
+                    -1073741819}),
+    testing::CaseName());
 
 TEST_F(RunUpdateTest, RepairModeOnlyChangesTheInstallerCommand) {
     args.push_back("--repair-mode");
@@ -190,7 +194,7 @@ TEST_F(RunUpdateTest, RepairModeOnlyChangesTheInstallerCommand) {
     EXPECT_EQ(run(), 0);
     ASSERT_FALSE(platform.runs.empty());
     const std::u16string line = slashes(platform.runs[0].command_line);
-    EXPECT_NE(line.find(u" /L*v /logs/msi.log REINSTALL=ALL REINSTALLMODE=amus INSTALLDIR=\"/apps/Velmarch\""),
+    EXPECT_NE(line.find(u" /L*v /Logs/msiexec.log REINSTALL=ALL REINSTALLMODE=amus INSTALLDIR=\"/Program Files/Velmarch\""),
               std::u16string::npos);
 }
 
@@ -198,9 +202,9 @@ TEST_F(RunUpdateTest, ParseFailureTouchesNothing) {
     set_arg("--parent-process-id", "-1");
     EXPECT_EQ(run(), 1603);
     EXPECT_EQ(platform.standard_error, "--parent-process-id must be a process id.\n");
-    EXPECT_EQ(platform.file_text("/logs/helper.log"), "old log\n");
+    EXPECT_EQ(platform.file_text("/Logs/helper.log"), "old log\n");
     EXPECT_EQ(result(), kOldResult);
-    EXPECT_TRUE(platform.has_file("/dl/update.msi"));
+    EXPECT_TRUE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
     EXPECT_FALSE(restarted());
 }
 
@@ -208,16 +212,16 @@ TEST_F(RunUpdateTest, ArgumentsThatAreNotUnicodeEndTheRunBeforeParsing) {
     platform.fail(Op::arguments, "The command line is not valid Unicode text.");
     EXPECT_EQ(run(), 1603);
     EXPECT_EQ(platform.standard_error, "The command line is not valid Unicode text.\n");
-    EXPECT_EQ(platform.file_text("/logs/helper.log"), "old log\n");
+    EXPECT_EQ(platform.file_text("/Logs/helper.log"), "old log\n");
     EXPECT_EQ(result(), kOldResult);
 }
 
 TEST_F(RunUpdateTest, HelperLogThatCannotBePreparedAbortsBeforeTheResultIsDeleted) {
-    set_arg("--helper-log-path", "/logs/helper.log/sub/helper.log");  // a file stands in the way
+    set_arg("--helper-log-path", "/Logs/helper.log/sub/helper.log");  // a file stands in the way
     EXPECT_EQ(run(), 1603);
     EXPECT_EQ(platform.standard_error, testing::fake_os_error(183) + "\n");
     EXPECT_EQ(result(), kOldResult);
-    EXPECT_TRUE(platform.has_file("/dl/update.msi"));
+    EXPECT_TRUE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
     EXPECT_FALSE(restarted());
 }
 
@@ -232,7 +236,7 @@ TEST_F(RunUpdateTest, RefusedPackageIsDeletedRecordedAndTheAppRestarted) {
                            }));
     EXPECT_EQ(result(),
               R"({"status":"error","exitCode":1603,"message":"Update package SHA-256 verification failed.","expectedVersion":"2.4.0"})");
-    EXPECT_FALSE(platform.has_file("/dl/update.msi"));
+    EXPECT_FALSE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
     EXPECT_TRUE(platform.directory_attempts.empty());
     EXPECT_TRUE(platform.wait_limits.empty());
     EXPECT_FALSE(installer_ran());
@@ -256,7 +260,7 @@ TEST_F(RunUpdateTest, StagingFailureIsRecordedWithoutItsLogPrefix) {
     EXPECT_EQ(log_lines(), (std::vector<std::string>{"Velmarch native updater started.",
                                                      "Secure package staging failed: " + message, kRestartLine}));
     EXPECT_EQ(result(), R"({"status":"error","exitCode":1603,"message":")" + message + R"(","expectedVersion":"2.4.0"})");
-    EXPECT_FALSE(platform.has_file("/dl/update.msi"));
+    EXPECT_FALSE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
     EXPECT_FALSE(installer_ran());
     expect_no_staging_left();
 }
@@ -275,29 +279,29 @@ TEST_F(RunUpdateTest, PreviousProcessThatDoesNotExitAbortsWithoutResult) {
         {platform::WaitOutcome::failed, "Waiting for the previous application process failed.\n"},
     };
     for (const auto& [outcome, message] : cases) {
-        platform.add_file("/logs/result.json", kOldResult);
+        platform.add_file("/Logs/result.json", kOldResult);
         platform.standard_error.clear();
         platform.running_processes = {77};
         platform.wait_outcome = outcome;
         EXPECT_EQ(run(), 1603);
         EXPECT_EQ(platform.standard_error, message);
         EXPECT_EQ(log_lines().back(), "Waiting for process 77 to exit.");
-        EXPECT_FALSE(platform.has_file("/logs/result.json"));
+        EXPECT_FALSE(platform.has_file("/Logs/result.json"));
         EXPECT_FALSE(installer_ran());
         EXPECT_FALSE(restarted());
-        EXPECT_TRUE(platform.has_file("/dl/update.msi"));
+        EXPECT_TRUE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
         expect_no_staging_left();
     }
 }
 
 TEST_F(RunUpdateTest, MissingInstallerIsAFinishedError) {
-    ASSERT_TRUE(platform.delete_file("/win/System32/msiexec.exe"));
+    ASSERT_TRUE(platform.delete_file("/Windows/System32/msiexec.exe"));
     EXPECT_EQ(run(), 1603);
     EXPECT_EQ(log_lines().at(3), "Windows Installer was not found.");
     EXPECT_EQ(log_lines().back(), kRestartLine);
     EXPECT_EQ(result(),
               R"({"status":"error","exitCode":1603,"message":"Windows Installer was not found.","expectedVersion":"2.4.0"})");
-    EXPECT_TRUE(platform.has_file("/dl/update.msi"));
+    EXPECT_TRUE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
     expect_no_staging_left();
 }
 
@@ -307,13 +311,13 @@ TEST_F(RunUpdateTest, InstallerStageAbortsWriteOnlyStandardError) {
         std::optional<std::string> launch_failure;
         std::string message;
     } cases[] = {
-        {"/apps/Vel\"march", std::nullopt, "The current install directory cannot be passed to Windows Installer.\n"},
-        {"/apps/Velmarch", "Access is denied. (os error 5)",
+        {"/Program Files/Vel\"march", std::nullopt, "The current install directory cannot be passed to Windows Installer.\n"},
+        {"/Program Files/Velmarch", "Access is denied. (os error 5)",
          "Windows Installer could not be started: Access is denied. (os error 5)\n"},
     };
     for (const auto& c : cases) {
         FakePlatform& p = platform;
-        p.add_file("/logs/result.json", kOldResult);
+        p.add_file("/Logs/result.json", kOldResult);
         p.standard_error.clear();
         p.detached.clear();
         set_arg("--install-dir", c.install_dir);
@@ -321,7 +325,7 @@ TEST_F(RunUpdateTest, InstallerStageAbortsWriteOnlyStandardError) {
         EXPECT_EQ(run(), 1603);
         EXPECT_EQ(p.standard_error, c.message);
         EXPECT_EQ(log_lines().back(), "Starting Windows Installer.");
-        EXPECT_FALSE(p.has_file("/logs/result.json"));
+        EXPECT_FALSE(p.has_file("/Logs/result.json"));
         EXPECT_FALSE(restarted());
         expect_no_staging_left();
     }

@@ -16,10 +16,10 @@ constexpr std::string_view kContent = "MSI package bytes";
 class StagingTest : public ::testing::Test {
 protected:
     StagingTest() {
-        platform.windows_dir = "/win";
-        platform.add_directory("/win/Temp");
-        platform.add_file("/dl/update.msi", kContent);
-        request.msi_path = "/dl/update.msi";
+        platform.windows_dir = "/Windows";
+        platform.add_directory("/Windows/Temp");
+        platform.add_file("/Downloads/velmarch-2.4.0.msi", kContent);
+        request.msi_path = "/Downloads/velmarch-2.4.0.msi";
         testing::sign_request(request, kContent);
     }
 
@@ -31,7 +31,7 @@ protected:
 
     // Nothing is left under Temp, and every handle and descriptor was released.
     void expect_clean() {
-        EXPECT_EQ(platform.entries_below("/win/Temp").size(), 1u);  // Temp itself
+        EXPECT_EQ(platform.entries_below("/Windows/Temp").size(), 1u);  // Temp itself
         EXPECT_EQ(platform.files_opened, platform.files_closed);
         EXPECT_EQ(platform.descriptors_created, platform.descriptors_freed);
     }
@@ -54,7 +54,7 @@ TEST_F(StagingTest, CopiesAndVerifiesThePackageInAFreshDirectory) {
     {
         auto staged = stage_package(platform, request);
         ASSERT_TRUE(staged) << staged.error();
-        EXPECT_EQ(staged->staging_dir(), platform::Path("/win/Temp/VelmarchUpdate-5120-000102030405060708090a0b0c0d0e0f"));
+        EXPECT_EQ(staged->staging_dir(), platform::Path("/Windows/Temp/VelmarchUpdate-5120-000102030405060708090a0b0c0d0e0f"));
         EXPECT_EQ(staged->package_path(), staged->staging_dir() / "velmarch-update.msi");
         EXPECT_EQ(platform.file_text(staged->package_path()), kContent);
         EXPECT_EQ(platform.descriptors_freed, 1);
@@ -62,13 +62,13 @@ TEST_F(StagingTest, CopiesAndVerifiesThePackageInAFreshDirectory) {
         EXPECT_EQ(platform.calls(Op::flush), 1);
     }
     expect_clean();
-    EXPECT_TRUE(platform.has_file("/dl/update.msi"));  // staging never removes the download
+    EXPECT_TRUE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));  // staging never removes the download
 }
 
 TEST_F(StagingTest, CopiesInChunksAndCompletesShortWrites) {
     std::string big(100000, '\0');
     for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 31);
-    platform.add_file("/dl/update.msi", big);
+    platform.add_file("/Downloads/velmarch-2.4.0.msi", big);
     testing::sign_request(request, big);
     platform.max_write_chunk = 1000;
     auto staged = stage_package(platform, request);
@@ -95,7 +95,7 @@ TEST_F(StagingTest, TheWindowsDirectoryPlacesStagingNotSystemRoot) {
     platform.set_environment("SystemRoot", "/home/user");
     auto staged = stage_package(platform, request);
     ASSERT_TRUE(staged) << staged.error();
-    EXPECT_EQ(staged->staging_dir().parent_path(), platform::Path("/win/Temp"));
+    EXPECT_EQ(staged->staging_dir().parent_path(), platform::Path("/Windows/Temp"));
     EXPECT_EQ(platform.entries_below("/home/user/Temp").size(), 1u);  // the folder itself only
 
     platform.windows_dir.reset();
@@ -144,16 +144,16 @@ TEST_F(StagingTest, FailuresAfterTheDirectoryExistsRemoveIt) {
     };
     for (const auto& c : cases) {
         FakePlatform fresh;
-        fresh.windows_dir = "/win";
-        fresh.add_directory("/win/Temp");
-        fresh.add_file("/dl/update.msi", kContent);
+        fresh.windows_dir = "/Windows";
+        fresh.add_directory("/Windows/Temp");
+        fresh.add_file("/Downloads/velmarch-2.4.0.msi", kContent);
         fresh.fail(c.op, "E", 1);
         auto staged = stage_package(fresh, request);
         ASSERT_FALSE(staged) << testing::op_name(c.op);
         EXPECT_EQ(staged.error(), c.expected);
-        EXPECT_EQ(fresh.entries_below("/win/Temp").size(), 1u) << testing::op_name(c.op);
+        EXPECT_EQ(fresh.entries_below("/Windows/Temp").size(), 1u) << testing::op_name(c.op);
         EXPECT_EQ(fresh.files_opened, fresh.files_closed) << testing::op_name(c.op);
-        EXPECT_TRUE(fresh.has_file("/dl/update.msi"));
+        EXPECT_TRUE(fresh.has_file("/Downloads/velmarch-2.4.0.msi"));
     }
 }
 
@@ -165,7 +165,7 @@ TEST_F(StagingTest, AWriteThatAcceptsNothingFails) {
 
 TEST_F(StagingTest, ThePackageChangedBeforeTheCopyIsRefusedByTheSecondCheck) {
     platform.before_call = [&](Op op, int n) {
-        if (op == Op::open_for_reading && n == 1) platform.add_file("/dl/update.msi", "tampered");
+        if (op == Op::open_for_reading && n == 1) platform.add_file("/Downloads/velmarch-2.4.0.msi", "tampered");
     };
     EXPECT_EQ(stage_error(), "Update package SHA-256 verification failed.");
     expect_clean();

@@ -126,8 +126,10 @@ Result<void> PosixPlatform::remove_directory_tree(const Path& path) {
     if (Result<Located> at = locate(path, guard_links_, FinalLink::keep); !at) return std::unexpected(at.error());
     // remove_all deletes links themselves and never descends through them.
     std::error_code error;
-    std::filesystem::remove_all(path, error);
+    const std::uintmax_t removed = std::filesystem::remove_all(path, error);
     if (error) return std::unexpected(os_error_text(error.value()));
+    // Nothing there is an error on Windows too.
+    if (removed == 0) return std::unexpected(os_error_text(ENOENT));
     return {};
 }
 

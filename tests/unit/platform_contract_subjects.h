@@ -1,0 +1,223 @@
+#pragma once
+// The implementations the platform contract runs over. Each subject owns a
+// platform and a scratch directory, and provides what the seam itself cannot
+// make: links, a program that ends with a chosen code, a process that runs
+// until the test ends it and one that has ended.
+//
+//   static constexpr bool kKeepsFullExitCode;    false where only the low 8 bits survive
+//   Platform& platform();
+//   Path root();                                 an empty directory of its own
+//   bool make_link(link, target, directory);     false where no link can be made
+//   LaunchRequest exiting_with(std::int32_t code);
+//   LaunchRequest missing_program();
+//   std::uint32_t start_live_process();          runs until end_process
+//   void end_process(std::uint32_t id);
+//   std::uint32_t finished_process();            has ended; this test holds no handle of it
+
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/paths.h"
+#include "platform/platform.h"
+#include "support/fake_platform.h"
+
+#ifdef _WIN32
+#include "platform_win32_support.h"
+#else
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform_posix_temp_directory.h"
+#endif
+
+namespace velmarch::testing::contract {
+
+inline std::u16string decimal16(std::int32_t value) {
+    const std::string digits = std::to_string(value);
+    return std::u16string(digits.begin(), digits.end());
+}
+
+// The fake: a process "runs" while it is in running_processes and the
+// scripted wait outcome says so; a program "ends" with the code its command
+// line names.
+class Fake {
+public:
+    static constexpr bool kKeepsFullExitCode = true;
+
+    Fake() {
+        fake.add_directory(root());
+        fake.add_file(program_, "");
+        fake.on_run = [](const platform::LaunchRequest& launch) -> platform::Result<std::int32_t> {
+            const std::string text(launch.command_line.begin(), launch.command_line.end());
+            std::int32_t code = 0;
+            std::from_chars(text.data() + text.find(' ') + 1, text.data() + text.size(), code);
+            return code;
+        };
+    }
+
+    platform::Platform& platform() { return fake; }
+    platform::Path root() const { return platform::path_from_utf8("/scratch").make_preferred(); }
+    bool make_link(const platform::Path& link, const platform::Path& target, bool) {
+        fake.add_link(link, target);
+        return true;
+    }
+    platform::LaunchRequest exiting_with(std::int32_t code) const {
+        return {.application = program_, .command_line = u"exit " + decimal16(code), .working_directory = {}};
+    }
+    platform::LaunchRequest missing_program() const {
+        return {.application = root() / "missing.exe", .command_line = u"missing", .working_directory = {}};
+    }
+    std::uint32_t start_live_process() {
+        fake.running_processes.insert(kLive);
+        fake.wait_outcome = platform::WaitOutcome::timed_out;
+        return kLive;
+    }
+    void end_process(std::uint32_t) { fake.wait_outcome = platform::WaitOutcome::exited; }
+    std::uint32_t finished_process() const { return kLive + 4; }
+
+    FakePlatform fake;
+
+private:
+    static constexpr std::uint32_t kLive = 9000;
+    const platform::Path program_ = platform::path_from_utf8("/programs/child.exe").make_preferred();
+};
+
+#ifdef _WIN32
+
+// Windows: the unit test executable in its child roles.
+class Win32 {
+public:
+    static constexpr bool kKeepsFullExitCode = true;
+
+    Win32() : platform_(platform::make_native_platform(0, nullptr)) {}
+    Win32(const Win32&) = delete;
+    Win32& operator=(const Win32&) = delete;
+    ~Win32() {
+        for (std::uint32_t id : live_) end_process(id);
+    }
+
+    platform::Platform& platform() { return *platform_; }
+    platform::Path root() const { return temp_.path(); }
+    bool make_link(const platform::Path& link, const platform::Path& target, bool directory) {
+        const DWORD flags =
+            (directory ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0u) | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
+        if (!::CreateSymbolicLinkW(link.c_str(), target.c_str(), flags)) return false;
+        // Wine reports success without making the link.
+        return platform_->exists(link);
+    }
+    platform::LaunchRequest exiting_with(std::int32_t code) const {
+        return child_launch(kChildExit, decimal16(code));
+    }
+    platform::LaunchRequest missing_program() const {
+        return {.application = root() / L"missing.exe", .command_line = u"\"missing.exe\"", .working_directory = {}};
+    }
+    std::uint32_t start_live_process() {
+        auto id = platform_->start_detached(child_launch(kChildSleep, u"60000"));
+        if (!id) {
+            ADD_FAILURE() << id.error();
+            return 0;
+        }
+        live_.push_back(*id);
+        return *id;
+    }
+    void end_process(std::uint32_t id) {
+        const HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, id);
+        if (process == nullptr) return;
+        ::TerminateProcess(process, 1);
+        ::CloseHandle(process);
+    }
+    std::uint32_t finished_process() {
+        auto id = platform_->start_detached(exiting_with(0));
+        if (!id) {
+            ADD_FAILURE() << id.error();
+            return 0;
+        }
+        // Once its end is seen and the last handle closed, the process is gone.
+        if (auto process = platform_->open_process_for_wait(*id)) process->wait(60000);
+        return *id;
+    }
+
+private:
+    std::unique_ptr<platform::Platform> platform_;
+    Win32TempDirectory temp_;
+    std::vector<std::uint32_t> live_;
+};
+
+#else
+
+// POSIX: /bin/sh as every child.
+class Posix {
+public:
+    // A process's exit status keeps the low 8 bits of its code.
+    static constexpr bool kKeepsFullExitCode = false;
+
+    Posix() : platform_(platform::make_native_platform(0, nullptr)) {}
+    Posix(const Posix&) = delete;
+    Posix& operator=(const Posix&) = delete;
+    ~Posix() {
+        for (pid_t id : started_) {
+            ::kill(id, SIGKILL);
+            reap(id);
+        }
+    }
+
+    platform::Platform& platform() { return *platform_; }
+    platform::Path root() const { return temp_.path(); }
+    bool make_link(const platform::Path& link, const platform::Path& target, bool) {
+        return ::symlink(target.c_str(), link.c_str()) == 0;
+    }
+    platform::LaunchRequest exiting_with(std::int32_t code) const {
+        return shell(u"sh -c \"exit " + decimal16(code) + u"\"");
+    }
+    platform::LaunchRequest missing_program() const {
+        return {.application = root() / "missing-program", .command_line = u"missing", .working_directory = {}};
+    }
+    std::uint32_t start_live_process() { return start(u"sh -c \"exec sleep 60\""); }
+    // The process ends but stays unreaped, as a parent the updater waits for would.
+    void end_process(std::uint32_t id) { ::kill(static_cast<pid_t>(id), SIGTERM); }
+    std::uint32_t finished_process() {
+        const std::uint32_t id = start(u"sh -c \"exit 0\"");
+        reap(static_cast<pid_t>(id));
+        std::erase(started_, static_cast<pid_t>(id));
+        return id;
+    }
+
+private:
+    static platform::LaunchRequest shell(std::u16string command_line) {
+        return {.application = "/bin/sh", .command_line = std::move(command_line), .working_directory = {}};
+    }
+    std::uint32_t start(std::u16string command_line) {
+        auto id = platform_->start_detached(shell(std::move(command_line)));
+        if (!id) {
+            ADD_FAILURE() << id.error();
+            return 0;
+        }
+        started_.push_back(static_cast<pid_t>(*id));
+        return *id;
+    }
+    static void reap(pid_t id) {
+        while (::waitpid(id, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+
+    std::unique_ptr<platform::Platform> platform_;
+    TempDirectory temp_;
+    std::vector<pid_t> started_;
+};
+
+#endif
+
+#ifdef _WIN32
+using Native = Win32;
+#else
+using Native = Posix;
+#endif
+
+}  // namespace velmarch::testing::contract
