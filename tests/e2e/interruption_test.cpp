@@ -22,7 +22,7 @@
 #include <thread>
 
 #include "e2e/stand_in_machine.h"
-#include "platform/posix/unique_fd.h"
+#include "platform/posix/owners.h"
 #include "support/test_signing.h"
 #include "text/hex.h"
 #include "trust/file_digest.h"

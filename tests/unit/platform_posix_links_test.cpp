@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/posix/posix_platform.h"
+#include "platform/posix/platform.h"
 #include "platform_posix_temp_directory.h"
 
 namespace velmarch::platform {

@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "platform/posix/unique_fd.h"
+#include "platform/posix/owners.h"
 
 namespace velmarch::platform {
 namespace {

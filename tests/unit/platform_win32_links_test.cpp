@@ -10,9 +10,9 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/platform.h"
 #include "platform/win32/redirection_guard.h"
 #include "platform/win32/trusted_path.h"
-#include "platform/win32/win32_platform.h"
 #include "platform_win32_support.h"
 
 namespace velmarch::platform {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/win32/unique_resource.h"
+#include "platform/win32/owners.h"
 #include "platform/win32/windows_api.h"
 
 namespace velmarch::platform {

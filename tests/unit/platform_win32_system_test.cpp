@@ -12,7 +12,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/os_error.h"
-#include "platform/win32/unique_resource.h"
+#include "platform/win32/owners.h"
 #include "platform_win32_support.h"
 #include "text/utf.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "helper_support.h"
-#include "platform/win32/unique_resource.h"
+#include "platform/win32/owners.h"
 
 using namespace velmarch::test_helpers;
 using velmarch::platform::win32::UniqueHandle;

@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/unique_resource.h"
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/owners.h"
+#include "platform/win32/platform.h"
 #include "trust/file_digest.h"
 
 using namespace velmarch::test_helpers;

@@ -11,7 +11,7 @@
 #include <openssl/bio.h>
 #include <openssl/pem.h>
 
-#include "platform/posix/posix_file.h"
+#include "platform/posix/file.h"
 #include "text/format.h"
 
 namespace velmarch::sign_tool {

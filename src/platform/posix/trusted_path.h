@@ -11,7 +11,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/posix/unique_fd.h"
+#include "platform/posix/owners.h"
 
 namespace velmarch::platform::posix {
 

@@ -1,6 +1,6 @@
 #include "platform/win32/redirection_guard.h"
 
-#include "platform/win32/unique_resource.h"
+#include "platform/win32/owners.h"
 #include "platform/win32/windows_api.h"
 
 namespace velmarch::platform::win32 {

@@ -11,7 +11,7 @@
 
 #include "platform/trusted_owner.h"
 #include "platform/win32/os_error.h"
-#include "platform/win32/unique_resource.h"
+#include "platform/win32/owners.h"
 #include "text/utf.h"
 
 namespace velmarch::platform::win32 {

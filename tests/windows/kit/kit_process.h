@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "../helper_support.h"
-#include "platform/win32/unique_resource.h"
+#include "platform/win32/owners.h"
 #include "platform/platform.h"
 
 namespace velmarch::kit {

@@ -3,8 +3,8 @@
 
 #include "platform/win32/os_error.h"
 #include "platform/win32/trusted_path.h"
-#include "platform/win32/win32_file.h"
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/file.h"
+#include "platform/win32/platform.h"
 
 namespace velmarch::platform::win32 {
 namespace {

@@ -1,9 +1,25 @@
 #pragma once
 // The product's implementation of the platform seam, over the Win32 API.
+//
+// win32/ and posix/ name their files alike, so that one side's counterpart of
+// any function is found by name:
+//     platform.cpp   make_native_platform and the constructor
+//     system.cpp     arguments, standard error, environment, clock, process
+//                    id, random bytes, the own, system and Windows directories
+//     files.cpp      file and directory operations
+//     file.{h,cpp}   the open File
+//     staging.cpp    the security descriptor and create_directory
+//     processes.cpp  open_process_for_wait, run_and_wait, start_detached
+//     owners.h       owners of the system's resources
+//     os_error.*     the "{} (os error {})" text
+//     trusted_path.* the elevated run's link check
+//
+// Windows only: windows_api.h (the one include of the Windows headers),
+// wide_text.h, redirection_guard.*.
 
 #include "platform/platform.h"
 #include "platform/trusted_walk.h"
-#include "platform/win32/unique_resource.h"
+#include "platform/win32/owners.h"
 
 namespace velmarch::platform::win32 {
 

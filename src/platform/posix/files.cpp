@@ -1,4 +1,4 @@
-// Files and directories, the staging directory included.
+// Files and directories.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <system_error>
 
+#include "platform/posix/file.h"
 #include "platform/posix/os_error.h"
-#include "platform/posix/posix_file.h"
-#include "platform/posix/posix_platform.h"
+#include "platform/posix/platform.h"
 #include "platform/posix/trusted_path.h"
 
 namespace velmarch::platform::posix {
@@ -36,9 +36,6 @@ Result<void> write_whole_file(const Located& at, int flags, std::span<const std:
     if (Result<void> written = write_all(file, bytes); !written) return written;
     return file.close();
 }
-
-// Nothing to hold: the directory's mode 0700 stands in for the access list.
-class PosixSecurityDescriptor final : public SecurityDescriptor {};
 
 }  // namespace
 
@@ -131,18 +128,6 @@ Result<void> PosixPlatform::remove_directory_tree(const Path& path) {
     // Nothing there is an error on Windows too.
     if (removed == 0) return std::unexpected(os_error_text(ENOENT));
     return {};
-}
-
-Result<std::unique_ptr<SecurityDescriptor>> PosixPlatform::create_security_descriptor(std::string_view) {
-    return std::make_unique<PosixSecurityDescriptor>();
-}
-
-Result<DirectoryCreation> PosixPlatform::create_directory(const Path& path, const SecurityDescriptor&) {
-    Result<Located> at = locate(path, guard_links_, FinalLink::keep);
-    if (!at) return std::unexpected(at.error());
-    if (::mkdirat(at->directory_fd(), at->name.c_str(), 0700) == 0) return DirectoryCreation::created;
-    if (errno == EEXIST) return DirectoryCreation::already_exists;
-    return std::unexpected(last_os_error_text());
 }
 
 }  // namespace velmarch::platform::posix

@@ -1,4 +1,4 @@
-#include "platform/posix/posix_file.h"
+#include "platform/posix/file.h"
 
 #include <unistd.h>
 

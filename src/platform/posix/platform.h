@@ -5,6 +5,19 @@
 // access list, a pidfd for a process handle, a fork and exec of the program
 // with the composed command line split back by the C runtime's rules, and a
 // process run by root for an elevated one.
+//
+// win32/ and posix/ name their files alike, so that one side's counterpart of
+// any function is found by name:
+//     platform.cpp   make_native_platform and the constructor
+//     system.cpp     arguments, standard error, environment, clock, process
+//                    id, random bytes, the own, system and Windows directories
+//     files.cpp      file and directory operations
+//     file.{h,cpp}   the open File
+//     staging.cpp    the security descriptor and create_directory
+//     processes.cpp  open_process_for_wait, run_and_wait, start_detached
+//     owners.h       owners of the system's resources
+//     os_error.*     the "{} (os error {})" text
+//     trusted_path.* the elevated run's link check
 
 #include <string>
 #include <vector>

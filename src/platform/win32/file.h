@@ -2,7 +2,7 @@
 // An open file over a Windows file handle.
 
 #include "platform/platform.h"
-#include "platform/win32/unique_resource.h"
+#include "platform/win32/owners.h"
 #include "platform/write_all.h"
 
 namespace velmarch::platform::win32 {

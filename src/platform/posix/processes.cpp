@@ -1,4 +1,5 @@
-// Starting programs. The child gets the composed Windows command line split
+// Other processes: waiting for one (through a process descriptor, a pidfd),
+// starting one. The child gets the composed Windows command line split
 // back into argv by the C runtime's rules, so it sees what a Windows program
 // would see; argv[0] is the program text the caller gave, while the file run
 // is the resolved application path.
@@ -10,23 +11,60 @@
 // (directory, name) without following a link there.
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <system_error>
 
 #include "platform/command_line_split.h"
 #include "platform/posix/os_error.h"
-#include "platform/posix/posix_platform.h"
+#include "platform/posix/owners.h"
+#include "platform/posix/platform.h"
 #include "platform/posix/trusted_path.h"
-#include "platform/posix/unique_fd.h"
 #include "text/utf.h"
 
 extern char** environ;
 
 namespace velmarch::platform::posix {
 namespace {
+
+class PidfdProcess final : public WaitableProcess {
+public:
+    explicit PidfdProcess(UniqueFd pidfd) : pidfd_(std::move(pidfd)) {}
+
+    // The descriptor becomes readable once the process has ended, whether or
+    // not it has been reaped yet.
+    WaitOutcome wait(std::uint32_t milliseconds) override {
+        using Clock = std::chrono::steady_clock;
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+        for (;;) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            const int timeout = static_cast<int>(std::clamp<decltype(left)>(left, 0, INT_MAX));
+            pollfd entry{.fd = pidfd_.get(), .events = POLLIN, .revents = 0};
+            const int ready = ::poll(&entry, 1, timeout);
+            if (ready < 0) {
+                if (errno == EINTR) continue;
+                return WaitOutcome::failed;
+            }
+            if (ready > 0) {
+                if ((entry.revents & (POLLERR | POLLNVAL)) != 0) return WaitOutcome::failed;
+                return WaitOutcome::exited;
+            }
+            // A limit beyond INT_MAX milliseconds takes more than one poll.
+            if (left <= INT_MAX) return WaitOutcome::timed_out;
+        }
+    }
+
+private:
+    UniqueFd pidfd_;
+};
 
 constexpr const char* kNulByte = "nul byte found in provided data";
 
@@ -151,6 +189,15 @@ Result<pid_t> spawn(const LaunchRequest& launch, bool guarded) {
 }
 
 }  // namespace
+
+std::unique_ptr<WaitableProcess> PosixPlatform::open_process_for_wait(std::uint32_t process_id) {
+    // 0 would name the caller's process group and ids above INT_MAX wrap to
+    // negative pid_t values: neither names a process that could be waited for.
+    if (process_id == 0 || process_id > static_cast<std::uint32_t>(INT_MAX)) return nullptr;
+    const long pidfd = ::syscall(SYS_pidfd_open, static_cast<pid_t>(process_id), 0);
+    if (pidfd < 0) return nullptr;
+    return std::make_unique<PidfdProcess>(UniqueFd(static_cast<int>(pidfd)));
+}
 
 Result<std::int32_t> PosixPlatform::run_and_wait(const LaunchRequest& launch) {
     Result<pid_t> pid = spawn(launch, guard_links_);

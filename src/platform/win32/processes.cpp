@@ -2,7 +2,7 @@
 #include <bit>
 
 #include "platform/win32/os_error.h"
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/platform.h"
 
 namespace velmarch::platform::win32 {
 namespace {

@@ -1,4 +1,6 @@
-#include "platform/posix/posix_platform.h"
+// The process-level operations: arguments, standard error, environment,
+// clock, random bytes and the well-known directories.
+#include "platform/posix/platform.h"
 
 #include <sys/random.h>
 #include <time.h>
@@ -12,18 +14,7 @@
 #include "text/format.h"
 #include "text/utf.h"
 
-namespace velmarch::platform {
-
-std::unique_ptr<Platform> make_native_platform(int argc, char** argv) {
-    std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
-    return std::make_unique<posix::PosixPlatform>(std::move(arguments), ::geteuid() == 0);
-}
-
-namespace posix {
-
-PosixPlatform::PosixPlatform(std::vector<std::string> arguments, bool guard_links)
-    : arguments_(std::move(arguments)), guard_links_(guard_links) {}
+namespace velmarch::platform::posix {
 
 Result<std::vector<std::string>> PosixPlatform::arguments() {
     for (std::size_t i = 0; i < arguments_.size(); ++i) {
@@ -90,5 +81,4 @@ std::optional<Path> PosixPlatform::system_directory() {
     return join_path(*windows, "System32");
 }
 
-}  // namespace posix
-}  // namespace velmarch::platform
+}  // namespace velmarch::platform::posix

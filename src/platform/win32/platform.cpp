@@ -1,7 +1,7 @@
 #include <openssl/crypto.h>
 
+#include "platform/win32/platform.h"
 #include "platform/win32/redirection_guard.h"
-#include "platform/win32/win32_platform.h"
 #include "platform/win32/windows_api.h"
 
 namespace velmarch::platform {
@@ -32,4 +32,18 @@ std::unique_ptr<Platform> make_native_platform(int, char**) {
     return std::make_unique<win32::Win32Platform>(check_links);
 }
 
+namespace win32 {
+
+Win32Platform::Win32Platform(bool check_links)
+    : check_links_(check_links),
+      prng_module_(::LoadLibraryExW(L"bcryptprimitives.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+    if (prng_module_) {
+        // Through a plain function pointer type: GetProcAddress's FARPROC is
+        // not meant to be called as it is.
+        const auto address = reinterpret_cast<void (*)()>(::GetProcAddress(prng_module_.get(), "ProcessPrng"));
+        process_prng_ = reinterpret_cast<ProcessPrngFunction>(address);
+    }
+}
+
+}  // namespace win32
 }  // namespace velmarch::platform

@@ -2,7 +2,7 @@
 // An open file over a descriptor; closing happens in the destructor.
 
 #include "platform/platform.h"
-#include "platform/posix/unique_fd.h"
+#include "platform/posix/owners.h"
 #include "platform/write_all.h"
 
 namespace velmarch::platform::posix {

@@ -6,7 +6,7 @@
 
 #include "platform/win32/os_error.h"
 #include "platform/win32/wide_text.h"
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/platform.h"
 #include "text/utf.h"
 
 namespace velmarch::platform::win32 {

@@ -1,6 +1,6 @@
 // The process-level operations: arguments, standard error, environment,
 // clock, random bytes and the well-known directories.
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/platform.h"
 
 // After the Windows headers it builds on.
 #include <bcrypt.h>
@@ -35,17 +35,6 @@ std::optional<Path> directory_from(Getter get) {
 }
 
 }  // namespace
-
-Win32Platform::Win32Platform(bool check_links)
-    : check_links_(check_links),
-      prng_module_(::LoadLibraryExW(L"bcryptprimitives.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
-    if (prng_module_) {
-        // Through a plain function pointer type: GetProcAddress's FARPROC is
-        // not meant to be called as it is.
-        const auto address = reinterpret_cast<void (*)()>(::GetProcAddress(prng_module_.get(), "ProcessPrng"));
-        process_prng_ = reinterpret_cast<ProcessPrngFunction>(address);
-    }
-}
 
 Result<std::vector<std::string>> Win32Platform::arguments() {
     const std::wstring_view line(::GetCommandLineW());

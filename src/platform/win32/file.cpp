@@ -1,4 +1,4 @@
-#include "platform/win32/win32_file.h"
+#include "platform/win32/file.h"
 
 #include <algorithm>
 #include <limits>
