@@ -10,7 +10,11 @@ set(CMAKE_CXX_COMPILER ${VELMARCH_MINGW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${VELMARCH_MINGW_TRIPLET}-windres)
 
 get_filename_component(_velmarch_source_dir "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
-set(CMAKE_CROSSCOMPILING_EMULATOR "${_velmarch_source_dir}/scripts/wine-run")
+# Each build tree runs its tests in a Wine prefix of its own: a prefix shared
+# with other trees (other clones, other sessions) shares its wineserver, with
+# its start-up and shut-down, with whatever else runs there at the same time.
+set(CMAKE_CROSSCOMPILING_EMULATOR env "WINEPREFIX=${CMAKE_BINARY_DIR}/wine-prefix"
+    "${_velmarch_source_dir}/scripts/wine-run")
 
 # libcrypto cross-built by scripts/build-openssl-mingw: taken from
 # OPENSSL_ROOT_DIR when given, else from VELMARCH_OPENSSL_MINGW_DIR, else from
