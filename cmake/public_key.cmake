@@ -1,6 +1,7 @@
 # The update signer's public key compiled into the updater: a file of 66 bytes,
 # 64 lower-case hexadecimal digits followed by CR LF.
-set(VELMARCH_DEVELOPMENT_PUBLIC_KEY_FILE "${CMAKE_CURRENT_SOURCE_DIR}/keys/development/update-public-key.txt")
+cmake_path(SET VELMARCH_DEVELOPMENT_PUBLIC_KEY_FILE NORMALIZE
+           "${CMAKE_CURRENT_LIST_DIR}/../keys/development/update-public-key.txt")
 if(CMAKE_BUILD_TYPE)
   set(_velmarch_build_kind "${CMAKE_BUILD_TYPE} build")
 else()
