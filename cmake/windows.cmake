@@ -40,6 +40,12 @@ if(CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
   target_link_options(velmarch_native_platform INTERFACE -Wl,--allow-multiple-definition)
 endif()
 
+# Every function and object in a section of its own, and the linker drops the
+# unreferenced ones (libcrypto is built the same way).
+target_compile_options(velmarch_core PRIVATE -ffunction-sections -fdata-sections)
+target_compile_options(velmarch_native_platform PRIVATE -ffunction-sections -fdata-sections)
+target_link_options(velmarch_native_platform INTERFACE -Wl,--gc-sections)
+
 # The updater executable: windowless (GUI subsystem, no window is created),
 # linked statically so that it needs system DLLs only.
 function(velmarch_windows_executable target)
