@@ -22,6 +22,14 @@ set(CMAKE_CROSSCOMPILING_EMULATOR env "WINEPREFIX=${CMAKE_BINARY_DIR}/wine-prefi
 # cache, and builds on first use). Asked again on every configure and not
 # kept in the CMake cache, so that a build never holds on to a library of an
 # older recipe.
+# Build trees configured before kept the script's answer in the cache: that
+# entry is dropped, so that they are asked again too.
+if(DEFINED CACHE{OPENSSL_ROOT_DIR})
+  get_property(_velmarch_help CACHE OPENSSL_ROOT_DIR PROPERTY HELPSTRING)
+  if(_velmarch_help STREQUAL "Prefix of the MinGW-w64 OpenSSL build")
+    unset(OPENSSL_ROOT_DIR CACHE)
+  endif()
+endif()
 if(NOT OPENSSL_ROOT_DIR AND DEFINED ENV{VELMARCH_OPENSSL_MINGW_DIR})
   set(OPENSSL_ROOT_DIR "$ENV{VELMARCH_OPENSSL_MINGW_DIR}")
 endif()
@@ -36,6 +44,15 @@ if(NOT OPENSSL_ROOT_DIR AND NOT _velmarch_in_try_compile)
     message(FATAL_ERROR "scripts/build-openssl-mingw failed (${_velmarch_openssl_status}).")
   endif()
   string(REGEX REPLACE ".*\n" "" OPENSSL_ROOT_DIR "${_velmarch_openssl_output}")
+  # What FindOpenSSL found in another prefix (an older recipe) is searched again.
+  foreach(_velmarch_var LIB_EAY SSL_EAY OPENSSL_INCLUDE_DIR)
+    if(DEFINED CACHE{${_velmarch_var}})
+      string(FIND "$CACHE{${_velmarch_var}}" "${OPENSSL_ROOT_DIR}/" _velmarch_at)
+      if(NOT _velmarch_at EQUAL 0)
+        unset(${_velmarch_var} CACHE)
+      endif()
+    endif()
+  endforeach()
 endif()
 
 set(CMAKE_FIND_ROOT_PATH /usr/${VELMARCH_MINGW_TRIPLET} ${OPENSSL_ROOT_DIR})
