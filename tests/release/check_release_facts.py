@@ -4,8 +4,9 @@
 usage: check_release_facts.py RELEASE_DIR COMMIT_TIME COMMIT
 
 BUILDINFO: the commit and its time; each Debian package named is the one
-installed here, in that version; the executable carries the compiler's and
-OpenSSL's own version texts and the public key; the OpenSSL tarball's
+installed here, in that version; the compiler reports the version recorded;
+the executable's header names the linker's version, and it carries OpenSSL's
+version text and the public key; the OpenSSL tarball's
 SHA-256 is the one Debian publishes for that source version.
 SBOM: every field SPDX 2.3 requires (document, creation info, packages,
 checksums, external references, relationships), the values it allows, and
@@ -15,6 +16,7 @@ Prints each problem and exits 1 when there is one.
 import hashlib
 import json
 import re
+import struct
 import subprocess
 import sys
 from pathlib import Path
@@ -62,8 +64,15 @@ def check_buildinfo(folder, info, commit_time, commit):
     expect(info.get("Compiler", "").startswith("g++-mingw-w64-x86-64-posix "), "the compiler is not the MinGW g++")
     expect(info.get("Binutils", "").startswith("binutils-mingw-w64-x86-64 "), "the linker is not MinGW binutils")
     expect(info.get("MinGW-w64-Runtime", "").startswith("mingw-w64-x86-64-dev "), "the runtime is not mingw-w64")
-    expect(f"GCC: (GNU) {info.get('Compiler-Version')}".encode() in executable,
-           f"the executable was not compiled by GCC {info.get('Compiler-Version')}")
+    compiler = subprocess.run(["x86_64-w64-mingw32-g++-posix", "-dumpfullversion", "-dumpversion"],
+                              capture_output=True, text=True).stdout.strip()
+    expect(info.get("Compiler-Version") == compiler,
+           f"BUILDINFO compiler version {info.get('Compiler-Version')}, the compiler says {compiler}")
+    # The linker writes its own version into the PE optional header.
+    header = struct.unpack_from("<I", executable, 0x3C)[0] + 24
+    linker = f"{executable[header + 2]}.{executable[header + 3]}"
+    binutils = info.get("Binutils", "").partition(" ")[2]
+    expect(binutils.startswith(linker + "-"), f"the executable was linked by ld {linker}, BUILDINFO says {binutils}")
     source_version = info.get("OpenSSL-Source", "").partition(" ")[2]
     upstream = source_version.split("-")[0]
     # OpenSSL's providers report their version as the bare "3.0.x" text.
