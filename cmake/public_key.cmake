@@ -1,15 +1,35 @@
 # The update signer's public key compiled into the updater: a file of 66 bytes,
 # 64 lower-case hexadecimal digits followed by CR LF.
-set(VELMARCH_DEVELOPMENT_PUBLIC_KEY_FILE "${CMAKE_CURRENT_SOURCE_DIR}/keys/development/update-public-key.txt")
-if(NOT VELMARCH_UPDATE_PUBLIC_KEY_FILE)
-  if(CMAKE_BUILD_TYPE STREQUAL "Release")
-    message(FATAL_ERROR "A Release build needs the publisher's key: set VELMARCH_UPDATE_PUBLIC_KEY_FILE.")
-  endif()
+cmake_path(SET VELMARCH_DEVELOPMENT_PUBLIC_KEY_FILE NORMALIZE
+           "${CMAKE_CURRENT_LIST_DIR}/../keys/development/update-public-key.txt")
+if(CMAKE_BUILD_TYPE)
+  set(_velmarch_build_kind "${CMAKE_BUILD_TYPE} build")
+else()
+  set(_velmarch_build_kind "build without CMAKE_BUILD_TYPE")
+endif()
+option(VELMARCH_ALLOW_DEVELOPMENT_KEY
+  "Let an optimised build (Release, RelWithDebInfo, MinSizeRel) embed the development key: for tests and measurements only, never for a release" OFF)
+if(NOT VELMARCH_UPDATE_PUBLIC_KEY_FILE AND (CMAKE_BUILD_TYPE STREQUAL "Debug" OR VELMARCH_ALLOW_DEVELOPMENT_KEY))
   set(VELMARCH_UPDATE_PUBLIC_KEY_FILE "${VELMARCH_DEVELOPMENT_PUBLIC_KEY_FILE}" CACHE FILEPATH
       "Ed25519 public key of the update signer (64 lower-case hex digits, CR, LF)")
 endif()
+if(NOT VELMARCH_UPDATE_PUBLIC_KEY_FILE)
+  message(FATAL_ERROR "A ${_velmarch_build_kind} needs the publisher's key: set VELMARCH_UPDATE_PUBLIC_KEY_FILE.")
+endif()
 get_filename_component(_velmarch_key_file "${VELMARCH_UPDATE_PUBLIC_KEY_FILE}" ABSOLUTE)
-if(_velmarch_key_file STREQUAL VELMARCH_DEVELOPMENT_PUBLIC_KEY_FILE)
+file(READ "${VELMARCH_DEVELOPMENT_PUBLIC_KEY_FILE}" _velmarch_development_key)
+if(EXISTS "${_velmarch_key_file}")
+  file(READ "${_velmarch_key_file}" _velmarch_chosen_key)
+else()
+  message(FATAL_ERROR "The update key file ${_velmarch_key_file} does not exist.")
+endif()
+# Compared by content, so that a copy of the development key is caught too.
+if(_velmarch_chosen_key STREQUAL _velmarch_development_key)
+  if(NOT CMAKE_BUILD_TYPE STREQUAL "Debug" AND NOT VELMARCH_ALLOW_DEVELOPMENT_KEY)
+    message(FATAL_ERROR "The development update key is refused for a ${_velmarch_build_kind}: "
+                        "set VELMARCH_UPDATE_PUBLIC_KEY_FILE to the publisher's key (or, for tests only, "
+                        "VELMARCH_ALLOW_DEVELOPMENT_KEY=ON).")
+  endif()
   message(WARNING "Building with the DEVELOPMENT update key: for tests and demos only, never for release.")
 endif()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${_velmarch_key_file}")

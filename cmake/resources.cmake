@@ -27,7 +27,7 @@ function(velmarch_add_resource_test target)
     DOC "Python 3 interpreter that can import pefile")
   if(NOT VELMARCH_PEFILE_PYTHON)
     message(WARNING "No python3 with pefile found: the resource test is not registered "
-                    "(scripts/install-windows-deps installs python3-pefile).")
+                    "(scripts/install-deps windows installs python3-pefile).")
     return()
   endif()
   add_test(NAME velmarch_resources

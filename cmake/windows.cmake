@@ -14,11 +14,15 @@ target_link_libraries(velmarch_native_platform PUBLIC advapi32)
 # make_native_platform has limited the search to System32. Imported lazily, it
 # is loaded at its first use, from System32 only. This import library takes
 # the place of the plain one everywhere, libcrypto's dependencies included.
-set(_velmarch_bcrypt_def "${CMAKE_BINARY_DIR}/delay-load/bcrypt.def")
-set(_velmarch_bcrypt_lib "${CMAKE_BINARY_DIR}/delay-load/libbcrypt_delayed.a")
-file(CONFIGURE OUTPUT "${_velmarch_bcrypt_def}" CONTENT "LIBRARY bcrypt.dll\nEXPORTS\nBCryptGenRandom\n")
+# dlltool names the library's symbols after its output file name
+# (__DELAY_IMPORT_DESCRIPTOR_<name>): a relative name keeps the build folder
+# out of the executable, which a rebuild elsewhere must reproduce byte for byte.
+set(_velmarch_delay_load_dir "${CMAKE_BINARY_DIR}/delay-load")
+set(_velmarch_bcrypt_lib "${_velmarch_delay_load_dir}/libbcrypt_delayed.a")
+file(CONFIGURE OUTPUT "${_velmarch_delay_load_dir}/bcrypt.def" CONTENT "LIBRARY bcrypt.dll\nEXPORTS\nBCryptGenRandom\n")
 execute_process(
-  COMMAND "${CMAKE_DLLTOOL}" --input-def "${_velmarch_bcrypt_def}" --output-delaylib "${_velmarch_bcrypt_lib}"
+  COMMAND "${CMAKE_DLLTOOL}" --input-def bcrypt.def --output-delaylib libbcrypt_delayed.a
+  WORKING_DIRECTORY "${_velmarch_delay_load_dir}"
   RESULT_VARIABLE _velmarch_dlltool_status)
 if(NOT _velmarch_dlltool_status EQUAL 0)
   message(FATAL_ERROR "dlltool could not make the delay-load library for bcrypt.dll.")
@@ -36,6 +40,12 @@ if(CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
   target_link_options(velmarch_native_platform INTERFACE -Wl,--allow-multiple-definition)
 endif()
 
+# Every function and object in a section of its own, and the linker drops the
+# unreferenced ones (libcrypto is built the same way).
+target_compile_options(velmarch_core PRIVATE -ffunction-sections -fdata-sections)
+target_compile_options(velmarch_native_platform PRIVATE -ffunction-sections -fdata-sections)
+target_link_options(velmarch_native_platform INTERFACE -Wl,--gc-sections)
+
 # The updater executable: windowless (GUI subsystem, no window is created),
 # linked statically so that it needs system DLLs only. Terminal-Server-aware:
 # otherwise, on a Remote Desktop session host in application mode,
@@ -44,6 +54,8 @@ endif()
 # (Microsoft's linker sets the flag by default, /TSAWARE.)
 function(velmarch_windows_executable target)
   target_link_options(${target} PRIVATE -static -mwindows -Wl,--tsaware)
+  # What ships carries no symbol table.
+  target_link_options(${target} PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>)
 
   velmarch_add_windows_resources(${target})
 endfunction()

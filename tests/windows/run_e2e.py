@@ -520,7 +520,7 @@ def main():
         setattr(args, name, str(Path(getattr(args, name)).resolve()))
     for tool in ("wine", "wineboot", "wineserver", "wixl"):
         if shutil.which(tool) is None:
-            print(f"{tool} is missing: scripts/install-windows-deps installs it", file=sys.stderr)
+            print(f"{tool} is missing: scripts/install-deps windows installs it", file=sys.stderr)
             return 1
     if not Path(args.sign).is_file():
         print(f"velmarch-sign not found at {args.sign}", file=sys.stderr)

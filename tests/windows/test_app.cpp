@@ -49,7 +49,9 @@ int wmain(int argc, wchar_t** argv) {
         Sleep(milliseconds);
         return 0;
     }
-    std::string line = "started in " + current_directory();
-    for (const auto& argument : arguments) line += " " + to_utf8(argument);
+    // Appended piece by piece (GCC 12's false -Wrestrict on `" " + std::string` at -O3).
+    std::string line = "started in ";
+    line.append(current_directory());
+    for (const auto& argument : arguments) line.append(" ").append(to_utf8(argument));
     return append_line(record, line) ? 0 : 3;
 }
