@@ -17,7 +17,7 @@ Argument regular(std::u16string_view text) { return Argument{std::u16string(text
 
 }  // namespace
 
-platform::Result<InstallerCommand> build_installer_command(const UpdateRequest& request,
+Result<InstallerCommand> build_installer_command(const UpdateRequest& request,
                                                            const platform::Path& staged_package,
                                                            const platform::Path& installer) {
     auto install_dir = check_install_dir(platform::path_to_utf8(request.install_dir));

@@ -6,7 +6,7 @@
 namespace velmarch {
 namespace {
 
-platform::Result<platform::LaunchRequest> prepare_launch(platform::Platform& platform, const platform::Path& program,
+[[nodiscard]] Result<platform::LaunchRequest> prepare_launch(platform::Platform& platform, const platform::Path& program,
                                                          const std::vector<Argument>& arguments,
                                                          const std::optional<platform::Path>& working_directory,
                                                          SearchPlaces places) {
@@ -25,7 +25,7 @@ platform::Result<platform::LaunchRequest> prepare_launch(platform::Platform& pla
 
 }  // namespace
 
-platform::Result<std::int32_t> run_and_wait(platform::Platform& platform, const platform::Path& program,
+Result<std::int32_t> run_and_wait(platform::Platform& platform, const platform::Path& program,
                                             const std::vector<Argument>& arguments,
                                             const std::optional<platform::Path>& working_directory,
                                             SearchPlaces places,
@@ -36,7 +36,7 @@ platform::Result<std::int32_t> run_and_wait(platform::Platform& platform, const 
     return platform.run_and_wait(*launch);
 }
 
-platform::Result<std::uint32_t> start_detached(platform::Platform& platform, const platform::Path& program,
+Result<std::uint32_t> start_detached(platform::Platform& platform, const platform::Path& program,
                                                const std::vector<Argument>& arguments,
                                                const std::optional<platform::Path>& working_directory,
                                             SearchPlaces places) {

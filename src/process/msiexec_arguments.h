@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "result.h"
 #include "process/launcher.h"
 
 namespace velmarch {

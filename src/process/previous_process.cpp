@@ -14,7 +14,7 @@ constexpr std::string_view kWaitFailed = "Waiting for the previous application p
 
 }  // namespace
 
-platform::Result<void> wait_for_previous_process(platform::Platform& platform, const UpdateRequest& request,
+Result<void> wait_for_previous_process(platform::Platform& platform, const UpdateRequest& request,
                                                  Reporter& reporter) {
     platform::WaitOutcome outcome;
     {
