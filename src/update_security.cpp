@@ -34,16 +34,16 @@ std::string compose_signed_metadata(std::string_view key_id, std::string_view ve
 }
 
 Result<void> verify_update_signature(std::string_view version, std::string_view sha256,
-                                               std::string_view signature, std::string_view key_id,
-                                               std::string_view algorithm) {
+                                     std::string_view signature, std::string_view key_id,
+                                     std::string_view algorithm) {
     return verify_update_signature_with_key(generated::kEmbeddedUpdatePublicKey, version, sha256, signature,
                                             key_id, algorithm);
 }
 
 Result<void> verify_update_signature_with_key(std::string_view public_key_text,
-                                                        std::string_view version, std::string_view sha256,
-                                                        std::string_view signature, std::string_view key_id,
-                                                        std::string_view algorithm) {
+                                              std::string_view version, std::string_view sha256,
+                                              std::string_view signature, std::string_view key_id,
+                                              std::string_view algorithm) {
     if (!text::ascii_iequals(text::trim(algorithm), kAcceptedSignatureAlgorithm)) {
         return fail(kUnsupportedAlgorithm);
     }
@@ -61,8 +61,8 @@ Result<void> verify_update_signature_with_key(std::string_view public_key_text,
 }
 
 Result<void> verify_signed_message(std::string_view public_key_text,
-                                             std::span<const std::uint8_t> message,
-                                             std::string_view signature_base64) {
+                                   std::span<const std::uint8_t> message,
+                                   std::string_view signature_base64) {
     const auto public_key = trust::decode_hex_32_bytes(public_key_text);
     if (!public_key || !trust::is_ed25519_point(*public_key)) return fail(kInvalidPublicKey);
 

@@ -4,8 +4,19 @@
 // Everything above this header is portable. There are three implementations:
 // win32/ (the product), posix/ (a stand-in that runs the same logic on Linux)
 // and the fake used by unit tests. Every fallible operation returns either
-// its value or one complete English sentence; operating-system failures use
-// the "{} (os error {})" form produced by the implementation.
+// its value or one complete English sentence (velmarch::Result, result.h);
+// operating-system failures use the "{} (os error {})" form produced by the
+// implementation.
+//
+// A few short lower-case texts stand where an OS error text would and are not
+// sentences. They are the updater's fixed texts, reported as they are:
+// "failed to write whole buffer" (write_all: a write that takes no bytes; the
+// staging copy reports it after its own sentence) and the launcher's "program
+// not found", "program path has no file name" and "nul byte found in provided
+// data" (process/launcher.h). The POSIX stand-in gives the same NUL text when
+// a NUL reaches a LaunchRequest. The launcher's refusal of a batch file,
+// "batch files are not started", is not one of the fixed texts but an internal
+// one in the same form, so that it reads alike where it is reported.
 //
 // Resources are owned by objects: a File, a SecurityDescriptor or a
 // WaitableProcess releases its handle in its destructor, on every path.
@@ -122,7 +133,7 @@ public:
     [[nodiscard]] virtual Result<std::unique_ptr<SecurityDescriptor>> create_security_descriptor(
         std::string_view sddl) = 0;
     [[nodiscard]] virtual Result<DirectoryCreation> create_directory(const Path& path,
-                                                       const SecurityDescriptor& security) = 0;
+                                                                     const SecurityDescriptor& security) = 0;
 
     // --- processes ----------------------------------------------------------
     // nullptr when the process cannot be opened, for whatever reason.

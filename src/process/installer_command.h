@@ -22,7 +22,7 @@ struct InstallerCommand {
 // argument: an install directory or installer log path with a double quote, a
 // carriage return or a line feed (or such a Windows directory).
 [[nodiscard]] Result<InstallerCommand> build_installer_command(const UpdateRequest& request,
-                                                           const platform::Path& staged_package,
-                                                           const platform::Path& installer);
+                                                               const platform::Path& staged_package,
+                                                               const platform::Path& installer);
 
 }  // namespace velmarch

@@ -32,7 +32,7 @@ inline constexpr std::string_view kBatchFileRefused = "batch files are not start
 // `"<program>"`, then each argument after one space. The program text is not
 // escaped. Fails when the program or any argument holds a NUL.
 [[nodiscard]] Result<std::u16string> compose_command_line(std::u16string_view program,
-                                                      const std::vector<Argument>& arguments);
+                                                          const std::vector<Argument>& arguments);
 
 // Where a bare program name is looked for, in this order: the updater's own
 // directory, the system directory, the Windows directory, then each entry of
@@ -61,15 +61,15 @@ ProgramSearch program_search(platform::Platform& platform, SearchPlaces places =
 // `child_output`: a caller-named file the program will write (see
 // LaunchRequest).
 [[nodiscard]] Result<std::int32_t> run_and_wait(platform::Platform& platform, const platform::Path& program,
-                                            const std::vector<Argument>& arguments,
-                                            const std::optional<platform::Path>& working_directory,
-                                            SearchPlaces places = SearchPlaces::all,
-                                            const std::optional<platform::Path>& child_output = std::nullopt);
+                                                const std::vector<Argument>& arguments,
+                                                const std::optional<platform::Path>& working_directory,
+                                                SearchPlaces places = SearchPlaces::all,
+                                                const std::optional<platform::Path>& child_output = std::nullopt);
 
 // Starts the program and returns its process id without waiting.
 [[nodiscard]] Result<std::uint32_t> start_detached(platform::Platform& platform, const platform::Path& program,
-                                               const std::vector<Argument>& arguments,
-                                               const std::optional<platform::Path>& working_directory,
-                                               SearchPlaces places = SearchPlaces::all);
+                                                   const std::vector<Argument>& arguments,
+                                                   const std::optional<platform::Path>& working_directory,
+                                                   SearchPlaces places = SearchPlaces::all);
 
 }  // namespace velmarch

@@ -37,7 +37,7 @@ public:
     explicit OptionReader(const OptionTable& table) : table_(table) {}
 
     // The trimmed value of a required option.
-    Result<std::string> required(std::string_view name) const {
+    [[nodiscard]] Result<std::string> required(std::string_view name) const {
         auto it = table_.find(name);
         if (it == table_.end() || text::trim(it->second).empty())
             return std::unexpected(text::format(kRequired, name));

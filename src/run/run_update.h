@@ -11,7 +11,7 @@ namespace velmarch {
 
 inline constexpr std::int32_t kAbortExitCode = 1603;
 
-// Finished runs give the process exit code.
+// The process exit code of a finished run, or the run was aborted.
 using RunOutcome = std::expected<std::int32_t, RunAborted>;
 
 // One update run.

@@ -31,7 +31,7 @@ constexpr std::string_view kFinalizeFailed = "The restricted staged MSI could no
 }
 
 [[nodiscard]] Result<platform::Path> create_staging_directory(platform::Platform& platform,
-                                                          const platform::Path& temp) {
+                                                              const platform::Path& temp) {
     // The descriptor lives exactly as long as the attempts: freed once,
     // whichever way the loop ends.
     auto descriptor = platform.create_security_descriptor(kStagingSecurityDescriptor);
@@ -63,7 +63,7 @@ constexpr std::string_view kFinalizeFailed = "The restricted staged MSI could no
 // failure, after these handles have been closed in this order: the staged
 // package's, then the downloaded package's.
 [[nodiscard]] Result<void> fill_staging(platform::Platform& platform, const UpdateRequest& request,
-                                    const platform::Path& package_path) {
+                                        const platform::Path& package_path) {
     auto source = platform.open_for_reading(request.msi_path);
     if (!source) return std::unexpected(text::format(kReopenFailed, source.error()));
     {

@@ -31,7 +31,7 @@ bool has_msi_extension(const platform::Path& package) {
 }
 
 Result<void> verify_update_package(platform::Platform& platform, const UpdateRequest& request,
-                                             const platform::Path& package) {
+                                   const platform::Path& package) {
     if (platform.file_type(package) != platform::FileType::file) return fail(kNotMsiFile);
     if (!has_msi_extension(package)) return fail(kNotMsiFile);
 

@@ -10,7 +10,7 @@ namespace velmarch::trust {
 // Opens, reads and closes the package within the call; never changes it.
 // The same request and byte-identical files always give the same answer.
 [[nodiscard]] Result<void> verify_update_package(platform::Platform& platform, const UpdateRequest& request,
-                                             const platform::Path& package);
+                                                 const platform::Path& package);
 
 // The extension test alone: the text after the last "." of the file name
 // (none when there is no "." or the only one leads the name) is "msi" in any

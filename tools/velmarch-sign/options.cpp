@@ -7,7 +7,7 @@
 namespace velmarch::sign_tool {
 
 Result<Options> Options::parse(std::span<const std::string_view> arguments,
-                                         std::span<const std::string_view> known) {
+                               std::span<const std::string_view> known) {
     Options options;
     for (std::size_t i = 0; i < arguments.size(); i += 2) {
         const std::string_view word = arguments[i];

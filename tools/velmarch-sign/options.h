@@ -16,7 +16,7 @@ public:
     // Refuses a word that is not "--name", a name without a value, a repeated
     // name and any name outside `known`.
     [[nodiscard]] static Result<Options> parse(std::span<const std::string_view> arguments,
-                                           std::span<const std::string_view> known);
+                                               std::span<const std::string_view> known);
 
     std::optional<std::string_view> find(std::string_view name) const;
     [[nodiscard]] Result<std::string_view> required(std::string_view name) const;

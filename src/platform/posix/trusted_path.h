@@ -36,7 +36,7 @@ enum class FinalLink {
 // `create_directories` every missing directory is created (the path then
 // names the last one, as ".").
 [[nodiscard]] Result<Located> locate(const Path& path, bool guarded, FinalLink final_link = FinalLink::follow,
-                       bool create_directories = false);
+                                     bool create_directories = false);
 
 // The error an untrusted link gives: what Linux's protected_symlinks answers.
 std::string untrusted_link_error_text();

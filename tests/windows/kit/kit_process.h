@@ -25,9 +25,10 @@ struct StartedProcess {
 
 // Starts `program` with `arguments`; standard output and standard error go to
 // the named files when given (created anew), otherwise they are inherited.
-[[nodiscard]] Result<StartedProcess> start_process(const std::filesystem::path& program, const std::vector<std::wstring>& arguments,
-                                     const std::optional<std::filesystem::path>& output_file = std::nullopt,
-                                     const std::optional<std::filesystem::path>& error_file = std::nullopt);
+[[nodiscard]] Result<StartedProcess> start_process(
+    const std::filesystem::path& program, const std::vector<std::wstring>& arguments,
+    const std::optional<std::filesystem::path>& output_file = std::nullopt,
+    const std::optional<std::filesystem::path>& error_file = std::nullopt);
 
 // The exit code once the process has ended within `milliseconds`; nothing
 // when it is still running.

@@ -20,7 +20,8 @@ bool running_elevated();
 // <Windows directory>\Temp, where the updater stages.
 std::filesystem::path windows_temp();
 
-[[nodiscard]] Result<void> create_directory_with_descriptor(const std::filesystem::path& path, const wchar_t* descriptor);
+[[nodiscard]] Result<void> create_directory_with_descriptor(const std::filesystem::path& path,
+                                                           const wchar_t* descriptor);
 
 // Owner, group and access list of a file or directory as descriptor text.
 [[nodiscard]] Result<std::string> descriptor_text(const std::filesystem::path& path);
@@ -43,6 +44,7 @@ std::filesystem::path windows_temp();
 
 // Creates the directory `link` as the user of `token` and turns it into a
 // junction (mount point) to `target`.
-[[nodiscard]] Result<void> plant_junction_as(HANDLE token, const std::filesystem::path& link, const std::filesystem::path& target);
+[[nodiscard]] Result<void> plant_junction_as(HANDLE token, const std::filesystem::path& link,
+                                             const std::filesystem::path& target);
 
 }  // namespace velmarch::kit
