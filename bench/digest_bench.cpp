@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     }
 
     const auto path = velmarch::platform::path_from_utf8(arguments->front());
-    auto digest = velmarch::compute_file_sha256(*platform, path);
+    auto digest = velmarch::trust::compute_file_sha256(*platform, path);
     if (!digest) {
         platform->write_standard_error(digest.error() + "\n");
         return 1;

@@ -24,7 +24,7 @@ constexpr std::size_t kDigestLength = 64;
 std::unexpected<std::string> fail(std::string_view message) { return std::unexpected(std::string(message)); }
 
 bool is_digest_text(std::string_view digest) {
-    return digest.size() == kDigestLength && std::ranges::all_of(digest, is_hex_digit);
+    return digest.size() == kDigestLength && std::ranges::all_of(digest, trust::is_hex_digit);
 }
 
 }  // namespace
@@ -33,17 +33,17 @@ std::string compose_signed_metadata(std::string_view key_id, std::string_view ve
     return text::format(kSignedMetadataTemplate, key_id, version, sha256);
 }
 
-platform::Result<void> verify_update_signature(std::string_view version, std::string_view sha256,
-                                               std::string_view signature, std::string_view key_id,
-                                               std::string_view algorithm) {
+Result<void> verify_update_signature(std::string_view version, std::string_view sha256,
+                                     std::string_view signature, std::string_view key_id,
+                                     std::string_view algorithm) {
     return verify_update_signature_with_key(generated::kEmbeddedUpdatePublicKey, version, sha256, signature,
                                             key_id, algorithm);
 }
 
-platform::Result<void> verify_update_signature_with_key(std::string_view public_key_text,
-                                                        std::string_view version, std::string_view sha256,
-                                                        std::string_view signature, std::string_view key_id,
-                                                        std::string_view algorithm) {
+Result<void> verify_update_signature_with_key(std::string_view public_key_text,
+                                              std::string_view version, std::string_view sha256,
+                                              std::string_view signature, std::string_view key_id,
+                                              std::string_view algorithm) {
     if (!text::ascii_iequals(text::trim(algorithm), kAcceptedSignatureAlgorithm)) {
         return fail(kUnsupportedAlgorithm);
     }
@@ -60,10 +60,10 @@ platform::Result<void> verify_update_signature_with_key(std::string_view public_
     return verify_signed_message(public_key_text, std::span(metadata_bytes, metadata.size()), signature);
 }
 
-platform::Result<void> verify_signed_message(std::string_view public_key_text,
-                                             std::span<const std::uint8_t> message,
-                                             std::string_view signature_base64) {
-    const auto public_key = decode_hex(public_key_text);
+Result<void> verify_signed_message(std::string_view public_key_text,
+                                   std::span<const std::uint8_t> message,
+                                   std::string_view signature_base64) {
+    const auto public_key = trust::decode_hex_32_bytes(public_key_text);
     if (!public_key || !trust::is_ed25519_point(*public_key)) return fail(kInvalidPublicKey);
 
     const auto signature = trust::base64_decode_strict(text::trim(signature_base64));

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "result.h"
 #include "trust/file_digest.h"
 #include "trust/hex.h"
 
@@ -21,21 +21,21 @@ std::string compose_signed_metadata(std::string_view key_id, std::string_view ve
 
 // Verifies the publisher's signature over the signed metadata of `version`
 // and `sha256` with the embedded public key.
-platform::Result<void> verify_update_signature(std::string_view version, std::string_view sha256,
-                                               std::string_view signature, std::string_view key_id,
-                                               std::string_view algorithm);
+[[nodiscard]] Result<void> verify_update_signature(std::string_view version, std::string_view sha256,
+                                                   std::string_view signature, std::string_view key_id,
+                                                   std::string_view algorithm);
 
 // The same check with the public key given as text (64 hex digits, trimmed
 // before use); the embedded key is just one such text.
-platform::Result<void> verify_update_signature_with_key(std::string_view public_key_text,
-                                                        std::string_view version, std::string_view sha256,
-                                                        std::string_view signature, std::string_view key_id,
-                                                        std::string_view algorithm);
+[[nodiscard]] Result<void> verify_update_signature_with_key(std::string_view public_key_text,
+                                                            std::string_view version, std::string_view sha256,
+                                                            std::string_view signature, std::string_view key_id,
+                                                            std::string_view algorithm);
 
 // Decodes the key and the Base64 signature and verifies the signature over
 // raw message bytes, with the refusal messages of the update signature check.
-platform::Result<void> verify_signed_message(std::string_view public_key_text,
-                                             std::span<const std::uint8_t> message,
-                                             std::string_view signature_base64);
+[[nodiscard]] Result<void> verify_signed_message(std::string_view public_key_text,
+                                                 std::span<const std::uint8_t> message,
+                                                 std::string_view signature_base64);
 
 }  // namespace velmarch

@@ -4,15 +4,25 @@
 // Everything above this header is portable. There are three implementations:
 // win32/ (the product), posix/ (a stand-in that runs the same logic on Linux)
 // and the fake used by unit tests. Every fallible operation returns either
-// its value or one complete English sentence; operating-system failures use
-// the "{} (os error {})" form produced by the implementation.
+// its value or one complete English sentence (velmarch::Result, result.h);
+// operating-system failures use the "{} (os error {})" form produced by the
+// implementation.
+//
+// A few short lower-case texts stand where an OS error text would and are not
+// sentences. They are the updater's fixed texts, reported as they are:
+// "failed to write whole buffer" (write_all: a write that takes no bytes; the
+// staging copy reports it after its own sentence) and the launcher's "program
+// not found", "program path has no file name" and "nul byte found in provided
+// data" (process/launcher.h). The POSIX stand-in gives the same NUL text when
+// a NUL reaches a LaunchRequest. The launcher's refusal of a batch file,
+// "batch files are not started", is not one of the fixed texts but an internal
+// one in the same form, so that it reads alike where it is reported.
 //
 // Resources are owned by objects: a File, a SecurityDescriptor or a
 // WaitableProcess releases its handle in its destructor, on every path.
 
 #include <cstddef>
 #include <cstdint>
-#include <expected>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -21,13 +31,12 @@
 #include <string_view>
 #include <vector>
 
+#include "result.h"
+
 namespace velmarch::platform {
 
 using Path = std::filesystem::path;
 using NativeString = Path::string_type;
-
-template <class T>
-using Result = std::expected<T, std::string>;
 
 // Separator of directory lists such as PATH.
 #ifdef _WIN32
@@ -45,11 +54,11 @@ class File {
 public:
     virtual ~File() = default;
     // Reads up to buffer.size() bytes; 0 means end of file.
-    virtual Result<std::size_t> read(std::span<std::byte> buffer) = 0;
+    [[nodiscard]] virtual Result<std::size_t> read(std::span<std::byte> buffer) = 0;
     // Writes a prefix of `bytes` and returns its length (possibly fewer bytes).
-    virtual Result<std::size_t> write(std::span<const std::byte> bytes) = 0;
+    [[nodiscard]] virtual Result<std::size_t> write(std::span<const std::byte> bytes) = 0;
     // Forces the written bytes to the storage device.
-    virtual Result<void> flush() = 0;
+    [[nodiscard]] virtual Result<void> flush() = 0;
 };
 
 // A converted security descriptor (the staging access list). The destructor
@@ -67,7 +76,7 @@ enum class WaitOutcome { exited, timed_out, failed };
 class WaitableProcess {
 public:
     virtual ~WaitableProcess() = default;
-    virtual WaitOutcome wait(std::uint32_t milliseconds) = 0;
+    [[nodiscard]] virtual WaitOutcome wait(std::uint32_t milliseconds) = 0;
 };
 
 // What the launcher hands to process creation: the resolved program file, the
@@ -90,54 +99,54 @@ public:
 
     // The process's arguments after the program name, as UTF-8. Fails when an
     // argument is not valid Unicode text.
-    virtual Result<std::vector<std::string>> arguments() = 0;
+    [[nodiscard]] virtual Result<std::vector<std::string>> arguments() = 0;
     virtual void write_standard_error(std::string_view text) = 0;
 
     // An absent variable is std::nullopt; a present empty one is "".
-    virtual std::optional<NativeString> environment_variable(std::string_view name) = 0;
+    [[nodiscard]] virtual std::optional<NativeString> environment_variable(std::string_view name) = 0;
     // Whole seconds since 1970-01-01 UTC, 0 for a clock before that.
-    virtual std::uint64_t unix_time_seconds() = 0;
-    virtual std::uint32_t current_process_id() = 0;
+    [[nodiscard]] virtual std::uint64_t unix_time_seconds() = 0;
+    [[nodiscard]] virtual std::uint32_t current_process_id() = 0;
     virtual void random_bytes(std::span<std::byte> out) = 0;
 
     // --- files and directories -------------------------------------------
-    virtual FileType file_type(const Path& path) = 0;
+    [[nodiscard]] virtual FileType file_type(const Path& path) = 0;
     // Any kind of entry exists at the path (used by the program search).
-    virtual bool exists(const Path& path) = 0;
+    [[nodiscard]] virtual bool exists(const Path& path) = 0;
     // Opens an existing file for reading, shared for reading, writing and
     // deletion.
-    virtual Result<std::unique_ptr<File>> open_for_reading(const Path& path) = 0;
+    [[nodiscard]] virtual Result<std::unique_ptr<File>> open_for_reading(const Path& path) = 0;
     // Creates a new file for writing only; fails when the name exists, a link
     // of that name included.
-    virtual Result<std::unique_ptr<File>> create_new_file(const Path& path) = 0;
+    [[nodiscard]] virtual Result<std::unique_ptr<File>> create_new_file(const Path& path) = 0;
     // Creates the file or cuts it to length zero, writes all of `bytes`, closes.
-    virtual Result<void> write_file(const Path& path, std::span<const std::byte> bytes) = 0;
+    [[nodiscard]] virtual Result<void> write_file(const Path& path, std::span<const std::byte> bytes) = 0;
     // Opens for appending (creating it when missing) with full sharing, writes
     // all of `bytes`, closes.
-    virtual Result<void> append_to_file(const Path& path, std::span<const std::byte> bytes) = 0;
-    virtual Result<void> delete_file(const Path& path) = 0;
+    [[nodiscard]] virtual Result<void> append_to_file(const Path& path, std::span<const std::byte> bytes) = 0;
+    [[nodiscard]] virtual Result<void> delete_file(const Path& path) = 0;
     // Creates the directory and every missing one above it.
-    virtual Result<void> create_directories(const Path& path) = 0;
-    virtual Result<void> remove_directory_tree(const Path& path) = 0;
+    [[nodiscard]] virtual Result<void> create_directories(const Path& path) = 0;
+    [[nodiscard]] virtual Result<void> remove_directory_tree(const Path& path) = 0;
 
     // --- staging ------------------------------------------------------------
-    virtual Result<std::unique_ptr<SecurityDescriptor>> create_security_descriptor(
+    [[nodiscard]] virtual Result<std::unique_ptr<SecurityDescriptor>> create_security_descriptor(
         std::string_view sddl) = 0;
-    virtual Result<DirectoryCreation> create_directory(const Path& path,
-                                                       const SecurityDescriptor& security) = 0;
+    [[nodiscard]] virtual Result<DirectoryCreation> create_directory(const Path& path,
+                                                                     const SecurityDescriptor& security) = 0;
 
     // --- processes ----------------------------------------------------------
     // nullptr when the process cannot be opened, for whatever reason.
-    virtual std::unique_ptr<WaitableProcess> open_process_for_wait(std::uint32_t process_id) = 0;
+    [[nodiscard]] virtual std::unique_ptr<WaitableProcess> open_process_for_wait(std::uint32_t process_id) = 0;
     // Starts the program and waits without limit; returns its exit code.
-    virtual Result<std::int32_t> run_and_wait(const LaunchRequest& launch) = 0;
+    [[nodiscard]] virtual Result<std::int32_t> run_and_wait(const LaunchRequest& launch) = 0;
     // Starts the program and returns its process id at once.
-    virtual Result<std::uint32_t> start_detached(const LaunchRequest& launch) = 0;
+    [[nodiscard]] virtual Result<std::uint32_t> start_detached(const LaunchRequest& launch) = 0;
 
     // Places searched for a bare program name; nullopt when unknown.
-    virtual std::optional<Path> own_executable_directory() = 0;
-    virtual std::optional<Path> system_directory() = 0;
-    virtual std::optional<Path> windows_directory() = 0;
+    [[nodiscard]] virtual std::optional<Path> own_executable_directory() = 0;
+    [[nodiscard]] virtual std::optional<Path> system_directory() = 0;
+    [[nodiscard]] virtual std::optional<Path> windows_directory() = 0;
 };
 
 // The implementation this build runs on (win32 or the POSIX stand-in), given
@@ -151,6 +160,6 @@ public:
 // (Administrators, LocalSystem or TrustedInstaller; root on the stand-in); the
 // operation then fails with the system's error for it. Other runs follow links
 // like any program.
-std::unique_ptr<Platform> make_native_platform(int argc, char** argv);
+[[nodiscard]] std::unique_ptr<Platform> make_native_platform(int argc, char** argv);
 
 }  // namespace velmarch::platform

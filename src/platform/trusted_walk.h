@@ -32,16 +32,16 @@ public:
     virtual ~PathCursor() = default;
     // Stands at `root`, the root of an absolute path ("/", "C:\"), or at the
     // current directory when `root` is empty.
-    virtual Result<void> start(const Path& root) = 0;
-    virtual Result<EntryInfo> inspect(const NativeString& name) = 0;
+    [[nodiscard]] virtual Result<void> start(const Path& root) = 0;
+    [[nodiscard]] virtual Result<EntryInfo> inspect(const NativeString& name) = 0;
     // Moves into the directory `name` (".." moves to the parent). Fails when
     // `name` is no longer a directory, a link included.
-    virtual Result<void> enter(const NativeString& name) = 0;
+    [[nodiscard]] virtual Result<void> enter(const NativeString& name) = 0;
     // The text a link points to.
-    virtual Result<Path> link_target(const NativeString& name) = 0;
+    [[nodiscard]] virtual Result<Path> link_target(const NativeString& name) = 0;
     // Creates the directory `name`; an existing entry of that name is not an
     // error (the walk looks at it again).
-    virtual Result<void> make_directory(const NativeString& name) = 0;
+    [[nodiscard]] virtual Result<void> make_directory(const NativeString& name) = 0;
 
     // The operating system's error texts for the walk's own refusals.
     virtual std::string untrusted_link_error() const = 0;
@@ -71,6 +71,6 @@ struct WalkOptions {
 // root or a trailing "..". A link on the way, the final component included,
 // is followed only when its owner is trusted; otherwise the walk fails with
 // untrusted_link_error().
-Result<NativeString> walk_trusted_path(PathCursor& cursor, const Path& path, WalkOptions options = {});
+[[nodiscard]] Result<NativeString> walk_trusted_path(PathCursor& cursor, const Path& path, WalkOptions options = {});
 
 }  // namespace velmarch::platform

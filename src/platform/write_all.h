@@ -14,6 +14,6 @@ inline constexpr std::string_view kShortWriteFailure = "failed to write whole bu
 // Writes the rest again after each short write until every byte is written.
 // A failed write returns its error unchanged; a write that accepts nothing
 // fails with kShortWriteFailure instead of trying forever.
-Result<void> write_all(File& file, std::span<const std::byte> bytes);
+[[nodiscard]] Result<void> write_all(File& file, std::span<const std::byte> bytes);
 
 }  // namespace velmarch::platform

@@ -17,9 +17,9 @@ Argument regular(std::u16string_view text) { return Argument{std::u16string(text
 
 }  // namespace
 
-platform::Result<InstallerCommand> build_installer_command(const UpdateRequest& request,
-                                                           const platform::Path& staged_package,
-                                                           const platform::Path& installer) {
+Result<InstallerCommand> build_installer_command(const UpdateRequest& request,
+                                                 const platform::Path& staged_package,
+                                                 const platform::Path& installer) {
     auto install_dir = check_install_dir(platform::path_to_utf8(request.install_dir));
     if (!install_dir) return std::unexpected(install_dir.error());
     const std::u16string log_path = platform::path_to_utf16(request.msi_log_path);

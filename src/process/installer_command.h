@@ -21,8 +21,8 @@ struct InstallerCommand {
 // Fails, before anything runs, when msiexec could not read a text as one
 // argument: an install directory or installer log path with a double quote, a
 // carriage return or a line feed (or such a Windows directory).
-platform::Result<InstallerCommand> build_installer_command(const UpdateRequest& request,
-                                                           const platform::Path& staged_package,
-                                                           const platform::Path& installer);
+[[nodiscard]] Result<InstallerCommand> build_installer_command(const UpdateRequest& request,
+                                                               const platform::Path& staged_package,
+                                                               const platform::Path& installer);
 
 }  // namespace velmarch

@@ -43,7 +43,7 @@ InstallerOutcome outcome_after_failed_version_check(std::string message) {
             kInstallFailureExitCode};
 }
 
-platform::Result<std::string> check_install_dir(std::string_view install_dir_utf8) {
+Result<std::string> check_install_dir(std::string_view install_dir_utf8) {
     if (install_dir_utf8.find_first_of("\"\r\n") != std::string_view::npos)
         return std::unexpected(std::string(kInstallDirRejected));
     return std::string(install_dir_utf8);

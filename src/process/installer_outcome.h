@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "result.h"
 #include "run/result_status.h"
 
 namespace velmarch {
@@ -38,6 +38,6 @@ InstallerOutcome outcome_after_failed_version_check(std::string message);
 // The install directory as it goes into INSTALLDIR="...": refused when it
 // holds a double quote, a carriage return or a line feed, any of which would
 // break out of the quoted property value.
-platform::Result<std::string> check_install_dir(std::string_view install_dir_utf8);
+[[nodiscard]] Result<std::string> check_install_dir(std::string_view install_dir_utf8);
 
 }  // namespace velmarch

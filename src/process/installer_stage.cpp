@@ -19,7 +19,7 @@ constexpr std::string_view kInstallerNotStarted = "Windows Installer could not b
 
 }  // namespace
 
-platform::Result<platform::Path> locate_windows_installer(platform::Platform& platform) {
+Result<platform::Path> locate_windows_installer(platform::Platform& platform) {
     const platform::Path bare_name(platform::native_from_ascii(kInstallerName));
     platform::Path candidate = bare_name;
     // The system's own Windows directory, never the inherited SystemRoot: an
@@ -30,10 +30,8 @@ platform::Result<platform::Path> locate_windows_installer(platform::Platform& pl
     return std::unexpected(std::string(kInstallerNotFound));
 }
 
-std::expected<StageFinished, std::string> run_installer_stage(platform::Platform& platform,
-                                                              const UpdateRequest& request,
-                                                              const platform::Path& staged_package,
-                                                              Reporter& reporter) {
+StageOutcome run_installer_stage(platform::Platform& platform, const UpdateRequest& request,
+                                 const platform::Path& staged_package, Reporter& reporter) {
     auto installer = locate_windows_installer(platform);
     if (!installer) {
         reporter.append_log_line(installer.error());
@@ -45,11 +43,11 @@ std::expected<StageFinished, std::string> run_installer_stage(platform::Platform
     reporter.append_log_line(kStartingInstaller);
 
     auto command = build_installer_command(request, staged_package, *installer);
-    if (!command) return std::unexpected(command.error());
+    if (!command) return abort_run(command.error());
 
     auto exit_code = run_and_wait(platform, command->program, command->arguments, std::nullopt,
                                   SearchPlaces::system_only, request.msi_log_path);
-    if (!exit_code) return std::unexpected(text::format(kInstallerNotStarted, exit_code.error()));
+    if (!exit_code) return abort_run(text::format(kInstallerNotStarted, exit_code.error()));
 
     reporter.append_log_line(installer_exit_message(*exit_code));
 

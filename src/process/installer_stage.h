@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "process/installer_command.h"
 #include "run/reporting.h"
+#include "run/run_aborted.h"
 #include "run/update_request.h"
 
 namespace velmarch {
@@ -17,7 +18,7 @@ namespace velmarch {
 // <Windows directory>\System32\msiexec.exe when it is an existing file; the
 // bare name "msiexec.exe" when the system names no Windows directory (the
 // launcher then searches the system and Windows directories only).
-platform::Result<platform::Path> locate_windows_installer(platform::Platform& platform);
+[[nodiscard]] Result<platform::Path> locate_windows_installer(platform::Platform& platform);
 
 // The run is finished: the helper log, the result file and the restart have
 // been handled, and the updater exits with this code.
@@ -25,12 +26,11 @@ struct StageFinished {
     std::int32_t process_exit_code;
 };
 
-// Finished, or a message when the command is refused (install directory, log
-// path) or the installer cannot be started; nothing is logged or recorded for
-// those.
-std::expected<StageFinished, std::string> run_installer_stage(platform::Platform& platform,
-                                                              const UpdateRequest& request,
-                                                              const platform::Path& staged_package,
-                                                              Reporter& reporter);
+// Aborted when the command is refused (install directory, log path) or the
+// installer cannot be started; nothing is logged or recorded for those.
+using StageOutcome = std::expected<StageFinished, RunAborted>;
+
+[[nodiscard]] StageOutcome run_installer_stage(platform::Platform& platform, const UpdateRequest& request,
+                                               const platform::Path& staged_package, Reporter& reporter);
 
 }  // namespace velmarch

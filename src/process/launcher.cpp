@@ -6,10 +6,11 @@
 namespace velmarch {
 namespace {
 
-platform::Result<platform::LaunchRequest> prepare_launch(platform::Platform& platform, const platform::Path& program,
-                                                         const std::vector<Argument>& arguments,
-                                                         const std::optional<platform::Path>& working_directory,
-                                                         SearchPlaces places) {
+[[nodiscard]] Result<platform::LaunchRequest> prepare_launch(platform::Platform& platform,
+                                                             const platform::Path& program,
+                                                             const std::vector<Argument>& arguments,
+                                                             const std::optional<platform::Path>& working_directory,
+                                                             SearchPlaces places) {
     auto application = resolve_program(program, program_search(platform, places));
     if (!application) return std::unexpected(application.error());
     // The command line names the program as the caller gave it, not the
@@ -25,20 +26,20 @@ platform::Result<platform::LaunchRequest> prepare_launch(platform::Platform& pla
 
 }  // namespace
 
-platform::Result<std::int32_t> run_and_wait(platform::Platform& platform, const platform::Path& program,
-                                            const std::vector<Argument>& arguments,
-                                            const std::optional<platform::Path>& working_directory,
-                                            SearchPlaces places,
-                                            const std::optional<platform::Path>& child_output) {
+Result<std::int32_t> run_and_wait(platform::Platform& platform, const platform::Path& program,
+                                  const std::vector<Argument>& arguments,
+                                  const std::optional<platform::Path>& working_directory,
+                                  SearchPlaces places,
+                                  const std::optional<platform::Path>& child_output) {
     auto launch = prepare_launch(platform, program, arguments, working_directory, places);
     if (!launch) return std::unexpected(launch.error());
     launch->child_output = child_output;
     return platform.run_and_wait(*launch);
 }
 
-platform::Result<std::uint32_t> start_detached(platform::Platform& platform, const platform::Path& program,
-                                               const std::vector<Argument>& arguments,
-                                               const std::optional<platform::Path>& working_directory,
+Result<std::uint32_t> start_detached(platform::Platform& platform, const platform::Path& program,
+                                     const std::vector<Argument>& arguments,
+                                     const std::optional<platform::Path>& working_directory,
                                             SearchPlaces places) {
     auto launch = prepare_launch(platform, program, arguments, working_directory, places);
     if (!launch) return std::unexpected(launch.error());

@@ -31,8 +31,8 @@ inline constexpr std::string_view kBatchFileRefused = "batch files are not start
 
 // `"<program>"`, then each argument after one space. The program text is not
 // escaped. Fails when the program or any argument holds a NUL.
-platform::Result<std::u16string> compose_command_line(std::u16string_view program,
-                                                      const std::vector<Argument>& arguments);
+[[nodiscard]] Result<std::u16string> compose_command_line(std::u16string_view program,
+                                                          const std::vector<Argument>& arguments);
 
 // Where a bare program name is looked for, in this order: the updater's own
 // directory, the system directory, the Windows directory, then each entry of
@@ -55,21 +55,21 @@ enum class SearchPlaces { all, system_only };
 ProgramSearch program_search(platform::Platform& platform, SearchPlaces places = SearchPlaces::all);
 
 // The path handed to process creation as the application name.
-platform::Result<platform::Path> resolve_program(const platform::Path& program, const ProgramSearch& search);
+[[nodiscard]] Result<platform::Path> resolve_program(const platform::Path& program, const ProgramSearch& search);
 
 // Starts the program and waits without limit; returns its exit code.
 // `child_output`: a caller-named file the program will write (see
 // LaunchRequest).
-platform::Result<std::int32_t> run_and_wait(platform::Platform& platform, const platform::Path& program,
-                                            const std::vector<Argument>& arguments,
-                                            const std::optional<platform::Path>& working_directory,
-                                            SearchPlaces places = SearchPlaces::all,
-                                            const std::optional<platform::Path>& child_output = std::nullopt);
+[[nodiscard]] Result<std::int32_t> run_and_wait(platform::Platform& platform, const platform::Path& program,
+                                                const std::vector<Argument>& arguments,
+                                                const std::optional<platform::Path>& working_directory,
+                                                SearchPlaces places = SearchPlaces::all,
+                                                const std::optional<platform::Path>& child_output = std::nullopt);
 
 // Starts the program and returns its process id without waiting.
-platform::Result<std::uint32_t> start_detached(platform::Platform& platform, const platform::Path& program,
-                                               const std::vector<Argument>& arguments,
-                                               const std::optional<platform::Path>& working_directory,
-                                               SearchPlaces places = SearchPlaces::all);
+[[nodiscard]] Result<std::uint32_t> start_detached(platform::Platform& platform, const platform::Path& program,
+                                                   const std::vector<Argument>& arguments,
+                                                   const std::optional<platform::Path>& working_directory,
+                                                   SearchPlaces places = SearchPlaces::all);
 
 }  // namespace velmarch

@@ -8,7 +8,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
 #include "process/launcher.h"
 
 namespace velmarch {

@@ -14,8 +14,8 @@ constexpr std::string_view kWaitFailed = "Waiting for the previous application p
 
 }  // namespace
 
-platform::Result<void> wait_for_previous_process(platform::Platform& platform, const UpdateRequest& request,
-                                                 Reporter& reporter) {
+Result<void> wait_for_previous_process(platform::Platform& platform, const UpdateRequest& request,
+                                       Reporter& reporter) {
     platform::WaitOutcome outcome;
     {
         auto process = platform.open_process_for_wait(request.parent_process_id);

@@ -14,7 +14,7 @@ inline constexpr std::uint32_t kPreviousProcessWaitMilliseconds = 90000;
 
 // A process that cannot be opened counts as gone. Logs whether it waits;
 // fails when the process outlives the limit or the wait itself fails.
-platform::Result<void> wait_for_previous_process(platform::Platform& platform, const UpdateRequest& request,
-                                                 Reporter& reporter);
+[[nodiscard]] Result<void> wait_for_previous_process(platform::Platform& platform, const UpdateRequest& request,
+                                                     Reporter& reporter);
 
 }  // namespace velmarch

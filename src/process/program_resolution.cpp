@@ -69,7 +69,7 @@ std::optional<Path> search_directories(const NativeString& name, const ProgramSe
     return std::nullopt;
 }
 
-platform::Result<Path> find_program(const Path& program, const ProgramSearch& search) {
+[[nodiscard]] Result<Path> find_program(const Path& program, const ProgramSearch& search) {
     const NativeString& text = program.native();
     if (text.empty() || platform::is_path_separator(text.back()) || !program.has_filename())
         return std::unexpected(std::string(kProgramHasNoFileName));
@@ -100,7 +100,7 @@ ProgramSearch program_search(platform::Platform& platform, SearchPlaces places) 
     return search;
 }
 
-platform::Result<Path> resolve_program(const Path& program, const ProgramSearch& search) {
+Result<Path> resolve_program(const Path& program, const ProgramSearch& search) {
     auto found = find_program(program, search);
     if (found && is_batch_file(*found)) return std::unexpected(std::string(kBatchFileRefused));
     return found;

@@ -17,7 +17,7 @@ constexpr std::u16string_view kVerifySwitch = u"--verify-installed-version";
 
 }  // namespace
 
-platform::Result<void> verify_installed_version(platform::Platform& platform, const UpdateRequest& request) {
+Result<void> verify_installed_version(platform::Platform& platform, const UpdateRequest& request) {
     if (platform.file_type(request.app_path) != platform::FileType::file)
         return std::unexpected(std::string(kApplicationMissing));
 

@@ -8,6 +8,6 @@
 
 namespace velmarch {
 
-platform::Result<void> verify_installed_version(platform::Platform& platform, const UpdateRequest& request);
+[[nodiscard]] Result<void> verify_installed_version(platform::Platform& platform, const UpdateRequest& request);
 
 }  // namespace velmarch

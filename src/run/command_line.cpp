@@ -18,7 +18,7 @@ constexpr std::string_view kBadProcessId = "--parent-process-id must be a proces
 
 using OptionTable = std::map<std::string, std::string, std::less<>>;
 
-platform::Result<OptionTable> collect_options(const std::vector<std::string>& arguments) {
+[[nodiscard]] Result<OptionTable> collect_options(const std::vector<std::string>& arguments) {
     OptionTable table;
     for (std::size_t i = 0; i < arguments.size(); i += 2) {
         const std::string_view token = text::trim(arguments[i]);
@@ -37,7 +37,7 @@ public:
     explicit OptionReader(const OptionTable& table) : table_(table) {}
 
     // The trimmed value of a required option.
-    platform::Result<std::string> required(std::string_view name) const {
+    [[nodiscard]] Result<std::string> required(std::string_view name) const {
         auto it = table_.find(name);
         if (it == table_.end() || text::trim(it->second).empty())
             return std::unexpected(text::format(kRequired, name));
@@ -67,7 +67,7 @@ std::optional<std::uint32_t> parse_process_id(std::string_view text) {
 
 }  // namespace
 
-platform::Result<UpdateRequest> parse_command_line(const std::vector<std::string>& arguments) {
+Result<UpdateRequest> parse_command_line(const std::vector<std::string>& arguments) {
     auto table = collect_options(arguments);
     if (!table) return std::unexpected(table.error());
     const OptionReader options(*table);

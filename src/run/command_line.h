@@ -2,13 +2,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "result.h"
 #include "run/update_request.h"
 
 namespace velmarch {
 
 // Turns the arguments after the program name into the run's request, or the
 // one message that ends the run before anything is written.
-platform::Result<UpdateRequest> parse_command_line(const std::vector<std::string>& arguments);
+[[nodiscard]] Result<UpdateRequest> parse_command_line(const std::vector<std::string>& arguments);
 
 }  // namespace velmarch

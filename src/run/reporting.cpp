@@ -34,7 +34,7 @@ void FileReporter::write_result(ResultStatus status, std::int32_t exit_code, std
     (void)platform_.write_file(result_path_, bytes_of(json));
 }
 
-platform::Result<void> prepare_helper_log(platform::Platform& platform, const platform::Path& helper_log_path) {
+Result<void> prepare_helper_log(platform::Platform& platform, const platform::Path& helper_log_path) {
     const platform::Path parent = helper_log_path.parent_path();
     if (!parent.empty()) {
         if (auto created = platform.create_directories(parent); !created) return created;

@@ -38,7 +38,7 @@ private:
 };
 
 // Creates every missing directory above the log, then creates or empties it.
-platform::Result<void> prepare_helper_log(platform::Platform& platform, const platform::Path& helper_log_path);
+[[nodiscard]] Result<void> prepare_helper_log(platform::Platform& platform, const platform::Path& helper_log_path);
 
 // Deletes an earlier result file; every failure is ignored.
 void remove_result_file(platform::Platform& platform, const platform::Path& result_path);

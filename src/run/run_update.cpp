@@ -24,7 +24,7 @@ constexpr std::string_view kStagingFailed = "Secure package staging failed: {}";
 std::int32_t finish_refused_package(platform::Platform& platform, const UpdateRequest& request,
                                     Reporter& reporter, std::string_view log_template,
                                     const std::string& message) {
-    if (has_msi_extension(request.msi_path)) (void)platform.delete_file(request.msi_path);
+    if (trust::has_msi_extension(request.msi_path)) (void)platform.delete_file(request.msi_path);
     reporter.append_log_line(text::format(log_template, message));
     reporter.write_result(ResultStatus::error, kAbortExitCode, message);
     restart_application(platform, request, reporter);
@@ -33,19 +33,18 @@ std::int32_t finish_refused_package(platform::Platform& platform, const UpdateRe
 
 }  // namespace
 
-std::expected<std::int32_t, std::string> run_update(platform::Platform& platform,
-                                                    const std::vector<std::string>& arguments) {
+RunOutcome run_update(platform::Platform& platform, const std::vector<std::string>& arguments) {
     auto parsed = parse_command_line(arguments);
-    if (!parsed) return std::unexpected(parsed.error());
+    if (!parsed) return abort_run(parsed.error());
     const UpdateRequest& request = *parsed;
 
     FileReporter reporter(platform, request.helper_log_path, request.result_path, request.expected_version);
     if (auto prepared = prepare_helper_log(platform, request.helper_log_path); !prepared)
-        return std::unexpected(prepared.error());
+        return abort_run(prepared.error());
     remove_result_file(platform, request.result_path);
     reporter.append_log_line(kStarted);
 
-    if (auto verified = verify_update_package(platform, request, request.msi_path); !verified)
+    if (auto verified = trust::verify_update_package(platform, request, request.msi_path); !verified)
         return finish_refused_package(platform, request, reporter, kPackageFailed, verified.error());
 
     auto staged = stage_package(platform, request);
@@ -55,7 +54,7 @@ std::expected<std::int32_t, std::string> run_update(platform::Platform& platform
     // From here on every path returns through `staged`'s destructor, which
     // removes the staged package and the staging directory.
     if (auto waited = wait_for_previous_process(platform, request, reporter); !waited)
-        return std::unexpected(waited.error());
+        return abort_run(waited.error());
 
     auto stage = run_installer_stage(platform, request, staged->package_path(), reporter);
     if (!stage) return std::unexpected(stage.error());
@@ -64,10 +63,9 @@ std::expected<std::int32_t, std::string> run_update(platform::Platform& platform
 
 std::int32_t run_updater_process(platform::Platform& platform) {
     auto arguments = platform.arguments();
-    std::expected<std::int32_t, std::string> outcome =
-        arguments ? run_update(platform, *arguments) : std::unexpected(arguments.error());
+    const RunOutcome outcome = arguments ? run_update(platform, *arguments) : abort_run(arguments.error());
     if (outcome) return *outcome;
-    platform.write_standard_error(text::format("{}\n", outcome.error()));
+    platform.write_standard_error(text::format("{}\n", outcome.error().message));
     return kAbortExitCode;
 }
 

@@ -5,15 +5,17 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "run/run_aborted.h"
 
 namespace velmarch {
 
 inline constexpr std::int32_t kAbortExitCode = 1603;
 
-// One update run. Finished runs give the process exit code; aborted runs give
-// the message for standard error (the process then ends with 1603).
-std::expected<std::int32_t, std::string> run_update(platform::Platform& platform,
-                                                    const std::vector<std::string>& arguments);
+// The process exit code of a finished run, or the run was aborted.
+using RunOutcome = std::expected<std::int32_t, RunAborted>;
+
+// One update run.
+[[nodiscard]] RunOutcome run_update(platform::Platform& platform, const std::vector<std::string>& arguments);
 
 // The whole process: reads the arguments, runs, writes an abort message to
 // standard error, and returns the exit code.

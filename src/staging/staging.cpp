@@ -21,7 +21,7 @@ constexpr std::string_view kCreateFailed = "The restricted staged MSI could not 
 constexpr std::string_view kCopyFailed = "The update package could not be copied to restricted staging: {}";
 constexpr std::string_view kFinalizeFailed = "The restricted staged MSI could not be finalized: {}";
 
-platform::Result<platform::Path> protected_temp_directory(platform::Platform& platform) {
+[[nodiscard]] Result<platform::Path> protected_temp_directory(platform::Platform& platform) {
     // The system's own Windows directory, never the inherited SystemRoot.
     auto windows = platform.windows_directory();
     if (!windows) return std::unexpected(std::string(kTempNotFound));
@@ -30,8 +30,8 @@ platform::Result<platform::Path> protected_temp_directory(platform::Platform& pl
     return temp;
 }
 
-platform::Result<platform::Path> create_staging_directory(platform::Platform& platform,
-                                                          const platform::Path& temp) {
+[[nodiscard]] Result<platform::Path> create_staging_directory(platform::Platform& platform,
+                                                              const platform::Path& temp) {
     // The descriptor lives exactly as long as the attempts: freed once,
     // whichever way the loop ends.
     auto descriptor = platform.create_security_descriptor(kStagingSecurityDescriptor);
@@ -49,7 +49,7 @@ platform::Result<platform::Path> create_staging_directory(platform::Platform& pl
     return std::unexpected(std::string(kNoUniqueDirectory));
 }
 
-platform::Result<void> copy_file(platform::File& from, platform::File& to) {
+[[nodiscard]] Result<void> copy_file(platform::File& from, platform::File& to) {
     std::vector<std::byte> buffer(kStagingCopyBufferSize);
     for (;;) {
         auto read = from.read(buffer);
@@ -62,8 +62,8 @@ platform::Result<void> copy_file(platform::File& from, platform::File& to) {
 // Steps after the directory exists. `staged` is destroyed by the caller on
 // failure, after these handles have been closed in this order: the staged
 // package's, then the downloaded package's.
-platform::Result<void> fill_staging(platform::Platform& platform, const UpdateRequest& request,
-                                    const platform::Path& package_path) {
+[[nodiscard]] Result<void> fill_staging(platform::Platform& platform, const UpdateRequest& request,
+                                        const platform::Path& package_path) {
     auto source = platform.open_for_reading(request.msi_path);
     if (!source) return std::unexpected(text::format(kReopenFailed, source.error()));
     {
@@ -76,7 +76,7 @@ platform::Result<void> fill_staging(platform::Platform& platform, const UpdateRe
     }
     // The copy's handle is closed; the downloaded package stays open (shared
     // for reading, writing and deletion) until the copy has been verified.
-    return verify_update_package(platform, request, package_path);
+    return trust::verify_update_package(platform, request, package_path);
 }
 
 }  // namespace
@@ -85,7 +85,7 @@ std::string staging_directory_name(std::uint32_t process_id, const std::array<st
     return text::format("VelmarchUpdate-{}-{}", process_id, text::encode_hex_lower(random));
 }
 
-platform::Result<StagedPackage> stage_package(platform::Platform& platform, const UpdateRequest& request) {
+Result<StagedPackage> stage_package(platform::Platform& platform, const UpdateRequest& request) {
     auto temp = protected_temp_directory(platform);
     if (!temp) return std::unexpected(temp.error());
     auto directory = create_staging_directory(platform, *temp);

@@ -17,7 +17,7 @@ inline constexpr std::string_view kStagedPackageName = "velmarch-update.msi";
 inline constexpr int kStagingDirectoryAttempts = 16;
 inline constexpr std::size_t kStagingCopyBufferSize = 8192;
 
-platform::Result<StagedPackage> stage_package(platform::Platform& platform, const UpdateRequest& request);
+[[nodiscard]] Result<StagedPackage> stage_package(platform::Platform& platform, const UpdateRequest& request);
 
 // "VelmarchUpdate-<process id>-<32 lower-case hex digits of the random bytes>"
 std::string staging_directory_name(std::uint32_t process_id, const std::array<std::byte, 16>& random);

@@ -22,13 +22,13 @@ constexpr std::array<std::uint8_t, 256> make_decode_table() {
 }
 constexpr std::array<std::uint8_t, 256> kDecodeTable = make_decode_table();
 
-platform::Result<std::vector<std::uint8_t>> refuse() {
+[[nodiscard]] Result<std::vector<std::uint8_t>> refuse() {
     return std::unexpected(std::string(kNotBase64));
 }
 
 }  // namespace
 
-platform::Result<std::vector<std::uint8_t>> base64_decode_strict(std::string_view text) {
+Result<std::vector<std::uint8_t>> base64_decode_strict(std::string_view text) {
     if (text.size() % 4 != 0) return refuse();
 
     // Padding is one or two "=" closing the last group; everything before it

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/platform.h"
+#include "result.h"
 
 namespace velmarch::trust {
 
@@ -17,7 +17,7 @@ namespace velmarch::trust {
 // anywhere but the end or other than the canonical "=" / "==", a last group
 // with one significant character, and non-zero bits left over after the
 // last decoded byte. The empty text is zero bytes.
-platform::Result<std::vector<std::uint8_t>> base64_decode_strict(std::string_view text);
+[[nodiscard]] Result<std::vector<std::uint8_t>> base64_decode_strict(std::string_view text);
 
 // Canonical padded encoding; base64_decode_strict accepts it back.
 std::string base64_encode(std::span<const std::uint8_t> bytes);

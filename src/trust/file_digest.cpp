@@ -5,12 +5,12 @@
 #include "text/hex.h"
 #include "trust/sha256.h"
 
-namespace velmarch {
+namespace velmarch::trust {
 namespace {
 constexpr std::size_t kReadBufferSize = 65536;
 }
 
-platform::Result<std::string> compute_file_sha256(platform::Platform& platform, const platform::Path& path) {
+Result<std::string> compute_file_sha256(platform::Platform& platform, const platform::Path& path) {
     auto file = platform.open_for_reading(path);
     if (!file) return std::unexpected(std::move(file.error()));
 
@@ -32,4 +32,4 @@ platform::Result<std::string> compute_file_sha256(platform::Platform& platform, 
     return text::encode_hex_lower(*digest);
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::trust

@@ -2,7 +2,7 @@
 
 #include "text/trim.h"
 
-namespace velmarch {
+namespace velmarch::trust {
 namespace {
 
 constexpr std::string_view kInvalidHex = "Invalid hexadecimal value.";
@@ -19,7 +19,7 @@ bool is_hex_digit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-platform::Result<std::array<std::uint8_t, 32>> decode_hex(std::string_view text) {
+Result<std::array<std::uint8_t, 32>> decode_hex_32_bytes(std::string_view text) {
     const std::string_view digits = text::trim(text);
     std::array<std::uint8_t, 32> bytes{};
     if (digits.size() != bytes.size() * 2) return std::unexpected(std::string(kInvalidHex));
@@ -32,4 +32,4 @@ platform::Result<std::array<std::uint8_t, 32>> decode_hex(std::string_view text)
     return bytes;
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::trust

@@ -7,14 +7,14 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "result.h"
 
-namespace velmarch {
+namespace velmarch::trust {
 
 // Trims the text; it must then be exactly 64 hexadecimal digits (either case),
 // read pairwise, high nibble first. Otherwise "Invalid hexadecimal value.".
-platform::Result<std::array<std::uint8_t, 32>> decode_hex(std::string_view text);
+[[nodiscard]] Result<std::array<std::uint8_t, 32>> decode_hex_32_bytes(std::string_view text);
 
 bool is_hex_digit(char c);
 
-}  // namespace velmarch
+}  // namespace velmarch::trust

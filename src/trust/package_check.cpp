@@ -2,7 +2,7 @@
 
 #include "update_security.h"
 
-namespace velmarch {
+namespace velmarch::trust {
 namespace {
 
 constexpr std::string_view kNotMsiFile = "The downloaded update package is not a valid MSI file.";
@@ -30,8 +30,8 @@ bool has_msi_extension(const platform::Path& package) {
     return true;
 }
 
-platform::Result<void> verify_update_package(platform::Platform& platform, const UpdateRequest& request,
-                                             const platform::Path& package) {
+Result<void> verify_update_package(platform::Platform& platform, const UpdateRequest& request,
+                                   const platform::Path& package) {
     if (platform.file_type(package) != platform::FileType::file) return fail(kNotMsiFile);
     if (!has_msi_extension(package)) return fail(kNotMsiFile);
 
@@ -43,4 +43,4 @@ platform::Result<void> verify_update_package(platform::Platform& platform, const
                                    request.signature_algorithm);
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::trust

@@ -5,16 +5,16 @@
 #include "platform/platform.h"
 #include "run/update_request.h"
 
-namespace velmarch {
+namespace velmarch::trust {
 
 // Opens, reads and closes the package within the call; never changes it.
 // The same request and byte-identical files always give the same answer.
-platform::Result<void> verify_update_package(platform::Platform& platform, const UpdateRequest& request,
-                                             const platform::Path& package);
+[[nodiscard]] Result<void> verify_update_package(platform::Platform& platform, const UpdateRequest& request,
+                                                 const platform::Path& package);
 
 // The extension test alone: the text after the last "." of the file name
 // (none when there is no "." or the only one leads the name) is "msi" in any
 // ASCII case.
 bool has_msi_extension(const platform::Path& package);
 
-}  // namespace velmarch
+}  // namespace velmarch::trust

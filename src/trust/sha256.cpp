@@ -11,14 +11,14 @@ std::unexpected<std::string> digest_failed() { return std::unexpected(std::strin
 
 }  // namespace
 
-platform::Result<Sha256> Sha256::start() {
+Result<Sha256> Sha256::start() {
     const OpenSslErrorQueueGuard errors;
     DigestContextOwner context(EVP_MD_CTX_new());
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) return digest_failed();
     return Sha256(std::move(context));
 }
 
-platform::Result<void> Sha256::update(std::span<const std::byte> bytes) {
+Result<void> Sha256::update(std::span<const std::byte> bytes) {
     const OpenSslErrorQueueGuard errors;
     if (!context_ || EVP_DigestUpdate(context_.get(), bytes.data(), bytes.size()) != 1) {
         return digest_failed();
@@ -26,7 +26,7 @@ platform::Result<void> Sha256::update(std::span<const std::byte> bytes) {
     return {};
 }
 
-platform::Result<std::array<std::uint8_t, 32>> Sha256::finish() {
+Result<std::array<std::uint8_t, 32>> Sha256::finish() {
     const OpenSslErrorQueueGuard errors;
     std::array<std::uint8_t, 32> digest{};
     unsigned int length = 0;

@@ -6,18 +6,18 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/platform.h"
+#include "result.h"
 #include "trust/openssl_owners.h"
 
 namespace velmarch::trust {
 
 class Sha256 {
 public:
-    static platform::Result<Sha256> start();
+    [[nodiscard]] static Result<Sha256> start();
 
-    platform::Result<void> update(std::span<const std::byte> bytes);
+    [[nodiscard]] Result<void> update(std::span<const std::byte> bytes);
     // Ends the computation; the object is spent afterwards.
-    platform::Result<std::array<std::uint8_t, 32>> finish();
+    [[nodiscard]] Result<std::array<std::uint8_t, 32>> finish();
 
 private:
     explicit Sha256(DigestContextOwner context) : context_(std::move(context)) {}

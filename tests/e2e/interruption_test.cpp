@@ -61,7 +61,7 @@ std::string finish_hex(EVP_MD_CTX* context) {
 // The SHA-256 of a file as the updater computes it; empty when it cannot be read.
 std::string file_sha256_hex(const fs::path& path) {
     const std::unique_ptr<platform::Platform> native = platform::make_native_platform(0, nullptr);
-    return compute_file_sha256(*native, path).value_or("");
+    return trust::compute_file_sha256(*native, path).value_or("");
 }
 
 // Writes the big package: a header naming it, then a pseudo-random mebibyte

@@ -11,7 +11,6 @@ namespace {
 
 using platform::DirectoryCreation;
 using platform::FileType;
-using platform::Result;
 
 std::string key_of(const platform::Path& path) {
     std::string key = path.lexically_normal().generic_string();

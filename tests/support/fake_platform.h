@@ -83,7 +83,7 @@ public:
 
     // Answers of create_directory, used in order before the file system is
     // consulted (for example sixteen `already_exists`).
-    std::vector<platform::Result<platform::DirectoryCreation>> directory_answers;
+    std::vector<Result<platform::DirectoryCreation>> directory_answers;
     std::vector<Path> directory_attempts;
 
     std::set<std::uint32_t> running_processes;
@@ -91,7 +91,7 @@ public:
     std::vector<std::uint32_t> wait_limits;
 
     // Called for run_and_wait; the default exits with 0.
-    std::function<platform::Result<std::int32_t>(const platform::LaunchRequest&)> on_run;
+    std::function<Result<std::int32_t>(const platform::LaunchRequest&)> on_run;
     std::vector<platform::LaunchRequest> runs;
     std::vector<platform::LaunchRequest> detached;
     std::uint32_t next_detached_id = 7000;
@@ -109,7 +109,7 @@ public:
     int processes_closed = 0;
 
     // --- Platform -------------------------------------------------------------
-    platform::Result<std::vector<std::string>> arguments() override;
+    Result<std::vector<std::string>> arguments() override;
     void write_standard_error(std::string_view text) override;
     std::optional<platform::NativeString> environment_variable(std::string_view name) override;
     std::uint64_t unix_time_seconds() override;
@@ -117,20 +117,20 @@ public:
     void random_bytes(std::span<std::byte> out) override;
     platform::FileType file_type(const Path& path) override;
     bool exists(const Path& path) override;
-    platform::Result<std::unique_ptr<platform::File>> open_for_reading(const Path& path) override;
-    platform::Result<std::unique_ptr<platform::File>> create_new_file(const Path& path) override;
-    platform::Result<void> write_file(const Path& path, std::span<const std::byte> bytes) override;
-    platform::Result<void> append_to_file(const Path& path, std::span<const std::byte> bytes) override;
-    platform::Result<void> delete_file(const Path& path) override;
-    platform::Result<void> create_directories(const Path& path) override;
-    platform::Result<void> remove_directory_tree(const Path& path) override;
-    platform::Result<std::unique_ptr<platform::SecurityDescriptor>> create_security_descriptor(
+    Result<std::unique_ptr<platform::File>> open_for_reading(const Path& path) override;
+    Result<std::unique_ptr<platform::File>> create_new_file(const Path& path) override;
+    Result<void> write_file(const Path& path, std::span<const std::byte> bytes) override;
+    Result<void> append_to_file(const Path& path, std::span<const std::byte> bytes) override;
+    Result<void> delete_file(const Path& path) override;
+    Result<void> create_directories(const Path& path) override;
+    Result<void> remove_directory_tree(const Path& path) override;
+    Result<std::unique_ptr<platform::SecurityDescriptor>> create_security_descriptor(
         std::string_view sddl) override;
-    platform::Result<platform::DirectoryCreation> create_directory(
+    Result<platform::DirectoryCreation> create_directory(
         const Path& path, const platform::SecurityDescriptor& security) override;
     std::unique_ptr<platform::WaitableProcess> open_process_for_wait(std::uint32_t process_id) override;
-    platform::Result<std::int32_t> run_and_wait(const platform::LaunchRequest& launch) override;
-    platform::Result<std::uint32_t> start_detached(const platform::LaunchRequest& launch) override;
+    Result<std::int32_t> run_and_wait(const platform::LaunchRequest& launch) override;
+    Result<std::uint32_t> start_detached(const platform::LaunchRequest& launch) override;
     std::optional<Path> own_executable_directory() override;
     std::optional<Path> system_directory() override;
     std::optional<Path> windows_directory() override;

@@ -54,7 +54,7 @@ public:
     Fake() {
         fake.add_directory(root());
         fake.add_file(program_, "");
-        fake.on_run = [](const platform::LaunchRequest& launch) -> platform::Result<std::int32_t> {
+        fake.on_run = [](const platform::LaunchRequest& launch) -> Result<std::int32_t> {
             const std::string text(launch.command_line.begin(), launch.command_line.end());
             std::int32_t code = 0;
             std::from_chars(text.data() + text.find(' ') + 1, text.data() + text.size(), code);

@@ -26,7 +26,7 @@ Integer number_from(const std::u16string& text) {
 
 [[noreturn]] void echo_arguments(const std::u16string& output) {
     const std::unique_ptr<platform::Platform> platform = platform::make_native_platform(0, nullptr);
-    const platform::Result<std::vector<std::string>> arguments = platform->arguments();
+    const Result<std::vector<std::string>> arguments = platform->arguments();
     std::ofstream out(std::filesystem::path(std::wstring(output.begin(), output.end())), std::ios::binary);
     if (!arguments) {
         out << "error: " << arguments.error();

@@ -27,14 +27,14 @@ using Events = std::vector<std::string>;
 class InstallerStage : public ::testing::Test, public testing::ProcessWorld {
 protected:
     InstallerStage() {
-        fake.on_run = [this](const platform::LaunchRequest& launch) -> platform::Result<std::int32_t> {
+        fake.on_run = [this](const platform::LaunchRequest& launch) -> Result<std::int32_t> {
             if (launch.application == msiexec) return installer_exit_code;
             if (launch.application == app) return application_exit_code;
             return std::unexpected("no such program in this test");
         };
     }
 
-    std::expected<StageFinished, std::string> run() {
+    StageOutcome run() {
         return run_installer_stage(fake, request, staged_package, reporter);
     }
 
@@ -60,7 +60,7 @@ std::string command_text(const InstallerCommand& command) {
 
 TEST_F(InstallerStage, ConfirmedInstallRecordsSuccessThenRestarts) {
     auto finished = run();
-    ASSERT_TRUE(finished.has_value()) << finished.error();
+    ASSERT_TRUE(finished.has_value()) << finished.error().message;
     EXPECT_EQ(finished->process_exit_code, 0);
     EXPECT_EQ(reporter.events, (Events{
                                    "log: Starting Windows Installer.",
@@ -82,7 +82,7 @@ TEST_F(InstallerStage, ConfirmedInstallRecordsSuccessThenRestarts) {
 TEST_F(InstallerStage, FailedVersionCheckIsLoggedRecordedAndStillRestarts) {
     application_exit_code = 1;
     auto finished = run();
-    ASSERT_TRUE(finished.has_value()) << finished.error();
+    ASSERT_TRUE(finished.has_value()) << finished.error().message;
     EXPECT_EQ(finished->process_exit_code, 1603);
     const std::string message =
         "The installed application did not report expected version 2.4.0 after Windows Installer completed.";
@@ -112,7 +112,7 @@ TEST_P(InstallerStageRows, NonZeroCodeRecordsItsRowWithoutVersionCheck) {
     const RowCase& c = GetParam();
     installer_exit_code = c.exit_code;
     auto finished = run();
-    ASSERT_TRUE(finished.has_value()) << finished.error();
+    ASSERT_TRUE(finished.has_value()) << finished.error().message;
     EXPECT_EQ(finished->process_exit_code, c.process_exit_code);
     Events expected{
         "log: Starting Windows Installer.",
@@ -148,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, InstallerStageRows, ::testing::ValuesIn(kRows),
 TEST_F(InstallerStage, RestartProblemsDoNotChangeTheOutcome) {
     fake.fail(Op::start_detached, fake_os_error(2));
     auto finished = run();
-    ASSERT_TRUE(finished.has_value()) << finished.error();
+    ASSERT_TRUE(finished.has_value()) << finished.error().message;
     EXPECT_EQ(finished->process_exit_code, 0);
     EXPECT_EQ(reporter.log.back(), "Application restart failed: The system cannot find the file specified. (os error 2)");
 }
@@ -160,7 +160,7 @@ TEST_P(InstallerStageMissingInstaller, FinishesWith1603AfterLoggingRecordingAndR
     if (GetParam()) fake.add_directory(msiexec);
     ASSERT_EQ(fake.file_type(msiexec), GetParam() ? platform::FileType::directory : platform::FileType::missing);
     auto finished = run();
-    ASSERT_TRUE(finished.has_value()) << finished.error();
+    ASSERT_TRUE(finished.has_value()) << finished.error().message;
     EXPECT_EQ(finished->process_exit_code, 1603);
     EXPECT_EQ(reporter.events, (Events{
                                    "log: Windows Installer was not found.",
@@ -177,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(MissingOrDirectory, InstallerStageMissingInstaller, ::t
 TEST_F(InstallerStage, WithoutAWindowsDirectoryTheBareNameIsSearched) {
     fake.windows_dir.reset();
     auto finished = run();
-    ASSERT_TRUE(finished.has_value()) << finished.error();
+    ASSERT_TRUE(finished.has_value()) << finished.error().message;
     ASSERT_FALSE(fake.runs.empty());
     EXPECT_EQ(fake.runs[0].application, msiexec);
     EXPECT_TRUE(text::utf16_to_utf8_lossy(fake.runs[0].command_line).starts_with("\"msiexec.exe\" /i "));
@@ -194,7 +194,7 @@ TEST_F(InstallerStage, WithoutAWindowsDirectoryAMissingInstallerCannotBeStarted)
     fake.environment["PATH"] = test_path_list("/home/user/bin");
     auto finished = run();
     ASSERT_FALSE(finished.has_value());
-    EXPECT_EQ(finished.error(), "Windows Installer could not be started: program not found");
+    EXPECT_EQ(finished.error().message, "Windows Installer could not be started: program not found");
     EXPECT_EQ(reporter.events, (Events{"log: Starting Windows Installer."}));
     EXPECT_TRUE(fake.runs.empty());
 }
@@ -203,7 +203,7 @@ TEST_F(InstallerStage, RefusedInstallDirFailsAfterTheStartLineOnly) {
     request.install_dir = test_path("/Program Files/Velmarch\"/x");
     auto finished = run();
     ASSERT_FALSE(finished.has_value());
-    EXPECT_EQ(finished.error(), "The current install directory cannot be passed to Windows Installer.");
+    EXPECT_EQ(finished.error().message, "The current install directory cannot be passed to Windows Installer.");
     EXPECT_EQ(reporter.events, (Events{"log: Starting Windows Installer."}));
     EXPECT_TRUE(fake.runs.empty());
     EXPECT_TRUE(fake.detached.empty());
@@ -236,7 +236,7 @@ TEST_F(InstallerStage, RefusedLogPathFailsAfterTheStartLineOnly) {
         request.msi_log_path = test_path(log);
         auto finished = run();
         ASSERT_FALSE(finished.has_value()) << log;
-        EXPECT_EQ(finished.error(), "The installer log path cannot be passed to Windows Installer.");
+        EXPECT_EQ(finished.error().message, "The installer log path cannot be passed to Windows Installer.");
         EXPECT_EQ(reporter.events, (Events{"log: Starting Windows Installer."}));
     }
     EXPECT_TRUE(fake.runs.empty());
@@ -247,7 +247,7 @@ TEST_F(InstallerStage, StartFailureFailsWithTheLaunchError) {
     fake.fail(Op::run_and_wait, fake_os_error(5));
     auto finished = run();
     ASSERT_FALSE(finished.has_value());
-    EXPECT_EQ(finished.error(), "Windows Installer could not be started: Access is denied. (os error 5)");
+    EXPECT_EQ(finished.error().message, "Windows Installer could not be started: Access is denied. (os error 5)");
     EXPECT_EQ(reporter.events, (Events{"log: Starting Windows Installer.", kInstallerRun}));
     EXPECT_TRUE(reporter.results.empty());
     EXPECT_TRUE(fake.detached.empty());

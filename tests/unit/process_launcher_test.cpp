@@ -20,7 +20,7 @@ class Launcher : public ::testing::Test, public testing::ProcessWorld {};
 
 TEST_F(Launcher, BareNameRunsTheFoundFileButNamesTheGivenText) {
     fake.add_file(test_path("/Windows/System32/tool.exe"), "");
-    fake.on_run = [](const platform::LaunchRequest&) -> platform::Result<std::int32_t> { return -5; };
+    fake.on_run = [](const platform::LaunchRequest&) -> Result<std::int32_t> { return -5; };
     auto exit_code = run_and_wait(fake, Path("tool"), {{u"a b"}, {u"X=\"y\"", true}}, test_path("/Logs"));
     ASSERT_TRUE(exit_code.has_value()) << exit_code.error();
     EXPECT_EQ(*exit_code, -5);

@@ -115,7 +115,7 @@ public:
         testing::set_up_update_machine(platform, kPackage);
         platform.running_processes = {77};
         platform.max_read_chunk = 8192;
-        platform.on_run = [this](const platform::LaunchRequest& launch) -> platform::Result<std::int32_t> {
+        platform.on_run = [this](const platform::LaunchRequest& launch) -> Result<std::int32_t> {
             if (launch.application.filename() == "msiexec.exe") {
                 const auto arguments = testing::split_msiexec_command_line(launch.command_line).arguments;
                 for (std::size_t i = 0; i + 1 < arguments.size(); ++i)

@@ -33,7 +33,7 @@ protected:
     RunUpdateTest() {
         testing::set_up_update_machine(platform, kPackage);
         platform.add_file("/Logs/helper.log", "old log\n");
-        platform.on_run = [this](const platform::LaunchRequest& launch) -> platform::Result<std::int32_t> {
+        platform.on_run = [this](const platform::LaunchRequest& launch) -> Result<std::int32_t> {
             const std::string program = launch.application.filename().string();
             if (program == "msiexec.exe") {
                 staged_during_install = platform.file_text(staged_path_of(launch));

@@ -8,6 +8,7 @@ namespace velmarch {
 namespace {
 
 using testing::FakePlatform;
+using trust::compute_file_sha256;
 using testing::Op;
 
 std::string content_of_size(std::size_t size) {

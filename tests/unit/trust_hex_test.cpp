@@ -15,14 +15,14 @@ TEST(TrustHex, DecodesSixtyFourDigitsOfEitherCaseAfterTrimming) {
         " \t" + std::string(kDigits) + "\xe3\x80\x80",  // U+3000 is white space too
     };
     for (const auto& input : inputs) {
-        const auto bytes = decode_hex(input);
+        const auto bytes = trust::decode_hex_32_bytes(input);
         ASSERT_TRUE(bytes) << input;
         for (std::size_t i = 0; i < bytes->size(); ++i) EXPECT_EQ((*bytes)[i], i) << input;
     }
 }
 
 TEST(TrustHex, ReadsHighNibbleFirst) {
-    const auto bytes = decode_hex("f0a5" + std::string(60, '0'));
+    const auto bytes = trust::decode_hex_32_bytes("f0a5" + std::string(60, '0'));
     ASSERT_TRUE(bytes);
     EXPECT_EQ((*bytes)[0], 0xf0);
     EXPECT_EQ((*bytes)[1], 0xa5);
@@ -39,7 +39,7 @@ TEST(TrustHex, RefusesAnythingButSixtyFourDigits) {
         std::string(kDigits.substr(0, 32)) + " " + std::string(kDigits.substr(33)),
     };
     for (const auto& input : refused) {
-        const auto bytes = decode_hex(input);
+        const auto bytes = trust::decode_hex_32_bytes(input);
         ASSERT_FALSE(bytes) << input;
         EXPECT_EQ(bytes.error(), "Invalid hexadecimal value.");
     }

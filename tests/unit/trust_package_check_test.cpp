@@ -9,6 +9,8 @@ namespace velmarch {
 namespace {
 
 using testing::FakePlatform;
+using trust::has_msi_extension;
+using trust::verify_update_package;
 using testing::Op;
 
 constexpr std::string_view kNotMsi = "The downloaded update package is not a valid MSI file.";

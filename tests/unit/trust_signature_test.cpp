@@ -58,7 +58,7 @@ protected:
 
     TrustSignature() { good_.signature = signer_.sign_base64(metadata_text(kAcceptedKeyId, kVersion, kDigest)); }
 
-    platform::Result<void> verify(const Inputs& in) const {
+    Result<void> verify(const Inputs& in) const {
         return verify_update_signature_with_key(signer_.public_key_text(), in.version, in.sha256, in.signature,
                                                 in.key_id, in.algorithm);
     }

@@ -20,7 +20,7 @@ std::span<const std::uint8_t> bytes_of(std::string_view text) {
 
 }  // namespace
 
-platform::Result<int> run_keygen(Arguments arguments, std::ostream& out) {
+Result<int> run_keygen(Arguments arguments, std::ostream& out) {
     static constexpr std::array<std::string_view, 1> kKnown = {"out"};
     const auto options = Options::parse(arguments, kKnown);
     if (!options) return std::unexpected(options.error());
@@ -36,7 +36,7 @@ platform::Result<int> run_keygen(Arguments arguments, std::ostream& out) {
     return kExitVerified;
 }
 
-platform::Result<int> run_public_key(Arguments arguments, std::ostream& out) {
+Result<int> run_public_key(Arguments arguments, std::ostream& out) {
     static constexpr std::array<std::string_view, 1> kKnown = {"key"};
     const auto options = Options::parse(arguments, kKnown);
     if (!options) return std::unexpected(options.error());
@@ -51,7 +51,7 @@ platform::Result<int> run_public_key(Arguments arguments, std::ostream& out) {
     return kExitVerified;
 }
 
-platform::Result<int> run_sign(Arguments arguments, std::ostream& out) {
+Result<int> run_sign(Arguments arguments, std::ostream& out) {
     static constexpr std::array<std::string_view, 3> kKnown = {"key", "version", "package"};
     const auto options = Options::parse(arguments, kKnown);
     if (!options) return std::unexpected(options.error());
@@ -93,7 +93,7 @@ platform::Result<int> run_sign(Arguments arguments, std::ostream& out) {
     return kExitVerified;
 }
 
-platform::Result<int> run_verify(Arguments arguments, std::ostream& out) {
+Result<int> run_verify(Arguments arguments, std::ostream& out) {
     static constexpr std::array<std::string_view, 5> kKnown = {"public-key", "signature", "version", "sha256",
                                                                "message-file"};
     const auto options = Options::parse(arguments, kKnown);
@@ -106,7 +106,7 @@ platform::Result<int> run_verify(Arguments arguments, std::ostream& out) {
     const auto message_file = options->find("message-file");
     const auto version = options->find("version");
     const auto sha256 = options->find("sha256");
-    platform::Result<void> outcome;
+    Result<void> outcome;
     if (message_file) {
         if (version || sha256) {
             return std::unexpected(std::string("Give either --message-file or --version with --sha256, not both."));

@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "result.h"
 
 namespace velmarch::sign_tool {
 
@@ -16,9 +16,9 @@ inline constexpr int kExitBadInput = 2;
 
 using Arguments = std::span<const std::string_view>;
 
-platform::Result<int> run_keygen(Arguments options, std::ostream& out);
-platform::Result<int> run_public_key(Arguments options, std::ostream& out);
-platform::Result<int> run_sign(Arguments options, std::ostream& out);
-platform::Result<int> run_verify(Arguments options, std::ostream& out);
+[[nodiscard]] Result<int> run_keygen(Arguments options, std::ostream& out);
+[[nodiscard]] Result<int> run_public_key(Arguments options, std::ostream& out);
+[[nodiscard]] Result<int> run_sign(Arguments options, std::ostream& out);
+[[nodiscard]] Result<int> run_verify(Arguments options, std::ostream& out);
 
 }  // namespace velmarch::sign_tool

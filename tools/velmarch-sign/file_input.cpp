@@ -11,7 +11,7 @@
 namespace velmarch::sign_tool {
 namespace {
 
-platform::Result<void> require_existing_file(const platform::Path& path) {
+[[nodiscard]] Result<void> require_existing_file(const platform::Path& path) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) {
         return std::unexpected(text::format("{} is not an existing file.", path.string()));
@@ -19,7 +19,7 @@ platform::Result<void> require_existing_file(const platform::Path& path) {
     return {};
 }
 
-platform::Result<std::ifstream> open_existing_file(const platform::Path& path) {
+[[nodiscard]] Result<std::ifstream> open_existing_file(const platform::Path& path) {
     if (auto existing = require_existing_file(path); !existing) return std::unexpected(std::move(existing.error()));
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::unexpected(text::format("{} could not be opened for reading.", path.string()));
@@ -30,7 +30,7 @@ std::string read_failed(const platform::Path& path) { return text::format("{} co
 
 }  // namespace
 
-platform::Result<std::vector<std::uint8_t>> read_file_bytes(const platform::Path& path) {
+Result<std::vector<std::uint8_t>> read_file_bytes(const platform::Path& path) {
     auto in = open_existing_file(path);
     if (!in) return std::unexpected(std::move(in.error()));
     std::vector<std::uint8_t> bytes;
@@ -43,12 +43,12 @@ platform::Result<std::vector<std::uint8_t>> read_file_bytes(const platform::Path
     return bytes;
 }
 
-platform::Result<std::string> file_sha256_hex(const platform::Path& path) {
+Result<std::string> file_sha256_hex(const platform::Path& path) {
     if (auto existing = require_existing_file(path); !existing) return std::unexpected(std::move(existing.error()));
     // The updater's own digest, over the same platform layer, so that the
     // signed digest is computed exactly as it will be checked.
     const std::unique_ptr<platform::Platform> native = platform::make_native_platform(0, nullptr);
-    auto digest = compute_file_sha256(*native, path);
+    auto digest = trust::compute_file_sha256(*native, path);
     if (!digest) return std::unexpected(text::format("{} could not be read: {}", path.string(), digest.error()));
     return digest;
 }

@@ -10,9 +10,9 @@
 namespace velmarch::sign_tool {
 
 // The whole content, byte for byte.
-platform::Result<std::vector<std::uint8_t>> read_file_bytes(const platform::Path& path);
+[[nodiscard]] Result<std::vector<std::uint8_t>> read_file_bytes(const platform::Path& path);
 
 // The package digest (64 lower-case hex digits), streamed as the updater does.
-platform::Result<std::string> file_sha256_hex(const platform::Path& path);
+[[nodiscard]] Result<std::string> file_sha256_hex(const platform::Path& path);
 
 }  // namespace velmarch::sign_tool

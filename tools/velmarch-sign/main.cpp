@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     const std::string_view command = words.front();
     const Arguments options = Arguments(words).subspan(1);
 
-    velmarch::platform::Result<int> outcome;
+    velmarch::Result<int> outcome;
     if (command == "keygen") {
         outcome = run_keygen(options, std::cout);
     } else if (command == "public-key") {

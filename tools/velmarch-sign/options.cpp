@@ -6,8 +6,8 @@
 
 namespace velmarch::sign_tool {
 
-platform::Result<Options> Options::parse(std::span<const std::string_view> arguments,
-                                         std::span<const std::string_view> known) {
+Result<Options> Options::parse(std::span<const std::string_view> arguments,
+                               std::span<const std::string_view> known) {
     Options options;
     for (std::size_t i = 0; i < arguments.size(); i += 2) {
         const std::string_view word = arguments[i];
@@ -32,7 +32,7 @@ std::optional<std::string_view> Options::find(std::string_view name) const {
     return it->second;
 }
 
-platform::Result<std::string_view> Options::required(std::string_view name) const {
+Result<std::string_view> Options::required(std::string_view name) const {
     if (const auto value = find(name)) return *value;
     return std::unexpected(text::format("Missing option --{}.", name));
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "result.h"
 
 namespace velmarch::sign_tool {
 
@@ -15,11 +15,11 @@ class Options {
 public:
     // Refuses a word that is not "--name", a name without a value, a repeated
     // name and any name outside `known`.
-    static platform::Result<Options> parse(std::span<const std::string_view> arguments,
-                                           std::span<const std::string_view> known);
+    [[nodiscard]] static Result<Options> parse(std::span<const std::string_view> arguments,
+                                               std::span<const std::string_view> known);
 
     std::optional<std::string_view> find(std::string_view name) const;
-    platform::Result<std::string_view> required(std::string_view name) const;
+    [[nodiscard]] Result<std::string_view> required(std::string_view name) const;
 
 private:
     std::map<std::string, std::string, std::less<>> values_;

@@ -24,7 +24,7 @@ std::string system_error_text() { return std::strerror(errno); }
 
 }  // namespace
 
-platform::Result<SigningKey> SigningKey::generate() {
+Result<SigningKey> SigningKey::generate() {
     const trust::OpenSslErrorQueueGuard errors;
     const KeyContextOwner context(EVP_PKEY_CTX_new_id(EVP_PKEY_ED25519, nullptr));
     EVP_PKEY* raw = nullptr;
@@ -34,7 +34,7 @@ platform::Result<SigningKey> SigningKey::generate() {
     return SigningKey(trust::KeyOwner(raw));
 }
 
-platform::Result<SigningKey> SigningKey::load(const platform::Path& pem_file) {
+Result<SigningKey> SigningKey::load(const platform::Path& pem_file) {
     const trust::OpenSslErrorQueueGuard errors;
     const BioOwner bio(BIO_new_file(pem_file.c_str(), "rb"));
     if (!bio) return std::unexpected(text::format("The key file {} could not be opened.", pem_file.string()));
@@ -46,7 +46,7 @@ platform::Result<SigningKey> SigningKey::load(const platform::Path& pem_file) {
     return SigningKey(std::move(key));
 }
 
-platform::Result<void> SigningKey::save(const platform::Path& pem_file) const {
+Result<void> SigningKey::save(const platform::Path& pem_file) const {
     const trust::OpenSslErrorQueueGuard errors;
     const BioOwner memory(BIO_new(BIO_s_mem()));
     if (!memory ||
@@ -65,14 +65,14 @@ platform::Result<void> SigningKey::save(const platform::Path& pem_file) const {
         return std::unexpected(
             text::format("The key file {} could not be created: {}.", pem_file.string(), system_error_text()));
     }
-    const auto write_key = [&]() -> platform::Result<void> {
+    const auto write_key = [&]() -> Result<void> {
         // The umask can only narrow 0600; set it anyway so the mode never depends on it.
         if (::fchmod(descriptor.get(), 0600) != 0) {
             return std::unexpected(text::format("The key file {} could not be restricted: {}.", pem_file.string(),
                                                 system_error_text()));
         }
         platform::posix::PosixFile file(std::move(descriptor));
-        platform::Result<void> written =
+        Result<void> written =
             platform::write_all(file, std::as_bytes(std::span(pem, static_cast<std::size_t>(pem_size))));
         if (written) written = file.flush();
         if (written) written = file.close();
@@ -87,7 +87,7 @@ platform::Result<void> SigningKey::save(const platform::Path& pem_file) const {
     return saved;
 }
 
-platform::Result<std::array<std::uint8_t, 32>> SigningKey::public_key() const {
+Result<std::array<std::uint8_t, 32>> SigningKey::public_key() const {
     const trust::OpenSslErrorQueueGuard errors;
     std::array<std::uint8_t, 32> bytes{};
     std::size_t size = bytes.size();
@@ -97,7 +97,7 @@ platform::Result<std::array<std::uint8_t, 32>> SigningKey::public_key() const {
     return bytes;
 }
 
-platform::Result<std::array<std::uint8_t, 64>> SigningKey::sign(std::span<const std::uint8_t> message) const {
+Result<std::array<std::uint8_t, 64>> SigningKey::sign(std::span<const std::uint8_t> message) const {
     const trust::OpenSslErrorQueueGuard errors;
     const trust::DigestContextOwner context(EVP_MD_CTX_new());
     std::array<std::uint8_t, 64> signature{};

@@ -13,15 +13,15 @@ namespace velmarch::sign_tool {
 
 class SigningKey {
 public:
-    static platform::Result<SigningKey> generate();
-    static platform::Result<SigningKey> load(const platform::Path& pem_file);
+    [[nodiscard]] static Result<SigningKey> generate();
+    [[nodiscard]] static Result<SigningKey> load(const platform::Path& pem_file);
 
     // Writes a new file readable by its owner only; an existing file is
     // never replaced.
-    platform::Result<void> save(const platform::Path& pem_file) const;
+    [[nodiscard]] Result<void> save(const platform::Path& pem_file) const;
 
-    platform::Result<std::array<std::uint8_t, 32>> public_key() const;
-    platform::Result<std::array<std::uint8_t, 64>> sign(std::span<const std::uint8_t> message) const;
+    [[nodiscard]] Result<std::array<std::uint8_t, 32>> public_key() const;
+    [[nodiscard]] Result<std::array<std::uint8_t, 64>> sign(std::span<const std::uint8_t> message) const;
 
 private:
     explicit SigningKey(trust::KeyOwner key) : key_(std::move(key)) {}

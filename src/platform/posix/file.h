@@ -15,7 +15,7 @@ public:
     Result<std::size_t> write(std::span<const std::byte> bytes) override;
     Result<void> flush() override;
     // Closes now, so that a failed close is reported (the destructor cannot).
-    Result<void> close();
+    [[nodiscard]] Result<void> close();
 
 private:
     UniqueFd fd_;

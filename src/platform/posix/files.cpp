@@ -18,7 +18,7 @@ namespace {
 // Opens at a located path. After the walk an untrusted link can only stand at
 // the final name if one was swapped in since: reported like the walk's own
 // refusal.
-Result<UniqueFd> open_descriptor(const Located& at, int flags, mode_t mode = 0) {
+[[nodiscard]] Result<UniqueFd> open_descriptor(const Located& at, int flags, mode_t mode = 0) {
     for (;;) {
         const int fd = ::openat(at.directory_fd(), at.name.c_str(), flags | at.open_no_follow | O_CLOEXEC, mode);
         if (fd >= 0) return UniqueFd(fd);
@@ -29,7 +29,7 @@ Result<UniqueFd> open_descriptor(const Located& at, int flags, mode_t mode = 0) 
     }
 }
 
-Result<void> write_whole_file(const Located& at, int flags, std::span<const std::byte> bytes) {
+[[nodiscard]] Result<void> write_whole_file(const Located& at, int flags, std::span<const std::byte> bytes) {
     Result<UniqueFd> fd = open_descriptor(at, O_WRONLY | O_CREAT | flags, 0644);
     if (!fd) return std::unexpected(fd.error());
     PosixFile file(std::move(*fd));

@@ -78,7 +78,7 @@ struct ChildProgram {
     char** environment = nullptr;
 };
 
-Result<Located> locate_program(const Path& application, bool guarded) {
+[[nodiscard]] Result<Located> locate_program(const Path& application, bool guarded) {
     if (guarded) return locate(application, true);
     std::error_code error;
     Path absolute = std::filesystem::absolute(application, error);
@@ -88,7 +88,7 @@ Result<Located> locate_program(const Path& application, bool guarded) {
     return at;
 }
 
-Result<UniqueFd> open_working_directory(const Path& directory, bool guarded) {
+[[nodiscard]] Result<UniqueFd> open_working_directory(const Path& directory, bool guarded) {
     Result<Located> at = locate(directory, guarded);
     if (!at) return std::unexpected(at.error());
     for (;;) {
@@ -99,7 +99,7 @@ Result<UniqueFd> open_working_directory(const Path& directory, bool guarded) {
     }
 }
 
-Result<ChildProgram> prepare(const LaunchRequest& launch, bool guarded) {
+[[nodiscard]] Result<ChildProgram> prepare(const LaunchRequest& launch, bool guarded) {
     if (launch.application.native().find('\0') != std::string::npos ||
         (launch.working_directory && launch.working_directory->native().find('\0') != std::string::npos) ||
         launch.command_line.find(u'\0') != std::u16string::npos) {
@@ -129,7 +129,7 @@ Result<ChildProgram> prepare(const LaunchRequest& launch, bool guarded) {
     return child;
 }
 
-Result<int> wait_for_exit_status(pid_t pid) {
+[[nodiscard]] Result<int> wait_for_exit_status(pid_t pid) {
     for (;;) {
         int status = 0;
         if (::waitpid(pid, &status, 0) == pid) return status;
@@ -146,7 +146,7 @@ Result<int> wait_for_exit_status(pid_t pid) {
 // Forks and execs the program. A failure to enter the working directory or to
 // exec reaches the parent through a close-on-exec pipe, so it is a launch
 // error rather than an exit code: the pipe closes unread when exec succeeds.
-Result<pid_t> spawn(const LaunchRequest& launch, bool guarded) {
+[[nodiscard]] Result<pid_t> spawn(const LaunchRequest& launch, bool guarded) {
     Result<ChildProgram> child = prepare(launch, guarded);
     if (!child) return std::unexpected(child.error());
 

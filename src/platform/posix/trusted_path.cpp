@@ -12,7 +12,7 @@
 namespace velmarch::platform::posix {
 namespace {
 
-Result<UniqueFd> open_directory_at(int directory, const std::string& name) {
+[[nodiscard]] Result<UniqueFd> open_directory_at(int directory, const std::string& name) {
     for (;;) {
         const int fd = ::openat(directory, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd >= 0) return UniqueFd(fd);

@@ -35,8 +35,8 @@ enum class FinalLink {
 // `guarded`: the run is elevated and links are checked. With
 // `create_directories` every missing directory is created (the path then
 // names the last one, as ".").
-Result<Located> locate(const Path& path, bool guarded, FinalLink final_link = FinalLink::follow,
-                       bool create_directories = false);
+[[nodiscard]] Result<Located> locate(const Path& path, bool guarded, FinalLink final_link = FinalLink::follow,
+                                     bool create_directories = false);
 
 // The error an untrusted link gives: what Linux's protected_symlinks answers.
 std::string untrusted_link_error_text();

@@ -15,7 +15,7 @@ UniqueHandle create_file(const Path& path, DWORD access, DWORD creation, DWORD f
     return UniqueHandle(::CreateFileW(path.c_str(), access, kShareAll, nullptr, creation, flags, nullptr));
 }
 
-Result<std::unique_ptr<File>> open_file(const Path& path, DWORD access, DWORD creation, DWORD flags) {
+[[nodiscard]] Result<std::unique_ptr<File>> open_file(const Path& path, DWORD access, DWORD creation, DWORD flags) {
     UniqueHandle handle = create_file(path, access, creation, flags);
     if (!handle) return std::unexpected(last_os_error_text());
     return std::make_unique<Win32File>(std::move(handle));
@@ -41,7 +41,7 @@ FileType file_type_from_directory_entry(const Path& path) {
 
 // Removes everything below `directory` (a real directory, not a link), then
 // the directory itself. Links are removed, never followed.
-Result<void> remove_tree_below(const Path& directory) {
+[[nodiscard]] Result<void> remove_tree_below(const Path& directory) {
     WIN32_FIND_DATAW entry{};
     const Path pattern = directory / L"*";
     {

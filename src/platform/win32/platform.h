@@ -60,8 +60,8 @@ public:
 
 private:
     // The path passes the link check (always, when it is off).
-    Result<void> check_links(const Path& path, WalkOptions options = {}) const;
-    Result<void> check_launch(const LaunchRequest& launch) const;
+    [[nodiscard]] Result<void> check_links(const Path& path, WalkOptions options = {}) const;
+    [[nodiscard]] Result<void> check_launch(const LaunchRequest& launch) const;
 
     bool check_links_;
 

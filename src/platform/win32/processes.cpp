@@ -33,7 +33,7 @@ struct StartedProcess {
 
 // The child inherits the updater's environment, inheritable handles and
 // standard streams; nothing is redirected.
-Result<StartedProcess> create_process(const LaunchRequest& launch) {
+[[nodiscard]] Result<StartedProcess> create_process(const LaunchRequest& launch) {
     // CreateProcessW may write into the command line buffer.
     std::wstring command_line(launch.command_line.begin(), launch.command_line.end());
     const wchar_t* working_directory =

@@ -42,7 +42,7 @@ std::wstring join(const std::wstring& directory, const NativeString& name) {
     return directory + L"\\" + name;
 }
 
-Result<std::wstring> full_path(const Path& path) {
+[[nodiscard]] Result<std::wstring> full_path(const Path& path) {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length =
@@ -82,7 +82,7 @@ struct ReparseHeader {
 };
 constexpr ULONG kSymbolicLinkIsRelative = 1;  // SYMLINK_FLAG_RELATIVE
 
-Result<Path> read_link_target(HANDLE handle) {
+[[nodiscard]] Result<Path> read_link_target(HANDLE handle) {
     std::vector<std::byte> buffer(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
     DWORD got = 0;
     if (!::DeviceIoControl(handle, FSCTL_GET_REPARSE_POINT, nullptr, 0, buffer.data(),
@@ -188,7 +188,7 @@ private:
     // A name that cannot be opened at all (in use without sharing, or no
     // right to it) is read from its directory entry; a link found so has an
     // owner nobody could read, and is not trusted.
-    static Result<EntryInfo> from_directory_entry(const std::wstring& path, DWORD open_error) {
+    [[nodiscard]] static Result<EntryInfo> from_directory_entry(const std::wstring& path, DWORD open_error) {
         WIN32_FIND_DATAW entry{};
         const UniqueFindHandle search(
             ::FindFirstFileExW(path.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));

@@ -11,7 +11,7 @@
 
 namespace velmarch::platform::win32 {
 
-Result<void> check_trusted_path(const Path& path, WalkOptions options = {});
+[[nodiscard]] Result<void> check_trusted_path(const Path& path, WalkOptions options = {});
 
 // What RedirectionGuard itself reports for a refused link:
 // ERROR_UNTRUSTED_MOUNT_POINT (448).

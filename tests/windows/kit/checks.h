@@ -20,7 +20,7 @@ RealUpdateOutcomes check_real_update(const Kit& kit, bool elevated);
 // Why this system cannot keep RedirectionGuard on for a process; nothing
 // when it can (this program, started in its probe role, tries it); an error
 // when the probe itself could not run.
-Result<std::optional<std::string>> redirection_guard_missing(const Kit& kit);
+[[nodiscard]] Result<std::optional<std::string>> redirection_guard_missing(const Kit& kit);
 
 // An elevated run refuses a junction that an ordinary user planted above its
 // helper log; with RedirectionGuard the system itself refuses it (error 448).

@@ -9,11 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "platform/platform.h"
+#include "result.h"
 
 namespace velmarch::kit {
 
-using platform::Result;
 
 // The five options velmarch-sign printed for the sample package, one
 // "--name value" per line, in the kit's sample\signature.txt.
@@ -23,7 +22,7 @@ struct SignatureOptions {
     std::string sha256;
 };
 
-Result<SignatureOptions> parse_signature_options(std::string_view text);
+[[nodiscard]] Result<SignatureOptions> parse_signature_options(std::string_view text);
 
 struct Kit {
     std::filesystem::path directory;
@@ -37,7 +36,7 @@ struct Kit {
 };
 
 // Checks that every file of the kit is in place under `directory`.
-Result<Kit> load_kit(const std::filesystem::path& directory, const std::filesystem::path& work);
+[[nodiscard]] Result<Kit> load_kit(const std::filesystem::path& directory, const std::filesystem::path& work);
 
 // Where one updater run reads and writes, under <work>\<name>.
 struct UpdateCase {
@@ -53,7 +52,7 @@ struct UpdateCase {
 
 // Makes the case's Downloads and Logs folders and copies the sample package
 // into Downloads.
-Result<UpdateCase> prepare_case(const Kit& kit, const std::wstring& name);
+[[nodiscard]] Result<UpdateCase> prepare_case(const Kit& kit, const std::wstring& name);
 
 // The updater's full option list for a case.
 std::vector<std::wstring> updater_arguments(const Kit& kit, const UpdateCase& update, unsigned long parent_process_id);

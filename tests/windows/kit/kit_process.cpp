@@ -29,7 +29,7 @@ std::wstring quote_argument(const std::wstring& argument) {
 
 namespace {
 
-Result<HandleOwner> inheritable_output(const std::filesystem::path& file) {
+[[nodiscard]] Result<HandleOwner> inheritable_output(const std::filesystem::path& file) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HandleOwner handle(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -14,7 +14,6 @@
 
 namespace velmarch::kit {
 
-using platform::Result;
 
 // One argument quoted for the C runtime's splitting (the updater's own rules).
 std::wstring quote_argument(const std::wstring& argument);
@@ -26,15 +25,16 @@ struct StartedProcess {
 
 // Starts `program` with `arguments`; standard output and standard error go to
 // the named files when given (created anew), otherwise they are inherited.
-Result<StartedProcess> start_process(const std::filesystem::path& program, const std::vector<std::wstring>& arguments,
-                                     const std::optional<std::filesystem::path>& output_file = std::nullopt,
-                                     const std::optional<std::filesystem::path>& error_file = std::nullopt);
+[[nodiscard]] Result<StartedProcess> start_process(
+    const std::filesystem::path& program, const std::vector<std::wstring>& arguments,
+    const std::optional<std::filesystem::path>& output_file = std::nullopt,
+    const std::optional<std::filesystem::path>& error_file = std::nullopt);
 
 // The exit code once the process has ended within `milliseconds`; nothing
 // when it is still running.
 std::optional<std::int32_t> wait_for_exit(HANDLE process, DWORD milliseconds);
 
 // Waits, and ends the process when it overruns: the code, or a message.
-Result<std::int32_t> finish_within(StartedProcess& started, DWORD milliseconds, const std::string& what);
+[[nodiscard]] Result<std::int32_t> finish_within(StartedProcess& started, DWORD milliseconds, const std::string& what);
 
 }  // namespace velmarch::kit

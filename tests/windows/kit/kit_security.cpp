@@ -46,7 +46,7 @@ struct ReadDescriptor {
     SECURITY_DESCRIPTOR_CONTROL control = 0;
 };
 
-Result<ReadDescriptor> read_descriptor(const std::filesystem::path& path) {
+[[nodiscard]] Result<ReadDescriptor> read_descriptor(const std::filesystem::path& path) {
     ReadDescriptor read;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     const DWORD status = GetNamedSecurityInfoW(
@@ -86,7 +86,7 @@ std::vector<Entry> entries_of(PACL dacl) {
     return entries;
 }
 
-Result<HandleOwner> own_token(DWORD access) {
+[[nodiscard]] Result<HandleOwner> own_token(DWORD access) {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), access, &token))
         return std::unexpected("cannot open this process's token: " + last_os_error_text());
@@ -100,7 +100,7 @@ bool token_elevated(HANDLE token) {
            elevation.TokenIsElevated != 0;
 }
 
-Result<HandleOwner> shell_token() {
+[[nodiscard]] Result<HandleOwner> shell_token() {
     const HWND shell = GetShellWindow();
     if (shell == nullptr) return std::unexpected("there is no desktop shell");
     DWORD shell_id = 0;
@@ -119,7 +119,7 @@ Result<HandleOwner> shell_token() {
     return HandleOwner(duplicate);
 }
 
-Result<HandleOwner> restricted_token() {
+[[nodiscard]] Result<HandleOwner> restricted_token() {
     auto token = own_token(TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT);
     if (!token) return std::unexpected(token.error());
     BYTE administrators[SECURITY_MAX_SID_SIZE];

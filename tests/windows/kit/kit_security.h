@@ -11,7 +11,6 @@
 
 namespace velmarch::kit {
 
-using platform::Result;
 
 // The descriptor the updater gives its staging directory.
 inline constexpr wchar_t kStagingDescriptor[] = L"O:BAG:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
@@ -21,29 +20,31 @@ bool running_elevated();
 // <Windows directory>\Temp, where the updater stages.
 std::filesystem::path windows_temp();
 
-Result<void> create_directory_with_descriptor(const std::filesystem::path& path, const wchar_t* descriptor);
+[[nodiscard]] Result<void> create_directory_with_descriptor(const std::filesystem::path& path,
+                                                           const wchar_t* descriptor);
 
 // Owner, group and access list of a file or directory as descriptor text.
-Result<std::string> descriptor_text(const std::filesystem::path& path);
+[[nodiscard]] Result<std::string> descriptor_text(const std::filesystem::path& path);
 
 // Succeeds when `path` carries exactly the staging protection: owner and
 // group Administrators, a protected access list (nothing taken over from the
 // parent) of two entries granting full access, inherited by files and
 // folders, to LocalSystem and to Administrators; the error says what differs.
-Result<void> expect_staging_protection(const std::filesystem::path& path);
+[[nodiscard]] Result<void> expect_staging_protection(const std::filesystem::path& path);
 
 // Succeeds when every entry of the access list of `path` allows access to
 // LocalSystem or Administrators only.
-Result<void> expect_administrators_only(const std::filesystem::path& path);
+[[nodiscard]] Result<void> expect_administrators_only(const std::filesystem::path& path);
 
 // A token of an ordinary (not elevated) user of this session: the desktop
 // shell's when it is not elevated, otherwise this process's token without
 // its privileges and Administrators membership, at medium integrity, owning
 // what it creates. `origin` says which.
-Result<platform::win32::UniqueHandle> ordinary_user_token(std::string& origin);
+[[nodiscard]] Result<platform::win32::UniqueHandle> ordinary_user_token(std::string& origin);
 
 // Creates the directory `link` as the user of `token` and turns it into a
 // junction (mount point) to `target`.
-Result<void> plant_junction_as(HANDLE token, const std::filesystem::path& link, const std::filesystem::path& target);
+[[nodiscard]] Result<void> plant_junction_as(HANDLE token, const std::filesystem::path& link,
+                                             const std::filesystem::path& target);
 
 }  // namespace velmarch::kit

@@ -1,4 +1,4 @@
-// decode_hex accepts a text exactly when, trimmed, it is 64 hexadecimal
+// decode_hex_32_bytes accepts a text exactly when, trimmed, it is 64 hexadecimal
 // digits, and then the bytes re-encode to the trimmed text in lower case.
 
 #include <algorithm>
@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view trimmed = fuzz_model::trim(text);
     const bool is_key_text = trimmed.size() == 64 && std::ranges::all_of(trimmed, fuzz_model::is_hex_digit);
 
-    const auto decoded = velmarch::decode_hex(text);
+    const auto decoded = velmarch::trust::decode_hex_32_bytes(text);
     FUZZ_CHECK(decoded.has_value() == is_key_text, "acceptance differs from \"64 hex digits after trimming\"");
     if (!decoded) {
         FUZZ_CHECK(decoded.error() == "Invalid hexadecimal value.", "unexpected refusal message");
