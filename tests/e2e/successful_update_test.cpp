@@ -9,6 +9,11 @@ namespace {
 
 using e2e::PrintTo;  // found by argument-dependent lookup for the cases below
 
+// The helper log of a run that installs, confirms and restarts through `shell`.
+std::vector<std::string> successful_run_log(const fs::path& shell, std::uint32_t shell_process_id) {
+    return {kStarted, kStaged, kAlreadyExited, kStarting, kInstallerExited0, restart_line(shell, shell_process_id)};
+}
+
 struct SuccessCase {
     const char* name;
     const char* decoration;  // added to every directory name of the layout
@@ -35,8 +40,7 @@ TEST_P(SuccessfulUpdate, InstallsTheStagedCopyConfirmsRecordsAndRestarts) {
     EXPECT_EQ(run.standard_error, "");
     EXPECT_EQ(run.standard_output, "");
     EXPECT_EQ(machine.helper_log_messages(run),
-              (std::vector<std::string>{kStarted, kStaged, kAlreadyExited, kStarting, kInstallerExited0,
-                                        restart_line(machine.shell_path(), shell->process_id)}));
+              successful_run_log(machine.shell_path(), shell->process_id));
     EXPECT_EQ(read_text(request.result_path), expected_result("success", 0, "", c.version));
 
     // The installer ran once, on the staged copy, with the exact arguments a
@@ -123,8 +127,7 @@ TEST_P(GonePreviousProcess, IsReportedAsAlreadyExitedAndTheRunGoesOn) {
 
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_EQ(machine.helper_log_messages(run),
-              (std::vector<std::string>{kStarted, kStaged, kAlreadyExited, kStarting, kInstallerExited0,
-                                        restart_line(machine.shell_path(), shell->process_id)}));
+              successful_run_log(machine.shell_path(), shell->process_id));
 }
 
 INSTANTIATE_TEST_SUITE_P(EndToEnd, GonePreviousProcess, ::testing::Values(unused_process_id(), 0u),
@@ -142,8 +145,7 @@ TEST_F(ReportFiles, MissingDirectoriesAboveTheHelperLogAreCreated) {
 
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_EQ(machine.helper_log_messages(run),
-              (std::vector<std::string>{kStarted, kStaged, kAlreadyExited, kStarting, kInstallerExited0,
-                                        restart_line(machine.shell_path(), shell->process_id)}));
+              successful_run_log(machine.shell_path(), shell->process_id));
 }
 
 TEST_F(ReportFiles, AResultPathInAMissingDirectoryLeavesNoResultButTheRunCompletes) {
@@ -157,8 +159,7 @@ TEST_F(ReportFiles, AResultPathInAMissingDirectoryLeavesNoResultButTheRunComplet
     EXPECT_EQ(run.standard_error, "");
     EXPECT_FALSE(fs::exists(missing)) << "the result file's directory was created";
     EXPECT_EQ(machine.helper_log_messages(run),
-              (std::vector<std::string>{kStarted, kStaged, kAlreadyExited, kStarting, kInstallerExited0,
-                                        restart_line(machine.shell_path(), shell->process_id)}));
+              successful_run_log(machine.shell_path(), shell->process_id));
 }
 
 }  // namespace
