@@ -45,7 +45,9 @@ Result<InstallerCommand> build_installer_command(const UpdateRequest& request,
         arguments.push_back(regular(u"REINSTALL=ALL"));
         arguments.push_back(regular(u"REINSTALLMODE=amus"));
     }
-    arguments.push_back(Argument{u"INSTALLDIR=\"" + text::utf8_to_utf16_lossy(*install_dir) + u"\"", true});
+    std::u16string assignment(u"INSTALLDIR=\"");
+    assignment.append(text::utf8_to_utf16_lossy(*install_dir)).append(1, u'"');
+    arguments.push_back(Argument{std::move(assignment), true});
     return InstallerCommand{installer, std::move(arguments)};
 }
 

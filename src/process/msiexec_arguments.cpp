@@ -1,6 +1,7 @@
 #include "process/msiexec_arguments.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace velmarch {
 namespace {
@@ -21,7 +22,10 @@ bool passes_to_msiexec(std::u16string_view text) { return text.find_first_of(u"\
 Argument msiexec_argument(std::u16string_view text) {
     if (!text.empty() && std::none_of(text.begin(), text.end(), might_separate))
         return Argument{std::u16string(text), true};
-    return Argument{u"\"" + std::u16string(text) + u"\"", true};
+    std::u16string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted.append(1, u'"').append(text).append(1, u'"');
+    return Argument{std::move(quoted), true};
 }
 
 }  // namespace velmarch

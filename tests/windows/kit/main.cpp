@@ -45,12 +45,16 @@ std::string system_description() {
     OSVERSIONINFOW version{};
     version.dwOSVersionInfoSize = sizeof(version);
     if (get_version != nullptr && get_version(&version) == 0)
-        text += " " + std::to_string(version.dwMajorVersion) + "." + std::to_string(version.dwMinorVersion) + "." +
-                std::to_string(version.dwBuildNumber);
+        text.append(" ")
+            .append(std::to_string(version.dwMajorVersion))
+            .append(".")
+            .append(std::to_string(version.dwMinorVersion))
+            .append(".")
+            .append(std::to_string(version.dwBuildNumber));
     using WineVersion = const char*(__cdecl*)();
     const auto wine_version =
         reinterpret_cast<WineVersion>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "wine_get_version")));
-    if (wine_version != nullptr) text += std::string(" (Wine ") + wine_version() + ")";
+    if (wine_version != nullptr) text.append(" (Wine ").append(wine_version()).append(")");
     return text;
 }
 
