@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -245,12 +246,17 @@ std::uint64_t kill_seed() {
 TEST_F(KilledUpdater, StartedAgainWithTheSameOptionsInstallsTheSignedPackage) {
     const std::vector<std::string> arguments = machine.arguments();
 
-    // One whole run gives the span the kill moments are spread over.
-    const auto measured_start = Clock::now();
-    const UpdaterRun measured = machine.run(arguments);
-    const auto duration = Clock::now() - measured_start;
-    ASSERT_EQ(measured.exit_status, 0) << measured.standard_error;
-    ASSERT_TRUE(wait_for_new_restart(machine, 0));
+    // Whole runs give the span the kill moments are spread over: the shortest
+    // of three, since the first one also pays for reading the fresh package
+    // into the page cache and later runs are faster.
+    Clock::duration duration = Clock::duration::max();
+    for (std::size_t measured_runs = 0; measured_runs < 3; ++measured_runs) {
+        const auto measured_start = Clock::now();
+        const UpdaterRun measured = machine.run(arguments);
+        duration = std::min(duration, Clock::now() - measured_start);
+        ASSERT_EQ(measured.exit_status, 0) << measured.standard_error;
+        ASSERT_TRUE(wait_for_new_restart(machine, measured_runs));
+    }
 
     const std::uint64_t seed = kill_seed();
     std::cout << "kill seed (VELMARCH_KILL_SEED): " << seed << ", whole run: "
