@@ -42,8 +42,12 @@ endif()
 
 # Every function and object in a section of its own, and the linker drops the
 # unreferenced ones (libcrypto is built the same way).
-target_compile_options(velmarch_core PRIVATE -ffunction-sections -fdata-sections)
-target_compile_options(velmarch_native_platform PRIVATE -ffunction-sections -fdata-sections)
+# A Release build optimises our own code for size: the digest's time is spent
+# in libcrypto's SHA-256 assembly, which this does not touch (measured under
+# Wine: the same digest time, 0.3 MB less).
+set(_velmarch_size_optimised $<$<CONFIG:Release>:-Os>)
+target_compile_options(velmarch_core PRIVATE -ffunction-sections -fdata-sections ${_velmarch_size_optimised})
+target_compile_options(velmarch_native_platform PRIVATE -ffunction-sections -fdata-sections ${_velmarch_size_optimised})
 target_link_options(velmarch_native_platform INTERFACE -Wl,--gc-sections)
 
 # The updater executable: windowless (GUI subsystem, no window is created),
@@ -54,6 +58,7 @@ target_link_options(velmarch_native_platform INTERFACE -Wl,--gc-sections)
 # (Microsoft's linker sets the flag by default, /TSAWARE.)
 function(velmarch_windows_executable target)
   target_link_options(${target} PRIVATE -static -mwindows -Wl,--tsaware)
+  target_compile_options(${target} PRIVATE ${_velmarch_size_optimised})
   # What ships carries no symbol table.
   target_link_options(${target} PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>)
 
