@@ -43,11 +43,35 @@ string(SUBSTRING "${_velmarch_key_text}" 0 64 _velmarch_key_digits)
 if(NOT _velmarch_key_digits MATCHES "^[0-9a-f]+$" OR NOT _velmarch_key_hex MATCHES "0d0a$")
   message(FATAL_ERROR "${_velmarch_key_file} must hold 64 lower-case hex digits followed by CR LF.")
 endif()
-set(VELMARCH_GENERATED_DIR "${CMAKE_CURRENT_BINARY_DIR}/generated")
-file(CONFIGURE OUTPUT "${VELMARCH_GENERATED_DIR}/embedded_public_key.h" CONTENT
+# The key header of the configured key, and one of the development key for
+# the test programs, which sign their packages with its private half.
+set(VELMARCH_EMBEDS_DEVELOPMENT_KEY OFF)
+if(_velmarch_chosen_key STREQUAL _velmarch_development_key)
+  set(VELMARCH_EMBEDS_DEVELOPMENT_KEY ON)
+endif()
+string(SUBSTRING "${_velmarch_development_key}" 0 64 _velmarch_development_digits)
+function(_velmarch_write_key_header directory digits)
+  file(CONFIGURE OUTPUT "${directory}/embedded_public_key.h" CONTENT
 "#pragma once
 // Generated at configure time from the update signer's key file.
 namespace velmarch::generated {
-inline constexpr char kEmbeddedUpdatePublicKey[] = \"${_velmarch_key_digits}\\r\\n\";
+inline constexpr char kEmbeddedUpdatePublicKey[] = \"${digits}\\r\\n\";
 }
 ")
+endfunction()
+set(VELMARCH_GENERATED_DIR "${CMAKE_CURRENT_BINARY_DIR}/generated")
+set(VELMARCH_DEVELOPMENT_GENERATED_DIR "${CMAKE_CURRENT_BINARY_DIR}/generated-development-key")
+_velmarch_write_key_header("${VELMARCH_GENERATED_DIR}" "${_velmarch_key_digits}")
+_velmarch_write_key_header("${VELMARCH_DEVELOPMENT_GENERATED_DIR}" "${_velmarch_development_digits}")
+
+# Compiles the update signer's key into `target`: the configured key, or with
+# DEVELOPMENT the development key (test programs only).
+function(velmarch_embed_update_key target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "DEVELOPMENT" "" "")
+  target_sources(${target} PRIVATE "${PROJECT_SOURCE_DIR}/src/embedded_update_key.cpp")
+  if(arg_DEVELOPMENT)
+    target_include_directories(${target} PRIVATE "${VELMARCH_DEVELOPMENT_GENERATED_DIR}")
+  else()
+    target_include_directories(${target} PRIVATE "${VELMARCH_GENERATED_DIR}")
+  endif()
+endfunction()

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "embedded_public_key.h"
+#include "embedded_update_key.h"
 #include "text/format.h"
 #include "text/trim.h"
 #include "trust/base64.h"
@@ -36,7 +36,7 @@ std::string compose_signed_metadata(std::string_view key_id, std::string_view ve
 Result<void> verify_update_signature(std::string_view version, std::string_view sha256,
                                      std::string_view signature, std::string_view key_id,
                                      std::string_view algorithm) {
-    return verify_update_signature_with_key(generated::kEmbeddedUpdatePublicKey, version, sha256, signature,
+    return verify_update_signature_with_key(embedded_update_public_key(), version, sha256, signature,
                                             key_id, algorithm);
 }
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "embedded_public_key.h"
+#include "embedded_update_key.h"
 #include "trust/base64.h"
 #include "trust/ed25519.h"
 #include "trust/hex.h"
@@ -225,7 +225,7 @@ TEST_F(TrustSignature, PublicKeyIsDecodedBeforeTheSignature) {
 
 TEST_F(TrustSignature, UsesTheEmbeddedKey) {
     EXPECT_EQ(verify_update_signature(kVersion, kDigest, good_.signature, kAcceptedKeyId, "ed25519"),
-              verify_update_signature_with_key(generated::kEmbeddedUpdatePublicKey, kVersion, kDigest,
+              verify_update_signature_with_key(embedded_update_public_key(), kVersion, kDigest,
                                                good_.signature, kAcceptedKeyId, "ed25519"));
     EXPECT_EQ(trust_test::outcome_text(verify_update_signature(kVersion, kDigest, good_.signature, kAcceptedKeyId, "ed25519")),
               kFailed)
