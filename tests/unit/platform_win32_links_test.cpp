@@ -77,7 +77,7 @@ TEST_F(Win32Links, OwnCheckWalksPlainPathsAndReportsTheSystemErrors) {
 }
 
 TEST_F(Win32Links, CheckedPlatformCreatesWritesAndDeletesAlongPlainPaths) {
-    win32::Win32Platform platform(true);
+    win32::Win32Platform platform(win32::LinkCheck::every_link);
     ASSERT_TRUE(platform.create_directories(at(L"logs\\deeper")));
     EXPECT_EQ(platform.file_type(at(L"logs\\deeper")), FileType::directory);
     ASSERT_TRUE(platform.write_file(at(L"logs\\deeper\\helper.log"), bytes_of("one\n")));
@@ -104,7 +104,7 @@ TEST_F(Win32Links, CheckedPlatformFollowsOnlyLinksOfTrustedOwners) {
     if (!created || attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
         GTEST_SKIP() << "symbolic links cannot be made here";
 
-    win32::Win32Platform platform(true);
+    win32::Win32Platform platform(win32::LinkCheck::every_link);
     const Path via = at(L"link\\target.txt");
     auto checked = win32::check_trusted_path(via);
     if (checked) {

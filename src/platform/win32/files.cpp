@@ -73,8 +73,7 @@ constexpr WalkOptions kKeepFinalLink{.create_directories = false, .follow_final_
 }  // namespace
 
 Result<void> Win32Platform::check_links(const Path& path, WalkOptions options) const {
-    if (!check_links_) return {};
-    return check_trusted_path(path, options);
+    return check_trusted_path(path, options, link_check_);
 }
 
 FileType Win32Platform::file_type(const Path& path) {
@@ -147,7 +146,8 @@ Result<void> Win32Platform::delete_file(const Path& path) {
 
 Result<void> Win32Platform::create_directories(const Path& path) {
     if (path.empty()) return {};
-    if (check_links_) return check_trusted_path(path, WalkOptions{.create_directories = true});
+    if (link_check_ != LinkCheck::off)
+        return check_trusted_path(path, WalkOptions{.create_directories = true}, link_check_);
     if (::CreateDirectoryW(path.c_str(), nullptr)) return {};
     DWORD error = ::GetLastError();
     if (!is_not_found(error)) {
