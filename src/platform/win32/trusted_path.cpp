@@ -165,6 +165,8 @@ public:
         FILE_ATTRIBUTE_TAG_INFO information{};
         if (!::GetFileInformationByHandleEx(handle.get(), FileAttributeTagInfo, &information, sizeof information))
             return std::unexpected(last_os_error_text());
+        // For a link, the walk's "trusted owner" is the whole decision here:
+        // owner, the link's access list and its folder's.
         if (is_checked_link(information.FileAttributes, information.ReparseTag))
             return EntryInfo{EntryKind::link, link_is_trusted(handle.get())};
         return EntryInfo{kind_of(information.FileAttributes)};
