@@ -8,6 +8,7 @@
 //   Platform& platform();
 //   Path root();                                 an empty directory of its own
 //   bool make_link(link, target, directory);     false where no link can be made
+//   Path make_special_file();                    a FIFO or pipe nobody reads or writes
 //   LaunchRequest exiting_with(std::int32_t code);
 //   LaunchRequest missing_program();
 //   std::uint32_t start_live_process();          runs until end_process
@@ -29,6 +30,7 @@
 #include "platform_win32_support.h"
 #else
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -68,6 +70,11 @@ public:
         fake.add_link(link, target);
         return true;
     }
+    platform::Path make_special_file() {
+        const platform::Path path = root() / "fifo";
+        fake.add_special(path);
+        return path;
+    }
     platform::LaunchRequest exiting_with(std::int32_t code) const {
         return {.application = program_, .command_line = u"exit " + decimal16(code), .working_directory = {}};
     }
@@ -101,6 +108,7 @@ public:
     Win32& operator=(const Win32&) = delete;
     ~Win32() {
         for (std::uint32_t id : live_) end_process(id);
+        for (HANDLE pipe : pipe_handles_) ::CloseHandle(pipe);
     }
 
     platform::Platform& platform() { return *platform_; }
@@ -111,6 +119,22 @@ public:
         if (!::CreateSymbolicLinkW(link.c_str(), target.c_str(), flags)) return false;
         // Wine reports success without making the link.
         return platform_->exists(link);
+    }
+    // A named pipe with a few idle instances, so that every open of it (each
+    // one takes an instance) reaches the pipe rather than "all busy".
+    platform::Path make_special_file() {
+        const std::wstring name =
+            L"\\.\pipe\velmarch-contract-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++pipes_);
+        for (int instance = 0; instance < 8; ++instance) {
+            const HANDLE pipe = ::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT,
+                                                   PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr);
+            if (pipe == INVALID_HANDLE_VALUE) {
+                ADD_FAILURE() << "CreateNamedPipeW failed: " << ::GetLastError();
+                break;
+            }
+            pipe_handles_.push_back(pipe);
+        }
+        return name;
     }
     platform::LaunchRequest exiting_with(std::int32_t code) const {
         return child_launch(kChildExit, decimal16(code));
@@ -148,6 +172,8 @@ private:
     std::unique_ptr<platform::Platform> platform_;
     Win32TempDirectory temp_;
     std::vector<std::uint32_t> live_;
+    std::vector<HANDLE> pipe_handles_;
+    int pipes_ = 0;
 };
 
 #else
@@ -172,6 +198,11 @@ public:
     platform::Path root() const { return temp_.path(); }
     bool make_link(const platform::Path& link, const platform::Path& target, bool) {
         return ::symlink(target.c_str(), link.c_str()) == 0;
+    }
+    platform::Path make_special_file() {
+        const platform::Path path = root() / "fifo";
+        if (::mkfifo(path.c_str(), 0666) != 0) ADD_FAILURE() << "mkfifo failed: " << errno;
+        return path;
     }
     platform::LaunchRequest exiting_with(std::int32_t code) const {
         return shell(u"sh -c \"exit " + decimal16(code) + u"\"");
