@@ -171,6 +171,67 @@ TEST_F(StagingTest, ThePackageChangedBeforeTheCopyIsRefusedByTheSecondCheck) {
     expect_clean();
 }
 
+// The download changes between its check and the copy. The staged copy is
+// never longer than what was verified: the copy reads no further than the
+// verified length, and the second verification decides on what it holds.
+TEST_F(StagingTest, TheCopyStopsAtTheVerifiedLengthWhateverTheDownloadBecame) {
+    const std::string content(kContent);
+    const std::string tail(100000, 'z');  // several copy buffers more
+    struct Case {
+        std::string_view name;
+        std::string download_becomes;
+        std::string outcome;  // "staged", or the failure message
+    } cases[] = {
+        {"grown", content + tail, "staged"},
+        {"shrunk", content.substr(0, 5), "Update package SHA-256 verification failed."},
+        {"rewritten to a longer text", tail, "Update package SHA-256 verification failed."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePlatform fresh;
+        fresh.windows_dir = "/Windows";
+        fresh.add_directory("/Windows/Temp");
+        fresh.add_file("/Downloads/velmarch-2.4.0.msi", kContent);
+        fresh.max_read_chunk = 8;
+        std::size_t copy_reads = 0;
+        std::string staged_bytes;
+        fresh.before_call = [&](Op op, int n) {
+            if (op == Op::open_for_reading && n == 1) fresh.add_file("/Downloads/velmarch-2.4.0.msi", c.download_becomes);
+            if (op == Op::read && fresh.calls(Op::open_for_reading) == 1) ++copy_reads;
+            // The copy is complete once the second verification opens it.
+            if (op == Op::open_for_reading && n == 2)
+                for (const auto& entry : fresh.entries_below("/Windows/Temp"))
+                    if (entry.filename() == "velmarch-update.msi") staged_bytes = fresh.file_text(entry);
+        };
+        auto staged = stage_package(fresh, request, kContent.size());
+        EXPECT_EQ(staged ? std::string("staged") : staged.error(), c.outcome);
+        EXPECT_LE(staged_bytes.size(), kContent.size());
+        EXPECT_TRUE(staged_bytes == c.download_becomes.substr(0, kContent.size()))
+            << "the staged copy holds " << staged_bytes.size() << " other bytes";
+        // 17 bytes in reads of at most 8; a shorter file ends with a read of 0.
+        const std::size_t expected_reads = c.download_becomes.size() >= kContent.size() ? 3 : 2;
+        EXPECT_EQ(copy_reads, expected_reads);
+        EXPECT_EQ(fresh.files_opened, fresh.files_closed);
+        if (!staged) {
+            EXPECT_EQ(fresh.entries_below("/Windows/Temp").size(), 1u);
+        }
+    }
+}
+
+// Between the check and the copy the download became a FIFO: the reopen
+// refuses it, reads nothing and leaves nothing behind.
+TEST_F(StagingTest, ADownloadThatBecameAFifoIsNotReopened) {
+    platform.before_call = [&](Op op, int n) {
+        if (op == Op::open_for_reading && n == 1) {
+            (void)platform.delete_file("/Downloads/velmarch-2.4.0.msi");
+            platform.add_special("/Downloads/velmarch-2.4.0.msi");
+        }
+    };
+    EXPECT_EQ(stage_error(), "The verified update package could not be reopened: not a regular file");
+    EXPECT_EQ(platform.calls(Op::read), 0);
+    expect_clean();
+}
+
 TEST_F(StagingTest, AnExistingStagedNameIsNeverOpened) {
     // Someone planted the package name inside the new directory.
     platform.before_call = [&](Op op, int) {
