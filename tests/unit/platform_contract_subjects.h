@@ -9,6 +9,7 @@
 //   Path root();                                 an empty directory of its own
 //   bool make_link(link, target, directory);     false where no link can be made
 //   Path make_special_file();                    a FIFO or pipe nobody reads or writes
+//   Platform& special_file_platform();           the platform that is given it (see Win32)
 //   LaunchRequest exiting_with(std::int32_t code);
 //   LaunchRequest missing_program();
 //   std::uint32_t start_live_process();          runs until end_process
@@ -27,6 +28,7 @@
 #include "support/fake_platform.h"
 
 #ifdef _WIN32
+#include "platform/win32/platform.h"
 #include "platform_win32_support.h"
 #else
 #include <signal.h>
@@ -75,6 +77,7 @@ public:
         fake.add_special(path);
         return path;
     }
+    platform::Platform& special_file_platform() { return fake; }
     platform::LaunchRequest exiting_with(std::int32_t code) const {
         return {.application = program_, .command_line = u"exit " + decimal16(code), .working_directory = {}};
     }
@@ -124,7 +127,7 @@ public:
     // one takes an instance) reaches the pipe rather than "all busy".
     platform::Path make_special_file() {
         const std::wstring name =
-            L"\\.\pipe\velmarch-contract-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++pipes_);
+            LR"(\\.\pipe\velmarch-contract-)" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++pipes_);
         for (int instance = 0; instance < 8; ++instance) {
             const HANDLE pipe = ::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT,
                                                    PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr);
@@ -136,6 +139,10 @@ public:
         }
         return name;
     }
+    // A pipe has no path in a folder. The elevated run's own link check
+    // (Wine reads as elevated) refuses its path text before anything is
+    // opened, so the open's own refusal is shown without that check.
+    platform::Platform& special_file_platform() { return unchecked_; }
     platform::LaunchRequest exiting_with(std::int32_t code) const {
         return child_launch(kChildExit, decimal16(code));
     }
@@ -172,6 +179,7 @@ private:
     std::unique_ptr<platform::Platform> platform_;
     Win32TempDirectory temp_;
     std::vector<std::uint32_t> live_;
+    platform::win32::Win32Platform unchecked_{false};
     std::vector<HANDLE> pipe_handles_;
     int pipes_ = 0;
 };
@@ -204,6 +212,7 @@ public:
         if (::mkfifo(path.c_str(), 0666) != 0) ADD_FAILURE() << "mkfifo failed: " << errno;
         return path;
     }
+    platform::Platform& special_file_platform() { return *platform_; }
     platform::LaunchRequest exiting_with(std::int32_t code) const {
         return shell(u"sh -c \"exit " + decimal16(code) + u"\"");
     }

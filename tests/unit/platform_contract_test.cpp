@@ -155,23 +155,24 @@ TYPED_TEST(PlatformContract, OpenForReadingSharesForReadingWritingAndDeletion) {
 // and so does a launch whose child would write to it.
 TYPED_TEST(PlatformContract, NothingOpensOrWaitsForAFifoOrPipe) {
     const Path special = this->subject.make_special_file();
+    Platform& opener = this->subject.special_file_platform();
     const std::string refused(kNotARegularFile);
-    auto read = this->platform.open_for_reading(special);
+    auto read = opener.open_for_reading(special);
     ASSERT_FALSE(read);
     EXPECT_EQ(read.error(), refused);
-    auto written = this->platform.write_file(special, bytes_of("{}"));
+    auto written = opener.write_file(special, bytes_of("{}"));
     ASSERT_FALSE(written);
     EXPECT_EQ(written.error(), refused);
-    auto appended = this->platform.append_to_file(special, bytes_of("line\n"));
+    auto appended = opener.append_to_file(special, bytes_of("line\n"));
     ASSERT_FALSE(appended);
     EXPECT_EQ(appended.error(), refused);
 
     LaunchRequest launch = this->subject.exiting_with(0);
     launch.child_output = special;
-    auto ran = this->platform.run_and_wait(launch);
+    auto ran = opener.run_and_wait(launch);
     ASSERT_FALSE(ran);
     EXPECT_EQ(ran.error(), refused);
-    auto started = this->platform.start_detached(launch);
+    auto started = opener.start_detached(launch);
     ASSERT_FALSE(started);
     EXPECT_EQ(started.error(), refused);
 }

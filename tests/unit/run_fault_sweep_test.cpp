@@ -169,6 +169,50 @@ TEST(RunFaultSweep, ADownloadRewrittenBeforeTheCopyIsRefusedByTheSecondVerificat
     EXPECT_FALSE(sweep.platform.has_file("/Downloads/velmarch-2.4.0.msi"));
 }
 
+// A FIFO, pipe or device at a caller-named path, there from the start or
+// planted while the installer runs, ends the run as that operation's failure
+// does: nothing waits on it, and staging is removed once it was created.
+TEST(RunFaultSweep, AFifoAtACallerNamedPathEndsTheRunAsThatFailureDoes) {
+    const std::string not_regular(platform::kNotARegularFile);
+    struct Case {
+        std::string_view name;
+        std::string path;
+        std::pair<Op, int> planted_at;
+        Expected expected;
+    } cases[] = {
+        {"helper log", "/Logs/helper.log", {Op::arguments, 1}, aborted(not_regular, true)},
+        {"download", "/Downloads/velmarch-2.4.0.msi", {Op::arguments, 1},
+         refused("The downloaded update package is not a valid MSI file.")},
+        {"installer log", "/Logs/msiexec.log", {Op::arguments, 1},
+         aborted("Windows Installer could not be started: " + not_regular)},
+        {"result, during the install", "/Logs/result.json", {Op::run_and_wait, 1}, Expected{0, "", std::nullopt}},
+        {"helper log, during the install", "/Logs/helper.log", {Op::run_and_wait, 1}, success()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FaultSweep sweep;
+        FakePlatform& p = sweep.platform;
+        p.before_call = [&](Op op, int n) {
+            if (std::pair(op, n) != c.planted_at) return;
+            p.files_.erase(c.path);
+            p.add_special(c.path);
+        };
+        EXPECT_EQ(run_updater_process(p), c.expected.exit_code);
+        EXPECT_EQ(p.standard_error, c.expected.standard_error);
+        const std::string result = p.file_text("/Logs/result.json");
+        if (c.expected.keeps_old_result) {
+            EXPECT_EQ(result, kOldResult);
+        } else if (c.expected.message) {
+            EXPECT_NE(result.find("\"message\":\"" + *c.expected.message + "\""), std::string::npos) << result;
+        } else {
+            EXPECT_FALSE(p.has_file("/Logs/result.json")) << result;
+        }
+        EXPECT_EQ(p.files_opened, p.files_closed);
+        EXPECT_EQ(p.calls(Op::remove_directory_tree), p.directory_attempts.empty() ? 0 : 1);
+        EXPECT_EQ(p.entries_below("/Windows/Temp").size(), 1u);
+    }
+}
+
 TEST(RunFaultSweep, EachInjectedFailureEndsAsSpecifiedAndLeavesNothingBehind) {
     for (const auto& [site, expected] : expectations()) {
         const auto& [op, n] = site;
