@@ -44,10 +44,10 @@ RunOutcome run_update(platform::Platform& platform, const std::vector<std::strin
     remove_result_file(platform, request.result_path);
     reporter.append_log_line(kStarted);
 
-    if (auto verified = trust::verify_update_package(platform, request, request.msi_path); !verified)
-        return finish_refused_package(platform, request, reporter, kPackageFailed, verified.error());
+    auto verified = trust::verify_update_package(platform, request, request.msi_path);
+    if (!verified) return finish_refused_package(platform, request, reporter, kPackageFailed, verified.error());
 
-    auto staged = stage_package(platform, request);
+    auto staged = stage_package(platform, request, verified->length);
     if (!staged) return finish_refused_package(platform, request, reporter, kStagingFailed, staged.error());
     reporter.append_log_line(kStagedAndVerified);
 

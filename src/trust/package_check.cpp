@@ -30,17 +30,28 @@ bool has_msi_extension(const platform::Path& package) {
     return true;
 }
 
-Result<void> verify_update_package(platform::Platform& platform, const UpdateRequest& request,
-                                   const platform::Path& package) {
+Result<VerifiedPackage> verify_update_package(platform::Platform& platform, const UpdateRequest& request,
+                                              const platform::Path& package) {
     if (platform.file_type(package) != platform::FileType::file) return fail(kNotMsiFile);
     if (!has_msi_extension(package)) return fail(kNotMsiFile);
 
-    auto digest = compute_file_sha256(platform, package);
+    // The open itself refuses a FIFO or device, swapped in or not: a package
+    // of the wrong type, not an error of the system.
+    auto file = platform.open_for_reading(package);
+    if (!file) {
+        if (file.error() == platform::kNotARegularFile) return fail(kNotMsiFile);
+        return std::unexpected(std::move(file.error()));
+    }
+    auto digest = compute_sha256(**file);
+    file->reset();
     if (!digest) return std::unexpected(std::move(digest.error()));
-    if (*digest != request.expected_sha256) return fail(kDigestMismatch);
+    if (digest->sha256 != request.expected_sha256) return fail(kDigestMismatch);
 
-    return verify_update_signature(request.expected_version, *digest, request.signature, request.key_id,
-                                   request.signature_algorithm);
+    if (auto signature = verify_update_signature(request.expected_version, digest->sha256, request.signature,
+                                                 request.key_id, request.signature_algorithm);
+        !signature)
+        return std::unexpected(std::move(signature.error()));
+    return VerifiedPackage{digest->length};
 }
 
 }  // namespace velmarch::trust
