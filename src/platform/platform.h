@@ -67,6 +67,8 @@ public:
     [[nodiscard]] virtual Result<std::size_t> write(std::span<const std::byte> bytes) = 0;
     // Forces the written bytes to the storage device.
     [[nodiscard]] virtual Result<void> flush() = 0;
+    // The file's length in bytes at this moment.
+    [[nodiscard]] virtual Result<std::uint64_t> size() = 0;
 };
 
 // A converted security descriptor (the staging access list). The destructor

@@ -1,5 +1,6 @@
 #include "trust/file_digest.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "text/hex.h"
@@ -11,6 +12,8 @@ constexpr std::size_t kReadBufferSize = 65536;
 }
 
 Result<FileDigest> compute_sha256(platform::File& file) {
+    auto size = file.size();
+    if (!size) return std::unexpected(std::move(size.error()));
     auto sha256 = trust::Sha256::start();
     if (!sha256) return std::unexpected(std::move(sha256.error()));
 
@@ -18,8 +21,9 @@ Result<FileDigest> compute_sha256(platform::File& file) {
     const auto buffer = std::make_unique<std::byte[]>(kReadBufferSize);
     const std::span<std::byte> chunk(buffer.get(), kReadBufferSize);
     std::uint64_t length = 0;
-    for (;;) {
-        auto count = file.read(chunk);
+    while (length < *size) {
+        const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), *size - length));
+        auto count = file.read(chunk.first(wanted));
         if (!count) return std::unexpected(std::move(count.error()));
         if (*count == 0) break;
         if (auto fed = sha256->update(chunk.first(*count)); !fed) return std::unexpected(std::move(fed.error()));

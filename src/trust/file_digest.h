@@ -14,8 +14,11 @@ struct FileDigest {
     std::uint64_t length = 0;
 };
 
-// Streams an open file through one 65,536-byte buffer; only a read of 0 bytes
-// ends it. A failed read returns the platform's OS error text unchanged.
+// Streams an open file through one 65,536-byte buffer until a read of 0 bytes
+// or until it has read the length the file had when this call began, whichever
+// comes first: a file that someone keeps extending while it is read (a sparse
+// file grown to any size) cannot keep the digest going. A failed read returns
+// the platform's OS error text unchanged.
 [[nodiscard]] Result<FileDigest> compute_sha256(platform::File& file);
 
 // Opens the file, streams it as above and closes it before the call returns,

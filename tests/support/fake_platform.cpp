@@ -64,6 +64,11 @@ public:
         return {};
     }
 
+    Result<std::uint64_t> size() override {
+        auto it = owner_.files_.find(key_);
+        return it == owner_.files_.end() ? 0 : it->second.size();
+    }
+
 private:
     FakePlatform& owner_;
     std::string key_;

@@ -61,7 +61,8 @@ const std::map<std::pair<Op, int>, Expected>& expectations() {
         {{Op::read, 1}, refused(injected)},
         {{Op::read, 2}, refused(injected)},
         {{Op::read, 3}, refused(injected)},
-        {{Op::read, 4}, refused(injected)},
+        // Reading stops at the length the file had when it was opened: no
+        // read of 0 bytes follows, here or in the second verification.
         // Staging.
         {{Op::file_type, 2}, refused("The protected Windows temporary directory was not found.")},
         {{Op::create_security_descriptor, 1},
@@ -69,21 +70,20 @@ const std::map<std::pair<Op, int>, Expected>& expectations() {
         {{Op::create_directory, 1}, refused("The administrator-only staging directory could not be created: " + injected)},
         {{Op::open_for_reading, 2}, refused("The verified update package could not be reopened: " + injected)},
         {{Op::create_new_file, 1}, refused("The restricted staged MSI could not be created: " + injected)},
-        {{Op::read, 5}, refused("The update package could not be copied to restricted staging: " + injected)},
+        {{Op::read, 4}, refused("The update package could not be copied to restricted staging: " + injected)},
         {{Op::write, 1}, refused("The update package could not be copied to restricted staging: " + injected)},
-        {{Op::read, 6}, refused("The update package could not be copied to restricted staging: " + injected)},
+        {{Op::read, 5}, refused("The update package could not be copied to restricted staging: " + injected)},
         {{Op::write, 2}, refused("The update package could not be copied to restricted staging: " + injected)},
-        {{Op::read, 7}, refused("The update package could not be copied to restricted staging: " + injected)},
+        {{Op::read, 6}, refused("The update package could not be copied to restricted staging: " + injected)},
         {{Op::write, 3}, refused("The update package could not be copied to restricted staging: " + injected)},
         // The copy stops at the verified length: no read of 0 bytes follows.
         {{Op::flush, 1}, refused("The restricted staged MSI could not be finalized: " + injected)},
         // Second verification, of the staged copy.
         {{Op::file_type, 3}, refused("The downloaded update package is not a valid MSI file.")},
         {{Op::open_for_reading, 3}, refused(injected)},
+        {{Op::read, 7}, refused(injected)},
         {{Op::read, 8}, refused(injected)},
         {{Op::read, 9}, refused(injected)},
-        {{Op::read, 10}, refused(injected)},
-        {{Op::read, 11}, refused(injected)},
         {{Op::append_to_file, 2}, success()},
         // The previous process: one that cannot be opened counts as gone.
         {{Op::open_process_for_wait, 1}, success()},
