@@ -113,15 +113,14 @@ constexpr ULONG kSymbolicLinkIsRelative = 1;  // SYMLINK_FLAG_RELATIVE
 
 class ReparseCursor final : public PathCursor {
 public:
+    // The walk starts at the root of a full path, such as C:\ or a share; it
+    // joins a link's target to the link's directory itself, ".." resolved by
+    // text, so nothing here goes up.
     Result<void> start(const Path& root) override {
         std::wstring text = root.native();
         for (wchar_t& c : text)
             if (c == L'/') c = L'\\';
-        if (text.empty() || text == L"\\") {
-            // Only a relative or drive-relative link target starts so: the
-            // root of the volume the walk stands on.
-            text = here_.empty() ? L"\\" : Path(here_).root_path().native();
-        }
+        if (text.empty() || text == L"\\") return std::unexpected(os_error_text(ERROR_PATH_NOT_FOUND));
         here_ = std::move(text);
         return {};
     }
@@ -148,11 +147,6 @@ public:
     }
 
     Result<void> enter(const NativeString& name) override {
-        if (name == L"..") {
-            const Path here(here_);
-            if (here.has_relative_path()) here_ = here.parent_path().native();
-            return {};
-        }
         here_ = join(here_, name);
         return {};
     }
