@@ -238,10 +238,17 @@ TEST_F(RunUpdateTest, RelativePathsWithDotsAreReadFromTheWorkingDirectoryByText)
     expect_no_staging_left();
 }
 
-TEST_F(RunUpdateTest, AbsolutePathsNeverAskForTheWorkingDirectory) {
-    platform.fail(Op::working_directory_for, "Injected failure. (os error 1)");
+// On Windows \Logs\helper.log is read on the working directory's drive,
+// so each path asks; the fake's working directory has no drive, so the texts
+// stay as they are (SuccessfulUpdateEndToEnd compares them byte for byte).
+TEST_F(RunUpdateTest, OnlyPathsThatAreNotAbsoluteAskForTheWorkingDirectory) {
+#ifdef _WIN32
+    constexpr int kAsked = 6;
+#else
+    constexpr int kAsked = 0;
+#endif
     EXPECT_EQ(run(), 0) << platform.standard_error;
-    EXPECT_EQ(platform.calls(Op::working_directory_for), 0);
+    EXPECT_EQ(platform.calls(Op::working_directory_for), kAsked);
 }
 
 TEST_F(RunUpdateTest, UnreadableWorkingDirectoryEndsTheRunBeforeAnythingIsTouched) {
