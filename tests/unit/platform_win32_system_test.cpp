@@ -109,7 +109,10 @@ TEST_F(Win32System, WorkingDirectoryIsTheCurrentOneAndADrivesOwnForDriveRelative
     ASSERT_TRUE(working) << working.error();
     EXPECT_TRUE(std::filesystem::equivalent(*working, temp.path())) << working->string();
     ASSERT_TRUE(same_drive) << same_drive.error();
-    EXPECT_TRUE(std::filesystem::equivalent(*same_drive, temp.path())) << same_drive->string();
+    // Wine answers the drive's directory with a trailing separator.
+    std::wstring drive_directory = same_drive->native();
+    while (drive_directory.size() > 3 && drive_directory.back() == L'\\') drive_directory.pop_back();
+    EXPECT_TRUE(std::filesystem::equivalent(Path(drive_directory), temp.path())) << same_drive->string();
 }
 
 // --- staging directory --------------------------------------------------------
