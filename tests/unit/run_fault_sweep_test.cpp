@@ -169,7 +169,7 @@ TEST(RunFaultSweep, ADownloadRewrittenBeforeTheCopyIsRefusedByTheSecondVerificat
     EXPECT_FALSE(sweep.platform.has_file("/Downloads/velmarch-2.4.0.msi"));
 }
 
-TEST(RunFaultSweep, EachInjectedFailureEndsAsSpecifiedAndLeavesNothingBehind) {
+TEST(RunFaultSweep, EachInjectedFailureEndsAsItsRowSaysAndLeavesNothingBehind) {
     for (const auto& [site, expected] : expectations()) {
         const auto& [op, n] = site;
         SCOPED_TRACE(std::string(testing::op_name(op)) + " #" + std::to_string(n));
