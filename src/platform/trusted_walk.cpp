@@ -72,7 +72,7 @@ Result<NativeString> walk_trusted_path(PathCursor& cursor, const Path& path, Wal
     int retries = 0;
 
     while (!pending.empty()) {
-        const NativeString name = std::move(pending.front());
+        NativeString name = std::move(pending.front());
         pending.pop_front();
         const bool last = pending.empty();
 

@@ -1,6 +1,7 @@
 #include "text/utf.h"
 
 #include <cstdint>
+#include <type_traits>
 
 namespace velmarch::text {
 namespace {
@@ -17,7 +18,8 @@ bool decode_utf8(std::string_view s, std::size_t& pos, char32_t& cp) {
         cp = b0;
         ++pos;
         return true;
-    } else if (b0 >= 0xC2 && b0 <= 0xDF) {
+    }
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
         len = 2, cp = b0 & 0x1F, min = 0x80;
     } else if (b0 >= 0xE0 && b0 <= 0xEF) {
         len = 3, cp = b0 & 0x0F, min = 0x800;
@@ -91,14 +93,18 @@ void append_utf16(std::u16string& out, char32_t cp) {
     }
 }
 
+// The lossy conversions cannot fail, and their type says so.
+template <bool Lossy, class Text>
+using Converted = std::conditional_t<Lossy, Text, std::optional<Text>>;
+
 template <bool Lossy>
-std::optional<std::u16string> to_utf16(std::string_view in) {
+Converted<Lossy, std::u16string> to_utf16(std::string_view in) {
     std::u16string out;
     out.reserve(in.size());
     for (std::size_t pos = 0; pos < in.size();) {
         char32_t cp;
         if (!decode_utf8(in, pos, cp)) {
-            if (!Lossy) return std::nullopt;
+            if constexpr (!Lossy) return std::nullopt;
             cp = kReplacement;
         }
         append_utf16(out, cp);
@@ -107,13 +113,13 @@ std::optional<std::u16string> to_utf16(std::string_view in) {
 }
 
 template <bool Lossy>
-std::optional<std::string> to_utf8(std::u16string_view in) {
+Converted<Lossy, std::string> to_utf8(std::u16string_view in) {
     std::string out;
     out.reserve(in.size());
     for (std::size_t pos = 0; pos < in.size();) {
         char32_t cp;
         if (!decode_utf16(in, pos, cp)) {
-            if (!Lossy) return std::nullopt;
+            if constexpr (!Lossy) return std::nullopt;
             cp = kReplacement;
         }
         append_utf8(out, cp);
@@ -125,8 +131,8 @@ std::optional<std::string> to_utf8(std::u16string_view in) {
 
 std::optional<std::u16string> utf8_to_utf16(std::string_view utf8) { return to_utf16<false>(utf8); }
 std::optional<std::string> utf16_to_utf8(std::u16string_view utf16) { return to_utf8<false>(utf16); }
-std::u16string utf8_to_utf16_lossy(std::string_view utf8) { return *to_utf16<true>(utf8); }
-std::string utf16_to_utf8_lossy(std::u16string_view utf16) { return *to_utf8<true>(utf16); }
+std::u16string utf8_to_utf16_lossy(std::string_view utf8) { return to_utf16<true>(utf8); }
+std::string utf16_to_utf8_lossy(std::u16string_view utf16) { return to_utf8<true>(utf16); }
 
 bool is_valid_utf8(std::string_view utf8) {
     for (std::size_t pos = 0; pos < utf8.size();) {

@@ -9,6 +9,7 @@
 #include <signal.h>
 
 #include "e2e/stand_in_machine.h"
+#include "support/installer_exit_codes.h"
 
 namespace velmarch::e2e {
 namespace {
@@ -20,7 +21,7 @@ struct ExitCodeCase {
     int installer_exit;  // a negative value: killed by that signal
     int logged_code;     // what the updater makes of it
     int application_exit;
-    const char* status;
+    std::string_view status;
     std::int32_t result_exit_code;
     std::string message;
     bool version_checked;
@@ -44,7 +45,7 @@ TEST_P(InstallerExitCode, DecidesTheResultTheLogAndTheRestart) {
     EXPECT_EQ(run.standard_error, "");
     std::vector<std::string> log{kStarted, kStaged, kAlreadyExited, kStarting,
                                  "Windows Installer exited with code " + std::to_string(c.logged_code) + "."};
-    if (c.version_checked) log.push_back(c.message);
+    if (c.status == "installVerificationFailed") log.push_back(c.message);
     log.push_back(restart_line(machine.shell_path(), shell->process_id));
     EXPECT_EQ(machine.helper_log_messages(run), log);
     EXPECT_EQ(read_text(machine.request.result_path), expected_result(c.status, c.result_exit_code, c.message));
@@ -52,12 +53,17 @@ TEST_P(InstallerExitCode, DecidesTheResultTheLogAndTheRestart) {
     EXPECT_TRUE(holds(machine.request.msi_path, machine.package_content()));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EndToEnd, InstallerExitCode,
-    ::testing::Values(
-        ExitCodeCase{"ZeroButVersionNotConfirmed", 0, 0, 1, "installVerificationFailed", 1603, kVersionNotConfirmed,
-                     true},
-        ExitCodeCase{"One", 1, 1, 0, "error", 1, "Windows Installer exited with code 1.", false},
+// The rows of the shared table that an exit status of 8 bits can carry,
+// then what only the stand-in shows.
+std::vector<ExitCodeCase> exit_code_cases() {
+    std::vector<ExitCodeCase> cases;
+    for (const testing::InstallerExitCodeRow& row : testing::kInstallerExitCodeRows) {
+        if (row.installer_exit_code < 0 || row.installer_exit_code > 255) continue;
+        cases.push_back(ExitCodeCase{row.name, row.installer_exit_code, row.installer_exit_code,
+                                     row.application_exit_code, result_status_word(row.status), row.result_exit_code,
+                                     row.message, row.version_checked});
+    }
+    cases.insert(cases.end(), {
         // The low byte of 1638 is an ordinary failure code, not a version conflict.
         ExitCodeCase{"LowByteOf1638", 1638 & 0xFF, 102, 0, "error", 102, "Windows Installer exited with code 102.",
                      false},
@@ -65,8 +71,12 @@ INSTANTIATE_TEST_SUITE_P(
                      false},
         // The stand-in reports a killed child as 128 plus the signal number.
         ExitCodeCase{"KilledBySignal", -SIGKILL, 137, 0, "error", 137, "Windows Installer exited with code 137.",
-                     false}),
-    CaseName());
+                     false},
+    });
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, InstallerExitCode, ::testing::ValuesIn(exit_code_cases()), CaseName());
 
 // --- Windows Installer is not where SystemRoot says ----------------------------
 

@@ -83,6 +83,26 @@ TEST_F(PosixLinks, OrdinaryRunFollowsTheLink) {
     EXPECT_FALSE(std::filesystem::exists(target()));
 }
 
+// A link the elevated run trusts (root's own) is read whatever the length of
+// its target: the text is read into a buffer that grows from 256 bytes.
+TEST_F(PosixLinks, ElevatedRunFollowsATrustedLinkWhateverTheLengthOfItsTarget) {
+    posix::PosixPlatform platform({}, true);
+    const std::string protected_directory = (temp.path() / "protected").string();
+    for (const std::size_t length : {255u, 256u, 257u, 511u, 512u, 513u, 1500u}) {
+        ASSERT_GT(length, protected_directory.size());
+        // Extra slashes change the length of the text, not where it leads.
+        const std::string text = std::string(length + 1 - protected_directory.size(), '/') + protected_directory.substr(1);
+        ASSERT_EQ(text.size(), length);
+        const Path link = temp.path() / "user" / ("root-link-" + std::to_string(length));
+        ASSERT_EQ(::symlink(text.c_str(), link.c_str()), 0);
+        ASSERT_EQ(::lchown(link.c_str(), 0, 0), 0);
+
+        const std::string before = read_text(target());
+        ASSERT_TRUE(platform.append_to_file(link / "target", bytes_of("+"))) << length;
+        EXPECT_EQ(read_text(target()), before + "+") << "a target of " << length << " bytes";
+    }
+}
+
 // The program and the working directory of a started process are checked
 // like any other path.
 TEST_F(PosixLinks, ElevatedRunStartsNothingThroughTheLink) {

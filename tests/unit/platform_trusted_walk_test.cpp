@@ -250,6 +250,52 @@ TEST_F(TrustedWalk, LinkLoopEndsAsTooManyLinks) {
     EXPECT_EQ(name.error(), "too many links");
 }
 
+// Links counted over the whole walk: a chain of links each pointing at the
+// next, or one link to "." repeated as every component of the path.
+struct LinkCountCase {
+    const char* name;
+    int links;
+    bool chained;
+    bool followed;
+};
+
+void PrintTo(const LinkCountCase& c, std::ostream* out) { *out << c.name; }
+
+class LinkCount : public TrustedWalk, public ::testing::WithParamInterface<LinkCountCase> {};
+
+TEST_P(LinkCount, UpToFortyLinksAreFollowedAndOneMoreIsRefused) {
+    const LinkCountCase& c = GetParam();
+    std::string path = "/ProgramData";
+    if (c.chained) {
+        for (int i = 1; i <= c.links; ++i) {
+            const std::string next = i == c.links ? "/Windows/System32" : "/ProgramData/l" + std::to_string(i + 1);
+            cursor.add("/ProgramData/l" + std::to_string(i), link(kSystem, next));
+        }
+        path += "/l1";
+    } else {
+        cursor.add("/ProgramData/here", link(kSystem, "."));
+        for (int i = 0; i < c.links; ++i) path += "/here";
+        path += "/../Windows/System32";
+    }
+    auto name = walk(path + "/config.sys");
+    if (c.followed) {
+        ASSERT_TRUE(name) << name.error();
+        EXPECT_EQ(Path(*name), Path("config.sys"));
+        EXPECT_EQ(cursor.here, "/Windows/System32");
+    } else {
+        ASSERT_FALSE(name);
+        EXPECT_EQ(name.error(), "too many links");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Walk, LinkCount,
+                         ::testing::Values(LinkCountCase{"ChainOf39", 39, true, true},
+                                           LinkCountCase{"ChainOf40", 40, true, true},
+                                           LinkCountCase{"ChainOf41", 41, true, false},
+                                           LinkCountCase{"FortyOnThePath", 40, false, true},
+                                           LinkCountCase{"FortyOneOnThePath", 41, false, false}),
+                         [](const auto& test) { return std::string(test.param.name); });
+
 TEST_F(TrustedWalk, MissingAndNonDirectoryComponents) {
     auto missing_file = walk("/Users/ann/Logs/new.log");
     ASSERT_TRUE(missing_file) << missing_file.error();

@@ -2,56 +2,42 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "process/installer_outcome.h"
 #include "support/case_name.h"
+#include "support/installer_exit_codes.h"
 
 namespace velmarch {
 namespace {
 
 using testing::PrintTo;  // cases print by name
 
-struct OutcomeCase {
-    const char* name;
-    std::int32_t exit_code;
-    ResultStatus status;
-    std::int32_t result_exit_code;
-    std::string message;
-    bool verify_version;
-    bool restart;
-    std::int32_t process_exit_code;
-};
+using testing::InstallerExitCodeRow;
 
-class MapInstallerExitCode : public ::testing::TestWithParam<OutcomeCase> {};
+class MapInstallerExitCode : public ::testing::TestWithParam<InstallerExitCodeRow> {};
 
-TEST_P(MapInstallerExitCode, GivesTheRow) {
-    const OutcomeCase& c = GetParam();
-    const InstallerOutcome outcome = map_installer_exit_code(c.exit_code, "2.4.0");
+TEST_P(MapInstallerExitCode, DecidesResultVersionCheckRestartAndExitCodeAsItsRowSays) {
+    const InstallerExitCodeRow& c = GetParam();
+    const InstallerOutcome outcome = map_installer_exit_code(c.installer_exit_code, "2.4.0");
     EXPECT_EQ(outcome.status, c.status);
     EXPECT_EQ(outcome.result_exit_code, c.result_exit_code);
     EXPECT_EQ(outcome.message, c.message);
-    EXPECT_EQ(outcome.verify_version, c.verify_version);
+    EXPECT_EQ(outcome.verify_version, c.version_checked);
     EXPECT_EQ(outcome.restart, c.restart);
     EXPECT_EQ(outcome.process_exit_code, c.process_exit_code);
 }
 
-const OutcomeCase kOutcomeCases[] = {
-    {"success", 0, ResultStatus::success, 0, "", true, true, 0},
-    {"version_conflict", 1638, ResultStatus::version_conflict, 1638,
-     "Windows Installer reported that version 2.4.0 conflicts with the product already registered on this computer.",
-     false, true, 1638},
-    {"restart_required", 3010, ResultStatus::restart_required, 3010,
-     "Windows restart is required to finish the update.", false, false, 0},
-    {"restart_initiated", 1641, ResultStatus::restart_initiated, 1641,
-     "Windows has started a restart to finish the update.", false, false, 0},
-    {"user_cancel", 1602, ResultStatus::error, 1602, "Windows Installer exited with code 1602.", false, true, 1602},
-    {"install_failure", 1603, ResultStatus::error, 1603, "Windows Installer exited with code 1603.", false, true, 1603},
-    {"crash_is_signed", static_cast<std::int32_t>(0xC0000005u), ResultStatus::error, -1073741819,
-     "Windows Installer exited with code -1073741819.", false, true, -1073741819},
-    {"minus_one", -1, ResultStatus::error, -1, "Windows Installer exited with code -1.", false, true, -1},
-    {"one", 1, ResultStatus::error, 1, "Windows Installer exited with code 1.", false, true, 1},
-};
+// The rows the installer's code decides alone; what a failed version check
+// changes is OutcomeAfterFailedVersionCheck's.
+std::vector<InstallerExitCodeRow> rows_without_a_failed_version_check() {
+    std::vector<InstallerExitCodeRow> rows;
+    for (const InstallerExitCodeRow& row : testing::kInstallerExitCodeRows)
+        if (row.application_exit_code == 0) rows.push_back(row);
+    return rows;
+}
 
-INSTANTIATE_TEST_SUITE_P(Rows, MapInstallerExitCode, ::testing::ValuesIn(kOutcomeCases),
+INSTANTIATE_TEST_SUITE_P(ExitCodes, MapInstallerExitCode, ::testing::ValuesIn(rows_without_a_failed_version_check()),
                          testing::CaseName());
 
 TEST(MapInstallerExitCodeVersion, ConflictNamesTheGivenVersionUnchanged) {

@@ -10,6 +10,8 @@
 #include "support/process_world.h"
 #include "text/utf.h"
 #include "support/case_name.h"
+#include "support/installer_exit_codes.h"
+#include "text/format.h"
 
 namespace velmarch {
 namespace {
@@ -98,28 +100,25 @@ TEST_F(InstallerStage, FailedVersionCheckIsLoggedRecordedAndStillRestarts) {
                                }));
 }
 
-struct RowCase {
-    const char* name;
-    std::int32_t exit_code;
-    const char* result;
-    bool restart;
-    std::int32_t process_exit_code;
-};
+using testing::InstallerExitCodeRow;
 
-class InstallerStageRows : public InstallerStage, public ::testing::WithParamInterface<RowCase> {};
+class InstallerStageExitCodes : public InstallerStage, public ::testing::WithParamInterface<InstallerExitCodeRow> {};
 
-TEST_P(InstallerStageRows, NonZeroCodeRecordsItsRowWithoutVersionCheck) {
-    const RowCase& c = GetParam();
-    installer_exit_code = c.exit_code;
+TEST_P(InstallerStageExitCodes, LogsChecksRecordsAndRestartsAsItsRowSays) {
+    const InstallerExitCodeRow& c = GetParam();
+    installer_exit_code = c.installer_exit_code;
+    application_exit_code = c.application_exit_code;
     auto finished = run();
     ASSERT_TRUE(finished.has_value()) << finished.error().message;
     EXPECT_EQ(finished->process_exit_code, c.process_exit_code);
     Events expected{
         "log: Starting Windows Installer.",
         kInstallerRun,
-        "log: Windows Installer exited with code " + std::to_string(c.exit_code) + ".",
-        c.result,
+        "log: Windows Installer exited with code " + std::to_string(c.installer_exit_code) + ".",
     };
+    if (c.version_checked) expected.push_back(kVersionCheckRun);
+    if (c.status == ResultStatus::install_verification_failed) expected.push_back("log: " + std::string(c.message));
+    expected.push_back(text::format("result: {} {} {}", result_status_word(c.status), c.result_exit_code, c.message));
     if (c.restart) {
         expected.push_back(kRestartStart);
         expected.push_back(kRestartLine);
@@ -127,22 +126,7 @@ TEST_P(InstallerStageRows, NonZeroCodeRecordsItsRowWithoutVersionCheck) {
     EXPECT_EQ(reporter.events, expected);
 }
 
-const RowCase kRows[] = {
-    {"version_conflict", 1638,
-     "result: versionConflict 1638 Windows Installer reported that version 2.4.0 conflicts with the product already "
-     "registered on this computer.",
-     true, 1638},
-    {"restart_required", 3010, "result: restartRequired 3010 Windows restart is required to finish the update.", false,
-     0},
-    {"restart_initiated", 1641, "result: restartInitiated 1641 Windows has started a restart to finish the update.",
-     false, 0},
-    {"user_cancel", 1602, "result: error 1602 Windows Installer exited with code 1602.", true, 1602},
-    {"install_failure", 1603, "result: error 1603 Windows Installer exited with code 1603.", true, 1603},
-    {"crash", static_cast<std::int32_t>(0xC0000005u),
-     "result: error -1073741819 Windows Installer exited with code -1073741819.", true, -1073741819},
-};
-
-INSTANTIATE_TEST_SUITE_P(Rows, InstallerStageRows, ::testing::ValuesIn(kRows),
+INSTANTIATE_TEST_SUITE_P(ExitCodes, InstallerStageExitCodes, ::testing::ValuesIn(testing::kInstallerExitCodeRows),
                          testing::CaseName());
 
 TEST_F(InstallerStage, RestartProblemsDoNotChangeTheOutcome) {

@@ -105,7 +105,7 @@ TEST(ParseCommandLine, ProcessIdAcceptsOnlyOptionallySignedDecimal32Bit) {
               "--parent-process-id is required.");
 }
 
-TEST(ParseCommandLine, PairsWalkRules) {
+TEST(ParseCommandLine, LaterValueWinsAndUnknownHyphenatedOrPaddedNamesAreAccepted) {
     // Later values win; unknown options are ignored; extra hyphens are stripped in pairs.
     Args args = with(with(full_arguments(), "--expected-version", "3.0"), "--unknown", "x");
     args = with(args, "----key-id", "other");

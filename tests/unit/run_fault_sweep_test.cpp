@@ -230,7 +230,7 @@ TEST(RunFaultSweep, AFifoAtACallerNamedPathEndsTheRunAsThatFailureDoes) {
     }
 }
 
-TEST(RunFaultSweep, EachInjectedFailureEndsAsSpecifiedAndLeavesNothingBehind) {
+TEST(RunFaultSweep, EachInjectedFailureEndsAsItsRowSaysAndLeavesNothingBehind) {
     for (const auto& [site, expected] : expectations()) {
         const auto& [op, n] = site;
         SCOPED_TRACE(std::string(testing::op_name(op)) + " #" + std::to_string(n));

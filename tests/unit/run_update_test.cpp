@@ -2,6 +2,7 @@
 
 #include "run/run_update.h"
 #include "support/case_name.h"
+#include "support/installer_exit_codes.h"
 #include "support/fake_platform.h"
 #include "support/machine_layout.h"
 #include "support/update_machine.h"
@@ -133,62 +134,36 @@ TEST_F(RunUpdateTest, SuccessfulUpdateEndToEnd) {
     expect_no_staging_left();
 }
 
-struct OutcomeCase {
-    const char* name;
-    std::int32_t installer;
-    std::int32_t version;
-    std::string status;
-    std::int32_t result_code;
-    std::string message;
-    bool restart;
-    std::int32_t exit_code;
-};
+using testing::InstallerExitCodeRow;
 
-class InstallerOutcomeTest : public RunUpdateTest, public ::testing::WithParamInterface<OutcomeCase> {};
+class InstallerOutcomeTest : public RunUpdateTest, public ::testing::WithParamInterface<InstallerExitCodeRow> {};
 
 TEST_P(InstallerOutcomeTest, ResultRestartAndExitCodeFollowTheInstallerCode) {
-    const OutcomeCase& c = GetParam();
-    installer_exit_code = c.installer;
-    version_exit_code = c.version;
-    EXPECT_EQ(run(), c.exit_code);
-    EXPECT_EQ(result(), R"({"status":")" + c.status + R"(","exitCode":)" + std::to_string(c.result_code) +
-                            R"(,"message":")" + c.message + R"(","expectedVersion":"2.4.0"})");
+    const InstallerExitCodeRow& c = GetParam();
+    installer_exit_code = c.installer_exit_code;
+    version_exit_code = c.application_exit_code;
+    EXPECT_EQ(run(), c.process_exit_code);
+    EXPECT_EQ(result(), R"({"status":")" + std::string(result_status_word(c.status)) + R"(","exitCode":)" +
+                            std::to_string(c.result_exit_code) + R"(,"message":")" + c.message +
+                            R"(","expectedVersion":"2.4.0"})");
     std::vector<std::string> expected_log = {
         "Velmarch native updater started.",
         "The update package was copied to restricted staging and verified again.",
         "The previous process has already exited.",
         "Starting Windows Installer.",
-        "Windows Installer exited with code " + std::to_string(c.installer) + ".",
+        "Windows Installer exited with code " + std::to_string(c.installer_exit_code) + ".",
     };
-    if (c.status == "installVerificationFailed") expected_log.push_back(c.message);
+    if (c.status == ResultStatus::install_verification_failed) expected_log.push_back(c.message);
     if (c.restart) expected_log.push_back(kRestartLine);
     EXPECT_EQ(log_lines(), expected_log);
     EXPECT_EQ(restarted(), c.restart);
-    EXPECT_EQ(platform.runs.size(), c.installer == 0 ? 2u : 1u);  // version check only after 0
+    EXPECT_EQ(platform.runs.size(), c.version_checked ? 2u : 1u);
     EXPECT_TRUE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
     expect_no_staging_left();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllRows, InstallerOutcomeTest,
-    ::testing::Values(
-        OutcomeCase{"Success", 0, 0, "success", 0, "", true, 0},
-        OutcomeCase{"VersionNotConfirmed", 0, 1, "installVerificationFailed", 1603,
-                    "The installed application did not report expected version 2.4.0 after Windows Installer "
-                    "completed.",
-                    true, 1603},
-        OutcomeCase{"VersionConflict", 1638, 0, "versionConflict", 1638,
-                    "Windows Installer reported that version 2.4.0 conflicts with the product already registered on "
-                    "this computer.",
-                    true, 1638},
-        OutcomeCase{"RestartInitiated", 1641, 0, "restartInitiated", 1641, "Windows has started a restart to finish the update.", false,
-                    0},
-        OutcomeCase{"RestartRequired", 3010, 0, "restartRequired", 3010, "Windows restart is required to finish the update.", false, 0},
-        OutcomeCase{"Failed1603", 1603, 0, "error", 1603, "Windows Installer exited with code 1603.", true, 1603},
-        OutcomeCase{"UserCancelled1602", 1602, 0, "error", 1602, "Windows Installer exited with code 1602.", true, 1602},
-        OutcomeCase{"NegativeCode", -1073741819, 0, "error", -1073741819, "Windows Installer exited with code -1073741819.", true,
-                    -1073741819}),
-    testing::CaseName());
+INSTANTIATE_TEST_SUITE_P(ExitCodes, InstallerOutcomeTest, ::testing::ValuesIn(testing::kInstallerExitCodeRows),
+                         testing::CaseName());
 
 TEST_F(RunUpdateTest, RepairModeOnlyChangesTheInstallerCommand) {
     args.push_back("--repair-mode");

@@ -16,9 +16,9 @@ inline constexpr int kExitBadInput = 2;
 
 using Arguments = std::span<const std::string_view>;
 
-[[nodiscard]] Result<int> run_keygen(Arguments options, std::ostream& out);
-[[nodiscard]] Result<int> run_public_key(Arguments options, std::ostream& out);
-[[nodiscard]] Result<int> run_sign(Arguments options, std::ostream& out);
-[[nodiscard]] Result<int> run_verify(Arguments options, std::ostream& out);
+[[nodiscard]] Result<int> run_keygen(Arguments arguments, std::ostream& out);
+[[nodiscard]] Result<int> run_public_key(Arguments arguments, std::ostream& out);
+[[nodiscard]] Result<int> run_sign(Arguments arguments, std::ostream& out);
+[[nodiscard]] Result<int> run_verify(Arguments arguments, std::ostream& out);
 
 }  // namespace velmarch::sign_tool

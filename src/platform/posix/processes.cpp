@@ -14,7 +14,6 @@
 #include <poll.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,7 +30,8 @@
 #include "platform/posix/trusted_path.h"
 #include "text/utf.h"
 
-extern char** environ;
+// POSIX has the program declare it; glibc declares it too, but only for _GNU_SOURCE.
+extern char** environ;  // NOLINT(readability-redundant-declaration)
 
 namespace velmarch::platform::posix {
 namespace {

@@ -3,7 +3,7 @@
 #include "platform/posix/platform.h"
 
 #include <sys/random.h>
-#include <time.h>
+#include <time.h>  // NOLINT(modernize-deprecated-headers): clock_gettime is POSIX, not in <ctime>
 #include <unistd.h>
 
 #include <cerrno>
