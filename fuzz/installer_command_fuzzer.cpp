@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& piece : pieces)
         if (piece.empty()) return 0;
 
-    velmarch::UpdateRequest request;
+    velmarch::update::UpdateRequest request;
     request.repair_mode = (data[0] & 1) != 0;
     request.msi_log_path = as_path(pieces[0]);
     request.install_dir = as_path(pieces[1]);
@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::u16string package = path_to_utf16(staged);
     const std::u16string installer = path_to_utf16(program);
 
-    const auto command = velmarch::build_installer_command(request, staged, program);
+    const auto command = velmarch::process::build_installer_command(request, staged, program);
     if (refusable(dir)) {
         FUZZ_CHECK(!command && command.error() == "The current install directory cannot be passed to Windows Installer.",
                    "an install directory with a quote, CR or LF was not refused");
@@ -99,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         dir.find(u'\0') != std::u16string::npos || package.find(u'\0') != std::u16string::npos)
         return 0;  // cannot come from the pieces
 
-    const auto composed = velmarch::compose_command_line(installer, command->arguments);
+    const auto composed = velmarch::process::compose_command_line(installer, command->arguments);
     FUZZ_CHECK(composed.has_value(), "composition failed");
 
     std::vector<std::u16string> intended{installer, u"/i", package, u"/passive", u"/norestart",

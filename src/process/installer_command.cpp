@@ -7,7 +7,7 @@
 #include "process/msiexec_arguments.h"
 #include "text/utf.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 constexpr std::string_view kLogPathRejected = "The installer log path cannot be passed to Windows Installer.";
@@ -17,7 +17,7 @@ Argument regular(std::u16string_view text) { return Argument{std::u16string(text
 
 }  // namespace
 
-Result<InstallerCommand> build_installer_command(const UpdateRequest& request,
+Result<InstallerCommand> build_installer_command(const update::UpdateRequest& request,
                                                  const platform::Path& staged_package,
                                                  const platform::Path& installer) {
     auto install_dir = check_install_dir(platform::path_to_utf8(request.install_dir));
@@ -51,4 +51,4 @@ Result<InstallerCommand> build_installer_command(const UpdateRequest& request,
     return InstallerCommand{installer, std::move(arguments)};
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::process

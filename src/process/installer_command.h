@@ -6,9 +6,9 @@
 
 #include "platform/platform.h"
 #include "process/launcher.h"
-#include "run/update_request.h"
+#include "update/update_request.h"
 
-namespace velmarch {
+namespace velmarch::process {
 
 struct InstallerCommand {
     platform::Path program;
@@ -21,8 +21,8 @@ struct InstallerCommand {
 // Fails, before anything runs, when msiexec could not read a text as one
 // argument: an install directory or installer log path with a double quote, a
 // carriage return or a line feed (or such a Windows directory).
-[[nodiscard]] Result<InstallerCommand> build_installer_command(const UpdateRequest& request,
+[[nodiscard]] Result<InstallerCommand> build_installer_command(const update::UpdateRequest& request,
                                                                const platform::Path& staged_package,
                                                                const platform::Path& installer);
 
-}  // namespace velmarch
+}  // namespace velmarch::process

@@ -2,7 +2,10 @@
 
 #include "text/format.h"
 
-namespace velmarch {
+namespace velmarch::process {
+
+using update::ResultStatus;
+
 namespace {
 
 constexpr std::string_view kInstallerExited = "Windows Installer exited with code {}.";
@@ -49,4 +52,4 @@ Result<std::string> check_install_dir(std::string_view install_dir_utf8) {
     return std::string(install_dir_utf8);
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::process

@@ -8,16 +8,16 @@
 #include <string_view>
 
 #include "result.h"
-#include "run/result_status.h"
+#include "update/result_status.h"
 
-namespace velmarch {
+namespace velmarch::process {
 
 // Windows Installer's ERROR_INSTALL_FAILURE: what the run records and exits
 // with when it fails around the installer rather than inside it.
 inline constexpr std::int32_t kInstallFailureExitCode = 1603;
 
 struct InstallerOutcome {
-    ResultStatus status;
+    update::ResultStatus status;
     std::int32_t result_exit_code;
     std::string message;
     bool verify_version;
@@ -40,4 +40,4 @@ InstallerOutcome outcome_after_failed_version_check(std::string message);
 // break out of the quoted property value.
 [[nodiscard]] Result<std::string> check_install_dir(std::string_view install_dir_utf8);
 
-}  // namespace velmarch
+}  // namespace velmarch::process

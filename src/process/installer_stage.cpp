@@ -9,7 +9,7 @@
 #include "text/format.h"
 #include "text/utf.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 constexpr std::string_view kInstallerName = "msiexec.exe";
@@ -30,12 +30,12 @@ Result<platform::Path> locate_windows_installer(platform::Platform& platform) {
     return std::unexpected(std::string(kInstallerNotFound));
 }
 
-StageOutcome run_installer_stage(platform::Platform& platform, const UpdateRequest& request,
-                                 const platform::Path& staged_package, Reporter& reporter) {
+StageOutcome run_installer_stage(platform::Platform& platform, const update::UpdateRequest& request,
+                                 const platform::Path& staged_package, update::Reporter& reporter) {
     auto installer = locate_windows_installer(platform);
     if (!installer) {
         reporter.append_log_line(installer.error());
-        reporter.write_result(ResultStatus::error, kInstallFailureExitCode, installer.error());
+        reporter.write_result(update::ResultStatus::error, kInstallFailureExitCode, installer.error());
         restart_application(platform, request, reporter);
         return StageFinished{kInstallFailureExitCode};
     }
@@ -43,11 +43,11 @@ StageOutcome run_installer_stage(platform::Platform& platform, const UpdateReque
     reporter.append_log_line(kStartingInstaller);
 
     auto command = build_installer_command(request, staged_package, *installer);
-    if (!command) return abort_run(command.error());
+    if (!command) return update::abort_run(command.error());
 
     auto exit_code = run_and_wait(platform, command->program, command->arguments, std::nullopt,
                                   SearchPlaces::system_only, request.msi_log_path);
-    if (!exit_code) return abort_run(text::format(kInstallerNotStarted, exit_code.error()));
+    if (!exit_code) return update::abort_run(text::format(kInstallerNotStarted, exit_code.error()));
 
     reporter.append_log_line(installer_exit_message(*exit_code));
 
@@ -63,4 +63,4 @@ StageOutcome run_installer_stage(platform::Platform& platform, const UpdateReque
     return StageFinished{outcome.process_exit_code};
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::process

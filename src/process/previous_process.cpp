@@ -4,7 +4,7 @@
 
 #include "text/format.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 constexpr std::string_view kAlreadyExited = "The previous process has already exited.";
@@ -14,8 +14,8 @@ constexpr std::string_view kWaitFailed = "Waiting for the previous application p
 
 }  // namespace
 
-Result<void> wait_for_previous_process(platform::Platform& platform, const UpdateRequest& request,
-                                       Reporter& reporter) {
+Result<void> wait_for_previous_process(platform::Platform& platform, const update::UpdateRequest& request,
+                                       update::Reporter& reporter) {
     platform::WaitOutcome outcome;
     {
         auto process = platform.open_process_for_wait(request.parent_process_id);
@@ -34,4 +34,4 @@ Result<void> wait_for_previous_process(platform::Platform& platform, const Updat
     return std::unexpected(std::string(kWaitFailed));
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::process

@@ -6,7 +6,7 @@
 #include "process/launcher.h"
 #include "text/format.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 constexpr std::string_view kShellName = "explorer.exe";
@@ -25,7 +25,7 @@ platform::Path locate_explorer(platform::Platform& platform) {
     return platform::Path(platform::native_from_ascii(kShellName));
 }
 
-void restart_application(platform::Platform& platform, const UpdateRequest& request, Reporter& reporter) {
+void restart_application(platform::Platform& platform, const update::UpdateRequest& request, update::Reporter& reporter) {
     if (platform.file_type(request.app_path) != platform::FileType::file) {
         reporter.append_log_line(kApplicationMissing);
         return;
@@ -40,4 +40,4 @@ void restart_application(platform::Platform& platform, const UpdateRequest& requ
     reporter.append_log_line(text::format(kRestartRequested, platform::path_to_utf8(shell), *process_id));
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::process

@@ -6,7 +6,7 @@
 #include "text/format.h"
 #include "text/utf.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 constexpr std::string_view kApplicationMissing = "The installed application executable was not found after the update.";
@@ -17,7 +17,7 @@ constexpr std::u16string_view kVerifySwitch = u"--verify-installed-version";
 
 }  // namespace
 
-Result<void> verify_installed_version(platform::Platform& platform, const UpdateRequest& request) {
+Result<void> verify_installed_version(platform::Platform& platform, const update::UpdateRequest& request) {
     if (platform.file_type(request.app_path) != platform::FileType::file)
         return std::unexpected(std::string(kApplicationMissing));
 
@@ -31,4 +31,4 @@ Result<void> verify_installed_version(platform::Platform& platform, const Update
     return {};
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::process

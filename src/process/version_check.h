@@ -4,10 +4,10 @@
 // install directory and answers with exit code 0.
 
 #include "platform/platform.h"
-#include "run/update_request.h"
+#include "update/update_request.h"
 
-namespace velmarch {
+namespace velmarch::process {
 
-[[nodiscard]] Result<void> verify_installed_version(platform::Platform& platform, const UpdateRequest& request);
+[[nodiscard]] Result<void> verify_installed_version(platform::Platform& platform, const update::UpdateRequest& request);
 
-}  // namespace velmarch
+}  // namespace velmarch::process

@@ -9,7 +9,7 @@
 #include "text/hex.h"
 #include "trust/package_check.h"
 
-namespace velmarch {
+namespace velmarch::staging {
 namespace {
 
 constexpr std::string_view kTempNotFound = "The protected Windows temporary directory was not found.";
@@ -62,7 +62,7 @@ constexpr std::string_view kFinalizeFailed = "The restricted staged MSI could no
 // Steps after the directory exists. `staged` is destroyed by the caller on
 // failure, after these handles have been closed in this order: the staged
 // package's, then the downloaded package's.
-[[nodiscard]] Result<void> fill_staging(platform::Platform& platform, const UpdateRequest& request,
+[[nodiscard]] Result<void> fill_staging(platform::Platform& platform, const update::UpdateRequest& request,
                                         const platform::Path& package_path) {
     auto source = platform.open_for_reading(request.msi_path);
     if (!source) return std::unexpected(text::format(kReopenFailed, source.error()));
@@ -85,7 +85,7 @@ std::string staging_directory_name(std::uint32_t process_id, const std::array<st
     return text::format("VelmarchUpdate-{}-{}", process_id, text::encode_hex_lower(random));
 }
 
-Result<StagedPackage> stage_package(platform::Platform& platform, const UpdateRequest& request) {
+Result<StagedPackage> stage_package(platform::Platform& platform, const update::UpdateRequest& request) {
     auto temp = protected_temp_directory(platform);
     if (!temp) return std::unexpected(temp.error());
     auto directory = create_staging_directory(platform, *temp);
@@ -98,4 +98,4 @@ Result<StagedPackage> stage_package(platform::Platform& platform, const UpdateRe
     return staged;
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::staging

@@ -7,19 +7,19 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "run/update_request.h"
 #include "staging/staged_package.h"
+#include "update/update_request.h"
 
-namespace velmarch {
+namespace velmarch::staging {
 
 inline constexpr std::string_view kStagingSecurityDescriptor = "O:BAG:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 inline constexpr std::string_view kStagedPackageName = "velmarch-update.msi";
 inline constexpr int kStagingDirectoryAttempts = 16;
 inline constexpr std::size_t kStagingCopyBufferSize = 8192;
 
-[[nodiscard]] Result<StagedPackage> stage_package(platform::Platform& platform, const UpdateRequest& request);
+[[nodiscard]] Result<StagedPackage> stage_package(platform::Platform& platform, const update::UpdateRequest& request);
 
 // "VelmarchUpdate-<process id>-<32 lower-case hex digits of the random bytes>"
 std::string staging_directory_name(std::uint32_t process_id, const std::array<std::byte, 16>& random);
 
-}  // namespace velmarch
+}  // namespace velmarch::staging

@@ -1,6 +1,6 @@
 #include "trust/package_check.h"
 
-#include "update_security.h"
+#include "trust/update_signature.h"
 
 namespace velmarch::trust {
 namespace {
@@ -30,7 +30,7 @@ bool has_msi_extension(const platform::Path& package) {
     return true;
 }
 
-Result<void> verify_update_package(platform::Platform& platform, const UpdateRequest& request,
+Result<void> verify_update_package(platform::Platform& platform, const update::UpdateRequest& request,
                                    const platform::Path& package) {
     if (platform.file_type(package) != platform::FileType::file) return fail(kNotMsiFile);
     if (!has_msi_extension(package)) return fail(kNotMsiFile);

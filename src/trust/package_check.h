@@ -3,13 +3,13 @@
 // digest is the expected one and whose signed metadata verifies.
 
 #include "platform/platform.h"
-#include "run/update_request.h"
+#include "update/update_request.h"
 
 namespace velmarch::trust {
 
 // Opens, reads and closes the package within the call; never changes it.
 // The same request and byte-identical files always give the same answer.
-[[nodiscard]] Result<void> verify_update_package(platform::Platform& platform, const UpdateRequest& request,
+[[nodiscard]] Result<void> verify_update_package(platform::Platform& platform, const update::UpdateRequest& request,
                                                  const platform::Path& package);
 
 // The extension test alone: the text after the last "." of the file name

@@ -15,7 +15,7 @@
 #include "text/hex.h"
 #include "text/trim.h"
 #include "trust/sha256.h"
-#include "update_security.h"
+#include "trust/update_signature.h"
 
 namespace velmarch {
 namespace {
@@ -136,7 +136,7 @@ TEST_F(SignTool, SignedOptionsPassTheUpdatersCheck) {
 
     const std::string public_key = run({"public-key", "--key", development_key_}).out;
     const auto in_process =
-        verify_update_signature_with_key(public_key, options["--expected-version"], options["--expected-sha256"],
+        trust::verify_update_signature_with_key(public_key, options["--expected-version"], options["--expected-sha256"],
                                          options["--signature"], options["--key-id"],
                                          options["--signature-algorithm"]);
     EXPECT_TRUE(in_process) << (in_process ? "" : in_process.error());
@@ -154,7 +154,7 @@ TEST_F(SignTool, SignedOptionsPassTheUpdatersCheck) {
 
 TEST_F(SignTool, VerifiesRawMessageFiles) {
     const std::string digest = sha256_of("package");
-    const std::string metadata = compose_signed_metadata(kAcceptedKeyId, "2.4.0", digest);
+    const std::string metadata = trust::compose_signed_metadata(trust::kAcceptedKeyId, "2.4.0", digest);
     const fs::path package = dir_ / "p.msi";
     write_text(package, "package");
     auto options = signed_options(

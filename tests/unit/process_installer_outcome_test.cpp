@@ -5,7 +5,9 @@
 #include "process/installer_outcome.h"
 #include "support/case_name.h"
 
-namespace velmarch {
+namespace velmarch::process {
+
+using update::ResultStatus;
 namespace {
 
 using testing::PrintTo;  // cases print by name
@@ -89,4 +91,4 @@ TEST(CheckInstallDir, RefusesQuoteCrOrLfAnywhere) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::process

@@ -11,7 +11,7 @@
 #include "text/utf.h"
 #include "support/case_name.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 using testing::PrintTo;  // cases print by name
@@ -294,7 +294,7 @@ class BuildInstallerCommand : public ::testing::TestWithParam<CommandCase> {};
 
 TEST_P(BuildInstallerCommand, ComposesTheWholeCommandLine) {
     const CommandCase& c = GetParam();
-    UpdateRequest request;
+    update::UpdateRequest request;
     request.msi_log_path = platform::path_from_utf8(c.log);
     request.install_dir = platform::path_from_utf8(c.install_dir);
     request.repair_mode = c.repair;
@@ -362,7 +362,7 @@ TEST(BuildInstallerCommandAsMsiexecReadsIt, EveryRequestIsRefusedOrReadExactly) 
     int read_back = 0;
     for (const char* log : hostile) {
         for (const char* dir : {"C:\\App", log}) {
-            UpdateRequest request;
+            update::UpdateRequest request;
             request.msi_log_path = platform::path_from_utf8(log);
             request.install_dir = platform::path_from_utf8(dir);
             const Path program("C:\\Windows\\System32\\msiexec.exe");
@@ -386,7 +386,7 @@ TEST(BuildInstallerCommandAsMsiexecReadsIt, EveryRequestIsRefusedOrReadExactly) 
 
 TEST(BuildInstallerCommandRefusal, LogPathOrWindowsDirectoryWithQuoteCrOrLf) {
     for (const char* text : {"C:\\L\\a\" /i C:\\other.msi Z=", "C:\\L\\a\rb", "C:\\L\\ab\n", "\""}) {
-        UpdateRequest request;
+        update::UpdateRequest request;
         request.install_dir = platform::path_from_utf8("C:\\App");
         request.msi_log_path = platform::path_from_utf8(text);
         auto command = build_installer_command(request, Path("p.msi"), Path("msiexec.exe"));
@@ -405,7 +405,7 @@ TEST(BuildInstallerCommandRefusal, LogPathOrWindowsDirectoryWithQuoteCrOrLf) {
 
 TEST(BuildInstallerCommandRefusal, InstallDirWithQuoteCrOrLf) {
     for (const char* dir : {"C:\\A\"B", "C:\\A\rB", "C:\\AB\n"}) {
-        UpdateRequest request;
+        update::UpdateRequest request;
         request.install_dir = platform::path_from_utf8(dir);
         auto command = build_installer_command(request, Path("p.msi"), Path("msiexec.exe"));
         ASSERT_FALSE(command.has_value());
@@ -414,4 +414,4 @@ TEST(BuildInstallerCommandRefusal, InstallDirWithQuoteCrOrLf) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::process

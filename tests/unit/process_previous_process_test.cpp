@@ -6,7 +6,7 @@
 #include "support/process_world.h"
 #include "support/case_name.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 using testing::PrintTo;  // cases print by name
@@ -76,4 +76,4 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, PreviousProcessWait, ::testing::ValuesIn(kWai
                          testing::CaseName());
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::process

@@ -7,7 +7,7 @@
 #include "support/process_world.h"
 #include "text/utf.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 using platform::Path;
@@ -113,4 +113,4 @@ TEST(LocateExplorer, FallsBackToTheBareName) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::process

@@ -7,7 +7,7 @@
 #include "support/process_world.h"
 #include "text/utf.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 using platform::Path;
@@ -77,4 +77,4 @@ TEST_F(VersionCheck, VersionWithASpaceArrivesAsOneArgument) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::process

@@ -17,7 +17,7 @@
 #include "support/update_machine.h"
 #include "text/utf.h"
 
-namespace velmarch {
+namespace velmarch::run {
 namespace {
 
 using testing::FakePlatform;
@@ -211,4 +211,4 @@ TEST(RunFaultSweep, EachInjectedFailureEndsAsSpecifiedAndLeavesNothingBehind) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::run

@@ -5,7 +5,7 @@
 #include "support/fake_platform.h"
 #include "support/update_machine.h"
 
-namespace velmarch {
+namespace velmarch::run {
 namespace {
 
 using testing::FakePlatform;
@@ -332,4 +332,4 @@ TEST_F(RunUpdateTest, InstallerStageAbortsWriteOnlyStandardError) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::run

@@ -4,7 +4,7 @@
 #include "support/fake_platform.h"
 #include "support/test_signing.h"
 
-namespace velmarch {
+namespace velmarch::staging {
 namespace {
 
 using platform::DirectoryCreation;
@@ -37,7 +37,7 @@ protected:
     }
 
     FakePlatform platform;
-    UpdateRequest request;
+    update::UpdateRequest request;
 };
 
 TEST(StagingDirectoryName, ProcessIdThenTwoDigitsPerRandomByte) {
@@ -183,4 +183,4 @@ TEST_F(StagingTest, AnExistingStagedNameIsNeverOpened) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::staging

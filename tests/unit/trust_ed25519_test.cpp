@@ -8,10 +8,10 @@
 #include "trust/base64.h"
 #include "trust/ed25519.h"
 #include "trust/hex.h"
+#include "trust/update_signature.h"
 #include "trust_test_signer.h"
-#include "update_security.h"
 
-namespace velmarch {
+namespace velmarch::trust {
 namespace {
 
 // --- public-key point decoding ----------------------------------------------
@@ -187,4 +187,4 @@ TEST(TrustSignedMessage, StepsRefuseInOrderKeyThenBase64ThenLengthThenEquation) 
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::trust

@@ -2,7 +2,7 @@
 
 #include "trust/hex.h"
 
-namespace velmarch {
+namespace velmarch::trust {
 namespace {
 
 constexpr std::string_view kDigits = "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f";
@@ -46,4 +46,4 @@ TEST(TrustHex, RefusesAnythingButSixtyFourDigits) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::trust

@@ -2,10 +2,10 @@
 
 #include "support/fake_platform.h"
 #include "trust/package_check.h"
+#include "trust/update_signature.h"
 #include "trust_test_signer.h"
-#include "update_security.h"
 
-namespace velmarch {
+namespace velmarch::trust {
 namespace {
 
 using testing::FakePlatform;
@@ -44,7 +44,7 @@ protected:
     }
 
     FakePlatform fake_;
-    UpdateRequest request_;
+    update::UpdateRequest request_;
 };
 
 TEST_F(TrustPackageCheck, FileNameExtensionMustBeMsiInAnyAsciiCase) {
@@ -167,4 +167,4 @@ TEST_F(TrustPackageCheck, SignedPackageIsAcceptedTwiceWithTheComputedDigestSigne
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::trust

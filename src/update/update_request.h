@@ -6,7 +6,7 @@
 
 #include "platform/platform.h"
 
-namespace velmarch {
+namespace velmarch::update {
 
 struct UpdateRequest {
     std::uint32_t parent_process_id = 0;
@@ -24,4 +24,4 @@ struct UpdateRequest {
     bool repair_mode = false;
 };
 
-}  // namespace velmarch
+}  // namespace velmarch::update

@@ -1,14 +1,14 @@
-#include "update_security.h"
+#include "trust/update_signature.h"
 
 #include <algorithm>
 
-#include "embedded_update_key.h"
 #include "text/format.h"
 #include "text/trim.h"
 #include "trust/base64.h"
 #include "trust/ed25519.h"
+#include "trust/embedded_update_key.h"
 
-namespace velmarch {
+namespace velmarch::trust {
 namespace {
 
 constexpr std::string_view kUnsupportedAlgorithm = "Unsupported update signature algorithm.";
@@ -76,4 +76,4 @@ Result<void> verify_signed_message(std::string_view public_key_text,
     return {};
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::trust

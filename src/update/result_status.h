@@ -1,7 +1,7 @@
 #pragma once
 #include <string_view>
 
-namespace velmarch {
+namespace velmarch::update {
 
 enum class ResultStatus {
     success,
@@ -15,4 +15,4 @@ enum class ResultStatus {
 // The status word written to the result file.
 std::string_view result_status_word(ResultStatus status);
 
-}  // namespace velmarch
+}  // namespace velmarch::update

@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-namespace velmarch {
+namespace velmarch::update {
 
 struct RunAborted {
     std::string message;
@@ -17,4 +17,4 @@ inline std::unexpected<RunAborted> abort_run(std::string message) {
     return std::unexpected(RunAborted{std::move(message)});
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::update
