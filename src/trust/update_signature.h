@@ -1,6 +1,6 @@
 #pragma once
-// The module update_security: the package digest, hexadecimal decoding and
-// the update signature check against the public key compiled into the updater.
+// The update signature: the package digest, hexadecimal decoding and the
+// signature check against the public key compiled into the updater.
 
 #include <cstdint>
 #include <span>
@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "result.h"
+#include "text/hex.h"
 #include "trust/file_digest.h"
-#include "trust/hex.h"
 
 namespace velmarch::trust {
 

@@ -101,7 +101,7 @@ TEST_F(SignTool, KeygenWritesAnOwnerOnlyKeyAndNeverReplacesOne) {
     const ToolRun made = run({"keygen", "--out", key});
     ASSERT_EQ(made.exit_code, 0) << made.err;
     ASSERT_EQ(made.out.size(), 65U) << made.out;
-    EXPECT_TRUE(trust::decode_hex_32_bytes(made.out)) << made.out;
+    EXPECT_TRUE(text::decode_hex_32_bytes(made.out)) << made.out;
     EXPECT_EQ(made.out, text::ascii_lower(made.out));
 
     struct stat info {};

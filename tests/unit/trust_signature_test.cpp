@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "trust/embedded_update_key.h"
+#include "text/hex.h"
 #include "trust/base64.h"
 #include "trust/ed25519.h"
-#include "trust/hex.h"
+#include "trust/embedded_update_key.h"
 #include "trust/update_signature.h"
 #include "trust_test_signer.h"
 
