@@ -30,7 +30,10 @@ struct StageFinished {
 // installer cannot be started; nothing is logged or recorded for those.
 using StageOutcome = std::expected<StageFinished, update::RunAborted>;
 
-[[nodiscard]] StageOutcome run_installer_stage(platform::Platform& platform, const update::UpdateRequest& request,
+[[nodiscard]] StageOutcome run_installer_stage(platform::Platform& platform, const InstallerInputs& inputs,
                                                const platform::Path& staged_package, update::Reporter& reporter);
+
+// The fields of the run's request that the installer stage reads.
+InstallerInputs installer_inputs(const update::UpdateRequest& request);
 
 }  // namespace velmarch::process

@@ -6,7 +6,6 @@
 
 #include "platform/platform.h"
 #include "update/reporter.h"
-#include "update/update_request.h"
 
 namespace velmarch::process {
 
@@ -14,7 +13,7 @@ inline constexpr std::uint32_t kPreviousProcessWaitMilliseconds = 90000;
 
 // A process that cannot be opened counts as gone. Logs whether it waits;
 // fails when the process outlives the limit or the wait itself fails.
-[[nodiscard]] Result<void> wait_for_previous_process(platform::Platform& platform, const update::UpdateRequest& request,
+[[nodiscard]] Result<void> wait_for_previous_process(platform::Platform& platform, std::uint32_t process_id,
                                                      update::Reporter& reporter);
 
 }  // namespace velmarch::process

@@ -4,7 +4,6 @@
 
 #include "platform/platform.h"
 #include "update/reporter.h"
-#include "update/update_request.h"
 
 namespace velmarch::process {
 
@@ -13,6 +12,8 @@ namespace velmarch::process {
 // Windows directories only.
 platform::Path locate_explorer(platform::Platform& platform);
 
-void restart_application(platform::Platform& platform, const update::UpdateRequest& request, update::Reporter& reporter);
+// Starts `app_path` in `install_dir`.
+void restart_application(platform::Platform& platform, const platform::Path& app_path,
+                         const platform::Path& install_dir, update::Reporter& reporter);
 
 }  // namespace velmarch::process

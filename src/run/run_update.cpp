@@ -2,7 +2,7 @@
 
 #include "process/installer_stage.h"
 #include "process/previous_process.h"
-#include "process/restart.h"
+#include "process/run_ending.h"
 #include "run/command_line.h"
 #include "run/reporting.h"
 #include "staging/staging.h"
@@ -25,10 +25,8 @@ std::int32_t finish_refused_package(platform::Platform& platform, const update::
                                     update::Reporter& reporter, std::string_view log_template,
                                     const std::string& message) {
     if (trust::has_msi_extension(request.msi_path)) (void)platform.delete_file(request.msi_path);
-    reporter.append_log_line(text::format(log_template, message));
-    reporter.write_result(update::ResultStatus::error, kAbortExitCode, message);
-    process::restart_application(platform, request, reporter);
-    return kAbortExitCode;
+    return process::finish_run(platform, reporter, text::format(log_template, message),
+                               process::failure_around_installer(message), request.app_path, request.install_dir);
 }
 
 }  // namespace
@@ -44,19 +42,21 @@ RunOutcome run_update(platform::Platform& platform, const std::vector<std::strin
     remove_result_file(platform, request.result_path);
     reporter.append_log_line(kStarted);
 
-    if (auto verified = trust::verify_update_package(platform, request, request.msi_path); !verified)
+    const trust::PackageClaim claim = update::package_claim(request);
+    if (auto verified = trust::verify_update_package(platform, request.msi_path, claim); !verified)
         return finish_refused_package(platform, request, reporter, kPackageFailed, verified.error());
 
-    auto staged = staging::stage_package(platform, request);
+    auto staged = staging::stage_package(platform, request.msi_path, claim);
     if (!staged) return finish_refused_package(platform, request, reporter, kStagingFailed, staged.error());
     reporter.append_log_line(kStagedAndVerified);
 
     // From here on every path returns through `staged`'s destructor, which
     // removes the staged package and the staging directory.
-    if (auto waited = process::wait_for_previous_process(platform, request, reporter); !waited)
+    if (auto waited = process::wait_for_previous_process(platform, request.parent_process_id, reporter); !waited)
         return update::abort_run(waited.error());
 
-    auto stage = process::run_installer_stage(platform, request, staged->package_path(), reporter);
+    auto stage =
+        process::run_installer_stage(platform, process::installer_inputs(request), staged->package_path(), reporter);
     if (!stage) return std::unexpected(stage.error());
     return stage->process_exit_code;
 }
@@ -66,7 +66,7 @@ std::int32_t run_updater_process(platform::Platform& platform) {
     const RunOutcome outcome = arguments ? run_update(platform, *arguments) : update::abort_run(arguments.error());
     if (outcome) return *outcome;
     platform.write_standard_error(text::format("{}\n", outcome.error().message));
-    return kAbortExitCode;
+    return update::kInstallFailureExitCode;
 }
 
 }  // namespace velmarch::run

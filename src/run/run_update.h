@@ -9,8 +9,6 @@
 
 namespace velmarch::run {
 
-inline constexpr std::int32_t kAbortExitCode = 1603;
-
 // The process exit code of a finished run, or the run was aborted.
 using RunOutcome = std::expected<std::int32_t, update::RunAborted>;
 

@@ -8,7 +8,7 @@
 
 #include "platform/platform.h"
 #include "staging/staged_package.h"
-#include "update/update_request.h"
+#include "trust/package_claim.h"
 
 namespace velmarch::staging {
 
@@ -17,7 +17,9 @@ inline constexpr std::string_view kStagedPackageName = "velmarch-update.msi";
 inline constexpr int kStagingDirectoryAttempts = 16;
 inline constexpr std::size_t kStagingCopyBufferSize = 8192;
 
-[[nodiscard]] Result<StagedPackage> stage_package(platform::Platform& platform, const update::UpdateRequest& request);
+// `downloaded` has passed the package check for `claim`; the copy must pass it again.
+[[nodiscard]] Result<StagedPackage> stage_package(platform::Platform& platform, const platform::Path& downloaded,
+                                                  const trust::PackageClaim& claim);
 
 // "VelmarchUpdate-<process id>-<32 lower-case hex digits of the random bytes>"
 std::string staging_directory_name(std::uint32_t process_id, const std::array<std::byte, 16>& random);

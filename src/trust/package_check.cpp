@@ -30,17 +30,16 @@ bool has_msi_extension(const platform::Path& package) {
     return true;
 }
 
-Result<void> verify_update_package(platform::Platform& platform, const update::UpdateRequest& request,
-                                   const platform::Path& package) {
+Result<void> verify_update_package(platform::Platform& platform, const platform::Path& package,
+                                   const PackageClaim& claim) {
     if (platform.file_type(package) != platform::FileType::file) return fail(kNotMsiFile);
     if (!has_msi_extension(package)) return fail(kNotMsiFile);
 
     auto digest = compute_file_sha256(platform, package);
     if (!digest) return std::unexpected(std::move(digest.error()));
-    if (*digest != request.expected_sha256) return fail(kDigestMismatch);
+    if (*digest != claim.expected_sha256) return fail(kDigestMismatch);
 
-    return verify_update_signature(request.expected_version, *digest, request.signature, request.key_id,
-                                   request.signature_algorithm);
+    return verify_update_signature(claim.version, *digest, claim.signature, claim.key_id, claim.signature_algorithm);
 }
 
 }  // namespace velmarch::trust

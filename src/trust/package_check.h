@@ -3,14 +3,14 @@
 // digest is the expected one and whose signed metadata verifies.
 
 #include "platform/platform.h"
-#include "update/update_request.h"
+#include "trust/package_claim.h"
 
 namespace velmarch::trust {
 
 // Opens, reads and closes the package within the call; never changes it.
-// The same request and byte-identical files always give the same answer.
-[[nodiscard]] Result<void> verify_update_package(platform::Platform& platform, const update::UpdateRequest& request,
-                                                 const platform::Path& package);
+// The same claim and byte-identical files always give the same answer.
+[[nodiscard]] Result<void> verify_update_package(platform::Platform& platform, const platform::Path& package,
+                                                 const PackageClaim& claim);
 
 // The extension test alone: the text after the last "." of the file name
 // (none when there is no "." or the only one leads the name) is "msi" in any

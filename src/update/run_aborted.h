@@ -1,7 +1,7 @@
 #pragma once
 // A run that ends before its outcome can be recorded: nothing more is logged
 // or written, the message goes to standard error and the process exits with
-// 1603.
+// kInstallFailureExitCode (1603).
 
 #include <expected>
 #include <string>

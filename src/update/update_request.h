@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "trust/package_claim.h"
 
 namespace velmarch::update {
 
@@ -23,5 +24,8 @@ struct UpdateRequest {
     std::string signature_algorithm;
     bool repair_mode = false;
 };
+
+// The request's claim about the package it names.
+trust::PackageClaim package_claim(const UpdateRequest& request);
 
 }  // namespace velmarch::update

@@ -35,7 +35,7 @@ protected:
     }
 
     StageOutcome run() {
-        return run_installer_stage(fake, request, staged_package, reporter);
+        return run_installer_stage(fake, installer_inputs(request), staged_package, reporter);
     }
 
     std::string installer_run(std::string_view repair_arguments = "") const {
@@ -298,7 +298,7 @@ TEST_P(BuildInstallerCommand, ComposesTheWholeCommandLine) {
     request.msi_log_path = platform::path_from_utf8(c.log);
     request.install_dir = platform::path_from_utf8(c.install_dir);
     request.repair_mode = c.repair;
-    auto command = build_installer_command(request, platform::path_from_utf8(c.staged),
+    auto command = build_installer_command(installer_inputs(request), platform::path_from_utf8(c.staged),
                                            platform::path_from_utf8("C:\\Windows\\System32\\msiexec.exe"));
     ASSERT_TRUE(command.has_value()) << command.error();
     EXPECT_EQ(command_text(*command), c.expected);
@@ -366,7 +366,8 @@ TEST(BuildInstallerCommandAsMsiexecReadsIt, EveryRequestIsRefusedOrReadExactly) 
             request.msi_log_path = platform::path_from_utf8(log);
             request.install_dir = platform::path_from_utf8(dir);
             const Path program("C:\\Windows\\System32\\msiexec.exe");
-            auto command = build_installer_command(request, Path("C:\\Windows\\Temp\\V\\p.msi"), program);
+            auto command =
+                build_installer_command(installer_inputs(request), Path("C:\\Windows\\Temp\\V\\p.msi"), program);
             if (!command) continue;
             auto composed = compose_command_line(platform::path_to_utf16(program), command->arguments);
             ASSERT_TRUE(composed.has_value());
@@ -389,14 +390,15 @@ TEST(BuildInstallerCommandRefusal, LogPathOrWindowsDirectoryWithQuoteCrOrLf) {
         update::UpdateRequest request;
         request.install_dir = platform::path_from_utf8("C:\\App");
         request.msi_log_path = platform::path_from_utf8(text);
-        auto command = build_installer_command(request, Path("p.msi"), Path("msiexec.exe"));
+        auto command = build_installer_command(installer_inputs(request), Path("p.msi"), Path("msiexec.exe"));
         ASSERT_FALSE(command.has_value()) << text;
         EXPECT_EQ(command.error(), "The installer log path cannot be passed to Windows Installer.");
 
         request.msi_log_path = platform::path_from_utf8("C:\\L\\msi.log");
         for (const auto& [staged, installer] : {std::pair{std::string("C:\\W") + text + "\\p.msi", std::string("msiexec.exe")},
                                                 std::pair{std::string("p.msi"), std::string("C:\\W") + text + "\\msiexec.exe"}}) {
-            command = build_installer_command(request, platform::path_from_utf8(staged), platform::path_from_utf8(installer));
+            command = build_installer_command(installer_inputs(request), platform::path_from_utf8(staged),
+                                              platform::path_from_utf8(installer));
             ASSERT_FALSE(command.has_value()) << staged << " " << installer;
             EXPECT_EQ(command.error(), "The Windows directory cannot be passed to Windows Installer.");
         }
@@ -407,7 +409,7 @@ TEST(BuildInstallerCommandRefusal, InstallDirWithQuoteCrOrLf) {
     for (const char* dir : {"C:\\A\"B", "C:\\A\rB", "C:\\AB\n"}) {
         update::UpdateRequest request;
         request.install_dir = platform::path_from_utf8(dir);
-        auto command = build_installer_command(request, Path("p.msi"), Path("msiexec.exe"));
+        auto command = build_installer_command(installer_inputs(request), Path("p.msi"), Path("msiexec.exe"));
         ASSERT_FALSE(command.has_value());
         EXPECT_EQ(command.error(), "The current install directory cannot be passed to Windows Installer.");
     }

@@ -4,6 +4,7 @@
 #include "trust/package_check.h"
 #include "trust/update_signature.h"
 #include "trust_test_signer.h"
+#include "update/update_request.h"
 
 namespace velmarch::trust {
 namespace {
@@ -39,7 +40,7 @@ protected:
     ~TrustPackageCheck() override { EXPECT_EQ(fake_.files_opened, fake_.files_closed); }
 
     std::string check(const platform::Path& path) {
-        const auto outcome = verify_update_package(fake_, request_, path);
+        const auto outcome = verify_update_package(fake_, path, update::package_claim(request_));
         return outcome ? "accepted" : outcome.error();
     }
 
