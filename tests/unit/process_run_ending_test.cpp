@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "process/run_ending.h"
 #include "support/case_name.h"
 #include "support/process_world.h"
@@ -59,12 +61,9 @@ const EndingCase kEndingCases[] = {
 INSTANTIATE_TEST_SUITE_P(Rows, FinishRun, ::testing::ValuesIn(kEndingCases), testing::CaseName());
 
 TEST(FailureAroundInstaller, RecordsAnErrorWith1603AndRestarts) {
-    const RunEnding ending = failure_around_installer("The staging failed.");
-    EXPECT_EQ(ending.status, ResultStatus::error);
-    EXPECT_EQ(ending.result_exit_code, 1603);
-    EXPECT_EQ(ending.message, "The staging failed.");
-    EXPECT_TRUE(ending.restart);
-    EXPECT_EQ(ending.process_exit_code, 1603);
+    const RunEnding e = failure_around_installer("The staging failed.");
+    EXPECT_EQ(std::tie(e.status, e.result_exit_code, e.message, e.restart, e.process_exit_code),
+              std::make_tuple(ResultStatus::error, 1603, std::string("The staging failed."), true, 1603));
 }
 
 }  // namespace
