@@ -11,7 +11,8 @@
 // A few short lower-case texts stand where an OS error text would and are not
 // sentences. They are the updater's fixed texts, reported as they are:
 // "failed to write whole buffer" (write_all: a write that takes no bytes; the
-// staging copy reports it after its own sentence) and the launcher's "program
+// staging copy reports it after its own sentence), "not a regular file"
+// (kNotARegularFile below) and the launcher's "program
 // not found", "program path has no file name" and "nul byte found in provided
 // data" (process/launcher.h). The POSIX stand-in gives the same NUL text when
 // a NUL reaches a LaunchRequest. The launcher's refusal of a batch file,
@@ -49,6 +50,13 @@ inline constexpr Path::value_type kPathListSeparator = ':';
 // query and a link that was not followed (a name-surrogate reparse point).
 enum class FileType { missing, file, directory };
 
+// What a file operation answers when the path names something that exists
+// but is not a regular file (a disk file on Windows): a FIFO, a socket, a
+// device, a pipe. Such a thing can block its opener or a read or write
+// without end, and what it delivers has no fixed length or content, so no
+// operation below reads or writes one.
+inline constexpr std::string_view kNotARegularFile = "not a regular file";
+
 // An open file. The destructor closes it.
 class File {
 public:
@@ -59,6 +67,8 @@ public:
     [[nodiscard]] virtual Result<std::size_t> write(std::span<const std::byte> bytes) = 0;
     // Forces the written bytes to the storage device.
     [[nodiscard]] virtual Result<void> flush() = 0;
+    // The file's length in bytes at this moment.
+    [[nodiscard]] virtual Result<std::uint64_t> size() = 0;
 };
 
 // A converted security descriptor (the staging access list). The destructor
@@ -85,7 +95,9 @@ public:
 // installer's log). In an elevated run the program, the working directory and
 // that file are reached like the platform's own paths: a link on the way that
 // an untrusted owner could have planted refuses the start with the system's
-// error.
+// error. In every run, a `child_output` that exists but is not a regular file
+// or a directory refuses the start with kNotARegularFile: the child would
+// wait on it for ever, and the run with it.
 struct LaunchRequest {
     Path application;
     std::u16string command_line;
@@ -113,8 +125,14 @@ public:
     [[nodiscard]] virtual FileType file_type(const Path& path) = 0;
     // Any kind of entry exists at the path (used by the program search).
     [[nodiscard]] virtual bool exists(const Path& path) = 0;
+    // Every operation that opens a caller-named file opens it without waiting
+    // for another party (a FIFO's other end; the stand-in: a lease) and
+    // refuses what it opened, before any byte is read or written, unless it is
+    // a regular file: kNotARegularFile, or the system's error when the open
+    // itself was refused.
+    //
     // Opens an existing file for reading, shared for reading, writing and
-    // deletion.
+    // deletion. A directory is refused with the system's error.
     [[nodiscard]] virtual Result<std::unique_ptr<File>> open_for_reading(const Path& path) = 0;
     // Creates a new file for writing only; fails when the name exists, a link
     // of that name included.

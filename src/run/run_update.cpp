@@ -43,10 +43,10 @@ RunOutcome run_update(platform::Platform& platform, const std::vector<std::strin
     reporter.append_log_line(kStarted);
 
     const trust::PackageClaim claim = update::package_claim(request);
-    if (auto verified = trust::verify_update_package(platform, request.msi_path, claim); !verified)
-        return finish_refused_package(platform, request, reporter, kPackageFailed, verified.error());
+    auto verified = trust::verify_update_package(platform, request.msi_path, claim);
+    if (!verified) return finish_refused_package(platform, request, reporter, kPackageFailed, verified.error());
 
-    auto staged = staging::stage_package(platform, request.msi_path, claim);
+    auto staged = staging::stage_package(platform, request.msi_path, claim, verified->length);
     if (!staged) return finish_refused_package(platform, request, reporter, kStagingFailed, staged.error());
     reporter.append_log_line(kStagedAndVerified);
 

@@ -1,5 +1,6 @@
 #include "staging/staging.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -49,34 +50,42 @@ constexpr std::string_view kFinalizeFailed = "The restricted staged MSI could no
     return std::unexpected(std::string(kNoUniqueDirectory));
 }
 
-[[nodiscard]] Result<void> copy_file(platform::File& from, platform::File& to) {
+// Copies until a read of 0 bytes or until `limit` bytes are copied, whichever
+// comes first; nothing past the limit is read.
+[[nodiscard]] Result<void> copy_file(platform::File& from, platform::File& to, std::uint64_t limit) {
     std::vector<std::byte> buffer(kStagingCopyBufferSize);
-    for (;;) {
-        auto read = from.read(buffer);
+    for (std::uint64_t left = limit; left > 0;) {
+        const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
+        auto read = from.read(std::span(buffer.data(), wanted));
         if (!read) return std::unexpected(read.error());
         if (*read == 0) return {};
         if (auto written = platform::write_all(to, std::span(buffer.data(), *read)); !written) return written;
+        left -= *read;
     }
+    return {};
 }
 
 // Steps after the directory exists. `staged` is destroyed by the caller on
 // failure, after these handles have been closed in this order: the staged
 // package's, then the downloaded package's.
 [[nodiscard]] Result<void> fill_staging(platform::Platform& platform, const platform::Path& downloaded,
-                                        const trust::PackageClaim& claim, const platform::Path& package_path) {
+                                        const trust::PackageClaim& claim, const platform::Path& package_path,
+                                        std::uint64_t verified_length) {
     auto source = platform.open_for_reading(downloaded);
     if (!source) return std::unexpected(text::format(kReopenFailed, source.error()));
     {
         auto target = platform.create_new_file(package_path);
         if (!target) return std::unexpected(text::format(kCreateFailed, target.error()));
-        if (auto copied = copy_file(**source, **target); !copied)
+        if (auto copied = copy_file(**source, **target, verified_length); !copied)
             return std::unexpected(text::format(kCopyFailed, copied.error()));
         if (auto flushed = (*target)->flush(); !flushed)
             return std::unexpected(text::format(kFinalizeFailed, flushed.error()));
     }
     // The copy's handle is closed; the downloaded package stays open (shared
     // for reading, writing and deletion) until the copy has been verified.
-    return trust::verify_update_package(platform, package_path, claim);
+    if (auto verified = trust::verify_update_package(platform, package_path, claim); !verified)
+        return std::unexpected(std::move(verified.error()));
+    return {};
 }
 
 }  // namespace
@@ -86,7 +95,7 @@ std::string staging_directory_name(std::uint32_t process_id, const std::array<st
 }
 
 Result<StagedPackage> stage_package(platform::Platform& platform, const platform::Path& downloaded,
-                                    const trust::PackageClaim& claim) {
+                                    const trust::PackageClaim& claim, std::uint64_t verified_length) {
     auto temp = protected_temp_directory(platform);
     if (!temp) return std::unexpected(temp.error());
     auto directory = create_staging_directory(platform, *temp);
@@ -94,7 +103,7 @@ Result<StagedPackage> stage_package(platform::Platform& platform, const platform
 
     platform::Path package_path = platform::join_path(*directory, kStagedPackageName);
     StagedPackage staged(platform, std::move(*directory), std::move(package_path));
-    if (auto filled = fill_staging(platform, downloaded, claim, staged.package_path()); !filled)
+    if (auto filled = fill_staging(platform, downloaded, claim, staged.package_path(), verified_length); !filled)
         return std::unexpected(filled.error());  // `staged` is destroyed here
     return staged;
 }

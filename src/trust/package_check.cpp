@@ -30,16 +30,28 @@ bool has_msi_extension(const platform::Path& package) {
     return true;
 }
 
-Result<void> verify_update_package(platform::Platform& platform, const platform::Path& package,
-                                   const PackageClaim& claim) {
+Result<VerifiedPackage> verify_update_package(platform::Platform& platform, const platform::Path& package,
+                                              const PackageClaim& claim) {
     if (platform.file_type(package) != platform::FileType::file) return fail(kNotMsiFile);
     if (!has_msi_extension(package)) return fail(kNotMsiFile);
 
-    auto digest = compute_file_sha256(platform, package);
+    // The open itself refuses a FIFO or device, swapped in or not: a package
+    // of the wrong type, not an error of the system.
+    auto file = platform.open_for_reading(package);
+    if (!file) {
+        if (file.error() == platform::kNotARegularFile) return fail(kNotMsiFile);
+        return std::unexpected(std::move(file.error()));
+    }
+    auto digest = compute_sha256(**file);
+    file->reset();
     if (!digest) return std::unexpected(std::move(digest.error()));
-    if (*digest != claim.expected_sha256) return fail(kDigestMismatch);
+    if (digest->sha256 != claim.expected_sha256) return fail(kDigestMismatch);
 
-    return verify_update_signature(claim.version, *digest, claim.signature, claim.key_id, claim.signature_algorithm);
+    if (auto signature = verify_update_signature(claim.version, digest->sha256, claim.signature, claim.key_id,
+                                                 claim.signature_algorithm);
+        !signature)
+        return std::unexpected(std::move(signature.error()));
+    return VerifiedPackage{digest->length};
 }
 
 }  // namespace velmarch::trust

@@ -64,6 +64,11 @@ public:
         return {};
     }
 
+    Result<std::uint64_t> size() override {
+        auto it = owner_.files_.find(key_);
+        return it == owner_.files_.end() ? 0 : it->second.size();
+    }
+
 private:
     FakePlatform& owner_;
     std::string key_;
@@ -167,6 +172,12 @@ void FakePlatform::add_link(const Path& path, const Path& target) {
     links_[key] = key_of(target);
 }
 
+void FakePlatform::add_special(const Path& path) {
+    const std::string key = key_of(path);
+    add_directory(parent_key(key));
+    specials_.insert(key);
+}
+
 bool FakePlatform::has_file(const Path& path) const { return files_.contains(key_of(path)); }
 bool FakePlatform::has_directory(const Path& path) const { return directories_.contains(key_of(path)); }
 
@@ -185,6 +196,8 @@ std::vector<platform::Path> FakePlatform::entries_below(const Path& path) const 
     for (const auto& [k, v] : files_)
         if (below(k)) out.emplace_back(k);
     for (const auto& [k, v] : links_)
+        if (below(k)) out.emplace_back(k);
+    for (const auto& k : specials_)
         if (below(k)) out.emplace_back(k);
     return out;
 }
@@ -229,20 +242,21 @@ FileType FakePlatform::file_type(const Path& path) {
     if (enter(Op::file_type)) return FileType::missing;
     const std::string key = resolved(links_, key_of(path));
     if (directories_.contains(key)) return FileType::directory;
-    if (files_.contains(key)) return FileType::file;
+    if (files_.contains(key) || specials_.contains(key)) return FileType::file;
     return FileType::missing;
 }
 
 bool FakePlatform::exists(const Path& path) {
     if (enter(Op::exists)) return false;
     const std::string key = key_of(path);
-    return directories_.contains(key) || files_.contains(key) || links_.contains(key);
+    return directories_.contains(key) || files_.contains(key) || links_.contains(key) || specials_.contains(key);
 }
 
 Result<std::unique_ptr<platform::File>> FakePlatform::open_for_reading(const Path& path) {
     if (auto failure = enter(Op::open_for_reading)) return std::unexpected(*failure);
     const std::string key = resolved(links_, key_of(path));
     if (directories_.contains(key)) return std::unexpected(fake_os_error(5));
+    if (specials_.contains(key)) return std::unexpected(std::string(platform::kNotARegularFile));
     if (!files_.contains(key)) return std::unexpected(fake_os_error(2));
     return std::make_unique<FakeFile>(*this, key, false);
 }
@@ -250,7 +264,7 @@ Result<std::unique_ptr<platform::File>> FakePlatform::open_for_reading(const Pat
 Result<std::unique_ptr<platform::File>> FakePlatform::create_new_file(const Path& path) {
     if (auto failure = enter(Op::create_new_file)) return std::unexpected(*failure);
     const std::string key = key_of(path);
-    if (files_.contains(key) || directories_.contains(key) || links_.contains(key))
+    if (files_.contains(key) || directories_.contains(key) || links_.contains(key) || specials_.contains(key))
         return std::unexpected(fake_os_error(80));
     if (!directories_.contains(parent_key(key))) return std::unexpected(fake_os_error(3));
     files_[key];
@@ -261,6 +275,7 @@ Result<void> FakePlatform::write_file(const Path& path, std::span<const std::byt
     if (auto failure = enter(Op::write_file)) return std::unexpected(*failure);
     const std::string key = key_of(path);
     if (directories_.contains(key)) return std::unexpected(fake_os_error(5));
+    if (specials_.contains(resolved(links_, key))) return std::unexpected(std::string(platform::kNotARegularFile));
     if (!directories_.contains(parent_key(key))) return std::unexpected(fake_os_error(3));
     files_[key] = Bytes(bytes.begin(), bytes.end());
     return {};
@@ -270,6 +285,7 @@ Result<void> FakePlatform::append_to_file(const Path& path, std::span<const std:
     if (auto failure = enter(Op::append_to_file)) return std::unexpected(*failure);
     const std::string key = key_of(path);
     if (directories_.contains(key)) return std::unexpected(fake_os_error(5));
+    if (specials_.contains(resolved(links_, key))) return std::unexpected(std::string(platform::kNotARegularFile));
     if (!directories_.contains(parent_key(key))) return std::unexpected(fake_os_error(3));
     auto& content = files_[key];
     content.insert(content.end(), bytes.begin(), bytes.end());
@@ -279,7 +295,8 @@ Result<void> FakePlatform::append_to_file(const Path& path, std::span<const std:
 Result<void> FakePlatform::delete_file(const Path& path) {
     if (auto failure = enter(Op::delete_file)) return std::unexpected(*failure);
     const std::string key = key_of(path);
-    if (links_.erase(key) == 0 && files_.erase(key) == 0) return std::unexpected(fake_os_error(2));
+    if (links_.erase(key) == 0 && files_.erase(key) == 0 && specials_.erase(key) == 0)
+        return std::unexpected(fake_os_error(2));
     return {};
 }
 
@@ -297,12 +314,13 @@ Result<void> FakePlatform::remove_directory_tree(const Path& path) {
     if (auto failure = enter(Op::remove_directory_tree)) return std::unexpected(*failure);
     const std::string key = key_of(path);
     // A link or a lone file at the top goes by itself, as on Windows.
-    if (links_.erase(key) != 0 || files_.erase(key) != 0) return {};
+    if (links_.erase(key) != 0 || files_.erase(key) != 0 || specials_.erase(key) != 0) return {};
     if (!directories_.contains(key)) return std::unexpected(fake_os_error(3));
     for (const Path& entry : entries_below(path)) {
         files_.erase(key_of(entry));
         directories_.erase(key_of(entry));
         links_.erase(key_of(entry));
+        specials_.erase(key_of(entry));
     }
     return {};
 }
@@ -324,7 +342,7 @@ Result<DirectoryCreation> FakePlatform::create_directory(const Path& path, const
         return answer;
     }
     const std::string key = key_of(path);
-    if (directories_.contains(key) || files_.contains(key) || links_.contains(key))
+    if (directories_.contains(key) || files_.contains(key) || links_.contains(key) || specials_.contains(key))
         return DirectoryCreation::already_exists;
     if (!directories_.contains(parent_key(key))) return std::unexpected(fake_os_error(3));
     directories_.insert(key);
@@ -342,6 +360,8 @@ std::optional<std::string> FakePlatform::launch_refusal(const platform::LaunchRe
     if (!files_.contains(resolved(links_, key_of(launch.application)))) return fake_os_error(2);
     if (launch.working_directory && !directories_.contains(key_of(*launch.working_directory)))
         return fake_os_error(267);
+    if (launch.child_output && specials_.contains(resolved(links_, key_of(*launch.child_output))))
+        return std::string(platform::kNotARegularFile);
     return std::nullopt;
 }
 

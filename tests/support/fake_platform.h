@@ -55,6 +55,9 @@ public:
     // A symbolic link at `path` to `target` (which need not exist). Queries
     // and opens follow it; creation, deletion and tree removal do not.
     void add_link(const Path& path, const Path& target);
+    // Something that exists but is no regular file (a FIFO, a device, a
+    // pipe): the type query calls it a file, every open refuses it.
+    void add_special(const Path& path);
     bool has_file(const Path& path) const;
     bool has_directory(const Path& path) const;
     std::string file_text(const Path& path) const;
@@ -140,6 +143,7 @@ public:
     std::map<std::string, Bytes> files_;
     std::set<std::string> directories_;
     std::map<std::string, std::string> links_;  // link -> target
+    std::set<std::string> specials_;
 
 private:
     std::optional<std::string> launch_refusal(const platform::LaunchRequest& launch) const;

@@ -8,6 +8,8 @@
 //   Platform& platform();
 //   Path root();                                 an empty directory of its own
 //   bool make_link(link, target, directory);     false where no link can be made
+//   Path make_special_file();                    a FIFO or pipe nobody reads or writes
+//   Platform& special_file_platform();           the platform that is given it (see Win32)
 //   LaunchRequest exiting_with(std::int32_t code);
 //   LaunchRequest missing_program();
 //   std::uint32_t start_live_process();          runs until end_process
@@ -26,9 +28,11 @@
 #include "support/fake_platform.h"
 
 #ifdef _WIN32
+#include "platform/win32/platform.h"
 #include "platform_win32_support.h"
 #else
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -68,6 +72,12 @@ public:
         fake.add_link(link, target);
         return true;
     }
+    platform::Path make_special_file() {
+        const platform::Path path = root() / "fifo";
+        fake.add_special(path);
+        return path;
+    }
+    platform::Platform& special_file_platform() { return fake; }
     platform::LaunchRequest exiting_with(std::int32_t code) const {
         return {.application = program_, .command_line = u"exit " + decimal16(code), .working_directory = {}};
     }
@@ -101,6 +111,7 @@ public:
     Win32& operator=(const Win32&) = delete;
     ~Win32() {
         for (std::uint32_t id : live_) end_process(id);
+        for (HANDLE pipe : pipe_handles_) ::CloseHandle(pipe);
     }
 
     platform::Platform& platform() { return *platform_; }
@@ -112,6 +123,26 @@ public:
         // Wine reports success without making the link.
         return platform_->exists(link);
     }
+    // A named pipe with a few idle instances, so that every open of it (each
+    // one takes an instance) reaches the pipe rather than "all busy".
+    platform::Path make_special_file() {
+        const std::wstring name =
+            LR"(\\.\pipe\velmarch-contract-)" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++pipes_);
+        for (int instance = 0; instance < 8; ++instance) {
+            const HANDLE pipe = ::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT,
+                                                   PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr);
+            if (pipe == INVALID_HANDLE_VALUE) {
+                ADD_FAILURE() << "CreateNamedPipeW failed: " << ::GetLastError();
+                break;
+            }
+            pipe_handles_.push_back(pipe);
+        }
+        return name;
+    }
+    // A pipe has no path in a folder. The elevated run's own link check
+    // (Wine reads as elevated) refuses its path text before anything is
+    // opened, so the open's own refusal is shown without that check.
+    platform::Platform& special_file_platform() { return unchecked_; }
     platform::LaunchRequest exiting_with(std::int32_t code) const {
         return child_launch(kChildExit, decimal16(code));
     }
@@ -148,6 +179,9 @@ private:
     std::unique_ptr<platform::Platform> platform_;
     Win32TempDirectory temp_;
     std::vector<std::uint32_t> live_;
+    platform::win32::Win32Platform unchecked_{false};
+    std::vector<HANDLE> pipe_handles_;
+    int pipes_ = 0;
 };
 
 #else
@@ -173,6 +207,12 @@ public:
     bool make_link(const platform::Path& link, const platform::Path& target, bool) {
         return ::symlink(target.c_str(), link.c_str()) == 0;
     }
+    platform::Path make_special_file() {
+        const platform::Path path = root() / "fifo";
+        if (::mkfifo(path.c_str(), 0666) != 0) ADD_FAILURE() << "mkfifo failed: " << errno;
+        return path;
+    }
+    platform::Platform& special_file_platform() { return *platform_; }
     platform::LaunchRequest exiting_with(std::int32_t code) const {
         return shell(u"sh -c \"exit " + decimal16(code) + u"\"");
     }

@@ -76,24 +76,51 @@ TEST_F(Win32Links, OwnCheckWalksPlainPathsAndReportsTheSystemErrors) {
     EXPECT_TRUE(ends_with_os_error(through_file.error(), 267)) << through_file.error();
 }
 
-TEST_F(Win32Links, CheckedPlatformCreatesWritesAndDeletesAlongPlainPaths) {
-    win32::Win32Platform platform(true);
-    ASSERT_TRUE(platform.create_directories(at(L"logs\\deeper")));
-    EXPECT_EQ(platform.file_type(at(L"logs\\deeper")), FileType::directory);
-    ASSERT_TRUE(platform.write_file(at(L"logs\\deeper\\helper.log"), bytes_of("one\n")));
-    ASSERT_TRUE(platform.append_to_file(at(L"logs\\deeper\\helper.log"), bytes_of("two\n")));
-    EXPECT_EQ(read_text(at(L"logs\\deeper\\helper.log")), "one\ntwo\n");
-    EXPECT_TRUE(platform.exists(at(L"logs\\deeper\\helper.log")));
-    ASSERT_TRUE(platform.delete_file(at(L"logs\\deeper\\helper.log")));
-    EXPECT_FALSE(platform.exists(at(L"logs\\deeper\\helper.log")));
-    auto result = platform.run_and_wait(testing::child_launch(testing::kChildExit, u"7"));
-    ASSERT_TRUE(result) << result.error();
-    EXPECT_EQ(*result, 7);
+// A volume GUID, device or GLOBALROOT path names something the walk cannot
+// look along: refused as an untrusted mount point in both checking modes,
+// followed as before without elevation. (The "\\?\" forms carry a "?" and are
+// refused before that, as invalid names.)
+TEST_F(Win32Links, OwnCheckWalksOnlyDriveRootedAndUncPaths) {
+    write_text(at(L"file.txt"), "x");
+    const std::wstring refused[] = {
+        LR"(\\.\Volume{0b1ac3a2-0000-0000-0000-100000000000}\Logs\helper.log)",
+        LR"(\\.\GLOBALROOT\Device\HarddiskVolume3\Logs\helper.log)",
+        LR"(\\.\C:\Logs\helper.log)",
+        LR"(\\.\pipe\velmarch)",
+    };
+    for (const win32::LinkCheck mode : {win32::LinkCheck::every_link, win32::LinkCheck::symbolic_links}) {
+        for (const std::wstring& path : refused) {
+            auto checked = win32::check_trusted_path(Path(path), {}, mode);
+            ASSERT_FALSE(checked) << Path(path).string();
+            EXPECT_EQ(checked.error(), win32::untrusted_link_error_text());
+        }
+        EXPECT_TRUE(win32::check_trusted_path(at(L"file.txt"), {}, mode));
+    }
+    EXPECT_TRUE(win32::check_trusted_path(Path(refused[0]), {}, win32::LinkCheck::off));
 }
 
-// A symbolic link this test makes is owned by the user running it. Where
-// that user is not an administrator, the own check refuses it with the text
-// RedirectionGuard gives.
+TEST_F(Win32Links, CheckedPlatformCreatesWritesAndDeletesAlongPlainPaths) {
+    for (const win32::LinkCheck mode : {win32::LinkCheck::every_link, win32::LinkCheck::symbolic_links}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        std::filesystem::remove_all(at(L"logs"));
+        win32::Win32Platform platform(mode);
+        ASSERT_TRUE(platform.create_directories(at(L"logs\\deeper")));
+        EXPECT_EQ(platform.file_type(at(L"logs\\deeper")), FileType::directory);
+        ASSERT_TRUE(platform.write_file(at(L"logs\\deeper\\helper.log"), bytes_of("one\n")));
+        ASSERT_TRUE(platform.append_to_file(at(L"logs\\deeper\\helper.log"), bytes_of("two\n")));
+        EXPECT_EQ(read_text(at(L"logs\\deeper\\helper.log")), "one\ntwo\n");
+        EXPECT_TRUE(platform.exists(at(L"logs\\deeper\\helper.log")));
+        ASSERT_TRUE(platform.delete_file(at(L"logs\\deeper\\helper.log")));
+        EXPECT_FALSE(platform.exists(at(L"logs\\deeper\\helper.log")));
+        auto result = platform.run_and_wait(testing::child_launch(testing::kChildExit, u"7"));
+        ASSERT_TRUE(result) << result.error();
+        EXPECT_EQ(*result, 7);
+    }
+}
+
+// A symbolic link this test makes is owned by the user running it, in a
+// folder that user controls. Unless the system's accounts alone could have
+// made it, the own check refuses it with the text RedirectionGuard gives.
 TEST_F(Win32Links, CheckedPlatformFollowsOnlyLinksOfTrustedOwners) {
     std::filesystem::create_directories(at(L"protected"));
     write_text(at(L"protected\\target.txt"), "protected");
@@ -104,14 +131,19 @@ TEST_F(Win32Links, CheckedPlatformFollowsOnlyLinksOfTrustedOwners) {
     if (!created || attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
         GTEST_SKIP() << "symbolic links cannot be made here";
 
-    win32::Win32Platform platform(true);
+    win32::Win32Platform platform(win32::LinkCheck::every_link);
     const Path via = at(L"link\\target.txt");
     auto checked = win32::check_trusted_path(via);
     if (checked) {
-        GTEST_SKIP() << "the link's owner is trusted here (Wine reports files as owned by Administrators)";
+        GTEST_SKIP() << "the link is trusted here (Wine reports files as owned by Administrators)";
     }
     EXPECT_EQ(checked.error(), win32::untrusted_link_error_text());
     EXPECT_TRUE(ends_with_os_error(checked.error(), 448)) << checked.error();
+    // RedirectionGuard does not promise to refuse symbolic links: the own
+    // check still does while it is in force.
+    auto with_guard = win32::check_trusted_path(via, {}, win32::LinkCheck::symbolic_links);
+    ASSERT_FALSE(with_guard);
+    EXPECT_EQ(with_guard.error(), checked.error());
     EXPECT_EQ(platform.write_file(via, bytes_of("x")).error(), checked.error());
     EXPECT_EQ(platform.file_type(via), FileType::missing);
     EXPECT_EQ(read_text(at(L"protected\\target.txt")), "protected");

@@ -37,6 +37,7 @@ public:
         return taken;
     }
     Result<void> flush() override { return {}; }
+    Result<std::uint64_t> size() override { return received.size(); }
 };
 
 TEST(WriteAll, WritesTheRestAfterEachShortWrite) {

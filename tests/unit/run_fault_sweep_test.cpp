@@ -61,7 +61,8 @@ const std::map<std::pair<Op, int>, Expected>& expectations() {
         {{Op::read, 1}, refused(injected)},
         {{Op::read, 2}, refused(injected)},
         {{Op::read, 3}, refused(injected)},
-        {{Op::read, 4}, refused(injected)},
+        // Reading stops at the length the file had when it was opened: no
+        // read of 0 bytes follows, here or in the second verification.
         // Staging.
         {{Op::file_type, 2}, refused("The protected Windows temporary directory was not found.")},
         {{Op::create_security_descriptor, 1},
@@ -69,21 +70,20 @@ const std::map<std::pair<Op, int>, Expected>& expectations() {
         {{Op::create_directory, 1}, refused("The administrator-only staging directory could not be created: " + injected)},
         {{Op::open_for_reading, 2}, refused("The verified update package could not be reopened: " + injected)},
         {{Op::create_new_file, 1}, refused("The restricted staged MSI could not be created: " + injected)},
-        {{Op::read, 5}, refused("The update package could not be copied to restricted staging: " + injected)},
+        {{Op::read, 4}, refused("The update package could not be copied to restricted staging: " + injected)},
         {{Op::write, 1}, refused("The update package could not be copied to restricted staging: " + injected)},
-        {{Op::read, 6}, refused("The update package could not be copied to restricted staging: " + injected)},
+        {{Op::read, 5}, refused("The update package could not be copied to restricted staging: " + injected)},
         {{Op::write, 2}, refused("The update package could not be copied to restricted staging: " + injected)},
-        {{Op::read, 7}, refused("The update package could not be copied to restricted staging: " + injected)},
+        {{Op::read, 6}, refused("The update package could not be copied to restricted staging: " + injected)},
         {{Op::write, 3}, refused("The update package could not be copied to restricted staging: " + injected)},
-        {{Op::read, 8}, refused("The update package could not be copied to restricted staging: " + injected)},
+        // The copy stops at the verified length: no read of 0 bytes follows.
         {{Op::flush, 1}, refused("The restricted staged MSI could not be finalized: " + injected)},
         // Second verification, of the staged copy.
         {{Op::file_type, 3}, refused("The downloaded update package is not a valid MSI file.")},
         {{Op::open_for_reading, 3}, refused(injected)},
+        {{Op::read, 7}, refused(injected)},
+        {{Op::read, 8}, refused(injected)},
         {{Op::read, 9}, refused(injected)},
-        {{Op::read, 10}, refused(injected)},
-        {{Op::read, 11}, refused(injected)},
-        {{Op::read, 12}, refused(injected)},
         {{Op::append_to_file, 2}, success()},
         // The previous process: one that cannot be opened counts as gone.
         {{Op::open_process_for_wait, 1}, success()},
@@ -167,6 +167,50 @@ TEST(RunFaultSweep, ADownloadRewrittenBeforeTheCopyIsRefusedByTheSecondVerificat
               std::string::npos);
     EXPECT_FALSE(sweep.installed_bytes.has_value());
     EXPECT_FALSE(sweep.platform.has_file("/Downloads/velmarch-2.4.0.msi"));
+}
+
+// A FIFO, pipe or device at a caller-named path, there from the start or
+// planted while the installer runs, ends the run as that operation's failure
+// does: nothing waits on it, and staging is removed once it was created.
+TEST(RunFaultSweep, AFifoAtACallerNamedPathEndsTheRunAsThatFailureDoes) {
+    const std::string not_regular(platform::kNotARegularFile);
+    struct Case {
+        std::string_view name;
+        std::string path;
+        std::pair<Op, int> planted_at;
+        Expected expected;
+    } cases[] = {
+        {"helper log", "/Logs/helper.log", {Op::arguments, 1}, aborted(not_regular, true)},
+        {"download", "/Downloads/velmarch-2.4.0.msi", {Op::arguments, 1},
+         refused("The downloaded update package is not a valid MSI file.")},
+        {"installer log", "/Logs/msiexec.log", {Op::arguments, 1},
+         aborted("Windows Installer could not be started: " + not_regular)},
+        {"result, during the install", "/Logs/result.json", {Op::run_and_wait, 1}, Expected{0, "", std::nullopt}},
+        {"helper log, during the install", "/Logs/helper.log", {Op::run_and_wait, 1}, success()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FaultSweep sweep;
+        FakePlatform& p = sweep.platform;
+        p.before_call = [&](Op op, int n) {
+            if (std::pair(op, n) != c.planted_at) return;
+            p.files_.erase(c.path);
+            p.add_special(c.path);
+        };
+        EXPECT_EQ(run_updater_process(p), c.expected.exit_code);
+        EXPECT_EQ(p.standard_error, c.expected.standard_error);
+        const std::string result = p.file_text("/Logs/result.json");
+        if (c.expected.keeps_old_result) {
+            EXPECT_EQ(result, kOldResult);
+        } else if (c.expected.message) {
+            EXPECT_NE(result.find("\"message\":\"" + *c.expected.message + "\""), std::string::npos) << result;
+        } else {
+            EXPECT_FALSE(p.has_file("/Logs/result.json")) << result;
+        }
+        EXPECT_EQ(p.files_opened, p.files_closed);
+        EXPECT_EQ(p.calls(Op::remove_directory_tree), p.directory_attempts.empty() ? 0 : 1);
+        EXPECT_EQ(p.entries_below("/Windows/Temp").size(), 1u);
+    }
 }
 
 TEST(RunFaultSweep, EachInjectedFailureEndsAsSpecifiedAndLeavesNothingBehind) {

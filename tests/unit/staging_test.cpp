@@ -24,7 +24,7 @@ protected:
     }
 
     std::string stage_error() {
-        auto staged = stage_package(platform, request.msi_path, update::package_claim(request));
+        auto staged = stage_package(platform, request.msi_path, update::package_claim(request), kContent.size());
         EXPECT_FALSE(staged.has_value());
         return staged ? std::string("<staged>") : staged.error();
     }
@@ -52,7 +52,7 @@ TEST(StagingDirectoryName, ProcessIdThenTwoDigitsPerRandomByte) {
 
 TEST_F(StagingTest, CopiesAndVerifiesThePackageInAFreshDirectory) {
     {
-        auto staged = stage_package(platform, request.msi_path, update::package_claim(request));
+        auto staged = stage_package(platform, request.msi_path, update::package_claim(request), kContent.size());
         ASSERT_TRUE(staged) << staged.error();
         EXPECT_EQ(staged->staging_dir(), platform::Path("/Windows/Temp/VelmarchUpdate-5120-000102030405060708090a0b0c0d0e0f"));
         EXPECT_EQ(staged->package_path(), staged->staging_dir() / "velmarch-update.msi");
@@ -71,7 +71,7 @@ TEST_F(StagingTest, CopiesInChunksAndCompletesShortWrites) {
     platform.add_file("/Downloads/velmarch-2.4.0.msi", big);
     testing::sign_request(request, big);
     platform.max_write_chunk = 1000;
-    auto staged = stage_package(platform, request.msi_path, update::package_claim(request));
+    auto staged = stage_package(platform, request.msi_path, update::package_claim(request), big.size());
     ASSERT_TRUE(staged) << staged.error();
     EXPECT_EQ(platform.file_text(staged->package_path()), big);
 }
@@ -93,7 +93,7 @@ TEST_F(StagingTest, TemporaryDirectoryMustExist) {
 TEST_F(StagingTest, TheWindowsDirectoryPlacesStagingNotSystemRoot) {
     platform.add_directory("/home/user/Temp");
     platform.set_environment("SystemRoot", "/home/user");
-    auto staged = stage_package(platform, request.msi_path, update::package_claim(request));
+    auto staged = stage_package(platform, request.msi_path, update::package_claim(request), kContent.size());
     ASSERT_TRUE(staged) << staged.error();
     EXPECT_EQ(staged->staging_dir().parent_path(), platform::Path("/Windows/Temp"));
     EXPECT_EQ(platform.entries_below("/home/user/Temp").size(), 1u);  // the folder itself only
@@ -104,7 +104,7 @@ TEST_F(StagingTest, TheWindowsDirectoryPlacesStagingNotSystemRoot) {
 
 TEST_F(StagingTest, TakenNamesAreSkippedAndSixteenAreTried) {
     platform.directory_answers = {DirectoryCreation::already_exists, DirectoryCreation::already_exists};
-    auto staged = stage_package(platform, request.msi_path, update::package_claim(request));
+    auto staged = stage_package(platform, request.msi_path, update::package_claim(request), kContent.size());
     ASSERT_TRUE(staged) << staged.error();
     ASSERT_EQ(platform.directory_attempts.size(), 3u);
     EXPECT_NE(platform.directory_attempts[0], platform.directory_attempts[1]);  // new random digits each time
@@ -148,7 +148,7 @@ TEST_F(StagingTest, FailuresAfterTheDirectoryExistsRemoveIt) {
         fresh.add_directory("/Windows/Temp");
         fresh.add_file("/Downloads/velmarch-2.4.0.msi", kContent);
         fresh.fail(c.op, "E", 1);
-        auto staged = stage_package(fresh, request.msi_path, update::package_claim(request));
+        auto staged = stage_package(fresh, request.msi_path, update::package_claim(request), kContent.size());
         ASSERT_FALSE(staged) << testing::op_name(c.op);
         EXPECT_EQ(staged.error(), c.expected);
         EXPECT_EQ(fresh.entries_below("/Windows/Temp").size(), 1u) << testing::op_name(c.op);
@@ -168,6 +168,67 @@ TEST_F(StagingTest, ThePackageChangedBeforeTheCopyIsRefusedByTheSecondCheck) {
         if (op == Op::open_for_reading && n == 1) platform.add_file("/Downloads/velmarch-2.4.0.msi", "tampered");
     };
     EXPECT_EQ(stage_error(), "Update package SHA-256 verification failed.");
+    expect_clean();
+}
+
+// The download changes between its check and the copy. The staged copy is
+// never longer than what was verified: the copy reads no further than the
+// verified length, and the second verification decides on what it holds.
+TEST_F(StagingTest, TheCopyStopsAtTheVerifiedLengthWhateverTheDownloadBecame) {
+    const std::string content(kContent);
+    const std::string tail(100000, 'z');  // several copy buffers more
+    struct Case {
+        std::string_view name;
+        std::string download_becomes;
+        std::string outcome;  // "staged", or the failure message
+    } cases[] = {
+        {"grown", content + tail, "staged"},
+        {"shrunk", content.substr(0, 5), "Update package SHA-256 verification failed."},
+        {"rewritten to a longer text", tail, "Update package SHA-256 verification failed."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePlatform fresh;
+        fresh.windows_dir = "/Windows";
+        fresh.add_directory("/Windows/Temp");
+        fresh.add_file("/Downloads/velmarch-2.4.0.msi", kContent);
+        fresh.max_read_chunk = 8;
+        std::size_t copy_reads = 0;
+        std::string staged_bytes;
+        fresh.before_call = [&](Op op, int n) {
+            if (op == Op::open_for_reading && n == 1) fresh.add_file("/Downloads/velmarch-2.4.0.msi", c.download_becomes);
+            if (op == Op::read && fresh.calls(Op::open_for_reading) == 1) ++copy_reads;
+            // The copy is complete once the second verification opens it.
+            if (op == Op::open_for_reading && n == 2)
+                for (const auto& entry : fresh.entries_below("/Windows/Temp"))
+                    if (entry.filename() == "velmarch-update.msi") staged_bytes = fresh.file_text(entry);
+        };
+        auto staged = stage_package(fresh, request.msi_path, update::package_claim(request), kContent.size());
+        EXPECT_EQ(staged ? std::string("staged") : staged.error(), c.outcome);
+        EXPECT_LE(staged_bytes.size(), kContent.size());
+        EXPECT_TRUE(staged_bytes == c.download_becomes.substr(0, kContent.size()))
+            << "the staged copy holds " << staged_bytes.size() << " other bytes";
+        // 17 bytes in reads of at most 8; a shorter file ends with a read of 0.
+        const std::size_t expected_reads = c.download_becomes.size() >= kContent.size() ? 3 : 2;
+        EXPECT_EQ(copy_reads, expected_reads);
+        EXPECT_EQ(fresh.files_opened, fresh.files_closed);
+        if (!staged) {
+            EXPECT_EQ(fresh.entries_below("/Windows/Temp").size(), 1u);
+        }
+    }
+}
+
+// Between the check and the copy the download became a FIFO: the reopen
+// refuses it, reads nothing and leaves nothing behind.
+TEST_F(StagingTest, ADownloadThatBecameAFifoIsNotReopened) {
+    platform.before_call = [&](Op op, int n) {
+        if (op == Op::open_for_reading && n == 1) {
+            (void)platform.delete_file("/Downloads/velmarch-2.4.0.msi");
+            platform.add_special("/Downloads/velmarch-2.4.0.msi");
+        }
+    };
+    EXPECT_EQ(stage_error(), "The verified update package could not be reopened: not a regular file");
+    EXPECT_EQ(platform.calls(Op::read), 0);
     expect_clean();
 }
 

@@ -34,9 +34,9 @@ TEST_F(TrustFileDigest, EmptyFileHasTheDigestOfZeroBytes) {
 TEST_F(TrustFileDigest, StreamedDigestEqualsOneShotDigestAroundTheBufferSize) {
     struct Case {
         std::size_t size;
-        int reads;  // the last one returns 0
+        int reads;  // reading stops at the length the file had when it was opened
     };
-    for (const Case c : {Case{1, 2}, Case{65535, 2}, Case{65536, 2}, Case{65537, 3}, Case{200000, 5}}) {
+    for (const Case c : {Case{0, 0}, Case{1, 1}, Case{65535, 1}, Case{65536, 1}, Case{65537, 2}, Case{200000, 4}}) {
         FakePlatform fake;
         const std::string content = content_of_size(c.size);
         fake.add_file(path_, content);
@@ -51,7 +51,40 @@ TEST_F(TrustFileDigest, ShortReadsAreHashedAndReadingGoesOn) {
     fake_.add_file(path_, content);
     fake_.max_read_chunk = 1000;
     EXPECT_EQ(compute_file_sha256(fake_, path_), trust_test::sha256_hex_of(content));
-    EXPECT_EQ(fake_.calls(Op::read), 67);
+    EXPECT_EQ(fake_.calls(Op::read), 66);
+}
+
+// Someone extends the file while it is read (a sparse file can grow to any
+// size at once): the digest covers the length the file had when reading
+// began and stops there.
+TEST_F(TrustFileDigest, AFileExtendedWhileItIsReadIsReadOnlyToItsFormerLength) {
+    const std::string content = content_of_size(200000);
+    fake_.add_file(path_, content);
+    fake_.before_call = [&](Op op, int call) {
+        if (op == Op::read && call <= 3) fake_.add_file(path_, fake_.file_text(path_) + std::string(70000, 'x'));
+    };
+    auto file = fake_.open_for_reading(path_);
+    ASSERT_TRUE(file);
+    const Result<trust::FileDigest> digest = trust::compute_sha256(**file);
+    ASSERT_TRUE(digest) << digest.error();
+    EXPECT_EQ(digest->sha256, trust_test::sha256_hex_of(content));
+    EXPECT_EQ(digest->length, content.size());
+    EXPECT_EQ(fake_.calls(Op::read), 4);
+}
+
+// A file cut short while it is read ends at its new end.
+TEST_F(TrustFileDigest, AFileCutShortWhileItIsReadEndsAtItsNewEnd) {
+    const std::string content = content_of_size(200000);
+    fake_.add_file(path_, content);
+    fake_.before_call = [&](Op op, int call) {
+        if (op == Op::read && call == 2) fake_.add_file(path_, content.substr(0, 100000));
+    };
+    auto file = fake_.open_for_reading(path_);
+    ASSERT_TRUE(file);
+    const Result<trust::FileDigest> digest = trust::compute_sha256(**file);
+    ASSERT_TRUE(digest) << digest.error();
+    EXPECT_EQ(digest->sha256, trust_test::sha256_hex_of(content.substr(0, 100000)));
+    EXPECT_EQ(digest->length, 100000u);
 }
 
 TEST_F(TrustFileDigest, OpenFailureIsTheOsErrorTextUnchanged) {

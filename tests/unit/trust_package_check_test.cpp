@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "support/fake_platform.h"
+#include "support/test_signing.h"
 #include "trust/package_check.h"
 #include "trust/update_signature.h"
 #include "trust_test_signer.h"
@@ -81,6 +82,33 @@ TEST_F(TrustPackageCheck, MissingFileIsRefusedAsNotMsiWithoutOpeningIt) {
 TEST_F(TrustPackageCheck, DirectoryNamedLikeAPackageIsRefused) {
     fake_.add_directory("C:/dl/update.msi");
     EXPECT_EQ(check("C:/dl/update.msi"), kNotMsi);
+}
+
+// A FIFO, pipe or device named like a package, there from the start or
+// swapped in after the type query: refused as not an MSI file, nothing read.
+TEST_F(TrustPackageCheck, AnythingButARegularFileIsRefusedAsNotMsiBeforeAByteIsRead) {
+    fake_.add_special("C:/dl/fifo.msi");
+    EXPECT_EQ(check("C:/dl/fifo.msi"), kNotMsi);
+
+    fake_.add_file("C:/dl/update.msi", kContent);
+    fake_.before_call = [&](Op op, int) {
+        if (op == Op::open_for_reading) {
+            (void)fake_.delete_file("C:/dl/update.msi");
+            fake_.add_special("C:/dl/update.msi");
+        }
+    };
+    EXPECT_EQ(check("C:/dl/update.msi"), kNotMsi);
+    EXPECT_EQ(fake_.calls(Op::read), 0);
+}
+
+TEST_F(TrustPackageCheck, AVerifiedPackageReportsTheLengthItsDigestCovered) {
+    const std::string content(100000, 'q');
+    fake_.add_file("C:/dl/update.msi", content);
+    fake_.max_read_chunk = 4096;
+    testing::sign_request(request_, content);
+    auto verified = verify_update_package(fake_, "C:/dl/update.msi", update::package_claim(request_));
+    ASSERT_TRUE(verified) << verified.error();
+    EXPECT_EQ(verified->length, content.size());
 }
 
 TEST_F(TrustPackageCheck, FailedTypeQueryIsRefusedAsNotMsi) {

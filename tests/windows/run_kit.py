@@ -4,8 +4,9 @@
 Packs the kit with scripts/make-test-kit, unpacks it into a temporary folder
 and runs velmarch-windows-checks.exe in a fresh Wine prefix. What Wine can do
 must pass (the real update through Wine's msiexec, the unit tests); what it
-cannot (stored access lists, junctions, RedirectionGuard) must show as
-skipped with a reason, never as passed; the last line must be the summary.
+cannot (stored access lists, junctions, symbolic links, RedirectionGuard) must
+show as skipped with a reason, never as passed; the last line must be the
+summary.
 """
 
 import argparse
@@ -19,7 +20,8 @@ import zipfile
 from pathlib import Path
 
 WINE_PASSES = {"real-update", "unit-tests"}
-WINE_SKIPS = {"staging-access-list", "planted-junction", "redirection-guard"}
+WINE_SKIPS = {"staging-access-list", "planted-junction", "created-folder-junction", "user-symbolic-link",
+              "redirection-guard"}
 SUMMARY = re.compile(r"^(\d+) passed, (\d+) failed, (\d+) skipped$")
 CHECK_LINE = re.compile(r"^(PASS|FAIL|SKIP) ([a-z-]+): (.*)$")
 

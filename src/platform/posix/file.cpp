@@ -1,5 +1,6 @@
 #include "platform/posix/file.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,6 +28,12 @@ Result<std::size_t> PosixFile::write(std::span<const std::byte> bytes) {
 Result<void> PosixFile::flush() {
     if (::fsync(fd_.get()) != 0) return std::unexpected(last_os_error_text());
     return {};
+}
+
+Result<std::uint64_t> PosixFile::size() {
+    struct stat status {};
+    if (::fstat(fd_.get(), &status) != 0) return std::unexpected(last_os_error_text());
+    return static_cast<std::uint64_t>(status.st_size);
 }
 
 Result<void> PosixFile::close() {

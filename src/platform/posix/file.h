@@ -14,6 +14,7 @@ public:
     Result<std::size_t> read(std::span<std::byte> buffer) override;
     Result<std::size_t> write(std::span<const std::byte> bytes) override;
     Result<void> flush() override;
+    Result<std::uint64_t> size() override;
     // Closes now, so that a failed close is reported (the destructor cannot).
     [[nodiscard]] Result<void> close();
 

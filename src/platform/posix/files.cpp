@@ -10,6 +10,7 @@
 #include "platform/posix/file.h"
 #include "platform/posix/os_error.h"
 #include "platform/posix/platform.h"
+#include "platform/posix/regular_file.h"
 #include "platform/posix/trusted_path.h"
 
 namespace velmarch::platform::posix {
@@ -29,8 +30,21 @@ namespace {
     }
 }
 
+// Opens a caller-named file that must be a regular one. The name is looked at
+// first, so that no device is ever opened; the descriptor is checked again,
+// for whatever was swapped in since. O_NONBLOCK keeps a FIFO (or a file under
+// someone's lease) from holding the open; O_NOCTTY keeps a terminal from
+// becoming the run's own.
+[[nodiscard]] Result<UniqueFd> open_regular_file(const Located& at, int flags, mode_t mode = 0) {
+    if (Result<void> kind = refuse_special_file_at(at); !kind) return std::unexpected(kind.error());
+    Result<UniqueFd> fd = open_descriptor(at, flags | O_NONBLOCK | O_NOCTTY, mode);
+    if (!fd) return fd;
+    if (Result<void> regular = require_regular_file(*fd); !regular) return std::unexpected(regular.error());
+    return fd;
+}
+
 [[nodiscard]] Result<void> write_whole_file(const Located& at, int flags, std::span<const std::byte> bytes) {
-    Result<UniqueFd> fd = open_descriptor(at, O_WRONLY | O_CREAT | flags, 0644);
+    Result<UniqueFd> fd = open_regular_file(at, O_WRONLY | O_CREAT | flags, 0644);
     if (!fd) return std::unexpected(fd.error());
     PosixFile file(std::move(*fd));
     if (Result<void> written = write_all(file, bytes); !written) return written;
@@ -58,12 +72,9 @@ bool PosixPlatform::exists(const Path& path) {
 Result<std::unique_ptr<File>> PosixPlatform::open_for_reading(const Path& path) {
     Result<Located> at = locate(path, guard_links_);
     if (!at) return std::unexpected(at.error());
-    Result<UniqueFd> fd = open_descriptor(*at, O_RDONLY);
-    if (!fd) return std::unexpected(fd.error());
     // Windows refuses to open a directory as a file; so does the stand-in.
-    struct stat status {};
-    if (::fstat(fd->get(), &status) != 0) return std::unexpected(last_os_error_text());
-    if (S_ISDIR(status.st_mode)) return std::unexpected(os_error_text(EISDIR));
+    Result<UniqueFd> fd = open_regular_file(*at, O_RDONLY);
+    if (!fd) return std::unexpected(fd.error());
     return std::make_unique<PosixFile>(std::move(*fd));
 }
 

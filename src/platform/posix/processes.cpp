@@ -27,6 +27,7 @@
 #include "platform/posix/os_error.h"
 #include "platform/posix/owners.h"
 #include "platform/posix/platform.h"
+#include "platform/posix/regular_file.h"
 #include "platform/posix/trusted_path.h"
 #include "text/utf.h"
 
@@ -105,10 +106,16 @@ struct ChildProgram {
         launch.command_line.find(u'\0') != std::u16string::npos) {
         return std::unexpected(kNulByte);
     }
-    // The child opens its output itself; the walk checks the way to it now.
-    if (launch.child_output && guarded) {
-        if (Result<Located> output = locate(*launch.child_output, true); !output)
-            return std::unexpected(output.error());
+    // The child opens its output itself; the walk checks the way to it now,
+    // and a FIFO or device there, which would hold the child and so the run,
+    // refuses the start.
+    if (launch.child_output) {
+        Result<Located> output = locate(*launch.child_output, guarded);
+        if (!output) {
+            if (guarded) return std::unexpected(output.error());
+        } else if (Result<void> kind = refuse_special_file_at(*output); !kind) {
+            return std::unexpected(kind.error());
+        }
     }
     ChildProgram child;
     Result<Located> application = locate_program(launch.application, guarded);

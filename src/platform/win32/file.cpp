@@ -35,4 +35,10 @@ Result<void> Win32File::flush() {
     return {};
 }
 
+Result<std::uint64_t> Win32File::size() {
+    LARGE_INTEGER length{};
+    if (!::GetFileSizeEx(handle_.get(), &length)) return std::unexpected(last_os_error_text());
+    return static_cast<std::uint64_t>(length.QuadPart);
+}
+
 }  // namespace velmarch::platform::win32

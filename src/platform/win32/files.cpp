@@ -5,6 +5,7 @@
 #include "platform/win32/trusted_path.h"
 #include "platform/win32/file.h"
 #include "platform/win32/platform.h"
+#include "platform/win32/regular_file.h"
 
 namespace velmarch::platform::win32 {
 namespace {
@@ -15,10 +16,18 @@ UniqueHandle create_file(const Path& path, DWORD access, DWORD creation, DWORD f
     return UniqueHandle(::CreateFileW(path.c_str(), access, kShareAll, nullptr, creation, flags, nullptr));
 }
 
-[[nodiscard]] Result<std::unique_ptr<File>> open_file(const Path& path, DWORD access, DWORD creation, DWORD flags) {
+// A caller-named file: refused, before a byte passes, unless a disk file.
+[[nodiscard]] Result<UniqueHandle> open_disk_file(const Path& path, DWORD access, DWORD creation, DWORD flags) {
     UniqueHandle handle = create_file(path, access, creation, flags);
     if (!handle) return std::unexpected(last_os_error_text());
-    return std::make_unique<Win32File>(std::move(handle));
+    if (Result<void> disk = require_disk_file(handle.get()); !disk) return std::unexpected(disk.error());
+    return handle;
+}
+
+[[nodiscard]] Result<std::unique_ptr<File>> open_file(const Path& path, DWORD access, DWORD creation, DWORD flags) {
+    Result<UniqueHandle> handle = open_disk_file(path, access, creation, flags);
+    if (!handle) return std::unexpected(handle.error());
+    return std::make_unique<Win32File>(std::move(*handle));
 }
 
 bool is_directory(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
@@ -73,8 +82,7 @@ constexpr WalkOptions kKeepFinalLink{.create_directories = false, .follow_final_
 }  // namespace
 
 Result<void> Win32Platform::check_links(const Path& path, WalkOptions options) const {
-    if (!check_links_) return {};
-    return check_trusted_path(path, options);
+    return check_trusted_path(path, options, link_check_);
 }
 
 FileType Win32Platform::file_type(const Path& path) {
@@ -112,10 +120,10 @@ Result<void> Win32Platform::write_file(const Path& path, std::span<const std::by
     // Opened, then cut to length zero, rather than CREATE_ALWAYS: that
     // refuses (access denied) an existing file with the hidden or system
     // attribute, which the file then keeps.
-    UniqueHandle handle = create_file(path, GENERIC_WRITE, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
-    if (!handle) return std::unexpected(last_os_error_text());
-    if (!::SetEndOfFile(handle.get())) return std::unexpected(last_os_error_text());
-    Win32File file(std::move(handle));
+    Result<UniqueHandle> handle = open_disk_file(path, GENERIC_WRITE, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+    if (!handle) return std::unexpected(handle.error());
+    if (!::SetEndOfFile(handle->get())) return std::unexpected(last_os_error_text());
+    Win32File file(std::move(*handle));
     return write_all(file, bytes);
 }
 
@@ -147,7 +155,8 @@ Result<void> Win32Platform::delete_file(const Path& path) {
 
 Result<void> Win32Platform::create_directories(const Path& path) {
     if (path.empty()) return {};
-    if (check_links_) return check_trusted_path(path, WalkOptions{.create_directories = true});
+    if (link_check_ != LinkCheck::off)
+        return check_trusted_path(path, WalkOptions{.create_directories = true}, link_check_);
     if (::CreateDirectoryW(path.c_str(), nullptr)) return {};
     DWORD error = ::GetLastError();
     if (!is_not_found(error)) {

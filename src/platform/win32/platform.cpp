@@ -14,13 +14,17 @@ std::unique_ptr<Platform> make_native_platform(int, char**) {
 
     // Before any file is touched: an ordinary user's junction or link on a
     // caller-named path must not lead an elevated run into places only
-    // administrators may change. Where the system cannot refuse them itself,
-    // the platform checks every path of an elevated run. A run without
-    // elevation has nothing a link could win and follows links like any
-    // program (a user's own junction to their Downloads keeps working).
+    // administrators may change. RedirectionGuard makes the system refuse
+    // junctions that non-administrators made; symbolic links are not named in
+    // what it promises, so the platform still checks those itself. Where the
+    // system has no RedirectionGuard, the platform checks every link. A run
+    // without elevation has nothing a link could win and follows links like
+    // any program (a user's own junction to their Downloads keeps working).
+    using win32::LinkCheck;
     const bool elevated = win32::process_is_elevated();
     const bool guarded_by_system = elevated && win32::enable_redirection_guard();
-    const bool check_links = elevated && !guarded_by_system;
+    const LinkCheck link_check =
+        !elevated ? LinkCheck::off : (guarded_by_system ? LinkCheck::symbolic_links : LinkCheck::every_link);
 
     // Likewise nothing configurable from disk may reach libcrypto: no
     // openssl.cnf (which could name engines or provider modules to load), and
@@ -29,13 +33,13 @@ std::unique_ptr<Platform> make_native_platform(int, char**) {
     // it can ever use.
     OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG | OPENSSL_INIT_NO_ATEXIT, nullptr);
 
-    return std::make_unique<win32::Win32Platform>(check_links);
+    return std::make_unique<win32::Win32Platform>(link_check);
 }
 
 namespace win32 {
 
-Win32Platform::Win32Platform(bool check_links)
-    : check_links_(check_links),
+Win32Platform::Win32Platform(LinkCheck link_check)
+    : link_check_(link_check),
       prng_module_(::LoadLibraryExW(L"bcryptprimitives.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
     if (prng_module_) {
         // Through a plain function pointer type: GetProcAddress's FARPROC is

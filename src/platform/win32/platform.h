@@ -20,14 +20,15 @@
 #include "platform/platform.h"
 #include "platform/trusted_walk.h"
 #include "platform/win32/owners.h"
+#include "platform/win32/trusted_path.h"
 
 namespace velmarch::platform::win32 {
 
 class Win32Platform final : public Platform {
 public:
-    // `check_links`: the run is elevated and RedirectionGuard is not in
-    // force, so every path is checked for untrusted links before use.
-    explicit Win32Platform(bool check_links);
+    // `link_check`: which links on a path are checked before use (none for
+    // a run without elevation; see trusted_path.h).
+    explicit Win32Platform(LinkCheck link_check);
 
     Result<std::vector<std::string>> arguments() override;
     void write_standard_error(std::string_view text) override;
@@ -63,7 +64,7 @@ private:
     [[nodiscard]] Result<void> check_links(const Path& path, WalkOptions options = {}) const;
     [[nodiscard]] Result<void> check_launch(const LaunchRequest& launch) const;
 
-    bool check_links_;
+    LinkCheck link_check_;
 
     using ProcessPrngFunction = BOOL(WINAPI*)(PBYTE data, SIZE_T size);
 

@@ -3,6 +3,7 @@
 
 #include "platform/win32/os_error.h"
 #include "platform/win32/platform.h"
+#include "platform/win32/regular_file.h"
 
 namespace velmarch::platform::win32 {
 namespace {
@@ -55,9 +56,11 @@ Result<void> Win32Platform::check_launch(const LaunchRequest& launch) const {
     if (launch.working_directory) {
         if (Result<void> checked = check_links(*launch.working_directory); !checked) return checked;
     }
-    // The child opens this file itself, with no such check of its own.
+    // The child opens this file itself, with no such check of its own; a pipe
+    // or device there would hold it, and the run waiting for it, for ever.
     if (launch.child_output) {
         if (Result<void> checked = check_links(*launch.child_output); !checked) return checked;
+        if (Result<void> kind = refuse_special_file(*launch.child_output); !kind) return kind;
     }
     return {};
 }

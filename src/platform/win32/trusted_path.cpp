@@ -7,9 +7,12 @@
 #include <winioctl.h>
 
 #include <cstring>
+#include <optional>
+#include <span>
 #include <vector>
 
-#include "platform/trusted_owner.h"
+#include "platform/trusted_access.h"
+#include "platform/windows_link_target.h"
 #include "platform/win32/os_error.h"
 #include "platform/win32/owners.h"
 #include "text/utf.h"
@@ -23,13 +26,6 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 constexpr DWORD kLookAtTheNameItself = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
 
 bool starts_with(const std::wstring& text, std::wstring_view prefix) { return text.starts_with(prefix); }
-
-// "\\?\C:\x" and "\\?\UNC\server\share\x" in the form the walk splits.
-std::wstring without_extended_prefix(std::wstring path) {
-    if (starts_with(path, LR"(\\?\UNC\)")) return L"\\" + path.substr(7);
-    if (starts_with(path, LR"(\\?\)") || starts_with(path, LR"(\??\)")) return path.substr(4);
-    return path;
-}
 
 // The form that reaches any length and is not reinterpreted.
 std::wstring extended(const std::wstring& path) {
@@ -50,37 +46,75 @@ std::wstring join(const std::wstring& directory, const NativeString& name) {
         if (length == 0) return std::unexpected(last_os_error_text());
         if (length < buffer.size()) {
             buffer.resize(length);
-            return without_extended_prefix(std::move(buffer));
+            // Only drive-rooted and UNC paths are walked: a volume GUID or
+            // device path names something the walk cannot look along.
+            std::optional<std::u16string> walkable = walkable_full_path(std::u16string(buffer.begin(), buffer.end()));
+            if (!walkable) return std::unexpected(untrusted_link_error_text());
+            return std::wstring(walkable->begin(), walkable->end());
         }
         buffer.resize(length);
     }
 }
 
-bool owner_is_trusted(HANDLE handle) {
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                          &descriptor) != ERROR_SUCCESS)
-        return false;
-    const UniqueLocalMemory descriptor_memory(descriptor);
+std::string sid_text(PSID sid) {
     wchar_t* text = nullptr;
-    if (owner == nullptr || !::ConvertSidToStringSidW(owner, &text)) return false;
+    if (sid == nullptr || !::ConvertSidToStringSidW(sid, &text)) return {};
     const UniqueLocalMemory text_memory(text);
     const std::wstring_view wide(text);
-    return is_trusted_windows_owner(text::utf16_to_utf8_lossy(std::u16string(wide.begin(), wide.end())));
+    return text::utf16_to_utf8_lossy(std::u16string(wide.begin(), wide.end()));
 }
 
-// The name and substitute texts of a junction or symbolic link.
-struct ReparseHeader {
-    ULONG tag;
-    USHORT data_length;
-    USHORT reserved;
-    USHORT substitute_offset;
-    USHORT substitute_length;
-    USHORT print_offset;
-    USHORT print_length;
-};
-constexpr ULONG kSymbolicLinkIsRelative = 1;  // SYMLINK_FLAG_RELATIVE
+AccessEntry access_entry(const void* ace) {
+    ACE_HEADER header{};
+    std::memcpy(&header, ace, sizeof header);
+    AccessEntry entry;
+    entry.inherit_only = (header.AceFlags & INHERIT_ONLY_ACE) != 0;
+    switch (header.AceType) {
+        case ACCESS_ALLOWED_ACE_TYPE:
+        case ACCESS_ALLOWED_CALLBACK_ACE_TYPE: {
+            // Both start as ACCESS_ALLOWED_ACE does; a condition is not
+            // weighed, the entry counts as if it always applied.
+            const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+            entry.kind = AccessEntryKind::allow;
+            entry.mask = allowed->Mask;
+            entry.sid = sid_text(const_cast<DWORD*>(&allowed->SidStart));
+            return entry;
+        }
+        case ACCESS_DENIED_ACE_TYPE:
+        case ACCESS_DENIED_CALLBACK_ACE_TYPE:
+        case ACCESS_DENIED_OBJECT_ACE_TYPE:
+        case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE:
+            entry.kind = AccessEntryKind::deny;
+            return entry;
+        default:
+            entry.kind = AccessEntryKind::unknown;
+            return entry;
+    }
+}
+
+// Owner and access list of an open file or folder; nothing when they cannot
+// be read (then nothing about it is trusted).
+std::optional<SecurityDescription> security_of(HANDLE handle) {
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                          nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+        return std::nullopt;
+    const UniqueLocalMemory descriptor_memory(descriptor);
+    SecurityDescription security;
+    security.owner = sid_text(owner);
+    // No access list at all, or a NULL one: everyone has full access.
+    if (dacl == nullptr) return security;
+    std::vector<AccessEntry> entries;
+    for (DWORD index = 0; index < dacl->AceCount; ++index) {
+        void* ace = nullptr;
+        if (!::GetAce(dacl, index, &ace)) return std::nullopt;
+        entries.push_back(access_entry(ace));
+    }
+    security.dacl = std::move(entries);
+    return security;
+}
 
 [[nodiscard]] Result<Path> read_link_target(HANDLE handle) {
     std::vector<std::byte> buffer(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
@@ -88,31 +122,20 @@ constexpr ULONG kSymbolicLinkIsRelative = 1;  // SYMLINK_FLAG_RELATIVE
     if (!::DeviceIoControl(handle, FSCTL_GET_REPARSE_POINT, nullptr, 0, buffer.data(),
                            static_cast<DWORD>(buffer.size()), &got, nullptr))
         return std::unexpected(last_os_error_text());
-    ReparseHeader header{};
-    if (got < sizeof header) return std::unexpected(os_error_text(ERROR_INVALID_REPARSE_DATA));
-    std::memcpy(&header, buffer.data(), sizeof header);
-    std::size_t names = sizeof header;
-    bool relative = false;
-    if (header.tag == IO_REPARSE_TAG_SYMLINK) {
-        ULONG flags = 0;
-        if (got < names + sizeof flags) return std::unexpected(os_error_text(ERROR_INVALID_REPARSE_DATA));
-        std::memcpy(&flags, buffer.data() + names, sizeof flags);
-        relative = (flags & kSymbolicLinkIsRelative) != 0;
-        names += sizeof flags;
-    } else if (header.tag != IO_REPARSE_TAG_MOUNT_POINT) {
-        // Another kind of link: where it leads is not known here.
+    auto target = windows_link_target(std::span(buffer).first(got));
+    if (!target) {
+        if (target.error() == LinkTargetProblem::malformed)
+            return std::unexpected(os_error_text(ERROR_INVALID_REPARSE_DATA));
+        // Another kind of link, or a target whose meaning is not known here.
         return std::unexpected(untrusted_link_error_text());
     }
-    if (names + header.substitute_offset + header.substitute_length > got)
-        return std::unexpected(os_error_text(ERROR_INVALID_REPARSE_DATA));
-    std::wstring target(header.substitute_length / sizeof(wchar_t), L'\0');
-    std::memcpy(target.data(), buffer.data() + names + header.substitute_offset, header.substitute_length);
-    if (relative) return Path(target);
-    return Path(without_extended_prefix(std::move(target)));
+    return Path(std::wstring(target->path.begin(), target->path.end()));
 }
 
 class ReparseCursor final : public PathCursor {
 public:
+    explicit ReparseCursor(LinkCheck mode) : mode_(mode) {}
+
     Result<void> start(const Path& root) override {
         std::wstring text = root.native();
         for (wchar_t& c : text)
@@ -142,8 +165,10 @@ public:
         FILE_ATTRIBUTE_TAG_INFO information{};
         if (!::GetFileInformationByHandleEx(handle.get(), FileAttributeTagInfo, &information, sizeof information))
             return std::unexpected(last_os_error_text());
-        if (is_link(information.FileAttributes, information.ReparseTag))
-            return EntryInfo{EntryKind::link, owner_is_trusted(handle.get())};
+        // For a link, the walk's "trusted owner" is the whole decision here:
+        // owner, the link's access list and its folder's.
+        if (is_checked_link(information.FileAttributes, information.ReparseTag))
+            return EntryInfo{EntryKind::link, link_is_trusted(handle.get())};
         return EntryInfo{kind_of(information.FileAttributes)};
     }
 
@@ -178,8 +203,25 @@ public:
     std::string not_a_directory_error() const override { return os_error_text(ERROR_DIRECTORY); }
 
 private:
-    static bool is_link(DWORD attributes, DWORD tag) {
-        return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && IsReparseTagNameSurrogate(tag);
+    // A junction or link this walk decides on. While RedirectionGuard is in
+    // force, the system refuses junctions (mount points) that non-administrators
+    // made, and the walk goes through them like folders; symbolic links and
+    // every other kind of link are still looked at here.
+    bool is_checked_link(DWORD attributes, DWORD tag) const {
+        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 || !IsReparseTagNameSurrogate(tag)) return false;
+        return !(mode_ == LinkCheck::symbolic_links && tag == IO_REPARSE_TAG_MOUNT_POINT);
+    }
+
+    // The link's owner is trusted, and no one else may change it or, through
+    // the folder it is in, delete or replace it.
+    bool link_is_trusted(HANDLE link) const {
+        const std::optional<SecurityDescription> own = security_of(link);
+        if (!own) return false;
+        const UniqueHandle folder(::CreateFileW(extended(here_).c_str(), READ_CONTROL, kShareAll, nullptr,
+                                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!folder) return false;
+        const std::optional<SecurityDescription> parent = security_of(folder.get());
+        return parent && is_trusted_windows_link(*own, *parent);
     }
     static EntryKind kind_of(DWORD attributes) {
         return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::directory : EntryKind::other;
@@ -188,15 +230,16 @@ private:
     // A name that cannot be opened at all (in use without sharing, or no
     // right to it) is read from its directory entry; a link found so has an
     // owner nobody could read, and is not trusted.
-    [[nodiscard]] static Result<EntryInfo> from_directory_entry(const std::wstring& path, DWORD open_error) {
+    [[nodiscard]] Result<EntryInfo> from_directory_entry(const std::wstring& path, DWORD open_error) const {
         WIN32_FIND_DATAW entry{};
         const UniqueFindHandle search(
             ::FindFirstFileExW(path.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));
         if (!search) return std::unexpected(os_error_text(open_error));
-        if (is_link(entry.dwFileAttributes, entry.dwReserved0)) return EntryInfo{EntryKind::link, false};
+        if (is_checked_link(entry.dwFileAttributes, entry.dwReserved0)) return EntryInfo{EntryKind::link, false};
         return EntryInfo{kind_of(entry.dwFileAttributes)};
     }
 
+    LinkCheck mode_;
     std::wstring here_;
 };
 
@@ -204,13 +247,14 @@ private:
 
 std::string untrusted_link_error_text() { return os_error_text(kUntrustedMountPoint); }
 
-Result<void> check_trusted_path(const Path& path, WalkOptions options) {
+Result<void> check_trusted_path(const Path& path, WalkOptions options, LinkCheck mode) {
+    if (mode == LinkCheck::off) return {};
     if (path.empty()) return std::unexpected(os_error_text(ERROR_PATH_NOT_FOUND));
     // A search pattern would name other files in the directory-entry lookups.
     if (path.native().find_first_of(L"*?") != NativeString::npos) return std::unexpected(os_error_text(ERROR_INVALID_NAME));
     Result<std::wstring> full = full_path(path);
     if (!full) return std::unexpected(full.error());
-    ReparseCursor cursor;
+    ReparseCursor cursor(mode);
     Result<NativeString> walked = walk_trusted_path(cursor, Path(*full), options);
     if (!walked) return std::unexpected(walked.error());
     return {};

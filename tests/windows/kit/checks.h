@@ -26,6 +26,16 @@ RealUpdateOutcomes check_real_update(const Kit& kit, bool elevated);
 // helper log; with RedirectionGuard the system itself refuses it (error 448).
 CheckOutcome check_planted_junction(const Kit& kit, bool elevated, bool redirection_guard);
 
+// An elevated run creates the missing log folder in a folder the user
+// controls; the user empties it and makes it a junction; the next elevated
+// run refuses it (error 448).
+CheckOutcome check_created_folder_junction(const Kit& kit, bool elevated);
+
+// Where Developer Mode lets an ordinary user make symbolic links, an elevated
+// run refuses one the user put at its helper log, with RedirectionGuard in
+// force or not (error 448).
+CheckOutcome check_user_symbolic_link(const Kit& kit, bool elevated, bool redirection_guard);
+
 // RedirectionGuard is on by the time the updater first opens a file.
 CheckOutcome check_redirection_guard(const Kit& kit, const Result<std::optional<std::string>>& missing);
 

@@ -273,20 +273,67 @@ Result<HandleOwner> ordinary_user_token(std::string& origin) {
     return restricted;
 }
 
-Result<void> plant_junction_as(HANDLE token, const std::filesystem::path& link, const std::filesystem::path& target) {
-    const Impersonation as_user(token);
-    if (!as_user.active()) return std::unexpected("cannot act as the ordinary user: " + last_os_error_text());
-    if (!CreateDirectoryW(link.c_str(), nullptr))
-        return std::unexpected("cannot create " + utf8_path(link) + " as the ordinary user: " + last_os_error_text());
-    const HandleOwner directory(CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+namespace {
+
+[[nodiscard]] Result<void> set_mount_point(const std::filesystem::path& folder, const std::filesystem::path& target) {
+    const HandleOwner directory(CreateFileW(folder.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!directory.valid()) return std::unexpected("cannot open " + utf8_path(link) + ": " + last_os_error_text());
+    if (!directory.valid()) return std::unexpected("cannot open " + utf8_path(folder) + ": " + last_os_error_text());
     auto data = mount_point_data(target.native());
     DWORD returned = 0;
     if (!DeviceIoControl(directory.get(), FSCTL_SET_REPARSE_POINT, data.data(), static_cast<DWORD>(data.size()),
                          nullptr, 0, &returned, nullptr))
         return std::unexpected("FSCTL_SET_REPARSE_POINT failed: " + last_os_error_text());
     return {};
+}
+
+}  // namespace
+
+Result<void> plant_junction_as(HANDLE token, const std::filesystem::path& link, const std::filesystem::path& target) {
+    const Impersonation as_user(token);
+    if (!as_user.active()) return std::unexpected("cannot act as the ordinary user: " + last_os_error_text());
+    if (!CreateDirectoryW(link.c_str(), nullptr))
+        return std::unexpected("cannot create " + utf8_path(link) + " as the ordinary user: " + last_os_error_text());
+    return set_mount_point(link, target);
+}
+
+Result<void> turn_into_junction_as(HANDLE token, const std::filesystem::path& folder,
+                                   const std::filesystem::path& target) {
+    const Impersonation as_user(token);
+    if (!as_user.active()) return std::unexpected("cannot act as the ordinary user: " + last_os_error_text());
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        if (!DeleteFileW(entry.path().c_str()))
+            return std::unexpected("the ordinary user cannot delete " + utf8_path(entry.path()) + ": " +
+                                   last_os_error_text());
+    }
+    if (error) return std::unexpected("the ordinary user cannot list " + utf8_path(folder) + ": " + error.message());
+    return set_mount_point(folder, target);
+}
+
+Result<void> create_symbolic_link_as(HANDLE token, const std::filesystem::path& link,
+                                     const std::filesystem::path& target) {
+    const Impersonation as_user(token);
+    if (!as_user.active()) return std::unexpected("cannot act as the ordinary user: " + last_os_error_text());
+    if (!CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE))
+        return std::unexpected("CreateSymbolicLinkW as the ordinary user failed (Developer Mode lets ordinary users "
+                               "make symbolic links): " + last_os_error_text());
+    // Some systems (Wine) answer success without making a link.
+    WIN32_FIND_DATAW entry{};
+    const HANDLE search = FindFirstFileExW(link.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) return std::unexpected("CreateSymbolicLinkW made nothing at " + utf8_path(link));
+    FindClose(search);
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 || entry.dwReserved0 != IO_REPARSE_TAG_SYMLINK) {
+        DeleteFileW(link.c_str());
+        return std::unexpected("CreateSymbolicLinkW reported success but made no symbolic link");
+    }
+    return {};
+}
+
+Result<std::string> owner_name(const std::filesystem::path& path) {
+    auto read = read_descriptor(path);
+    if (!read) return std::unexpected(read.error());
+    return sid_name(read->owner);
 }
 
 }  // namespace velmarch::kit

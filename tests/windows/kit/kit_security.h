@@ -47,4 +47,19 @@ std::filesystem::path windows_temp();
 [[nodiscard]] Result<void> plant_junction_as(HANDLE token, const std::filesystem::path& link,
                                              const std::filesystem::path& target);
 
+// Empties the existing folder `folder` as the user of `token` and turns it
+// into a junction to `target`: what a user with full control of a folder an
+// administrator created can do without any privilege.
+[[nodiscard]] Result<void> turn_into_junction_as(HANDLE token, const std::filesystem::path& folder,
+                                                 const std::filesystem::path& target);
+
+// Makes `link` a file symbolic link to `target` as the user of `token`, which
+// an ordinary user can do where Developer Mode is on. Fails (with the reason)
+// where the system refuses, or answers success without making a link.
+[[nodiscard]] Result<void> create_symbolic_link_as(HANDLE token, const std::filesystem::path& link,
+                                                   const std::filesystem::path& target);
+
+// Who owns `path`: "Administrators", "SYSTEM" or a SID's string form.
+[[nodiscard]] Result<std::string> owner_name(const std::filesystem::path& path);
+
 }  // namespace velmarch::kit

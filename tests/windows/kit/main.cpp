@@ -115,10 +115,17 @@ int wmain(int argc, wchar_t** argv) {
     const auto guard_missing = redirection_guard_missing(*kit);
     const auto junction = check_planted_junction(*kit, elevated, guard_missing && !*guard_missing);
     tally.report("planted-junction", junction);
+    const auto created_folder = check_created_folder_junction(*kit, elevated);
+    tally.report("created-folder-junction", created_folder);
+    const auto symbolic_link = check_user_symbolic_link(*kit, elevated, guard_missing && !*guard_missing);
+    tally.report("user-symbolic-link", symbolic_link);
     tally.report("redirection-guard", check_redirection_guard(*kit, guard_missing));
     tally.report("unit-tests", check_unit_suite(*kit));
 
-    if (update.update.verdict != Verdict::skipped || junction.verdict != Verdict::skipped)
+    const bool sample_may_be_installed = update.update.verdict != Verdict::skipped ||
+                                         junction.verdict != Verdict::skipped ||
+                                         symbolic_link.verdict != Verdict::skipped;
+    if (sample_may_be_installed)
         std::printf("cleanup: %s\n", uninstall_sample(*kit).c_str());
     if (keep || tally.failed > 0) {
         std::printf("work folder kept: %s\n", to_utf8(work.native()).c_str());
