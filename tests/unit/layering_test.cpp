@@ -203,5 +203,27 @@ TEST(Layering, TheBuildLinksWhatTheTableAllows) {
     }
 }
 
+// With the sources listed by name, a new file must be listed to be built:
+// every .cpp of src/ and tools/ is named in CMakeLists.txt (or, for the
+// key, in the function that compiles it into each program).
+TEST(Layering, EverySourceFileIsListedInTheBuild) {
+    const fs::path root = testing::source_path("");
+    const std::string listed =
+        read_text(root / "CMakeLists.txt") + read_text(root / "cmake" / "public_key.cmake");
+    std::vector<std::string> unlisted;
+    for (const char* top : {"src", "tools"}) {
+        for (const auto& entry : fs::recursive_directory_iterator(root / top)) {
+            if (!entry.is_regular_file() || entry.path().extension() != ".cpp") continue;
+            const std::string relative = entry.path().lexically_relative(root).generic_string();
+            if (!listed.contains(relative)) unlisted.push_back(relative);
+        }
+    }
+    EXPECT_TRUE(unlisted.empty()) << [&] {
+        std::string all;
+        for (const std::string& file : unlisted) all += file + " is built by no target\n";
+        return all;
+    }();
+}
+
 }  // namespace
 }  // namespace velmarch::layering
