@@ -179,7 +179,7 @@ private:
     std::unique_ptr<platform::Platform> platform_;
     Win32TempDirectory temp_;
     std::vector<std::uint32_t> live_;
-    platform::win32::Win32Platform unchecked_{false};
+    platform::win32::Win32Platform unchecked_{platform::win32::LinkCheck::off};
     std::vector<HANDLE> pipe_handles_;
     int pipes_ = 0;
 };
