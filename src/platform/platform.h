@@ -119,6 +119,10 @@ public:
     // Whole seconds since 1970-01-01 UTC, 0 for a clock before that.
     [[nodiscard]] virtual std::uint64_t unix_time_seconds() = 0;
     [[nodiscard]] virtual std::uint32_t current_process_id() = 0;
+    // The absolute directory a relative `path` is read from: the process's
+    // working directory; on Windows, for a drive-relative path ("D:name"),
+    // the current directory of that drive.
+    [[nodiscard]] virtual Result<Path> working_directory_for(const Path& path) = 0;
     virtual void random_bytes(std::span<std::byte> out) = 0;
 
     // --- files and directories -------------------------------------------

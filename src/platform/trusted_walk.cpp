@@ -1,32 +1,71 @@
 #include "platform/trusted_walk.h"
 
 #include <deque>
+#include <vector>
+
+#include "platform/full_path.h"
 
 namespace velmarch::platform {
 namespace {
 
+using Char = Path::value_type;
 using Pending = std::deque<NativeString>;
 
-bool is_dot(const NativeString& name) { return name.empty() || name == NativeString(1, Path::value_type('.')); }
-bool is_dot_dot(const NativeString& name) { return name == NativeString(2, Path::value_type('.')); }
+NativeString dot() { return NativeString(1, Char('.')); }
+bool is_dot_or_dot_dot(const NativeString& name) { return name == dot() || name == NativeString(2, Char('.')); }
 
-// The components after the root; "" and "." say nothing and are dropped.
-Pending components_of(const Path& path) {
-    Pending out;
-    for (const Path& piece : path.relative_path())
-        if (!is_dot(piece.native())) out.push_back(piece.native());
-    return out;
-}
+Char separator() { return kNativePathStyle == PathStyle::windows ? Char('\\') : Char('/'); }
 
-void put_in_front(Pending& pending, const Pending& first) { pending.insert(pending.begin(), first.begin(), first.end()); }
+// The walk's place as text: a root and the names entered below it. A ".."
+// is resolved on this text, never by asking the system for a parent.
+class Position {
+public:
+    // Stands at the root of `text` with its components, "." and ".." resolved
+    // by text, waiting to be walked. What is left of them (a relative text
+    // climbing above its start, a verbatim text) is refused: the walk never
+    // goes up.
+    [[nodiscard]] Result<void> begin(PathCursor& cursor, const NativeString& text) {
+        SplitPath<Char> split = split_path(std::basic_string_view<Char>(text), kNativePathStyle);
+        for (const NativeString& name : split.components)
+            if (is_dot_or_dot_dot(name)) return std::unexpected(cursor.missing_directory_error());
+        if (auto started = cursor.start(Path(split.root)); !started) return std::unexpected(started.error());
+        root_ = std::move(split.root);
+        entered_.clear();
+        pending = Pending(split.components.begin(), split.components.end());
+        return {};
+    }
 
-NativeString dot() { return NativeString(1, Path::value_type('.')); }
+    void entered(const NativeString& name) { entered_.push_back(name); }
+
+    // The text of where a link in the current directory leads, with the
+    // names still to walk after it.
+    NativeString through_link(const NativeString& target) const {
+        NativeString rest = target;
+        for (const NativeString& name : pending) {
+            if (!rest.empty() && rest.back() != Char('/') && rest.back() != separator()) rest += separator();
+            rest += name;
+        }
+        NativeString here = root_;
+        for (std::size_t i = 0; i < entered_.size(); ++i) {
+            if (i > 0) here += separator();
+            here += entered_[i];
+        }
+        return full_path_text(std::basic_string_view<Char>(rest), std::basic_string_view<Char>(here), kNativePathStyle);
+    }
+
+    Pending pending;
+
+private:
+    NativeString root_;
+    std::vector<NativeString> entered_;
+};
 
 }  // namespace
 
 Result<NativeString> walk_trusted_path(PathCursor& cursor, const Path& path, WalkOptions options) {
-    if (auto started = cursor.start(path.root_path()); !started) return std::unexpected(started.error());
-    Pending pending = components_of(path);
+    Position position;
+    if (auto begun = position.begin(cursor, path.native()); !begun) return std::unexpected(begun.error());
+    Pending& pending = position.pending;
     // Links followed, and directories found again after creating them: both
     // bounded, so that nothing another process does keeps the walk going.
     int links = 0;
@@ -37,11 +76,6 @@ Result<NativeString> walk_trusted_path(PathCursor& cursor, const Path& path, Wal
         pending.pop_front();
         const bool last = pending.empty();
 
-        if (is_dot_dot(name)) {
-            if (auto entered = cursor.enter(name); !entered) return std::unexpected(entered.error());
-            continue;
-        }
-
         Result<EntryInfo> entry = cursor.inspect(name);
         if (!entry) return std::unexpected(entry.error());
         switch (entry->kind) {
@@ -51,13 +85,10 @@ Result<NativeString> walk_trusted_path(PathCursor& cursor, const Path& path, Wal
                 if (++links > kMaxLinksFollowed) return std::unexpected(cursor.too_many_links_error());
                 Result<Path> target = cursor.link_target(name);
                 if (!target) return std::unexpected(target.error());
-                // A relative target is read from the link's own directory,
-                // where the cursor stands.
-                if (target->has_root_path()) {
-                    if (auto started = cursor.start(target->root_path()); !started)
-                        return std::unexpected(started.error());
-                }
-                put_in_front(pending, components_of(*target));
+                // A relative target is read from the link's own directory;
+                // the whole text is then walked again from its root.
+                const NativeString next = position.through_link(target->native());
+                if (auto begun = position.begin(cursor, next); !begun) return std::unexpected(begun.error());
                 break;
             }
             case EntryKind::missing:
@@ -73,6 +104,7 @@ Result<NativeString> walk_trusted_path(PathCursor& cursor, const Path& path, Wal
             case EntryKind::directory:
                 if (last && !options.create_directories) return name;
                 if (auto entered = cursor.enter(name); !entered) return std::unexpected(entered.error());
+                position.entered(name);
                 break;
             case EntryKind::other:
                 if (last && !options.create_directories) return name;

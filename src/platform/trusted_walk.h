@@ -6,6 +6,12 @@
 // trusted link into a user's folder does not open a way through that user's
 // own links.
 //
+// "." and ".." are resolved on the text (platform/full_path.h), in the path
+// and in a link's target alike: the walk never asks the system for a
+// directory's parent, which is wherever the directory's owner has moved it
+// by then. A link's target is joined to the text of the link's directory and
+// the result walked again from its root.
+//
 // The operating system side is a cursor: it stands in one directory at a time
 // and answers what a name in it is, links not followed. Where the system can
 // hold a directory open (a descriptor on the stand-in), the walk is free of
@@ -34,8 +40,8 @@ public:
     // current directory when `root` is empty.
     [[nodiscard]] virtual Result<void> start(const Path& root) = 0;
     [[nodiscard]] virtual Result<EntryInfo> inspect(const NativeString& name) = 0;
-    // Moves into the directory `name` (".." moves to the parent). Fails when
-    // `name` is no longer a directory, a link included.
+    // Moves into the directory `name` (never "." or ".."). Fails when `name`
+    // is no longer a directory, a link included.
     [[nodiscard]] virtual Result<void> enter(const NativeString& name) = 0;
     // The text a link points to.
     [[nodiscard]] virtual Result<Path> link_target(const NativeString& name) = 0;
@@ -63,14 +69,15 @@ struct WalkOptions {
     bool follow_final_link = true;
 };
 
-// Walks `path` (absolute, or relative to the current directory). On success
-// the cursor stands in the directory of the final component and the final
-// name is returned: a plain name that was not a link when it was looked at
-// (a missing name included; a link of any owner when `follow_final_link` is
-// off), or "." when the path names a directory by its
-// root or a trailing "..". A link on the way, the final component included,
-// is followed only when its owner is trusted; otherwise the walk fails with
-// untrusted_link_error().
+// Walks `path` (absolute, or relative to the current directory), its "." and
+// ".." resolved by text first. On success the cursor stands in the directory
+// of the final component and the final name is returned: a plain name that
+// was not a link when it was looked at (a missing name included; a link of
+// any owner when `follow_final_link` is off), or "." when the path names a
+// root. A link on the way, the final component included, is followed only
+// when its owner is trusted; otherwise the walk fails with
+// untrusted_link_error(). A ".." that the text cannot resolve (a relative
+// path climbing above its start) fails with missing_directory_error().
 [[nodiscard]] Result<NativeString> walk_trusted_path(PathCursor& cursor, const Path& path, WalkOptions options = {});
 
 }  // namespace velmarch::platform

@@ -29,6 +29,17 @@ bool is_server_and_share(View path) {
     return !rest.empty() && rest.front() != u'\\';
 }
 
+bool has_dot_component(View path) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = path.find(u'\\', start);
+        const View name = path.substr(start, end == View::npos ? View::npos : end - start);
+        if (name == u"." || name == u"..") return true;
+        if (end == View::npos) return false;
+        start = end + 1;
+    }
+}
+
 bool has_forbidden_character(View path) {
     for (const char16_t c : path)
         if (c == u'\0' || c == u':' || c == u'/' || c == u'?' || c == u'*') return true;
@@ -66,6 +77,12 @@ std::optional<std::u16string> win32_form_of_link_name(std::u16string_view nt_nam
 }
 
 std::optional<std::u16string> walkable_full_path(std::u16string_view full_path) {
+    // A verbatim path goes to the system as it is, "." and ".." included as
+    // names, while the walk would resolve them: the two would name different
+    // places.
+    if ((full_path.starts_with(kExtendedPrefix) || full_path.starts_with(kNtPrefix)) &&
+        has_dot_component(full_path.substr(kExtendedPrefix.size())))
+        return std::nullopt;
     if (full_path.starts_with(kExtendedUncPrefix)) {
         const View rest = full_path.substr(kExtendedUncPrefix.size());
         if (!is_server_and_share(rest)) return std::nullopt;

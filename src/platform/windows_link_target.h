@@ -47,7 +47,9 @@ struct WindowsLinkTarget {
 // A full path (as GetFullPathNameW gives it) in the form the walk splits:
 // "\\?\C:\x" and "\??\C:\x" become "C:\x", "\\?\UNC\server\share\x" becomes
 // "\\server\share\x"; nothing when it is neither drive-rooted nor UNC
-// ("\\?\Volume{...}\x", "\\.\C:\x", "\\?\GLOBALROOT\...", "\\.\pipe\x").
+// ("\\?\Volume{...}\x", "\\.\C:\x", "\\?\GLOBALROOT\...", "\\.\pipe\x"), and
+// nothing for a verbatim path holding a "." or ".." component, which the
+// system would take as a name.
 [[nodiscard]] std::optional<std::u16string> walkable_full_path(std::u16string_view full_path);
 
 }  // namespace velmarch::platform

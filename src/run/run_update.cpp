@@ -5,6 +5,7 @@
 #include "process/run_ending.h"
 #include "run/command_line.h"
 #include "run/reporting.h"
+#include "run/request_paths.h"
 #include "staging/staging.h"
 #include "text/format.h"
 #include "trust/package_check.h"
@@ -34,6 +35,8 @@ std::int32_t finish_refused_package(platform::Platform& platform, const update::
 RunOutcome run_update(platform::Platform& platform, const std::vector<std::string>& arguments) {
     auto parsed = parse_command_line(arguments);
     if (!parsed) return update::abort_run(parsed.error());
+    if (auto made_full = make_request_paths_full(platform, *parsed); !made_full)
+        return update::abort_run(made_full.error());
     const update::UpdateRequest& request = *parsed;
 
     FileReporter reporter(platform, request.helper_log_path, request.result_path, request.expected_version);

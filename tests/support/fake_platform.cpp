@@ -1,6 +1,7 @@
 #include "support/fake_platform.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "platform/paths.h"
@@ -104,6 +105,7 @@ private:
 const char* op_name(Op op) {
     switch (op) {
         case Op::arguments: return "arguments";
+        case Op::working_directory_for: return "working_directory_for";
         case Op::file_type: return "file_type";
         case Op::exists: return "exists";
         case Op::open_for_reading: return "open_for_reading";
@@ -233,6 +235,16 @@ std::optional<platform::NativeString> FakePlatform::environment_variable(std::st
 
 std::uint64_t FakePlatform::unix_time_seconds() { return now; }
 std::uint32_t FakePlatform::current_process_id() { return process_id; }
+
+Result<platform::Path> FakePlatform::working_directory_for(const Path& path) {
+    if (auto failure = enter(Op::working_directory_for)) return std::unexpected(*failure);
+    const std::string text = platform::path_to_utf8(path);
+    if (text.size() >= 2 && text[1] == ':') {
+        auto drive = drive_directories.find(static_cast<char>(std::toupper(static_cast<unsigned char>(text[0]))));
+        if (drive != drive_directories.end()) return drive->second;
+    }
+    return working_directory;
+}
 
 void FakePlatform::random_bytes(std::span<std::byte> out) {
     for (auto& b : out) b = static_cast<std::byte>(next_random++);

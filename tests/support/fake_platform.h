@@ -16,6 +16,7 @@ namespace velmarch::testing {
 
 enum class Op {
     arguments,
+    working_directory_for,
     file_type,
     exists,
     open_for_reading,
@@ -78,6 +79,10 @@ public:
     void set_environment(const std::string& name, std::string_view utf8);
     std::uint64_t now = 1796605200;
     std::uint32_t process_id = 5120;
+    // What working_directory_for answers; drive-relative paths ("D:x") get
+    // the entry for their drive letter, when there is one.
+    Path working_directory = Path("/Work").make_preferred();
+    std::map<char, Path> drive_directories;
     std::uint8_t next_random = 0;  // random bytes count up from here
     std::size_t max_read_chunk = SIZE_MAX;
     std::size_t max_write_chunk = SIZE_MAX;
@@ -117,6 +122,7 @@ public:
     std::optional<platform::NativeString> environment_variable(std::string_view name) override;
     std::uint64_t unix_time_seconds() override;
     std::uint32_t current_process_id() override;
+    Result<Path> working_directory_for(const Path& path) override;
     void random_bytes(std::span<std::byte> out) override;
     platform::FileType file_type(const Path& path) override;
     bool exists(const Path& path) override;

@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/os_error.h"
+#include "platform_posix_temp_directory.h"
 
 namespace velmarch::platform {
 namespace {
@@ -84,6 +85,21 @@ TEST(PosixDirectories, SystemRootStandsForTheWindowsAndSystemDirectories) {
         EXPECT_EQ(platform->environment_variable("SystemRoot"), "");
         EXPECT_EQ(platform->system_directory(), std::nullopt);
     }
+}
+
+// The working directory as the system knows it: a link on the way to it is
+// not part of its text, so "." and ".." can be read on that text.
+TEST(PosixDirectories, WorkingDirectoryIsTheSystemsTextWithoutLinks) {
+    const std::filesystem::path previous = std::filesystem::current_path();
+    testing::TempDirectory temp;
+    std::filesystem::create_directories(temp.path() / "real" / "work");
+    std::filesystem::create_directory_symlink(temp.path() / "real", temp.path() / "linked");
+    std::filesystem::current_path(temp.path() / "linked" / "work");
+    auto platform = make_native_platform(0, nullptr);
+    const Result<Path> working = platform->working_directory_for(Path("relative/name"));
+    std::filesystem::current_path(previous);
+    ASSERT_TRUE(working) << working.error();
+    EXPECT_EQ(*working, std::filesystem::canonical(temp.path()) / "real" / "work");
 }
 
 TEST(PosixDirectories, OwnExecutableDirectoryHoldsTheRunningProgram) {

@@ -46,9 +46,11 @@ public:
         return EntryInfo{it->second.kind, is_trusted_windows_owner(it->second.owner)};
     }
     Result<void> enter(const NativeString& name) override {
-        if (Path(name) == Path("..")) {
-            here = Path(here).parent_path().generic_string();
-            return {};
+        // The parent of a directory is wherever its owner has moved it: the
+        // walk must never ask for it.
+        if (Path(name) == Path("..") || Path(name) == Path(".")) {
+            ADD_FAILURE() << "the walk entered " << Path(name).string() << " in " << here;
+            return std::unexpected(not_a_directory_error());
         }
         auto it = tree.find(child(name));
         if (it == tree.end() || it->second.kind != EntryKind::directory) return std::unexpected(not_a_directory_error());
@@ -185,13 +187,59 @@ TEST_F(TrustedWalk, TrustedLinkIntoAnUntrustedOneIsRefused) {
     EXPECT_EQ(name.error(), "untrusted link");
 }
 
-TEST_F(TrustedWalk, RelativeTargetsAndDotDotAreReadFromWhereTheLinkLeads) {
+TEST_F(TrustedWalk, RelativeTargetsAreReadFromTheLinksDirectory) {
     cursor.add("/ProgramData/Velmarch/sys", link(kSystem, "../../Windows/System32"));
-    auto name = walk("/ProgramData/Velmarch/sys/../System32/config.sys");
+    auto name = walk("/ProgramData/Velmarch/sys/config.sys");
     ASSERT_TRUE(name) << name.error();
     EXPECT_EQ(Path(*name), Path("config.sys"));
-    // "sys/.." is the target's parent, /Windows, not /ProgramData/Velmarch.
     EXPECT_EQ(cursor.here, "/Windows/System32");
+}
+
+// ".." is read on the text, as Windows' full-path rules read it, on both
+// platforms: "sys/.." is /ProgramData/Velmarch whatever "sys" is, and never
+// the parent of the folder a link leads to.
+TEST_F(TrustedWalk, DotDotInThePathIsResolvedByTextBeforeAnyLink) {
+    cursor.add("/ProgramData/Velmarch/sys", link(kSystem, "/Windows/System32"));
+    cursor.add("/ProgramData/Velmarch/System32", directory(kAdministrators));
+    auto name = walk("/ProgramData/Velmarch/sys/../System32/./config.sys");
+    ASSERT_TRUE(name) << name.error();
+    EXPECT_EQ(Path(*name), Path("config.sys"));
+    EXPECT_EQ(cursor.here, "/ProgramData/Velmarch/System32");
+}
+
+// Within a target, ".." applies to the target's text: "logs/.." is
+// /ProgramData, not the parent of the user's folder the link "logs" leads to.
+TEST_F(TrustedWalk, DotDotInALinkTargetIsResolvedOnTheTargetsText) {
+    cursor.add("/ProgramData/logs", link(kAdministrators, "/Users/ann/Logs"));
+    cursor.add("/ProgramData/Velmarch/current", link(kAdministrators, "../logs/../Velmarch/./data"));
+    cursor.add("/ProgramData/Velmarch/data", directory(kAdministrators));
+    auto name = walk("/ProgramData/Velmarch/current/new.log");
+    ASSERT_TRUE(name) << name.error();
+    EXPECT_EQ(Path(*name), Path("new.log"));
+    EXPECT_EQ(cursor.here, "/ProgramData/Velmarch/data");
+}
+
+TEST_F(TrustedWalk, DotDotStaysAtTheRoot) {
+    cursor.add("/root-link", link(kSystem, "../../../Windows/System32"));
+    auto through_text = walk("/../../Windows/System32/config.sys");
+    ASSERT_TRUE(through_text) << through_text.error();
+    EXPECT_EQ(cursor.here, "/Windows/System32");
+    auto through_link = walk("/root-link/config.sys");
+    ASSERT_TRUE(through_link) << through_link.error();
+    EXPECT_EQ(cursor.here, "/Windows/System32");
+}
+
+// A relative path that climbs above where it starts has no text to resolve
+// its ".." against: refused rather than taken up from the current directory.
+TEST_F(TrustedWalk, RelativePathAboveItsStartIsRefused) {
+    auto name = walk("../Windows/System32/config.sys");
+    ASSERT_FALSE(name);
+    EXPECT_EQ(name.error(), "missing directory");
+    cursor.add("/cwd", directory());
+    cursor.add("/cwd/up", link(kSystem, "../x"));
+    auto through_link = walk("up/file");
+    ASSERT_FALSE(through_link);
+    EXPECT_EQ(through_link.error(), "missing directory");
 }
 
 TEST_F(TrustedWalk, LinkLoopEndsAsTooManyLinks) {

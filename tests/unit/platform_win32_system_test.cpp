@@ -98,6 +98,23 @@ TEST_F(Win32System, WellKnownDirectoriesAreFound) {
     EXPECT_NE(*system, *windows);
 }
 
+TEST_F(Win32System, WorkingDirectoryIsTheCurrentOneAndADrivesOwnForDriveRelativePaths) {
+    wchar_t previous[MAX_PATH + 1] = {};
+    ASSERT_NE(::GetCurrentDirectoryW(MAX_PATH + 1, previous), 0u);
+    ASSERT_TRUE(::SetCurrentDirectoryW(temp.path().c_str()));
+    const Result<Path> working = platform->working_directory_for(Path(L"relative\\name"));
+    const std::wstring drive = temp.path().native().substr(0, 2);
+    const Result<Path> same_drive = platform->working_directory_for(Path(drive + L"name"));
+    ::SetCurrentDirectoryW(previous);
+    ASSERT_TRUE(working) << working.error();
+    EXPECT_TRUE(std::filesystem::equivalent(*working, temp.path())) << working->string();
+    ASSERT_TRUE(same_drive) << same_drive.error();
+    // Wine answers the drive's directory with a trailing separator.
+    std::wstring drive_directory = same_drive->native();
+    while (drive_directory.size() > 3 && drive_directory.back() == L'\\') drive_directory.pop_back();
+    EXPECT_TRUE(std::filesystem::equivalent(Path(drive_directory), temp.path())) << same_drive->string();
+}
+
 // --- staging directory --------------------------------------------------------
 
 TEST_F(Win32System, StagingDirectoryIsCreatedOnceThenReportedAsExisting) {

@@ -174,6 +174,11 @@ TEST(WalkableFullPath, OnlyDriveRootedAndUncPathsAreWalked) {
         {R"(\\?\C:)", ""},
         {R"(C:)", ""},
         {R"(Logs\helper.log)", ""},
+        // Verbatim: the system takes "." and ".." as names, the walk would not.
+        {R"(\\?\C:\Users\ann\..\bob)", ""},
+        {R"(\??\C:\Users\.\ann)", ""},
+        {R"(\\?\UNC\server\share\..\x)", ""},
+        {R"(\\?\C:\Users\..ann\x.)", R"(C:\Users\..ann\x.)"},
     };
     for (const FullPathCase& c : cases) {
         const auto walked = walkable_full_path(widen(c.path));

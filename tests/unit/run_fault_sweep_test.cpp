@@ -13,6 +13,7 @@
 #include "platform/paths.h"
 #include "run/run_update.h"
 #include "support/fake_platform.h"
+#include "support/machine_layout.h"
 #include "support/msiexec_command_line.h"
 #include "support/update_machine.h"
 #include "text/utf.h"
@@ -46,11 +47,23 @@ Expected aborted(std::string standard_error, bool keeps_old_result = false) {
 }
 
 const std::string injected(kInjected);
+const std::string kNoWorkingDirectory = "The updater's working directory could not be read: ";
 
 // What each call site's failure must lead to, in the order of a successful run.
 const std::map<std::pair<Op, int>, Expected>& expectations() {
     static const std::map<std::pair<Op, int>, Expected> table = {
         {{Op::arguments, 1}, aborted(injected, true)},
+        // The working directory, asked for each path that is not absolute:
+        // the relative result path, and on Windows every path of the test
+        // machine (\Logs\helper.log names no drive).
+        {{Op::working_directory_for, 1}, aborted(kNoWorkingDirectory + injected, true)},
+#ifdef _WIN32
+        {{Op::working_directory_for, 2}, aborted(kNoWorkingDirectory + injected, true)},
+        {{Op::working_directory_for, 3}, aborted(kNoWorkingDirectory + injected, true)},
+        {{Op::working_directory_for, 4}, aborted(kNoWorkingDirectory + injected, true)},
+        {{Op::working_directory_for, 5}, aborted(kNoWorkingDirectory + injected, true)},
+        {{Op::working_directory_for, 6}, aborted(kNoWorkingDirectory + injected, true)},
+#endif
         {{Op::create_directories, 1}, aborted(injected, true)},
         {{Op::write_file, 1}, aborted(injected, true)},
         {{Op::delete_file, 1}, success()},  // removing the old result
@@ -131,6 +144,10 @@ public:
                 platform.add_file("/Downloads/velmarch-2.4.0.msi", kRewritten);
         };
         platform.args = testing::update_arguments(kPackage);
+        // Read against the working directory, "/Logs/result.json".
+        platform.working_directory = testing::test_path("/Logs");
+        for (std::size_t i = 0; i + 1 < platform.args.size(); i += 2)
+            if (platform.args[i] == "--result-path") platform.args[i + 1] = "result.json";
     }
 
     FakePlatform platform;

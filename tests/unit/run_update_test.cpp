@@ -3,7 +3,9 @@
 #include "run/run_update.h"
 #include "support/case_name.h"
 #include "support/fake_platform.h"
+#include "support/machine_layout.h"
 #include "support/update_machine.h"
+#include "text/utf.h"
 
 namespace velmarch::run {
 namespace {
@@ -202,6 +204,58 @@ TEST_F(RunUpdateTest, ParseFailureTouchesNothing) {
     set_arg("--parent-process-id", "-1");
     EXPECT_EQ(run(), 1603);
     EXPECT_EQ(platform.standard_error, "--parent-process-id must be a process id.\n");
+    EXPECT_EQ(platform.file_text("/Logs/helper.log"), "old log\n");
+    EXPECT_EQ(result(), kOldResult);
+    EXPECT_TRUE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
+    EXPECT_FALSE(restarted());
+}
+
+// Every caller-named path is made absolute against the working directory
+// and its "." and ".." resolved by text before anything is touched: the run
+// then reads and hands on exactly what the absolute paths give, and the
+// texts passed to children change only where they were relative.
+TEST_F(RunUpdateTest, RelativePathsWithDotsAreReadFromTheWorkingDirectoryByText) {
+    platform.working_directory = testing::test_path("/Logs");
+    platform.running_processes = {77};
+    set_arg("--msi-path", "../Downloads/./velmarch-2.4.0.msi");
+    set_arg("--install-dir", "../Program Files/Gone/../Velmarch/");
+    set_arg("--app-path", "./../Program Files/Velmarch/Velmarch.exe");
+    set_arg("--msi-log-path", "msiexec.log");
+    set_arg("--helper-log-path", "sub/inner/../../helper.log");
+    set_arg("--result-path", "../../../Logs/result.json");
+
+    EXPECT_EQ(run(), 0) << platform.standard_error;
+    EXPECT_EQ(log_lines().front(), "Velmarch native updater started.");
+    EXPECT_EQ(result(), R"({"status":"success","exitCode":0,"message":"","expectedVersion":"2.4.0"})");
+    ASSERT_EQ(platform.runs.size(), 2u);
+    const std::u16string install = slashes(platform.runs[0].command_line);
+    EXPECT_NE(install.find(u" /L*v /Logs/msiexec.log INSTALLDIR=\"/Program Files/Velmarch/\""), std::u16string::npos)
+        << text::utf16_to_utf8_lossy(install);
+    EXPECT_EQ(slashes(platform.runs[1].command_line), u"\"/Program Files/Velmarch/Velmarch.exe\" --verify-installed-version 2.4.0");
+    ASSERT_EQ(platform.detached.size(), 1u);
+    EXPECT_EQ(slashes(platform.detached[0].command_line), u"\"/Windows/explorer.exe\" \"/Program Files/Velmarch/Velmarch.exe\"");
+    EXPECT_FALSE(platform.has_directory("/Logs/sub"));
+    expect_no_staging_left();
+}
+
+// On Windows \Logs\helper.log is read on the working directory's drive,
+// so each path asks; the fake's working directory has no drive, so the texts
+// stay as they are (SuccessfulUpdateEndToEnd compares them byte for byte).
+TEST_F(RunUpdateTest, OnlyPathsThatAreNotAbsoluteAskForTheWorkingDirectory) {
+#ifdef _WIN32
+    constexpr int kAsked = 6;
+#else
+    constexpr int kAsked = 0;
+#endif
+    EXPECT_EQ(run(), 0) << platform.standard_error;
+    EXPECT_EQ(platform.calls(Op::working_directory_for), kAsked);
+}
+
+TEST_F(RunUpdateTest, UnreadableWorkingDirectoryEndsTheRunBeforeAnythingIsTouched) {
+    platform.fail(Op::working_directory_for, "Injected failure. (os error 2)");
+    set_arg("--result-path", "result.json");
+    EXPECT_EQ(run(), 1603);
+    EXPECT_EQ(platform.standard_error, "The updater's working directory could not be read: Injected failure. (os error 2)\n");
     EXPECT_EQ(platform.file_text("/Logs/helper.log"), "old log\n");
     EXPECT_EQ(result(), kOldResult);
     EXPECT_TRUE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));

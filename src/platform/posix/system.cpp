@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "platform/paths.h"
+#include "platform/posix/trusted_path.h"
 #include "text/format.h"
 #include "text/utf.h"
 
@@ -47,6 +48,8 @@ std::uint64_t PosixPlatform::unix_time_seconds() {
 }
 
 std::uint32_t PosixPlatform::current_process_id() { return static_cast<std::uint32_t>(::getpid()); }
+
+Result<Path> PosixPlatform::working_directory_for(const Path&) { return current_directory(); }
 
 void PosixPlatform::random_bytes(std::span<std::byte> out) {
     while (!out.empty()) {

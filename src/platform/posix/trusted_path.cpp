@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "platform/full_path.h"
 #include "platform/posix/os_error.h"
 #include "platform/trusted_owner.h"
 #include "platform/trusted_walk.h"
@@ -80,6 +81,18 @@ private:
 
 std::string untrusted_link_error_text() { return os_error_text(EACCES); }
 
+Result<Path> current_directory() {
+    std::string buffer(256, '\0');
+    for (;;) {
+        if (::getcwd(buffer.data(), buffer.size()) != nullptr) {
+            buffer.resize(std::char_traits<char>::length(buffer.c_str()));
+            return Path(std::move(buffer));
+        }
+        if (errno != ERANGE) return std::unexpected(last_os_error_text());
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
 Result<Located> locate(const Path& path, bool guarded, FinalLink final_link, bool create_directories) {
     if (path.empty()) return std::unexpected(os_error_text(ENOENT));
     if (!guarded) {
@@ -87,9 +100,15 @@ Result<Located> locate(const Path& path, bool guarded, FinalLink final_link, boo
         at.name = path.native();
         return at;
     }
+    Path full = path;
+    if (path.is_relative()) {
+        Result<Path> working = current_directory();
+        if (!working) return std::unexpected(working.error());
+        full = Path(full_path_text(std::string_view(path.native()), std::string_view(working->native()), PathStyle::posix));
+    }
     DescriptorCursor cursor;
     Result<NativeString> name =
-        walk_trusted_path(cursor, path, WalkOptions{.create_directories = create_directories, .follow_final_link = final_link == FinalLink::follow});
+        walk_trusted_path(cursor, full, WalkOptions{.create_directories = create_directories, .follow_final_link = final_link == FinalLink::follow});
     if (!name) return std::unexpected(name.error());
     Located at;
     at.directory = cursor.take_directory();

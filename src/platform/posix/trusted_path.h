@@ -5,6 +5,10 @@
 // (directory descriptor, final name) without following a link there, so no
 // link swapped in after the walk is followed either. Run as anyone else, the
 // path goes to the system as it is.
+//
+// The walk reads "." and ".." by text; a relative path is first put after
+// the working directory's text, so that nothing climbs out of a directory
+// another user may be moving.
 
 #include <fcntl.h>
 
@@ -37,6 +41,9 @@ enum class FinalLink {
 // names the last one, as ".").
 [[nodiscard]] Result<Located> locate(const Path& path, bool guarded, FinalLink final_link = FinalLink::follow,
                                      bool create_directories = false);
+
+// The working directory as the system knows it (no links in it).
+[[nodiscard]] Result<Path> current_directory();
 
 // The error an untrusted link gives: what Linux's protected_symlinks answers.
 std::string untrusted_link_error_text();

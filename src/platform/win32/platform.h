@@ -36,6 +36,7 @@ public:
     std::optional<NativeString> environment_variable(std::string_view name) override;
     std::uint64_t unix_time_seconds() override;
     std::uint32_t current_process_id() override;
+    Result<Path> working_directory_for(const Path& path) override;
     void random_bytes(std::span<std::byte> out) override;
 
     FileType file_type(const Path& path) override;

@@ -10,6 +10,8 @@
 #include <limits>
 
 #include "platform/command_line_split.h"
+#include "platform/full_path.h"
+#include "platform/win32/os_error.h"
 #include "platform/win32/wide_text.h"
 #include "text/format.h"
 #include "text/utf.h"
@@ -105,6 +107,35 @@ std::uint64_t Win32Platform::unix_time_seconds() {
 }
 
 std::uint32_t Win32Platform::current_process_id() { return ::GetCurrentProcessId(); }
+
+Result<Path> Win32Platform::working_directory_for(const Path& path) {
+    const std::wstring& text = path.native();
+    if (anchor_of(std::wstring_view(text), PathStyle::windows) == PathAnchor::drive_relative) {
+        // The system keeps one current directory per drive; the full path of
+        // the bare drive ("D:") is that directory.
+        const std::wstring drive = text.substr(0, 2);
+        std::wstring buffer(MAX_PATH, L'\0');
+        for (;;) {
+            const DWORD length = ::GetFullPathNameW(drive.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+            if (length == 0) return std::unexpected(last_os_error_text());
+            if (length < buffer.size()) {
+                buffer.resize(length);
+                return Path(std::move(buffer));
+            }
+            buffer.resize(length);
+        }
+    }
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
+        if (length == 0) return std::unexpected(last_os_error_text());
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return Path(std::move(buffer));
+        }
+        buffer.resize(length);  // the size needed, NUL included
+    }
+}
 
 void Win32Platform::random_bytes(std::span<std::byte> out) {
     auto* data = reinterpret_cast<PUCHAR>(out.data());

@@ -136,15 +136,14 @@ class ReparseCursor final : public PathCursor {
 public:
     explicit ReparseCursor(LinkCheck mode) : mode_(mode) {}
 
+    // The walk starts at the root of a full path, such as C:\ or a share; it
+    // joins a link's target to the link's directory itself, ".." resolved by
+    // text, so nothing here goes up.
     Result<void> start(const Path& root) override {
         std::wstring text = root.native();
         for (wchar_t& c : text)
             if (c == L'/') c = L'\\';
-        if (text.empty() || text == L"\\") {
-            // Only a relative or drive-relative link target starts so: the
-            // root of the volume the walk stands on.
-            text = here_.empty() ? L"\\" : Path(here_).root_path().native();
-        }
+        if (text.empty() || text == L"\\") return std::unexpected(os_error_text(ERROR_PATH_NOT_FOUND));
         here_ = std::move(text);
         return {};
     }
@@ -173,11 +172,6 @@ public:
     }
 
     Result<void> enter(const NativeString& name) override {
-        if (name == L"..") {
-            const Path here(here_);
-            if (here.has_relative_path()) here_ = here.parent_path().native();
-            return {};
-        }
         here_ = join(here_, name);
         return {};
     }

@@ -1,0 +1,236 @@
+#include "platform/full_path.h"
+
+namespace velmarch::platform {
+namespace {
+
+template <class Char>
+using Text = std::basic_string<Char>;
+template <class Char>
+using View = std::basic_string_view<Char>;
+
+template <class Char>
+bool is_separator(Char c, PathStyle style) {
+    return c == Char('/') || (style == PathStyle::windows && c == Char('\\'));
+}
+
+template <class Char>
+Char preferred_separator(PathStyle style) {
+    return style == PathStyle::windows ? Char('\\') : Char('/');
+}
+
+template <class Char>
+bool is_ascii_letter(Char c) {
+    return (c >= Char('a') && c <= Char('z')) || (c >= Char('A') && c <= Char('Z'));
+}
+
+template <class Char>
+Char ascii_upper(Char c) {
+    return c >= Char('a') && c <= Char('z') ? Char(c - Char('a') + Char('A')) : c;
+}
+
+template <class Char>
+bool is_dot(View<Char> name) {
+    return name.size() == 1 && name[0] == Char('.');
+}
+
+template <class Char>
+bool is_dot_dot(View<Char> name) {
+    return name.size() == 2 && name[0] == Char('.') && name[1] == Char('.');
+}
+
+template <class Char>
+bool has_drive(View<Char> text) {
+    return text.size() >= 2 && is_ascii_letter(text[0]) && text[1] == Char(':');
+}
+
+template <class Char>
+bool starts_with_ascii(View<Char> text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (text[i] != Char(prefix[i])) return false;
+    return true;
+}
+
+// Where the component that starts at `from` ends (its separator or the end).
+template <class Char>
+std::size_t component_end(View<Char> text, std::size_t from, PathStyle style) {
+    while (from < text.size() && !is_separator(text[from], style)) ++from;
+    return from;
+}
+
+// Past that component and the separator after it, when there is one.
+template <class Char>
+std::size_t past_component(View<Char> text, std::size_t from, PathStyle style) {
+    const std::size_t end = component_end(text, from, style);
+    return end < text.size() ? end + 1 : end;
+}
+
+template <class Char>
+bool names_unc(View<Char> component) {
+    return component.size() == 3 && ascii_upper(component[0]) == Char('U') && ascii_upper(component[1]) == Char('N') &&
+           ascii_upper(component[2]) == Char('C');
+}
+
+// Windows roots. "\\server\share\" and "\\.\UNC\server\share\" take the share
+// along: ".." never climbs out of a share or a device.
+template <class Char>
+std::size_t windows_root_length(View<Char> text) {
+    constexpr PathStyle style = PathStyle::windows;
+    if (text.size() >= 2 && is_separator(text[0], style) && is_separator(text[1], style)) {
+        const bool device = text.size() >= 4 && (text[2] == Char('.') || text[2] == Char('?')) &&
+                            is_separator(text[3], style);
+        if (device) {
+            const std::size_t name_end = component_end(text, 4, style);
+            if (!names_unc(text.substr(4, name_end - 4))) return past_component(text, 4, style);
+            return past_component(text, past_component(text, past_component(text, 4, style), style), style);
+        }
+        return past_component(text, past_component(text, 2, style), style);
+    }
+    if (starts_with_ascii(text, "\\??\\")) return past_component(text, 4, style);
+    if (has_drive(text)) return text.size() >= 3 && is_separator(text[2], style) ? 3 : 2;
+    if (!text.empty() && is_separator(text[0], style)) return 1;
+    return 0;
+}
+
+template <class Char>
+std::size_t root_length(View<Char> text, PathStyle style) {
+    if (style == PathStyle::windows) return windows_root_length(text);
+    std::size_t length = 0;
+    while (length < text.size() && text[length] == Char('/')) ++length;
+    return length;
+}
+
+// The root as the style writes it: one "/" on POSIX; "\" for every separator
+// on Windows (as the full-path rules give it).
+template <class Char>
+Text<Char> written_root(View<Char> root, PathStyle style) {
+    if (root.empty()) return {};
+    if (style == PathStyle::posix) return Text<Char>(1, Char('/'));
+    Text<Char> out(root);
+    for (Char& c : out)
+        if (c == Char('/')) c = Char('\\');
+    return out;
+}
+
+// The root without its trailing separator: "C:", "\\server\share", "".
+template <class Char>
+View<Char> root_name(View<Char> text, PathStyle style) {
+    View<Char> root = text.substr(0, root_length(text, style));
+    while (!root.empty() && is_separator(root.back(), style)) root.remove_suffix(1);
+    return root;
+}
+
+template <class Char>
+bool has_dot_components(View<Char> text, std::size_t from, PathStyle style) {
+    while (from < text.size()) {
+        const std::size_t end = past_component(text, from, style);
+        View<Char> name = text.substr(from, end - from);
+        if (!name.empty() && is_separator(name.back(), style)) name.remove_suffix(1);
+        if (is_dot(name) || is_dot_dot(name)) return true;
+        from = end;
+    }
+    return false;
+}
+
+template <class Char>
+Text<Char> joined(const SplitPath<Char>& split, PathStyle style) {
+    Text<Char> out = split.root;
+    for (std::size_t i = 0; i < split.components.size(); ++i) {
+        if (i > 0) out += preferred_separator<Char>(style);
+        out += split.components[i];
+    }
+    if (split.trailing_separator && !split.components.empty()) out += preferred_separator<Char>(style);
+    if (out.empty()) out = Text<Char>(1, Char('.'));
+    return out;
+}
+
+template <class Char>
+Text<Char> with_separator(View<Char> directory, PathStyle style) {
+    Text<Char> out(directory);
+    if (!out.empty() && !is_separator(out.back(), style)) out += preferred_separator<Char>(style);
+    return out;
+}
+
+}  // namespace
+
+template <class Char>
+PathAnchor anchor_of(View<Char> text, PathStyle style) {
+    if (style == PathStyle::posix) return !text.empty() && text[0] == Char('/') ? PathAnchor::absolute : PathAnchor::relative;
+    if (starts_with_ascii(text, "\\\\?\\") || starts_with_ascii(text, "\\??\\")) return PathAnchor::verbatim;
+    const std::size_t root = windows_root_length(text);
+    if (root == 0) return PathAnchor::relative;
+    if (root == 1) return PathAnchor::rooted;
+    if (root == 2 && has_drive(text)) return PathAnchor::drive_relative;
+    return PathAnchor::absolute;
+}
+
+template <class Char>
+SplitPath<Char> split_path(View<Char> text, PathStyle style) {
+    const std::size_t root = root_length(text, style);
+    SplitPath<Char> split;
+    split.root = written_root(text.substr(0, root), style);
+    const bool verbatim = anchor_of(text, style) == PathAnchor::verbatim;
+    if (verbatim) split.root = Text<Char>(text.substr(0, root));
+    // ".." stays at a root; before a drive's current directory, or at the
+    // start of a relative text, it is kept: only the base can resolve it.
+    const bool clamps = root > 0 && !(style == PathStyle::windows && root == 2 && has_drive(text));
+    for (std::size_t from = root; from < text.size();) {
+        const std::size_t end = past_component(text, from, style);
+        View<Char> name = text.substr(from, end - from);
+        if (!name.empty() && is_separator(name.back(), style)) name.remove_suffix(1);
+        from = end;
+        if (name.empty() || (is_dot(name) && !verbatim)) continue;
+        if (is_dot_dot(name) && !verbatim) {
+            if (!split.components.empty() && !is_dot_dot(View<Char>(split.components.back())))
+                split.components.pop_back();
+            else if (!clamps)
+                split.components.emplace_back(name);
+            continue;
+        }
+        split.components.emplace_back(name);
+    }
+    split.trailing_separator = text.size() > root && is_separator(text.back(), style);
+    return split;
+}
+
+template <class Char>
+Text<Char> resolve_dots(View<Char> text, PathStyle style) {
+    if (anchor_of(text, style) == PathAnchor::verbatim) return Text<Char>(text);
+    return joined(split_path(text, style), style);
+}
+
+template <class Char>
+Text<Char> full_path_text(View<Char> text, View<Char> base, PathStyle style) {
+    switch (anchor_of(text, style)) {
+        case PathAnchor::verbatim:
+            return Text<Char>(text);
+        case PathAnchor::absolute:
+            if (!has_dot_components(text, root_length(text, style), style)) return Text<Char>(text);
+            return resolve_dots(text, style);
+        case PathAnchor::relative:
+            return resolve_dots(View<Char>(with_separator(base, style) + Text<Char>(text)), style);
+        case PathAnchor::rooted:
+            return resolve_dots(View<Char>(Text<Char>(root_name(base, style)) + Text<Char>(text)), style);
+        case PathAnchor::drive_relative: {
+            const bool same_drive = has_drive(base) && ascii_upper(base[0]) == ascii_upper(text[0]);
+            const Text<Char> directory = same_drive ? Text<Char>(base) : Text<Char>(text.substr(0, 2)) + Char('\\');
+            const View<Char> rest = text.substr(2);
+            if (rest.empty()) return resolve_dots(View<Char>(directory), style);
+            return resolve_dots(View<Char>(with_separator(View<Char>(directory), style) + Text<Char>(rest)), style);
+        }
+    }
+    return Text<Char>(text);
+}
+
+#define VELMARCH_FULL_PATH_FOR(Char)                                                                        \
+    template PathAnchor anchor_of<Char>(View<Char>, PathStyle);                                             \
+    template SplitPath<Char> split_path<Char>(View<Char>, PathStyle);                                       \
+    template Text<Char> resolve_dots<Char>(View<Char>, PathStyle);                                          \
+    template Text<Char> full_path_text<Char>(View<Char>, View<Char>, PathStyle);
+
+VELMARCH_FULL_PATH_FOR(char)
+VELMARCH_FULL_PATH_FOR(wchar_t)
+
+#undef VELMARCH_FULL_PATH_FOR
+
+}  // namespace velmarch::platform

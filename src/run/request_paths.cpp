@@ -1,0 +1,40 @@
+#include "run/request_paths.h"
+
+#include <string_view>
+
+#include "platform/full_path.h"
+#include "text/format.h"
+
+namespace velmarch::run {
+namespace {
+
+constexpr std::string_view kNoWorkingDirectory = "The updater's working directory could not be read: {}";
+
+using platform::Path;
+using update::UpdateRequest;
+
+[[nodiscard]] Result<Path> full_path(platform::Platform& platform, const Path& path) {
+    using View = std::basic_string_view<Path::value_type>;
+    const View text(path.native());
+    const platform::PathAnchor anchor = platform::anchor_of(text, platform::kNativePathStyle);
+    if (anchor == platform::PathAnchor::absolute || anchor == platform::PathAnchor::verbatim)
+        return Path(platform::full_path_text(text, View(), platform::kNativePathStyle));
+    Result<Path> base = platform.working_directory_for(path);
+    if (!base) return std::unexpected(text::format(kNoWorkingDirectory, base.error()));
+    return Path(platform::full_path_text(text, View(base->native()), platform::kNativePathStyle));
+}
+
+}  // namespace
+
+Result<void> make_request_paths_full(platform::Platform& platform, UpdateRequest& request) {
+    for (Path UpdateRequest::*field : {&UpdateRequest::msi_path, &UpdateRequest::install_dir, &UpdateRequest::app_path,
+                                       &UpdateRequest::msi_log_path, &UpdateRequest::helper_log_path,
+                                       &UpdateRequest::result_path}) {
+        Result<Path> full = full_path(platform, request.*field);
+        if (!full) return std::unexpected(full.error());
+        request.*field = std::move(*full);
+    }
+    return {};
+}
+
+}  // namespace velmarch::run
