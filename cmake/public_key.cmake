@@ -68,7 +68,7 @@ _velmarch_write_key_header("${VELMARCH_DEVELOPMENT_GENERATED_DIR}" "${_velmarch_
 # DEVELOPMENT the development key (test programs only).
 function(velmarch_embed_update_key target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "DEVELOPMENT" "" "")
-  target_sources(${target} PRIVATE "${PROJECT_SOURCE_DIR}/src/embedded_update_key.cpp")
+  target_sources(${target} PRIVATE "${PROJECT_SOURCE_DIR}/src/trust/embedded_update_key.cpp")
   if(arg_DEVELOPMENT)
     target_include_directories(${target} PRIVATE "${VELMARCH_DEVELOPMENT_GENERATED_DIR}")
   else()

@@ -46,8 +46,9 @@ endif()
 # in libcrypto's SHA-256 assembly, which this does not touch (measured under
 # Wine: the same digest time, 0.3 MB less).
 set(_velmarch_size_optimised $<$<CONFIG:Release>:-Os>)
-target_compile_options(velmarch_core PRIVATE -ffunction-sections -fdata-sections ${_velmarch_size_optimised})
-target_compile_options(velmarch_native_platform PRIVATE -ffunction-sections -fdata-sections ${_velmarch_size_optimised})
+foreach(_velmarch_layer IN LISTS VELMARCH_LAYER_LIBRARIES)
+  target_compile_options(${_velmarch_layer} PRIVATE -ffunction-sections -fdata-sections ${_velmarch_size_optimised})
+endforeach()
 target_link_options(velmarch_native_platform INTERFACE -Wl,--gc-sections)
 
 # The updater executable: windowless (GUI subsystem, no window is created),

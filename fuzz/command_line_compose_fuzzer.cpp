@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (char16_t c : pieces.front())
         if (c != u'"') program += c;
 
-    std::vector<velmarch::Argument> arguments;
+    std::vector<velmarch::process::Argument> arguments;
     std::u16string expected_text = u"\"" + program + u"\"";
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         arguments.push_back({pieces[i], false});
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         expected_text += model_regular(pieces[i]);
     }
 
-    const auto composed = velmarch::compose_command_line(program, arguments);
+    const auto composed = velmarch::process::compose_command_line(program, arguments);
     FUZZ_CHECK(composed.has_value(), "composition refused arguments without NUL");
     FUZZ_CHECK(*composed == expected_text, "the composed text differs from the documented quoting");
 
@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (!arguments.empty()) {
         arguments.back().text.insert(arguments.back().text.size() / 2, 1, u'\0');
-        const auto refused = velmarch::compose_command_line(program, arguments);
+        const auto refused = velmarch::process::compose_command_line(program, arguments);
         FUZZ_CHECK(!refused.has_value() && refused.error() == "nul byte found in provided data",
                    "an argument holding a NUL was not refused");
     }

@@ -112,7 +112,7 @@ ModelOutcome model_parse(const std::vector<std::string>& arguments) {
 bool trimmed_and_non_empty(std::string_view text) { return !text.empty() && fuzz_model::trim(text) == text; }
 
 // The properties every accepted request has, whatever the arguments were.
-void check_request_rules(const velmarch::UpdateRequest& request, const std::vector<std::string>& arguments) {
+void check_request_rules(const velmarch::update::UpdateRequest& request, const std::vector<std::string>& arguments) {
     for (char c : request.expected_sha256) FUZZ_CHECK(c < 'A' || c > 'Z', "expected_sha256 holds an upper-case letter");
     for (const std::string* text : {&request.expected_sha256, &request.expected_version, &request.signature,
                                     &request.key_id, &request.signature_algorithm})
@@ -135,7 +135,7 @@ void check_request_rules(const velmarch::UpdateRequest& request, const std::vect
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::vector<std::string> arguments = split_arguments(data, size);
-    const auto parsed = velmarch::parse_command_line(arguments);
+    const auto parsed = velmarch::run::parse_command_line(arguments);
     const ModelOutcome expected = model_parse(arguments);
 
     if (expected.error) {
@@ -144,7 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     FUZZ_CHECK(parsed.has_value(), "parsing failed where a request was expected");
-    const velmarch::UpdateRequest& request = *parsed;
+    const velmarch::update::UpdateRequest& request = *parsed;
     check_request_rules(request, arguments);
 
     const auto& values = expected.request.values;

@@ -10,14 +10,13 @@
 #include "support/check.h"
 #include "support/unicode_trim.h"
 #include "text/hex.h"
-#include "trust/hex.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const std::string_view trimmed = fuzz_model::trim(text);
     const bool is_key_text = trimmed.size() == 64 && std::ranges::all_of(trimmed, fuzz_model::is_hex_digit);
 
-    const auto decoded = velmarch::trust::decode_hex_32_bytes(text);
+    const auto decoded = velmarch::text::decode_hex_32_bytes(text);
     FUZZ_CHECK(decoded.has_value() == is_key_text, "acceptance differs from \"64 hex digits after trimming\"");
     if (!decoded) {
         FUZZ_CHECK(decoded.error() == "Invalid hexadecimal value.", "unexpected refusal message");

@@ -64,21 +64,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& piece : pieces)
         if (piece.empty()) return 0;
 
-    velmarch::UpdateRequest request;
-    request.repair_mode = (data[0] & 1) != 0;
-    request.msi_log_path = as_path(pieces[0]);
-    request.install_dir = as_path(pieces[1]);
+    velmarch::process::InstallerInputs inputs;
+    inputs.repair_mode = (data[0] & 1) != 0;
+    inputs.msi_log_path = as_path(pieces[0]);
+    inputs.install_dir = as_path(pieces[1]);
     const velmarch::platform::Path staged = as_path(pieces[2]);
     const velmarch::platform::Path program = as_path(pieces[3]);
 
     // The texts as the stage passes them on (ill-formed UTF-16 already replaced).
     using velmarch::platform::path_to_utf16;
-    const std::u16string log = path_to_utf16(request.msi_log_path);
-    const std::u16string dir = path_to_utf16(request.install_dir);
+    const std::u16string log = path_to_utf16(inputs.msi_log_path);
+    const std::u16string dir = path_to_utf16(inputs.install_dir);
     const std::u16string package = path_to_utf16(staged);
     const std::u16string installer = path_to_utf16(program);
 
-    const auto command = velmarch::build_installer_command(request, staged, program);
+    const auto command = velmarch::process::build_installer_command(inputs, staged, program);
     if (refusable(dir)) {
         FUZZ_CHECK(!command && command.error() == "The current install directory cannot be passed to Windows Installer.",
                    "an install directory with a quote, CR or LF was not refused");
@@ -99,12 +99,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         dir.find(u'\0') != std::u16string::npos || package.find(u'\0') != std::u16string::npos)
         return 0;  // cannot come from the pieces
 
-    const auto composed = velmarch::compose_command_line(installer, command->arguments);
+    const auto composed = velmarch::process::compose_command_line(installer, command->arguments);
     FUZZ_CHECK(composed.has_value(), "composition failed");
 
     std::vector<std::u16string> intended{installer, u"/i", package, u"/passive", u"/norestart",
                                          u"VELMARCH_INSTALLDIR_LOCK=1", u"/L*v", log};
-    if (request.repair_mode) intended.insert(intended.end(), {u"REINSTALL=ALL", u"REINSTALLMODE=amus"});
+    if (inputs.repair_mode) intended.insert(intended.end(), {u"REINSTALL=ALL", u"REINSTALLMODE=amus"});
     intended.push_back(u"INSTALLDIR=" + dir);
 
     const velmarch::testing::MsiexecSplit split = velmarch::testing::split_msiexec_command_line(*composed);

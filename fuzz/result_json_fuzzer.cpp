@@ -17,10 +17,10 @@
 
 namespace {
 
-constexpr velmarch::ResultStatus kStatuses[] = {
-    velmarch::ResultStatus::success,           velmarch::ResultStatus::error,
-    velmarch::ResultStatus::install_verification_failed, velmarch::ResultStatus::restart_required,
-    velmarch::ResultStatus::restart_initiated, velmarch::ResultStatus::version_conflict,
+constexpr velmarch::update::ResultStatus kStatuses[] = {
+    velmarch::update::ResultStatus::success,           velmarch::update::ResultStatus::error,
+    velmarch::update::ResultStatus::install_verification_failed, velmarch::update::ResultStatus::restart_required,
+    velmarch::update::ResultStatus::restart_initiated, velmarch::update::ResultStatus::version_conflict,
 };
 constexpr std::string_view kStatusWords[] = {
     "success", "error", "installVerificationFailed", "restartRequired", "restartInitiated", "versionConflict",
@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string message = input.ConsumeRandomLengthString();
     const std::string version = input.ConsumeRemainingBytesAsString();
 
-    const std::string text = velmarch::compose_result_json(kStatuses[status_index], exit_code, message, version);
+    const std::string text = velmarch::run::compose_result_json(kStatuses[status_index], exit_code, message, version);
     if (fuzz_model::is_well_formed_utf8(message) && fuzz_model::is_well_formed_utf8(version))
         FUZZ_CHECK(fuzz_model::is_well_formed_utf8(text), "well-formed UTF-8 input gives ill-formed UTF-8 JSON");
 
@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(read_version != nullptr && *read_version == version, "\"expectedVersion\" does not read back unchanged");
 
     // json_string on its own is one JSON string with the same round trip.
-    const std::string literal = velmarch::json_string(message);
+    const std::string literal = velmarch::run::json_string(message);
     fuzz_json::Reader string_reader(literal);
     const auto string_document = string_reader.read_document();
     FUZZ_CHECK(string_document.has_value(), "json_string gives text that is not JSON");

@@ -21,7 +21,7 @@
 #include "support/check.h"
 #include "support/update_signature_model.h"
 #include "text/hex.h"
-#include "update_security.h"
+#include "trust/update_signature.h"
 
 namespace {
 
@@ -124,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     texts[2] = padded(input, fuzz_model::base64_encode(sign(fuzz_model::signed_metadata(inputs_of(texts)))));
 
     auto verify = [&](const std::array<std::string, 5>& t) {
-        return velmarch::verify_update_signature_with_key(signer.public_key_text, t[0], t[1], t[2], t[3], t[4]);
+        return velmarch::trust::verify_update_signature_with_key(signer.public_key_text, t[0], t[1], t[2], t[3], t[4]);
     };
     FUZZ_CHECK(verify(texts).has_value(), "a validly signed update is refused");
 

@@ -13,7 +13,7 @@
 #include "embedded_public_key.h"
 #include "support/check.h"
 #include "support/update_signature_model.h"
-#include "update_security.h"
+#include "trust/update_signature.h"
 
 namespace {
 
@@ -47,9 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view key_text = own_key ? pieces[5] : std::string_view(velmarch::generated::kEmbeddedUpdatePublicKey);
 
     const auto result =
-        own_key ? velmarch::verify_update_signature_with_key(key_text, in.version, in.sha256, in.signature, in.key_id,
-                                                             in.algorithm)
-                : velmarch::verify_update_signature(in.version, in.sha256, in.signature, in.key_id, in.algorithm);
+        own_key ? velmarch::trust::verify_update_signature_with_key(key_text, in.version, in.sha256, in.signature,
+                                                                    in.key_id, in.algorithm)
+                : velmarch::trust::verify_update_signature(in.version, in.sha256, in.signature, in.key_id,
+                                                           in.algorithm);
     if (!result) FUZZ_CHECK(is_signature_message(result.error()), "the refusal is not one of the six fixed messages");
 
     const auto refusal = fuzz_model::expected_refusal(in, key_text);
@@ -62,8 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     if (!own_key) {
-        const auto same = velmarch::verify_update_signature_with_key(key_text, in.version, in.sha256, in.signature,
-                                                                     in.key_id, in.algorithm);
+        const auto same = velmarch::trust::verify_update_signature_with_key(key_text, in.version, in.sha256,
+                                                                            in.signature, in.key_id, in.algorithm);
         FUZZ_CHECK(same == result, "the embedded key and the same key given as text disagree");
     }
     return 0;

@@ -4,7 +4,7 @@
 
 #include "process/launcher.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 bool needs_quotes(std::u16string_view text) {
@@ -57,4 +57,4 @@ Result<std::u16string> compose_command_line(std::u16string_view program,
     return out;
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::process

@@ -7,7 +7,7 @@
 #include "process/msiexec_arguments.h"
 #include "text/utf.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 constexpr std::string_view kLogPathRejected = "The installer log path cannot be passed to Windows Installer.";
@@ -17,12 +17,12 @@ Argument regular(std::u16string_view text) { return Argument{std::u16string(text
 
 }  // namespace
 
-Result<InstallerCommand> build_installer_command(const UpdateRequest& request,
+Result<InstallerCommand> build_installer_command(const InstallerInputs& inputs,
                                                  const platform::Path& staged_package,
                                                  const platform::Path& installer) {
-    auto install_dir = check_install_dir(platform::path_to_utf8(request.install_dir));
+    auto install_dir = check_install_dir(platform::path_to_utf8(inputs.install_dir));
     if (!install_dir) return std::unexpected(install_dir.error());
-    const std::u16string log_path = platform::path_to_utf16(request.msi_log_path);
+    const std::u16string log_path = platform::path_to_utf16(inputs.msi_log_path);
     if (!passes_to_msiexec(log_path)) return std::unexpected(std::string(kLogPathRejected));
     // Both come from the Windows directory; the program text heads the
     // command line, so it is split by msiexec's rules as well.
@@ -41,7 +41,7 @@ Result<InstallerCommand> build_installer_command(const UpdateRequest& request,
         regular(u"/L*v"),
         msiexec_argument(log_path),
     };
-    if (request.repair_mode) {
+    if (inputs.repair_mode) {
         arguments.push_back(regular(u"REINSTALL=ALL"));
         arguments.push_back(regular(u"REINSTALLMODE=amus"));
     }
@@ -51,4 +51,4 @@ Result<InstallerCommand> build_installer_command(const UpdateRequest& request,
     return InstallerCommand{installer, std::move(arguments)};
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::process

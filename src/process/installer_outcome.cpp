@@ -2,7 +2,10 @@
 
 #include "text/format.h"
 
-namespace velmarch {
+namespace velmarch::process {
+
+using update::ResultStatus;
+
 namespace {
 
 constexpr std::string_view kInstallerExited = "Windows Installer exited with code {}.";
@@ -25,22 +28,24 @@ std::string installer_exit_message(std::int32_t exit_code) { return text::format
 InstallerOutcome map_installer_exit_code(std::int32_t exit_code, std::string_view expected_version) {
     switch (exit_code) {
         case kErrorSuccess:
-            return {ResultStatus::success, exit_code, std::string(), true, true, 0};
+            return {{ResultStatus::success, exit_code, std::string(), true, 0}, true};
         case kErrorProductVersion:
-            return {ResultStatus::version_conflict, exit_code, text::format(kVersionConflict, expected_version),
-                    false, true, exit_code};
+            return {{ResultStatus::version_conflict, exit_code, text::format(kVersionConflict, expected_version), true,
+                     exit_code},
+                    false};
         case kErrorSuccessRebootRequired:
-            return {ResultStatus::restart_required, exit_code, std::string(kRestartRequired), false, false, 0};
+            return {{ResultStatus::restart_required, exit_code, std::string(kRestartRequired), false, 0}, false};
         case kErrorSuccessRebootInitiated:
-            return {ResultStatus::restart_initiated, exit_code, std::string(kRestartInitiated), false, false, 0};
+            return {{ResultStatus::restart_initiated, exit_code, std::string(kRestartInitiated), false, 0}, false};
         default:
-            return {ResultStatus::error, exit_code, installer_exit_message(exit_code), false, true, exit_code};
+            return {{ResultStatus::error, exit_code, installer_exit_message(exit_code), true, exit_code}, false};
     }
 }
 
 InstallerOutcome outcome_after_failed_version_check(std::string message) {
-    return {ResultStatus::install_verification_failed, kInstallFailureExitCode, std::move(message), false, true,
-            kInstallFailureExitCode};
+    return {{ResultStatus::install_verification_failed, update::kInstallFailureExitCode, std::move(message), true,
+             update::kInstallFailureExitCode},
+            false};
 }
 
 Result<std::string> check_install_dir(std::string_view install_dir_utf8) {
@@ -49,4 +54,4 @@ Result<std::string> check_install_dir(std::string_view install_dir_utf8) {
     return std::string(install_dir_utf8);
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::process

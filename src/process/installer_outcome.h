@@ -7,22 +7,15 @@
 #include <string>
 #include <string_view>
 
+#include "process/run_ending.h"
 #include "result.h"
-#include "run/result_status.h"
 
-namespace velmarch {
+namespace velmarch::process {
 
-// Windows Installer's ERROR_INSTALL_FAILURE: what the run records and exits
-// with when it fails around the installer rather than inside it.
-inline constexpr std::int32_t kInstallFailureExitCode = 1603;
-
-struct InstallerOutcome {
-    ResultStatus status;
-    std::int32_t result_exit_code;
-    std::string message;
+// How the run ends after the installer, and whether the installed version is
+// checked first.
+struct InstallerOutcome : RunEnding {
     bool verify_version;
-    bool restart;
-    std::int32_t process_exit_code;
 };
 
 // "Windows Installer exited with code {}." for the signed code: the helper
@@ -40,4 +33,4 @@ InstallerOutcome outcome_after_failed_version_check(std::string message);
 // break out of the quoted property value.
 [[nodiscard]] Result<std::string> check_install_dir(std::string_view install_dir_utf8);
 
-}  // namespace velmarch
+}  // namespace velmarch::process

@@ -4,12 +4,12 @@
 
 #include "platform/paths.h"
 #include "process/installer_outcome.h"
-#include "process/restart.h"
+#include "process/run_ending.h"
 #include "process/version_check.h"
 #include "text/format.h"
 #include "text/utf.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 constexpr std::string_view kInstallerName = "msiexec.exe";
@@ -30,37 +30,42 @@ Result<platform::Path> locate_windows_installer(platform::Platform& platform) {
     return std::unexpected(std::string(kInstallerNotFound));
 }
 
-StageOutcome run_installer_stage(platform::Platform& platform, const UpdateRequest& request,
-                                 const platform::Path& staged_package, Reporter& reporter) {
+InstallerInputs installer_inputs(const update::UpdateRequest& request) {
+    return {request.install_dir, request.app_path, request.msi_log_path, request.expected_version,
+            request.repair_mode};
+}
+
+StageOutcome run_installer_stage(platform::Platform& platform, const InstallerInputs& inputs,
+                                 const platform::Path& staged_package, update::Reporter& reporter) {
     auto installer = locate_windows_installer(platform);
     if (!installer) {
-        reporter.append_log_line(installer.error());
-        reporter.write_result(ResultStatus::error, kInstallFailureExitCode, installer.error());
-        restart_application(platform, request, reporter);
-        return StageFinished{kInstallFailureExitCode};
+        return StageFinished{finish_run(platform, reporter, installer.error(),
+                                        failure_around_installer(installer.error()), inputs.app_path,
+                                        inputs.install_dir)};
     }
 
     reporter.append_log_line(kStartingInstaller);
 
-    auto command = build_installer_command(request, staged_package, *installer);
-    if (!command) return abort_run(command.error());
+    auto command = build_installer_command(inputs, staged_package, *installer);
+    if (!command) return update::abort_run(command.error());
 
     auto exit_code = run_and_wait(platform, command->program, command->arguments, std::nullopt,
-                                  SearchPlaces::system_only, request.msi_log_path);
-    if (!exit_code) return abort_run(text::format(kInstallerNotStarted, exit_code.error()));
+                                  SearchPlaces::system_only, inputs.msi_log_path);
+    if (!exit_code) return update::abort_run(text::format(kInstallerNotStarted, exit_code.error()));
 
     reporter.append_log_line(installer_exit_message(*exit_code));
 
-    InstallerOutcome outcome = map_installer_exit_code(*exit_code, request.expected_version);
+    InstallerOutcome outcome = map_installer_exit_code(*exit_code, inputs.expected_version);
+    std::string failed_check;
     if (outcome.verify_version) {
-        if (auto confirmed = verify_installed_version(platform, request); !confirmed) {
-            reporter.append_log_line(confirmed.error());
+        auto confirmed = verify_installed_version(platform, inputs.app_path, inputs.install_dir,
+                                                  inputs.expected_version);
+        if (!confirmed) {
+            failed_check = confirmed.error();
             outcome = outcome_after_failed_version_check(confirmed.error());
         }
     }
-    reporter.write_result(outcome.status, outcome.result_exit_code, outcome.message);
-    if (outcome.restart) restart_application(platform, request, reporter);
-    return StageFinished{outcome.process_exit_code};
+    return StageFinished{finish_run(platform, reporter, failed_check, outcome, inputs.app_path, inputs.install_dir)};
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::process

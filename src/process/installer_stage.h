@@ -9,11 +9,11 @@
 
 #include "platform/platform.h"
 #include "process/installer_command.h"
-#include "run/reporting.h"
-#include "run/run_aborted.h"
-#include "run/update_request.h"
+#include "update/reporter.h"
+#include "update/run_aborted.h"
+#include "update/update_request.h"
 
-namespace velmarch {
+namespace velmarch::process {
 
 // <Windows directory>\System32\msiexec.exe when it is an existing file; the
 // bare name "msiexec.exe" when the system names no Windows directory (the
@@ -28,9 +28,12 @@ struct StageFinished {
 
 // Aborted when the command is refused (install directory, log path) or the
 // installer cannot be started; nothing is logged or recorded for those.
-using StageOutcome = std::expected<StageFinished, RunAborted>;
+using StageOutcome = std::expected<StageFinished, update::RunAborted>;
 
-[[nodiscard]] StageOutcome run_installer_stage(platform::Platform& platform, const UpdateRequest& request,
-                                               const platform::Path& staged_package, Reporter& reporter);
+[[nodiscard]] StageOutcome run_installer_stage(platform::Platform& platform, const InstallerInputs& inputs,
+                                               const platform::Path& staged_package, update::Reporter& reporter);
 
-}  // namespace velmarch
+// The fields of the run's request that the installer stage reads.
+InstallerInputs installer_inputs(const update::UpdateRequest& request);
+
+}  // namespace velmarch::process

@@ -3,7 +3,7 @@
 #include "platform/paths.h"
 #include "process/launcher.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 [[nodiscard]] Result<platform::LaunchRequest> prepare_launch(platform::Platform& platform,
@@ -46,4 +46,4 @@ Result<std::uint32_t> start_detached(platform::Platform& platform, const platfor
     return platform.start_detached(*launch);
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::process

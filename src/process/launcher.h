@@ -12,7 +12,7 @@
 
 #include "platform/platform.h"
 
-namespace velmarch {
+namespace velmarch::process {
 
 // A regular argument is quoted and escaped as the C runtime expects; a raw one
 // is copied into the command line exactly as it is.
@@ -72,4 +72,4 @@ ProgramSearch program_search(platform::Platform& platform, SearchPlaces places =
                                                    const std::optional<platform::Path>& working_directory,
                                                    SearchPlaces places = SearchPlaces::all);
 
-}  // namespace velmarch
+}  // namespace velmarch::process

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 // Unicode White_Space and every C0 control character: msiexec separates at a
@@ -28,4 +28,4 @@ Argument msiexec_argument(std::u16string_view text) {
     return Argument{std::move(quoted), true};
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::process

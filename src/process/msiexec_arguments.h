@@ -10,7 +10,7 @@
 
 #include "process/launcher.h"
 
-namespace velmarch {
+namespace velmarch::process {
 
 // True when msiexec can be given the text as one argument: no double quote,
 // carriage return or line feed.
@@ -22,4 +22,4 @@ bool passes_to_msiexec(std::u16string_view text);
 // Only for texts that pass `passes_to_msiexec`.
 Argument msiexec_argument(std::u16string_view text);
 
-}  // namespace velmarch
+}  // namespace velmarch::process

@@ -4,7 +4,7 @@
 
 #include "text/format.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 constexpr std::string_view kAlreadyExited = "The previous process has already exited.";
@@ -14,16 +14,16 @@ constexpr std::string_view kWaitFailed = "Waiting for the previous application p
 
 }  // namespace
 
-Result<void> wait_for_previous_process(platform::Platform& platform, const UpdateRequest& request,
-                                       Reporter& reporter) {
+Result<void> wait_for_previous_process(platform::Platform& platform, std::uint32_t process_id,
+                                       update::Reporter& reporter) {
     platform::WaitOutcome outcome;
     {
-        auto process = platform.open_process_for_wait(request.parent_process_id);
+        auto process = platform.open_process_for_wait(process_id);
         if (!process) {
             reporter.append_log_line(kAlreadyExited);
             return {};
         }
-        reporter.append_log_line(text::format(kWaitingForProcess, request.parent_process_id));
+        reporter.append_log_line(text::format(kWaitingForProcess, process_id));
         outcome = process->wait(kPreviousProcessWaitMilliseconds);
     }  // the handle is closed here, before the outcome is looked at
     switch (outcome) {
@@ -34,4 +34,4 @@ Result<void> wait_for_previous_process(platform::Platform& platform, const Updat
     return std::unexpected(std::string(kWaitFailed));
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::process

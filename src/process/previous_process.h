@@ -5,16 +5,15 @@
 #include <cstdint>
 
 #include "platform/platform.h"
-#include "run/reporting.h"
-#include "run/update_request.h"
+#include "update/reporter.h"
 
-namespace velmarch {
+namespace velmarch::process {
 
 inline constexpr std::uint32_t kPreviousProcessWaitMilliseconds = 90000;
 
 // A process that cannot be opened counts as gone. Logs whether it waits;
 // fails when the process outlives the limit or the wait itself fails.
-[[nodiscard]] Result<void> wait_for_previous_process(platform::Platform& platform, const UpdateRequest& request,
-                                                     Reporter& reporter);
+[[nodiscard]] Result<void> wait_for_previous_process(platform::Platform& platform, std::uint32_t process_id,
+                                                     update::Reporter& reporter);
 
-}  // namespace velmarch
+}  // namespace velmarch::process

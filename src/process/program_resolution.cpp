@@ -4,7 +4,7 @@
 #include "platform/paths.h"
 #include "process/launcher.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 using platform::NativeString;
@@ -106,4 +106,4 @@ Result<Path> resolve_program(const Path& program, const ProgramSearch& search) {
     return found;
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::process

@@ -6,7 +6,7 @@
 #include "process/launcher.h"
 #include "text/format.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 constexpr std::string_view kShellName = "explorer.exe";
@@ -25,14 +25,15 @@ platform::Path locate_explorer(platform::Platform& platform) {
     return platform::Path(platform::native_from_ascii(kShellName));
 }
 
-void restart_application(platform::Platform& platform, const UpdateRequest& request, Reporter& reporter) {
-    if (platform.file_type(request.app_path) != platform::FileType::file) {
+void restart_application(platform::Platform& platform, const platform::Path& app_path,
+                         const platform::Path& install_dir, update::Reporter& reporter) {
+    if (platform.file_type(app_path) != platform::FileType::file) {
         reporter.append_log_line(kApplicationMissing);
         return;
     }
     const platform::Path shell = locate_explorer(platform);
-    const std::vector<Argument> arguments{{platform::path_to_utf16(request.app_path)}};
-    auto process_id = start_detached(platform, shell, arguments, request.install_dir, SearchPlaces::system_only);
+    const std::vector<Argument> arguments{{platform::path_to_utf16(app_path)}};
+    auto process_id = start_detached(platform, shell, arguments, install_dir, SearchPlaces::system_only);
     if (!process_id) {
         reporter.append_log_line(text::format(kRestartFailed, process_id.error()));
         return;
@@ -40,4 +41,4 @@ void restart_application(platform::Platform& platform, const UpdateRequest& requ
     reporter.append_log_line(text::format(kRestartRequested, platform::path_to_utf8(shell), *process_id));
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::process

@@ -6,7 +6,7 @@
 #include "text/format.h"
 #include "text/utf.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 constexpr std::string_view kApplicationMissing = "The installed application executable was not found after the update.";
@@ -17,18 +17,19 @@ constexpr std::u16string_view kVerifySwitch = u"--verify-installed-version";
 
 }  // namespace
 
-Result<void> verify_installed_version(platform::Platform& platform, const UpdateRequest& request) {
-    if (platform.file_type(request.app_path) != platform::FileType::file)
+Result<void> verify_installed_version(platform::Platform& platform, const platform::Path& app_path,
+                                      const platform::Path& install_dir, std::string_view expected_version) {
+    if (platform.file_type(app_path) != platform::FileType::file)
         return std::unexpected(std::string(kApplicationMissing));
 
     const std::vector<Argument> arguments{
         {std::u16string(kVerifySwitch)},
-        {text::utf8_to_utf16_lossy(request.expected_version)},
+        {text::utf8_to_utf16_lossy(expected_version)},
     };
-    auto exit_code = run_and_wait(platform, request.app_path, arguments, request.install_dir);
+    auto exit_code = run_and_wait(platform, app_path, arguments, install_dir);
     if (!exit_code) return std::unexpected(text::format(kCouldNotVerify, exit_code.error()));
-    if (*exit_code != 0) return std::unexpected(text::format(kVersionNotConfirmed, request.expected_version));
+    if (*exit_code != 0) return std::unexpected(text::format(kVersionNotConfirmed, expected_version));
     return {};
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::process

@@ -3,11 +3,14 @@
 // version: it is run as `<app> --verify-installed-version <version>` in the
 // install directory and answers with exit code 0.
 
+#include <string_view>
+
 #include "platform/platform.h"
-#include "run/update_request.h"
 
-namespace velmarch {
+namespace velmarch::process {
 
-[[nodiscard]] Result<void> verify_installed_version(platform::Platform& platform, const UpdateRequest& request);
+[[nodiscard]] Result<void> verify_installed_version(platform::Platform& platform, const platform::Path& app_path,
+                                                    const platform::Path& install_dir,
+                                                    std::string_view expected_version);
 
-}  // namespace velmarch
+}  // namespace velmarch::process

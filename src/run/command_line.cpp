@@ -8,7 +8,7 @@
 #include "text/format.h"
 #include "text/trim.h"
 
-namespace velmarch {
+namespace velmarch::run {
 namespace {
 
 constexpr std::string_view kUnexpectedArgument = "Unexpected argument: {}";
@@ -67,11 +67,11 @@ std::optional<std::uint32_t> parse_process_id(std::string_view text) {
 
 }  // namespace
 
-Result<UpdateRequest> parse_command_line(const std::vector<std::string>& arguments) {
+Result<update::UpdateRequest> parse_command_line(const std::vector<std::string>& arguments) {
     auto table = collect_options(arguments);
     if (!table) return std::unexpected(table.error());
     const OptionReader options(*table);
-    UpdateRequest request;
+    update::UpdateRequest request;
 
     auto process_id_text = options.required("parent-process-id");
     if (!process_id_text) return std::unexpected(process_id_text.error());
@@ -79,13 +79,13 @@ Result<UpdateRequest> parse_command_line(const std::vector<std::string>& argumen
     if (!process_id) return std::unexpected(std::string(kBadProcessId));
     request.parent_process_id = *process_id;
 
-    const std::pair<std::string_view, platform::Path UpdateRequest::*> paths[] = {
-        {"msi-path", &UpdateRequest::msi_path},
-        {"install-dir", &UpdateRequest::install_dir},
-        {"app-path", &UpdateRequest::app_path},
-        {"msi-log-path", &UpdateRequest::msi_log_path},
-        {"helper-log-path", &UpdateRequest::helper_log_path},
-        {"result-path", &UpdateRequest::result_path},
+    const std::pair<std::string_view, platform::Path update::UpdateRequest::*> paths[] = {
+        {"msi-path", &update::UpdateRequest::msi_path},
+        {"install-dir", &update::UpdateRequest::install_dir},
+        {"app-path", &update::UpdateRequest::app_path},
+        {"msi-log-path", &update::UpdateRequest::msi_log_path},
+        {"helper-log-path", &update::UpdateRequest::helper_log_path},
+        {"result-path", &update::UpdateRequest::result_path},
     };
     for (const auto& [name, field] : paths) {
         auto value = options.required(name);
@@ -97,11 +97,11 @@ Result<UpdateRequest> parse_command_line(const std::vector<std::string>& argumen
     if (!sha256) return std::unexpected(sha256.error());
     request.expected_sha256 = text::ascii_lower(*sha256);
 
-    const std::pair<std::string_view, std::string UpdateRequest::*> texts[] = {
-        {"expected-version", &UpdateRequest::expected_version},
-        {"signature", &UpdateRequest::signature},
-        {"key-id", &UpdateRequest::key_id},
-        {"signature-algorithm", &UpdateRequest::signature_algorithm},
+    const std::pair<std::string_view, std::string update::UpdateRequest::*> texts[] = {
+        {"expected-version", &update::UpdateRequest::expected_version},
+        {"signature", &update::UpdateRequest::signature},
+        {"key-id", &update::UpdateRequest::key_id},
+        {"signature-algorithm", &update::UpdateRequest::signature_algorithm},
     };
     for (const auto& [name, field] : texts) {
         auto value = options.required(name);
@@ -113,4 +113,4 @@ Result<UpdateRequest> parse_command_line(const std::vector<std::string>& argumen
     return request;
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::run

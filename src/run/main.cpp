@@ -3,5 +3,5 @@
 
 int main(int argc, char** argv) {
     auto platform = velmarch::platform::make_native_platform(argc, argv);
-    return velmarch::run_updater_process(*platform);
+    return velmarch::run::run_updater_process(*platform);
 }

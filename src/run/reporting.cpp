@@ -3,7 +3,7 @@
 #include "run/result_json.h"
 #include "text/format.h"
 
-namespace velmarch {
+namespace velmarch::run {
 namespace {
 
 std::span<const std::byte> bytes_of(std::string_view text) {
@@ -29,7 +29,7 @@ void FileReporter::append_log_line(std::string_view message) {
     (void)platform_.append_to_file(helper_log_path_, bytes_of(line));
 }
 
-void FileReporter::write_result(ResultStatus status, std::int32_t exit_code, std::string_view message) {
+void FileReporter::write_result(update::ResultStatus status, std::int32_t exit_code, std::string_view message) {
     const std::string json = compose_result_json(status, exit_code, message, expected_version_);
     (void)platform_.write_file(result_path_, bytes_of(json));
 }
@@ -46,4 +46,4 @@ void remove_result_file(platform::Platform& platform, const platform::Path& resu
     (void)platform.delete_file(result_path);
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::run

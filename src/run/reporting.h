@@ -7,28 +7,19 @@
 #include <string_view>
 
 #include "platform/platform.h"
-#include "run/result_status.h"
+#include "update/reporter.h"
 
-namespace velmarch {
-
-class Reporter {
-public:
-    virtual ~Reporter() = default;
-    // Appends "[<unix seconds>] <message>\n"; never fails visibly.
-    virtual void append_log_line(std::string_view message) = 0;
-    // Writes the whole result file, adding the expected version; never fails visibly.
-    virtual void write_result(ResultStatus status, std::int32_t exit_code, std::string_view message) = 0;
-};
+namespace velmarch::run {
 
 // The reporting context of a run: private copies of the helper log path, the
 // result path and the expected version, written through the platform.
-class FileReporter final : public Reporter {
+class FileReporter final : public update::Reporter {
 public:
     FileReporter(platform::Platform& platform, platform::Path helper_log_path, platform::Path result_path,
                  std::string expected_version);
 
     void append_log_line(std::string_view message) override;
-    void write_result(ResultStatus status, std::int32_t exit_code, std::string_view message) override;
+    void write_result(update::ResultStatus status, std::int32_t exit_code, std::string_view message) override;
 
 private:
     platform::Platform& platform_;
@@ -46,4 +37,4 @@ void remove_result_file(platform::Platform& platform, const platform::Path& resu
 // "[{}] {}\n" with the seconds and the message.
 std::string compose_log_line(std::uint64_t unix_seconds, std::string_view message);
 
-}  // namespace velmarch
+}  // namespace velmarch::run

@@ -5,12 +5,13 @@
 #include "platform/full_path.h"
 #include "text/format.h"
 
-namespace velmarch {
+namespace velmarch::run {
 namespace {
 
 constexpr std::string_view kNoWorkingDirectory = "The updater's working directory could not be read: {}";
 
 using platform::Path;
+using update::UpdateRequest;
 
 [[nodiscard]] Result<Path> full_path(platform::Platform& platform, const Path& path) {
     using View = std::basic_string_view<Path::value_type>;
@@ -36,4 +37,4 @@ Result<void> make_request_paths_full(platform::Platform& platform, UpdateRequest
     return {};
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::run

@@ -7,12 +7,13 @@
 
 #include "platform/platform.h"
 #include "result.h"
-#include "run/update_request.h"
+#include "update/update_request.h"
 
-namespace velmarch {
+namespace velmarch::run {
 
 // An absolute path without "." or ".." comes back unchanged, byte for byte.
 // Fails only when a working directory is needed and cannot be read.
-[[nodiscard]] Result<void> make_request_paths_full(platform::Platform& platform, UpdateRequest& request);
+[[nodiscard]] Result<void> make_request_paths_full(platform::Platform& platform,
+                                                   update::UpdateRequest& request);
 
-}  // namespace velmarch
+}  // namespace velmarch::run

@@ -3,19 +3,7 @@
 #include "text/format.h"
 #include "text/hex.h"
 
-namespace velmarch {
-
-std::string_view result_status_word(ResultStatus status) {
-    switch (status) {
-        case ResultStatus::success: return "success";
-        case ResultStatus::error: return "error";
-        case ResultStatus::install_verification_failed: return "installVerificationFailed";
-        case ResultStatus::restart_required: return "restartRequired";
-        case ResultStatus::restart_initiated: return "restartInitiated";
-        case ResultStatus::version_conflict: return "versionConflict";
-    }
-    return "error";
-}
+namespace velmarch::run {
 
 std::string json_string(std::string_view text) {
     std::string out;
@@ -43,11 +31,11 @@ std::string json_string(std::string_view text) {
     return out;
 }
 
-std::string compose_result_json(ResultStatus status, std::int32_t exit_code, std::string_view message,
+std::string compose_result_json(update::ResultStatus status, std::int32_t exit_code, std::string_view message,
                                 std::string_view expected_version) {
     return text::format(R"({"status":{},"exitCode":{},"message":{},"expectedVersion":{}})",
-                        json_string(result_status_word(status)), exit_code, json_string(message),
+                        json_string(update::result_status_word(status)), exit_code, json_string(message),
                         json_string(expected_version));
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::run

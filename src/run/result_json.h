@@ -3,16 +3,16 @@
 #include <string>
 #include <string_view>
 
-#include "run/result_status.h"
+#include "update/result_status.h"
 
-namespace velmarch {
+namespace velmarch::run {
 
 // The result file's compact JSON object:
 // {"status":"…","exitCode":N,"message":"…","expectedVersion":"…"}
-std::string compose_result_json(ResultStatus status, std::int32_t exit_code, std::string_view message,
+std::string compose_result_json(update::ResultStatus status, std::int32_t exit_code, std::string_view message,
                                 std::string_view expected_version);
 
 // A JSON string literal (with its quotes), escaping byte by byte over UTF-8.
 std::string json_string(std::string_view text);
 
-}  // namespace velmarch
+}  // namespace velmarch::run

@@ -2,7 +2,7 @@
 
 #include "process/installer_stage.h"
 #include "process/previous_process.h"
-#include "process/restart.h"
+#include "process/run_ending.h"
 #include "run/command_line.h"
 #include "run/reporting.h"
 #include "run/request_paths.h"
@@ -10,7 +10,7 @@
 #include "text/format.h"
 #include "trust/package_check.h"
 
-namespace velmarch {
+namespace velmarch::run {
 namespace {
 
 constexpr std::string_view kStarted = "Velmarch native updater started.";
@@ -22,53 +22,54 @@ constexpr std::string_view kStagingFailed = "Secure package staging failed: {}";
 // failure is logged and recorded, and the application is started again.
 // Only a file named like a package is deleted: a mistyped --msi-path naming
 // some other file must never cost the user that file.
-std::int32_t finish_refused_package(platform::Platform& platform, const UpdateRequest& request,
-                                    Reporter& reporter, std::string_view log_template,
+std::int32_t finish_refused_package(platform::Platform& platform, const update::UpdateRequest& request,
+                                    update::Reporter& reporter, std::string_view log_template,
                                     const std::string& message) {
     if (trust::has_msi_extension(request.msi_path)) (void)platform.delete_file(request.msi_path);
-    reporter.append_log_line(text::format(log_template, message));
-    reporter.write_result(ResultStatus::error, kAbortExitCode, message);
-    restart_application(platform, request, reporter);
-    return kAbortExitCode;
+    return process::finish_run(platform, reporter, text::format(log_template, message),
+                               process::failure_around_installer(message), request.app_path, request.install_dir);
 }
 
 }  // namespace
 
 RunOutcome run_update(platform::Platform& platform, const std::vector<std::string>& arguments) {
     auto parsed = parse_command_line(arguments);
-    if (!parsed) return abort_run(parsed.error());
-    if (auto made_full = make_request_paths_full(platform, *parsed); !made_full) return abort_run(made_full.error());
-    const UpdateRequest& request = *parsed;
+    if (!parsed) return update::abort_run(parsed.error());
+    if (auto made_full = make_request_paths_full(platform, *parsed); !made_full)
+        return update::abort_run(made_full.error());
+    const update::UpdateRequest& request = *parsed;
 
     FileReporter reporter(platform, request.helper_log_path, request.result_path, request.expected_version);
     if (auto prepared = prepare_helper_log(platform, request.helper_log_path); !prepared)
-        return abort_run(prepared.error());
+        return update::abort_run(prepared.error());
     remove_result_file(platform, request.result_path);
     reporter.append_log_line(kStarted);
 
-    auto verified = trust::verify_update_package(platform, request, request.msi_path);
+    const trust::PackageClaim claim = update::package_claim(request);
+    auto verified = trust::verify_update_package(platform, request.msi_path, claim);
     if (!verified) return finish_refused_package(platform, request, reporter, kPackageFailed, verified.error());
 
-    auto staged = stage_package(platform, request, verified->length);
+    auto staged = staging::stage_package(platform, request.msi_path, claim, verified->length);
     if (!staged) return finish_refused_package(platform, request, reporter, kStagingFailed, staged.error());
     reporter.append_log_line(kStagedAndVerified);
 
     // From here on every path returns through `staged`'s destructor, which
     // removes the staged package and the staging directory.
-    if (auto waited = wait_for_previous_process(platform, request, reporter); !waited)
-        return abort_run(waited.error());
+    if (auto waited = process::wait_for_previous_process(platform, request.parent_process_id, reporter); !waited)
+        return update::abort_run(waited.error());
 
-    auto stage = run_installer_stage(platform, request, staged->package_path(), reporter);
+    auto stage =
+        process::run_installer_stage(platform, process::installer_inputs(request), staged->package_path(), reporter);
     if (!stage) return std::unexpected(stage.error());
     return stage->process_exit_code;
 }
 
 std::int32_t run_updater_process(platform::Platform& platform) {
     auto arguments = platform.arguments();
-    const RunOutcome outcome = arguments ? run_update(platform, *arguments) : abort_run(arguments.error());
+    const RunOutcome outcome = arguments ? run_update(platform, *arguments) : update::abort_run(arguments.error());
     if (outcome) return *outcome;
     platform.write_standard_error(text::format("{}\n", outcome.error().message));
-    return kAbortExitCode;
+    return update::kInstallFailureExitCode;
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::run

@@ -5,14 +5,12 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "run/run_aborted.h"
+#include "update/run_aborted.h"
 
-namespace velmarch {
-
-inline constexpr std::int32_t kAbortExitCode = 1603;
+namespace velmarch::run {
 
 // The process exit code of a finished run, or the run was aborted.
-using RunOutcome = std::expected<std::int32_t, RunAborted>;
+using RunOutcome = std::expected<std::int32_t, update::RunAborted>;
 
 // One update run.
 [[nodiscard]] RunOutcome run_update(platform::Platform& platform, const std::vector<std::string>& arguments);
@@ -21,4 +19,4 @@ using RunOutcome = std::expected<std::int32_t, RunAborted>;
 // standard error, and returns the exit code.
 std::int32_t run_updater_process(platform::Platform& platform);
 
-}  // namespace velmarch
+}  // namespace velmarch::run

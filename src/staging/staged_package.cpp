@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace velmarch {
+namespace velmarch::staging {
 
 StagedPackage::StagedPackage(platform::Platform& platform, platform::Path staging_dir,
                              platform::Path package_path)
@@ -33,4 +33,4 @@ void StagedPackage::remove() {
     platform_ = nullptr;
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::staging

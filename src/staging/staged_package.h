@@ -1,7 +1,7 @@
 #pragma once
 #include "platform/platform.h"
 
-namespace velmarch {
+namespace velmarch::staging {
 
 // The staging directory and the staged package inside it. Destroying the
 // owner deletes the package and then the directory tree, ignoring failures.
@@ -25,4 +25,4 @@ private:
     platform::Path package_path_;
 };
 
-}  // namespace velmarch
+}  // namespace velmarch::staging

@@ -10,7 +10,7 @@
 #include "text/hex.h"
 #include "trust/package_check.h"
 
-namespace velmarch {
+namespace velmarch::staging {
 namespace {
 
 constexpr std::string_view kTempNotFound = "The protected Windows temporary directory was not found.";
@@ -68,9 +68,10 @@ constexpr std::string_view kFinalizeFailed = "The restricted staged MSI could no
 // Steps after the directory exists. `staged` is destroyed by the caller on
 // failure, after these handles have been closed in this order: the staged
 // package's, then the downloaded package's.
-[[nodiscard]] Result<void> fill_staging(platform::Platform& platform, const UpdateRequest& request,
-                                        const platform::Path& package_path, std::uint64_t verified_length) {
-    auto source = platform.open_for_reading(request.msi_path);
+[[nodiscard]] Result<void> fill_staging(platform::Platform& platform, const platform::Path& downloaded,
+                                        const trust::PackageClaim& claim, const platform::Path& package_path,
+                                        std::uint64_t verified_length) {
+    auto source = platform.open_for_reading(downloaded);
     if (!source) return std::unexpected(text::format(kReopenFailed, source.error()));
     {
         auto target = platform.create_new_file(package_path);
@@ -82,7 +83,7 @@ constexpr std::string_view kFinalizeFailed = "The restricted staged MSI could no
     }
     // The copy's handle is closed; the downloaded package stays open (shared
     // for reading, writing and deletion) until the copy has been verified.
-    if (auto verified = trust::verify_update_package(platform, request, package_path); !verified)
+    if (auto verified = trust::verify_update_package(platform, package_path, claim); !verified)
         return std::unexpected(std::move(verified.error()));
     return {};
 }
@@ -93,8 +94,8 @@ std::string staging_directory_name(std::uint32_t process_id, const std::array<st
     return text::format("VelmarchUpdate-{}-{}", process_id, text::encode_hex_lower(random));
 }
 
-Result<StagedPackage> stage_package(platform::Platform& platform, const UpdateRequest& request,
-                                    std::uint64_t verified_length) {
+Result<StagedPackage> stage_package(platform::Platform& platform, const platform::Path& downloaded,
+                                    const trust::PackageClaim& claim, std::uint64_t verified_length) {
     auto temp = protected_temp_directory(platform);
     if (!temp) return std::unexpected(temp.error());
     auto directory = create_staging_directory(platform, *temp);
@@ -102,9 +103,9 @@ Result<StagedPackage> stage_package(platform::Platform& platform, const UpdateRe
 
     platform::Path package_path = platform::join_path(*directory, kStagedPackageName);
     StagedPackage staged(platform, std::move(*directory), std::move(package_path));
-    if (auto filled = fill_staging(platform, request, staged.package_path(), verified_length); !filled)
+    if (auto filled = fill_staging(platform, downloaded, claim, staged.package_path(), verified_length); !filled)
         return std::unexpected(filled.error());  // `staged` is destroyed here
     return staged;
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::staging

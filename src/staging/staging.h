@@ -7,24 +7,25 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "run/update_request.h"
 #include "staging/staged_package.h"
+#include "trust/package_claim.h"
 
-namespace velmarch {
+namespace velmarch::staging {
 
 inline constexpr std::string_view kStagingSecurityDescriptor = "O:BAG:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 inline constexpr std::string_view kStagedPackageName = "velmarch-update.msi";
 inline constexpr int kStagingDirectoryAttempts = 16;
 inline constexpr std::size_t kStagingCopyBufferSize = 8192;
 
-// `verified_length` is what the first verification of the download read:
+// `downloaded` has passed the package check for `claim`; the copy must pass it
+// again. `verified_length` is what the first verification of the download read:
 // the copy takes at most that many bytes and then stops, so a download that
 // grew since (or never ends) cannot make the staged copy longer than the
 // package that was verified. The second verification decides as always.
-[[nodiscard]] Result<StagedPackage> stage_package(platform::Platform& platform, const UpdateRequest& request,
-                                                 std::uint64_t verified_length);
+[[nodiscard]] Result<StagedPackage> stage_package(platform::Platform& platform, const platform::Path& downloaded,
+                                                  const trust::PackageClaim& claim, std::uint64_t verified_length);
 
 // "VelmarchUpdate-<process id>-<32 lower-case hex digits of the random bytes>"
 std::string staging_directory_name(std::uint32_t process_id, const std::array<std::byte, 16>& random);
 
-}  // namespace velmarch
+}  // namespace velmarch::staging

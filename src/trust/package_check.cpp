@@ -1,6 +1,6 @@
 #include "trust/package_check.h"
 
-#include "update_security.h"
+#include "trust/update_signature.h"
 
 namespace velmarch::trust {
 namespace {
@@ -30,8 +30,8 @@ bool has_msi_extension(const platform::Path& package) {
     return true;
 }
 
-Result<VerifiedPackage> verify_update_package(platform::Platform& platform, const UpdateRequest& request,
-                                              const platform::Path& package) {
+Result<VerifiedPackage> verify_update_package(platform::Platform& platform, const platform::Path& package,
+                                              const PackageClaim& claim) {
     if (platform.file_type(package) != platform::FileType::file) return fail(kNotMsiFile);
     if (!has_msi_extension(package)) return fail(kNotMsiFile);
 
@@ -45,10 +45,10 @@ Result<VerifiedPackage> verify_update_package(platform::Platform& platform, cons
     auto digest = compute_sha256(**file);
     file->reset();
     if (!digest) return std::unexpected(std::move(digest.error()));
-    if (digest->sha256 != request.expected_sha256) return fail(kDigestMismatch);
+    if (digest->sha256 != claim.expected_sha256) return fail(kDigestMismatch);
 
-    if (auto signature = verify_update_signature(request.expected_version, digest->sha256, request.signature,
-                                                 request.key_id, request.signature_algorithm);
+    if (auto signature = verify_update_signature(claim.version, digest->sha256, claim.signature, claim.key_id,
+                                                 claim.signature_algorithm);
         !signature)
         return std::unexpected(std::move(signature.error()));
     return VerifiedPackage{digest->length};

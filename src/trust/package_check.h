@@ -3,7 +3,7 @@
 // digest is the expected one and whose signed metadata verifies.
 
 #include "platform/platform.h"
-#include "run/update_request.h"
+#include "trust/package_claim.h"
 
 namespace velmarch::trust {
 
@@ -14,12 +14,12 @@ struct VerifiedPackage {
 };
 
 // Opens, reads and closes the package within the call; never changes it.
-// The same request and byte-identical files always give the same answer.
+// The same claim and byte-identical files always give the same answer.
 // Anything but a regular file is refused as not an MSI file before a byte of
 // it is read, whatever the path named when its type was first asked.
 [[nodiscard]] Result<VerifiedPackage> verify_update_package(platform::Platform& platform,
-                                                            const UpdateRequest& request,
-                                                            const platform::Path& package);
+                                                            const platform::Path& package,
+                                                            const PackageClaim& claim);
 
 // The extension test alone: the text after the last "." of the file name
 // (none when there is no "." or the only one leads the name) is "msi" in any

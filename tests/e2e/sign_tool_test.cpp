@@ -15,7 +15,7 @@
 #include "text/hex.h"
 #include "text/trim.h"
 #include "trust/sha256.h"
-#include "update_security.h"
+#include "trust/update_signature.h"
 
 namespace velmarch {
 namespace {
@@ -101,7 +101,7 @@ TEST_F(SignTool, KeygenWritesAnOwnerOnlyKeyAndNeverReplacesOne) {
     const ToolRun made = run({"keygen", "--out", key});
     ASSERT_EQ(made.exit_code, 0) << made.err;
     ASSERT_EQ(made.out.size(), 65U) << made.out;
-    EXPECT_TRUE(trust::decode_hex_32_bytes(made.out)) << made.out;
+    EXPECT_TRUE(text::decode_hex_32_bytes(made.out)) << made.out;
     EXPECT_EQ(made.out, text::ascii_lower(made.out));
 
     struct stat info {};
@@ -136,7 +136,7 @@ TEST_F(SignTool, SignedOptionsPassTheUpdatersCheck) {
 
     const std::string public_key = run({"public-key", "--key", development_key_}).out;
     const auto in_process =
-        verify_update_signature_with_key(public_key, options["--expected-version"], options["--expected-sha256"],
+        trust::verify_update_signature_with_key(public_key, options["--expected-version"], options["--expected-sha256"],
                                          options["--signature"], options["--key-id"],
                                          options["--signature-algorithm"]);
     EXPECT_TRUE(in_process) << (in_process ? "" : in_process.error());
@@ -154,7 +154,7 @@ TEST_F(SignTool, SignedOptionsPassTheUpdatersCheck) {
 
 TEST_F(SignTool, VerifiesRawMessageFiles) {
     const std::string digest = sha256_of("package");
-    const std::string metadata = compose_signed_metadata(kAcceptedKeyId, "2.4.0", digest);
+    const std::string metadata = trust::compose_signed_metadata(trust::kAcceptedKeyId, "2.4.0", digest);
     const fs::path package = dir_ / "p.msi";
     write_text(package, "package");
     auto options = signed_options(

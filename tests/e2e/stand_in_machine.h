@@ -28,9 +28,9 @@
 #include <string_view>
 #include <vector>
 
-#include "run/update_request.h"
 #include "e2e/expected_texts.h"
 #include "support/case_name.h"
+#include "update/update_request.h"
 
 namespace velmarch::e2e {
 
@@ -114,7 +114,7 @@ public:
 
     // The request the next run is started with; every path in it points into
     // the layout, and the package fields match the package written last.
-    UpdateRequest request;
+    update::UpdateRequest request;
     // The updater's whole environment. SystemRoot and PATH are set by default;
     // the sanitizer options of the test process are passed on.
     std::map<std::string, std::string> environment;

@@ -7,10 +7,10 @@
 #include <string_view>
 
 #include "platform/paths.h"
-#include "run/update_request.h"
 #include "support/fake_platform.h"
 #include "support/machine_layout.h"
 #include "support/recording_reporter.h"
+#include "update/update_request.h"
 
 namespace velmarch::testing {
 
@@ -47,7 +47,7 @@ struct ProcessWorld {
 
     FakePlatform fake;
     RecordingReporter reporter;
-    UpdateRequest request;
+    update::UpdateRequest request;
 };
 
 }  // namespace velmarch::testing

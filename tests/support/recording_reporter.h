@@ -6,28 +6,28 @@
 #include <string>
 #include <vector>
 
-#include "run/reporting.h"
 #include "support/fake_platform.h"
 #include "text/format.h"
 #include "text/utf.h"
+#include "update/reporter.h"
 
 namespace velmarch::testing {
 
 struct RecordedResult {
-    ResultStatus status;
+    update::ResultStatus status;
     std::int32_t exit_code;
     std::string message;
 };
 
-class RecordingReporter : public Reporter {
+class RecordingReporter : public update::Reporter {
 public:
     void append_log_line(std::string_view message) override {
         log.emplace_back(message);
         events.push_back("log: " + std::string(message));
     }
-    void write_result(ResultStatus status, std::int32_t exit_code, std::string_view message) override {
+    void write_result(update::ResultStatus status, std::int32_t exit_code, std::string_view message) override {
         results.push_back({status, exit_code, std::string(message)});
-        events.push_back(text::format("result: {} {} {}", result_status_word(status), exit_code, message));
+        events.push_back(text::format("result: {} {} {}", update::result_status_word(status), exit_code, message));
     }
 
     // Every run_and_wait ("run: ") and start_detached ("start: ") of the fake,

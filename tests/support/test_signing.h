@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "run/update_request.h"
+#include "update/update_request.h"
 
 namespace velmarch::testing {
 
@@ -13,6 +13,6 @@ std::string sha256_hex(std::string_view content);
 std::string sign_with_development_key(std::string_view message);
 // Fills the digest, version, signature, key id and algorithm of `request` for
 // a package with `content`.
-void sign_request(UpdateRequest& request, std::string_view content, std::string_view version = "2.4.0");
+void sign_request(update::UpdateRequest& request, std::string_view content, std::string_view version = "2.4.0");
 
 }  // namespace velmarch::testing

@@ -27,7 +27,7 @@ void set_up_update_machine(FakePlatform& platform, std::string_view package) {
 }
 
 std::vector<std::string> update_arguments(std::string_view package) {
-    UpdateRequest signed_request;
+    update::UpdateRequest signed_request;
     sign_request(signed_request, package);
     return {"--parent-process-id", "77",
             "--msi-path",          text(machine().package),

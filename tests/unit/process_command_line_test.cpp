@@ -7,7 +7,7 @@
 #include "text/utf.h"
 #include "support/case_name.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 using testing::PrintTo;  // cases print by name
@@ -92,4 +92,4 @@ TEST(ComposeCommandLineRoundTrip, RegularArgumentsSplitBackUnchanged) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::process

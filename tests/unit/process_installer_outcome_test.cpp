@@ -8,7 +8,9 @@
 #include "support/case_name.h"
 #include "support/installer_exit_codes.h"
 
-namespace velmarch {
+namespace velmarch::process {
+
+using update::ResultStatus;
 namespace {
 
 using testing::PrintTo;  // cases print by name
@@ -75,4 +77,4 @@ TEST(CheckInstallDir, RefusesQuoteCrOrLfAnywhere) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::process

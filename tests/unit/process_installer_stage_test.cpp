@@ -13,7 +13,7 @@
 #include "support/installer_exit_codes.h"
 #include "text/format.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 using testing::PrintTo;  // cases print by name
@@ -37,7 +37,7 @@ protected:
     }
 
     StageOutcome run() {
-        return run_installer_stage(fake, request, staged_package, reporter);
+        return run_installer_stage(fake, installer_inputs(request), staged_package, reporter);
     }
 
     std::string installer_run(std::string_view repair_arguments = "") const {
@@ -278,11 +278,11 @@ class BuildInstallerCommand : public ::testing::TestWithParam<CommandCase> {};
 
 TEST_P(BuildInstallerCommand, ComposesTheWholeCommandLine) {
     const CommandCase& c = GetParam();
-    UpdateRequest request;
+    update::UpdateRequest request;
     request.msi_log_path = platform::path_from_utf8(c.log);
     request.install_dir = platform::path_from_utf8(c.install_dir);
     request.repair_mode = c.repair;
-    auto command = build_installer_command(request, platform::path_from_utf8(c.staged),
+    auto command = build_installer_command(installer_inputs(request), platform::path_from_utf8(c.staged),
                                            platform::path_from_utf8("C:\\Windows\\System32\\msiexec.exe"));
     ASSERT_TRUE(command.has_value()) << command.error();
     EXPECT_EQ(command_text(*command), c.expected);
@@ -346,11 +346,12 @@ TEST(BuildInstallerCommandAsMsiexecReadsIt, EveryRequestIsRefusedOrReadExactly) 
     int read_back = 0;
     for (const char* log : hostile) {
         for (const char* dir : {"C:\\App", log}) {
-            UpdateRequest request;
+            update::UpdateRequest request;
             request.msi_log_path = platform::path_from_utf8(log);
             request.install_dir = platform::path_from_utf8(dir);
             const Path program("C:\\Windows\\System32\\msiexec.exe");
-            auto command = build_installer_command(request, Path("C:\\Windows\\Temp\\V\\p.msi"), program);
+            auto command =
+                build_installer_command(installer_inputs(request), Path("C:\\Windows\\Temp\\V\\p.msi"), program);
             if (!command) continue;
             auto composed = compose_command_line(platform::path_to_utf16(program), command->arguments);
             ASSERT_TRUE(composed.has_value());
@@ -370,17 +371,18 @@ TEST(BuildInstallerCommandAsMsiexecReadsIt, EveryRequestIsRefusedOrReadExactly) 
 
 TEST(BuildInstallerCommandRefusal, LogPathOrWindowsDirectoryWithQuoteCrOrLf) {
     for (const char* text : {"C:\\L\\a\" /i C:\\other.msi Z=", "C:\\L\\a\rb", "C:\\L\\ab\n", "\""}) {
-        UpdateRequest request;
+        update::UpdateRequest request;
         request.install_dir = platform::path_from_utf8("C:\\App");
         request.msi_log_path = platform::path_from_utf8(text);
-        auto command = build_installer_command(request, Path("p.msi"), Path("msiexec.exe"));
+        auto command = build_installer_command(installer_inputs(request), Path("p.msi"), Path("msiexec.exe"));
         ASSERT_FALSE(command.has_value()) << text;
         EXPECT_EQ(command.error(), "The installer log path cannot be passed to Windows Installer.");
 
         request.msi_log_path = platform::path_from_utf8("C:\\L\\msi.log");
         for (const auto& [staged, installer] : {std::pair{std::string("C:\\W") + text + "\\p.msi", std::string("msiexec.exe")},
                                                 std::pair{std::string("p.msi"), std::string("C:\\W") + text + "\\msiexec.exe"}}) {
-            command = build_installer_command(request, platform::path_from_utf8(staged), platform::path_from_utf8(installer));
+            command = build_installer_command(installer_inputs(request), platform::path_from_utf8(staged),
+                                              platform::path_from_utf8(installer));
             ASSERT_FALSE(command.has_value()) << staged << " " << installer;
             EXPECT_EQ(command.error(), "The Windows directory cannot be passed to Windows Installer.");
         }
@@ -389,13 +391,13 @@ TEST(BuildInstallerCommandRefusal, LogPathOrWindowsDirectoryWithQuoteCrOrLf) {
 
 TEST(BuildInstallerCommandRefusal, InstallDirWithQuoteCrOrLf) {
     for (const char* dir : {"C:\\A\"B", "C:\\A\rB", "C:\\AB\n"}) {
-        UpdateRequest request;
+        update::UpdateRequest request;
         request.install_dir = platform::path_from_utf8(dir);
-        auto command = build_installer_command(request, Path("p.msi"), Path("msiexec.exe"));
+        auto command = build_installer_command(installer_inputs(request), Path("p.msi"), Path("msiexec.exe"));
         ASSERT_FALSE(command.has_value());
         EXPECT_EQ(command.error(), "The current install directory cannot be passed to Windows Installer.");
     }
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::process

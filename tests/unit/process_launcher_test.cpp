@@ -7,7 +7,7 @@
 #include "support/process_world.h"
 #include "text/utf.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 using platform::Path;
@@ -88,4 +88,4 @@ TEST_F(Launcher, PlatformErrorsArePassedOnUnchanged) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::process

@@ -8,7 +8,7 @@
 #include "text/utf.h"
 #include "support/case_name.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 using testing::PrintTo;  // cases print by name
@@ -72,4 +72,4 @@ TEST(MsiexecSplitting, CatchesTheCRuntimeEscapingOfALogPath) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::process

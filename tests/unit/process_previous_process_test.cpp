@@ -6,7 +6,7 @@
 #include "support/process_world.h"
 #include "support/case_name.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 using testing::PrintTo;  // cases print by name
@@ -20,7 +20,7 @@ TEST_F(PreviousProcess, ProcessThatCannotBeOpenedCountsAsGone) {
     for (std::uint32_t id : {0u, 4321u}) {
         request.parent_process_id = id;
         reporter.log.clear();
-        ASSERT_TRUE(wait_for_previous_process(fake, request, reporter).has_value());
+        ASSERT_TRUE(wait_for_previous_process(fake, request.parent_process_id, reporter).has_value());
         EXPECT_EQ(reporter.log, std::vector<std::string>{"The previous process has already exited."});
     }
     EXPECT_TRUE(fake.wait_limits.empty());
@@ -30,7 +30,7 @@ TEST_F(PreviousProcess, ProcessThatCannotBeOpenedCountsAsGone) {
 TEST_F(PreviousProcess, RefusedOpenCountsAsGone) {
     fake.running_processes.insert(4321);
     fake.fail(Op::open_process_for_wait, "access refused");
-    ASSERT_TRUE(wait_for_previous_process(fake, request, reporter).has_value());
+    ASSERT_TRUE(wait_for_previous_process(fake, request.parent_process_id, reporter).has_value());
     EXPECT_EQ(reporter.log, std::vector<std::string>{"The previous process has already exited."});
     EXPECT_TRUE(fake.wait_limits.empty());
 }
@@ -51,7 +51,7 @@ TEST_P(PreviousProcessWait, WaitsOnceFor90SecondsAndClosesTheHandle) {
     fake.wait_outcome = c.outcome;
     if (c.wait_call_fails) fake.fail(Op::wait, "wait failed");
 
-    auto waited = wait_for_previous_process(fake, request, reporter);
+    auto waited = wait_for_previous_process(fake, request.parent_process_id, reporter);
 
     if (c.error) {
         ASSERT_FALSE(waited.has_value());
@@ -76,4 +76,4 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, PreviousProcessWait, ::testing::ValuesIn(kWai
                          testing::CaseName());
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::process

@@ -8,7 +8,7 @@
 #include "support/process_world.h"
 #include "support/case_name.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 using testing::PrintTo;  // cases print by name
@@ -109,4 +109,4 @@ TEST(ResolveProgramSearch, LooksInEachPlaceInOrderUntilFound) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::process

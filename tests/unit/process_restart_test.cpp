@@ -7,7 +7,7 @@
 #include "support/process_world.h"
 #include "text/utf.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 using platform::Path;
@@ -22,7 +22,7 @@ class Restart : public ::testing::Test, public testing::ProcessWorld {};
 
 TEST_F(Restart, StartsExplorerInTheWindowsDirectoryWithTheApplication) {
     fake.next_detached_id = 4294967295u;
-    restart_application(fake, request, reporter);
+    restart_application(fake, request.app_path, request.install_dir, reporter);
     ASSERT_EQ(fake.detached.size(), 1u);
     EXPECT_EQ(fake.detached[0].application, explorer);
     EXPECT_EQ(text::utf16_to_utf8_lossy(fake.detached[0].command_line), "\"" + utf8(explorer) + "\" \"" + utf8(app) + "\"");
@@ -35,7 +35,7 @@ TEST_F(Restart, StartsExplorerInTheWindowsDirectoryWithTheApplication) {
 TEST_F(Restart, ApplicationPathWithSpacesIsOneArgument) {
     request.app_path = test_path("/Program Files/Velmarch Desktop/Velmarch.exe");
     fake.add_file(request.app_path, "");
-    restart_application(fake, request, reporter);
+    restart_application(fake, request.app_path, request.install_dir, reporter);
     ASSERT_EQ(fake.detached.size(), 1u);
     const auto argv = platform::split_command_line(fake.detached[0].command_line);
     ASSERT_EQ(argv.size(), 2u);
@@ -46,7 +46,7 @@ TEST_F(Restart, MissingOrDirectoryApplicationOnlyLogs) {
     for (const Path& app_path : {test_path("/Program Files/Velmarch/Other.exe"), install_dir}) {
         request.app_path = app_path;
         reporter.log.clear();
-        restart_application(fake, request, reporter);
+        restart_application(fake, request.app_path, request.install_dir, reporter);
         EXPECT_EQ(reporter.log, Lines{"The application executable was not found for restart."});
     }
     EXPECT_TRUE(fake.detached.empty());
@@ -56,7 +56,7 @@ TEST_F(Restart, WithoutAWindowsDirectoryTheBareNameIsStartedAndNamed) {
     fake.windows_dir.reset();
     const Path in_system = test_path("/Windows/System32/explorer.exe");
     fake.add_file(in_system, "");
-    restart_application(fake, request, reporter);
+    restart_application(fake, request.app_path, request.install_dir, reporter);
     ASSERT_EQ(fake.detached.size(), 1u);
     EXPECT_EQ(fake.detached[0].application, in_system);  // found by the search in the system directory
     EXPECT_TRUE(text::utf16_to_utf8_lossy(fake.detached[0].command_line).starts_with("\"explorer.exe\" "));
@@ -73,27 +73,27 @@ TEST_F(Restart, NeitherSystemRootNorPathNorTheOwnFolderChoosesTheShell) {
     fake.environment["SystemRoot"] = test_path("/home/user").native();
     fake.environment["PATH"] = test_path_list("/home/user/bin");
 
-    restart_application(fake, request, reporter);
+    restart_application(fake, request.app_path, request.install_dir, reporter);
     ASSERT_EQ(fake.detached.size(), 1u);
     EXPECT_EQ(fake.detached[0].application, explorer);
 
     // Without the system's own shell the planted copies are not a fallback.
     ASSERT_TRUE(fake.delete_file(explorer).has_value());
     reporter.log.clear();
-    restart_application(fake, request, reporter);
+    restart_application(fake, request.app_path, request.install_dir, reporter);
     EXPECT_EQ(reporter.log, Lines{"Application restart failed: program not found"});
     EXPECT_EQ(fake.detached.size(), 1u);
 }
 
 TEST_F(Restart, MissingInstallDirIsLoggedAsRestartFailure) {
     request.install_dir = test_path("/Program Files/Gone");
-    restart_application(fake, request, reporter);
+    restart_application(fake, request.app_path, request.install_dir, reporter);
     EXPECT_EQ(reporter.log, Lines{"Application restart failed: The directory name is invalid. (os error 267)"});
 }
 
 TEST_F(Restart, ShellNotFoundAnywhereIsLoggedAsRestartFailure) {
     ASSERT_TRUE(fake.delete_file(explorer).has_value());
-    restart_application(fake, request, reporter);
+    restart_application(fake, request.app_path, request.install_dir, reporter);
     EXPECT_EQ(reporter.log, Lines{"Application restart failed: program not found"});
     EXPECT_TRUE(fake.detached.empty());
 }
@@ -113,4 +113,4 @@ TEST(LocateExplorer, FallsBackToTheBareName) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::process

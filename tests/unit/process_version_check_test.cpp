@@ -7,7 +7,7 @@
 #include "support/process_world.h"
 #include "text/utf.h"
 
-namespace velmarch {
+namespace velmarch::process {
 namespace {
 
 using platform::Path;
@@ -25,7 +25,8 @@ protected:
 };
 
 TEST_F(VersionCheck, ExitCodeZeroConfirms) {
-    ASSERT_TRUE(verify_installed_version(fake, request).has_value());
+    ASSERT_TRUE(
+        verify_installed_version(fake, request.app_path, request.install_dir, request.expected_version).has_value());
     ASSERT_EQ(fake.runs.size(), 1u);
     EXPECT_EQ(fake.runs[0].application, app);
     // Not `"\"" + std::string`: GCC 12 at -O3 takes that front insert for an
@@ -39,7 +40,7 @@ TEST_F(VersionCheck, ExitCodeZeroConfirms) {
 TEST_F(VersionCheck, AnyOtherExitCodeFailsNamingTheExpectedVersion) {
     for (std::int32_t code : {1, -1, 1603}) {
         application_exit_code = code;
-        auto checked = verify_installed_version(fake, request);
+        auto checked = verify_installed_version(fake, request.app_path, request.install_dir, request.expected_version);
         ASSERT_FALSE(checked.has_value()) << code;
         EXPECT_EQ(checked.error(),
                   "The installed application did not report expected version 2.4.0 after Windows Installer "
@@ -50,7 +51,7 @@ TEST_F(VersionCheck, AnyOtherExitCodeFailsNamingTheExpectedVersion) {
 TEST_F(VersionCheck, MissingOrDirectoryApplicationStartsNothing) {
     for (const Path& app_path : {test_path("/Program Files/Velmarch/Other.exe"), install_dir}) {
         request.app_path = app_path;
-        auto checked = verify_installed_version(fake, request);
+        auto checked = verify_installed_version(fake, request.app_path, request.install_dir, request.expected_version);
         ASSERT_FALSE(checked.has_value());
         EXPECT_EQ(checked.error(), "The installed application executable was not found after the update.");
     }
@@ -59,7 +60,7 @@ TEST_F(VersionCheck, MissingOrDirectoryApplicationStartsNothing) {
 
 TEST_F(VersionCheck, MissingWorkingDirectoryIsALaunchError) {
     request.install_dir = test_path("/Program Files/Gone");
-    auto checked = verify_installed_version(fake, request);
+    auto checked = verify_installed_version(fake, request.app_path, request.install_dir, request.expected_version);
     ASSERT_FALSE(checked.has_value());
     EXPECT_EQ(checked.error(),
               "The installed application version could not be verified: The directory name is invalid. (os error "
@@ -68,7 +69,8 @@ TEST_F(VersionCheck, MissingWorkingDirectoryIsALaunchError) {
 
 TEST_F(VersionCheck, VersionWithASpaceArrivesAsOneArgument) {
     request.expected_version = "2.4.0 beta \"1\"";
-    ASSERT_TRUE(verify_installed_version(fake, request).has_value());
+    ASSERT_TRUE(
+        verify_installed_version(fake, request.app_path, request.install_dir, request.expected_version).has_value());
     ASSERT_EQ(fake.runs.size(), 1u);
     const auto argv = platform::split_command_line(fake.runs[0].command_line);
     ASSERT_EQ(argv.size(), 3u);
@@ -77,4 +79,4 @@ TEST_F(VersionCheck, VersionWithASpaceArrivesAsOneArgument) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::process

@@ -2,7 +2,7 @@
 
 #include "run/command_line.h"
 
-namespace velmarch {
+namespace velmarch::run {
 namespace {
 
 using Args = std::vector<std::string>;
@@ -136,4 +136,4 @@ TEST(ParseCommandLine, RepairModeIsOnOnlyForExactlyTrue) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::run

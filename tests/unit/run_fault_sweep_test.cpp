@@ -18,7 +18,7 @@
 #include "support/update_machine.h"
 #include "text/utf.h"
 
-namespace velmarch {
+namespace velmarch::run {
 namespace {
 
 using testing::FakePlatform;
@@ -272,4 +272,4 @@ TEST(RunFaultSweep, EachInjectedFailureEndsAsItsRowSaysAndLeavesNothingBehind) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::run

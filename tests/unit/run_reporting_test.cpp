@@ -4,30 +4,30 @@
 #include "run/result_json.h"
 #include "support/fake_platform.h"
 
-namespace velmarch {
+namespace velmarch::run {
 namespace {
 
 using testing::FakePlatform;
 using testing::Op;
 
 TEST(ResultJson, SuccessIsExactly72Bytes) {
-    const std::string json = compose_result_json(ResultStatus::success, 0, "", "1.2.3");
+    const std::string json = compose_result_json(update::ResultStatus::success, 0, "", "1.2.3");
     EXPECT_EQ(json, R"({"status":"success","exitCode":0,"message":"","expectedVersion":"1.2.3"})");
     EXPECT_EQ(json.size(), 72u);
 }
 
 TEST(ResultJson, StatusWordsAndSignedExitCodes) {
-    const std::pair<ResultStatus, std::string> words[] = {
-        {ResultStatus::error, "error"},
-        {ResultStatus::install_verification_failed, "installVerificationFailed"},
-        {ResultStatus::restart_required, "restartRequired"},
-        {ResultStatus::restart_initiated, "restartInitiated"},
-        {ResultStatus::version_conflict, "versionConflict"},
+    const std::pair<update::ResultStatus, std::string> words[] = {
+        {update::ResultStatus::error, "error"},
+        {update::ResultStatus::install_verification_failed, "installVerificationFailed"},
+        {update::ResultStatus::restart_required, "restartRequired"},
+        {update::ResultStatus::restart_initiated, "restartInitiated"},
+        {update::ResultStatus::version_conflict, "versionConflict"},
     };
     for (const auto& [status, word] : words)
         EXPECT_EQ(compose_result_json(status, 1603, "m", "v"),
                   R"({"status":")" + word + R"(","exitCode":1603,"message":"m","expectedVersion":"v"})");
-    EXPECT_EQ(compose_result_json(ResultStatus::error, -1073741819, "", ""),
+    EXPECT_EQ(compose_result_json(update::ResultStatus::error, -1073741819, "", ""),
               R"({"status":"error","exitCode":-1073741819,"message":"","expectedVersion":""})");
 }
 
@@ -41,7 +41,7 @@ TEST(ResultJson, EscapesExactlyTheControlCharactersQuoteAndBackslash) {
         {"/ \x7f \u00e9", "\"/ \x7f \u00e9\""},
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(json_string(in), out);
-    EXPECT_EQ(compose_result_json(ResultStatus::success, 0, "", "2.0 \"beta\""),
+    EXPECT_EQ(compose_result_json(update::ResultStatus::success, 0, "", "2.0 \"beta\""),
               R"({"status":"success","exitCode":0,"message":"","expectedVersion":"2.0 \"beta\""})");
 }
 
@@ -64,7 +64,7 @@ TEST_F(ReportingTest, LogLinesCarryWholeSecondsAndTheMessageUnchanged) {
 TEST_F(ReportingTest, LogAndResultFailuresAreSilent) {
     // No /Logs directory: neither file can be written, and nothing is thrown or reported.
     reporter.append_log_line("lost");
-    reporter.write_result(ResultStatus::error, 1603, "lost");
+    reporter.write_result(update::ResultStatus::error, 1603, "lost");
     EXPECT_FALSE(platform.has_file("/Logs/helper.log"));
     EXPECT_FALSE(platform.has_file("/Logs/result.json"));
 }
@@ -79,7 +79,7 @@ TEST_F(ReportingTest, DeletedLogIsCreatedAgainByTheNextLine) {
 
 TEST_F(ReportingTest, ResultReplacesAnEarlierFileAndAddsTheExpectedVersion) {
     platform.add_file("/Logs/result.json", std::string(500, 'x'));
-    reporter.write_result(ResultStatus::version_conflict, 1638, "conflict");
+    reporter.write_result(update::ResultStatus::version_conflict, 1638, "conflict");
     EXPECT_EQ(platform.file_text("/Logs/result.json"),
               R"({"status":"versionConflict","exitCode":1638,"message":"conflict","expectedVersion":"2.4.0"})");
 }
@@ -120,4 +120,4 @@ TEST(RemoveResultFile, DeletesAndIgnoresAMissingFile) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::run

@@ -8,7 +8,7 @@
 #include "support/update_machine.h"
 #include "text/utf.h"
 
-namespace velmarch {
+namespace velmarch::run {
 namespace {
 
 using testing::FakePlatform;
@@ -361,4 +361,4 @@ TEST_F(RunUpdateTest, InstallerStageAbortsWriteOnlyStandardError) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::run

@@ -4,7 +4,7 @@
 #include "support/fake_platform.h"
 #include "support/test_signing.h"
 
-namespace velmarch {
+namespace velmarch::staging {
 namespace {
 
 using platform::DirectoryCreation;
@@ -24,7 +24,7 @@ protected:
     }
 
     std::string stage_error() {
-        auto staged = stage_package(platform, request, kContent.size());
+        auto staged = stage_package(platform, request.msi_path, update::package_claim(request), kContent.size());
         EXPECT_FALSE(staged.has_value());
         return staged ? std::string("<staged>") : staged.error();
     }
@@ -37,7 +37,7 @@ protected:
     }
 
     FakePlatform platform;
-    UpdateRequest request;
+    update::UpdateRequest request;
 };
 
 TEST(StagingDirectoryName, ProcessIdThenTwoDigitsPerRandomByte) {
@@ -52,7 +52,7 @@ TEST(StagingDirectoryName, ProcessIdThenTwoDigitsPerRandomByte) {
 
 TEST_F(StagingTest, CopiesAndVerifiesThePackageInAFreshDirectory) {
     {
-        auto staged = stage_package(platform, request, kContent.size());
+        auto staged = stage_package(platform, request.msi_path, update::package_claim(request), kContent.size());
         ASSERT_TRUE(staged) << staged.error();
         EXPECT_EQ(staged->staging_dir(), platform::Path("/Windows/Temp/VelmarchUpdate-5120-000102030405060708090a0b0c0d0e0f"));
         EXPECT_EQ(staged->package_path(), staged->staging_dir() / "velmarch-update.msi");
@@ -71,7 +71,7 @@ TEST_F(StagingTest, CopiesInChunksAndCompletesShortWrites) {
     platform.add_file("/Downloads/velmarch-2.4.0.msi", big);
     testing::sign_request(request, big);
     platform.max_write_chunk = 1000;
-    auto staged = stage_package(platform, request, big.size());
+    auto staged = stage_package(platform, request.msi_path, update::package_claim(request), big.size());
     ASSERT_TRUE(staged) << staged.error();
     EXPECT_EQ(platform.file_text(staged->package_path()), big);
 }
@@ -93,7 +93,7 @@ TEST_F(StagingTest, TemporaryDirectoryMustExist) {
 TEST_F(StagingTest, TheWindowsDirectoryPlacesStagingNotSystemRoot) {
     platform.add_directory("/home/user/Temp");
     platform.set_environment("SystemRoot", "/home/user");
-    auto staged = stage_package(platform, request, kContent.size());
+    auto staged = stage_package(platform, request.msi_path, update::package_claim(request), kContent.size());
     ASSERT_TRUE(staged) << staged.error();
     EXPECT_EQ(staged->staging_dir().parent_path(), platform::Path("/Windows/Temp"));
     EXPECT_EQ(platform.entries_below("/home/user/Temp").size(), 1u);  // the folder itself only
@@ -104,7 +104,7 @@ TEST_F(StagingTest, TheWindowsDirectoryPlacesStagingNotSystemRoot) {
 
 TEST_F(StagingTest, TakenNamesAreSkippedAndSixteenAreTried) {
     platform.directory_answers = {DirectoryCreation::already_exists, DirectoryCreation::already_exists};
-    auto staged = stage_package(platform, request, kContent.size());
+    auto staged = stage_package(platform, request.msi_path, update::package_claim(request), kContent.size());
     ASSERT_TRUE(staged) << staged.error();
     ASSERT_EQ(platform.directory_attempts.size(), 3u);
     EXPECT_NE(platform.directory_attempts[0], platform.directory_attempts[1]);  // new random digits each time
@@ -148,7 +148,7 @@ TEST_F(StagingTest, FailuresAfterTheDirectoryExistsRemoveIt) {
         fresh.add_directory("/Windows/Temp");
         fresh.add_file("/Downloads/velmarch-2.4.0.msi", kContent);
         fresh.fail(c.op, "E", 1);
-        auto staged = stage_package(fresh, request, kContent.size());
+        auto staged = stage_package(fresh, request.msi_path, update::package_claim(request), kContent.size());
         ASSERT_FALSE(staged) << testing::op_name(c.op);
         EXPECT_EQ(staged.error(), c.expected);
         EXPECT_EQ(fresh.entries_below("/Windows/Temp").size(), 1u) << testing::op_name(c.op);
@@ -203,7 +203,7 @@ TEST_F(StagingTest, TheCopyStopsAtTheVerifiedLengthWhateverTheDownloadBecame) {
                 for (const auto& entry : fresh.entries_below("/Windows/Temp"))
                     if (entry.filename() == "velmarch-update.msi") staged_bytes = fresh.file_text(entry);
         };
-        auto staged = stage_package(fresh, request, kContent.size());
+        auto staged = stage_package(fresh, request.msi_path, update::package_claim(request), kContent.size());
         EXPECT_EQ(staged ? std::string("staged") : staged.error(), c.outcome);
         EXPECT_LE(staged_bytes.size(), kContent.size());
         EXPECT_TRUE(staged_bytes == c.download_becomes.substr(0, kContent.size()))
@@ -244,4 +244,4 @@ TEST_F(StagingTest, AnExistingStagedNameIsNeverOpened) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::staging

@@ -5,13 +5,13 @@
 #include <sstream>
 
 #include "support/source_path.h"
+#include "text/hex.h"
 #include "trust/base64.h"
 #include "trust/ed25519.h"
-#include "trust/hex.h"
+#include "trust/update_signature.h"
 #include "trust_test_signer.h"
-#include "update_security.h"
 
-namespace velmarch {
+namespace velmarch::trust {
 namespace {
 
 // --- public-key point decoding ----------------------------------------------
@@ -40,7 +40,7 @@ TEST(TrustEd25519Point, AcceptsExactlyTheEncodingsWhoseYHasAnX) {
         {"RFC 8032 test 1 key", "d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a", true},
     };
     for (const auto& c : cases) {
-        const auto bytes = trust::decode_hex_32_bytes(c.key_hex);
+        const auto bytes = text::decode_hex_32_bytes(c.key_hex);
         ASSERT_TRUE(bytes) << c.name;
         EXPECT_EQ(trust::is_ed25519_point(*bytes), c.is_point) << c.name;
     }
@@ -187,4 +187,4 @@ TEST(TrustSignedMessage, StepsRefuseInOrderKeyThenBase64ThenLengthThenEquation) 
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::trust

@@ -4,7 +4,7 @@
 #include "trust/file_digest.h"
 #include "trust_test_signer.h"
 
-namespace velmarch {
+namespace velmarch::trust {
 namespace {
 
 using testing::FakePlatform;
@@ -109,4 +109,4 @@ TEST_F(TrustFileDigest, ReadFailureEndsAtOnceAndClosesTheFile) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::trust

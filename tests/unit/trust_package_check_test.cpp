@@ -3,10 +3,11 @@
 #include "support/fake_platform.h"
 #include "support/test_signing.h"
 #include "trust/package_check.h"
+#include "trust/update_signature.h"
 #include "trust_test_signer.h"
-#include "update_security.h"
+#include "update/update_request.h"
 
-namespace velmarch {
+namespace velmarch::trust {
 namespace {
 
 using testing::FakePlatform;
@@ -40,12 +41,12 @@ protected:
     ~TrustPackageCheck() override { EXPECT_EQ(fake_.files_opened, fake_.files_closed); }
 
     std::string check(const platform::Path& path) {
-        const auto outcome = verify_update_package(fake_, request_, path);
+        const auto outcome = verify_update_package(fake_, path, update::package_claim(request_));
         return outcome ? "accepted" : outcome.error();
     }
 
     FakePlatform fake_;
-    UpdateRequest request_;
+    update::UpdateRequest request_;
 };
 
 TEST_F(TrustPackageCheck, FileNameExtensionMustBeMsiInAnyAsciiCase) {
@@ -105,7 +106,7 @@ TEST_F(TrustPackageCheck, AVerifiedPackageReportsTheLengthItsDigestCovered) {
     fake_.add_file("C:/dl/update.msi", content);
     fake_.max_read_chunk = 4096;
     testing::sign_request(request_, content);
-    auto verified = verify_update_package(fake_, request_, "C:/dl/update.msi");
+    auto verified = verify_update_package(fake_, "C:/dl/update.msi", update::package_claim(request_));
     ASSERT_TRUE(verified) << verified.error();
     EXPECT_EQ(verified->length, content.size());
 }
@@ -195,4 +196,4 @@ TEST_F(TrustPackageCheck, SignedPackageIsAcceptedTwiceWithTheComputedDigestSigne
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::trust

@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "embedded_update_key.h"
+#include "text/hex.h"
 #include "trust/base64.h"
 #include "trust/ed25519.h"
-#include "trust/hex.h"
+#include "trust/embedded_update_key.h"
+#include "trust/update_signature.h"
 #include "trust_test_signer.h"
-#include "update_security.h"
 
-namespace velmarch {
+namespace velmarch::trust {
 namespace {
 
 constexpr std::string_view kVersion = "2.4.0";
@@ -242,4 +242,4 @@ TEST_F(TrustSignature, DevelopmentKeySignsForTheEmbeddedDevelopmentKey) {
 }
 
 }  // namespace
-}  // namespace velmarch
+}  // namespace velmarch::trust

@@ -8,8 +8,8 @@
 
 #include <openssl/pem.h>
 
-#include "embedded_update_key.h"
 #include "support/source_path.h"
+#include "trust/embedded_update_key.h"
 
 #include "trust/base64.h"
 #include "text/hex.h"
@@ -71,7 +71,7 @@ std::optional<std::string> sign_for_embedded_key(std::string_view message) {
     if (!file) return std::nullopt;
     const Key key(PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr));
     EXPECT_TRUE(key) << path;
-    if (!key || public_key_hex(key.get()) + "\r\n" != embedded_update_public_key()) return std::nullopt;
+    if (!key || public_key_hex(key.get()) + "\r\n" != trust::embedded_update_public_key()) return std::nullopt;
     return trust::base64_encode(sign_with(key.get(), message));
 }
 

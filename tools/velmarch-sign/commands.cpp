@@ -9,7 +9,7 @@
 #include "text/hex.h"
 #include "text/trim.h"
 #include "trust/base64.h"
-#include "update_security.h"
+#include "trust/update_signature.h"
 
 namespace velmarch::sign_tool {
 namespace {
@@ -71,7 +71,7 @@ Result<int> run_sign(Arguments arguments, std::ostream& out) {
     const auto digest = file_sha256_hex(platform::Path(*package));
     if (!digest) return std::unexpected(digest.error());
 
-    const std::string metadata = compose_signed_metadata(kAcceptedKeyId, version, *digest);
+    const std::string metadata = trust::compose_signed_metadata(trust::kAcceptedKeyId, version, *digest);
     const auto signature = key->sign(bytes_of(metadata));
     if (!signature) return std::unexpected(signature.error());
     const std::string signature_text = trust::base64_encode(*signature);
@@ -79,8 +79,9 @@ Result<int> run_sign(Arguments arguments, std::ostream& out) {
     // Refuse to hand out anything the updater itself would not accept.
     const auto public_key = key->public_key();
     if (!public_key) return std::unexpected(public_key.error());
-    if (auto check = verify_update_signature_with_key(text::encode_hex_lower(*public_key), version, *digest,
-                                                      signature_text, kAcceptedKeyId, kAcceptedSignatureAlgorithm);
+    if (auto check = trust::verify_update_signature_with_key(text::encode_hex_lower(*public_key), version, *digest,
+                                                             signature_text, trust::kAcceptedKeyId,
+                                                             trust::kAcceptedSignatureAlgorithm);
         !check) {
         return std::unexpected("The new signature does not verify: " + check.error());
     }
@@ -88,8 +89,8 @@ Result<int> run_sign(Arguments arguments, std::ostream& out) {
     out << "--expected-sha256 " << *digest << '\n'
         << "--expected-version " << version << '\n'
         << "--signature " << signature_text << '\n'
-        << "--key-id " << kAcceptedKeyId << '\n'
-        << "--signature-algorithm " << kAcceptedSignatureAlgorithm << '\n';
+        << "--key-id " << trust::kAcceptedKeyId << '\n'
+        << "--signature-algorithm " << trust::kAcceptedSignatureAlgorithm << '\n';
     return kExitVerified;
 }
 
@@ -113,13 +114,13 @@ Result<int> run_verify(Arguments arguments, std::ostream& out) {
         }
         const auto message = read_file_bytes(platform::Path(*message_file));
         if (!message) return std::unexpected(message.error());
-        outcome = verify_signed_message(*public_key, *message, *signature);
+        outcome = trust::verify_signed_message(*public_key, *message, *signature);
     } else {
         if (!version || !sha256) {
             return std::unexpected(std::string("Give --version with --sha256, or --message-file."));
         }
-        outcome = verify_update_signature_with_key(*public_key, *version, *sha256, *signature, kAcceptedKeyId,
-                                                   kAcceptedSignatureAlgorithm);
+        outcome = trust::verify_update_signature_with_key(*public_key, *version, *sha256, *signature,
+                                                          trust::kAcceptedKeyId, trust::kAcceptedSignatureAlgorithm);
     }
     if (!outcome) {
         out << outcome.error() << '\n';

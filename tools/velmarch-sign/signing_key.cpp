@@ -1,17 +1,11 @@
 #include "signing_key.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <memory>
 
 #include <openssl/bio.h>
 #include <openssl/pem.h>
 
-#include "platform/posix/file.h"
+#include "private_file.h"
 #include "text/format.h"
 
 namespace velmarch::sign_tool {
@@ -19,8 +13,6 @@ namespace {
 
 using BioOwner = std::unique_ptr<BIO, trust::OpenSslDeleter<BIO_free_all>>;
 using KeyContextOwner = std::unique_ptr<EVP_PKEY_CTX, trust::OpenSslDeleter<EVP_PKEY_CTX_free>>;
-
-std::string system_error_text() { return std::strerror(errno); }
 
 }  // namespace
 
@@ -59,32 +51,7 @@ Result<void> SigningKey::save(const platform::Path& pem_file) const {
         return std::unexpected(std::string("The private key could not be encoded as PEM."));
     }
 
-    platform::posix::UniqueFd descriptor(
-        ::open(pem_file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (!descriptor) {
-        return std::unexpected(
-            text::format("The key file {} could not be created: {}.", pem_file.string(), system_error_text()));
-    }
-    const auto write_key = [&]() -> Result<void> {
-        // The umask can only narrow 0600; set it anyway so the mode never depends on it.
-        if (::fchmod(descriptor.get(), 0600) != 0) {
-            return std::unexpected(text::format("The key file {} could not be restricted: {}.", pem_file.string(),
-                                                system_error_text()));
-        }
-        platform::posix::PosixFile file(std::move(descriptor));
-        Result<void> written =
-            platform::write_all(file, std::as_bytes(std::span(pem, static_cast<std::size_t>(pem_size))));
-        if (written) written = file.flush();
-        if (written) written = file.close();
-        if (!written) {
-            return std::unexpected(
-                text::format("The key file {} could not be written: {}", pem_file.string(), written.error()));
-        }
-        return {};
-    };
-    auto saved = write_key();
-    if (!saved) ::unlink(pem_file.c_str());  // no half-written key is left behind
-    return saved;
+    return write_private_file(pem_file, std::as_bytes(std::span(pem, static_cast<std::size_t>(pem_size))));
 }
 
 Result<std::array<std::uint8_t, 32>> SigningKey::public_key() const {

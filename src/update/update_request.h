@@ -5,8 +5,9 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "trust/package_claim.h"
 
-namespace velmarch {
+namespace velmarch::update {
 
 struct UpdateRequest {
     std::uint32_t parent_process_id = 0;
@@ -24,4 +25,7 @@ struct UpdateRequest {
     bool repair_mode = false;
 };
 
-}  // namespace velmarch
+// The request's claim about the package it names.
+trust::PackageClaim package_claim(const UpdateRequest& request);
+
+}  // namespace velmarch::update

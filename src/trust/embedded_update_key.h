@@ -7,8 +7,8 @@
 
 #include <string_view>
 
-namespace velmarch {
+namespace velmarch::trust {
 
 [[nodiscard]] std::string_view embedded_update_public_key();
 
-}  // namespace velmarch
+}  // namespace velmarch::trust

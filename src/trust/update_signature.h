@@ -1,6 +1,6 @@
 #pragma once
-// The module update_security: the package digest, hexadecimal decoding and
-// the update signature check against the public key compiled into the updater.
+// The update signature: the package digest, hexadecimal decoding and the
+// signature check against the public key compiled into the updater.
 
 #include <cstdint>
 #include <span>
@@ -8,10 +8,10 @@
 #include <string_view>
 
 #include "result.h"
+#include "text/hex.h"
 #include "trust/file_digest.h"
-#include "trust/hex.h"
 
-namespace velmarch {
+namespace velmarch::trust {
 
 inline constexpr std::string_view kAcceptedKeyId = "velmarch-update-2026-01";
 inline constexpr std::string_view kAcceptedSignatureAlgorithm = "ed25519";
@@ -38,4 +38,4 @@ std::string compose_signed_metadata(std::string_view key_id, std::string_view ve
                                                  std::span<const std::uint8_t> message,
                                                  std::string_view signature_base64);
 
-}  // namespace velmarch
+}  // namespace velmarch::trust

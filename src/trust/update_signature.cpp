@@ -1,14 +1,14 @@
-#include "update_security.h"
+#include "trust/update_signature.h"
 
 #include <algorithm>
 
-#include "embedded_update_key.h"
 #include "text/format.h"
 #include "text/trim.h"
 #include "trust/base64.h"
 #include "trust/ed25519.h"
+#include "trust/embedded_update_key.h"
 
-namespace velmarch {
+namespace velmarch::trust {
 namespace {
 
 constexpr std::string_view kUnsupportedAlgorithm = "Unsupported update signature algorithm.";
@@ -24,7 +24,7 @@ constexpr std::size_t kDigestLength = 64;
 std::unexpected<std::string> fail(std::string_view message) { return std::unexpected(std::string(message)); }
 
 bool is_digest_text(std::string_view digest) {
-    return digest.size() == kDigestLength && std::ranges::all_of(digest, trust::is_hex_digit);
+    return digest.size() == kDigestLength && std::ranges::all_of(digest, text::is_hex_digit);
 }
 
 }  // namespace
@@ -63,7 +63,7 @@ Result<void> verify_update_signature_with_key(std::string_view public_key_text,
 Result<void> verify_signed_message(std::string_view public_key_text,
                                    std::span<const std::uint8_t> message,
                                    std::string_view signature_base64) {
-    const auto public_key = trust::decode_hex_32_bytes(public_key_text);
+    const auto public_key = text::decode_hex_32_bytes(public_key_text);
     if (!public_key || !trust::is_ed25519_point(*public_key)) return fail(kInvalidPublicKey);
 
     const auto signature = trust::base64_decode_strict(text::trim(signature_base64));
@@ -76,4 +76,4 @@ Result<void> verify_signed_message(std::string_view public_key_text,
     return {};
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::trust

@@ -1,13 +1,13 @@
 #pragma once
 // A run that ends before its outcome can be recorded: nothing more is logged
 // or written, the message goes to standard error and the process exits with
-// 1603.
+// kInstallFailureExitCode (1603).
 
 #include <expected>
 #include <string>
 #include <utility>
 
-namespace velmarch {
+namespace velmarch::update {
 
 struct RunAborted {
     std::string message;
@@ -17,4 +17,4 @@ inline std::unexpected<RunAborted> abort_run(std::string message) {
     return std::unexpected(RunAborted{std::move(message)});
 }
 
-}  // namespace velmarch
+}  // namespace velmarch::update

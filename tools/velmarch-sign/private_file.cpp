@@ -1,0 +1,71 @@
+#include "private_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/unique_resource.h"
+#include "text/format.h"
+
+namespace velmarch::sign_tool {
+namespace {
+
+struct DescriptorTraits {
+    using Value = int;
+    static int invalid() noexcept { return -1; }
+    static bool is_valid(int fd) noexcept { return fd >= 0; }
+    static int release(int fd) noexcept { return ::close(fd); }
+    static int nothing_released() noexcept { return 0; }
+};
+// Every error text is made before the descriptor is closed: no errno to keep.
+struct NoErrorToKeep {
+    NoErrorToKeep() noexcept {}
+};
+using Descriptor = platform::UniqueResource<DescriptorTraits, NoErrorToKeep>;
+
+std::string system_error_text() { return std::strerror(errno); }
+
+std::string os_error_text() { return text::format("{} (os error {})", std::strerror(errno), errno); }
+
+[[nodiscard]] Result<void> write_whole(Descriptor& descriptor, std::span<const std::byte> bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(descriptor.get(), bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0) return std::unexpected(os_error_text());
+        if (written == 0) return std::unexpected(std::string("failed to write whole buffer"));
+        bytes = bytes.subspan(static_cast<std::size_t>(written));
+    }
+    if (::fsync(descriptor.get()) != 0) return std::unexpected(os_error_text());
+    if (descriptor.close() != 0) return std::unexpected(os_error_text());
+    return {};
+}
+
+}  // namespace
+
+Result<void> write_private_file(const platform::Path& path, std::span<const std::byte> bytes) {
+    Descriptor descriptor(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!descriptor) {
+        return std::unexpected(
+            text::format("The key file {} could not be created: {}.", path.string(), system_error_text()));
+    }
+    const auto write_key = [&]() -> Result<void> {
+        // The umask can only narrow 0600; set it anyway so the mode never depends on it.
+        if (::fchmod(descriptor.get(), 0600) != 0) {
+            return std::unexpected(
+                text::format("The key file {} could not be restricted: {}.", path.string(), system_error_text()));
+        }
+        if (auto written = write_whole(descriptor, bytes); !written) {
+            return std::unexpected(
+                text::format("The key file {} could not be written: {}", path.string(), written.error()));
+        }
+        return {};
+    };
+    auto saved = write_key();
+    if (!saved) ::unlink(path.c_str());  // no half-written key is left behind
+    return saved;
+}
+
+}  // namespace velmarch::sign_tool
