@@ -8,4 +8,8 @@ add_library(velmarch_openssl INTERFACE)
 target_link_libraries(velmarch_openssl INTERFACE OpenSSL::Crypto)
 if(WIN32)
   target_link_libraries(velmarch_openssl INTERFACE ws2_32 crypt32 bcrypt)
+  # The cross-built libcrypto's C is link-time-optimisation objects compiled
+  # for size (scripts/build-openssl-mingw): every program linking it
+  # optimises it at the link, for size as well.
+  target_link_options(velmarch_openssl INTERFACE -flto -Os)
 endif()
