@@ -6,9 +6,11 @@
 
 #include <cstdint>
 
-#include "run/result_status.h"
+#include "update/result_status.h"
 
 namespace velmarch::testing {
+
+using update::ResultStatus;
 
 struct InstallerExitCodeRow {
     const char* name;

@@ -266,6 +266,7 @@ class LinkCount : public TrustedWalk, public ::testing::WithParamInterface<LinkC
 TEST_P(LinkCount, UpToFortyLinksAreFollowedAndOneMoreIsRefused) {
     const LinkCountCase& c = GetParam();
     std::string path = "/ProgramData";
+    std::string directory = "/Windows/System32";
     if (c.chained) {
         for (int i = 1; i <= c.links; ++i) {
             const std::string next = i == c.links ? "/Windows/System32" : "/ProgramData/l" + std::to_string(i + 1);
@@ -275,13 +276,13 @@ TEST_P(LinkCount, UpToFortyLinksAreFollowedAndOneMoreIsRefused) {
     } else {
         cursor.add("/ProgramData/here", link(kSystem, "."));
         for (int i = 0; i < c.links; ++i) path += "/here";
-        path += "/../Windows/System32";
+        directory = "/ProgramData";
     }
     auto name = walk(path + "/config.sys");
     if (c.followed) {
         ASSERT_TRUE(name) << name.error();
         EXPECT_EQ(Path(*name), Path("config.sys"));
-        EXPECT_EQ(cursor.here, "/Windows/System32");
+        EXPECT_EQ(cursor.here, directory);
     } else {
         ASSERT_FALSE(name);
         EXPECT_EQ(name.error(), "too many links");

@@ -19,6 +19,8 @@ namespace {
 using testing::PrintTo;  // cases print by name
 
 using platform::Path;
+using update::ResultStatus;
+using update::result_status_word;
 using testing::fake_os_error;
 using testing::Op;
 using testing::test_path;

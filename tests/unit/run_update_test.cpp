@@ -12,6 +12,8 @@ namespace velmarch::run {
 namespace {
 
 using testing::FakePlatform;
+using update::ResultStatus;
+using update::result_status_word;
 using testing::Op;
 using testing::PrintTo;  // cases print by name
 
