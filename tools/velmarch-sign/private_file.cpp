@@ -22,7 +22,7 @@ struct DescriptorTraits {
 };
 // Every error text is made before the descriptor is closed: no errno to keep.
 struct NoErrorToKeep {
-    NoErrorToKeep() noexcept {}
+    NoErrorToKeep() noexcept = default;
 };
 using Descriptor = platform::UniqueResource<DescriptorTraits, NoErrorToKeep>;
 
