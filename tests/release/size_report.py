@@ -22,7 +22,7 @@ from pathlib import Path
 # purpose. It is just above today's size; lower it when the updater drops
 # std::filesystem (its path type pulls in std::locale with every facet,
 # about 0.65 MB).
-BUDGET_BYTES = 2_340_000
+BUDGET_BYTES = 2_360_000
 
 # Archive members the updater must not link: GCC's demangler comes only with
 # the verbose terminate handler, which prints to a console a windowless

@@ -203,7 +203,7 @@ private:
     // every other kind of link are still looked at here.
     bool is_checked_link(DWORD attributes, DWORD tag) const {
         if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 || !IsReparseTagNameSurrogate(tag)) return false;
-        return !(mode_ == LinkCheck::symbolic_links && tag == IO_REPARSE_TAG_MOUNT_POINT);
+        return mode_ != LinkCheck::symbolic_links || tag != IO_REPARSE_TAG_MOUNT_POINT;
     }
 
     // The link's owner is trusted, and no one else may change it or, through
