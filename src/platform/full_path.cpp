@@ -1,5 +1,7 @@
 #include "platform/full_path.h"
 
+#include "platform/path_parts.h"
+
 namespace velmarch::platform {
 namespace {
 
@@ -9,23 +11,8 @@ template <class Char>
 using View = std::basic_string_view<Char>;
 
 template <class Char>
-bool is_separator(Char c, PathStyle style) {
-    return c == Char('/') || (style == PathStyle::windows && c == Char('\\'));
-}
-
-template <class Char>
 Char preferred_separator(PathStyle style) {
     return style == PathStyle::windows ? Char('\\') : Char('/');
-}
-
-template <class Char>
-bool is_ascii_letter(Char c) {
-    return (c >= Char('a') && c <= Char('z')) || (c >= Char('A') && c <= Char('Z'));
-}
-
-template <class Char>
-Char ascii_upper(Char c) {
-    return c >= Char('a') && c <= Char('z') ? Char(c - Char('a') + Char('A')) : c;
 }
 
 template <class Char>
@@ -36,68 +23,6 @@ bool is_dot(View<Char> name) {
 template <class Char>
 bool is_dot_dot(View<Char> name) {
     return name.size() == 2 && name[0] == Char('.') && name[1] == Char('.');
-}
-
-template <class Char>
-bool has_drive(View<Char> text) {
-    return text.size() >= 2 && is_ascii_letter(text[0]) && text[1] == Char(':');
-}
-
-template <class Char>
-bool starts_with_ascii(View<Char> text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (text[i] != Char(prefix[i])) return false;
-    return true;
-}
-
-// Where the component that starts at `from` ends (its separator or the end).
-template <class Char>
-std::size_t component_end(View<Char> text, std::size_t from, PathStyle style) {
-    while (from < text.size() && !is_separator(text[from], style)) ++from;
-    return from;
-}
-
-// Past that component and the separator after it, when there is one.
-template <class Char>
-std::size_t past_component(View<Char> text, std::size_t from, PathStyle style) {
-    const std::size_t end = component_end(text, from, style);
-    return end < text.size() ? end + 1 : end;
-}
-
-template <class Char>
-bool names_unc(View<Char> component) {
-    return component.size() == 3 && ascii_upper(component[0]) == Char('U') && ascii_upper(component[1]) == Char('N') &&
-           ascii_upper(component[2]) == Char('C');
-}
-
-// Windows roots. "\\server\share\" and "\\.\UNC\server\share\" take the share
-// along: ".." never climbs out of a share or a device.
-template <class Char>
-std::size_t windows_root_length(View<Char> text) {
-    constexpr PathStyle style = PathStyle::windows;
-    if (text.size() >= 2 && is_separator(text[0], style) && is_separator(text[1], style)) {
-        const bool device = text.size() >= 4 && (text[2] == Char('.') || text[2] == Char('?')) &&
-                            is_separator(text[3], style);
-        if (device) {
-            const std::size_t name_end = component_end(text, 4, style);
-            if (!names_unc(text.substr(4, name_end - 4))) return past_component(text, 4, style);
-            return past_component(text, past_component(text, past_component(text, 4, style), style), style);
-        }
-        return past_component(text, past_component(text, 2, style), style);
-    }
-    if (starts_with_ascii(text, "\\??\\")) return past_component(text, 4, style);
-    if (has_drive(text)) return text.size() >= 3 && is_separator(text[2], style) ? 3 : 2;
-    if (!text.empty() && is_separator(text[0], style)) return 1;
-    return 0;
-}
-
-template <class Char>
-std::size_t root_length(View<Char> text, PathStyle style) {
-    if (style == PathStyle::windows) return windows_root_length(text);
-    std::size_t length = 0;
-    while (length < text.size() && text[length] == Char('/')) ++length;
-    return length;
 }
 
 // The root as the style writes it: one "/" on POSIX; "\" for every separator
@@ -116,7 +41,7 @@ Text<Char> written_root(View<Char> root, PathStyle style) {
 template <class Char>
 View<Char> root_name(View<Char> text, PathStyle style) {
     View<Char> root = text.substr(0, root_length(text, style));
-    while (!root.empty() && is_separator(root.back(), style)) root.remove_suffix(1);
+    while (!root.empty() && is_separator_in(root.back(), style)) root.remove_suffix(1);
     return root;
 }
 
@@ -125,7 +50,7 @@ bool has_dot_components(View<Char> text, std::size_t from, PathStyle style) {
     while (from < text.size()) {
         const std::size_t end = past_component(text, from, style);
         View<Char> name = text.substr(from, end - from);
-        if (!name.empty() && is_separator(name.back(), style)) name.remove_suffix(1);
+        if (!name.empty() && is_separator_in(name.back(), style)) name.remove_suffix(1);
         if (is_dot(name) || is_dot_dot(name)) return true;
         from = end;
     }
@@ -147,7 +72,7 @@ Text<Char> joined(const SplitPath<Char>& split, PathStyle style) {
 template <class Char>
 Text<Char> with_separator(View<Char> directory, PathStyle style) {
     Text<Char> out(directory);
-    if (!out.empty() && !is_separator(out.back(), style)) out += preferred_separator<Char>(style);
+    if (!out.empty() && !is_separator_in(out.back(), style)) out += preferred_separator<Char>(style);
     return out;
 }
 
@@ -157,7 +82,7 @@ template <class Char>
 PathAnchor anchor_of(View<Char> text, PathStyle style) {
     if (style == PathStyle::posix) return !text.empty() && text[0] == Char('/') ? PathAnchor::absolute : PathAnchor::relative;
     if (starts_with_ascii(text, "\\\\?\\") || starts_with_ascii(text, "\\??\\")) return PathAnchor::verbatim;
-    const std::size_t root = windows_root_length(text);
+    const std::size_t root = root_length(text, style);
     if (root == 0) return PathAnchor::relative;
     if (root == 1) return PathAnchor::rooted;
     if (root == 2 && has_drive(text)) return PathAnchor::drive_relative;
@@ -177,7 +102,7 @@ SplitPath<Char> split_path(View<Char> text, PathStyle style) {
     for (std::size_t from = root; from < text.size();) {
         const std::size_t end = past_component(text, from, style);
         View<Char> name = text.substr(from, end - from);
-        if (!name.empty() && is_separator(name.back(), style)) name.remove_suffix(1);
+        if (!name.empty() && is_separator_in(name.back(), style)) name.remove_suffix(1);
         from = end;
         if (name.empty() || (is_dot(name) && !verbatim)) continue;
         if (is_dot_dot(name) && !verbatim) {
@@ -189,7 +114,7 @@ SplitPath<Char> split_path(View<Char> text, PathStyle style) {
         }
         split.components.emplace_back(name);
     }
-    split.trailing_separator = text.size() > root && is_separator(text.back(), style);
+    split.trailing_separator = text.size() > root && is_separator_in(text.back(), style);
     return split;
 }
 

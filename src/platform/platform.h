@@ -24,7 +24,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
@@ -32,12 +31,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/path.h"
 #include "result.h"
 
 namespace velmarch::platform {
-
-using Path = std::filesystem::path;
-using NativeString = Path::string_type;
 
 // Separator of directory lists such as PATH.
 #ifdef _WIN32

@@ -65,7 +65,7 @@ TEST_F(StandInTest, DotDotAfterAFolderTheUserSwapsNeverLeadsOutOfItsParent) {
     if (::geteuid() != 0) GTEST_SKIP() << "an elevated run is played by root; this test runs as uid " << ::geteuid();
     // The user may pass through the machine to its folders.
     fs::permissions(machine.root(), fs::perms(0755));
-    const fs::path logs = machine.request.helper_log_path.parent_path();
+    const fs::path logs = fs_path(machine.request.helper_log_path).parent_path();
     fs::permissions(logs, fs::perms(0755));
     const fs::path sub = logs / "sub";
     const fs::path inner = sub / "inner";
@@ -81,7 +81,7 @@ TEST_F(StandInTest, DotDotAfterAFolderTheUserSwapsNeverLeadsOutOfItsParent) {
     write_text(protected_file, kProtected);
     fs::permissions(protected_file, fs::perms(0644));
 
-    machine.request.helper_log_path = inner / ".." / "helper.log";
+    machine.request.helper_log_path = to_path(inner / ".." / "helper.log");
     ExchangingUser user(inner, shared / "mine");
     ASSERT_TRUE(user.started());
 

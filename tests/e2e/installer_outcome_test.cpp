@@ -48,9 +48,9 @@ TEST_P(InstallerExitCode, DecidesTheResultTheLogAndTheRestart) {
     if (c.status == "installVerificationFailed") log.push_back(c.message);
     log.push_back(restart_line(machine.shell_path(), shell->process_id));
     EXPECT_EQ(machine.helper_log_messages(run), log);
-    EXPECT_EQ(read_text(machine.request.result_path), expected_result(c.status, c.result_exit_code, c.message));
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)), expected_result(c.status, c.result_exit_code, c.message));
     EXPECT_EQ(machine.invocations("application").size(), c.version_checked ? 1u : 0u);
-    EXPECT_TRUE(holds(machine.request.msi_path, machine.package_content()));
+    EXPECT_TRUE(holds(fs_path(machine.request.msi_path), machine.package_content()));
 }
 
 // The rows of the shared table that an exit status of 8 bits can carry,
@@ -95,9 +95,9 @@ TEST_P(InstallerNotFound, IsRecordedAndTheApplicationRestarted) {
     EXPECT_EQ(machine.helper_log_messages(run),
               (std::vector<std::string>{kStarted, kStaged, kAlreadyExited, kInstallerNotFound,
                                         restart_line(machine.shell_path(), shell->process_id)}));
-    EXPECT_EQ(read_text(machine.request.result_path),
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)),
               expected_result("error", 1603, kInstallerNotFound));
-    EXPECT_TRUE(holds(machine.request.msi_path, machine.package_content()));
+    EXPECT_TRUE(holds(fs_path(machine.request.msi_path), machine.package_content()));
 }
 
 INSTANTIATE_TEST_SUITE_P(EndToEnd, InstallerNotFound, ::testing::Bool(),
@@ -112,16 +112,16 @@ void expect_installer_stage_abort(const StandInMachine& machine, const UpdaterRu
     EXPECT_EQ(run.standard_error, message + "\n");
     EXPECT_EQ(machine.helper_log_messages(run),
               (std::vector<std::string>{kStarted, kStaged, kAlreadyExited, kStarting}));
-    EXPECT_FALSE(fs::exists(machine.request.result_path)) << "the earlier result file was kept";
+    EXPECT_FALSE(fs::exists(fs_path(machine.request.result_path))) << "the earlier result file was kept";
     EXPECT_TRUE(machine.invocations("explorer").empty()) << "the application was restarted";
-    EXPECT_TRUE(holds(machine.request.msi_path, machine.package_content()));
+    EXPECT_TRUE(holds(fs_path(machine.request.msi_path), machine.package_content()));
 }
 
 class RejectedInstallDirectory : public StandInParamTest<const char*> {};
 
 TEST_P(RejectedInstallDirectory, AbortsBeforeTheInstallerStarts) {
-    machine.request.install_dir = machine.root() / (std::string("Velmarch") + GetParam() + "App");
-    write_text(machine.request.result_path, "earlier result");
+    machine.request.install_dir = to_path(machine.root() / (std::string("Velmarch") + GetParam() + "App"));
+    write_text(fs_path(machine.request.result_path), "earlier result");
 
     const UpdaterRun run = machine.run();
 
@@ -138,15 +138,14 @@ INSTANTIATE_TEST_SUITE_P(EndToEnd, RejectedInstallDirectory, ::testing::Values("
 class RejectedInstallerLogPath : public StandInParamTest<const char*> {};
 
 TEST_P(RejectedInstallerLogPath, AbortsBeforeTheInstallerStarts) {
-    machine.request.msi_log_path =
-        machine.root() / (std::string("msi") + GetParam() + " /i " + (machine.root() / "other.msi").string() + " Z=");
-    write_text(machine.request.result_path, "earlier result");
+    machine.request.msi_log_path = to_path(machine.root() / (std::string("msi") + GetParam() + " /i " + (machine.root() / "other.msi").string() + " Z="));
+    write_text(fs_path(machine.request.result_path), "earlier result");
 
     const UpdaterRun run = machine.run();
 
     expect_installer_stage_abort(machine, run, "The installer log path cannot be passed to Windows Installer.");
     EXPECT_TRUE(machine.invocations("msiexec").empty());
-    EXPECT_FALSE(fs::exists(machine.request.msi_log_path));
+    EXPECT_FALSE(fs::exists(fs_path(machine.request.msi_log_path)));
 }
 
 INSTANTIATE_TEST_SUITE_P(EndToEnd, RejectedInstallerLogPath, ::testing::Values("\"", "\n", "\r"),
@@ -156,7 +155,7 @@ class InstallerStage : public StandInTest {};
 
 TEST_F(InstallerStage, AnInstallerThatCannotBeStartedAborts) {
     fs::permissions(machine.installer_path(), fs::perms(0644));
-    write_text(machine.request.result_path, "earlier result");
+    write_text(fs_path(machine.request.result_path), "earlier result");
 
     const UpdaterRun run = machine.run();
 
@@ -165,7 +164,7 @@ TEST_F(InstallerStage, AnInstallerThatCannotBeStartedAborts) {
 }
 
 TEST_F(InstallerStage, AMissingInstallDirectoryFailsTheVersionCheckAndTheRestart) {
-    machine.request.install_dir = machine.root() / "Nowhere";  // the application stays where it is
+    machine.request.install_dir = to_path(machine.root() / "Nowhere");  // the application stays where it is
 
     const UpdaterRun run = machine.run();
 
@@ -176,11 +175,11 @@ TEST_F(InstallerStage, AMissingInstallDirectoryFailsTheVersionCheckAndTheRestart
               (std::vector<std::string>{kStarted, kStaged, kAlreadyExited, kStarting,
                                         kInstallerExited0, not_verified,
                                         "Application restart failed: No such file or directory (os error 2)"}));
-    EXPECT_EQ(read_text(machine.request.result_path), expected_result("installVerificationFailed", 1603, not_verified));
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)), expected_result("installVerificationFailed", 1603, not_verified));
     EXPECT_TRUE(machine.invocations("application").empty());
     EXPECT_TRUE(machine.invocations("explorer").empty());
     ASSERT_EQ(machine.invocations("msiexec").size(), 1u);
-    EXPECT_EQ(machine.invocations("msiexec").front().arguments.back(), "INSTALLDIR=" + machine.request.install_dir.string());
+    EXPECT_EQ(machine.invocations("msiexec").front().arguments.back(), "INSTALLDIR=" + machine.request.install_dir.native());
 }
 
 }  // namespace

@@ -62,7 +62,7 @@ std::string finish_hex(EVP_MD_CTX* context) {
 // The SHA-256 of a file as the updater computes it; empty when it cannot be read.
 std::string file_sha256_hex(const fs::path& path) {
     const std::unique_ptr<platform::Platform> native = platform::make_native_platform(0, nullptr);
-    return trust::compute_file_sha256(*native, path).value_or("");
+    return trust::compute_file_sha256(*native, to_path(path)).value_or("");
 }
 
 // Writes the big package: a header naming it, then a pseudo-random mebibyte
@@ -191,10 +191,10 @@ protected:
 
     // Puts the signed big package at the download path again.
     void restore_download() {
-        fs::copy_file(*master_, machine.request.msi_path, fs::copy_options::overwrite_existing);
+        fs::copy_file(*master_, fs_path(machine.request.msi_path), fs::copy_options::overwrite_existing);
     }
 
-    bool download_intact() const { return file_sha256_hex(machine.request.msi_path) == *digest_; }
+    bool download_intact() const { return file_sha256_hex(fs_path(machine.request.msi_path)) == *digest_; }
 
     static fs::path* directory_;
     static fs::path* master_;
@@ -283,8 +283,8 @@ TEST_F(KilledUpdater, StartedAgainWithTheSameOptionsInstallsTheSignedPackage) {
                       << machine.temp_entries().size() << "\n";
         }  // reaped here
         wait_for_stand_ins(machine);
-        ASSERT_TRUE(fs::exists(machine.request.msi_path)) << "a killed run deleted the download";
-        ASSERT_EQ(fs::file_size(machine.request.msi_path), kPackageSize);
+        ASSERT_TRUE(fs::exists(fs_path(machine.request.msi_path))) << "a killed run deleted the download";
+        ASSERT_EQ(fs::file_size(fs_path(machine.request.msi_path)), kPackageSize);
     }
     std::cout << "killed runs: " << killed_process_ids.size() << ", finished before their kill: "
               << finished_before_kill << "\n";
@@ -298,7 +298,7 @@ TEST_F(KilledUpdater, StartedAgainWithTheSameOptionsInstallsTheSignedPackage) {
 
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_EQ(run.standard_error, "");
-    EXPECT_EQ(read_text(machine.request.result_path), expected_result("success", 0, ""));
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)), expected_result("success", 0, ""));
     const std::vector<std::string> messages = machine.helper_log_messages(run);
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.front(), kStarted);
@@ -323,7 +323,7 @@ bool rewrite_tail_once_staging_starts(const StandInMachine& machine, int watch_f
     alignas(inotify_event) char events[4096];
     if (::read(watch_fd, events, sizeof events) <= 0) return false;
 
-    UniqueFd download(::open(machine.request.msi_path.c_str(), O_WRONLY));
+    UniqueFd download(::open(fs_path(machine.request.msi_path).c_str(), O_WRONLY));
     if (download.get() < 0) return false;
     const std::vector<char> other(kMiB, '\x5a');
     const auto offset = static_cast<off_t>(kPackageSize - kMiB);
@@ -336,7 +336,7 @@ TEST_F(RewrittenDuringStaging, FailsTheSecondVerificationAndNeverReachesTheInsta
     constexpr int kAttempts = 3;
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
         if (attempt > 1) restore_download();
-        write_text(machine.request.result_path, "earlier result");
+        write_text(fs_path(machine.request.result_path), "earlier result");
         const std::size_t installers_before = machine.invocations("msiexec").size();
         const std::size_t restarts_before = machine.invocations("explorer").size();
 
@@ -365,8 +365,8 @@ TEST_F(RewrittenDuringStaging, FailsTheSecondVerificationAndNeverReachesTheInsta
         EXPECT_EQ(machine.helper_log_messages(run),
                   (std::vector<std::string>{kStarted, std::string(kStagingFailed) + kDigestRefused,
                                             restart_line(machine.shell_path(), shell->process_id)}));
-        EXPECT_EQ(read_text(machine.request.result_path), expected_result("error", 1603, kDigestRefused));
-        EXPECT_FALSE(fs::exists(machine.request.msi_path)) << "the rewritten download was kept";
+        EXPECT_EQ(read_text(fs_path(machine.request.result_path)), expected_result("error", 1603, kDigestRefused));
+        EXPECT_FALSE(fs::exists(fs_path(machine.request.msi_path))) << "the rewritten download was kept";
         EXPECT_TRUE(machine.temp_entries().empty()) << "the staging directory outlived the refusal";
         return;
     }

@@ -48,28 +48,28 @@ protected:
 
 TEST_F(PlantedLinks, AtTheHelperLogAbortsTheRunAndLeavesTheTargetAlone) {
     const fs::path target = protected_file("system.cfg");
-    const fs::path logs = machine.request.helper_log_path.parent_path();
+    const fs::path logs = fs_path(machine.request.helper_log_path).parent_path();
     give_to_user(logs);
-    plant_link(machine.request.helper_log_path, target, kOrdinaryUser);
-    write_text(machine.request.result_path, "earlier result");
+    plant_link(fs_path(machine.request.helper_log_path), target, kOrdinaryUser);
+    write_text(fs_path(machine.request.result_path), "earlier result");
 
     const UpdaterRun run = machine.run();
 
     EXPECT_EQ(run.exit_status, kAbortStatus);
     EXPECT_EQ(run.standard_error, std::string(kRefused) + "\n");
     EXPECT_TRUE(holds(target, kProtected));
-    EXPECT_EQ(read_text(machine.request.result_path), "earlier result");
-    EXPECT_TRUE(holds(machine.request.msi_path, machine.package_content()));
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)), "earlier result");
+    EXPECT_TRUE(holds(fs_path(machine.request.msi_path), machine.package_content()));
     EXPECT_TRUE(machine.invocations("msiexec").empty());
     EXPECT_TRUE(machine.invocations("explorer").empty());
 }
 
 TEST_F(PlantedLinks, AboveTheResultFileDropsTheResultAndTheRunGoesOn) {
-    const fs::path logs = machine.request.helper_log_path.parent_path();
+    const fs::path logs = fs_path(machine.request.helper_log_path).parent_path();
     give_to_user(logs);
     const fs::path target = protected_file("result.json");
     plant_link(logs / "results", protected_dir, kOrdinaryUser);
-    machine.request.result_path = logs / "results" / "result.json";
+    machine.request.result_path = to_path(logs / "results" / "result.json");
 
     const UpdaterRun run = machine.run();
 
@@ -84,19 +84,19 @@ TEST_F(PlantedLinks, AboveTheResultFileDropsTheResultAndTheRunGoesOn) {
 }
 
 TEST_F(PlantedLinks, AboveTheDownloadRefusesThePackageAndDeletesNothing) {
-    const fs::path downloads = machine.request.msi_path.parent_path();
+    const fs::path downloads = fs_path(machine.request.msi_path).parent_path();
     give_to_user(downloads);
     // The protected file carries the very bytes that were signed: only the
     // link stands between the run and installing or deleting it.
-    const fs::path target = protected_file(machine.request.msi_path.filename().string(), machine.package_content());
+    const fs::path target = protected_file(fs_path(machine.request.msi_path).filename().string(), machine.package_content());
     plant_link(downloads / "latest", protected_dir, kOrdinaryUser);
-    machine.request.msi_path = downloads / "latest" / target.filename();
+    machine.request.msi_path = to_path(downloads / "latest" / target.filename());
 
     const UpdaterRun run = machine.run();
 
     EXPECT_EQ(run.exit_status, kAbortStatus);
     EXPECT_TRUE(holds(target, machine.package_content()));
-    EXPECT_EQ(read_text(machine.request.result_path),
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)),
               expected_result("error", 1603, "The downloaded update package is not a valid MSI file."));
     EXPECT_TRUE(machine.invocations("msiexec").empty());
     EXPECT_TRUE(machine.temp_directory_untouched());
@@ -108,17 +108,17 @@ TEST_F(PlantedLinks, AboveTheApplicationAndInstallDirectoryStartsNothingBehindIt
     const fs::path behind = protected_dir / "Velmarch";
     fs::create_directories(behind);
     machine.write_stand_in(behind / "Velmarch.exe", "protected-application");
-    const fs::path programs = machine.request.install_dir.parent_path();
+    const fs::path programs = fs_path(machine.request.install_dir).parent_path();
     give_to_user(programs);
     plant_link(programs / "Linked", behind, kOrdinaryUser);
-    machine.request.install_dir = programs / "Linked";
-    machine.request.app_path = programs / "Linked" / "Velmarch.exe";
+    machine.request.install_dir = to_path(programs / "Linked");
+    machine.request.app_path = to_path(programs / "Linked" / "Velmarch.exe");
 
     const UpdaterRun run = machine.run();
 
     const std::string missing = "The installed application executable was not found after the update.";
     EXPECT_EQ(run.exit_status, kAbortStatus);
-    EXPECT_EQ(read_text(machine.request.result_path), expected_result("installVerificationFailed", 1603, missing));
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)), expected_result("installVerificationFailed", 1603, missing));
     const std::vector<std::string> log = machine.helper_log_messages(run);
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back(), "The application executable was not found for restart.");
@@ -131,16 +131,16 @@ TEST_F(PlantedLinks, AboveTheApplicationAndInstallDirectoryStartsNothingBehindIt
 TEST_F(PlantedLinks, AboveTheInstallDirectoryAloneRefusesToStartThere) {
     const fs::path behind = protected_dir / "Velmarch";
     fs::create_directories(behind);
-    const fs::path programs = machine.request.install_dir.parent_path();
+    const fs::path programs = fs_path(machine.request.install_dir).parent_path();
     give_to_user(programs);
     plant_link(programs / "Linked", behind, kOrdinaryUser);
-    machine.request.install_dir = programs / "Linked";
+    machine.request.install_dir = to_path(programs / "Linked");
 
     const UpdaterRun run = machine.run();
 
     const std::string message = std::string("The installed application version could not be verified: ") + kRefused;
     EXPECT_EQ(run.exit_status, kAbortStatus);
-    EXPECT_EQ(read_text(machine.request.result_path), expected_result("installVerificationFailed", 1603, message));
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)), expected_result("installVerificationFailed", 1603, message));
     EXPECT_TRUE(machine.invocations("application").empty());
     const std::vector<std::string> log = machine.helper_log_messages(run);
     ASSERT_FALSE(log.empty());
@@ -150,43 +150,43 @@ TEST_F(PlantedLinks, AboveTheInstallDirectoryAloneRefusesToStartThere) {
 // The installer writes its log itself; the way to it is checked before the
 // installer starts, and a refusal is a start failure.
 TEST_F(PlantedLinks, AboveTheInstallerLogDoesNotStartTheInstaller) {
-    const fs::path logs = machine.request.msi_log_path.parent_path();
+    const fs::path logs = fs_path(machine.request.msi_log_path).parent_path();
     give_to_user(logs);
     const fs::path target = protected_file("msiexec.log");
     plant_link(logs / "installer", protected_dir, kOrdinaryUser);
-    machine.request.msi_log_path = logs / "installer" / "msiexec.log";
+    machine.request.msi_log_path = to_path(logs / "installer" / "msiexec.log");
 
     const UpdaterRun run = machine.run();
 
     EXPECT_EQ(run.exit_status, kAbortStatus);
     EXPECT_EQ(run.standard_error, std::string("Windows Installer could not be started: ") + kRefused + "\n");
     EXPECT_TRUE(holds(target, kProtected));
-    EXPECT_FALSE(fs::exists(machine.request.result_path));
-    EXPECT_TRUE(holds(machine.request.msi_path, machine.package_content()));
+    EXPECT_FALSE(fs::exists(fs_path(machine.request.result_path)));
+    EXPECT_TRUE(holds(fs_path(machine.request.msi_path), machine.package_content()));
     EXPECT_TRUE(machine.invocations("msiexec").empty());
     EXPECT_TRUE(machine.invocations("explorer").empty());
 }
 
 // Root's own links everywhere at once: followed as any program follows them.
 TEST_F(PlantedLinks, RootsOwnLinksAreFollowed) {
-    const fs::path logs = machine.request.helper_log_path.parent_path();
+    const fs::path logs = fs_path(machine.request.helper_log_path).parent_path();
     const fs::path real_logs = protected_dir / "Logs";
     const fs::path real_downloads = protected_dir / "Downloads";
     fs::create_directories(real_logs);
     fs::create_directories(real_downloads);
-    fs::copy_file(machine.request.msi_path, real_downloads / "velmarch-2.4.0.msi");
-    const fs::path programs = machine.request.install_dir.parent_path();
+    fs::copy_file(fs_path(machine.request.msi_path), real_downloads / "velmarch-2.4.0.msi");
+    const fs::path programs = fs_path(machine.request.install_dir).parent_path();
     plant_link(logs / "linked-logs", real_logs, 0);
     plant_link(logs / "helper-link.log", real_logs / "helper.log", 0);
-    plant_link(machine.request.msi_path.parent_path() / "linked", real_downloads, 0);
-    plant_link(programs / "Linked", machine.request.install_dir, 0);
+    plant_link(fs_path(machine.request.msi_path).parent_path() / "linked", real_downloads, 0);
+    plant_link(programs / "Linked", fs_path(machine.request.install_dir), 0);
     plant_link(logs / "linked-installer-logs", real_logs, 0);
-    machine.request.msi_log_path = logs / "linked-installer-logs" / "msiexec.log";
-    machine.request.helper_log_path = logs / "helper-link.log";
-    machine.request.result_path = logs / "linked-logs" / "result.json";
-    machine.request.msi_path = machine.request.msi_path.parent_path() / "linked" / "velmarch-2.4.0.msi";
-    machine.request.install_dir = programs / "Linked";
-    machine.request.app_path = programs / "Linked" / "Velmarch.exe";
+    machine.request.msi_log_path = to_path(logs / "linked-installer-logs" / "msiexec.log");
+    machine.request.helper_log_path = to_path(logs / "helper-link.log");
+    machine.request.result_path = to_path(logs / "linked-logs" / "result.json");
+    machine.request.msi_path = to_path(fs_path(machine.request.msi_path).parent_path() / "linked" / "velmarch-2.4.0.msi");
+    machine.request.install_dir = to_path(programs / "Linked");
+    machine.request.app_path = to_path(programs / "Linked" / "Velmarch.exe");
 
     const UpdaterRun run = machine.run();
 

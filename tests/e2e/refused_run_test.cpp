@@ -16,8 +16,8 @@ using e2e::PrintTo;  // found by argument-dependent lookup for the cases below
 void expect_nothing_touched(const StandInMachine& machine, const UpdaterRun& run, const std::string& message) {
     EXPECT_EQ(run.exit_status, kAbortStatus);
     EXPECT_EQ(run.standard_error, message + "\n");
-    EXPECT_EQ(read_text(machine.request.result_path), "earlier result");
-    EXPECT_TRUE(holds(machine.request.msi_path, machine.package_content()));
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)), "earlier result");
+    EXPECT_TRUE(holds(fs_path(machine.request.msi_path), machine.package_content()));
     EXPECT_TRUE(machine.temp_directory_untouched());
     EXPECT_TRUE(machine.invocations("msiexec").empty());
     EXPECT_TRUE(machine.invocations("explorer").empty());
@@ -34,13 +34,13 @@ struct ParseCase {
 class UnparsableOptions : public StandInParamTest<ParseCase> {};
 
 TEST_P(UnparsableOptions, AbortWithoutTouchingAnything) {
-    write_text(machine.request.helper_log_path, "earlier log\n");
-    write_text(machine.request.result_path, "earlier result");
+    write_text(fs_path(machine.request.helper_log_path), "earlier log\n");
+    write_text(fs_path(machine.request.result_path), "earlier result");
 
     const UpdaterRun run = machine.run(GetParam().arguments(machine));
 
     expect_nothing_touched(machine, run, GetParam().message);
-    EXPECT_EQ(read_text(machine.request.helper_log_path), "earlier log\n");
+    EXPECT_EQ(read_text(fs_path(machine.request.helper_log_path)), "earlier log\n");
 }
 
 std::vector<std::string> with_value(std::vector<std::string> arguments, std::string_view option, std::string value) {
@@ -80,8 +80,8 @@ struct BlockedLogCase {
 class BlockedHelperLog : public StandInParamTest<BlockedLogCase> {};
 
 TEST_P(BlockedHelperLog, AbortsWithTheSystemsTextAndKeepsTheEarlierResult) {
-    write_text(machine.request.result_path, "earlier result");
-    machine.request.helper_log_path = GetParam().block(machine.request.result_path.parent_path());
+    write_text(fs_path(machine.request.result_path), "earlier result");
+    machine.request.helper_log_path = to_path(GetParam().block(fs_path(machine.request.result_path).parent_path()));
 
     const UpdaterRun run = machine.run();
 
@@ -115,12 +115,12 @@ void expect_refused(const StandInMachine& machine, const UpdaterRun& run, const 
     EXPECT_EQ(run.standard_error, "");
     EXPECT_EQ(machine.helper_log_messages(run),
               (std::vector<std::string>{kStarted, log_line, restart_line(shell_text, shell->process_id)}));
-    EXPECT_EQ(read_text(machine.request.result_path), expected_result("error", 1603, message));
-    EXPECT_EQ(shell->arguments, std::vector<std::string>{machine.request.app_path.string()});
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)), expected_result("error", 1603, message));
+    EXPECT_EQ(shell->arguments, std::vector<std::string>{machine.request.app_path.native()});
     if (download_deleted) {
-        EXPECT_FALSE(fs::exists(machine.request.msi_path)) << "the refused download was kept";
+        EXPECT_FALSE(fs::exists(fs_path(machine.request.msi_path))) << "the refused download was kept";
     } else {
-        EXPECT_TRUE(holds(machine.request.msi_path, machine.package_content()));
+        EXPECT_TRUE(holds(fs_path(machine.request.msi_path), machine.package_content()));
     }
     EXPECT_TRUE(machine.invocations("msiexec").empty());
     EXPECT_TRUE(machine.invocations("application").empty());
@@ -136,7 +136,7 @@ struct PackageCase {
 class RefusedPackage : public StandInParamTest<PackageCase> {};
 
 TEST_P(RefusedPackage, IsDeletedRecordedAndNeverStaged) {
-    write_text(machine.request.result_path, "earlier result");
+    write_text(fs_path(machine.request.result_path), "earlier result");
     GetParam().spoil(machine);
 
     const UpdaterRun run = machine.run();
@@ -161,9 +161,9 @@ INSTANTIATE_TEST_SUITE_P(
                     kSignatureRefused},
         PackageCase{"NotAnMsi",
                     [](StandInMachine& m) {
-                        const fs::path renamed = fs::path(m.request.msi_path).replace_extension(".exe");
-                        fs::rename(m.request.msi_path, renamed);
-                        m.request.msi_path = renamed;
+                        const fs::path renamed = fs::path(fs_path(m.request.msi_path)).replace_extension(".exe");
+                        fs::rename(fs_path(m.request.msi_path), renamed);
+                        m.request.msi_path = to_path(renamed);
                     },
                     kNotAnMsi,
                     // A file not named like a package is never deleted: a
@@ -228,7 +228,7 @@ TEST_F(StandInTest, WithoutAWindowsDirectoryStagingFailsAndNoShellIsTakenFromPat
     EXPECT_EQ(machine.helper_log_messages(run),
               (std::vector<std::string>{kStarted, kStagingFailed + message,
                                         "Application restart failed: program not found"}));
-    EXPECT_EQ(read_text(machine.request.result_path), expected_result("error", 1603, message));
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)), expected_result("error", 1603, message));
     EXPECT_TRUE(machine.invocations("explorer").empty()) << "a shell from PATH was started";
     EXPECT_TRUE(machine.invocations("msiexec").empty());
 }

@@ -26,18 +26,18 @@ TEST_P(RelativeApplication, IsReadFromTheUpdatersWorkingDirectoryAndRestartedAsT
     // The same relative path below the install directory, the child's
     // working directory. (A bare name would be searched for, never read
     // from the working directory.)
-    fs::create_directories(machine.request.install_dir / "Work");
-    machine.write_stand_in(machine.request.install_dir / "Work" / "Velmarch.exe", "install-dir-copy");
+    fs::create_directories(fs_path(machine.request.install_dir) / "Work");
+    machine.write_stand_in(fs_path(machine.request.install_dir) / "Work" / "Velmarch.exe", "install-dir-copy");
     machine.working_directory = machine.root();
-    machine.request.app_path = GetParam().app_path;
+    machine.request.app_path = to_path(GetParam().app_path);
 
     const UpdaterRun run = machine.run();
 
     EXPECT_EQ(run.exit_status, 0) << run.standard_error;
-    EXPECT_EQ(read_text(machine.request.result_path), expected_result("success", 0, ""));
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)), expected_result("success", 0, ""));
     const std::vector<Invocation> checked = machine.invocations("application");
     ASSERT_EQ(checked.size(), 1u);
-    EXPECT_EQ(checked.front().working_directory, machine.request.install_dir.string());
+    EXPECT_EQ(checked.front().working_directory, machine.request.install_dir.native());
     EXPECT_TRUE(machine.invocations("install-dir-copy").empty());
     const std::optional<Invocation> restart = machine.wait_for_restart();
     ASSERT_TRUE(restart.has_value());

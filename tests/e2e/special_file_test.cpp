@@ -39,15 +39,15 @@ class FifoAtTheDownload : public StandInParamTest<DownloadCase> {};
 // Refused as a package of the wrong type before a byte is read, whether a
 // writer feeds it without end or nobody ever opens the other end.
 TEST_P(FifoAtTheDownload, IsRefusedAsNoMsiFile) {
-    make_fifo(machine.request.msi_path);
+    make_fifo(fs_path(machine.request.msi_path));
     std::optional<OwnedChild> writer;
     if (GetParam().fed_from_dev_zero)
-        writer.emplace(std::vector<std::string>{"/bin/sh", "-c", "exec cat /dev/zero > " + quoted(machine.request.msi_path)});
+        writer.emplace(std::vector<std::string>{"/bin/sh", "-c", "exec cat /dev/zero > " + quoted(fs_path(machine.request.msi_path))});
 
     const UpdaterRun run = machine.run();
 
     EXPECT_EQ(run.exit_status, kAbortStatus);
-    EXPECT_EQ(read_text(machine.request.result_path), expected_result("error", 1603, kNotAnMsi));
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)), expected_result("error", 1603, kNotAnMsi));
     const std::optional<Invocation> restart = machine.wait_for_restart();
     ASSERT_TRUE(restart.has_value());
     EXPECT_EQ(machine.helper_log_messages(run),
@@ -62,31 +62,31 @@ INSTANTIATE_TEST_SUITE_P(Cases, FifoAtTheDownload,
                          CaseName());
 
 TEST_F(SpecialFiles, AFifoAtTheHelperLogAbortsTheRunBeforeAnythingElse) {
-    make_fifo(machine.request.helper_log_path);
-    write_text(machine.request.result_path, "earlier result");
+    make_fifo(fs_path(machine.request.helper_log_path));
+    write_text(fs_path(machine.request.result_path), "earlier result");
 
     const UpdaterRun run = machine.run();
 
     EXPECT_EQ(run.exit_status, kAbortStatus);
     EXPECT_EQ(run.standard_error, std::string(kNotRegular) + "\n");
-    EXPECT_EQ(read_text(machine.request.result_path), "earlier result");
-    EXPECT_TRUE(holds(machine.request.msi_path, machine.package_content()));
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)), "earlier result");
+    EXPECT_TRUE(holds(fs_path(machine.request.msi_path), machine.package_content()));
     EXPECT_TRUE(machine.invocations("msiexec").empty());
     EXPECT_TRUE(machine.invocations("explorer").empty());
     EXPECT_TRUE(machine.temp_directory_untouched());
 }
 
 TEST_F(SpecialFiles, AFifoAtTheInstallerLogAbortsBeforeTheInstallerStarts) {
-    make_fifo(machine.request.msi_log_path);
+    make_fifo(fs_path(machine.request.msi_log_path));
 
     const UpdaterRun run = machine.run();
 
     EXPECT_EQ(run.exit_status, kAbortStatus);
     EXPECT_EQ(run.standard_error, std::string("Windows Installer could not be started: ") + kNotRegular + "\n");
-    EXPECT_FALSE(fs::exists(machine.request.result_path));
+    EXPECT_FALSE(fs::exists(fs_path(machine.request.result_path)));
     EXPECT_TRUE(machine.invocations("msiexec").empty());
     EXPECT_TRUE(machine.invocations("explorer").empty());
-    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(machine.request.msi_log_path)));
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fs_path(machine.request.msi_log_path))));
 }
 
 struct DuringInstallCase {
@@ -101,7 +101,7 @@ class FifoPlantedWhileTheInstallerRuns : public StandInParamTest<DuringInstallCa
 // be written is dropped, the application is confirmed and restarted, and
 // staging is removed (the fixture checks that no staging directory is left).
 TEST_P(FifoPlantedWhileTheInstallerRuns, TheRunEndsAndRemovesStaging) {
-    const fs::path planted = GetParam().result ? machine.request.result_path : machine.request.helper_log_path;
+    const fs::path planted = GetParam().result ? fs_path(machine.request.result_path) : fs_path(machine.request.helper_log_path);
     machine.write_stand_in(machine.installer_path(), "msiexec",
                            "rm -f " + quoted(planted) + " && mkfifo " + quoted(planted) + " && exit 0\nexit 99");
 
@@ -120,7 +120,7 @@ TEST_P(FifoPlantedWhileTheInstallerRuns, TheRunEndsAndRemovesStaging) {
         EXPECT_EQ(log.front(), kStarted);
         EXPECT_TRUE(std::find(log.begin(), log.end(), kInstallerExited0) != log.end());
     } else {
-        EXPECT_EQ(read_text(machine.request.result_path), expected_result("success", 0, ""));
+        EXPECT_EQ(read_text(fs_path(machine.request.result_path)), expected_result("success", 0, ""));
     }
 }
 

@@ -207,7 +207,7 @@ OwnedChild::~OwnedChild() {
 
 std::uint32_t unused_process_id() {
     // Ids run below pid_max, so pid_max itself never names a process.
-    const std::string pid_max = read_text("/proc/sys/kernel/pid_max").value_or("4194304");
+    const std::string pid_max = read_text(fs::path("/proc/sys/kernel/pid_max")).value_or("4194304");
     return static_cast<std::uint32_t>(std::stoul(pid_max));
 }
 
@@ -254,16 +254,16 @@ StandInMachine::StandInMachine(std::string_view decoration) {
     if (::mkdtemp(name.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed for " << name;
     // The stand-ins report physical working directories.
     root_ = fs::canonical(name);
-    const testing::MachineLayout machine(root_, decoration);
-    system_root_ = machine.windows;
+    const testing::MachineLayout machine(testing::to_path(root_), decoration);
+    system_root_ = testing::fs_path(machine.windows);
     records_ = root_ / "records";
-    for (const fs::path& directory : {machine.temp, machine.system32, machine.install_dir, machine.downloads,
-                                      machine.logs, records_, root_ / "runs"})
-        fs::create_directories(directory);
+    for (const platform::Path& directory : {machine.temp, machine.system32, machine.install_dir, machine.downloads,
+                                            machine.logs, testing::to_path(records_), testing::to_path(root_ / "runs")})
+        fs::create_directories(testing::fs_path(directory));
 
     write_stand_in(installer_path(), "msiexec", exit_as_told("msiexec"));
     write_stand_in(shell_path(), "explorer");
-    write_stand_in(machine.application, "application", exit_as_told("application"));
+    write_stand_in(testing::fs_path(machine.application), "application", exit_as_told("application"));
 
     request.parent_process_id = unused_process_id();
     request.msi_path = machine.package;
@@ -330,12 +330,12 @@ void StandInMachine::write_stand_in(const fs::path& path, std::string_view name,
 std::vector<std::string> StandInMachine::arguments() const {
     std::vector<std::string> arguments{
         "--parent-process-id", std::to_string(request.parent_process_id),
-        "--msi-path",          request.msi_path.string(),
-        "--install-dir",       request.install_dir.string(),
-        "--app-path",          request.app_path.string(),
-        "--msi-log-path",      request.msi_log_path.string(),
-        "--helper-log-path",   request.helper_log_path.string(),
-        "--result-path",       request.result_path.string(),
+        "--msi-path",          request.msi_path.native(),
+        "--install-dir",       request.install_dir.native(),
+        "--app-path",          request.app_path.native(),
+        "--msi-log-path",      request.msi_log_path.native(),
+        "--helper-log-path",   request.helper_log_path.native(),
+        "--result-path",       request.result_path.native(),
         "--expected-sha256",   request.expected_sha256,
         "--expected-version",  request.expected_version,
         "--signature",         request.signature,

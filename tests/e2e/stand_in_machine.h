@@ -30,11 +30,14 @@
 
 #include "e2e/expected_texts.h"
 #include "support/case_name.h"
+#include "support/test_paths.h"
 #include "update/update_request.h"
 
 namespace velmarch::e2e {
 
 namespace fs = std::filesystem;
+using testing::fs_path;
+using testing::to_path;
 
 // One start of a stand-in program, as it recorded itself.
 struct Invocation {
@@ -96,6 +99,8 @@ std::uint32_t unused_process_id();
 
 std::optional<std::string> read_text(const fs::path& path);
 void write_text(const fs::path& path, std::string_view content);
+inline std::optional<std::string> read_text(const platform::Path& path) { return read_text(fs_path(path)); }
+inline void write_text(const platform::Path& path, std::string_view content) { write_text(fs_path(path), content); }
 
 class StandInMachine {
 public:
@@ -188,6 +193,9 @@ protected:
 // Whether the file at `path` holds exactly `content` (without printing
 // megabytes of package bytes when it does not).
 ::testing::AssertionResult holds(const fs::path& path, std::string_view content);
+inline ::testing::AssertionResult holds(const platform::Path& path, std::string_view content) {
+    return holds(fs_path(path), content);
+}
 
 // Parameterised tests are named after their case's `name` field and print
 // cases by that name.

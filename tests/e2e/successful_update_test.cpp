@@ -51,12 +51,12 @@ TEST_P(SuccessfulUpdate, InstallsTheStagedCopyConfirmsRecordsAndRestarts) {
     ASSERT_GE(installer.arguments.size(), 2u);
     const fs::path staged = installer.arguments[1];
     std::vector<std::string> expected_arguments{"/i",   staged.string(), "/passive", "/norestart",
-                                                "VELMARCH_INSTALLDIR_LOCK=1", "/L*v", request.msi_log_path.string()};
+                                                "VELMARCH_INSTALLDIR_LOCK=1", "/L*v", request.msi_log_path.native()};
     if (c.repair) {
         expected_arguments.push_back("REINSTALL=ALL");
         expected_arguments.push_back("REINSTALLMODE=amus");
     }
-    expected_arguments.push_back("INSTALLDIR=" + request.install_dir.string());
+    expected_arguments.push_back("INSTALLDIR=" + request.install_dir.native());
     EXPECT_EQ(installer.arguments, expected_arguments);
     EXPECT_EQ(installer.working_directory, fs::canonical(fs::current_path()).string());
 
@@ -73,11 +73,11 @@ TEST_P(SuccessfulUpdate, InstallsTheStagedCopyConfirmsRecordsAndRestarts) {
     const std::vector<Invocation> checks = machine.invocations("application");
     ASSERT_EQ(checks.size(), 1u);
     EXPECT_EQ(checks.front().arguments, (std::vector<std::string>{"--verify-installed-version", c.version}));
-    EXPECT_EQ(checks.front().working_directory, request.install_dir.string());
+    EXPECT_EQ(checks.front().working_directory, request.install_dir.native());
 
     // The shell got the application path, in the install directory.
-    EXPECT_EQ(shell->arguments, std::vector<std::string>{request.app_path.string()});
-    EXPECT_EQ(shell->working_directory, request.install_dir.string());
+    EXPECT_EQ(shell->arguments, std::vector<std::string>{request.app_path.native()});
+    EXPECT_EQ(shell->working_directory, request.install_dir.native());
     EXPECT_EQ(machine.invocations("explorer").size(), 1u);
 
     EXPECT_TRUE(holds(request.msi_path, machine.package_content())) << "the download was not kept";
@@ -114,7 +114,7 @@ TEST_F(PreviousProcess, ARunningProcessIsWaitedForBeforeTheInstallerStarts) {
     ASSERT_EQ(installers.size(), 1u);
     // Not reaped yet by this test, so an ended process is a zombie.
     EXPECT_EQ(installers.front().facts.at("watched"), "Z") << "the installer started while the process still ran";
-    EXPECT_EQ(read_text(machine.request.result_path), expected_result("success", 0, ""));
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)), expected_result("success", 0, ""));
 }
 
 class GonePreviousProcess : public StandInParamTest<std::uint32_t> {};
@@ -138,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(EndToEnd, GonePreviousProcess, ::testing::Values(unused
 class ReportFiles : public StandInTest {};
 
 TEST_F(ReportFiles, MissingDirectoriesAboveTheHelperLogAreCreated) {
-    machine.request.helper_log_path = machine.request.result_path.parent_path() / "new" / "deeper" / "helper.log";
+    machine.request.helper_log_path = to_path(fs_path(machine.request.result_path).parent_path() / "new" / "deeper" / "helper.log");
     const UpdaterRun run = machine.run();
     const std::optional<Invocation> shell = machine.wait_for_restart();
     ASSERT_TRUE(shell);
@@ -149,8 +149,8 @@ TEST_F(ReportFiles, MissingDirectoriesAboveTheHelperLogAreCreated) {
 }
 
 TEST_F(ReportFiles, AResultPathInAMissingDirectoryLeavesNoResultButTheRunCompletes) {
-    const fs::path missing = machine.request.result_path.parent_path() / "missing";
-    machine.request.result_path = missing / "result.json";
+    const fs::path missing = fs_path(machine.request.result_path).parent_path() / "missing";
+    machine.request.result_path = to_path(missing / "result.json");
     const UpdaterRun run = machine.run();
     const std::optional<Invocation> shell = machine.wait_for_restart();
     ASSERT_TRUE(shell);

@@ -13,13 +13,15 @@ namespace {
 using platform::DirectoryCreation;
 using platform::FileType;
 
-std::string key_of(const platform::Path& path) {
+std::string key_of(const std::filesystem::path& path) {
     std::string key = path.lexically_normal().generic_string();
     while (key.size() > 1 && key.back() == '/') key.pop_back();
     return key;
 }
 
-std::string parent_key(const std::string& key) { return key_of(platform::Path(key).parent_path()); }
+std::string key_of(const platform::Path& path) { return key_of(fs_path(path)); }
+
+std::string parent_key(const std::string& key) { return key_of(std::filesystem::path(key).parent_path()); }
 
 // The key a path names once the links at its end are followed.
 std::string resolved(const std::map<std::string, std::string>& links, std::string key) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "support/machine_layout.h"
 
 namespace velmarch::testing {
 
@@ -81,7 +82,7 @@ public:
     std::uint32_t process_id = 5120;
     // What working_directory_for answers; drive-relative paths ("D:x") get
     // the entry for their drive letter, when there is one.
-    Path working_directory = Path("/Work").make_preferred();
+    Path working_directory = test_path("/Work");
     std::map<char, Path> drive_directories;
     std::uint8_t next_random = 0;  // random bytes count up from here
     std::size_t max_read_chunk = SIZE_MAX;

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/test_paths.h"
+
 namespace velmarch::testing {
 
 inline std::span<const std::byte> bytes_of(std::string_view text) { return std::as_bytes(std::span(text)); }
@@ -18,5 +20,7 @@ inline std::string read_text(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
+
+inline std::string read_text(const platform::Path& path) { return read_text(fs_path(path)); }
 
 }  // namespace velmarch::testing

@@ -15,14 +15,17 @@
 #include <string_view>
 
 #include "platform/paths.h"
+#include "support/test_paths.h"
 
 namespace velmarch::testing {
 
 // Test paths are written with forward slashes; on Windows they get the native
 // separator, so that their text equals what the code under test joins.
 inline platform::Path test_path(std::string_view slashed) {
-    platform::Path path = platform::path_from_utf8(slashed);
-    return path.make_preferred();
+    platform::NativeString text = platform::path_from_utf8(slashed).native();
+    for (auto& c : text)
+        if (c == platform::NativeString::value_type('/')) c = platform::kPathSeparator;
+    return platform::Path(std::move(text));
 }
 
 // A directory list such as PATH, written with ':' between the entries.
@@ -45,18 +48,18 @@ struct MachineLayout {
             return platform::path_from_utf8(std::string(base) + std::string(decoration));
         };
         windows = root / name("Windows");
-        system32 = windows / "System32";
-        temp = windows / "Temp";
-        installer = system32 / "msiexec.exe";
-        shell = windows / "explorer.exe";
+        system32 = windows / platform::path_from_utf8("System32");
+        temp = windows / platform::path_from_utf8("Temp");
+        installer = system32 / platform::path_from_utf8("msiexec.exe");
+        shell = windows / platform::path_from_utf8("explorer.exe");
         install_dir = root / name("Program Files") / name("Velmarch");
-        application = install_dir / "Velmarch.exe";
+        application = install_dir / platform::path_from_utf8("Velmarch.exe");
         downloads = root / name("Downloads");
-        package = downloads / "velmarch-2.4.0.msi";
+        package = downloads / platform::path_from_utf8("velmarch-2.4.0.msi");
         logs = root / name("Logs");
-        installer_log = logs / "msiexec.log";
-        helper_log = logs / "helper.log";
-        result = logs / "result.json";
+        installer_log = logs / platform::path_from_utf8("msiexec.log");
+        helper_log = logs / platform::path_from_utf8("helper.log");
+        result = logs / platform::path_from_utf8("result.json");
     }
 
     Path windows, system32, temp, installer, shell;

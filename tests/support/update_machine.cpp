@@ -11,7 +11,7 @@ const MachineLayout& machine() {
     return layout;
 }
 
-std::string text(const platform::Path& path) { return path.generic_string(); }
+std::string text(const platform::Path& path) { return generic_utf8(path); }
 
 }  // namespace
 

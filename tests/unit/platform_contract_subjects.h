@@ -67,7 +67,7 @@ public:
     }
 
     platform::Platform& platform() { return fake; }
-    platform::Path root() const { return platform::path_from_utf8("/scratch").make_preferred(); }
+    platform::Path root() const { return test_path("/scratch"); }
     bool make_link(const platform::Path& link, const platform::Path& target, bool) {
         fake.add_link(link, target);
         return true;
@@ -96,7 +96,7 @@ public:
 
 private:
     static constexpr std::uint32_t kLive = 9000;
-    const platform::Path program_ = platform::path_from_utf8("/programs/child.exe").make_preferred();
+    const platform::Path program_ = test_path("/programs/child.exe");
 };
 
 #ifdef _WIN32
@@ -115,7 +115,7 @@ public:
     }
 
     platform::Platform& platform() { return *platform_; }
-    platform::Path root() const { return temp_.path(); }
+    platform::Path root() const { return to_path(temp_.path()); }
     bool make_link(const platform::Path& link, const platform::Path& target, bool directory) {
         const DWORD flags =
             (directory ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0u) | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
@@ -203,7 +203,7 @@ public:
     }
 
     platform::Platform& platform() { return *platform_; }
-    platform::Path root() const { return temp_.path(); }
+    platform::Path root() const { return to_path(temp_.path()); }
     bool make_link(const platform::Path& link, const platform::Path& target, bool) {
         return ::symlink(target.c_str(), link.c_str()) == 0;
     }

@@ -18,6 +18,7 @@ namespace velmarch::platform {
 namespace {
 
 using testing::bytes_of;
+using testing::test_path;
 
 bool is_os_error(const std::string& text) { return text.find(" (os error ") != std::string::npos; }
 
@@ -28,7 +29,7 @@ protected:
     Platform& platform = subject.platform();
 
     // A path below the subject's scratch directory, written with '/'.
-    Path at(std::string_view slashed) const { return subject.root() / path_from_utf8(slashed).make_preferred(); }
+    Path at(std::string_view slashed) const { return subject.root() / test_path(slashed); }
 
     // The whole file, read through the platform in small pieces.
     std::string read_all(std::string_view slashed) {

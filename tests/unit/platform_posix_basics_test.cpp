@@ -99,7 +99,7 @@ TEST(PosixDirectories, WorkingDirectoryIsTheSystemsTextWithoutLinks) {
     const Result<Path> working = platform->working_directory_for(Path("relative/name"));
     std::filesystem::current_path(previous);
     ASSERT_TRUE(working) << working.error();
-    EXPECT_EQ(*working, std::filesystem::canonical(temp.path()) / "real" / "work");
+    EXPECT_EQ(*working, testing::to_path(std::filesystem::canonical(temp.path()) / "real" / "work"));
 }
 
 TEST(PosixDirectories, OwnExecutableDirectoryHoldsTheRunningProgram) {

@@ -20,7 +20,7 @@ class PosixFiles : public ::testing::Test {
 protected:
     std::unique_ptr<Platform> platform = make_native_platform(0, nullptr);
     testing::TempDirectory temp;
-    Path at(std::string_view name) const { return temp.path() / name; }
+    Path at(std::string_view name) const { return testing::to_path(temp.path() / name); }
 };
 
 TEST_F(PosixFiles, CreateNewFileWritesAPrivateFileThatReadsBack) {
@@ -67,7 +67,7 @@ TEST_F(PosixFiles, OpenForReadingReportsTheSystemError) {
     auto missing = platform->open_for_reading(at("absent"));
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error(), "No such file or directory (os error 2)");
-    auto directory = platform->open_for_reading(temp.path());
+    auto directory = platform->open_for_reading(testing::to_path(temp.path()));
     ASSERT_FALSE(directory);
     EXPECT_EQ(directory.error(), "Is a directory (os error 21)");
 }

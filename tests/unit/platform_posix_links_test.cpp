@@ -20,7 +20,7 @@ constexpr const char* kRefused = "Permission denied (os error 13)";
 std::span<const std::byte> bytes_of(std::string_view text) { return std::as_bytes(std::span(text)); }
 
 std::string read_text(const Path& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path.native(), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
@@ -32,12 +32,12 @@ protected:
         if (::geteuid() != 0) GTEST_SKIP() << "giving a link to another user needs root";
         std::filesystem::create_directories(temp.path() / "protected");
         std::filesystem::create_directories(temp.path() / "user");
-        std::ofstream(target()) << "protected";
+        std::ofstream(target().native()) << "protected";
         ASSERT_EQ(::symlink((temp.path() / "protected").c_str(), through().c_str()), 0);
         ASSERT_EQ(::lchown(through().c_str(), kOrdinaryUser, kOrdinaryUser), 0);
     }
-    Path target() const { return temp.path() / "protected" / "target"; }
-    Path through() const { return temp.path() / "user" / "link"; }
+    Path target() const { return testing::to_path(temp.path() / "protected" / "target"); }
+    Path through() const { return testing::to_path(temp.path() / "user" / "link"); }
 
     testing::TempDirectory temp;
 };
@@ -59,14 +59,14 @@ TEST_F(PosixLinks, ElevatedRunRefusesEveryOperationThroughTheLink) {
 
 TEST_F(PosixLinks, ElevatedRunDeletesALinkAtTheFinalNameNotItsTarget) {
     posix::PosixPlatform platform({}, true);
-    const Path link = temp.path() / "user" / "file-link";
+    const Path link = testing::to_path(temp.path() / "user" / "file-link");
     ASSERT_EQ(::symlink(target().c_str(), link.c_str()), 0);
     ASSERT_EQ(::lchown(link.c_str(), kOrdinaryUser, kOrdinaryUser), 0);
 
     EXPECT_EQ(platform.write_file(link, bytes_of("x")).error(), kRefused);
     EXPECT_TRUE(platform.exists(link));
     ASSERT_TRUE(platform.delete_file(link));
-    EXPECT_FALSE(std::filesystem::is_symlink(link));
+    EXPECT_FALSE(std::filesystem::is_symlink(link.native()));
     EXPECT_EQ(read_text(target()), "protected");
 }
 
@@ -80,7 +80,7 @@ TEST_F(PosixLinks, OrdinaryRunFollowsTheLink) {
     ASSERT_TRUE(platform.create_directories(through() / "made"));
     EXPECT_TRUE(std::filesystem::is_directory(temp.path() / "protected" / "made"));
     ASSERT_TRUE(platform.delete_file(via));
-    EXPECT_FALSE(std::filesystem::exists(target()));
+    EXPECT_FALSE(std::filesystem::exists(target().native()));
 }
 
 // A link the elevated run trusts (root's own) is read whatever the length of
@@ -93,7 +93,7 @@ TEST_F(PosixLinks, ElevatedRunFollowsATrustedLinkWhateverTheLengthOfItsTarget) {
         // Extra slashes change the length of the text, not where it leads.
         const std::string text = std::string(length + 1 - protected_directory.size(), '/') + protected_directory.substr(1);
         ASSERT_EQ(text.size(), length);
-        const Path link = temp.path() / "user" / ("root-link-" + std::to_string(length));
+        const Path link = testing::to_path(temp.path() / "user" / ("root-link-" + std::to_string(length)));
         ASSERT_EQ(::symlink(text.c_str(), link.c_str()), 0);
         ASSERT_EQ(::lchown(link.c_str(), 0, 0), 0);
 

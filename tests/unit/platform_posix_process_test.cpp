@@ -54,7 +54,7 @@ protected:
 TEST_F(PosixProcesses, StartedProgramGetsTheCommandLineSplitTheWindowsWay) {
     // The shell records its own argv, argv[0] included, into the working directory.
     LaunchRequest launch = shell(uR"("velmarch shell" -c "cat /proc/$$/cmdline > argv.bin" "a b" "say \"hi\"" C:\Logs\ "C:\A B\\" "" INSTALLDIR="C:\Program Files\App")");
-    launch.working_directory = temp.path();
+    launch.working_directory = testing::to_path(temp.path());
     auto exit_code = platform->run_and_wait(launch);
     ASSERT_TRUE(exit_code) << exit_code.error();
     EXPECT_EQ(*exit_code, 0);
@@ -106,11 +106,11 @@ class PosixLaunchErrors : public PosixProcesses, public ::testing::WithParamInte
 TEST_P(PosixLaunchErrors, FailureBeforeTheProgramRunsIsALaunchError) {
     const LaunchFailure& failure = GetParam();
     std::ofstream(temp.path() / "not-executable") << "#!/bin/sh\n";
-    LaunchRequest launch{.application = failure.application.empty() ? temp.path() / "not-executable"
+    LaunchRequest launch{.application = failure.application.empty() ? testing::to_path(temp.path() / "not-executable")
                                                                      : Path(failure.application),
                          .command_line = u"\"program\" x",
                          .working_directory = {}};
-    if (!failure.working_directory.empty()) launch.working_directory = temp.path() / failure.working_directory;
+    if (!failure.working_directory.empty()) launch.working_directory = testing::to_path(temp.path() / failure.working_directory);
 
     auto waited = platform->run_and_wait(launch);
     ASSERT_FALSE(waited) << failure.what;

@@ -9,6 +9,8 @@
 #include <string>
 #include <system_error>
 
+#include "support/test_paths.h"
+
 namespace velmarch::testing {
 
 class TempDirectory {

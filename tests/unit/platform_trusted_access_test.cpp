@@ -10,9 +10,12 @@
 
 #include "platform/trusted_access.h"
 #include "platform/trusted_walk.h"
+#include "support/test_paths.h"
 
 namespace velmarch::platform {
 namespace {
+
+using testing::generic_utf8;
 
 namespace right = access_right;
 
@@ -186,7 +189,7 @@ public:
 
 private:
     std::string child(const NativeString& name) const {
-        const std::string text = Path(name).generic_string();
+        const std::string text = generic_utf8(Path(name));
         return here == "/" ? "/" + text : here + "/" + text;
     }
 };

@@ -10,9 +10,12 @@
 
 #include "platform/trusted_owner.h"
 #include "platform/trusted_walk.h"
+#include "support/test_paths.h"
 
 namespace velmarch::platform {
 namespace {
+
+using testing::generic_utf8;
 
 constexpr const char* kAdministrators = "S-1-5-32-544";
 constexpr const char* kSystem = "S-1-5-18";
@@ -49,7 +52,7 @@ public:
         // The parent of a directory is wherever its owner has moved it: the
         // walk must never ask for it.
         if (Path(name) == Path("..") || Path(name) == Path(".")) {
-            ADD_FAILURE() << "the walk entered " << Path(name).string() << " in " << here;
+            ADD_FAILURE() << "the walk entered " << Path(name) << " in " << here;
             return std::unexpected(not_a_directory_error());
         }
         auto it = tree.find(child(name));
@@ -74,7 +77,7 @@ public:
 
 private:
     std::string child(const NativeString& name) const {
-        const std::string text = Path(name).generic_string();
+        const std::string text = generic_utf8(Path(name));
         return here == "/" ? "/" + text : here + "/" + text;
     }
 };

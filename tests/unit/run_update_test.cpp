@@ -15,6 +15,7 @@ using testing::FakePlatform;
 using update::ResultStatus;
 using update::result_status_word;
 using testing::Op;
+using testing::utf8;
 using testing::PrintTo;  // cases print by name
 
 constexpr std::string_view kPackage = "package content";
@@ -39,7 +40,7 @@ protected:
         testing::set_up_update_machine(platform, kPackage);
         platform.add_file("/Logs/helper.log", "old log\n");
         platform.on_run = [this](const platform::LaunchRequest& launch) -> Result<std::int32_t> {
-            const std::string program = launch.application.filename().string();
+            const std::string program = utf8(launch.application.filename());
             if (program == "msiexec.exe") {
                 staged_during_install = platform.file_text(staged_path_of(launch));
                 return installer_exit_code;
@@ -121,7 +122,7 @@ TEST_F(RunUpdateTest, SuccessfulUpdateEndToEnd) {
     EXPECT_EQ(staged_during_install, kPackage);
     ASSERT_EQ(platform.runs.size(), 2u);
     const auto& install = platform.runs[0];
-    const std::string staged = slashes(staged_path_of(install).string());
+    const std::string staged = slashes(utf8(staged_path_of(install)));
     EXPECT_TRUE(staged.starts_with("/Windows/Temp/VelmarchUpdate-5120-")) << staged;
     EXPECT_EQ(slashes(install.command_line),
               u"\"/Windows/System32/msiexec.exe\" /i " + std::u16string(staged.begin(), staged.end()) +

@@ -14,6 +14,7 @@ using testing::FakePlatform;
 using trust::has_msi_extension;
 using trust::verify_update_package;
 using testing::Op;
+using testing::test_path;
 
 constexpr std::string_view kNotMsi = "The downloaded update package is not a valid MSI file.";
 constexpr std::string_view kDigestMismatch = "Update package SHA-256 verification failed.";
@@ -61,8 +62,8 @@ TEST_F(TrustPackageCheck, FileNameExtensionMustBeMsiInAnyAsciiCase) {
         {"update.msi ", false}, {"msi", false},
     };
     for (const auto& c : cases) {
-        // The names are UTF-8; a u8string converts them the same way on every system.
-        const platform::Path path = platform::Path("C:/dl") / std::u8string(c.name.begin(), c.name.end());
+        // The names are UTF-8, converted the same way on every system.
+        const platform::Path path = test_path("C:/dl") / platform::path_from_utf8(c.name);
         fake_.add_file(path, kContent);
         EXPECT_EQ(check(path), c.passes ? kReachedSignature : kNotMsi) << c.name;
         EXPECT_EQ(has_msi_extension(path), c.passes) << c.name;

@@ -31,7 +31,7 @@ Result<int> run_keygen(Arguments arguments, std::ostream& out) {
     if (!key) return std::unexpected(key.error());
     const auto public_key = key->public_key();
     if (!public_key) return std::unexpected(public_key.error());
-    if (auto saved = key->save(platform::Path(*path)); !saved) return std::unexpected(saved.error());
+    if (auto saved = key->save(std::filesystem::path(*path)); !saved) return std::unexpected(saved.error());
     out << text::encode_hex_lower(*public_key) << '\n';
     return kExitVerified;
 }
@@ -43,7 +43,7 @@ Result<int> run_public_key(Arguments arguments, std::ostream& out) {
     const auto path = options->required("key");
     if (!path) return std::unexpected(path.error());
 
-    const auto key = SigningKey::load(platform::Path(*path));
+    const auto key = SigningKey::load(std::filesystem::path(*path));
     if (!key) return std::unexpected(key.error());
     const auto public_key = key->public_key();
     if (!public_key) return std::unexpected(public_key.error());
@@ -66,9 +66,9 @@ Result<int> run_sign(Arguments arguments, std::ostream& out) {
     const std::string_view version = text::trim(*version_option);
     if (version.empty()) return std::unexpected(std::string("The version must not be empty."));
 
-    const auto key = SigningKey::load(platform::Path(*key_path));
+    const auto key = SigningKey::load(std::filesystem::path(*key_path));
     if (!key) return std::unexpected(key.error());
-    const auto digest = file_sha256_hex(platform::Path(*package));
+    const auto digest = file_sha256_hex(std::filesystem::path(*package));
     if (!digest) return std::unexpected(digest.error());
 
     const std::string metadata = trust::compose_signed_metadata(trust::kAcceptedKeyId, version, *digest);
@@ -112,7 +112,7 @@ Result<int> run_verify(Arguments arguments, std::ostream& out) {
         if (version || sha256) {
             return std::unexpected(std::string("Give either --message-file or --version with --sha256, not both."));
         }
-        const auto message = read_file_bytes(platform::Path(*message_file));
+        const auto message = read_file_bytes(std::filesystem::path(*message_file));
         if (!message) return std::unexpected(message.error());
         outcome = trust::verify_signed_message(*public_key, *message, *signature);
     } else {

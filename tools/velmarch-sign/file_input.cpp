@@ -11,7 +11,7 @@
 namespace velmarch::sign_tool {
 namespace {
 
-[[nodiscard]] Result<void> require_existing_file(const platform::Path& path) {
+[[nodiscard]] Result<void> require_existing_file(const std::filesystem::path& path) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) {
         return std::unexpected(text::format("{} is not an existing file.", path.string()));
@@ -19,18 +19,18 @@ namespace {
     return {};
 }
 
-[[nodiscard]] Result<std::ifstream> open_existing_file(const platform::Path& path) {
+[[nodiscard]] Result<std::ifstream> open_existing_file(const std::filesystem::path& path) {
     if (auto existing = require_existing_file(path); !existing) return std::unexpected(std::move(existing.error()));
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::unexpected(text::format("{} could not be opened for reading.", path.string()));
     return in;
 }
 
-std::string read_failed(const platform::Path& path) { return text::format("{} could not be read.", path.string()); }
+std::string read_failed(const std::filesystem::path& path) { return text::format("{} could not be read.", path.string()); }
 
 }  // namespace
 
-Result<std::vector<std::uint8_t>> read_file_bytes(const platform::Path& path) {
+Result<std::vector<std::uint8_t>> read_file_bytes(const std::filesystem::path& path) {
     auto in = open_existing_file(path);
     if (!in) return std::unexpected(std::move(in.error()));
     std::vector<std::uint8_t> bytes;
@@ -43,12 +43,12 @@ Result<std::vector<std::uint8_t>> read_file_bytes(const platform::Path& path) {
     return bytes;
 }
 
-Result<std::string> file_sha256_hex(const platform::Path& path) {
+Result<std::string> file_sha256_hex(const std::filesystem::path& path) {
     if (auto existing = require_existing_file(path); !existing) return std::unexpected(std::move(existing.error()));
     // The updater's own digest, over the same platform layer, so that the
     // signed digest is computed exactly as it will be checked.
     const std::unique_ptr<platform::Platform> native = platform::make_native_platform(0, nullptr);
-    auto digest = trust::compute_file_sha256(*native, path);
+    auto digest = trust::compute_file_sha256(*native, platform::Path(path.native()));
     if (!digest) return std::unexpected(text::format("{} could not be read: {}", path.string(), digest.error()));
     return digest;
 }

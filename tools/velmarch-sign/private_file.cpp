@@ -47,7 +47,7 @@ std::string os_error_text() { return text::format("{} (os error {})", std::strer
 
 }  // namespace
 
-Result<void> write_private_file(const platform::Path& path, std::span<const std::byte> bytes) {
+Result<void> write_private_file(const std::filesystem::path& path, std::span<const std::byte> bytes) {
     Descriptor descriptor(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (!descriptor) {
         return std::unexpected(

@@ -26,7 +26,7 @@ Result<SigningKey> SigningKey::generate() {
     return SigningKey(trust::KeyOwner(raw));
 }
 
-Result<SigningKey> SigningKey::load(const platform::Path& pem_file) {
+Result<SigningKey> SigningKey::load(const std::filesystem::path& pem_file) {
     const trust::OpenSslErrorQueueGuard errors;
     const BioOwner bio(BIO_new_file(pem_file.c_str(), "rb"));
     if (!bio) return std::unexpected(text::format("The key file {} could not be opened.", pem_file.string()));
@@ -38,7 +38,7 @@ Result<SigningKey> SigningKey::load(const platform::Path& pem_file) {
     return SigningKey(std::move(key));
 }
 
-Result<void> SigningKey::save(const platform::Path& pem_file) const {
+Result<void> SigningKey::save(const std::filesystem::path& pem_file) const {
     const trust::OpenSslErrorQueueGuard errors;
     const BioOwner memory(BIO_new(BIO_s_mem()));
     if (!memory ||

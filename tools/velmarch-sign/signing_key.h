@@ -3,10 +3,11 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 
-#include "platform/platform.h"
+#include "result.h"
 #include "trust/openssl_owners.h"
 
 namespace velmarch::sign_tool {
@@ -14,11 +15,11 @@ namespace velmarch::sign_tool {
 class SigningKey {
 public:
     [[nodiscard]] static Result<SigningKey> generate();
-    [[nodiscard]] static Result<SigningKey> load(const platform::Path& pem_file);
+    [[nodiscard]] static Result<SigningKey> load(const std::filesystem::path& pem_file);
 
     // Writes a new file readable by its owner only; an existing file is
     // never replaced.
-    [[nodiscard]] Result<void> save(const platform::Path& pem_file) const;
+    [[nodiscard]] Result<void> save(const std::filesystem::path& pem_file) const;
 
     [[nodiscard]] Result<std::array<std::uint8_t, 32>> public_key() const;
     [[nodiscard]] Result<std::array<std::uint8_t, 64>> sign(std::span<const std::uint8_t> message) const;

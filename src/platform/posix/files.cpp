@@ -4,8 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <system_error>
+#include <string>
 
 #include "platform/posix/file.h"
 #include "platform/posix/os_error.h"
@@ -49,6 +50,34 @@ namespace {
     PosixFile file(std::move(*fd));
     if (Result<void> written = write_all(file, bytes); !written) return written;
     return file.close();
+}
+
+// Removes what `name` names in `directory`: a directory with everything in
+// it, anything else, a link included, by its name alone. Never descends
+// through a link: the directory is opened O_NOFOLLOW before it is read.
+[[nodiscard]] Result<void> remove_entry_at(int directory, const std::string& name) {
+    if (::unlinkat(directory, name.c_str(), 0) == 0) return {};
+    if (errno != EISDIR) return std::unexpected(last_os_error_text());
+    {
+        UniqueFd fd(::openat(directory, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd) return std::unexpected(last_os_error_text());
+        UniqueDirectoryStream entries(::fdopendir(fd.get()));
+        if (!entries) return std::unexpected(last_os_error_text());
+        static_cast<void>(fd.release());  // closed with the stream
+        for (;;) {
+            errno = 0;
+            const dirent* entry = ::readdir(entries.get());
+            if (entry == nullptr) {
+                if (errno != 0) return std::unexpected(last_os_error_text());
+                break;
+            }
+            const std::string child = entry->d_name;
+            if (child == "." || child == "..") continue;
+            if (Result<void> removed = remove_entry_at(::dirfd(entries.get()), child); !removed) return removed;
+        }
+    }
+    if (::unlinkat(directory, name.c_str(), AT_REMOVEDIR) != 0) return std::unexpected(last_os_error_text());
+    return {};
 }
 
 }  // namespace
@@ -114,10 +143,13 @@ Result<void> PosixPlatform::create_directories(const Path& path) {
         if (!at) return std::unexpected(at.error());
         return {};
     }
-    Path prefix;
-    for (const Path& component : path) {
-        prefix /= component;
-        if (component == "/" || component.empty()) continue;
+    const std::string& text = path.native();
+    // Each directory on the way, from the first below the root to the last.
+    std::size_t end = text.find_first_not_of('/');
+    while (end != std::string::npos) {
+        end = std::min(text.find('/', end), text.size());
+        const std::string prefix = text.substr(0, end);
+        end = text.find_first_not_of('/', end);
         if (::mkdir(prefix.c_str(), 0777) == 0) continue;
         const int error = errno;
         if (error != EEXIST) return std::unexpected(os_error_text(error));
@@ -131,14 +163,10 @@ Result<void> PosixPlatform::create_directories(const Path& path) {
 Result<void> PosixPlatform::remove_directory_tree(const Path& path) {
     // Only the staging directory is removed, inside the protected temporary
     // directory: checked, then removed by name.
-    if (Result<Located> at = locate(path, guard_links_, FinalLink::keep); !at) return std::unexpected(at.error());
-    // remove_all deletes links themselves and never descends through them.
-    std::error_code error;
-    const std::uintmax_t removed = std::filesystem::remove_all(path, error);
-    if (error) return std::unexpected(os_error_text(error.value()));
-    // Nothing there is an error on Windows too.
-    if (removed == 0) return std::unexpected(os_error_text(ENOENT));
-    return {};
+    Result<Located> at = locate(path, guard_links_, FinalLink::keep);
+    if (!at) return std::unexpected(at.error());
+    // Nothing there is an error, as on Windows.
+    return remove_entry_at(at->directory_fd(), at->name);
 }
 
 }  // namespace velmarch::platform::posix

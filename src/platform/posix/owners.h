@@ -1,8 +1,9 @@
 #pragma once
-// Owner of a file descriptor, made with the common owner: closes it when
-// destroyed or reset; close() closes now and returns close's result (0, or -1
+// Owners of a file descriptor and of a directory stream, made with the common
+// owner: each closes its resource when destroyed or reset; close() closes now and returns close's result (0, or -1
 // with errno set).
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -33,5 +34,16 @@ struct DescriptorTraits {
 };
 
 using UniqueFd = UniqueResource<DescriptorTraits, KeepErrno>;
+
+// A directory stream; closing it closes the descriptor it was opened on.
+struct DirectoryStreamTraits {
+    using Value = DIR*;
+    static Value invalid() noexcept { return nullptr; }
+    static bool is_valid(Value dir) noexcept { return dir != nullptr; }
+    static int release(Value dir) noexcept { return ::closedir(dir); }
+    static int nothing_released() noexcept { return 0; }
+};
+
+using UniqueDirectoryStream = UniqueResource<DirectoryStreamTraits, KeepErrno>;
 
 }  // namespace velmarch::platform::posix

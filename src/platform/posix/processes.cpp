@@ -81,11 +81,15 @@ struct ChildProgram {
 
 [[nodiscard]] Result<Located> locate_program(const Path& application, bool guarded) {
     if (guarded) return locate(application, true);
-    std::error_code error;
-    Path absolute = std::filesystem::absolute(application, error);
-    if (error) return std::unexpected(os_error_text(error.value()));
+    // The child may start in another directory: a relative name is made
+    // absolute against the updater's own first.
     Located at;
-    at.name = absolute.native();
+    at.name = application.native();
+    if (application.is_relative()) {
+        Result<Path> working = current_directory();
+        if (!working) return std::unexpected(working.error());
+        at.name = (*working / application.native()).native();
+    }
     return at;
 }
 

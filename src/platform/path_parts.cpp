@@ -1,0 +1,91 @@
+#include "platform/path_parts.h"
+
+namespace velmarch::platform {
+namespace {
+
+template <class Char>
+using View = std::basic_string_view<Char>;
+
+template <class Char>
+bool names_unc(View<Char> component) {
+    return component.size() == 3 && ascii_upper(component[0]) == Char('U') && ascii_upper(component[1]) == Char('N') &&
+           ascii_upper(component[2]) == Char('C');
+}
+
+// Windows roots. "\\server\share\" and "\\.\UNC\server\share\" take the share
+// along: ".." never climbs out of a share or a device.
+template <class Char>
+std::size_t windows_root_length(View<Char> text) {
+    constexpr PathStyle style = PathStyle::windows;
+    if (text.size() >= 2 && is_separator_in(text[0], style) && is_separator_in(text[1], style)) {
+        const bool device = text.size() >= 4 && (text[2] == Char('.') || text[2] == Char('?')) &&
+                            is_separator_in(text[3], style);
+        if (device) {
+            const std::size_t name_end = component_end(text, 4, style);
+            if (!names_unc(text.substr(4, name_end - 4))) return past_component(text, 4, style);
+            return past_component(text, past_component(text, past_component(text, 4, style), style), style);
+        }
+        return past_component(text, past_component(text, 2, style), style);
+    }
+    if (starts_with_ascii(text, "\\??\\")) return past_component(text, 4, style);
+    if (has_drive(text)) return text.size() >= 3 && is_separator_in(text[2], style) ? 3 : 2;
+    if (!text.empty() && is_separator_in(text[0], style)) return 1;
+    return 0;
+}
+
+// Where the last component starts: past the last separator after the root.
+template <class Char>
+std::size_t last_component_start(View<Char> text, std::size_t root, PathStyle style) {
+    std::size_t start = text.size();
+    while (start > root && !is_separator_in(text[start - 1], style)) --start;
+    return start;
+}
+
+}  // namespace
+
+template <class Char>
+std::size_t root_length(View<Char> text, PathStyle style) {
+    if (style == PathStyle::windows) return windows_root_length(text);
+    std::size_t length = 0;
+    while (length < text.size() && text[length] == Char('/')) ++length;
+    return length;
+}
+
+template <class Char>
+View<Char> filename_of(View<Char> text, PathStyle style) {
+    const std::size_t root = root_length(text, style);
+    return text.substr(last_component_start(text, root, style));
+}
+
+template <class Char>
+View<Char> parent_of(View<Char> text, PathStyle style) {
+    const std::size_t root = root_length(text, style);
+    if (text.size() == root) return text;
+    // After a trailing separator the last component is empty: only the
+    // separators go.
+    std::size_t end = last_component_start(text, root, style);
+    while (end > root && is_separator_in(text[end - 1], style)) --end;
+    return text.substr(0, end);
+}
+
+template <class Char>
+View<Char> extension_of(View<Char> text, PathStyle style) {
+    const View<Char> name = filename_of(text, style);
+    if (name.size() == 2 && name[0] == Char('.') && name[1] == Char('.')) return {};
+    const std::size_t dot = name.rfind(Char('.'));
+    if (dot == View<Char>::npos || dot == 0) return {};
+    return name.substr(dot);
+}
+
+#define VELMARCH_PATH_PARTS_FOR(Char)                                      \
+    template std::size_t root_length<Char>(View<Char>, PathStyle);          \
+    template View<Char> filename_of<Char>(View<Char>, PathStyle);           \
+    template View<Char> parent_of<Char>(View<Char>, PathStyle);             \
+    template View<Char> extension_of<Char>(View<Char>, PathStyle);
+
+VELMARCH_PATH_PARTS_FOR(char)
+VELMARCH_PATH_PARTS_FOR(wchar_t)
+
+#undef VELMARCH_PATH_PARTS_FOR
+
+}  // namespace velmarch::platform
