@@ -21,7 +21,9 @@ bool Path::is_absolute() const {
 
 Path& Path::operator/=(const Path& name) {
     if (&name == this) return *this /= Path(name);
-    if (!text_.empty() && !is_separator_in(text_.back(), kNativePathStyle))
+    // A bare drive ("C:") takes the name as drive-relative, as Windows reads it.
+    const bool bare_drive = kNativePathStyle == PathStyle::windows && text_.size() == 2 && has_drive(NativeView(text_));
+    if (!text_.empty() && !bare_drive && !is_separator_in(text_.back(), kNativePathStyle))
         text_ += kNativePathStyle == PathStyle::windows ? PathChar('\\') : PathChar('/');
     text_ += name.text_;
     return *this;

@@ -50,8 +50,9 @@ public:
     [[nodiscard]] bool is_absolute() const;
     [[nodiscard]] bool is_relative() const { return !is_absolute(); }
 
-    // `name` after a separator, unless this path is empty or already ends
-    // with one. `name` is a relative name ("x", "a\b"), never a root.
+    // `name` after a separator, unless this path is empty, already ends with
+    // one or is a bare drive ("C:" and "x" make "C:x"). `name` is a relative
+    // name ("x", "a\b"), never a root.
     Path& operator/=(const Path& name);
     friend Path operator/(Path base, const Path& name) { return base /= name; }
 

@@ -20,6 +20,7 @@ std::string key_of(const std::filesystem::path& path) {
 }
 
 std::string key_of(const platform::Path& path) { return key_of(fs_path(path)); }
+std::string key_of(const FakePath& path) { return key_of(path.path); }
 
 std::string parent_key(const std::string& key) { return key_of(std::filesystem::path(key).parent_path()); }
 
@@ -152,57 +153,57 @@ void FakePlatform::set_environment(const std::string& name, std::string_view utf
     environment[name] = platform::path_from_utf8(utf8).native();
 }
 
-void FakePlatform::add_directory(const Path& path) {
+void FakePlatform::add_directory(const FakePath& path) {
     for (std::string key = key_of(path); !key.empty() && !directories_.contains(key); key = parent_key(key)) {
         directories_.insert(key);
         if (parent_key(key) == key) break;
     }
 }
 
-void FakePlatform::add_file(const Path& path, std::string_view content) {
+void FakePlatform::add_file(const FakePath& path, std::string_view content) {
     const auto* first = reinterpret_cast<const std::byte*>(content.data());
     add_file(path, Bytes(first, first + content.size()));
 }
 
-void FakePlatform::add_file(const Path& path, Bytes content) {
+void FakePlatform::add_file(const FakePath& path, Bytes content) {
     const std::string key = key_of(path);
-    add_directory(parent_key(key));
+    add_directory(as_path(parent_key(key)));
     files_[key] = std::move(content);
 }
 
-void FakePlatform::add_link(const Path& path, const Path& target) {
+void FakePlatform::add_link(const FakePath& path, const FakePath& target) {
     const std::string key = key_of(path);
-    add_directory(parent_key(key));
+    add_directory(as_path(parent_key(key)));
     links_[key] = key_of(target);
 }
 
-void FakePlatform::add_special(const Path& path) {
+void FakePlatform::add_special(const FakePath& path) {
     const std::string key = key_of(path);
-    add_directory(parent_key(key));
+    add_directory(as_path(parent_key(key)));
     specials_.insert(key);
 }
 
-bool FakePlatform::has_file(const Path& path) const { return files_.contains(key_of(path)); }
-bool FakePlatform::has_directory(const Path& path) const { return directories_.contains(key_of(path)); }
+bool FakePlatform::has_file(const FakePath& path) const { return files_.contains(key_of(path)); }
+bool FakePlatform::has_directory(const FakePath& path) const { return directories_.contains(key_of(path)); }
 
-std::string FakePlatform::file_text(const Path& path) const {
+std::string FakePlatform::file_text(const FakePath& path) const {
     auto it = files_.find(key_of(path));
     if (it == files_.end()) return {};
     return std::string(reinterpret_cast<const char*>(it->second.data()), it->second.size());
 }
 
-std::vector<platform::Path> FakePlatform::entries_below(const Path& path) const {
+std::vector<platform::Path> FakePlatform::entries_below(const FakePath& path) const {
     const std::string key = key_of(path);
     auto below = [&](const std::string& k) { return k == key || k.starts_with(key + "/"); };
     std::vector<Path> out;
     for (const auto& d : directories_)
-        if (below(d)) out.emplace_back(d);
+        if (below(d)) out.push_back(as_path(d));
     for (const auto& [k, v] : files_)
-        if (below(k)) out.emplace_back(k);
+        if (below(k)) out.push_back(as_path(k));
     for (const auto& [k, v] : links_)
-        if (below(k)) out.emplace_back(k);
+        if (below(k)) out.push_back(as_path(k));
     for (const auto& k : specials_)
-        if (below(k)) out.emplace_back(k);
+        if (below(k)) out.push_back(as_path(k));
     return out;
 }
 

@@ -42,6 +42,15 @@ const char* op_name(Op op);
 // Windows-style OS error text, as the real platform would produce it.
 std::string fake_os_error(std::int32_t code);
 
+// What the fake's own helpers take: a path, or test text in UTF-8 as it
+// stands ("/Logs/result.json").
+struct FakePath {
+    FakePath(const platform::Path& given) : path(given) {}                 // NOLINT(google-explicit-constructor)
+    FakePath(const char* utf8) : path(platform::path_from_utf8(utf8)) {}  // NOLINT(google-explicit-constructor)
+    FakePath(const std::string& utf8) : path(platform::path_from_utf8(utf8)) {}  // NOLINT(google-explicit-constructor)
+    platform::Path path;
+};
+
 class FakePlatform : public platform::Platform {
 public:
     using Path = platform::Path;
@@ -51,20 +60,20 @@ public:
     ~FakePlatform() override;
 
     // --- set-up -------------------------------------------------------------
-    void add_directory(const Path& path);  // with every parent
-    void add_file(const Path& path, std::string_view content);
-    void add_file(const Path& path, Bytes content);
+    void add_directory(const FakePath& path);  // with every parent
+    void add_file(const FakePath& path, std::string_view content);
+    void add_file(const FakePath& path, Bytes content);
     // A symbolic link at `path` to `target` (which need not exist). Queries
     // and opens follow it; creation, deletion and tree removal do not.
-    void add_link(const Path& path, const Path& target);
+    void add_link(const FakePath& path, const FakePath& target);
     // Something that exists but is no regular file (a FIFO, a device, a
     // pipe): the type query calls it a file, every open refuses it.
-    void add_special(const Path& path);
-    bool has_file(const Path& path) const;
-    bool has_directory(const Path& path) const;
-    std::string file_text(const Path& path) const;
+    void add_special(const FakePath& path);
+    bool has_file(const FakePath& path) const;
+    bool has_directory(const FakePath& path) const;
+    std::string file_text(const FakePath& path) const;
     // Every file and directory at or below `path`.
-    std::vector<Path> entries_below(const Path& path) const;
+    std::vector<Path> entries_below(const FakePath& path) const;
 
     // The `nth` call (1-based) of `op` fails with `message`; nth == 0 makes
     // every call fail.

@@ -31,7 +31,7 @@ struct ProcessWorld {
         request.msi_path = machine.package;
         request.install_dir = install_dir;
         request.app_path = app;
-        request.msi_log_path = machine.logs / "msi install.log";
+        request.msi_log_path = machine.logs / as_path("msi install.log");
         request.helper_log_path = machine.helper_log;
         request.result_path = machine.result;
         request.expected_version = "2.4.0";
@@ -43,7 +43,7 @@ struct ProcessWorld {
     const Path explorer = machine.shell;
     const Path install_dir = machine.install_dir;
     const Path app = machine.application;
-    const Path staged_package = machine.temp / "VelmarchUpdate-5120-000102" / "velmarch-update.msi";
+    const Path staged_package = machine.temp / as_path("VelmarchUpdate-5120-000102") / as_path("velmarch-update.msi");
 
     FakePlatform fake;
     RecordingReporter reporter;

@@ -7,7 +7,7 @@ namespace velmarch::testing {
 namespace {
 
 const MachineLayout& machine() {
-    static const MachineLayout layout{platform::Path("/")};
+    static const MachineLayout layout{test_path("/")};
     return layout;
 }
 

@@ -73,7 +73,7 @@ public:
         return true;
     }
     platform::Path make_special_file() {
-        const platform::Path path = root() / "fifo";
+        const platform::Path path = root() / test_path("fifo");
         fake.add_special(path);
         return path;
     }
@@ -82,7 +82,7 @@ public:
         return {.application = program_, .command_line = u"exit " + decimal16(code), .working_directory = {}};
     }
     platform::LaunchRequest missing_program() const {
-        return {.application = root() / "missing.exe", .command_line = u"missing", .working_directory = {}};
+        return {.application = root() / test_path("missing.exe"), .command_line = u"missing", .working_directory = {}};
     }
     std::uint32_t start_live_process() {
         fake.running_processes.insert(kLive);
@@ -208,7 +208,7 @@ public:
         return ::symlink(target.c_str(), link.c_str()) == 0;
     }
     platform::Path make_special_file() {
-        const platform::Path path = root() / "fifo";
+        const platform::Path path = root() / test_path("fifo");
         if (::mkfifo(path.c_str(), 0666) != 0) ADD_FAILURE() << "mkfifo failed: " << errno;
         return path;
     }

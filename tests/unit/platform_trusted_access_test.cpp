@@ -15,6 +15,7 @@
 namespace velmarch::platform {
 namespace {
 
+using testing::as_path;
 using testing::generic_utf8;
 
 namespace right = access_right;
@@ -180,7 +181,7 @@ public:
         here = it->first;
         return {};
     }
-    Result<Path> link_target(const NativeString& name) override { return Path(tree.at(child(name)).target); }
+    Result<Path> link_target(const NativeString& name) override { return as_path(tree.at(child(name)).target); }
     Result<void> make_directory(const NativeString&) override { return std::unexpected(std::string("read-only")); }
     std::string untrusted_link_error() const override { return "untrusted link"; }
     std::string too_many_links_error() const override { return "too many links"; }
@@ -217,16 +218,16 @@ protected:
 };
 
 TEST_F(LinkAccessWalk, AdministratorsFolderTheUserTurnedIntoAJunctionIsRefused) {
-    auto name = walk_trusted_path(cursor, Path("/Users/ann/Logs/helper.log"));
+    auto name = walk_trusted_path(cursor, as_path("/Users/ann/Logs/helper.log"));
     ASSERT_FALSE(name);
     EXPECT_EQ(name.error(), "untrusted link");
     EXPECT_EQ(cursor.here, "/Users/ann");
 }
 
 TEST_F(LinkAccessWalk, TightLinkInATightFolderIsFollowed) {
-    auto name = walk_trusted_path(cursor, Path("/ProgramData/Logs/helper.log"));
+    auto name = walk_trusted_path(cursor, as_path("/ProgramData/Logs/helper.log"));
     ASSERT_TRUE(name) << name.error();
-    EXPECT_EQ(Path(*name), Path("helper.log"));
+    EXPECT_EQ(Path(*name), as_path("helper.log"));
     EXPECT_EQ(cursor.here, "/Windows/System32");
 }
 
@@ -234,7 +235,7 @@ TEST_F(LinkAccessWalk, TightLinkInATightFolderIsFollowed) {
 // them could have put it there in place of another.
 TEST_F(LinkAccessWalk, TightLinkInAFolderUsersMayDeleteFromIsRefused) {
     cursor.tree["/ProgramData"].security = described(kSystem, plus(tight(), allow(kUsers, right::delete_child)));
-    auto name = walk_trusted_path(cursor, Path("/ProgramData/Logs/helper.log"));
+    auto name = walk_trusted_path(cursor, as_path("/ProgramData/Logs/helper.log"));
     ASSERT_FALSE(name);
     EXPECT_EQ(name.error(), "untrusted link");
 }

@@ -15,6 +15,7 @@
 namespace velmarch::platform {
 namespace {
 
+using testing::as_path;
 using testing::generic_utf8;
 
 constexpr const char* kAdministrators = "S-1-5-32-544";
@@ -51,7 +52,7 @@ public:
     Result<void> enter(const NativeString& name) override {
         // The parent of a directory is wherever its owner has moved it: the
         // walk must never ask for it.
-        if (Path(name) == Path("..") || Path(name) == Path(".")) {
+        if (Path(name) == as_path("..") || Path(name) == as_path(".")) {
             ADD_FAILURE() << "the walk entered " << Path(name) << " in " << here;
             return std::unexpected(not_a_directory_error());
         }
@@ -60,7 +61,7 @@ public:
         here = it->first;
         return {};
     }
-    Result<Path> link_target(const NativeString& name) override { return Path(tree.at(child(name)).target); }
+    Result<Path> link_target(const NativeString& name) override { return as_path(tree.at(child(name)).target); }
     Result<void> make_directory(const NativeString& name) override {
         const std::string path = child(name);
         made.push_back(path);
@@ -103,7 +104,7 @@ protected:
     }
 
     Result<NativeString> walk(const std::string& path, WalkOptions options = {}) {
-        return walk_trusted_path(cursor, Path(path), options);
+        return walk_trusted_path(cursor, as_path(path), options);
     }
 
     TreeCursor cursor;
@@ -126,7 +127,7 @@ TEST_P(LinkOwners, DecideWhetherALinkAboveTheFileIsFollowed) {
     auto name = walk("/Users/ann/Logs/redirect/config.sys");
     if (GetParam().followed) {
         ASSERT_TRUE(name) << name.error();
-        EXPECT_EQ(Path(*name), Path("config.sys"));
+        EXPECT_EQ(Path(*name), as_path("config.sys"));
         EXPECT_EQ(cursor.here, "/Windows/System32");
     } else {
         ASSERT_FALSE(name);
@@ -149,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(Windows, LinkOwners,
 TEST_F(TrustedWalk, PlainPathEndsInTheFilesDirectoryWithItsName) {
     auto name = walk("/Users/ann/Logs/helper.log");
     ASSERT_TRUE(name) << name.error();
-    EXPECT_EQ(Path(*name), Path("helper.log"));
+    EXPECT_EQ(Path(*name), as_path("helper.log"));
     EXPECT_EQ(cursor.here, "/Users/ann/Logs");
 }
 
@@ -161,7 +162,7 @@ TEST_F(TrustedWalk, UntrustedLinkAtTheFinalNameIsRefusedWhenItWouldBeFollowed) {
     // Deleting the name or creating a new file there never follows it.
     auto kept = walk("/Users/ann/Logs/helper.log", WalkOptions{.follow_final_link = false});
     ASSERT_TRUE(kept) << kept.error();
-    EXPECT_EQ(Path(*kept), Path("helper.log"));
+    EXPECT_EQ(Path(*kept), as_path("helper.log"));
     EXPECT_EQ(cursor.here, "/Users/ann/Logs");
 }
 
@@ -176,7 +177,7 @@ TEST_F(TrustedWalk, TrustedFinalLinkIsResolvedToItsTarget) {
     cursor.add("/ProgramData/Velmarch/current.log", link(kAdministrators, "/Windows/System32/config.sys"));
     auto name = walk("/ProgramData/Velmarch/current.log");
     ASSERT_TRUE(name) << name.error();
-    EXPECT_EQ(Path(*name), Path("config.sys"));
+    EXPECT_EQ(Path(*name), as_path("config.sys"));
     EXPECT_EQ(cursor.here, "/Windows/System32");
 }
 
@@ -194,7 +195,7 @@ TEST_F(TrustedWalk, RelativeTargetsAreReadFromTheLinksDirectory) {
     cursor.add("/ProgramData/Velmarch/sys", link(kSystem, "../../Windows/System32"));
     auto name = walk("/ProgramData/Velmarch/sys/config.sys");
     ASSERT_TRUE(name) << name.error();
-    EXPECT_EQ(Path(*name), Path("config.sys"));
+    EXPECT_EQ(Path(*name), as_path("config.sys"));
     EXPECT_EQ(cursor.here, "/Windows/System32");
 }
 
@@ -206,7 +207,7 @@ TEST_F(TrustedWalk, DotDotInThePathIsResolvedByTextBeforeAnyLink) {
     cursor.add("/ProgramData/Velmarch/System32", directory(kAdministrators));
     auto name = walk("/ProgramData/Velmarch/sys/../System32/./config.sys");
     ASSERT_TRUE(name) << name.error();
-    EXPECT_EQ(Path(*name), Path("config.sys"));
+    EXPECT_EQ(Path(*name), as_path("config.sys"));
     EXPECT_EQ(cursor.here, "/ProgramData/Velmarch/System32");
 }
 
@@ -218,7 +219,7 @@ TEST_F(TrustedWalk, DotDotInALinkTargetIsResolvedOnTheTargetsText) {
     cursor.add("/ProgramData/Velmarch/data", directory(kAdministrators));
     auto name = walk("/ProgramData/Velmarch/current/new.log");
     ASSERT_TRUE(name) << name.error();
-    EXPECT_EQ(Path(*name), Path("new.log"));
+    EXPECT_EQ(Path(*name), as_path("new.log"));
     EXPECT_EQ(cursor.here, "/ProgramData/Velmarch/data");
 }
 
@@ -284,7 +285,7 @@ TEST_P(LinkCount, UpToFortyLinksAreFollowedAndOneMoreIsRefused) {
     auto name = walk(path + "/config.sys");
     if (c.followed) {
         ASSERT_TRUE(name) << name.error();
-        EXPECT_EQ(Path(*name), Path("config.sys"));
+        EXPECT_EQ(Path(*name), as_path("config.sys"));
         EXPECT_EQ(cursor.here, directory);
     } else {
         ASSERT_FALSE(name);
@@ -303,7 +304,7 @@ INSTANTIATE_TEST_SUITE_P(Walk, LinkCount,
 TEST_F(TrustedWalk, MissingAndNonDirectoryComponents) {
     auto missing_file = walk("/Users/ann/Logs/new.log");
     ASSERT_TRUE(missing_file) << missing_file.error();
-    EXPECT_EQ(Path(*missing_file), Path("new.log"));
+    EXPECT_EQ(Path(*missing_file), as_path("new.log"));
 
     auto missing_directory = walk("/Users/ann/Gone/new.log");
     ASSERT_FALSE(missing_directory);
@@ -315,13 +316,13 @@ TEST_F(TrustedWalk, MissingAndNonDirectoryComponents) {
 
     auto root = walk("/");
     ASSERT_TRUE(root) << root.error();
-    EXPECT_EQ(Path(*root), Path("."));
+    EXPECT_EQ(Path(*root), as_path("."));
 }
 
 TEST_F(TrustedWalk, CreatingDirectoriesMakesEachMissingOneAndEndsInTheLast) {
     auto name = walk("/Users/ann/Logs/a/b", WalkOptions{.create_directories = true});
     ASSERT_TRUE(name) << name.error();
-    EXPECT_EQ(Path(*name), Path("."));
+    EXPECT_EQ(Path(*name), as_path("."));
     EXPECT_EQ(cursor.here, "/Users/ann/Logs/a/b");
     EXPECT_EQ(cursor.made, (std::vector<std::string>{"/Users/ann/Logs/a", "/Users/ann/Logs/a/b"}));
 }

@@ -16,7 +16,7 @@ using testing::bytes_of;
 using testing::read_text;
 
 void write_text(const Path& path, std::string_view text) {
-    std::ofstream(path, std::ios::binary) << text;
+    std::ofstream(testing::fs_path(path), std::ios::binary) << text;
 }
 
 bool ends_with_os_error(const std::string& text, int code) {
@@ -27,7 +27,7 @@ class Win32Files : public ::testing::Test {
 protected:
     std::unique_ptr<Platform> platform = make_native_platform(0, nullptr);
     testing::Win32TempDirectory temp;
-    Path at(const wchar_t* name) const { return temp.path() / name; }
+    Path at(const wchar_t* name) const { return testing::to_path(temp.path() / name); }
 };
 
 TEST_F(Win32Files, CreateNewFileRefusesAnExistingNameAndLeavesItAlone) {
@@ -63,7 +63,7 @@ TEST_F(Win32Files, CreateDirectoriesMakesEveryLevelAndAcceptsExistingOnes) {
     EXPECT_EQ(platform->file_type(deep), FileType::directory);
     EXPECT_TRUE(platform->create_directories(deep));
     EXPECT_TRUE(platform->create_directories(at(L"a\\b\\c\\")));
-    EXPECT_TRUE(platform->create_directories(temp.path().root_path()));
+    EXPECT_TRUE(platform->create_directories(testing::to_path(temp.path().root_path())));
 }
 
 }  // namespace

@@ -21,11 +21,11 @@ namespace {
 std::span<const std::byte> bytes_of(std::string_view text) { return std::as_bytes(std::span(text)); }
 
 std::string read_text(const Path& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(testing::fs_path(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void write_text(const Path& path, std::string_view text) { std::ofstream(path, std::ios::binary) << text; }
+void write_text(const Path& path, std::string_view text) { std::ofstream(testing::fs_path(path), std::ios::binary) << text; }
 
 bool ends_with_os_error(const std::string& text, int code) {
     return text.ends_with(" (os error " + std::to_string(code) + ")");
@@ -34,7 +34,7 @@ bool ends_with_os_error(const std::string& text, int code) {
 class Win32Links : public ::testing::Test {
 protected:
     testing::Win32TempDirectory temp;
-    Path at(const wchar_t* name) const { return temp.path() / name; }
+    Path at(const wchar_t* name) const { return testing::to_path(temp.path() / name); }
 };
 
 TEST(Win32RedirectionGuard, IsInForceExactlyWhenTheSystemReportsIt) {
@@ -60,7 +60,7 @@ TEST(Win32RedirectionGuard, ElevationAgreesWithTheToken) {
 }
 
 TEST_F(Win32Links, OwnCheckWalksPlainPathsAndReportsTheSystemErrors) {
-    std::filesystem::create_directories(at(L"a\\b"));
+    std::filesystem::create_directories(testing::fs_path(at(L"a\\b")));
     write_text(at(L"a\\b\\file.txt"), "x");
 
     EXPECT_TRUE(win32::check_trusted_path(at(L"a\\b\\file.txt")));
@@ -91,7 +91,7 @@ TEST_F(Win32Links, OwnCheckWalksOnlyDriveRootedAndUncPaths) {
     for (const win32::LinkCheck mode : {win32::LinkCheck::every_link, win32::LinkCheck::symbolic_links}) {
         for (const std::wstring& path : refused) {
             auto checked = win32::check_trusted_path(Path(path), {}, mode);
-            ASSERT_FALSE(checked) << Path(path).string();
+            ASSERT_FALSE(checked) << path_to_utf8(Path(path));
             EXPECT_EQ(checked.error(), win32::untrusted_link_error_text());
         }
         EXPECT_TRUE(win32::check_trusted_path(at(L"file.txt"), {}, mode));
@@ -102,7 +102,7 @@ TEST_F(Win32Links, OwnCheckWalksOnlyDriveRootedAndUncPaths) {
 TEST_F(Win32Links, CheckedPlatformCreatesWritesAndDeletesAlongPlainPaths) {
     for (const win32::LinkCheck mode : {win32::LinkCheck::every_link, win32::LinkCheck::symbolic_links}) {
         SCOPED_TRACE(static_cast<int>(mode));
-        std::filesystem::remove_all(at(L"logs"));
+        std::filesystem::remove_all(testing::fs_path(at(L"logs")));
         win32::Win32Platform platform(mode);
         ASSERT_TRUE(platform.create_directories(at(L"logs\\deeper")));
         EXPECT_EQ(platform.file_type(at(L"logs\\deeper")), FileType::directory);
@@ -122,7 +122,7 @@ TEST_F(Win32Links, CheckedPlatformCreatesWritesAndDeletesAlongPlainPaths) {
 // folder that user controls. Unless the system's accounts alone could have
 // made it, the own check refuses it with the text RedirectionGuard gives.
 TEST_F(Win32Links, CheckedPlatformFollowsOnlyLinksOfTrustedOwners) {
-    std::filesystem::create_directories(at(L"protected"));
+    std::filesystem::create_directories(testing::fs_path(at(L"protected")));
     write_text(at(L"protected\\target.txt"), "protected");
     const BOOL created = ::CreateSymbolicLinkW(at(L"link").c_str(), at(L"protected").c_str(),
                                                SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);

@@ -12,6 +12,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/windows_api.h"
+#include "support/test_paths.h"
 
 namespace velmarch::testing {
 
@@ -72,7 +73,7 @@ inline std::filesystem::path own_executable() {
 // to the command line as it is.
 inline platform::LaunchRequest child_launch(std::u16string_view role, std::u16string_view rest) {
     platform::LaunchRequest launch;
-    launch.application = own_executable();
+    launch.application = to_path(own_executable());
     const std::wstring& program = launch.application.native();
     // Appended piece by piece: GCC 12 at -O3 takes `u"\"" + std::u16string` (an
     // insert at the front) for an overlapping copy (-Wrestrict, GCC bug 105329).

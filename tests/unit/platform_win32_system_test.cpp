@@ -88,12 +88,12 @@ TEST_F(Win32System, RandomBytesFillTheWholeBuffer) {
 TEST_F(Win32System, WellKnownDirectoriesAreFound) {
     const std::optional<Path> own = platform->own_executable_directory();
     ASSERT_TRUE(own);
-    EXPECT_EQ(*own / testing::own_executable().filename(), testing::own_executable());
+    EXPECT_EQ(*own / testing::to_path(testing::own_executable().filename()), testing::to_path(testing::own_executable()));
 
     const std::optional<Path> system = platform->system_directory();
     const std::optional<Path> windows = platform->windows_directory();
     ASSERT_TRUE(system && windows);
-    EXPECT_TRUE(platform->exists(*system / L"kernel32.dll")) << system->string();
+    EXPECT_TRUE(platform->exists(*system / L"kernel32.dll")) << *system;
     EXPECT_EQ(platform->file_type(*windows), FileType::directory);
     EXPECT_NE(*system, *windows);
 }
@@ -107,12 +107,12 @@ TEST_F(Win32System, WorkingDirectoryIsTheCurrentOneAndADrivesOwnForDriveRelative
     const Result<Path> same_drive = platform->working_directory_for(Path(drive + L"name"));
     ::SetCurrentDirectoryW(previous);
     ASSERT_TRUE(working) << working.error();
-    EXPECT_TRUE(std::filesystem::equivalent(*working, temp.path())) << working->string();
+    EXPECT_TRUE(std::filesystem::equivalent(testing::fs_path(*working), temp.path())) << *working;
     ASSERT_TRUE(same_drive) << same_drive.error();
     // Wine answers the drive's directory with a trailing separator.
     std::wstring drive_directory = same_drive->native();
     while (drive_directory.size() > 3 && drive_directory.back() == L'\\') drive_directory.pop_back();
-    EXPECT_TRUE(std::filesystem::equivalent(Path(drive_directory), temp.path())) << same_drive->string();
+    EXPECT_TRUE(std::filesystem::equivalent(drive_directory, temp.path())) << *same_drive;
 }
 
 // --- staging directory --------------------------------------------------------
@@ -120,7 +120,7 @@ TEST_F(Win32System, WorkingDirectoryIsTheCurrentOneAndADrivesOwnForDriveRelative
 TEST_F(Win32System, StagingDirectoryIsCreatedOnceThenReportedAsExisting) {
     auto descriptor = platform->create_security_descriptor(kStagingSddl);
     ASSERT_TRUE(descriptor) << descriptor.error();
-    const Path staging = temp.path() / L"VelmarchUpdate-1-00112233445566778899aabbccddeeff";
+    const Path staging = testing::to_path(temp.path() / L"VelmarchUpdate-1-00112233445566778899aabbccddeeff");
 
     auto first = platform->create_directory(staging, **descriptor);
     ASSERT_TRUE(first) << first.error();
@@ -135,7 +135,7 @@ TEST_F(Win32System, StagingDirectoryIsCreatedOnceThenReportedAsExisting) {
 TEST_F(Win32System, StagingDirectoryCarriesTheProtectedAccessList) {
     auto descriptor = platform->create_security_descriptor(kStagingSddl);
     ASSERT_TRUE(descriptor) << descriptor.error();
-    const Path staging = temp.path() / L"staging";
+    const Path staging = testing::to_path(temp.path() / L"staging");
     ASSERT_TRUE(platform->create_directory(staging, **descriptor));
     // Wine 8 keeps no access list given at creation: it answers a default one.
     if (testing::running_under_wine()) GTEST_SKIP() << "Wine does not store access lists";
@@ -155,7 +155,7 @@ TEST_F(Win32System, StagingDirectoryCarriesTheProtectedAccessList) {
 TEST_F(Win32System, OtherDirectoryFailuresCarryTheSystemText) {
     auto descriptor = platform->create_security_descriptor(kStagingSddl);
     ASSERT_TRUE(descriptor) << descriptor.error();
-    auto created = platform->create_directory(temp.path() / L"missing\\staging", **descriptor);
+    auto created = platform->create_directory(testing::to_path(temp.path() / L"missing\\staging"), **descriptor);
     ASSERT_FALSE(created);
     EXPECT_TRUE(created.error().ends_with(" (os error 3)")) << created.error();
 }

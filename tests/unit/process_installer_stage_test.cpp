@@ -19,6 +19,7 @@ namespace {
 using testing::PrintTo;  // cases print by name
 
 using platform::Path;
+using testing::as_path;
 using update::ResultStatus;
 using update::result_status_word;
 using testing::fake_os_error;
@@ -351,9 +352,9 @@ TEST(BuildInstallerCommandAsMsiexecReadsIt, EveryRequestIsRefusedOrReadExactly) 
             update::UpdateRequest request;
             request.msi_log_path = platform::path_from_utf8(log);
             request.install_dir = platform::path_from_utf8(dir);
-            const Path program("C:\\Windows\\System32\\msiexec.exe");
+            const Path program = as_path("C:\\Windows\\System32\\msiexec.exe");
             auto command =
-                build_installer_command(installer_inputs(request), Path("C:\\Windows\\Temp\\V\\p.msi"), program);
+                build_installer_command(installer_inputs(request), as_path("C:\\Windows\\Temp\\V\\p.msi"), program);
             if (!command) continue;
             auto composed = compose_command_line(platform::path_to_utf16(program), command->arguments);
             ASSERT_TRUE(composed.has_value());
@@ -376,7 +377,7 @@ TEST(BuildInstallerCommandRefusal, LogPathOrWindowsDirectoryWithQuoteCrOrLf) {
         update::UpdateRequest request;
         request.install_dir = platform::path_from_utf8("C:\\App");
         request.msi_log_path = platform::path_from_utf8(text);
-        auto command = build_installer_command(installer_inputs(request), Path("p.msi"), Path("msiexec.exe"));
+        auto command = build_installer_command(installer_inputs(request), as_path("p.msi"), as_path("msiexec.exe"));
         ASSERT_FALSE(command.has_value()) << text;
         EXPECT_EQ(command.error(), "The installer log path cannot be passed to Windows Installer.");
 
@@ -395,7 +396,7 @@ TEST(BuildInstallerCommandRefusal, InstallDirWithQuoteCrOrLf) {
     for (const char* dir : {"C:\\A\"B", "C:\\A\rB", "C:\\AB\n"}) {
         update::UpdateRequest request;
         request.install_dir = platform::path_from_utf8(dir);
-        auto command = build_installer_command(installer_inputs(request), Path("p.msi"), Path("msiexec.exe"));
+        auto command = build_installer_command(installer_inputs(request), as_path("p.msi"), as_path("msiexec.exe"));
         ASSERT_FALSE(command.has_value());
         EXPECT_EQ(command.error(), "The current install directory cannot be passed to Windows Installer.");
     }

@@ -11,6 +11,7 @@ namespace velmarch::process {
 namespace {
 
 using platform::Path;
+using testing::as_path;
 using testing::fake_os_error;
 using testing::Op;
 using testing::test_path;
@@ -21,7 +22,7 @@ class Launcher : public ::testing::Test, public testing::ProcessWorld {};
 TEST_F(Launcher, BareNameRunsTheFoundFileButNamesTheGivenText) {
     fake.add_file(test_path("/Windows/System32/tool.exe"), "");
     fake.on_run = [](const platform::LaunchRequest&) -> Result<std::int32_t> { return -5; };
-    auto exit_code = run_and_wait(fake, Path("tool"), {{u"a b"}, {u"X=\"y\"", true}}, test_path("/Logs"));
+    auto exit_code = run_and_wait(fake, as_path("tool"), {{u"a b"}, {u"X=\"y\"", true}}, test_path("/Logs"));
     ASSERT_TRUE(exit_code.has_value()) << exit_code.error();
     EXPECT_EQ(*exit_code, -5);
     ASSERT_EQ(fake.runs.size(), 1u);
@@ -43,7 +44,7 @@ TEST_F(Launcher, PathProgramGetsExeWhenThatFileExists) {
 TEST_F(Launcher, SearchesPathAfterTheFixedPlaces) {
     fake.environment["PATH"] = test_path_list("/bin1:/bin2");
     fake.add_file(test_path("/bin2/helper.exe"), "");
-    ASSERT_TRUE(run_and_wait(fake, Path("helper.exe"), {}, std::nullopt).has_value());
+    ASSERT_TRUE(run_and_wait(fake, as_path("helper.exe"), {}, std::nullopt).has_value());
     ASSERT_EQ(fake.runs.size(), 1u);
     EXPECT_EQ(fake.runs[0].application, test_path("/bin2/helper.exe"));
 }
@@ -61,8 +62,8 @@ TEST_F(Launcher, OwnChecksFailBeforeAnythingIsStarted) {
         std::vector<Argument> arguments;
         const char* error;
     };
-    for (const Case& c : {Case{Path("nowhere.exe"), {}, "program not found"},
-                          Case{Path(""), {}, "program path has no file name"},
+    for (const Case& c : {Case{as_path("nowhere.exe"), {}, "program not found"},
+                          Case{as_path(""), {}, "program path has no file name"},
                           Case{test_path("/opt/dir/"), {}, "program path has no file name"},
                           Case{msiexec, {{nul}}, "nul byte found in provided data"}}) {
         auto waited = run_and_wait(fake, c.program, c.arguments, std::nullopt);

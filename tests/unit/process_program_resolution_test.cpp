@@ -15,6 +15,7 @@ using testing::PrintTo;  // cases print by name
 
 using platform::NativeString;
 using platform::Path;
+using testing::as_path;
 using testing::test_path;
 using testing::test_path_list;
 
@@ -88,7 +89,7 @@ TEST(ResolveProgramSearch, AbsentPlacesAreSkipped) {
     ProgramSearch search = search_over({"/Windows/msiexec.exe", "/own/msiexec.exe"}, std::nullopt);
     search.own_executable_directory.reset();
     search.system_directory.reset();
-    auto resolved = resolve_program(Path("msiexec.exe"), search);
+    auto resolved = resolve_program(as_path("msiexec.exe"), search);
     ASSERT_TRUE(resolved.has_value()) << resolved.error();
     EXPECT_EQ(testing::utf8(*resolved), testing::utf8(test_path("/Windows/msiexec.exe")));
 }
@@ -100,7 +101,7 @@ TEST(ResolveProgramSearch, LooksInEachPlaceInOrderUntilFound) {
         asked.push_back(testing::utf8(p));
         return p == test_path("/p2/tool.exe");
     };
-    ASSERT_TRUE(resolve_program(Path("tool"), search).has_value());
+    ASSERT_TRUE(resolve_program(as_path("tool"), search).has_value());
     std::vector<std::string> expected;
     for (const char* e : {"/own/tool.exe", "/Windows/System32/tool.exe", "/Windows/tool.exe", "/p1/tool.exe",
                           "/p2/tool.exe"})

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "run/command_line.h"
+#include "support/test_paths.h"
 
 namespace velmarch::run {
 namespace {
+
+using testing::as_path;
 
 using Args = std::vector<std::string>;
 
@@ -42,12 +45,12 @@ TEST(ParseCommandLine, FullRequestIsReadAndNormalised) {
     auto request = parse_command_line(full_arguments());
     ASSERT_TRUE(request) << request.error();
     EXPECT_EQ(request->parent_process_id, 42u);
-    EXPECT_EQ(request->msi_path, platform::Path("/d/pkg.msi"));
-    EXPECT_EQ(request->install_dir, platform::Path("/apps/Velmarch"));
-    EXPECT_EQ(request->app_path, platform::Path("/apps/Velmarch/velmarch.exe"));
-    EXPECT_EQ(request->msi_log_path, platform::Path("/logs/msi.log"));
-    EXPECT_EQ(request->helper_log_path, platform::Path("/logs/helper.log"));
-    EXPECT_EQ(request->result_path, platform::Path("/logs/result.json"));
+    EXPECT_EQ(request->msi_path, as_path("/d/pkg.msi"));
+    EXPECT_EQ(request->install_dir, as_path("/apps/Velmarch"));
+    EXPECT_EQ(request->app_path, as_path("/apps/Velmarch/velmarch.exe"));
+    EXPECT_EQ(request->msi_log_path, as_path("/logs/msi.log"));
+    EXPECT_EQ(request->helper_log_path, as_path("/logs/helper.log"));
+    EXPECT_EQ(request->result_path, as_path("/logs/result.json"));
     EXPECT_EQ(request->expected_sha256, "abcdef0123");
     EXPECT_EQ(request->expected_version, "2.4.0");
     EXPECT_EQ(request->signature, "c2ln");
@@ -114,12 +117,12 @@ TEST(ParseCommandLine, LaterValueWinsAndUnknownHyphenatedOrPaddedNamesAreAccepte
     ASSERT_TRUE(request) << request.error();
     EXPECT_EQ(request->expected_version, "3.0");
     EXPECT_EQ(request->key_id, "other");
-    EXPECT_EQ(request->result_path, platform::Path("/r.json"));
+    EXPECT_EQ(request->result_path, as_path("/r.json"));
 
     // A value may itself look like an option.
     request = parse_command_line(with(full_arguments(), "--msi-path", "--install-dir"));
     ASSERT_TRUE(request) << request.error();
-    EXPECT_EQ(request->msi_path, platform::Path("--install-dir"));
+    EXPECT_EQ(request->msi_path, as_path("--install-dir"));
 
     // Three hyphens leave "-msi-path", which no option reads.
     EXPECT_EQ(error_of(with(without("--msi-path"), "---msi-path", "/x.msi")), "--msi-path is required.");

@@ -21,6 +21,7 @@
 namespace velmarch::run {
 namespace {
 
+using testing::as_path;
 using testing::FakePlatform;
 using testing::Op;
 
@@ -129,7 +130,7 @@ public:
         platform.running_processes = {77};
         platform.max_read_chunk = 8192;
         platform.on_run = [this](const platform::LaunchRequest& launch) -> Result<std::int32_t> {
-            if (launch.application.filename() == "msiexec.exe") {
+            if (launch.application.filename() == as_path("msiexec.exe")) {
                 const auto arguments = testing::split_msiexec_command_line(launch.command_line).arguments;
                 for (std::size_t i = 0; i + 1 < arguments.size(); ++i)
                     if (arguments[i] == u"/i")

@@ -7,6 +7,7 @@
 namespace velmarch::run {
 namespace {
 
+using testing::as_path;
 using testing::FakePlatform;
 using testing::Op;
 
@@ -48,7 +49,7 @@ TEST(ResultJson, EscapesExactlyTheControlCharactersQuoteAndBackslash) {
 class ReportingTest : public ::testing::Test {
 protected:
     FakePlatform platform;
-    FileReporter reporter{platform, "/Logs/helper.log", "/Logs/result.json", "2.4.0"};
+    FileReporter reporter{platform, as_path("/Logs/helper.log"), as_path("/Logs/result.json"), "2.4.0"};
 };
 
 TEST_F(ReportingTest, LogLinesCarryWholeSecondsAndTheMessageUnchanged) {
@@ -72,7 +73,7 @@ TEST_F(ReportingTest, LogAndResultFailuresAreSilent) {
 TEST_F(ReportingTest, DeletedLogIsCreatedAgainByTheNextLine) {
     platform.add_directory("/Logs");
     reporter.append_log_line("first");
-    ASSERT_TRUE(platform.delete_file("/Logs/helper.log"));
+    ASSERT_TRUE(platform.delete_file(as_path("/Logs/helper.log")));
     reporter.append_log_line("second");
     EXPECT_EQ(platform.file_text("/Logs/helper.log"), "[1796605200] second\n");
 }
@@ -86,26 +87,26 @@ TEST_F(ReportingTest, ResultReplacesAnEarlierFileAndAddsTheExpectedVersion) {
 
 TEST(PrepareHelperLog, CreatesMissingDirectoriesAndEmptiesAnExistingLog) {
     FakePlatform platform;
-    ASSERT_TRUE(prepare_helper_log(platform, "/a/b/c/helper.log"));
+    ASSERT_TRUE(prepare_helper_log(platform, as_path("/a/b/c/helper.log")));
     EXPECT_TRUE(platform.has_directory("/a/b/c"));
     EXPECT_EQ(platform.file_text("/a/b/c/helper.log"), "");
 
     platform.add_file("/Logs/helper.log", "old run\n");
-    ASSERT_TRUE(prepare_helper_log(platform, "/Logs/helper.log"));
+    ASSERT_TRUE(prepare_helper_log(platform, as_path("/Logs/helper.log")));
     EXPECT_EQ(platform.file_text("/Logs/helper.log"), "");
 }
 
 TEST(PrepareHelperLog, ReturnsTheOsErrorTextOfTheFirstFailure) {
     FakePlatform platform;
     platform.fail(Op::create_directories, "Access is denied. (os error 5)");
-    auto prepared = prepare_helper_log(platform, "/locked/helper.log");
+    auto prepared = prepare_helper_log(platform, as_path("/locked/helper.log"));
     ASSERT_FALSE(prepared);
     EXPECT_EQ(prepared.error(), "Access is denied. (os error 5)");
     EXPECT_EQ(platform.calls(Op::write_file), 0);
 
     FakePlatform other;
     other.add_directory("/Logs/helper.log");  // a directory in the way
-    auto blocked = prepare_helper_log(other, "/Logs/helper.log");
+    auto blocked = prepare_helper_log(other, as_path("/Logs/helper.log"));
     ASSERT_FALSE(blocked);
     EXPECT_EQ(blocked.error(), "Access is denied. (os error 5)");
 }
@@ -113,9 +114,9 @@ TEST(PrepareHelperLog, ReturnsTheOsErrorTextOfTheFirstFailure) {
 TEST(RemoveResultFile, DeletesAndIgnoresAMissingFile) {
     FakePlatform platform;
     platform.add_file("/Logs/result.json", "{}");
-    remove_result_file(platform, "/Logs/result.json");
+    remove_result_file(platform, as_path("/Logs/result.json"));
     EXPECT_FALSE(platform.has_file("/Logs/result.json"));
-    remove_result_file(platform, "/Logs/result.json");
+    remove_result_file(platform, as_path("/Logs/result.json"));
     EXPECT_EQ(platform.calls(Op::delete_file), 2);
 }
 

@@ -11,6 +11,7 @@
 namespace velmarch::run {
 namespace {
 
+using testing::as_path;
 using testing::FakePlatform;
 using update::ResultStatus;
 using update::result_status_word;
@@ -55,8 +56,8 @@ protected:
         std::u16string line = launch.command_line;
         const auto start = line.find(u" /i ") + 4;
         const auto end = line.find(u' ', start);
-        return platform::Path(std::string(line.begin() + static_cast<std::ptrdiff_t>(start),
-                                          line.begin() + static_cast<std::ptrdiff_t>(end)));
+        return as_path(std::string(line.begin() + static_cast<std::ptrdiff_t>(start),
+                                   line.begin() + static_cast<std::ptrdiff_t>(end)));
     }
 
     void set_arg(const std::string& name, const std::string& value) {
@@ -88,7 +89,7 @@ protected:
     bool restarted() const { return !platform.detached.empty(); }
     bool installer_ran() const {
         for (const auto& launch : platform.runs)
-            if (launch.application.filename() == "msiexec.exe") return true;
+            if (launch.application.filename() == as_path("msiexec.exe")) return true;
         return false;
     }
     void expect_no_staging_left() const {
@@ -128,7 +129,7 @@ TEST_F(RunUpdateTest, SuccessfulUpdateEndToEnd) {
               u"\"/Windows/System32/msiexec.exe\" /i " + std::u16string(staged.begin(), staged.end()) +
                   u" /passive /norestart VELMARCH_INSTALLDIR_LOCK=1 /L*v /Logs/msiexec.log INSTALLDIR=\"/Program Files/Velmarch\"");
     EXPECT_EQ(slashes(platform.runs[1].command_line), u"\"/Program Files/Velmarch/Velmarch.exe\" --verify-installed-version 2.4.0");
-    EXPECT_EQ(platform.runs[1].working_directory, platform::Path("/Program Files/Velmarch"));
+    EXPECT_EQ(platform.runs[1].working_directory, testing::test_path("/Program Files/Velmarch"));
     ASSERT_EQ(platform.detached.size(), 1u);
     EXPECT_EQ(slashes(platform.detached[0].command_line), u"\"/Windows/explorer.exe\" \"/Program Files/Velmarch/Velmarch.exe\"");
     EXPECT_EQ(platform.wait_limits, std::vector<std::uint32_t>{90000});
@@ -327,7 +328,7 @@ TEST_F(RunUpdateTest, PreviousProcessThatDoesNotExitAbortsWithoutResult) {
 }
 
 TEST_F(RunUpdateTest, MissingInstallerIsAFinishedError) {
-    ASSERT_TRUE(platform.delete_file("/Windows/System32/msiexec.exe"));
+    ASSERT_TRUE(platform.delete_file(as_path("/Windows/System32/msiexec.exe")));
     EXPECT_EQ(run(), 1603);
     EXPECT_EQ(log_lines().at(3), "Windows Installer was not found.");
     EXPECT_EQ(log_lines().back(), kRestartLine);

@@ -8,6 +8,8 @@ namespace velmarch::staging {
 namespace {
 
 using platform::DirectoryCreation;
+using testing::as_path;
+using testing::test_path;
 using testing::FakePlatform;
 using testing::Op;
 
@@ -16,10 +18,10 @@ constexpr std::string_view kContent = "MSI package bytes";
 class StagingTest : public ::testing::Test {
 protected:
     StagingTest() {
-        platform.windows_dir = "/Windows";
+        platform.windows_dir = test_path("/Windows");
         platform.add_directory("/Windows/Temp");
         platform.add_file("/Downloads/velmarch-2.4.0.msi", kContent);
-        request.msi_path = "/Downloads/velmarch-2.4.0.msi";
+        request.msi_path = as_path("/Downloads/velmarch-2.4.0.msi");
         testing::sign_request(request, kContent);
     }
 
@@ -54,8 +56,8 @@ TEST_F(StagingTest, CopiesAndVerifiesThePackageInAFreshDirectory) {
     {
         auto staged = stage_package(platform, request.msi_path, update::package_claim(request), kContent.size());
         ASSERT_TRUE(staged) << staged.error();
-        EXPECT_EQ(staged->staging_dir(), platform::Path("/Windows/Temp/VelmarchUpdate-5120-000102030405060708090a0b0c0d0e0f"));
-        EXPECT_EQ(staged->package_path(), staged->staging_dir() / "velmarch-update.msi");
+        EXPECT_EQ(staged->staging_dir(), test_path("/Windows/Temp/VelmarchUpdate-5120-000102030405060708090a0b0c0d0e0f"));
+        EXPECT_EQ(staged->package_path(), staged->staging_dir() / as_path("velmarch-update.msi"));
         EXPECT_EQ(platform.file_text(staged->package_path()), kContent);
         EXPECT_EQ(platform.descriptors_freed, 1);
         EXPECT_EQ(platform.files_opened, platform.files_closed);  // nothing left open
@@ -79,10 +81,10 @@ TEST_F(StagingTest, CopiesInChunksAndCompletesShortWrites) {
 TEST_F(StagingTest, TemporaryDirectoryMustExist) {
     platform.windows_dir.reset();
     EXPECT_EQ(stage_error(), "The protected Windows temporary directory was not found.");
-    platform.windows_dir = "/nowhere";
+    platform.windows_dir = as_path("/nowhere");
     EXPECT_EQ(stage_error(), "The protected Windows temporary directory was not found.");
     platform.add_file("/other/Temp", "a file");
-    platform.windows_dir = "/other/";
+    platform.windows_dir = as_path("/other/");
     EXPECT_EQ(stage_error(), "The protected Windows temporary directory was not found.");
     EXPECT_EQ(platform.descriptors_created, 0);
     EXPECT_TRUE(platform.directory_attempts.empty());
@@ -95,7 +97,7 @@ TEST_F(StagingTest, TheWindowsDirectoryPlacesStagingNotSystemRoot) {
     platform.set_environment("SystemRoot", "/home/user");
     auto staged = stage_package(platform, request.msi_path, update::package_claim(request), kContent.size());
     ASSERT_TRUE(staged) << staged.error();
-    EXPECT_EQ(staged->staging_dir().parent_path(), platform::Path("/Windows/Temp"));
+    EXPECT_EQ(staged->staging_dir().parent_path(), test_path("/Windows/Temp"));
     EXPECT_EQ(platform.entries_below("/home/user/Temp").size(), 1u);  // the folder itself only
 
     platform.windows_dir.reset();
@@ -144,7 +146,7 @@ TEST_F(StagingTest, FailuresAfterTheDirectoryExistsRemoveIt) {
     };
     for (const auto& c : cases) {
         FakePlatform fresh;
-        fresh.windows_dir = "/Windows";
+        fresh.windows_dir = as_path("/Windows");
         fresh.add_directory("/Windows/Temp");
         fresh.add_file("/Downloads/velmarch-2.4.0.msi", kContent);
         fresh.fail(c.op, "E", 1);
@@ -189,7 +191,7 @@ TEST_F(StagingTest, TheCopyStopsAtTheVerifiedLengthWhateverTheDownloadBecame) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakePlatform fresh;
-        fresh.windows_dir = "/Windows";
+        fresh.windows_dir = as_path("/Windows");
         fresh.add_directory("/Windows/Temp");
         fresh.add_file("/Downloads/velmarch-2.4.0.msi", kContent);
         fresh.max_read_chunk = 8;
@@ -201,7 +203,7 @@ TEST_F(StagingTest, TheCopyStopsAtTheVerifiedLengthWhateverTheDownloadBecame) {
             // The copy is complete once the second verification opens it.
             if (op == Op::open_for_reading && n == 2)
                 for (const auto& entry : fresh.entries_below("/Windows/Temp"))
-                    if (entry.filename() == "velmarch-update.msi") staged_bytes = fresh.file_text(entry);
+                    if (entry.filename() == as_path("velmarch-update.msi")) staged_bytes = fresh.file_text(entry);
         };
         auto staged = stage_package(fresh, request.msi_path, update::package_claim(request), kContent.size());
         EXPECT_EQ(staged ? std::string("staged") : staged.error(), c.outcome);
@@ -223,7 +225,7 @@ TEST_F(StagingTest, TheCopyStopsAtTheVerifiedLengthWhateverTheDownloadBecame) {
 TEST_F(StagingTest, ADownloadThatBecameAFifoIsNotReopened) {
     platform.before_call = [&](Op op, int n) {
         if (op == Op::open_for_reading && n == 1) {
-            (void)platform.delete_file("/Downloads/velmarch-2.4.0.msi");
+            (void)platform.delete_file(as_path("/Downloads/velmarch-2.4.0.msi"));
             platform.add_special("/Downloads/velmarch-2.4.0.msi");
         }
     };
@@ -236,7 +238,7 @@ TEST_F(StagingTest, AnExistingStagedNameIsNeverOpened) {
     // Someone planted the package name inside the new directory.
     platform.before_call = [&](Op op, int) {
         if (op == Op::create_new_file && !platform.directory_attempts.empty())
-            platform.add_file(platform.directory_attempts.back() / "velmarch-update.msi", "planted");
+            platform.add_file(platform.directory_attempts.back() / as_path("velmarch-update.msi"), "planted");
     };
     auto error = stage_error();
     EXPECT_TRUE(error.starts_with("The restricted staged MSI could not be created: ")) << error;

@@ -7,6 +7,7 @@
 namespace velmarch::trust {
 namespace {
 
+using testing::as_path;
 using testing::FakePlatform;
 using trust::compute_file_sha256;
 using testing::Op;
@@ -21,7 +22,7 @@ class TrustFileDigest : public ::testing::Test {
 protected:
     ~TrustFileDigest() override { EXPECT_EQ(fake_.files_opened, fake_.files_closed); }
     FakePlatform fake_;
-    const platform::Path path_{"C:/dl/update.msi"};
+    const platform::Path path_{as_path("C:/dl/update.msi")};
 };
 
 TEST_F(TrustFileDigest, EmptyFileHasTheDigestOfZeroBytes) {

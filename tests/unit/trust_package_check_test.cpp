@@ -10,6 +10,7 @@
 namespace velmarch::trust {
 namespace {
 
+using testing::as_path;
 using testing::FakePlatform;
 using trust::has_msi_extension;
 using trust::verify_update_package;
@@ -41,7 +42,8 @@ protected:
     }
     ~TrustPackageCheck() override { EXPECT_EQ(fake_.files_opened, fake_.files_closed); }
 
-    std::string check(const platform::Path& path) {
+    std::string check(const testing::FakePath& where) {
+        const platform::Path& path = where.path;
         const auto outcome = verify_update_package(fake_, path, update::package_claim(request_));
         return outcome ? "accepted" : outcome.error();
     }
@@ -71,8 +73,8 @@ TEST_F(TrustPackageCheck, FileNameExtensionMustBeMsiInAnyAsciiCase) {
 }
 
 TEST_F(TrustPackageCheck, PathWithoutAFileNameHasNoExtension) {
-    EXPECT_FALSE(has_msi_extension(platform::Path("C:/dl/update.msi/..")));
-    EXPECT_FALSE(has_msi_extension(platform::Path("C:/dl/update.msi/")));
+    EXPECT_FALSE(has_msi_extension(as_path("C:/dl/update.msi/..")));
+    EXPECT_FALSE(has_msi_extension(as_path("C:/dl/update.msi/")));
 }
 
 TEST_F(TrustPackageCheck, MissingFileIsRefusedAsNotMsiWithoutOpeningIt) {
@@ -94,7 +96,7 @@ TEST_F(TrustPackageCheck, AnythingButARegularFileIsRefusedAsNotMsiBeforeAByteIsR
     fake_.add_file("C:/dl/update.msi", kContent);
     fake_.before_call = [&](Op op, int) {
         if (op == Op::open_for_reading) {
-            (void)fake_.delete_file("C:/dl/update.msi");
+            (void)fake_.delete_file(as_path("C:/dl/update.msi"));
             fake_.add_special("C:/dl/update.msi");
         }
     };
@@ -107,7 +109,7 @@ TEST_F(TrustPackageCheck, AVerifiedPackageReportsTheLengthItsDigestCovered) {
     fake_.add_file("C:/dl/update.msi", content);
     fake_.max_read_chunk = 4096;
     testing::sign_request(request_, content);
-    auto verified = verify_update_package(fake_, "C:/dl/update.msi", update::package_claim(request_));
+    auto verified = verify_update_package(fake_, as_path("C:/dl/update.msi"), update::package_claim(request_));
     ASSERT_TRUE(verified) << verified.error();
     EXPECT_EQ(verified->length, content.size());
 }

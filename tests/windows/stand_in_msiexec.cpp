@@ -33,7 +33,7 @@ namespace {
 // The package digest as the updater computes it.
 std::optional<std::string> file_sha256(const std::filesystem::path& path) {
     velmarch::platform::win32::Win32Platform platform(velmarch::platform::win32::LinkCheck::off);
-    auto digest = velmarch::trust::compute_file_sha256(platform, path);
+    auto digest = velmarch::trust::compute_file_sha256(platform, velmarch::platform::Path(path.native()));
     if (!digest) return std::nullopt;
     return *digest;
 }
