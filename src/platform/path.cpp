@@ -4,7 +4,10 @@
 
 namespace velmarch::platform {
 
-Path Path::root_path() const { return Path(NativeView(text_).substr(0, root_length(NativeView(text_), kNativePathStyle))); }
+Path Path::root_path() const {
+    const NativeView text(text_);
+    return Path(text.substr(0, root_length(text, kNativePathStyle)));
+}
 
 Path Path::parent_path() const { return Path(parent_of(NativeView(text_), kNativePathStyle)); }
 

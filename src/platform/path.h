@@ -31,8 +31,8 @@ public:
 
     Path() = default;
     // Implicit, so that a native text can be passed where a path is asked for.
-    Path(NativeString text) noexcept : text_(std::move(text)) {}  // NOLINT(google-explicit-constructor)
-    Path(const PathChar* text) : text_(text) {}                     // NOLINT(google-explicit-constructor)
+    Path(NativeString text) noexcept : text_(std::move(text)) {}
+    Path(const PathChar* text) : text_(text) {}
     explicit Path(NativeView text) : text_(text) {}
 
     [[nodiscard]] const NativeString& native() const noexcept { return text_; }

@@ -1,16 +1,11 @@
 #include "platform/paths.h"
 
+#include "platform/path_parts.h"
 #include "text/utf.h"
 
 namespace velmarch::platform {
 
-bool is_path_separator(Path::value_type c) {
-#ifdef _WIN32
-    return c == L'\\' || c == L'/';
-#else
-    return c == '/';
-#endif
-}
+bool is_path_separator(Path::value_type c) { return is_separator_in(c, kNativePathStyle); }
 
 NativeString native_from_ascii(std::string_view ascii) { return NativeString(ascii.begin(), ascii.end()); }
 

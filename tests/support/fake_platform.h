@@ -45,9 +45,9 @@ std::string fake_os_error(std::int32_t code);
 // What the fake's own helpers take: a path, or test text in UTF-8 as it
 // stands ("/Logs/result.json").
 struct FakePath {
-    FakePath(const platform::Path& given) : path(given) {}                 // NOLINT(google-explicit-constructor)
-    FakePath(const char* utf8) : path(platform::path_from_utf8(utf8)) {}  // NOLINT(google-explicit-constructor)
-    FakePath(const std::string& utf8) : path(platform::path_from_utf8(utf8)) {}  // NOLINT(google-explicit-constructor)
+    FakePath(const platform::Path& given) : path(given) {}
+    FakePath(const char* utf8) : path(platform::path_from_utf8(utf8)) {}
+    FakePath(const std::string& utf8) : path(platform::path_from_utf8(utf8)) {}
     platform::Path path;
 };
 
