@@ -3,7 +3,8 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
-#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 
@@ -29,17 +30,27 @@ std::string base64(const unsigned char* data, std::size_t size) {
 
 std::shared_ptr<EVP_PKEY> development_key() {
     static std::shared_ptr<EVP_PKEY> key = [] {
-        const std::string path = testing::source_path("keys/development/update-signing-key.pem");
-        std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-        if (!file) throw std::runtime_error("cannot open " + path);
-        EVP_PKEY* raw = PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr);
-        if (raw == nullptr) throw std::runtime_error("cannot read " + path);
-        return std::shared_ptr<EVP_PKEY>(raw, &EVP_PKEY_free);
+        std::shared_ptr<EVP_PKEY> read = read_development_private_key();
+        if (!read) throw std::runtime_error("cannot read the development private key");
+        return read;
     }();
     return key;
 }
 
 }  // namespace
+
+std::shared_ptr<EVP_PKEY> read_development_private_key() {
+    const std::string path = testing::source_path("keys/development/update-signing-key.pem");
+    std::ifstream in(path, std::ios::binary);
+    const std::string pem(std::istreambuf_iterator<char>(in), {});
+    if (!in.good() && !in.eof()) return nullptr;
+    const std::unique_ptr<BIO, int (*)(BIO*)> memory(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())),
+                                                     &BIO_free);
+    if (!memory) return nullptr;
+    EVP_PKEY* raw = PEM_read_bio_PrivateKey(memory.get(), nullptr, nullptr, nullptr);
+    if (raw == nullptr) return nullptr;
+    return std::shared_ptr<EVP_PKEY>(raw, &EVP_PKEY_free);
+}
 
 std::string sha256_hex(std::string_view content) {
     unsigned char digest[32];

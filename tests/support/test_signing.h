@@ -1,6 +1,9 @@
 #pragma once
 // Signs test packages with the development key, as the publisher would.
 
+#include <openssl/types.h>
+
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -9,6 +12,10 @@
 namespace velmarch::testing {
 
 std::string sha256_hex(std::string_view content);
+// The development private key from keys/development; empty when it cannot be
+// read. Read through memory: libcrypto's file functions are not built for
+// Windows.
+std::shared_ptr<EVP_PKEY> read_development_private_key();
 // Base64 Ed25519 signature of `message` with the development private key.
 std::string sign_with_development_key(std::string_view message);
 // Fills the digest, version, signature, key id and algorithm of `request` for

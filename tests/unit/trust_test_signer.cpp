@@ -3,16 +3,12 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
-#include <cstdio>
 #include <memory>
 
-#include <openssl/pem.h>
-
-#include "support/source_path.h"
-#include "trust/embedded_update_key.h"
-
-#include "trust/base64.h"
+#include "support/test_signing.h"
 #include "text/hex.h"
+#include "trust/base64.h"
+#include "trust/embedded_update_key.h"
 
 namespace velmarch::trust_test {
 namespace {
@@ -65,12 +61,8 @@ std::string TestSigner::sign_base64(std::string_view message) const {
 }
 
 std::optional<std::string> sign_for_embedded_key(std::string_view message) {
-    const std::string path = testing::source_path("keys/development/update-signing-key.pem");
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    EXPECT_TRUE(file) << path;
-    if (!file) return std::nullopt;
-    const Key key(PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr));
-    EXPECT_TRUE(key) << path;
+    const std::shared_ptr<EVP_PKEY> key = testing::read_development_private_key();
+    EXPECT_TRUE(key) << "the development private key cannot be read";
     if (!key || public_key_hex(key.get()) + "\r\n" != trust::embedded_update_public_key()) return std::nullopt;
     return trust::base64_encode(sign_with(key.get(), message));
 }
