@@ -1,7 +1,7 @@
 #pragma once
 // Owners of a file descriptor and of a directory stream, made with the common
-// owner: each closes its resource when destroyed or reset; close() closes now and returns close's result (0, or -1
-// with errno set).
+// owner: each closes its resource when destroyed or reset; close() closes now
+// and returns the system's result (0, or -1 with errno set).
 
 #include <dirent.h>
 #include <unistd.h>
