@@ -121,6 +121,10 @@ public:
     // the current directory of that drive.
     [[nodiscard]] virtual Result<Path> working_directory_for(const Path& path) = 0;
     virtual void random_bytes(std::span<std::byte> out) = 0;
+    // Blocks the calling thread for about `milliseconds` (the run's pauses
+    // before trying something again). The fake records the request and
+    // returns at once, so no test ever sleeps.
+    virtual void sleep_milliseconds(std::uint32_t milliseconds) = 0;
 
     // --- files and directories -------------------------------------------
     [[nodiscard]] virtual FileType file_type(const Path& path) = 0;

@@ -253,6 +253,11 @@ void FakePlatform::random_bytes(std::span<std::byte> out) {
     for (auto& b : out) b = static_cast<std::byte>(next_random++);
 }
 
+void FakePlatform::sleep_milliseconds(std::uint32_t milliseconds) {
+    sleeps.push_back(milliseconds);
+    now += (std::uint64_t{milliseconds} + 999) / 1000;
+}
+
 FileType FakePlatform::file_type(const Path& path) {
     if (enter(Op::file_type)) return FileType::missing;
     const std::string key = resolved(links_, key_of(path));

@@ -107,6 +107,9 @@ public:
     std::set<std::uint32_t> running_processes;
     platform::WaitOutcome wait_outcome = platform::WaitOutcome::exited;
     std::vector<std::uint32_t> wait_limits;
+    // Every sleep_milliseconds request, in order; `now` advances by each one
+    // (rounded up to whole seconds) so that log lines show the time passing.
+    std::vector<std::uint32_t> sleeps;
 
     // Called for run_and_wait; the default exits with 0.
     std::function<Result<std::int32_t>(const platform::LaunchRequest&)> on_run;
@@ -134,6 +137,7 @@ public:
     std::uint32_t current_process_id() override;
     Result<Path> working_directory_for(const Path& path) override;
     void random_bytes(std::span<std::byte> out) override;
+    void sleep_milliseconds(std::uint32_t milliseconds) override;
     platform::FileType file_type(const Path& path) override;
     bool exists(const Path& path) override;
     Result<std::unique_ptr<platform::File>> open_for_reading(const Path& path) override;

@@ -51,6 +51,13 @@ std::uint32_t PosixPlatform::current_process_id() { return static_cast<std::uint
 
 Result<Path> PosixPlatform::working_directory_for(const Path&) { return current_directory(); }
 
+void PosixPlatform::sleep_milliseconds(std::uint32_t milliseconds) {
+    timespec remaining{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1'000'000};
+    // A signal cuts the sleep short; the rest is slept.
+    while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+    }
+}
+
 void PosixPlatform::random_bytes(std::span<std::byte> out) {
     while (!out.empty()) {
         const ssize_t got = ::getrandom(out.data(), out.size(), 0);

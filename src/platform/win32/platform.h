@@ -38,6 +38,7 @@ public:
     std::uint32_t current_process_id() override;
     Result<Path> working_directory_for(const Path& path) override;
     void random_bytes(std::span<std::byte> out) override;
+    void sleep_milliseconds(std::uint32_t milliseconds) override;
 
     FileType file_type(const Path& path) override;
     bool exists(const Path& path) override;

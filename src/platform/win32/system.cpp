@@ -137,6 +137,8 @@ Result<Path> Win32Platform::working_directory_for(const Path& path) {
     }
 }
 
+void Win32Platform::sleep_milliseconds(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+
 void Win32Platform::random_bytes(std::span<std::byte> out) {
     auto* data = reinterpret_cast<PUCHAR>(out.data());
     if (process_prng_ != nullptr) {
