@@ -14,6 +14,9 @@ namespace velmarch::staging {
 
 inline constexpr std::string_view kStagingSecurityDescriptor = "O:BAG:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 inline constexpr std::string_view kStagedPackageName = "velmarch-update.msi";
+// Windows Installer writes its verbose log here, inside the administrator-only
+// directory, never at a caller-named path; the run copies it out afterwards.
+inline constexpr std::string_view kStagedInstallerLogName = "velmarch-installer.log";
 inline constexpr int kStagingDirectoryAttempts = 16;
 inline constexpr std::size_t kStagingCopyBufferSize = 8192;
 
