@@ -87,19 +87,20 @@ public:
 };
 
 // What the launcher hands to process creation: the resolved program file, the
-// composed Windows command line (without the terminating NUL), an optional
-// working directory, and a caller-named file the child will write (the
-// installer's log). In an elevated run the program, the working directory and
-// that file are reached like the platform's own paths: a link on the way that
-// an untrusted owner could have planted refuses the start with the system's
-// error. In every run, a `child_output` that exists but is not a regular file
-// or a directory refuses the start with kNotARegularFile: the child would
-// wait on it for ever, and the run with it.
+// composed Windows command line (without the terminating NUL) and an optional
+// working directory. In an elevated run the program and the working directory
+// are reached like the platform's own paths: a link on the way that an
+// untrusted owner could have planted refuses the start with the system's
+// error. No child is handed a caller-named file to open: what a child writes
+// for the caller goes into staging, and the run copies it out itself.
+//
+// A child inherits no handle or descriptor of the updater's but its standard
+// streams (Windows: a handle list of those alone; the stand-in: every other
+// descriptor is closed on exec).
 struct LaunchRequest {
     Path application;
     std::u16string command_line;
     std::optional<Path> working_directory;
-    std::optional<Path> child_output = {};
 };
 
 class Platform {
@@ -167,7 +168,6 @@ public:
     [[nodiscard]] virtual Result<std::uint32_t> start_detached(const LaunchRequest& launch) = 0;
 
     // Places searched for a bare program name; nullopt when unknown.
-    [[nodiscard]] virtual std::optional<Path> own_executable_directory() = 0;
     [[nodiscard]] virtual std::optional<Path> system_directory() = 0;
     [[nodiscard]] virtual std::optional<Path> windows_directory() = 0;
 };

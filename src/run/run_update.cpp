@@ -58,8 +58,8 @@ RunOutcome run_update(platform::Platform& platform, const std::vector<std::strin
     if (auto waited = process::wait_for_previous_process(platform, request.parent_process_id, reporter); !waited)
         return update::abort_run(waited.error());
 
-    auto stage =
-        process::run_installer_stage(platform, process::installer_inputs(request), staged->package_path(), reporter);
+    const process::StagedInstall staged_install{staged->package_path(), staged->installer_log_path()};
+    auto stage = process::run_installer_stage(platform, process::installer_inputs(request), staged_install, reporter);
     if (!stage) return std::unexpected(stage.error());
     return stage->process_exit_code;
 }

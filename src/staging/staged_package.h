@@ -3,8 +3,9 @@
 
 namespace velmarch::staging {
 
-// The staging directory and the staged package inside it. Destroying the
-// owner deletes the package and then the directory tree, ignoring failures.
+// The staging directory, the staged package inside it and the file Windows
+// Installer writes its log to there. Destroying the owner deletes the log, the
+// package and then the directory tree, ignoring failures.
 class StagedPackage {
 public:
     StagedPackage(platform::Platform& platform, platform::Path staging_dir, platform::Path package_path);
@@ -16,6 +17,7 @@ public:
 
     const platform::Path& staging_dir() const { return staging_dir_; }
     const platform::Path& package_path() const { return package_path_; }
+    const platform::Path& installer_log_path() const { return installer_log_path_; }
 
 private:
     void remove();
@@ -23,6 +25,7 @@ private:
     platform::Platform* platform_;
     platform::Path staging_dir_;
     platform::Path package_path_;
+    platform::Path installer_log_path_;
 };
 
 }  // namespace velmarch::staging

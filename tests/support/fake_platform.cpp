@@ -380,8 +380,6 @@ std::optional<std::string> FakePlatform::launch_refusal(const platform::LaunchRe
     if (!files_.contains(resolved(links_, key_of(launch.application)))) return fake_os_error(2);
     if (launch.working_directory && !directories_.contains(key_of(*launch.working_directory)))
         return fake_os_error(267);
-    if (launch.child_output && specials_.contains(resolved(links_, key_of(*launch.child_output))))
-        return std::string(platform::kNotARegularFile);
     return std::nullopt;
 }
 
@@ -400,7 +398,6 @@ Result<std::uint32_t> FakePlatform::start_detached(const platform::LaunchRequest
     return next_detached_id++;
 }
 
-std::optional<platform::Path> FakePlatform::own_executable_directory() { return own_directory; }
 std::optional<platform::Path> FakePlatform::system_directory() { return system_dir; }
 std::optional<platform::Path> FakePlatform::windows_directory() { return windows_dir; }
 

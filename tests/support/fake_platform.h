@@ -117,7 +117,6 @@ public:
     std::vector<platform::LaunchRequest> detached;
     std::uint32_t next_detached_id = 7000;
 
-    std::optional<Path> own_directory;
     std::optional<Path> system_dir;
     std::optional<Path> windows_dir;
 
@@ -154,7 +153,6 @@ public:
     std::unique_ptr<platform::WaitableProcess> open_process_for_wait(std::uint32_t process_id) override;
     Result<std::int32_t> run_and_wait(const platform::LaunchRequest& launch) override;
     Result<std::uint32_t> start_detached(const platform::LaunchRequest& launch) override;
-    std::optional<Path> own_executable_directory() override;
     std::optional<Path> system_directory() override;
     std::optional<Path> windows_directory() override;
 

@@ -152,8 +152,7 @@ TYPED_TEST(PlatformContract, OpenForReadingSharesForReadingWritingAndDeletion) {
 }
 
 // A FIFO or pipe nobody serves would hold a blocking open, read or write for
-// ever: every operation that opens a caller-named file refuses it at once,
-// and so does a launch whose child would write to it.
+// ever: every operation that opens a caller-named file refuses it at once.
 TYPED_TEST(PlatformContract, NothingOpensOrWaitsForAFifoOrPipe) {
     const Path special = this->subject.make_special_file();
     Platform& opener = this->subject.special_file_platform();
@@ -167,29 +166,6 @@ TYPED_TEST(PlatformContract, NothingOpensOrWaitsForAFifoOrPipe) {
     auto appended = opener.append_to_file(special, bytes_of("line\n"));
     ASSERT_FALSE(appended);
     EXPECT_EQ(appended.error(), refused);
-
-    LaunchRequest launch = this->subject.exiting_with(0);
-    launch.child_output = special;
-    auto ran = opener.run_and_wait(launch);
-    ASSERT_FALSE(ran);
-    EXPECT_EQ(ran.error(), refused);
-    auto started = opener.start_detached(launch);
-    ASSERT_FALSE(started);
-    EXPECT_EQ(started.error(), refused);
-}
-
-// A child's output that is a file, a directory or not there yet is the
-// child's business.
-TYPED_TEST(PlatformContract, AChildOutputThatIsAFileADirectoryOrMissingStartsTheChild) {
-    this->write("existing.log", "old");
-    this->make_directories("folder");
-    for (const char* name : {"existing.log", "folder", "absent.log"}) {
-        LaunchRequest launch = this->subject.exiting_with(3);
-        launch.child_output = this->at(name);
-        auto ran = this->platform.run_and_wait(launch);
-        ASSERT_TRUE(ran) << name << ": " << ran.error();
-        EXPECT_EQ(*ran, 3) << name;
-    }
 }
 
 TYPED_TEST(PlatformContract, WriteFileCreatesThenTruncates) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -38,6 +40,44 @@ TEST_F(Win32Processes, ALoneSurrogateArgumentIsRefused) {
     launch.working_directory = testing::to_path(temp.path());
     ASSERT_TRUE(platform->run_and_wait(launch));
     EXPECT_EQ(read_text(temp.path() / L"seen.txt"), "error: Argument 3 is not valid Unicode text.");
+}
+
+// An inheritable handle the updater holds (one its own starter passed down,
+// say) never reaches a child: only the standard handles are listed for
+// inheritance.
+TEST_F(Win32Processes, AChildDoesNotInheritAnInheritableHandle) {
+    const std::filesystem::path held = temp.path() / L"held-by-the-parent.txt";
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const HANDLE handle = ::CreateFileW(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    const std::string value = std::to_string(reinterpret_cast<std::uintptr_t>(handle));
+    const std::u16string rest = std::u16string(value.begin(), value.end()) + u" held-by-the-parent.txt";
+
+    // The probe itself: a child that is handed the handle does report it.
+    {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION information{};
+        LaunchRequest probe = testing::child_launch(testing::kChildHoldsHandle, rest);
+        std::wstring line(probe.command_line.begin(), probe.command_line.end());
+        ASSERT_TRUE(::CreateProcessW(probe.application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                     nullptr, &startup, &information));
+        ::WaitForSingleObject(information.hProcess, INFINITE);
+        DWORD code = 0;
+        ::GetExitCodeProcess(information.hProcess, &code);
+        ::CloseHandle(information.hThread);
+        ::CloseHandle(information.hProcess);
+        EXPECT_EQ(code, 3u) << "the probe does not see an inherited handle";
+    }
+
+    auto ran = platform->run_and_wait(testing::child_launch(testing::kChildHoldsHandle, rest));
+    ASSERT_TRUE(ran) << ran.error();
+    EXPECT_EQ(*ran, 0);
+    auto started = platform->start_detached(testing::child_launch(testing::kChildHoldsHandle, rest));
+    ASSERT_TRUE(started) << started.error();
+    if (auto process = platform->open_process_for_wait(*started)) EXPECT_EQ(process->wait(60000), WaitOutcome::exited);
+    ::CloseHandle(handle);
 }
 
 TEST_F(Win32Processes, LaunchFailuresCarryTheSystemText) {

@@ -28,6 +28,7 @@ using testing::Op;
 constexpr std::string_view kInjected = "Injected failure. (os error 1)";
 const std::string kPackage(20000, 'p');  // several copy chunks
 const std::string kRewritten(20000, 'x');  // what the download becomes after it was verified
+constexpr std::string_view kInstallerLog = "installer log";  // one read
 constexpr std::string_view kOldResult = testing::kEarlierResult;
 
 struct Expected {
@@ -108,16 +109,22 @@ const std::map<std::pair<Op, int>, Expected>& expectations() {
         {{Op::append_to_file, 4}, success()},
         {{Op::run_and_wait, 1}, aborted("Windows Installer could not be started: " + injected)},
         {{Op::append_to_file, 5}, success()},
+        // Delivering the installer's log from staging: never fails the run.
+        {{Op::open_for_reading, 4}, success()},
+        {{Op::read, 10}, success()},
+        {{Op::write_file, 2}, success()},
         {{Op::file_type, 5}, finished(1603, "The installed application executable was not found after the update.")},
         {{Op::run_and_wait, 2}, finished(1603, "The installed application version could not be verified: " + injected)},
-        {{Op::write_file, 2}, Expected{0, "", std::nullopt, false, false}},  // the result is lost silently
+        {{Op::write_file, 3}, Expected{0, "", std::nullopt, false, false}},  // the result is lost silently
         // Restart: logged only, never changes the outcome.
         {{Op::file_type, 6}, success()},
         {{Op::file_type, 7}, success()},
         {{Op::start_detached, 1}, success()},
         {{Op::append_to_file, 6}, success()},
-        // Removing staging: failures are ignored.
+        // Removing staging (the installer's log, the package, the tree):
+        // failures are ignored.
         {{Op::delete_file, 2}, success()},
+        {{Op::delete_file, 3}, success()},
         {{Op::remove_directory_tree, 1}, success()},
     };
     return table;
@@ -132,10 +139,11 @@ public:
         platform.on_run = [this](const platform::LaunchRequest& launch) -> Result<std::int32_t> {
             if (launch.application.filename() == as_path("msiexec.exe")) {
                 const auto arguments = testing::split_msiexec_command_line(launch.command_line).arguments;
-                for (std::size_t i = 0; i + 1 < arguments.size(); ++i)
-                    if (arguments[i] == u"/i")
-                        installed_bytes =
-                            platform.file_text(platform::path_from_utf8(text::utf16_to_utf8_lossy(arguments[i + 1])));
+                for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
+                    const platform::Path next = platform::path_from_utf8(text::utf16_to_utf8_lossy(arguments[i + 1]));
+                    if (arguments[i] == u"/i") installed_bytes = platform.file_text(next);
+                    if (arguments[i] == u"/L*v") platform.add_file(next, kInstallerLog);
+                }
             }
             return 0;
         };
@@ -201,8 +209,10 @@ TEST(RunFaultSweep, AFifoAtACallerNamedPathEndsTheRunAsThatFailureDoes) {
         {"helper log", "/Logs/helper.log", {Op::arguments, 1}, aborted(not_regular, true)},
         {"download", "/Downloads/velmarch-2.4.0.msi", {Op::arguments, 1},
          refused("The downloaded update package is not a valid MSI file.")},
-        {"installer log", "/Logs/msiexec.log", {Op::arguments, 1},
-         aborted("Windows Installer could not be started: " + not_regular)},
+        // Nothing opens the installer log before the copy after the install,
+        // which refuses it: the run goes on and the log is not delivered.
+        {"installer log", "/Logs/msiexec.log", {Op::arguments, 1}, success()},
+        {"installer log, during the install", "/Logs/msiexec.log", {Op::run_and_wait, 1}, success()},
         {"result, during the install", "/Logs/result.json", {Op::run_and_wait, 1}, Expected{0, "", std::nullopt}},
         {"helper log, during the install", "/Logs/helper.log", {Op::run_and_wait, 1}, success()},
     };

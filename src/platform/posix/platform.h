@@ -60,7 +60,6 @@ public:
     Result<std::int32_t> run_and_wait(const LaunchRequest& launch) override;
     Result<std::uint32_t> start_detached(const LaunchRequest& launch) override;
 
-    std::optional<Path> own_executable_directory() override;
     std::optional<Path> system_directory() override;
     std::optional<Path> windows_directory() override;
 
