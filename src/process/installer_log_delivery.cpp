@@ -6,7 +6,7 @@
 namespace velmarch::process {
 namespace {
 
-constexpr std::size_t kCopyBufferSize = 256 * 1024;
+constexpr std::size_t kCopyBufferSize = std::size_t{256} * 1024;
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/owners.h"
 #include "platform_win32_support.h"
 #include "support/file_bytes.h"
 
@@ -48,10 +49,10 @@ TEST_F(Win32Processes, ALoneSurrogateArgumentIsRefused) {
 TEST_F(Win32Processes, AChildDoesNotInheritAnInheritableHandle) {
     const std::filesystem::path held = temp.path() / L"held-by-the-parent.txt";
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    const HANDLE handle = ::CreateFileW(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-    const std::string value = std::to_string(reinterpret_cast<std::uintptr_t>(handle));
+    const win32::UniqueHandle handle(::CreateFileW(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                   &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(handle);
+    const std::string value = std::to_string(reinterpret_cast<std::uintptr_t>(handle.get()));
     const std::u16string rest = std::u16string(value.begin(), value.end()) + u" held-by-the-parent.txt";
 
     // The probe itself: a child that is handed the handle does report it.
@@ -63,21 +64,19 @@ TEST_F(Win32Processes, AChildDoesNotInheritAnInheritableHandle) {
         std::wstring line(probe.command_line.begin(), probe.command_line.end());
         ASSERT_TRUE(::CreateProcessW(probe.application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                      nullptr, &startup, &information));
-        ::WaitForSingleObject(information.hProcess, INFINITE);
+        const win32::UniqueHandle process(information.hProcess);
+        const win32::UniqueHandle thread(information.hThread);
+        ::WaitForSingleObject(process.get(), INFINITE);
         DWORD code = 0;
-        ::GetExitCodeProcess(information.hProcess, &code);
-        ::CloseHandle(information.hThread);
-        ::CloseHandle(information.hProcess);
+        ::GetExitCodeProcess(process.get(), &code);
         EXPECT_EQ(code, 3u) << "the probe does not see an inherited handle";
     }
 
     auto ran = platform->run_and_wait(testing::child_launch(testing::kChildHoldsHandle, rest));
     ASSERT_TRUE(ran) << ran.error();
     EXPECT_EQ(*ran, 0);
-    auto started = platform->start_detached(testing::child_launch(testing::kChildHoldsHandle, rest));
-    ASSERT_TRUE(started) << started.error();
-    if (auto process = platform->open_process_for_wait(*started)) EXPECT_EQ(process->wait(60000), WaitOutcome::exited);
-    ::CloseHandle(handle);
+    // start_detached creates its child the same way; its exit code is not
+    // the platform's to read.
 }
 
 TEST_F(Win32Processes, LaunchFailuresCarryTheSystemText) {

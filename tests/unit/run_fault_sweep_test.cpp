@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 
@@ -144,6 +145,10 @@ public:
                     if (arguments[i] == u"/i") installed_bytes = platform.file_text(next);
                     if (arguments[i] == u"/L*v") platform.add_file(next, kInstallerLog);
                 }
+                if (busy_answers > 0) {
+                    --busy_answers;
+                    return 1618;
+                }
             }
             return 0;
         };
@@ -164,7 +169,38 @@ public:
     std::optional<std::string> installed_bytes;
     // By default the first step after staging: the wait for the previous process.
     std::pair<Op, int> rewrite_download_at{Op::open_process_for_wait, 1};
+    int busy_answers = 0;  // runs of the installer that answer 1618 first
 };
+
+// The call sites a busy installer adds, after the first installer run of the
+// table above: its exit line, the delivery of its log, the wait's line, the
+// second run, its exit line and the delivery that adds its log. What each
+// failure there leads to, and the call sites after it, shifted.
+const std::map<std::pair<Op, int>, Expected>& busy_expectations() {
+    static const std::map<std::pair<Op, int>, Expected> table = {
+        {{Op::append_to_file, 5}, success()},
+        {{Op::open_for_reading, 4}, success()},
+        {{Op::read, 10}, success()},
+        {{Op::write_file, 2}, success()},
+        {{Op::append_to_file, 6}, success()},  // "Windows Installer is busy ..."
+        {{Op::run_and_wait, 2}, aborted("Windows Installer could not be started: " + injected)},
+        {{Op::append_to_file, 7}, success()},
+        {{Op::open_for_reading, 5}, success()},
+        {{Op::read, 11}, success()},
+        {{Op::append_to_file, 8}, success()},  // the second run's log, added
+        {{Op::file_type, 5}, finished(1603, "The installed application executable was not found after the update.")},
+        {{Op::run_and_wait, 3}, finished(1603, "The installed application version could not be verified: " + injected)},
+        {{Op::write_file, 3}, Expected{0, "", std::nullopt, false, false}},
+        {{Op::file_type, 6}, success()},
+        {{Op::file_type, 7}, success()},
+        {{Op::start_detached, 1}, success()},
+        {{Op::append_to_file, 9}, success()},
+        {{Op::delete_file, 2}, success()},
+        {{Op::delete_file, 3}, success()},
+        {{Op::remove_directory_tree, 1}, success()},
+    };
+    return table;
+}
 
 TEST(RunFaultSweep, EveryCallSiteOfASuccessfulRunIsCovered) {
     FaultSweep clean;
@@ -173,6 +209,47 @@ TEST(RunFaultSweep, EveryCallSiteOfASuccessfulRunIsCovered) {
         EXPECT_TRUE(expectations().contains(site))
             << "no expectation for " << testing::op_name(site.first) << " #" << site.second;
     EXPECT_EQ(clean.sequence.size(), expectations().size());
+}
+
+// Once busy, then installed: every call site from the first installer run on
+// is the one the table names, each failure ends as its row says, and none
+// leaks a handle or skips the removal of staging. The caller's installer log
+// holds both runs' logs when nothing failed.
+TEST(RunFaultSweep, EveryCallSiteOfABusyInstallerIsCoveredAndEndsAsItsRowSays) {
+    FaultSweep clean;
+    clean.busy_answers = 1;
+    ASSERT_EQ(run_updater_process(clean.platform), 0);
+    EXPECT_EQ(clean.platform.sleeps, std::vector<std::uint32_t>{5000});
+    EXPECT_EQ(clean.platform.file_text("/Logs/msiexec.log"), std::string(kInstallerLog) + std::string(kInstallerLog));
+    const auto first_run = std::find(clean.sequence.begin(), clean.sequence.end(), std::pair(Op::run_and_wait, 1));
+    ASSERT_NE(first_run, clean.sequence.end());
+    const std::vector<std::pair<Op, int>> after(first_run + 1, clean.sequence.end());
+    for (const auto& site : after)
+        EXPECT_TRUE(busy_expectations().contains(site))
+            << "no expectation for " << testing::op_name(site.first) << " #" << site.second;
+    EXPECT_EQ(after.size(), busy_expectations().size());
+
+    for (const auto& [site, expected] : busy_expectations()) {
+        const auto& [op, n] = site;
+        SCOPED_TRACE(std::string(testing::op_name(op)) + " #" + std::to_string(n));
+        FaultSweep sweep;
+        sweep.busy_answers = 1;
+        sweep.platform.fail(op, std::string(kInjected), n);
+        FakePlatform& p = sweep.platform;
+        EXPECT_EQ(run_updater_process(p), expected.exit_code);
+        EXPECT_EQ(p.standard_error, expected.standard_error);
+        const std::string result = p.file_text("/Logs/result.json");
+        if (!expected.message) {
+            EXPECT_FALSE(p.has_file("/Logs/result.json")) << result;
+        } else {
+            EXPECT_NE(result.find("\"message\":\"" + *expected.message + "\""), std::string::npos) << result;
+        }
+        EXPECT_EQ(p.files_opened, p.files_closed);
+        EXPECT_EQ(p.calls(Op::remove_directory_tree), 1);
+        if (op != Op::remove_directory_tree) {
+            EXPECT_EQ(p.entries_below("/Windows/Temp").size(), 1u);
+        }
+    }
 }
 
 TEST(RunFaultSweep, TheInstallerGetsTheStagedCopyNotTheRewrittenDownload) {
