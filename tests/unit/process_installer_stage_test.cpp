@@ -325,14 +325,11 @@ const DeliveryFailure kDeliveryFailures[] = {
     {"CallersFileUnwritable", [](testing::FakePlatform& f, const Path&) { f.fail(Op::write_file, fake_os_error(5)); },
      SIZE_MAX},
     {"CallersFolderGone",
-     [](testing::FakePlatform& f, const Path& log) {
-         f.files_.erase(utf8(log));
-         f.directories_.erase(utf8(log.parent_path()));
-     },
+     [](testing::FakePlatform& f, const Path& log) { (void)f.remove_directory_tree(log.parent_path()); },
      SIZE_MAX},
     {"FifoAtTheCallersPath",
      [](testing::FakePlatform& f, const Path& log) {
-         f.files_.erase(utf8(log));
+         (void)f.delete_file(log);
          f.add_special(log);
      },
      SIZE_MAX},
@@ -363,7 +360,7 @@ TEST_F(InstallerStage, DeliversInPiecesUpToTheLengthAtOpening) {
     auto watch = fake.before_call;
     fake.before_call = [&](Op op, int n) {
         if (watch) watch(op, n);
-        if (op == Op::read && ++reads == 2) fake.files_[utf8(staged_log)].push_back(std::byte{'+'});
+        if (op == Op::read && ++reads == 2) fake.add_file(staged_log, log + "+ written after the copy began");
     };
     ASSERT_TRUE(run().has_value());
     EXPECT_EQ(fake.file_text(request.msi_log_path), log);
