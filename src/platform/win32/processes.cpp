@@ -75,7 +75,9 @@ public:
         memory_ = std::make_unique<std::byte[]>(size);
         if (!::InitializeProcThreadAttributeList(list(), 1, 0, &size)) return std::unexpected(last_os_error_text());
         initialised_ = true;
-        if (!::UpdateProcThreadAttribute(list(), 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+        // The attribute's value is the array of handles itself.
+        void* const value = static_cast<void*>(handles_.data());
+        if (!::UpdateProcThreadAttribute(list(), 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, value,
                                          handles_.size() * sizeof(HANDLE), nullptr, nullptr))
             return std::unexpected(last_os_error_text());
         return {};
