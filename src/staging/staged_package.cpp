@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/held_retry.h"
+
 namespace velmarch::staging {
 
 StagedPackage::StagedPackage(platform::Platform& platform, platform::Path staging_dir,
@@ -11,7 +13,8 @@ StagedPackage::StagedPackage(platform::Platform& platform, platform::Path stagin
 StagedPackage::StagedPackage(StagedPackage&& other) noexcept
     : platform_(std::exchange(other.platform_, nullptr)),
       staging_dir_(std::move(other.staging_dir_)),
-      package_path_(std::move(other.package_path_)) {}
+      package_path_(std::move(other.package_path_)),
+      hold_(std::move(other.hold_)) {}
 
 StagedPackage& StagedPackage::operator=(StagedPackage&& other) noexcept {
     if (this != &other) {
@@ -19,6 +22,7 @@ StagedPackage& StagedPackage::operator=(StagedPackage&& other) noexcept {
         platform_ = std::exchange(other.platform_, nullptr);
         staging_dir_ = std::move(other.staging_dir_);
         package_path_ = std::move(other.package_path_);
+        hold_ = std::move(other.hold_);
     }
     return *this;
 }
@@ -27,9 +31,13 @@ StagedPackage::~StagedPackage() { remove(); }
 
 void StagedPackage::remove() {
     if (platform_ == nullptr) return;
-    // The package may not exist yet; both removals are best effort.
-    (void)platform_->delete_file(package_path_);
-    (void)platform_->remove_directory_tree(staging_dir_);
+    // The hold would refuse the run's own deletion.
+    hold_.reset();
+    // The package may not exist yet; both removals are best effort, within
+    // one budget of retries.
+    platform::HeldRemovalRetry retry(*platform_);
+    (void)retry.delete_file(package_path_);
+    (void)retry.remove_directory_tree(staging_dir_);
     platform_ = nullptr;
 }
 

@@ -148,7 +148,7 @@ TYPED_TEST(PlatformContract, OpenForReadingSharesForReadingWritingAndDeletion) {
     EXPECT_TRUE(appended) << appended.error();
     EXPECT_EQ(this->read_all("shared.log"), "xyz!");
     auto deleted = this->platform.delete_file(this->at("shared.log"));
-    EXPECT_TRUE(deleted) << deleted.error();
+    EXPECT_TRUE(deleted) << deleted.error().message;
 }
 
 // A FIFO or pipe nobody serves would hold a blocking open, read or write for
@@ -228,7 +228,7 @@ TYPED_TEST(PlatformContract, DeleteFileRemovesOnlyThatFile) {
     EXPECT_TRUE(this->platform.exists(this->at("b")));
     auto again = this->platform.delete_file(this->at("a"));
     ASSERT_FALSE(again);
-    EXPECT_TRUE(is_os_error(again.error())) << again.error();
+    EXPECT_TRUE(is_os_error(again.error().message)) << again.error().message;
 }
 
 TYPED_TEST(PlatformContract, CreateDirectoriesBuildsTheChainAndStopsAtAFile) {
@@ -258,7 +258,7 @@ TYPED_TEST(PlatformContract, RemoveDirectoryTreeRemovesNestedContent) {
     EXPECT_FALSE(this->platform.exists(this->at("stage")));
     auto again = this->platform.remove_directory_tree(this->at("stage"));
     ASSERT_FALSE(again);
-    EXPECT_TRUE(is_os_error(again.error())) << again.error();
+    EXPECT_TRUE(is_os_error(again.error().message)) << again.error().message;
 }
 
 TYPED_TEST(PlatformContract, RemoveDirectoryTreeRemovesLinksAndLeavesTheirTargets) {

@@ -54,7 +54,7 @@ TEST_F(Win32Files, WritesIntoAMissingDirectoryFailWithTheSystemText) {
 TEST_F(Win32Files, DeleteFileOfAMissingFileFails) {
     auto deleted = platform->delete_file(at(L"missing.msi"));
     ASSERT_FALSE(deleted);
-    EXPECT_TRUE(ends_with_os_error(deleted.error(), ERROR_FILE_NOT_FOUND)) << deleted.error();
+    EXPECT_TRUE(ends_with_os_error(deleted.error().message, ERROR_FILE_NOT_FOUND)) << deleted.error().message;
 }
 
 TEST_F(Win32Files, CreateDirectoriesMakesEveryLevelAndAcceptsExistingOnes) {
