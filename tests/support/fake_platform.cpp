@@ -333,6 +333,7 @@ void FakePlatform::add_special(const FakePath& path) {
 
 bool FakePlatform::has_file(const FakePath& path) const { return files_.contains(key_of(path)); }
 bool FakePlatform::has_directory(const FakePath& path) const { return directories_.contains(key_of(path)); }
+bool FakePlatform::is_held(const FakePath& path) const { return held_files.contains(key_of(path)); }
 
 std::string FakePlatform::file_text(const FakePath& path) const {
     auto it = files_.find(key_of(path));
@@ -538,6 +539,7 @@ Result<DirectoryCreation> FakePlatform::create_directory(const Path& path, const
 Result<std::uint64_t> FakePlatform::free_bytes(const Path& directory) {
     free_space_queries.push_back(directory);
     if (auto failure = enter(Op::free_bytes)) return std::unexpected(*failure);
+    if (!directories_.contains(resolved(links_, key_of(directory)))) return std::unexpected(fake_os_error(3));
     return free_space;
 }
 

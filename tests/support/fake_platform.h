@@ -142,6 +142,7 @@ public:
     // Files under a FileHold or taken by the sweep: taking one fails, and
     // deleting one fails as held, with a sharing violation.
     std::set<std::string> held_files;
+    bool is_held(const FakePath& path) const;
     // Entries the sweep deleted, in order.
     std::vector<Path> swept;
 

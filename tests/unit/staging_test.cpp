@@ -309,7 +309,7 @@ TEST_F(StagingTest, TheStagedPackageIsHeldUntilStagingGoesAndReleasedBeforeItsDe
     {
         auto staged = stage_package(platform, request.msi_path, update::package_claim(request), kContent.size());
         ASSERT_TRUE(staged) << staged.error();
-        EXPECT_TRUE(platform.held_files.contains(platform::path_to_utf8(staged->package_path())));
+        EXPECT_TRUE(platform.is_held(staged->package_path()));
         EXPECT_EQ(platform.held_opened, 1);
         EXPECT_EQ(platform.held_closed, 0);
         StagedPackage moved = std::move(*staged);  // the hold moves with it
