@@ -147,22 +147,28 @@ public:
         return (control & SE_DACL_PROTECTED) != 0 && present && same_entries(actual, expected_list);
     }
 
+    // Read through the held handle itself: no second open of the directory,
+    // which the held handle's DELETE access would refuse without delete
+    // sharing, and no other object than the one held.
     Result<std::vector<std::string>> names(std::size_t limit) override {
         std::vector<std::string> found;
-        WIN32_FIND_DATAW entry{};
-        const Path pattern = path_ / L"*";
-        const UniqueFindHandle search(::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
-                                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-        if (!search) {
-            if (::GetLastError() == ERROR_FILE_NOT_FOUND) return found;
-            return std::unexpected(last_os_error_text());
+        alignas(8) std::byte buffer[64 * 1024];
+        auto kind = FileIdBothDirectoryRestartInfo;
+        while (found.size() < limit) {
+            if (!::GetFileInformationByHandleEx(handle_.get(), kind, buffer, sizeof buffer)) {
+                if (::GetLastError() == ERROR_NO_MORE_FILES) break;
+                return std::unexpected(last_os_error_text());
+            }
+            kind = FileIdBothDirectoryInfo;
+            for (std::size_t offset = 0; found.size() < limit;) {
+                const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer + offset);
+                const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+                if (name != L"." && name != L"..")
+                    found.push_back(text::utf16_to_utf8_lossy(std::u16string(name.begin(), name.end())));
+                if (entry->NextEntryOffset == 0) break;
+                offset += entry->NextEntryOffset;
+            }
         }
-        do {
-            if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0) continue;
-            found.push_back(text::utf16_to_utf8_lossy(to_utf16(entry.cFileName)));
-        } while (found.size() < limit && ::FindNextFileW(search.get(), &entry));
-        if (found.size() < limit && ::GetLastError() != ERROR_NO_MORE_FILES)
-            return std::unexpected(last_os_error_text());
         return found;
     }
 
