@@ -137,8 +137,11 @@ public:
     // Whether its access list is exactly `expected`'s (the stand-in: mode
     // 0700, which stands for the staging access list).
     [[nodiscard]] virtual Result<bool> has_access_list(const SecurityDescriptor& expected) = 0;
-    // The names of at most `limit` of its entries, "." and ".." left out.
-    [[nodiscard]] virtual Result<std::vector<std::string>> names(std::size_t limit) = 0;
+    // The names of at most `limit` of its entries that begin with `prefix`
+    // ("" for every entry), "." and ".." left out. Other names are passed
+    // over without counting, so that a folder of many unrelated entries
+    // still shows those asked for.
+    [[nodiscard]] virtual Result<std::vector<std::string>> names(std::string_view prefix, std::size_t limit) = 0;
     [[nodiscard]] virtual Result<std::unique_ptr<HeldDirectory>> open_directory(std::string_view name) = 0;
     [[nodiscard]] virtual Result<std::unique_ptr<TakenFile>> take_file(std::string_view name) = 0;
     // Deletes this very directory, which must be empty (Windows: by its

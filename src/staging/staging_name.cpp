@@ -7,7 +7,6 @@
 namespace velmarch::staging {
 namespace {
 
-constexpr std::string_view kPrefix = "VelmarchUpdate-";
 constexpr std::size_t kRandomDigits = 32;
 constexpr std::size_t kMaxProcessIdDigits = 10;
 
@@ -25,8 +24,8 @@ bool is_process_id(std::string_view digits) {
 }  // namespace
 
 bool is_staging_directory_name(std::string_view name) {
-    if (!name.starts_with(kPrefix)) return false;
-    name.remove_prefix(kPrefix.size());
+    if (!name.starts_with(kStagingNamePrefix)) return false;
+    name.remove_prefix(kStagingNamePrefix.size());
     if (name.size() < kRandomDigits + 2) return false;
     const std::string_view random = name.substr(name.size() - kRandomDigits);
     const std::string_view rest = name.substr(0, name.size() - kRandomDigits);

@@ -6,6 +6,9 @@
 
 namespace velmarch::staging {
 
+// What every staging directory's name begins with.
+inline constexpr std::string_view kStagingNamePrefix = "VelmarchUpdate-";
+
 // Exactly "VelmarchUpdate-<process id>-<32 lower-case hex digits>", the
 // process id in decimal without leading zeros and at most 4294967295: the
 // names staging_directory_name makes, and nothing else.

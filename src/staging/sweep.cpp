@@ -27,7 +27,7 @@ bool remove_if_stale(platform::Platform& platform, platform::HeldDirectory& temp
     auto access = (*directory)->has_access_list(staging_access);
     if (!access || !*access) return false;
     // One name more than a run puts there shows anything else.
-    auto inside = (*directory)->names(kRunFileNames.size() + 1);
+    auto inside = (*directory)->names("", kRunFileNames.size() + 1);
     if (!inside || !holds_only_run_files(*inside)) return false;
 
     // Every file is taken before any is deleted: a live run's held package
@@ -74,7 +74,7 @@ std::size_t sweep_stale_staging(platform::Platform& platform) {
     if (!windows) return 0;
     auto temp = platform.open_held_directory(platform::join_path(*windows, "Temp"));
     if (!temp) return 0;
-    auto names = (*temp)->names(kSweepNameLimit);
+    auto names = (*temp)->names(kStagingNamePrefix, kSweepNameLimit);
     if (!names) return 0;
 
     const std::uint64_t started = platform.unix_time_seconds();

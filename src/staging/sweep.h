@@ -22,9 +22,10 @@
 
 namespace velmarch::staging {
 
-// Entries of the Temp folder read at most; staging-named candidates examined
-// at most; seconds after which no further candidate is examined. A Temp
-// folder full of look-alikes costs the run no more than these.
+// Names of the Temp folder that begin like a staging directory's read at
+// most (other names are passed over); candidates of exactly the staging form
+// examined at most; seconds after which no further candidate is examined. A
+// Temp folder full of look-alikes costs the run no more than these.
 inline constexpr std::size_t kSweepNameLimit = 4096;
 inline constexpr std::size_t kSweepCandidateLimit = 32;
 inline constexpr std::uint64_t kSweepSecondLimit = 2;

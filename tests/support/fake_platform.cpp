@@ -186,7 +186,7 @@ public:
         return !owner_.foreign_access_lists.contains(key_);
     }
 
-    Result<std::vector<std::string>> names(std::size_t limit) override {
+    Result<std::vector<std::string>> names(std::string_view prefix, std::size_t limit) override {
         if (auto failure = owner_.enter(Op::held_names)) return std::unexpected(*failure);
         if (!owner_.directories_.contains(key_)) return std::unexpected(fake_os_error(267));
         std::set<std::string> children;
@@ -200,7 +200,7 @@ public:
         std::vector<std::string> out;
         for (const auto& name : children) {
             if (out.size() >= limit) break;
-            out.push_back(name);
+            if (name.starts_with(prefix)) out.push_back(name);
         }
         return out;
     }

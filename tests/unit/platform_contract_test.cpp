@@ -383,12 +383,15 @@ TYPED_TEST(PlatformContract, AHeldDirectoryListsTakesAndDeletesWhatItHolds) {
         ASSERT_TRUE(facts) << facts.error();
         EXPECT_EQ(facts->kind, HeldKind::directory);
 
-        auto names = (*stage)->names(10);
+        auto names = (*stage)->names("", 10);
         ASSERT_TRUE(names) << names.error();
         EXPECT_EQ(sorted(*names), (std::vector<std::string>{"velmarch-installer.log", "velmarch-update.msi"}));
-        auto one = (*stage)->names(1);
+        auto one = (*stage)->names("", 1);
         ASSERT_TRUE(one) << one.error();
         EXPECT_EQ(one->size(), 1u);
+        auto logs = (*stage)->names("velmarch-i", 10);
+        ASSERT_TRUE(logs) << logs.error();
+        EXPECT_EQ(*logs, std::vector<std::string>{"velmarch-installer.log"});
 
         // Not empty: the directory stays.
         EXPECT_FALSE((*stage)->remove());

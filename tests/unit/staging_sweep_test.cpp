@@ -237,15 +237,23 @@ TEST_F(Sweep, ExaminesAtMostItsLimitOfCandidates) {
     EXPECT_EQ(sweep_stale_staging(platform), 5u);  // the rest go with a later run
 }
 
-TEST_F(Sweep, LooksAtMostAtItsLimitOfTempEntries) {
-    // Look-alikes sort before the one real leftover; only the first
-    // kSweepNameLimit names are ever read.
+TEST_F(Sweep, LooksAtMostAtItsLimitOfStagingLikeNames) {
+    // Look-alikes of the staging prefix sort before the one real leftover;
+    // only the first kSweepNameLimit such names are ever read.
     for (std::size_t i = 0; i < kSweepNameLimit; ++i)
-        platform.add_file(kTemp + "/A-look-alike-" + std::to_string(100000 + i), "");
+        platform.add_file(kTemp + "/VelmarchUpdate-" + std::to_string(100000 + i) + "-look-alike", "");
     add_stale(kStale);
     EXPECT_EQ(sweep_stale_staging(platform), 0u);
     EXPECT_EQ(platform.calls(Op::held_open_directory), 0);
     EXPECT_TRUE(platform.has_directory(kStale));
+}
+
+TEST_F(Sweep, UnrelatedEntriesOfTheTempFolderDoNotHideALeftover) {
+    for (std::size_t i = 0; i < kSweepNameLimit + 100; ++i)
+        platform.add_file(kTemp + "/A-temporary-file-" + std::to_string(100000 + i), "");
+    add_stale(kStale);
+    EXPECT_EQ(sweep_stale_staging(platform), 1u);
+    EXPECT_FALSE(platform.has_directory(kStale));
 }
 
 TEST_F(Sweep, StopsOnceItsTimeIsUp) {

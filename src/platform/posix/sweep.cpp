@@ -106,7 +106,7 @@ public:
         return (status.st_mode & 07777) == 0700;
     }
 
-    Result<std::vector<std::string>> names(std::size_t limit) override {
+    Result<std::vector<std::string>> names(std::string_view prefix, std::size_t limit) override {
         // A stream of its own, from the start, over a copy of the descriptor.
         Result<UniqueFd> copy = open_at(fd_.get(), ".", O_RDONLY | O_DIRECTORY);
         if (!copy) return std::unexpected(copy.error());
@@ -122,7 +122,7 @@ public:
                 break;
             }
             const std::string name = entry->d_name;
-            if (name != "." && name != "..") found.push_back(name);
+            if (name != "." && name != ".." && name.starts_with(prefix)) found.push_back(name);
         }
         return found;
     }

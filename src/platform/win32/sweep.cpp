@@ -150,7 +150,7 @@ public:
     // Read through the held handle itself: no second open of the directory,
     // which the held handle's DELETE access would refuse without delete
     // sharing, and no other object than the one held.
-    Result<std::vector<std::string>> names(std::size_t limit) override {
+    Result<std::vector<std::string>> names(std::string_view prefix, std::size_t limit) override {
         std::vector<std::string> found;
         alignas(8) std::byte buffer[64 * 1024];
         auto kind = FileIdBothDirectoryRestartInfo;
@@ -163,8 +163,10 @@ public:
             for (std::size_t offset = 0; found.size() < limit;) {
                 const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer + offset);
                 const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
-                if (name != L"." && name != L"..")
-                    found.push_back(text::utf16_to_utf8_lossy(std::u16string(name.begin(), name.end())));
+                if (name != L"." && name != L"..") {
+                    std::string utf8 = text::utf16_to_utf8_lossy(std::u16string(name.begin(), name.end()));
+                    if (utf8.starts_with(prefix)) found.push_back(std::move(utf8));
+                }
                 if (entry->NextEntryOffset == 0) break;
                 offset += entry->NextEntryOffset;
             }
