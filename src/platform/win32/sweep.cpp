@@ -40,7 +40,7 @@ std::uint64_t unix_seconds_of(LARGE_INTEGER time) {
 
 // Only a plain name of an entry, never one that leads elsewhere.
 [[nodiscard]] Result<std::wstring> entry_name(std::string_view name) {
-    const std::wstring wide = to_wide(text::utf8_to_utf16_lossy(name));
+    std::wstring wide = to_wide(text::utf8_to_utf16_lossy(name));
     if (wide.empty() || wide == L"." || wide == L".." || wide.find_first_of(L"\\/:*?\"<>|") != std::wstring::npos ||
         wide.find(L'\0') != std::wstring::npos)
         return std::unexpected(os_error_text(ERROR_INVALID_NAME));
