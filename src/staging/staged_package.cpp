@@ -4,6 +4,7 @@
 
 #include "platform/paths.h"
 #include "staging/staging.h"
+#include "platform/held_retry.h"
 
 namespace velmarch::staging {
 
@@ -18,7 +19,8 @@ StagedPackage::StagedPackage(StagedPackage&& other) noexcept
     : platform_(std::exchange(other.platform_, nullptr)),
       staging_dir_(std::move(other.staging_dir_)),
       package_path_(std::move(other.package_path_)),
-      installer_log_path_(std::move(other.installer_log_path_)) {}
+      installer_log_path_(std::move(other.installer_log_path_)),
+      hold_(std::move(other.hold_)) {}
 
 StagedPackage& StagedPackage::operator=(StagedPackage&& other) noexcept {
     if (this != &other) {
@@ -27,6 +29,7 @@ StagedPackage& StagedPackage::operator=(StagedPackage&& other) noexcept {
         staging_dir_ = std::move(other.staging_dir_);
         package_path_ = std::move(other.package_path_);
         installer_log_path_ = std::move(other.installer_log_path_);
+        hold_ = std::move(other.hold_);
     }
     return *this;
 }
@@ -35,10 +38,14 @@ StagedPackage::~StagedPackage() { remove(); }
 
 void StagedPackage::remove() {
     if (platform_ == nullptr) return;
-    // Neither file may exist yet; every removal is best effort.
-    (void)platform_->delete_file(installer_log_path_);
-    (void)platform_->delete_file(package_path_);
-    (void)platform_->remove_directory_tree(staging_dir_);
+    // The hold would refuse the run's own deletion.
+    hold_.reset();
+    // Neither file may exist yet; every removal is best effort, within one
+    // budget of retries.
+    platform::HeldRemovalRetry retry(*platform_);
+    (void)retry.delete_file(installer_log_path_);
+    (void)retry.delete_file(package_path_);
+    (void)retry.remove_directory_tree(staging_dir_);
     platform_ = nullptr;
 }
 

@@ -31,6 +31,9 @@ const std::string kPackage(20000, 'p');  // several copy chunks
 const std::string kRewritten(20000, 'x');  // what the download becomes after it was verified
 constexpr std::string_view kInstallerLog = "installer log";  // one read
 constexpr std::string_view kOldResult = testing::kEarlierResult;
+// What a killed earlier run left: swept by every run that meets no failure
+// in the sweep itself.
+const std::string kEarlierStaging = "/Windows/Temp/VelmarchUpdate-4242-00112233445566778899aabbccddeeff";
 
 struct Expected {
     std::int32_t exit_code = 0;
@@ -71,6 +74,22 @@ const std::map<std::pair<Op, int>, Expected>& expectations() {
         {{Op::write_file, 1}, aborted(injected, true)},
         {{Op::delete_file, 1}, success()},  // removing the old result
         {{Op::append_to_file, 1}, success()},
+        // The sweep of an earlier run's staging: whatever fails, the run goes on.
+        {{Op::open_held_directory, 1}, success()},
+        {{Op::held_names, 1}, success()},
+        {{Op::create_security_descriptor, 1}, success()},
+        {{Op::held_open_directory, 1}, success()},
+        {{Op::held_facts, 1}, success()},
+        {{Op::held_access_list, 1}, success()},
+        {{Op::held_names, 2}, success()},
+        {{Op::take_file, 1}, success()},
+        {{Op::held_facts, 2}, success()},
+        {{Op::take_file, 2}, success()},
+        {{Op::held_facts, 3}, success()},
+        {{Op::held_remove, 1}, success()},
+        {{Op::held_remove, 2}, success()},
+        {{Op::held_remove, 3}, success()},
+        {{Op::append_to_file, 2}, success()},
         // First verification of the download.
         {{Op::file_type, 1}, refused("The downloaded update package is not a valid MSI file.")},
         {{Op::open_for_reading, 1}, refused(injected)},
@@ -81,7 +100,8 @@ const std::map<std::pair<Op, int>, Expected>& expectations() {
         // read of 0 bytes follows, here or in the second verification.
         // Staging.
         {{Op::file_type, 2}, refused("The protected Windows temporary directory was not found.")},
-        {{Op::create_security_descriptor, 1},
+        {{Op::free_bytes, 1}, refused("The free space for restricted staging could not be read: " + injected)},
+        {{Op::create_security_descriptor, 2},
          refused("The restricted staging security descriptor could not be created: " + injected)},
         {{Op::create_directory, 1}, refused("The administrator-only staging directory could not be created: " + injected)},
         {{Op::open_for_reading, 2}, refused("The verified update package could not be reopened: " + injected)},
@@ -94,22 +114,23 @@ const std::map<std::pair<Op, int>, Expected>& expectations() {
         {{Op::write, 3}, refused("The update package could not be copied to restricted staging: " + injected)},
         // The copy stops at the verified length: no read of 0 bytes follows.
         {{Op::flush, 1}, refused("The restricted staged MSI could not be finalized: " + injected)},
+        {{Op::hold_file, 1}, refused("The restricted staged MSI could not be held: " + injected)},
         // Second verification, of the staged copy.
         {{Op::file_type, 3}, refused("The downloaded update package is not a valid MSI file.")},
         {{Op::open_for_reading, 3}, refused(injected)},
         {{Op::read, 7}, refused(injected)},
         {{Op::read, 8}, refused(injected)},
         {{Op::read, 9}, refused(injected)},
-        {{Op::append_to_file, 2}, success()},
+        {{Op::append_to_file, 3}, success()},
         // The previous process: one that cannot be opened counts as gone.
         {{Op::open_process_for_wait, 1}, success()},
-        {{Op::append_to_file, 3}, success()},
+        {{Op::append_to_file, 4}, success()},
         {{Op::wait, 1}, aborted("Waiting for the previous application process failed.")},
         // Installer stage.
         {{Op::file_type, 4}, finished(1603, "Windows Installer was not found.")},
-        {{Op::append_to_file, 4}, success()},
-        {{Op::run_and_wait, 1}, aborted("Windows Installer could not be started: " + injected)},
         {{Op::append_to_file, 5}, success()},
+        {{Op::run_and_wait, 1}, aborted("Windows Installer could not be started: " + injected)},
+        {{Op::append_to_file, 6}, success()},
         // Delivering the installer's log from staging: never fails the run.
         {{Op::open_for_reading, 4}, success()},
         {{Op::read, 10}, success()},
@@ -121,7 +142,7 @@ const std::map<std::pair<Op, int>, Expected>& expectations() {
         {{Op::file_type, 6}, success()},
         {{Op::file_type, 7}, success()},
         {{Op::start_detached, 1}, success()},
-        {{Op::append_to_file, 6}, success()},
+        {{Op::append_to_file, 7}, success()},
         // Removing staging (the installer's log, the package, the tree):
         // failures are ignored.
         {{Op::delete_file, 2}, success()},
@@ -131,10 +152,35 @@ const std::map<std::pair<Op, int>, Expected>& expectations() {
     return table;
 }
 
+bool is_sweep_call(Op op, int n) {
+    switch (op) {
+        case Op::open_held_directory:
+        case Op::held_facts:
+        case Op::held_access_list:
+        case Op::held_names:
+        case Op::held_open_directory:
+        case Op::take_file:
+        case Op::held_remove: return true;
+        case Op::create_security_descriptor: return n == 1;
+        default: return false;
+    }
+}
+
+// Entries of the Temp folder, the folder itself included, apart from what
+// the earlier run left.
+std::size_t temp_entries_apart_from_earlier_staging(const FakePlatform& p) {
+    std::size_t count = 0;
+    for (const auto& entry : p.entries_below("/Windows/Temp"))
+        if (!platform::path_to_utf8(entry).starts_with(kEarlierStaging)) ++count;
+    return count;
+}
+
 class FaultSweep {
 public:
     FaultSweep() {
         testing::set_up_update_machine(platform, kPackage);
+        platform.add_file(kEarlierStaging + "/velmarch-update.msi", "an earlier package");
+        platform.add_file(kEarlierStaging + "/velmarch-installer.log", "an earlier log");
         platform.running_processes = {77};
         platform.max_read_chunk = 8192;
         platform.on_run = [this](const platform::LaunchRequest& launch) -> Result<std::int32_t> {
@@ -178,23 +224,23 @@ public:
 // failure there leads to, and the call sites after it, shifted.
 const std::map<std::pair<Op, int>, Expected>& busy_expectations() {
     static const std::map<std::pair<Op, int>, Expected> table = {
-        {{Op::append_to_file, 5}, success()},
+        {{Op::append_to_file, 6}, success()},
         {{Op::open_for_reading, 4}, success()},
         {{Op::read, 10}, success()},
         {{Op::write_file, 2}, success()},
-        {{Op::append_to_file, 6}, success()},  // "Windows Installer is busy ..."
+        {{Op::append_to_file, 7}, success()},  // "Windows Installer is busy ..."
         {{Op::run_and_wait, 2}, aborted("Windows Installer could not be started: " + injected)},
-        {{Op::append_to_file, 7}, success()},
+        {{Op::append_to_file, 8}, success()},
         {{Op::open_for_reading, 5}, success()},
         {{Op::read, 11}, success()},
-        {{Op::append_to_file, 8}, success()},  // the second run's log, added
+        {{Op::append_to_file, 9}, success()},  // the second run's log, added
         {{Op::file_type, 5}, finished(1603, "The installed application executable was not found after the update.")},
         {{Op::run_and_wait, 3}, finished(1603, "The installed application version could not be verified: " + injected)},
         {{Op::write_file, 3}, Expected{0, "", std::nullopt, false, false}},
         {{Op::file_type, 6}, success()},
         {{Op::file_type, 7}, success()},
         {{Op::start_detached, 1}, success()},
-        {{Op::append_to_file, 9}, success()},
+        {{Op::append_to_file, 10}, success()},
         {{Op::delete_file, 2}, success()},
         {{Op::delete_file, 3}, success()},
         {{Op::remove_directory_tree, 1}, success()},
@@ -314,7 +360,7 @@ TEST(RunFaultSweep, AFifoAtACallerNamedPathEndsTheRunAsThatFailureDoes) {
         }
         EXPECT_EQ(p.files_opened, p.files_closed);
         EXPECT_EQ(p.calls(Op::remove_directory_tree), p.directory_attempts.empty() ? 0 : 1);
-        EXPECT_EQ(p.entries_below("/Windows/Temp").size(), 1u);
+        EXPECT_EQ(temp_entries_apart_from_earlier_staging(p), 1u);
     }
 }
 
@@ -351,10 +397,19 @@ TEST(RunFaultSweep, EachInjectedFailureEndsAsItsRowSaysAndLeavesNothingBehind) {
         EXPECT_EQ(p.files_opened, p.files_closed);
         EXPECT_EQ(p.processes_opened, p.processes_closed);
         EXPECT_EQ(p.descriptors_created, p.descriptors_freed);
+        EXPECT_EQ(p.held_opened, p.held_closed);
+        // The earlier run's staging goes unless the sweep itself met the
+        // failure or the run ended before its log was ready.
+        const bool swept = !is_sweep_call(op, n) && !expected.keeps_old_result;
+        EXPECT_EQ(p.has_directory(kEarlierStaging), !swept);
+        if (swept && !(op == Op::append_to_file && n == 2)) {
+            EXPECT_NE(p.file_text("/Logs/helper.log").find("Removed 1 staging directories left by earlier runs."),
+                      std::string::npos);
+        }
         const bool staging_created = p.directory_attempts.size() == 1 && !(op == Op::create_directory);
         EXPECT_EQ(p.calls(Op::remove_directory_tree), staging_created ? 1 : 0);
         if (op != Op::remove_directory_tree) {
-            EXPECT_EQ(p.entries_below("/Windows/Temp").size(), 1u);
+            EXPECT_EQ(temp_entries_apart_from_earlier_staging(p), 1u);
         }
     }
 }

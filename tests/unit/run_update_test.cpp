@@ -351,6 +351,48 @@ TEST_F(RunUpdateTest, FailedDeletionOfARefusedPackageIsIgnored) {
     EXPECT_TRUE(restarted());
 }
 
+// A scanner holding the refused download for a moment: tried again, the
+// pauses asked of the platform, never a sleep of the test's own.
+TEST_F(RunUpdateTest, ARefusedPackageHeldForAMomentIsDeletedOnceFree) {
+    set_arg("--signature-algorithm", "rsa");
+    const std::string held = "The process cannot access the file because it is being used by another process. (os error 32)";
+    // The first deletion is the old result's.
+    platform.fail(Op::delete_file, held, 2, true);
+    platform.fail(Op::delete_file, held, 3, true);
+    EXPECT_EQ(run(), 1603);
+    EXPECT_FALSE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
+    EXPECT_EQ(platform.sleeps, (std::vector<std::uint32_t>{50, 250}));
+}
+
+TEST_F(RunUpdateTest, ARefusedPackageHeldForLongerIsLeftAfterTheBoundedRetries) {
+    set_arg("--signature-algorithm", "rsa");
+    platform.add_file("/Logs/result.json", kOldResult);
+    platform.fail(Op::delete_file, "Access is denied. (os error 5)", 0, true);
+    EXPECT_EQ(run(), 1603);
+    EXPECT_TRUE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
+    EXPECT_EQ(platform.calls(Op::delete_file), 1 + 13);
+    EXPECT_EQ(platform.sleeps.size(), 12u);
+    EXPECT_TRUE(restarted());
+}
+
+TEST_F(RunUpdateTest, TheSweepOfEarlierStagingIsLoggedOnceAfterTheStartLine) {
+    const std::string earlier = "/Windows/Temp/VelmarchUpdate-4242-00112233445566778899aabbccddeeff";
+    platform.add_file(earlier + "/velmarch-update.msi", "an earlier package");
+    platform.add_file("/Windows/Temp/VelmarchUpdate-4243-00112233445566778899aabbccddeeff/velmarch-update.msi", "");
+    EXPECT_EQ(run(), 0);
+    const auto lines = log_lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "Velmarch native updater started.");
+    EXPECT_EQ(lines[1], "Removed 2 staging directories left by earlier runs.");
+    EXPECT_EQ(lines[2], "The update package was copied to restricted staging and verified again.");
+    EXPECT_FALSE(platform.has_directory(earlier));
+    expect_no_staging_left();
+
+    // Nothing to remove: no line.
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(log_lines()[1], "The update package was copied to restricted staging and verified again.");
+}
+
 TEST_F(RunUpdateTest, PreviousProcessThatDoesNotExitAbortsWithoutResult) {
     const std::pair<platform::WaitOutcome, std::string> cases[] = {
         {platform::WaitOutcome::timed_out, "The previous application process did not exit in time.\n"},

@@ -50,28 +50,28 @@ FileType file_type_from_directory_entry(const Path& path) {
 
 // Removes everything below `directory` (a real directory, not a link), then
 // the directory itself. Links are removed, never followed.
-[[nodiscard]] Result<void> remove_tree_below(const Path& directory) {
+[[nodiscard]] Removal remove_tree_below(const Path& directory) {
     WIN32_FIND_DATAW entry{};
     const Path pattern = directory / L"*";
     {
         const UniqueFindHandle search(
             ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));
-        if (!search) return std::unexpected(last_os_error_text());
+        if (!search) return std::unexpected(last_removal_error());
         do {
             if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0) continue;
             const Path child = directory / entry.cFileName;
             const bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
             if (is_directory(entry.dwFileAttributes) && !link) {
-                if (Result<void> removed = remove_tree_below(child); !removed) return removed;
+                if (Removal removed = remove_tree_below(child); !removed) return removed;
             } else if (is_directory(entry.dwFileAttributes)) {
-                if (!::RemoveDirectoryW(child.c_str())) return std::unexpected(last_os_error_text());
+                if (!::RemoveDirectoryW(child.c_str())) return std::unexpected(last_removal_error());
             } else if (!::DeleteFileW(child.c_str())) {
-                return std::unexpected(last_os_error_text());
+                return std::unexpected(last_removal_error());
             }
         } while (::FindNextFileW(search.get(), &entry));
-        if (::GetLastError() != ERROR_NO_MORE_FILES) return std::unexpected(last_os_error_text());
+        if (::GetLastError() != ERROR_NO_MORE_FILES) return std::unexpected(last_removal_error());
     }
-    if (!::RemoveDirectoryW(directory.c_str())) return std::unexpected(last_os_error_text());
+    if (!::RemoveDirectoryW(directory.c_str())) return std::unexpected(last_removal_error());
     return {};
 }
 
@@ -135,8 +135,9 @@ Result<void> Win32Platform::append_to_file(const Path& path, std::span<const std
     return write_all(**file, bytes);
 }
 
-Result<void> Win32Platform::delete_file(const Path& path) {
-    if (Result<void> checked = check_links(path, kKeepFinalLink); !checked) return checked;
+Removal Win32Platform::delete_file(const Path& path) {
+    if (Result<void> checked = check_links(path, kKeepFinalLink); !checked)
+        return std::unexpected(RemovalError{checked.error()});
     if (::DeleteFileW(path.c_str())) return {};
     const DWORD error = ::GetLastError();
     // A read-only file is deleted all the same: an earlier result file left
@@ -144,13 +145,13 @@ Result<void> Win32Platform::delete_file(const Path& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (error != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES ||
         (attributes & FILE_ATTRIBUTE_READONLY) == 0 || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return std::unexpected(os_error_text(error));
+        return std::unexpected(removal_error(error));
     if (!::SetFileAttributesW(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY}))
-        return std::unexpected(os_error_text(error));
+        return std::unexpected(removal_error(error));
     if (::DeleteFileW(path.c_str())) return {};
     const DWORD second_error = ::GetLastError();
     ::SetFileAttributesW(path.c_str(), attributes);
-    return std::unexpected(os_error_text(second_error));
+    return std::unexpected(removal_error(second_error));
 }
 
 Result<void> Win32Platform::create_directories(const Path& path) {
@@ -174,14 +175,15 @@ Result<void> Win32Platform::create_directories(const Path& path) {
     return std::unexpected(os_error_text(error));
 }
 
-Result<void> Win32Platform::remove_directory_tree(const Path& path) {
-    if (Result<void> checked = check_links(path, kKeepFinalLink); !checked) return checked;
+Removal Win32Platform::remove_directory_tree(const Path& path) {
+    if (Result<void> checked = check_links(path, kKeepFinalLink); !checked)
+        return std::unexpected(RemovalError{checked.error()});
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return std::unexpected(last_os_error_text());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return std::unexpected(last_removal_error());
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         // A link to a directory: remove the link, keep what it points to.
         const BOOL removed = is_directory(attributes) ? ::RemoveDirectoryW(path.c_str()) : ::DeleteFileW(path.c_str());
-        if (!removed) return std::unexpected(last_os_error_text());
+        if (!removed) return std::unexpected(last_removal_error());
         return {};
     }
     if (!is_directory(attributes)) return delete_file(path);

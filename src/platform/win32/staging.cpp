@@ -7,21 +7,11 @@
 #include "platform/win32/os_error.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/platform.h"
+#include "platform/win32/security_descriptor.h"
 #include "text/utf.h"
 
 namespace velmarch::platform::win32 {
-namespace {
 
-class Win32SecurityDescriptor final : public SecurityDescriptor {
-public:
-    explicit Win32SecurityDescriptor(UniqueLocalMemory memory) : memory_(std::move(memory)) {}
-    PSECURITY_DESCRIPTOR get() const { return memory_.get(); }
-
-private:
-    UniqueLocalMemory memory_;
-};
-
-}  // namespace
 
 Result<std::unique_ptr<SecurityDescriptor>> Win32Platform::create_security_descriptor(std::string_view sddl) {
     const std::wstring wide = to_wide(text::utf8_to_utf16_lossy(sddl));

@@ -43,6 +43,10 @@ CheckOutcome check_redirection_guard(const Kit& kit, const Result<std::optional<
 // reads it back: exit code 0 when the system keeps the policy.
 int probe_redirection_guard();
 
+// A staging directory an earlier run left (an hour old, with the staging
+// access list, a package and a log) is removed by the next elevated run.
+CheckOutcome check_stale_staging(const Kit& kit, bool elevated);
+
 // The unit test executable, run from the kit.
 CheckOutcome check_unit_suite(const Kit& kit);
 

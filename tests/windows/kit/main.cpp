@@ -120,6 +120,7 @@ int wmain(int argc, wchar_t** argv) {
     const auto symbolic_link = check_user_symbolic_link(*kit, elevated, guard_missing && !*guard_missing);
     tally.report("user-symbolic-link", symbolic_link);
     tally.report("redirection-guard", check_redirection_guard(*kit, guard_missing));
+    tally.report("stale-staging", check_stale_staging(*kit, elevated));
     tally.report("unit-tests", check_unit_suite(*kit));
 
     const bool sample_may_be_installed = update.update.verdict != Verdict::skipped ||
