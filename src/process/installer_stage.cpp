@@ -34,6 +34,8 @@ constexpr std::uint32_t kMillisecondsPerSecond = 1000;
         deliver_installer_log(platform, staged.installer_log, inputs.msi_log_path,
                               run == 1 ? LogDelivery::replace : LogDelivery::append);
         if (*exit_code != kInstallerBusyExitCode || run == kInstallerRuns) return exit_code;
+        // A run that ends before it writes a log must not hand on this one again.
+        (void)platform.delete_file(staged.installer_log);
         const std::uint32_t pause = kInstallerBusyPauseSeconds[run - 1];
         reporter.append_log_line(text::format(kInstallerBusy, pause));
         platform.sleep_milliseconds(pause * kMillisecondsPerSecond);

@@ -38,7 +38,7 @@ protected:
         fake.on_run = [this](const platform::LaunchRequest& launch) -> Result<std::int32_t> {
             if (launch.application == msiexec) {
                 const std::size_t run = installer_runs++;
-                fake.add_file(staged_log, installer_log_of(run));
+                if (run < runs_that_write_a_log) fake.add_file(staged_log, installer_log_of(run));
                 if (installer_exit_codes.empty()) return installer_exit_code;
                 return installer_exit_codes[std::min(run, installer_exit_codes.size() - 1)];
             }
@@ -75,6 +75,7 @@ protected:
     std::int32_t installer_exit_code = 0;
     std::vector<std::int32_t> installer_exit_codes;  // one per run, when given
     std::size_t installer_runs = 0;
+    std::size_t runs_that_write_a_log = SIZE_MAX;  // the later runs end before they log
     std::int32_t application_exit_code = 0;
     const std::string kInstallerRun = installer_run();
     const std::string kVersionCheckRun = "run: \"" + utf8(app) + "\" --verify-installed-version 2.4.0";
@@ -457,6 +458,17 @@ TEST_F(InstallerStage, AStartFailureAfterABusyAnswerAborts) {
     EXPECT_EQ(fake.sleeps, std::vector<std::uint32_t>{5000});
     EXPECT_EQ(fake.file_text(request.msi_log_path), delivered_logs(1));
     EXPECT_TRUE(reporter.results.empty());
+}
+
+// A run that ends before it writes its log hands on nothing: the log of the
+// busy run before it is delivered once, not twice.
+TEST_F(InstallerStage, ARunWithoutALogDoesNotDeliverTheBusyRunsLogAgain) {
+    installer_exit_codes = {1618, 0};
+    runs_that_write_a_log = 1;
+    auto finished = run();
+    ASSERT_TRUE(finished.has_value()) << finished.error().message;
+    EXPECT_EQ(installer_runs, 2u);
+    EXPECT_EQ(fake.file_text(request.msi_log_path), delivered_logs(1));
 }
 
 TEST(LocateWindowsInstaller, UsesSystem32UnderTheWindowsDirectory) {

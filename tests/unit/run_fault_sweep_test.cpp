@@ -228,6 +228,7 @@ const std::map<std::pair<Op, int>, Expected>& busy_expectations() {
         {{Op::open_for_reading, 4}, success()},
         {{Op::read, 10}, success()},
         {{Op::write_file, 2}, success()},
+        {{Op::delete_file, 2}, success()},  // the busy run's log, once delivered
         {{Op::append_to_file, 7}, success()},  // "Windows Installer is busy ..."
         {{Op::run_and_wait, 2}, aborted("Windows Installer could not be started: " + injected)},
         {{Op::append_to_file, 8}, success()},
@@ -241,8 +242,8 @@ const std::map<std::pair<Op, int>, Expected>& busy_expectations() {
         {{Op::file_type, 7}, success()},
         {{Op::start_detached, 1}, success()},
         {{Op::append_to_file, 10}, success()},
-        {{Op::delete_file, 2}, success()},
         {{Op::delete_file, 3}, success()},
+        {{Op::delete_file, 4}, success()},
         {{Op::remove_directory_tree, 1}, success()},
     };
     return table;

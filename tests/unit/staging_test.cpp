@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/held_retry.h"
 #include "staging/staging.h"
 #include "support/fake_platform.h"
 #include "support/test_signing.h"
@@ -316,9 +317,9 @@ TEST_F(StagingTest, TheStagedPackageIsHeldUntilStagingGoesAndReleasedBeforeItsDe
         EXPECT_EQ(platform.held_closed, 0);
     }
     EXPECT_EQ(platform.held_closed, 1);
-    // The fake refuses deleting a held file as Windows does: deleted at the
-    // first try, so the hold went first.
-    EXPECT_EQ(platform.calls(Op::delete_file), 1);
+    // The fake refuses deleting a held file as Windows does: the installer's
+    // log and the package each deleted at the first try, so the hold went first.
+    EXPECT_EQ(platform.calls(Op::delete_file), 2);
     EXPECT_TRUE(platform.sleeps.empty());
     expect_clean();
 }
@@ -367,14 +368,18 @@ TEST_F(StagingTest, RemovalTriesAgainWhileAFileIsHeldWithinOneBudget) {
         {
             auto staged = stage_package(fresh, request.msi_path, update::package_claim(request), kContent.size());
             ASSERT_TRUE(staged) << staged.error();
-            if (c.plain_failure) fresh.fail(Op::delete_file, "Injected failure. (os error 1)", 1);
-            if (c.package_held_times < 0) fresh.fail(Op::delete_file, std::string(kHeld), 0, true);
-            for (int n = 1; n <= c.package_held_times; ++n) fresh.fail(Op::delete_file, std::string(kHeld), n, true);
+            // The installer's log goes first, at the first try; the package's
+            // deletions follow.
+            fresh.add_file(platform::path_to_utf8(staged->installer_log_path()), "log");
+            constexpr int kLog = 1;
+            if (c.plain_failure) fresh.fail(Op::delete_file, "Injected failure. (os error 1)", kLog + 1);
+            const int package_held = c.package_held_times < 0 ? platform::kHeldRemovalTries : c.package_held_times;
+            for (int n = 1; n <= package_held; ++n) fresh.fail(Op::delete_file, std::string(kHeld), kLog + n, true);
             if (c.directory_held_times < 0) fresh.fail(Op::remove_directory_tree, std::string(kHeld), 0, true);
             for (int n = 1; n <= c.directory_held_times; ++n)
                 fresh.fail(Op::remove_directory_tree, std::string(kHeld), n, true);
         }
-        EXPECT_EQ(fresh.calls(Op::delete_file), c.package_deletions);
+        EXPECT_EQ(fresh.calls(Op::delete_file), 1 + c.package_deletions);
         EXPECT_EQ(fresh.calls(Op::remove_directory_tree), c.tree_removals);
         EXPECT_EQ(fresh.sleeps, pauses(c.pauses));
         // Left to a later run's sweep; nothing else is attempted.
