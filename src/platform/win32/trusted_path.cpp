@@ -251,7 +251,9 @@ public:
     }
 
     Result<Path> link_target(const NativeString& name) override {
-        if (!looked_at_ || looked_at_name_ != name) return std::unexpected(untrusted_link_error());
+        // Only a link that was looked at as one is read.
+        if (!looked_at_ || looked_at_name_ != name || !IsReparseTagNameSurrogate(looked_at_tag_))
+            return std::unexpected(untrusted_link_error());
         return read_link_target(looked_at_.get());
     }
 
@@ -330,6 +332,8 @@ private:
 }  // namespace
 
 std::string untrusted_link_error_text() { return os_error_text(kUntrustedMountPoint); }
+
+std::unique_ptr<PathCursor> make_handle_cursor(LinkCheck mode) { return std::make_unique<HandleCursor>(mode); }
 
 Result<Located> locate(const Path& path, WalkOptions options, LinkCheck mode) {
     if (mode == LinkCheck::off) return Located{UniqueHandle(), path.native(), false};

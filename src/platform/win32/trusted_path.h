@@ -13,6 +13,7 @@
 // that one handle. The caller then acts on (directory handle, final name), so
 // a folder swapped for a link after the walk is never passed through.
 
+#include <memory>
 #include <string>
 
 #include "platform/platform.h"
@@ -45,6 +46,12 @@ struct Located {
     // is in force and decides on it).
     bool system_follows_junctions = false;
 };
+
+// The walk's cursor: it holds the directory it stands in, and keeps the
+// handle of the name it looked at last, from which that name's link is
+// decided and read and that directory entered. `start` takes a full,
+// drive-rooted or UNC root.
+[[nodiscard]] std::unique_ptr<PathCursor> make_handle_cursor(LinkCheck mode);
 
 // Walks `path` (see walk_trusted_path); with `options.create_directories`
 // every missing directory is created and the path then names the last one,
