@@ -123,7 +123,7 @@ TEST_F(Win32Walk, ADirectoryEnteredIsTheOneThatWasLookedAt) {
     ASSERT_TRUE(::CreateDirectoryW(at(L"d").c_str(), nullptr));
     for (const LinkCheck mode : kCheckedModes) {
         SCOPED_TRACE(static_cast<int>(mode));
-        const auto cursor = win32::make_handle_cursor(mode);
+        auto cursor = win32::make_handle_cursor(mode);
         ASSERT_TRUE(cursor->start(Path(root())));
         Result<EntryInfo> entry = cursor->inspect(L"d");
         ASSERT_TRUE(entry) << entry.error();
@@ -136,7 +136,10 @@ TEST_F(Win32Walk, ADirectoryEnteredIsTheOneThatWasLookedAt) {
         EXPECT_TRUE(is_directory(at(L"looked-at\\made")));
         EXPECT_FALSE(exists(at(L"d\\made")));
 
+        // Held from the moment it was entered.
         ASSERT_TRUE(::RemoveDirectoryW(at(L"looked-at\\made").c_str()));
+        EXPECT_FALSE(::MoveFileExW(at(L"looked-at").c_str(), at(L"renamed").c_str(), 0));
+        cursor.reset();
         ASSERT_TRUE(::RemoveDirectoryW(at(L"looked-at").c_str()));
     }
 }
