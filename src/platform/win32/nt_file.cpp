@@ -10,6 +10,9 @@ namespace velmarch::platform::win32 {
 namespace {
 
 constexpr ULONG kCaseInsensitive = 0x40;  // OBJ_CASE_INSENSITIVE, as CreateFileW asks
+// What CreateFileW adds to every request: synchronous I/O, and the handle's
+// own attributes (which the walk and its checks read).
+constexpr ACCESS_MASK kAlwaysAsked = SYNCHRONIZE | FILE_READ_ATTRIBUTES;
 
 ULONG nt_disposition(DWORD creation) {
     switch (creation) {
@@ -75,7 +78,7 @@ Opened open_at(HANDLE directory, std::wstring_view name, const FileOpening& how)
     HANDLE handle = nullptr;
     const ULONG file_attributes = how.flags_and_attributes & 0xFFFF;
     const NTSTATUS status =
-        ::NtCreateFile(&handle, how.access | SYNCHRONIZE, &attributes, &status_block, nullptr, file_attributes,
+        ::NtCreateFile(&handle, how.access | kAlwaysAsked, &attributes, &status_block, nullptr, file_attributes,
                        how.share, nt_disposition(how.creation), nt_options(how), nullptr, 0);
     if (status < 0) return std::unexpected(win32_error(status, how));
     return UniqueHandle(handle);

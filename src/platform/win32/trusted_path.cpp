@@ -259,7 +259,7 @@ public:
 
     Result<void> make_directory(const NativeString& name) override {
         forget_looked_at();
-        const FileOpening create{.access = FILE_LIST_DIRECTORY,
+        const FileOpening create{.access = FILE_READ_ATTRIBUTES,
                                  .creation = CREATE_NEW,
                                  .flags_and_attributes = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                  .directory_only = true};
