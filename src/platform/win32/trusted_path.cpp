@@ -357,23 +357,37 @@ Result<void> check_trusted_path(const Path& path, WalkOptions options, LinkCheck
 Opened open_located(const Located& at, const FileOpening& how) {
     if (!at.directory) return open_at(nullptr, at.name, how);
     FileOpening itself = how;
-    itself.access |= FILE_READ_ATTRIBUTES;
     itself.flags_and_attributes |= FILE_FLAG_OPEN_REPARSE_POINT;
-    Opened pinned = open_at(at.directory.get(), at.name, itself);
-    if (!pinned || (how.flags_and_attributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0) return pinned;
-    const std::optional<FILE_ATTRIBUTE_TAG_INFO> information = attributes_of(pinned->get());
+    if ((how.flags_and_attributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0) return open_at(at.directory.get(), at.name, itself);
+
+    // Looked at first, with no right to its data: a reparse point that is no
+    // link (a cloud placeholder, a deduplicated file) must be opened as the
+    // system presents it, never with the caller's rights through
+    // FILE_OPEN_REPARSE_POINT.
+    const FileOpening look{.flags_and_attributes = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT};
+    const Opened looked_at = open_at(at.directory.get(), at.name, look);
+    const std::optional<FILE_ATTRIBUTE_TAG_INFO> seen =
+        looked_at ? attributes_of(looked_at->get()) : std::optional<FILE_ATTRIBUTE_TAG_INFO>{};
+    if (seen && (seen->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        const bool junction_left_to_system = at.system_follows_junctions && seen->ReparseTag == IO_REPARSE_TAG_MOUNT_POINT;
+        if (is_link(*seen) && !junction_left_to_system) return std::unexpected(DWORD{kUntrustedMountPoint});
+        // Opened as the system presents it while the name itself is held
+        // open; it must still be the file that was looked at.
+        Opened presented = open_at(at.directory.get(), at.name, how);
+        if (!presented) return presented;
+        if (!junction_left_to_system && !same_file(looked_at->get(), presented->get()))
+            return std::unexpected(DWORD{kUntrustedMountPoint});
+        return presented;
+    }
+
+    // No reparse point when looked at (or nothing there yet): opened without
+    // following one, so that a link swapped in since is not passed through.
+    Opened opened = open_at(at.directory.get(), at.name, itself);
+    if (!opened) return opened;
+    const std::optional<FILE_ATTRIBUTE_TAG_INFO> information = attributes_of(opened->get());
     if (!information) return std::unexpected(::GetLastError());
-    if ((information->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return pinned;
-    const bool junction_left_to_system =
-        at.system_follows_junctions && information->ReparseTag == IO_REPARSE_TAG_MOUNT_POINT;
-    if (is_link(*information) && !junction_left_to_system) return std::unexpected(DWORD{kUntrustedMountPoint});
-    // Opened again as the system presents it while the name itself is held
-    // open; it must still be the file that was looked at.
-    Opened presented = open_at(at.directory.get(), at.name, how);
-    if (!presented) return presented;
-    if (!junction_left_to_system && !same_file(pinned->get(), presented->get()))
-        return std::unexpected(DWORD{kUntrustedMountPoint});
-    return presented;
+    if ((information->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return std::unexpected(DWORD{kUntrustedMountPoint});
+    return opened;
 }
 
 }  // namespace velmarch::platform::win32
