@@ -13,6 +13,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/nt_file.h"
+#include "platform/win32/platform.h"
 #include "platform/win32/trusted_path.h"
 #include "platform/win32/windows_api.h"
 // After the Windows headers it builds on.
@@ -93,6 +94,20 @@ TEST_F(Win32Walk, TheFolderTheWalkEndsInCannotBeRenamedOrDeletedWhileHeld) {
         located->directory.reset();
         ASSERT_TRUE(::MoveFileExW(at(L"a\\b").c_str(), at(L"a\\moved").c_str(), 0));
         ASSERT_TRUE(::MoveFileExW(at(L"a\\moved").c_str(), at(L"a\\b").c_str(), 0));
+    }
+}
+
+// A path that names a root leaves the walk standing in it, with the name
+// ".": the held root itself.
+TEST_F(Win32Walk, ARootIsTheHeldDirectoryItself) {
+    wchar_t windows[MAX_PATH] = {};
+    ASSERT_NE(::GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+    const std::wstring drive_root = std::wstring(windows).substr(0, 3);
+    for (const LinkCheck mode : kCheckedModes) {
+        win32::Win32Platform platform(mode);
+        EXPECT_EQ(platform.file_type(Path(drive_root)), FileType::directory) << static_cast<int>(mode);
+        EXPECT_TRUE(platform.exists(Path(drive_root)));
+        EXPECT_TRUE(platform.create_directories(Path(drive_root)));
     }
 }
 

@@ -62,6 +62,9 @@ Opened open_by_path(std::wstring_view path, const FileOpening& how) {
 
 Opened open_at(HANDLE directory, std::wstring_view name, const FileOpening& how) {
     if (directory == nullptr) return open_by_path(name, how);
+    // The system reads no "." in a relative name: the directory itself is
+    // the empty name.
+    if (name == L".") name = {};
     constexpr std::size_t kLongestName = std::numeric_limits<USHORT>::max() / sizeof(wchar_t);
     if (name.size() > kLongestName) return std::unexpected(DWORD{ERROR_FILENAME_EXCED_RANGE});
     UNICODE_STRING object_name{};

@@ -28,7 +28,7 @@ struct FileOpening {
 
 using Opened = std::expected<UniqueHandle, DWORD>;
 
-// Opens `name` (one component, or empty for the object `directory` itself)
+// Opens `name` (one component, or empty or "." for the object `directory` itself)
 // relative to `directory`; with no directory (null), `name` is a whole path
 // given to CreateFileW (which has no `directory_only` and creates no
 // directory).
