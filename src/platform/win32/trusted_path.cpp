@@ -227,6 +227,12 @@ public:
             Opened junction = hold_directory(looked_at_.get(), {}, true);
             if (!junction) return std::unexpected(os_error_text(junction.error()));
             opened = hold_directory(directory_.get(), name, false);
+        } else if (looked_at_ && looked_at_name_ == name && looked_at_tag_ != 0) {
+            // A folder that a filter presents (a cloud folder: a reparse point
+            // that is no link) is opened as the system presents it, and must
+            // be the folder looked at.
+            opened = hold_directory(directory_.get(), name, false);
+            if (opened && !same_file(looked_at_.get(), opened->get())) return std::unexpected(untrusted_link_error());
         } else if (looked_at_ && looked_at_name_ == name) {
             opened = hold_directory(looked_at_.get(), {}, true);
         } else {
