@@ -231,7 +231,8 @@ TYPED_TEST(PlatformContract, RemoveDirectoryTreeRemovesNestedContent) {
     this->make_directories("stage/inner/deeper");
     this->write("stage/velmarch-update.msi", "x");
     this->write("stage/inner/deeper/file", "y");
-    ASSERT_TRUE(this->platform.remove_directory_tree(this->at("stage")));
+    auto removed = this->platform.remove_directory_tree(this->at("stage"));
+    ASSERT_TRUE(removed) << removed.error();
     EXPECT_FALSE(this->platform.exists(this->at("stage")));
     auto again = this->platform.remove_directory_tree(this->at("stage"));
     ASSERT_FALSE(again);

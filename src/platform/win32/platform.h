@@ -14,7 +14,8 @@
 //     processes.cpp  open_process_for_wait, run_and_wait, start_detached
 //     owners.h       owners of the system's resources
 //     os_error.*     the "{} (os error {})" text
-//     trusted_path.* the elevated run's link check
+//     trusted_path.* the elevated run's walk, holding directory handles
+//     nt_file.*      opens relative to a held directory (NtCreateFile)
 //
 // Windows only: windows_api.h (the one include of the Windows headers),
 // wide_text.h, redirection_guard.*.
@@ -69,6 +70,8 @@ public:
 private:
     // The path passes the link check (always, when it is off).
     [[nodiscard]] Result<void> check_links(const Path& path, WalkOptions options = {}) const;
+    // Where the path leads, as open_located (trusted_path.h) takes it.
+    [[nodiscard]] Result<Located> locate_path(const Path& path, WalkOptions options = {}) const;
     [[nodiscard]] Result<void> check_launch(const LaunchRequest& launch) const;
 
     LinkCheck link_check_;

@@ -4,6 +4,7 @@
 // After the Windows headers it builds on.
 #include <sddl.h>
 
+#include "platform/win32/nt_file.h"
 #include "platform/win32/os_error.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/platform.h"
@@ -30,8 +31,20 @@ Result<DirectoryCreation> Win32Platform::create_directory(const Path& path, cons
     if (descriptor == nullptr) {
         return std::unexpected(std::string("The security descriptor was not made by this platform."));
     }
-    if (Result<void> checked = check_links(path, WalkOptions{.follow_final_link = false}); !checked)
-        return std::unexpected(checked.error());
+    Result<Located> at = locate_path(path, WalkOptions{.follow_final_link = false});
+    if (!at) return std::unexpected(at.error());
+    if (at->directory) {
+        // Made in the held directory, never through a link at its name.
+        const Opened made = open_at(at->directory.get(), at->name,
+                                    FileOpening{.access = FILE_READ_ATTRIBUTES,
+                                                .creation = CREATE_NEW,
+                                                .flags_and_attributes = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                                .directory_only = true,
+                                                .security = descriptor->get()});
+        if (made) return DirectoryCreation::created;
+        if (made.error() == ERROR_ALREADY_EXISTS) return DirectoryCreation::already_exists;
+        return std::unexpected(os_error_text(made.error()));
+    }
     SECURITY_ATTRIBUTES attributes{};
     attributes.nLength = sizeof attributes;
     attributes.lpSecurityDescriptor = descriptor->get();

@@ -31,6 +31,11 @@ CheckOutcome check_planted_junction(const Kit& kit, bool elevated, bool redirect
 // run refuses it (error 448).
 CheckOutcome check_created_folder_junction(const Kit& kit, bool elevated);
 
+// An ordinary user keeps swapping the log folder for a junction to an
+// administrators-only folder while elevated runs write their helper log and
+// result in it: nothing is written behind the junction.
+CheckOutcome check_swapped_log_folder(const Kit& kit, bool elevated);
+
 // Where Developer Mode lets an ordinary user make symbolic links, an elevated
 // run refuses one the user put at its helper log, with RedirectionGuard in
 // force or not (error 448).
