@@ -232,7 +232,7 @@ TYPED_TEST(PlatformContract, RemoveDirectoryTreeRemovesNestedContent) {
     this->write("stage/velmarch-update.msi", "x");
     this->write("stage/inner/deeper/file", "y");
     auto removed = this->platform.remove_directory_tree(this->at("stage"));
-    ASSERT_TRUE(removed) << removed.error();
+    ASSERT_TRUE(removed) << removed.error().message;
     EXPECT_FALSE(this->platform.exists(this->at("stage")));
     auto again = this->platform.remove_directory_tree(this->at("stage"));
     ASSERT_FALSE(again);
