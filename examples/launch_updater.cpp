@@ -91,7 +91,12 @@ struct Started {
 };
 
 // `options` holds every option but --parent-process-id, as "--name", "value".
+// An earlier result file is deleted first: the application owns it, and a run
+// that aborts early would leave it in place, looking like this run's.
 Started start_updater_elevated(const std::wstring& updater_path, std::vector<std::wstring> options) {
+    for (std::size_t i = 0; i + 1 < options.size(); i += 2) {
+        if (options[i] == L"--result-path") DeleteFileW(options[i + 1].c_str());
+    }
     options.insert(options.begin(), {L"--parent-process-id", std::to_wstring(GetCurrentProcessId())});
     const std::wstring parameters = compose_parameters(options);
 
