@@ -184,7 +184,7 @@ def check_spdx(document, folder, info):
 # piece of its licence text.
 NOTICES = [
     ("OpenSSL-Source", "Apache License", "Version 2.0, January 2004"),
-    ("MinGW-w64-Runtime", "mingw-w64 project", "Zope Public License"),
+    ("MinGW-w64-Runtime", "mingw-w64 project", "License: ZPL-2.1"),
     ("Compiler", "GCC RUNTIME LIBRARY EXCEPTION", "GNU GENERAL PUBLIC LICENSE"),
 ]
 
