@@ -1,5 +1,5 @@
-# The update signer's public key compiled into the updater: a file of 66 bytes,
-# 64 lower-case hexadecimal digits followed by CR LF.
+# The update signer's public key compiled into the updater: a file of 64
+# lower-case hexadecimal digits followed by CR LF (or LF).
 cmake_path(SET VELMARCH_DEVELOPMENT_PUBLIC_KEY_FILE NORMALIZE
            "${CMAKE_CURRENT_LIST_DIR}/../keys/development/update-public-key.txt")
 if(CMAKE_BUILD_TYPE)
@@ -18,38 +18,38 @@ if(NOT VELMARCH_UPDATE_PUBLIC_KEY_FILE)
 endif()
 get_filename_component(_velmarch_key_file "${VELMARCH_UPDATE_PUBLIC_KEY_FILE}" ABSOLUTE)
 file(READ "${VELMARCH_DEVELOPMENT_PUBLIC_KEY_FILE}" _velmarch_development_key)
-if(EXISTS "${_velmarch_key_file}")
-  file(READ "${_velmarch_key_file}" _velmarch_chosen_key)
-else()
-  message(FATAL_ERROR "The update key file ${_velmarch_key_file} does not exist.")
+if(NOT EXISTS "${_velmarch_key_file}")
+  message(FATAL_ERROR "The update key file ${_velmarch_key_file} does not exist "
+                      "(velmarch-sign keygen --out KEY.pem --public-out FILE makes one).")
 endif()
-# Compared by content, so that a copy of the development key is caught too.
-if(_velmarch_chosen_key STREQUAL _velmarch_development_key)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${_velmarch_key_file}")
+# 64 lower-case hex digits and a line end: CR LF (66 bytes) as written by
+# velmarch-sign, or a plain LF (65 bytes) as an editor or `echo` leaves it.
+file(READ "${_velmarch_key_file}" _velmarch_key_hex HEX)
+string(LENGTH "${_velmarch_key_hex}" _velmarch_key_len)
+file(READ "${_velmarch_key_file}" _velmarch_key_text)
+string(SUBSTRING "${_velmarch_key_text}" 0 64 _velmarch_key_digits)
+if(NOT ((_velmarch_key_len EQUAL 132 AND _velmarch_key_hex MATCHES "0d0a$") OR
+        (_velmarch_key_len EQUAL 130 AND _velmarch_key_hex MATCHES "0a$"))
+   OR NOT _velmarch_key_digits MATCHES "^[0-9a-f]+$")
+  message(FATAL_ERROR "${_velmarch_key_file} must hold 64 lower-case hex digits followed by CR LF or LF "
+                      "(velmarch-sign public-key --key KEY.pem --public-out FILE writes one).")
+endif()
+string(SUBSTRING "${_velmarch_development_key}" 0 64 _velmarch_development_digits)
+set(VELMARCH_DEVELOPMENT_PUBLIC_KEY_DIGITS "${_velmarch_development_digits}")
+# Compared by the digits, so that a copy of the development key is caught too.
+set(VELMARCH_EMBEDS_DEVELOPMENT_KEY OFF)
+if(_velmarch_key_digits STREQUAL _velmarch_development_digits)
   if(NOT CMAKE_BUILD_TYPE STREQUAL "Debug" AND NOT VELMARCH_ALLOW_DEVELOPMENT_KEY)
     message(FATAL_ERROR "The development update key is refused for a ${_velmarch_build_kind}: "
                         "set VELMARCH_UPDATE_PUBLIC_KEY_FILE to the publisher's key (or, for tests only, "
                         "VELMARCH_ALLOW_DEVELOPMENT_KEY=ON).")
   endif()
   message(WARNING "Building with the DEVELOPMENT update key: for tests and demos only, never for release.")
-endif()
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${_velmarch_key_file}")
-file(READ "${_velmarch_key_file}" _velmarch_key_hex HEX)
-string(LENGTH "${_velmarch_key_hex}" _velmarch_key_len)
-if(NOT _velmarch_key_len EQUAL 132)
-  message(FATAL_ERROR "${_velmarch_key_file} must hold exactly 66 bytes (64 hex digits, CR, LF).")
-endif()
-file(READ "${_velmarch_key_file}" _velmarch_key_text)
-string(SUBSTRING "${_velmarch_key_text}" 0 64 _velmarch_key_digits)
-if(NOT _velmarch_key_digits MATCHES "^[0-9a-f]+$" OR NOT _velmarch_key_hex MATCHES "0d0a$")
-  message(FATAL_ERROR "${_velmarch_key_file} must hold 64 lower-case hex digits followed by CR LF.")
+  set(VELMARCH_EMBEDS_DEVELOPMENT_KEY ON)
 endif()
 # The key header of the configured key, and one of the development key for
 # the test programs, which sign their packages with its private half.
-set(VELMARCH_EMBEDS_DEVELOPMENT_KEY OFF)
-if(_velmarch_chosen_key STREQUAL _velmarch_development_key)
-  set(VELMARCH_EMBEDS_DEVELOPMENT_KEY ON)
-endif()
-string(SUBSTRING "${_velmarch_development_key}" 0 64 _velmarch_development_digits)
 function(_velmarch_write_key_header directory digits)
   file(CONFIGURE OUTPUT "${directory}/embedded_public_key.h" CONTENT
 "#pragma once

@@ -10,7 +10,9 @@ version text and the public key; the OpenSSL tarball's
 SHA-256 is the one Debian publishes for that source version.
 SBOM: every field SPDX 2.3 requires (document, creation info, packages,
 checksums, external references, relationships), the values it allows, and
-the same facts as BUILDINFO.
+the same facts as BUILDINFO; every component linked in has a declared licence.
+THIRD-PARTY-NOTICES.txt: a section for each component linked in, naming the
+package and version BUILDINFO names and holding its licence text.
 Prints each problem and exits 1 when there is one.
 """
 import hashlib
@@ -169,6 +171,35 @@ def check_spdx(document, folder, info):
     for key in ("Compiler", "Binutils", "MinGW-w64-Runtime", "CMake", "Ninja"):
         package, _, version = info.get(key, "").partition(" ")
         expect(by_name.get(package, {}).get("versionInfo") == version, f"SBOM: {package} {version} missing")
+    linked = [r["relatedSpdxElement"] for r in document.get("relationships", [])
+              if r.get("relationshipType") == "STATIC_LINK"]
+    expect(len(linked) == 3, f"SBOM: {len(linked)} statically linked components, not OpenSSL, MinGW-w64 and GCC's")
+    for package in packages:
+        if package.get("SPDXID") in linked:
+            expect(package.get("licenseDeclared", "NOASSERTION") not in ("NOASSERTION", "NONE"),
+                   f"SBOM: {package.get('name')} is linked in without a declared licence")
+
+
+# What each linked component's notice must hold: its BUILDINFO field and a
+# piece of its licence text.
+NOTICES = [
+    ("OpenSSL-Source", "Apache License", "Version 2.0, January 2004"),
+    ("MinGW-w64-Runtime", "mingw-w64 project", "License: ZPL-2.1"),
+    ("Compiler", "GCC RUNTIME LIBRARY EXCEPTION", "GNU GENERAL PUBLIC LICENSE"),
+]
+
+
+def check_notices(folder, info):
+    path = folder / "THIRD-PARTY-NOTICES.txt"
+    expect(path.is_file(), "the release has no THIRD-PARTY-NOTICES.txt")
+    if not path.is_file():
+        return
+    text = path.read_text(encoding="utf-8")
+    for field, *pieces in NOTICES:
+        package = info.get(field, "")
+        expect(f"Debian package: {package}\n" in text, f"THIRD-PARTY-NOTICES.txt has no section for {package}")
+        for piece in pieces:
+            expect(piece in text, f"THIRD-PARTY-NOTICES.txt lacks {piece!r} ({field})")
 
 
 def main():
@@ -182,6 +213,7 @@ def main():
         info[key] = value
     check_buildinfo(folder, info, commit_time, commit)
     check_spdx(json.loads((folder / "velmarch-updater.spdx.json").read_text(encoding="utf-8")), folder, info)
+    check_notices(folder, info)
     for problem in problems:
         print(problem)
     return 1 if problems else 0

@@ -4,130 +4,271 @@
 #include <ostream>
 
 #include "file_input.h"
+#include "json_text.h"
+#include "new_file.h"
 #include "options.h"
+#include "public_key_file.h"
 #include "signing_key.h"
+#include "text/format.h"
 #include "text/hex.h"
-#include "text/trim.h"
 #include "trust/base64.h"
+#include "trust/ed25519.h"
+#include "trust/package_check.h"
 #include "trust/update_signature.h"
+#include "version_text.h"
 
 namespace velmarch::sign_tool {
 namespace {
+
+// The public half of keys/development/, whose private half is in the
+// repository: set by the build.
+constexpr std::string_view kDevelopmentPublicKey = VELMARCH_DEVELOPMENT_PUBLIC_KEY;
 
 std::span<const std::uint8_t> bytes_of(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
+std::unexpected<std::string> refuse(std::string text) { return std::unexpected(std::move(text)); }
+
+PassphraseSource passphrase_source(const Options& options) {
+    PassphraseSource source;
+    if (const auto file = options.find("passphrase-file")) source.file = std::filesystem::path(*file);
+    return source;
+}
+
+[[nodiscard]] Result<void> require_absent(std::string_view path) {
+    std::error_code error;
+    if (std::filesystem::symlink_status(std::filesystem::path(path), error).type() !=
+        std::filesystem::file_type::not_found) {
+        return refuse(text::format("The file {} already exists, and the tool never replaces a key file.", path));
+    }
+    return {};
+}
+
+[[nodiscard]] Result<void> write_public_key_file(std::string_view path, std::string_view hex) {
+    const std::string content = public_key_file_text(hex);
+    return write_new_file(std::filesystem::path(path), std::as_bytes(std::span(content.data(), content.size())),
+                          FileKind::public_key);
+}
+
+void print_public_key(std::ostream& out, std::string_view hex, bool json) {
+    if (json) {
+        out << "{\"publicKey\":" << json_string(hex) << "}\n";
+    } else {
+        out << hex << '\n';
+    }
+}
+
+// The public key to verify with, checked as the updater checks its own.
+[[nodiscard]] Result<std::string> verification_key(const Options& options) {
+    const auto given = options.find("public-key");
+    const auto file = options.find("public-key-file");
+    if (given && file) return refuse("Give --public-key or --public-key-file, not both.");
+    if (!given && !file) return refuse("Option --public-key or --public-key-file is required by this command.");
+    std::string hex;
+    if (file) {
+        const auto content = read_file_bytes(std::filesystem::path(*file));
+        if (!content) return refuse(text::format("The public key file could not be read: {}", content.error()));
+        auto digits = read_public_key_file_text(*content, *file);
+        if (!digits) return std::unexpected(std::move(digits.error()));
+        hex = std::move(*digits);
+    } else {
+        hex = std::string(*given);
+    }
+    const auto key = text::decode_hex_32_bytes(hex);
+    if (!key || !trust::is_ed25519_point(*key)) {
+        return refuse("The public key given is not an Ed25519 public key of 64 hexadecimal digits.");
+    }
+    return hex;
+}
+
+// The updater's verdict: nothing when it would accept the signature.
+[[nodiscard]] Result<Result<void>> verification_outcome(const Options& options, std::string_view public_key,
+                                                         std::string_view signature) {
+    const auto message_file = options.find("message-file");
+    const auto version = options.find("version");
+    const auto sha256 = options.find("sha256");
+    const auto package = options.find("package");
+    if (message_file) {
+        if (version || sha256 || package) {
+            return refuse("Give either --message-file or --version with --sha256 or --package, not both.");
+        }
+        const auto message = read_file_bytes(std::filesystem::path(*message_file));
+        if (!message) return refuse(text::format("The message file could not be read: {}", message.error()));
+        return trust::verify_signed_message(public_key, *message, signature);
+    }
+    if (!version || (!sha256 && !package)) {
+        return refuse("Give --version with --sha256 or --package, or --message-file.");
+    }
+    if (sha256 && package) return refuse("Give --sha256 or --package, not both.");
+    std::string digest;
+    if (package) {
+        auto computed = file_sha256_hex(std::filesystem::path(*package));
+        if (!computed) return std::unexpected(std::move(computed.error()));
+        digest = std::move(*computed);
+    } else {
+        digest = std::string(*sha256);
+    }
+    return trust::verify_update_signature_with_key(public_key, *version, digest, signature, trust::kAcceptedKeyId,
+                                                   trust::kAcceptedSignatureAlgorithm);
+}
+
 }  // namespace
 
-Result<int> run_keygen(Arguments arguments, std::ostream& out) {
-    static constexpr std::array<std::string_view, 1> kKnown = {"out"};
-    const auto options = Options::parse(arguments, kKnown);
+Result<int> run_keygen(Arguments arguments, const Streams& streams) {
+    static constexpr std::array<std::string_view, 3> kWithValue = {"out", "public-out", "passphrase-file"};
+    static constexpr std::array<std::string_view, 2> kFlags = {"unencrypted", "json"};
+    const auto options = Options::parse(arguments, kWithValue, kFlags);
     if (!options) return std::unexpected(options.error());
     const auto path = options->required("out");
     if (!path) return std::unexpected(path.error());
+    const auto public_out = options->find("public-out");
+    const bool unencrypted = options->has_flag("unencrypted");
+    if (unencrypted && options->find("passphrase-file")) {
+        return refuse("Give --passphrase-file or --unencrypted, not both.");
+    }
+    if (public_out && *public_out == *path) return refuse("The private and the public key need two different files.");
+    if (auto absent = require_absent(*path); !absent) return std::unexpected(absent.error());
+    if (public_out) {
+        if (auto absent = require_absent(*public_out); !absent) return std::unexpected(absent.error());
+    }
+
+    std::optional<Passphrase> passphrase;
+    if (!unencrypted) {
+        auto obtained = obtain_passphrase(
+            passphrase_source(*options), "Passphrase for the new key", true,
+            "The new key is encrypted with a passphrase and standard input is not a terminal to ask for one: "
+            "give --passphrase-file FILE, or --unencrypted for a key kept without one.");
+        if (!obtained) return std::unexpected(std::move(obtained.error()));
+        passphrase.emplace(std::move(*obtained));
+    }
 
     const auto key = SigningKey::generate();
     if (!key) return std::unexpected(key.error());
     const auto public_key = key->public_key();
     if (!public_key) return std::unexpected(public_key.error());
-    if (auto saved = key->save(std::filesystem::path(*path)); !saved) return std::unexpected(saved.error());
-    out << text::encode_hex_lower(*public_key) << '\n';
-    return kExitVerified;
+    const std::string hex = text::encode_hex_lower(*public_key);
+    if (auto saved = key->save(std::filesystem::path(*path), passphrase ? &*passphrase : nullptr); !saved) {
+        return std::unexpected(saved.error());
+    }
+    if (public_out) {
+        if (auto written = write_public_key_file(*public_out, hex); !written) {
+            std::error_code ignored;
+            std::filesystem::remove(std::filesystem::path(*path), ignored);  // all or nothing
+            return std::unexpected(written.error());
+        }
+    }
+    print_public_key(streams.out, hex, options->has_flag("json"));
+    return kExitDone;
 }
 
-Result<int> run_public_key(Arguments arguments, std::ostream& out) {
-    static constexpr std::array<std::string_view, 1> kKnown = {"key"};
-    const auto options = Options::parse(arguments, kKnown);
+Result<int> run_public_key(Arguments arguments, const Streams& streams) {
+    static constexpr std::array<std::string_view, 3> kWithValue = {"key", "public-out", "passphrase-file"};
+    static constexpr std::array<std::string_view, 1> kFlags = {"json"};
+    const auto options = Options::parse(arguments, kWithValue, kFlags);
     if (!options) return std::unexpected(options.error());
     const auto path = options->required("key");
     if (!path) return std::unexpected(path.error());
+    const auto public_out = options->find("public-out");
+    if (public_out) {
+        if (auto absent = require_absent(*public_out); !absent) return std::unexpected(absent.error());
+    }
 
-    const auto key = SigningKey::load(std::filesystem::path(*path));
+    const auto key = SigningKey::load(std::filesystem::path(*path), passphrase_source(*options));
     if (!key) return std::unexpected(key.error());
     const auto public_key = key->public_key();
     if (!public_key) return std::unexpected(public_key.error());
-    out << text::encode_hex_lower(*public_key) << '\n';
-    return kExitVerified;
+    const std::string hex = text::encode_hex_lower(*public_key);
+    if (public_out) {
+        if (auto written = write_public_key_file(*public_out, hex); !written) return std::unexpected(written.error());
+    }
+    print_public_key(streams.out, hex, options->has_flag("json"));
+    return kExitDone;
 }
 
-Result<int> run_sign(Arguments arguments, std::ostream& out) {
-    static constexpr std::array<std::string_view, 3> kKnown = {"key", "version", "package"};
-    const auto options = Options::parse(arguments, kKnown);
+Result<int> run_sign(Arguments arguments, const Streams& streams) {
+    static constexpr std::array<std::string_view, 4> kWithValue = {"key", "version", "package", "passphrase-file"};
+    static constexpr std::array<std::string_view, 2> kFlags = {"allow-development-key", "json"};
+    const auto options = Options::parse(arguments, kWithValue, kFlags);
     if (!options) return std::unexpected(options.error());
     const auto key_path = options->required("key");
     if (!key_path) return std::unexpected(key_path.error());
-    const auto version_option = options->required("version");
-    if (!version_option) return std::unexpected(version_option.error());
+    const auto version = options->required("version");
+    if (!version) return std::unexpected(version.error());
     const auto package = options->required("package");
     if (!package) return std::unexpected(package.error());
 
-    // The updater trims the version before it composes the signed text.
-    const std::string_view version = text::trim(*version_option);
-    if (version.empty()) return std::unexpected(std::string("The version must not be empty."));
+    if (auto checked = check_version_text(*version); !checked) return std::unexpected(checked.error());
+    if (!trust::has_msi_extension(platform::Path(std::filesystem::path(*package).native()))) {
+        return refuse(text::format("The package {} would be refused by the updater: its name must end in .msi.",
+                                   *package));
+    }
 
-    const auto key = SigningKey::load(std::filesystem::path(*key_path));
+    const auto key = SigningKey::load(std::filesystem::path(*key_path), passphrase_source(*options));
     if (!key) return std::unexpected(key.error());
+    const auto public_key = key->public_key();
+    if (!public_key) return std::unexpected(public_key.error());
+    const std::string public_hex = text::encode_hex_lower(*public_key);
+    if (public_hex == kDevelopmentPublicKey && !options->has_flag("allow-development-key")) {
+        return refuse(text::format(
+            "The key {} is the development key, whose private half is public: give --allow-development-key "
+            "to sign a package for tests.",
+            *key_path));
+    }
     const auto digest = file_sha256_hex(std::filesystem::path(*package));
     if (!digest) return std::unexpected(digest.error());
 
-    const std::string metadata = trust::compose_signed_metadata(trust::kAcceptedKeyId, version, *digest);
+    const std::string metadata = trust::compose_signed_metadata(trust::kAcceptedKeyId, *version, *digest);
     const auto signature = key->sign(bytes_of(metadata));
     if (!signature) return std::unexpected(signature.error());
     const std::string signature_text = trust::base64_encode(*signature);
 
     // Refuse to hand out anything the updater itself would not accept.
-    const auto public_key = key->public_key();
-    if (!public_key) return std::unexpected(public_key.error());
-    if (auto check = trust::verify_update_signature_with_key(text::encode_hex_lower(*public_key), version, *digest,
-                                                             signature_text, trust::kAcceptedKeyId,
+    if (auto check = trust::verify_update_signature_with_key(public_hex, *version, *digest, signature_text,
+                                                             trust::kAcceptedKeyId,
                                                              trust::kAcceptedSignatureAlgorithm);
         !check) {
-        return std::unexpected("The new signature does not verify: " + check.error());
+        return refuse("The new signature does not verify: " + check.error());
     }
 
-    out << "--expected-sha256 " << *digest << '\n'
-        << "--expected-version " << version << '\n'
-        << "--signature " << signature_text << '\n'
-        << "--key-id " << trust::kAcceptedKeyId << '\n'
-        << "--signature-algorithm " << trust::kAcceptedSignatureAlgorithm << '\n';
-    return kExitVerified;
+    if (options->has_flag("json")) {
+        streams.out << "{\"expectedSha256\":" << json_string(*digest)
+                    << ",\"expectedVersion\":" << json_string(*version)
+                    << ",\"signature\":" << json_string(signature_text)
+                    << ",\"keyId\":" << json_string(trust::kAcceptedKeyId)
+                    << ",\"signatureAlgorithm\":" << json_string(trust::kAcceptedSignatureAlgorithm) << "}\n";
+    } else {
+        streams.out << "--expected-sha256 " << *digest << '\n'
+                    << "--expected-version " << *version << '\n'
+                    << "--signature " << signature_text << '\n'
+                    << "--key-id " << trust::kAcceptedKeyId << '\n'
+                    << "--signature-algorithm " << trust::kAcceptedSignatureAlgorithm << '\n';
+    }
+    return kExitDone;
 }
 
-Result<int> run_verify(Arguments arguments, std::ostream& out) {
-    static constexpr std::array<std::string_view, 5> kKnown = {"public-key", "signature", "version", "sha256",
-                                                               "message-file"};
-    const auto options = Options::parse(arguments, kKnown);
+Result<int> run_verify(Arguments arguments, const Streams& streams) {
+    static constexpr std::array<std::string_view, 7> kWithValue = {
+        "public-key", "public-key-file", "signature", "version", "sha256", "package", "message-file"};
+    static constexpr std::array<std::string_view, 1> kFlags = {"json"};
+    const auto options = Options::parse(arguments, kWithValue, kFlags);
     if (!options) return std::unexpected(options.error());
-    const auto public_key = options->required("public-key");
+    const auto public_key = verification_key(*options);
     if (!public_key) return std::unexpected(public_key.error());
     const auto signature = options->required("signature");
     if (!signature) return std::unexpected(signature.error());
 
-    const auto message_file = options->find("message-file");
-    const auto version = options->find("version");
-    const auto sha256 = options->find("sha256");
-    Result<void> outcome;
-    if (message_file) {
-        if (version || sha256) {
-            return std::unexpected(std::string("Give either --message-file or --version with --sha256, not both."));
-        }
-        const auto message = read_file_bytes(std::filesystem::path(*message_file));
-        if (!message) return std::unexpected(message.error());
-        outcome = trust::verify_signed_message(*public_key, *message, *signature);
-    } else {
-        if (!version || !sha256) {
-            return std::unexpected(std::string("Give --version with --sha256, or --message-file."));
-        }
-        outcome = trust::verify_update_signature_with_key(*public_key, *version, *sha256, *signature,
-                                                          trust::kAcceptedKeyId, trust::kAcceptedSignatureAlgorithm);
-    }
-    if (!outcome) {
-        out << outcome.error() << '\n';
+    const auto outcome = verification_outcome(*options, *public_key, *signature);
+    if (!outcome) return std::unexpected(outcome.error());
+    const bool json = options->has_flag("json");
+    if (!*outcome) {
+        const std::string& reason = outcome->error();
+        if (json) streams.out << "{\"verified\":false,\"reason\":" << json_string(reason) << "}\n";
+        streams.err << "velmarch-sign: The updater would refuse this signature: " << reason << '\n';
         return kExitRefused;
     }
-    out << "OK\n";
-    return kExitVerified;
+    streams.out << (json ? "{\"verified\":true}\n" : "OK\n");
+    return kExitDone;
 }
 
 }  // namespace velmarch::sign_tool

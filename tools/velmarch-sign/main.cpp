@@ -7,43 +7,60 @@
 #include <vector>
 
 #include "commands.h"
+#include "help_text.h"
+#include "options.h"
 
 namespace {
 
-constexpr std::string_view kUsage =
-    "usage:\n"
-    "  velmarch-sign keygen --out KEY.pem\n"
-    "  velmarch-sign public-key --key KEY.pem\n"
-    "  velmarch-sign sign --key KEY.pem --version VERSION --package FILE.msi\n"
-    "  velmarch-sign verify --public-key HEX --signature BASE64 (--version VERSION --sha256 HEX | --message-file FILE)\n";
+using namespace velmarch::sign_tool;
+
+int print_help(std::string_view topic) {
+    const auto help = command_help_text(topic);
+    if (!help) {
+        std::cerr << "velmarch-sign: There is no command '" << topic
+                  << "': the commands are keygen, public-key, sign, verify and help.\n";
+        return kExitBadInput;
+    }
+    std::cout << *help;
+    return kExitDone;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    using namespace velmarch::sign_tool;
     const std::vector<std::string_view> words(argv + 1, argv + argc);
     if (words.empty()) {
-        std::cerr << "velmarch-sign: a command is required (keygen, public-key, sign, verify or help).\n";
+        std::cerr << "velmarch-sign: A command is required.\n\n" << usage_text();
         return kExitBadInput;
     }
     const std::string_view command = words.front();
     const Arguments options = Arguments(words).subspan(1);
+    if (command == "--version" && options.empty()) {
+        std::cout << "velmarch-sign " << VELMARCH_VERSION << '\n';
+        return kExitDone;
+    }
+    if (command == "help" || command == "--help" || command == "-h") {
+        if (options.size() > 1) {
+            std::cerr << "velmarch-sign: The help takes one command at most.\n";
+            return kExitBadInput;
+        }
+        return print_help(options.empty() ? std::string_view("help") : options.front());
+    }
+    if (command_help_text(command) && asks_for_help(options)) return print_help(command);
 
+    const Streams streams{std::cout, std::cerr};
     velmarch::Result<int> outcome;
     if (command == "keygen") {
-        outcome = run_keygen(options, std::cout);
+        outcome = run_keygen(options, streams);
     } else if (command == "public-key") {
-        outcome = run_public_key(options, std::cout);
+        outcome = run_public_key(options, streams);
     } else if (command == "sign") {
-        outcome = run_sign(options, std::cout);
+        outcome = run_sign(options, streams);
     } else if (command == "verify") {
-        outcome = run_verify(options, std::cout);
-    } else if (command == "help" || command == "--help") {
-        std::cout << kUsage;
-        return kExitVerified;
+        outcome = run_verify(options, streams);
     } else {
-        std::cerr << "velmarch-sign: unknown command '" << command
-                  << "' (commands: keygen, public-key, sign, verify, help).\n";
+        std::cerr << "velmarch-sign: There is no command '" << command
+                  << "': the commands are keygen, public-key, sign, verify and help.\n";
         return kExitBadInput;
     }
     std::cout.flush();
@@ -51,6 +68,9 @@ int main(int argc, char** argv) {
         std::cerr << "velmarch-sign: " << outcome.error() << '\n';
         return kExitBadInput;
     }
-    if (!std::cout) return kExitBadInput;
+    if (!std::cout) {
+        std::cerr << "velmarch-sign: The output could not be written.\n";
+        return kExitBadInput;
+    }
     return *outcome;
 }

@@ -1,8 +1,10 @@
 #pragma once
-// The tool's own option list: "--name value" pairs after the command word.
+// The tool's own option list after the command word: "--name value" pairs
+// and "--flag" switches.
 
 #include <map>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -14,15 +16,21 @@ namespace velmarch::sign_tool {
 class Options {
 public:
     // Refuses a word that is not "--name", a name without a value, a repeated
-    // name and any name outside `known`.
+    // name and any name outside `with_value` and `flags`.
     [[nodiscard]] static Result<Options> parse(std::span<const std::string_view> arguments,
-                                               std::span<const std::string_view> known);
+                                               std::span<const std::string_view> with_value,
+                                               std::span<const std::string_view> flags = {});
 
     std::optional<std::string_view> find(std::string_view name) const;
     [[nodiscard]] Result<std::string_view> required(std::string_view name) const;
+    [[nodiscard]] bool has_flag(std::string_view name) const;
 
 private:
     std::map<std::string, std::string, std::less<>> values_;
+    std::set<std::string, std::less<>> flags_;
 };
+
+// Whether the words after the command ask for its help (-h or --help).
+bool asks_for_help(std::span<const std::string_view> arguments);
 
 }  // namespace velmarch::sign_tool

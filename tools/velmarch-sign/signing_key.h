@@ -1,5 +1,6 @@
 #pragma once
-// The publisher's Ed25519 private key, kept as a PKCS#8 PEM file.
+// The publisher's Ed25519 private key, kept as a PKCS#8 PEM file: encrypted
+// with a passphrase (scrypt and AES-256-CBC) unless asked otherwise.
 
 #include <array>
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <span>
 #include <string>
 
+#include "passphrase.h"
 #include "result.h"
 #include "trust/openssl_owners.h"
 
@@ -15,11 +17,13 @@ namespace velmarch::sign_tool {
 class SigningKey {
 public:
     [[nodiscard]] static Result<SigningKey> generate();
-    [[nodiscard]] static Result<SigningKey> load(const std::filesystem::path& pem_file);
+    // An encrypted key asks `passphrase` for its passphrase; a plain one does not.
+    [[nodiscard]] static Result<SigningKey> load(const std::filesystem::path& pem_file,
+                                                 const PassphraseSource& passphrase);
 
-    // Writes a new file readable by its owner only; an existing file is
-    // never replaced.
-    [[nodiscard]] Result<void> save(const std::filesystem::path& pem_file) const;
+    // Writes a new file readable by its owner only, encrypted with
+    // `passphrase` when one is given; an existing file is never replaced.
+    [[nodiscard]] Result<void> save(const std::filesystem::path& pem_file, const Passphrase* passphrase) const;
 
     [[nodiscard]] Result<std::array<std::uint8_t, 32>> public_key() const;
     [[nodiscard]] Result<std::array<std::uint8_t, 64>> sign(std::span<const std::uint8_t> message) const;

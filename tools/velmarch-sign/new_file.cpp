@@ -1,4 +1,4 @@
-#include "private_file.h"
+#include "new_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -47,26 +47,28 @@ std::string os_error_text() { return text::format("{} (os error {})", std::strer
 
 }  // namespace
 
-Result<void> write_private_file(const std::filesystem::path& path, std::span<const std::byte> bytes) {
-    Descriptor descriptor(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+Result<void> write_new_file(const std::filesystem::path& path, std::span<const std::byte> bytes, FileKind kind) {
+    const bool is_private = kind == FileKind::private_key;
+    const std::string_view what = is_private ? "key file" : "public key file";
+    const ::mode_t mode = is_private ? 0600 : 0644;
+    Descriptor descriptor(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
     if (!descriptor) {
         return std::unexpected(
-            text::format("The key file {} could not be created: {}.", path.string(), system_error_text()));
+            text::format("The {} {} could not be created: {}.", what, path.string(), system_error_text()));
     }
-    const auto write_key = [&]() -> Result<void> {
-        // The umask can only narrow 0600; set it anyway so the mode never depends on it.
-        if (::fchmod(descriptor.get(), 0600) != 0) {
+    const auto write_bytes = [&]() -> Result<void> {
+        // The umask can only narrow the mode; set it anyway so that it never depends on it.
+        if (::fchmod(descriptor.get(), mode) != 0) {
             return std::unexpected(
-                text::format("The key file {} could not be restricted: {}.", path.string(), system_error_text()));
+                text::format("The {} {} could not be given its mode: {}.", what, path.string(), system_error_text()));
         }
         if (auto written = write_whole(descriptor, bytes); !written) {
-            return std::unexpected(
-                text::format("The key file {} could not be written: {}", path.string(), written.error()));
+            return std::unexpected(text::format("The {} {} could not be written: {}.", what, path.string(), written.error()));
         }
         return {};
     };
-    auto saved = write_key();
-    if (!saved) ::unlink(path.c_str());  // no half-written key is left behind
+    auto saved = write_bytes();
+    if (!saved) ::unlink(path.c_str());  // no half-written file is left behind
     return saved;
 }
 
