@@ -390,17 +390,20 @@ TYPED_TEST(PlatformContract, AHeldDirectoryListsTakesAndDeletesWhatItHolds) {
 TYPED_TEST(PlatformContract, TheSweepTakesNoFileARunHoldsAndNothingOfTheWrongKind) {
     this->make_directories("stage/inner");
     this->write("stage/velmarch-update.msi", "package");
+    // A live run takes its hold first. The sweep's handle on a candidate
+    // directory (opened for deletion) keeps the run's own walk out of that
+    // folder while it is open, so the run reads its file before the sweep
+    // comes.
+    auto hold = this->platform.hold_file(this->at("stage/velmarch-update.msi"));
+    ASSERT_TRUE(hold) << hold.error();
+    // Holding it lets others read it (the installer, the verification).
+    EXPECT_EQ(this->read_all("stage/velmarch-update.msi"), "package");
     auto root = this->platform.open_held_directory(this->subject.root());
     ASSERT_TRUE(root) << root.error();
     auto stage = (*root)->open_directory("stage");
     ASSERT_TRUE(stage) << stage.error();
-    {
-        auto hold = this->platform.hold_file(this->at("stage/velmarch-update.msi"));
-        ASSERT_TRUE(hold) << hold.error();
-        EXPECT_FALSE((*stage)->take_file("velmarch-update.msi"));
-        // Holding it lets others read it (the installer, the verification).
-        EXPECT_EQ(this->read_all("stage/velmarch-update.msi"), "package");
-    }
+    EXPECT_FALSE((*stage)->take_file("velmarch-update.msi"));
+    hold->reset();
     auto taken = (*stage)->take_file("velmarch-update.msi");
     EXPECT_TRUE(taken) << taken.error();
     EXPECT_FALSE((*stage)->take_file("inner"));
