@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "run/result_json.h"
+#include "text/json_string.h"
 #include "support/check.h"
 #include "support/json_reader.h"
 #include "support/unicode_trim.h"
@@ -78,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(read_version != nullptr && *read_version == version, "\"expectedVersion\" does not read back unchanged");
 
     // json_string on its own is one JSON string with the same round trip.
-    const std::string literal = velmarch::run::json_string(message);
+    const std::string literal = velmarch::text::json_string(message);
     fuzz_json::Reader string_reader(literal);
     const auto string_document = string_reader.read_document();
     FUZZ_CHECK(string_document.has_value(), "json_string gives text that is not JSON");

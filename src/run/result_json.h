@@ -12,7 +12,4 @@ namespace velmarch::run {
 std::string compose_result_json(update::ResultStatus status, std::int32_t exit_code, std::string_view message,
                                 std::string_view expected_version);
 
-// A JSON string literal (with its quotes), escaping byte by byte over UTF-8.
-std::string json_string(std::string_view text);
-
 }  // namespace velmarch::run

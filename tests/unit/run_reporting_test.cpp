@@ -2,6 +2,7 @@
 
 #include "run/reporting.h"
 #include "run/result_json.h"
+#include "text/json_string.h"
 #include "support/fake_platform.h"
 
 namespace velmarch::run {
@@ -41,7 +42,7 @@ TEST(ResultJson, EscapesExactlyTheControlCharactersQuoteAndBackslash) {
         {std::string("\0", 1), R"("\u0000")"},
         {"/ \x7f \u00e9", "\"/ \x7f \u00e9\""},
     };
-    for (const auto& [in, out] : cases) EXPECT_EQ(json_string(in), out);
+    for (const auto& [in, out] : cases) EXPECT_EQ(text::json_string(in), out);
     EXPECT_EQ(compose_result_json(update::ResultStatus::success, 0, "", "2.0 \"beta\""),
               R"({"status":"success","exitCode":0,"message":"","expectedVersion":"2.0 \"beta\""})");
 }

@@ -4,7 +4,7 @@
 #include <ostream>
 
 #include "file_input.h"
-#include "json_text.h"
+#include "text/json_string.h"
 #include "new_file.h"
 #include "options.h"
 #include "public_key_file.h"
@@ -53,7 +53,7 @@ PassphraseSource passphrase_source(const Options& options) {
 
 void print_public_key(std::ostream& out, std::string_view hex, bool json) {
     if (json) {
-        out << "{\"publicKey\":" << json_string(hex) << "}\n";
+        out << "{\"publicKey\":" << text::json_string(hex) << "}\n";
     } else {
         out << hex << '\n';
     }
@@ -232,11 +232,11 @@ Result<int> run_sign(Arguments arguments, const Streams& streams) {
     }
 
     if (options->has_flag("json")) {
-        streams.out << "{\"expectedSha256\":" << json_string(*digest)
-                    << ",\"expectedVersion\":" << json_string(*version)
-                    << ",\"signature\":" << json_string(signature_text)
-                    << ",\"keyId\":" << json_string(trust::kAcceptedKeyId)
-                    << ",\"signatureAlgorithm\":" << json_string(trust::kAcceptedSignatureAlgorithm) << "}\n";
+        streams.out << "{\"expectedSha256\":" << text::json_string(*digest)
+                    << ",\"expectedVersion\":" << text::json_string(*version)
+                    << ",\"signature\":" << text::json_string(signature_text)
+                    << ",\"keyId\":" << text::json_string(trust::kAcceptedKeyId)
+                    << ",\"signatureAlgorithm\":" << text::json_string(trust::kAcceptedSignatureAlgorithm) << "}\n";
     } else {
         streams.out << "--expected-sha256 " << *digest << '\n'
                     << "--expected-version " << *version << '\n'
@@ -263,7 +263,7 @@ Result<int> run_verify(Arguments arguments, const Streams& streams) {
     const bool json = options->has_flag("json");
     if (!*outcome) {
         const std::string& reason = outcome->error();
-        if (json) streams.out << "{\"verified\":false,\"reason\":" << json_string(reason) << "}\n";
+        if (json) streams.out << "{\"verified\":false,\"reason\":" << text::json_string(reason) << "}\n";
         streams.err << "velmarch-sign: The updater would refuse this signature: " << reason << '\n';
         return kExitRefused;
     }
