@@ -36,6 +36,9 @@ enum class Op {
     wait,
     run_and_wait,
     start_detached,
+    // An elevated run's volume query, made for every path an operation is
+    // given (see FakePlatform::elevated).
+    volume,
 };
 const char* op_name(Op op);
 
@@ -117,6 +120,16 @@ public:
     std::vector<platform::LaunchRequest> detached;
     std::uint32_t next_detached_id = 7000;
 
+    // An elevated run: every operation on a path first asks for the volume
+    // of each path it was given (Op::volume, a failure of which refuses the
+    // path with its message), and refuses with kNotOnALocalVolume a path that
+    // is a share or device by its text, or that lies, or whose final link
+    // leads, at or below one of `remote_volumes` (a mapped network drive; a
+    // network mount on the stand-in). A run that is not elevated asks
+    // nothing and uses every path.
+    bool elevated = false;
+    std::vector<Path> remote_volumes;
+
     std::optional<Path> own_directory;
     std::optional<Path> system_dir;
     std::optional<Path> windows_dir;
@@ -167,6 +180,9 @@ public:
 
 private:
     std::optional<std::string> launch_refusal(const platform::LaunchRequest& launch) const;
+    // Why an elevated run refuses `path`, after its volume query.
+    std::optional<std::string> volume_refusal(const Path& path);
+    std::optional<std::string> launch_volume_refusal(const platform::LaunchRequest& launch);
 
     struct Failure {
         std::string message;

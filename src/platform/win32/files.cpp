@@ -1,6 +1,7 @@
 // Files and directories.
 #include <cwchar>
 
+#include "platform/path_parts.h"
 #include "platform/win32/os_error.h"
 #include "platform/win32/trusted_path.h"
 #include "platform/win32/file.h"
@@ -37,7 +38,7 @@ bool is_directory(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECT
 // entry describes the name itself: a link found here was not followed.
 FileType file_type_from_directory_entry(const Path& path) {
     // A search pattern would match other names.
-    if (path.native().find_first_of(L"*?") != NativeString::npos) return FileType::missing;
+    if (has_wildcard(std::wstring_view(path.native()), PathStyle::windows)) return FileType::missing;
     WIN32_FIND_DATAW entry{};
     const UniqueFindHandle search(
         ::FindFirstFileExW(path.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));

@@ -11,6 +11,7 @@
 #include <span>
 #include <vector>
 
+#include "platform/path_parts.h"
 #include "platform/trusted_access.h"
 #include "platform/windows_link_target.h"
 #include "platform/win32/os_error.h"
@@ -46,8 +47,12 @@ std::wstring join(const std::wstring& directory, const NativeString& name) {
         if (length == 0) return std::unexpected(last_os_error_text());
         if (length < buffer.size()) {
             buffer.resize(length);
-            // Only drive-rooted and UNC paths are walked: a volume GUID or
-            // device path names something the walk cannot look along.
+            // A share or device path is refused before anything on it is
+            // opened (platform.h, kNotOnALocalVolume).
+            if (volume_by_text(std::wstring_view(buffer), PathStyle::windows) == TextVolume::not_local)
+                return std::unexpected(std::string(kNotOnALocalVolume));
+            // Only drive-rooted paths are walked: a verbatim path holding "."
+            // or ".." names something the walk would read otherwise.
             std::optional<std::u16string> walkable = walkable_full_path(std::u16string(buffer.begin(), buffer.end()));
             if (!walkable) return std::unexpected(untrusted_link_error_text());
             return std::wstring(walkable->begin(), walkable->end());
@@ -145,8 +150,15 @@ public:
             if (c == L'/') c = L'\\';
         if (text.empty() || text == L"\\") return std::unexpected(os_error_text(ERROR_PATH_NOT_FOUND));
         here_ = std::move(text);
+        volume_ = drive_volume(here_);
         return {};
     }
+
+    // The walk starts only at a drive's root (a share or device is refused by
+    // its text before): its type holds for every folder below it, since
+    // nothing but a symbolic link, which the walk follows itself, leads from
+    // a drive to a share.
+    Result<VolumeKind> volume() override { return volume_; }
 
     Result<EntryInfo> inspect(const NativeString& name) override {
         const std::wstring path = extended(join(here_, name));
@@ -233,8 +245,26 @@ private:
         return EntryInfo{kind_of(entry.dwFileAttributes)};
     }
 
+    // GetDriveTypeW of the root: a mapped network drive, and a drive
+    // substituted for a share, answer DRIVE_REMOTE. Under Wine a share's root
+    // answers DRIVE_NO_ROOT_DIR, which is why shares are refused by text.
+    static Result<VolumeKind> drive_volume(const std::wstring& root) {
+        switch (::GetDriveTypeW(root.c_str())) {
+            case DRIVE_FIXED:
+            case DRIVE_REMOVABLE:
+            case DRIVE_CDROM:
+            case DRIVE_RAMDISK:
+                return VolumeKind::local;
+            case DRIVE_NO_ROOT_DIR:
+                return std::unexpected(os_error_text(ERROR_PATH_NOT_FOUND));
+            default:  // DRIVE_REMOTE, and DRIVE_UNKNOWN: nothing says it is local
+                return VolumeKind::remote;
+        }
+    }
+
     LinkCheck mode_;
     std::wstring here_;
+    Result<VolumeKind> volume_ = std::unexpected(os_error_text(ERROR_PATH_NOT_FOUND));
 };
 
 }  // namespace
@@ -244,8 +274,13 @@ std::string untrusted_link_error_text() { return os_error_text(kUntrustedMountPo
 Result<void> check_trusted_path(const Path& path, WalkOptions options, LinkCheck mode) {
     if (mode == LinkCheck::off) return {};
     if (path.empty()) return std::unexpected(os_error_text(ERROR_PATH_NOT_FOUND));
-    // A search pattern would name other files in the directory-entry lookups.
-    if (path.native().find_first_of(L"*?") != NativeString::npos) return std::unexpected(os_error_text(ERROR_INVALID_NAME));
+    if (volume_by_text(std::wstring_view(path.native()), PathStyle::windows) == TextVolume::not_local)
+        return std::unexpected(std::string(kNotOnALocalVolume));
+    // A search pattern would name other files in the directory-entry lookups:
+    // "*" and "?", and the DOS wildcards "<", ">" and '"' that the system
+    // matches alike. The "?" of a verbatim prefix is none.
+    if (has_wildcard(std::wstring_view(path.native()), PathStyle::windows))
+        return std::unexpected(os_error_text(ERROR_INVALID_NAME));
     Result<std::wstring> full = full_path(path);
     if (!full) return std::unexpected(full.error());
     ReparseCursor cursor(mode);
