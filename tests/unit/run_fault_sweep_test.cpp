@@ -231,6 +231,154 @@ TEST(RunFaultSweep, AFifoAtACallerNamedPathEndsTheRunAsThatFailureDoes) {
     }
 }
 
+// What each call site's volume query belongs to in an elevated run: the
+// operation made just before it.
+std::vector<std::pair<Op, int>> volume_query_owners(const std::vector<std::pair<Op, int>>& sequence) {
+    std::vector<std::pair<Op, int>> owners;
+    std::pair<Op, int> last{Op::arguments, 0};
+    for (const auto& site : sequence) {
+        if (site.first == Op::volume)
+            owners.push_back(last);
+        else
+            last = site;
+    }
+    return owners;
+}
+
+// An elevated run asks for the volume of every path each operation is given;
+// a query that fails refuses that path, so the run ends as that operation's
+// own failure does (the rows above).
+TEST(RunFaultSweep, InAnElevatedRunEachFailingVolumeQueryEndsAsItsOperationsFailure) {
+    FaultSweep clean;
+    clean.platform.elevated = true;
+    ASSERT_EQ(run_updater_process(clean.platform), 0);
+    const auto owners = volume_query_owners(clean.sequence);
+    ASSERT_GE(owners.size(), expectations().size() / 2) << "the run asks for far fewer volumes than it has paths";
+    for (std::size_t i = 0; i < owners.size(); ++i) {
+        const auto& [op, n] = owners[i];
+        SCOPED_TRACE("volume #" + std::to_string(i + 1) + " of " + testing::op_name(op) + " #" + std::to_string(n));
+        ASSERT_TRUE(expectations().contains(owners[i]));
+        const Expected& expected = expectations().at(owners[i]);
+        FaultSweep sweep;
+        FakePlatform& p = sweep.platform;
+        p.elevated = true;
+        p.fail(Op::volume, std::string(kInjected), static_cast<int>(i + 1));
+
+        EXPECT_EQ(run_updater_process(p), expected.exit_code);
+        EXPECT_EQ(p.standard_error, expected.standard_error);
+        const std::string result = p.file_text("/Logs/result.json");
+        if (expected.keeps_old_result) {
+            EXPECT_EQ(result, kOldResult);
+        } else if (!expected.message) {
+            EXPECT_FALSE(p.has_file("/Logs/result.json")) << result;
+        } else {
+            EXPECT_NE(result.find("\"message\":\"" + *expected.message + "\""), std::string::npos) << result;
+        }
+        if (sweep.installed_bytes) {
+            EXPECT_EQ(*sweep.installed_bytes, kPackage);
+        }
+        EXPECT_EQ(p.files_opened, p.files_closed);
+        EXPECT_EQ(p.processes_opened, p.processes_closed);
+    }
+}
+
+// Every caller-named path on a remote volume (a mapped network drive; a
+// network mount on the stand-in), given directly or reached through a link,
+// ends an elevated run as a refused link at that path does; a run that is not
+// elevated uses it.
+TEST(RunFaultSweep, AnElevatedRunRefusesEachCallerNamedPathOnARemoteVolume) {
+    const std::string refused_volume(platform::kNotOnALocalVolume);
+    struct Case {
+        std::string_view name;
+        std::string option;
+        std::string path;   // on the remote volume, or a link to it
+        std::string file;   // what must be there for the run to use it ("" none)
+        Expected elevated;  // how the elevated run ends
+    } cases[] = {
+        {"helper log", "--helper-log-path", "/Share/Logs/helper.log", "", aborted(refused_volume, true)},
+        {"result", "--result-path", "/Share/Logs/result.json", "", Expected{0, "", std::nullopt, true}},
+        {"result through a link", "--result-path", "/Logs/shared-result.json", "", Expected{0, "", std::nullopt, true}},
+        {"download", "--msi-path", "/Share/Downloads/velmarch-2.4.0.msi", "/Share/Downloads/velmarch-2.4.0.msi",
+         finished(1603, "The downloaded update package is not a valid MSI file.")},
+        {"application", "--app-path", "/Share/Velmarch/Velmarch.exe", "/Share/Velmarch/Velmarch.exe",
+         finished(1603, "The installed application executable was not found after the update.")},
+        {"install directory", "--install-dir", "/Share/Velmarch", "/Share/Velmarch/Velmarch.exe",
+         finished(1603, "The installed application version could not be verified: " + refused_volume)},
+        {"installer log", "--msi-log-path", "/Share/Logs/msiexec.log", "",
+         aborted("Windows Installer could not be started: " + refused_volume)},
+    };
+    for (const Case& c : cases) {
+        for (const bool elevated : {true, false}) {
+            SCOPED_TRACE(std::string(c.name) + (elevated ? ", elevated" : ", not elevated"));
+            FaultSweep sweep;
+            FakePlatform& p = sweep.platform;
+            p.elevated = elevated;
+            p.remote_volumes = {testing::test_path("/Share")};
+            p.add_directory("/Share/Logs");
+            p.add_link("/Logs/shared-result.json", "/Share/Logs/result.json");
+            if (!c.file.empty()) p.add_file(c.file, c.option == "--msi-path" ? kPackage : "app");
+            for (std::size_t i = 0; i + 1 < p.args.size(); i += 2)
+                if (p.args[i] == c.option) p.args[i + 1] = testing::utf8(testing::test_path(c.path));
+            const Expected expected = elevated ? c.elevated : success();
+
+            EXPECT_EQ(run_updater_process(p), expected.exit_code);
+            EXPECT_EQ(p.standard_error, expected.standard_error);
+            const std::string result_path = c.option == "--result-path" ? c.path : "/Logs/result.json";
+            const std::string result = p.file_text(result_path);
+            if (expected.keeps_old_result) {
+                EXPECT_EQ(p.file_text("/Logs/result.json"), kOldResult);
+            } else if (expected.message) {
+                EXPECT_NE(result.find("\"message\":\"" + *expected.message + "\""), std::string::npos) << result;
+            }
+            // Nothing was written on the remote volume by an elevated run;
+            // a refused download is kept.
+            if (elevated) {
+                for (const auto& entry : p.entries_below("/Share"))
+                    EXPECT_TRUE(entry == testing::test_path("/Share") || entry == testing::test_path("/Share/Logs") ||
+                                (!c.file.empty() && (entry == testing::test_path(c.file) ||
+                                                     entry == testing::test_path(c.file).parent_path())))
+                        << "written on the remote volume: " << entry;
+                if (c.option == "--msi-path") {
+                    EXPECT_TRUE(p.has_file(c.file));
+                }
+                if (c.option == "--app-path" || c.option == "--install-dir") {
+                    EXPECT_EQ(p.next_detached_id, 7000u) << "the application was restarted";
+                }
+            } else {
+                EXPECT_EQ(p.calls(Op::volume), 0);
+            }
+            EXPECT_EQ(p.files_opened, p.files_closed);
+            EXPECT_EQ(p.entries_below("/Windows/Temp").size(), 1u);
+        }
+    }
+}
+
+#ifdef _WIN32
+// Shares and device paths are refused by their text in an elevated run, in
+// every form the system accepts; a run that is not elevated uses them.
+TEST(RunFaultSweep, AnElevatedRunRefusesEverySharePathByItsText) {
+    for (const char* path : {"\\\\server\\share\\result.json", "//server/share/result.json",
+                             "\\\\?\\UNC\\server\\share\\result.json", "\\??\\UNC\\server\\share\\result.json",
+                             "\\\\localhost\\pipe\\result", "\\\\?\\GLOBALROOT\\Device\\Mup\\server\\share\\result.json",
+                             "\\\\.\\C:\\Logs\\result.json"}) {
+        for (const bool elevated : {true, false}) {
+            SCOPED_TRACE(std::string(path) + (elevated ? ", elevated" : ", not elevated"));
+            FaultSweep sweep;
+            FakePlatform& p = sweep.platform;
+            p.elevated = elevated;
+            for (std::size_t i = 0; i + 1 < p.args.size(); i += 2)
+                if (p.args[i] == "--result-path") p.args[i + 1] = path;
+            EXPECT_EQ(run_updater_process(p), 0);
+            EXPECT_EQ(p.standard_error, "");
+            // Elevated: the result is dropped (the write is refused before
+            // anything is opened); otherwise the result is written there.
+            EXPECT_EQ(p.calls(Op::volume) > 0, elevated);
+            EXPECT_EQ(p.file_text("/Logs/result.json"), kOldResult);
+        }
+    }
+}
+#endif
+
 TEST(RunFaultSweep, EachInjectedFailureEndsAsItsRowSaysAndLeavesNothingBehind) {
     for (const auto& [site, expected] : expectations()) {
         const auto& [op, n] = site;
