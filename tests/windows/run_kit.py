@@ -20,8 +20,8 @@ import zipfile
 from pathlib import Path
 
 WINE_PASSES = {"real-update", "unit-tests"}
-WINE_SKIPS = {"staging-access-list", "planted-junction", "created-folder-junction", "user-symbolic-link",
-              "redirection-guard"}
+WINE_SKIPS = {"staging-access-list", "planted-junction", "share-junction", "created-folder-junction",
+              "user-symbolic-link", "redirection-guard"}
 SUMMARY = re.compile(r"^(\d+) passed, (\d+) failed, (\d+) skipped$")
 CHECK_LINE = re.compile(r"^(PASS|FAIL|SKIP) ([a-z-]+): (.*)$")
 
