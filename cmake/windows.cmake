@@ -5,8 +5,9 @@ include(${CMAKE_CURRENT_LIST_DIR}/resources.cmake)
 # Every Windows header sees the same API level and names.
 target_compile_definitions(velmarch_native_platform PUBLIC
   UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0A00)
-# advapi32: security descriptors (a known DLL, always taken from System32).
-target_link_libraries(velmarch_native_platform PUBLIC advapi32)
+# advapi32: security descriptors; ntdll: opens relative to a held directory
+# (both known DLLs, always taken from System32; ntdll is in every process).
+target_link_libraries(velmarch_native_platform PUBLIC advapi32 ntdll)
 
 # bcrypt.dll (random bytes where ProcessPrng is missing, and libcrypto's
 # seeding) is not one of the system's known DLLs: imported the usual way, the

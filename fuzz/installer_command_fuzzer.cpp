@@ -1,12 +1,14 @@
 // Windows Installer reads the installer command exactly as meant: for every
 // request the stage accepts, msiexec's splitting of the composed command line
 // (the model in tests/support) gives the program, the fixed options, the
-// staged package, the log path and INSTALLDIR=<install directory>, in order,
+// staged package, the staged log and INSTALLDIR=<install directory>, in order,
 // with nothing that another reading of msiexec's rules could split otherwise.
-// A request is refused exactly when a text holds a double quote, CR or LF.
+// The caller's log path is never on it. A request is refused exactly when a
+// text holds a double quote, CR or LF.
 //
 // The input: a first byte whose low bit is the repair flag, then
-// NUL-separated pieces: log path, install directory, staged package, program.
+// NUL-separated pieces: caller's log path, install directory, staged package,
+// program and, optionally, the staged log (else the package's text + ".log").
 // A byte below 0x80 is that code unit; bytes from 0x80 up stand for the
 // Unicode white space characters, lone surrogates and other code units.
 
@@ -58,7 +60,8 @@ bool refusable(std::u16string_view text) { return text.find_first_of(u"\"\r\n") 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     std::vector<std::u16string> pieces = split_pieces(data + 1, size - 1);
-    pieces.resize(4);
+    pieces.resize(5);
+    if (pieces[4].empty()) pieces[4] = pieces[2] + u".log";
     // The options are never empty after parsing, nor are the staged package
     // and the program the stage names.
     for (const auto& piece : pieces)
@@ -68,14 +71,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     inputs.repair_mode = (data[0] & 1) != 0;
     inputs.msi_log_path = as_path(pieces[0]);
     inputs.install_dir = as_path(pieces[1]);
-    const velmarch::platform::Path staged = as_path(pieces[2]);
+    const velmarch::process::StagedInstall staged{as_path(pieces[2]), as_path(pieces[4])};
     const velmarch::platform::Path program = as_path(pieces[3]);
 
     // The texts as the stage passes them on (ill-formed UTF-16 already replaced).
     using velmarch::platform::path_to_utf16;
     const std::u16string log = path_to_utf16(inputs.msi_log_path);
     const std::u16string dir = path_to_utf16(inputs.install_dir);
-    const std::u16string package = path_to_utf16(staged);
+    const std::u16string package = path_to_utf16(staged.package);
+    const std::u16string staged_log = path_to_utf16(staged.installer_log);
     const std::u16string installer = path_to_utf16(program);
 
     const auto command = velmarch::process::build_installer_command(inputs, staged, program);
@@ -89,21 +93,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                    "a log path with a quote, CR or LF was not refused");
         return 0;
     }
-    if (refusable(package) || refusable(installer)) {
+    if (refusable(package) || refusable(staged_log) || refusable(installer)) {
         FUZZ_CHECK(!command && command.error() == "The Windows directory cannot be passed to Windows Installer.",
-                   "a staged package or program path with a quote, CR or LF was not refused");
+                   "a staged package, staged log or program path with a quote, CR or LF was not refused");
         return 0;
     }
     FUZZ_CHECK(command.has_value(), "a request without a quote, CR or LF was refused");
     if (installer.find(u'\0') != std::u16string::npos || log.find(u'\0') != std::u16string::npos ||
-        dir.find(u'\0') != std::u16string::npos || package.find(u'\0') != std::u16string::npos)
+        dir.find(u'\0') != std::u16string::npos || package.find(u'\0') != std::u16string::npos ||
+        staged_log.find(u'\0') != std::u16string::npos)
         return 0;  // cannot come from the pieces
 
     const auto composed = velmarch::process::compose_command_line(installer, command->arguments);
     FUZZ_CHECK(composed.has_value(), "composition failed");
 
     std::vector<std::u16string> intended{installer, u"/i", package, u"/passive", u"/norestart",
-                                         u"VELMARCH_INSTALLDIR_LOCK=1", u"/L*v", log};
+                                         u"VELMARCH_INSTALLDIR_LOCK=1", u"/L*v", staged_log};
     if (inputs.repair_mode) intended.insert(intended.end(), {u"REINSTALL=ALL", u"REINSTALLMODE=amus"});
     intended.push_back(u"INSTALLDIR=" + dir);
 

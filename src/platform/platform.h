@@ -25,6 +25,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <expected>
 #include <memory>
 #include <optional>
 #include <span>
@@ -91,6 +92,78 @@ public:
 
 enum class DirectoryCreation { created, already_exists };
 
+// A deletion's failure. `held` says that another program has the file or
+// directory open in a way that forbids its deletion for now, as a virus
+// scanner or the search indexer does for a moment: trying again shortly may
+// succeed. Windows: sharing violation (32), lock violation (33) and access
+// denied (5), which is also what a file pending deletion answers. The
+// stand-in: EBUSY and ETXTBSY, its "in use" errors; EACCES and EPERM are a
+// lasting refusal there, never the passing state of another program.
+struct RemovalError {
+    std::string message;
+    bool held = false;
+};
+using Removal = std::expected<void, RemovalError>;
+
+// An open file that nobody else may write, rename or delete while it is held
+// (Windows: a handle that shares reading only; the stand-in: an exclusive
+// flock, which every opener that asks for it respects). The destructor lets
+// it go.
+class FileHold {
+public:
+    virtual ~FileHold() = default;
+};
+
+// What an entry opened for the sweep of earlier runs' staging is, read from
+// the open object itself.
+enum class HeldKind { directory, regular_file, link, other };
+struct HeldFacts {
+    HeldKind kind = HeldKind::other;  // link: a symbolic link or any reparse point
+    // Owned by Administrators or LocalSystem (the stand-in: root).
+    bool trusted_owner = false;
+    // Last write, whole seconds since 1970 (0 before that).
+    std::uint64_t modified_unix_seconds = 0;
+};
+
+// A file taken for deletion: opened without following a link, relative to
+// its held directory, so that nobody else may open it for deleting or
+// writing meanwhile (Windows: DELETE access, no sharing; the stand-in: an
+// exclusive flock, which fails while a run holds the file).
+class TakenFile {
+public:
+    virtual ~TakenFile() = default;
+    [[nodiscard]] virtual Result<HeldFacts> facts() = 0;
+    // Deletes this very file (Windows: by its handle; the stand-in: its name
+    // in the held directory, once that name still leads to this file).
+    [[nodiscard]] virtual Result<void> remove() = 0;
+};
+
+// A directory opened without following a link at its own name, and every
+// entry reached from it relative to it: what is checked is what is deleted.
+// Windows: FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS with
+// DELETE access (a link is opened as itself and says so in its facts); the
+// stand-in: openat(O_DIRECTORY | O_NOFOLLOW), which refuses a link. A held
+// entry never outlives the directory it was opened from.
+class HeldDirectory {
+public:
+    virtual ~HeldDirectory() = default;
+    [[nodiscard]] virtual Result<HeldFacts> facts() = 0;
+    // Whether its access list is exactly `expected`'s (the stand-in: mode
+    // 0700, which stands for the staging access list).
+    [[nodiscard]] virtual Result<bool> has_access_list(const SecurityDescriptor& expected) = 0;
+    // The names of at most `limit` of its entries that begin with `prefix`
+    // ("" for every entry), "." and ".." left out. Other names are passed
+    // over without counting, so that a folder of many unrelated entries
+    // still shows those asked for.
+    [[nodiscard]] virtual Result<std::vector<std::string>> names(std::string_view prefix, std::size_t limit) = 0;
+    [[nodiscard]] virtual Result<std::unique_ptr<HeldDirectory>> open_directory(std::string_view name) = 0;
+    [[nodiscard]] virtual Result<std::unique_ptr<TakenFile>> take_file(std::string_view name) = 0;
+    // Deletes this very directory, which must be empty (Windows: by its
+    // handle; the stand-in: its name in its parent, once that name still
+    // leads to this directory).
+    [[nodiscard]] virtual Result<void> remove() = 0;
+};
+
 enum class WaitOutcome { exited, timed_out, failed };
 
 // A process opened for waiting only. The destructor closes the handle.
@@ -101,19 +174,20 @@ public:
 };
 
 // What the launcher hands to process creation: the resolved program file, the
-// composed Windows command line (without the terminating NUL), an optional
-// working directory, and a caller-named file the child will write (the
-// installer's log). In an elevated run the program, the working directory and
-// that file are reached like the platform's own paths: a link on the way that
-// an untrusted owner could have planted refuses the start with the system's
-// error. In every run, a `child_output` that exists but is not a regular file
-// or a directory refuses the start with kNotARegularFile: the child would
-// wait on it for ever, and the run with it.
+// composed Windows command line (without the terminating NUL) and an optional
+// working directory. In an elevated run the program and the working directory
+// are reached like the platform's own paths: a link on the way that an
+// untrusted owner could have planted refuses the start with the system's
+// error. No child is handed a caller-named file to open: what a child writes
+// for the caller goes into staging, and the run copies it out itself.
+//
+// A child inherits no handle or descriptor of the updater's but its standard
+// streams (Windows: a handle list of those alone; the stand-in: every other
+// descriptor is closed on exec).
 struct LaunchRequest {
     Path application;
     std::u16string command_line;
     std::optional<Path> working_directory;
-    std::optional<Path> child_output = {};
 };
 
 class Platform {
@@ -161,16 +235,30 @@ public:
     // Opens for appending (creating it when missing) with full sharing, writes
     // all of `bytes`, closes.
     [[nodiscard]] virtual Result<void> append_to_file(const Path& path, std::span<const std::byte> bytes) = 0;
-    [[nodiscard]] virtual Result<void> delete_file(const Path& path) = 0;
+    [[nodiscard]] virtual Removal delete_file(const Path& path) = 0;
     // Creates the directory and every missing one above it.
     [[nodiscard]] virtual Result<void> create_directories(const Path& path) = 0;
-    [[nodiscard]] virtual Result<void> remove_directory_tree(const Path& path) = 0;
+    [[nodiscard]] virtual Removal remove_directory_tree(const Path& path) = 0;
+    // Bytes the running account may still write on the volume that holds
+    // `directory` (Windows: GetDiskFreeSpaceExW; the stand-in: statvfs's
+    // f_bavail * f_frsize).
+    [[nodiscard]] virtual Result<std::uint64_t> free_bytes(const Path& directory) = 0;
 
     // --- staging ------------------------------------------------------------
     [[nodiscard]] virtual Result<std::unique_ptr<SecurityDescriptor>> create_security_descriptor(
         std::string_view sddl) = 0;
     [[nodiscard]] virtual Result<DirectoryCreation> create_directory(const Path& path,
                                                                      const SecurityDescriptor& security) = 0;
+    // Holds an existing regular file (a link at its name is not followed)
+    // until the hold is destroyed; see FileHold.
+    [[nodiscard]] virtual Result<std::unique_ptr<FileHold>> hold_file(const Path& path) = 0;
+    // Opens a directory for the sweep of earlier runs' staging. The path is
+    // reached like every other path of the platform; see HeldDirectory for
+    // what is reached from it.
+    [[nodiscard]] virtual Result<std::unique_ptr<HeldDirectory>> open_held_directory(const Path& path) = 0;
+    // Whether the run is elevated (Windows: an elevated token; the stand-in:
+    // root).
+    [[nodiscard]] virtual bool elevated() = 0;
 
     // --- processes ----------------------------------------------------------
     // nullptr when the process cannot be opened, for whatever reason.
@@ -181,7 +269,6 @@ public:
     [[nodiscard]] virtual Result<std::uint32_t> start_detached(const LaunchRequest& launch) = 0;
 
     // Places searched for a bare program name; nullopt when unknown.
-    [[nodiscard]] virtual std::optional<Path> own_executable_directory() = 0;
     [[nodiscard]] virtual std::optional<Path> system_directory() = 0;
     [[nodiscard]] virtual std::optional<Path> windows_directory() = 0;
 };

@@ -18,16 +18,18 @@ Argument regular(std::u16string_view text) { return Argument{std::u16string(text
 }  // namespace
 
 Result<InstallerCommand> build_installer_command(const InstallerInputs& inputs,
-                                                 const platform::Path& staged_package,
+                                                 const StagedInstall& staged,
                                                  const platform::Path& installer) {
     auto install_dir = check_install_dir(platform::path_to_utf8(inputs.install_dir));
     if (!install_dir) return std::unexpected(install_dir.error());
     const std::u16string log_path = platform::path_to_utf16(inputs.msi_log_path);
     if (!passes_to_msiexec(log_path)) return std::unexpected(std::string(kLogPathRejected));
-    // Both come from the Windows directory; the program text heads the
+    // All three come from the Windows directory; the program text heads the
     // command line, so it is split by msiexec's rules as well.
-    const std::u16string package = platform::path_to_utf16(staged_package);
-    if (!passes_to_msiexec(package) || !passes_to_msiexec(platform::path_to_utf16(installer)))
+    const std::u16string package = platform::path_to_utf16(staged.package);
+    const std::u16string staged_log = platform::path_to_utf16(staged.installer_log);
+    if (!passes_to_msiexec(package) || !passes_to_msiexec(staged_log) ||
+        !passes_to_msiexec(platform::path_to_utf16(installer)))
         return std::unexpected(std::string(kWindowsDirectoryRejected));
 
     // The two paths are quoted by msiexec's rules, not the C runtime's: a
@@ -39,7 +41,7 @@ Result<InstallerCommand> build_installer_command(const InstallerInputs& inputs,
         regular(u"/norestart"),
         regular(u"VELMARCH_INSTALLDIR_LOCK=1"),
         regular(u"/L*v"),
-        msiexec_argument(log_path),
+        msiexec_argument(staged_log),
     };
     if (inputs.repair_mode) {
         arguments.push_back(regular(u"REINSTALL=ALL"));

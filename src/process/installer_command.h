@@ -20,19 +20,30 @@ struct InstallerInputs {
     bool repair_mode = false;
 };
 
+// The files of the staging directory that Windows Installer is handed: the
+// staged package and the file it writes its verbose log to. Both lie inside
+// the administrator-only directory, so nothing the installer or its service
+// opens by name, at any time, lies on a way a user could change.
+struct StagedInstall {
+    platform::Path package;
+    platform::Path installer_log;
+};
+
 struct InstallerCommand {
     platform::Path program;
-    // The fixed options are regular arguments; the staged package, the log
-    // path and, last, the INSTALLDIR assignment are raw ones in msiexec's own
+    // The fixed options are regular arguments; the staged package, the staged
+    // log and, last, the INSTALLDIR assignment are raw ones in msiexec's own
     // quoting.
     std::vector<Argument> arguments;
 };
 
 // Fails, before anything runs, when msiexec could not read a text as one
-// argument: an install directory or installer log path with a double quote, a
-// carriage return or a line feed (or such a Windows directory).
+// argument: an install directory with a double quote, a carriage return or a
+// line feed (or such a Windows directory). The caller's installer log path
+// never reaches msiexec, but one with those characters is refused all the
+// same, as it always was.
 [[nodiscard]] Result<InstallerCommand> build_installer_command(const InstallerInputs& inputs,
-                                                               const platform::Path& staged_package,
+                                                               const StagedInstall& staged,
                                                                const platform::Path& installer);
 
 }  // namespace velmarch::process

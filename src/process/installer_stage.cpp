@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "platform/paths.h"
+#include "process/installer_log_delivery.h"
 #include "process/installer_outcome.h"
 #include "process/run_ending.h"
 #include "process/version_check.h"
@@ -16,6 +17,30 @@ constexpr std::string_view kInstallerName = "msiexec.exe";
 constexpr std::string_view kInstallerNotFound = "Windows Installer was not found.";
 constexpr std::string_view kStartingInstaller = "Starting Windows Installer.";
 constexpr std::string_view kInstallerNotStarted = "Windows Installer could not be started: {}";
+constexpr std::string_view kInstallerBusy =
+    "Windows Installer is busy with another installation; trying again in {} seconds.";
+constexpr std::uint32_t kMillisecondsPerSecond = 1000;
+
+// Runs Windows Installer, again while it answers that it is busy, and
+// delivers each run's log. Returns the last run's exit code.
+[[nodiscard]] Result<std::int32_t> run_windows_installer(platform::Platform& platform, const InstallerCommand& command,
+                                                         const InstallerInputs& inputs, const StagedInstall& staged,
+                                                         update::Reporter& reporter) {
+    for (int run = 1;; ++run) {
+        auto exit_code = run_and_wait(platform, command.program, command.arguments, std::nullopt,
+                                      SearchPlaces::system_only);
+        if (!exit_code) return exit_code;
+        reporter.append_log_line(installer_exit_message(*exit_code));
+        deliver_installer_log(platform, staged.installer_log, inputs.msi_log_path,
+                              run == 1 ? LogDelivery::replace : LogDelivery::append);
+        if (*exit_code != kInstallerBusyExitCode || run == kInstallerRuns) return exit_code;
+        // A run that ends before it writes a log must not hand on this one again.
+        (void)platform.delete_file(staged.installer_log);
+        const std::uint32_t pause = kInstallerBusyPauseSeconds[run - 1];
+        reporter.append_log_line(text::format(kInstallerBusy, pause));
+        platform.sleep_milliseconds(pause * kMillisecondsPerSecond);
+    }
+}
 
 }  // namespace
 
@@ -36,7 +61,7 @@ InstallerInputs installer_inputs(const update::UpdateRequest& request) {
 }
 
 StageOutcome run_installer_stage(platform::Platform& platform, const InstallerInputs& inputs,
-                                 const platform::Path& staged_package, update::Reporter& reporter) {
+                                 const StagedInstall& staged, update::Reporter& reporter) {
     auto installer = locate_windows_installer(platform);
     if (!installer) {
         return StageFinished{finish_run(platform, reporter, installer.error(),
@@ -46,14 +71,11 @@ StageOutcome run_installer_stage(platform::Platform& platform, const InstallerIn
 
     reporter.append_log_line(kStartingInstaller);
 
-    auto command = build_installer_command(inputs, staged_package, *installer);
+    auto command = build_installer_command(inputs, staged, *installer);
     if (!command) return update::abort_run(command.error());
 
-    auto exit_code = run_and_wait(platform, command->program, command->arguments, std::nullopt,
-                                  SearchPlaces::system_only, inputs.msi_log_path);
+    auto exit_code = run_windows_installer(platform, *command, inputs, staged, reporter);
     if (!exit_code) return update::abort_run(text::format(kInstallerNotStarted, exit_code.error()));
-
-    reporter.append_log_line(installer_exit_message(*exit_code));
 
     InstallerOutcome outcome = map_installer_exit_code(*exit_code, inputs.expected_version);
     std::string failed_check;

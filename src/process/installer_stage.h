@@ -30,8 +30,17 @@ struct StageFinished {
 // installer cannot be started; nothing is logged or recorded for those.
 using StageOutcome = std::expected<StageFinished, update::RunAborted>;
 
+// Windows Installer answers 1618 (ERROR_INSTALL_ALREADY_RUNNING) while another
+// installation holds it, often for seconds only: it is started again, up to
+// kInstallerRuns times in all, after each of the pauses below (about 35 s in
+// all, on the run's own thread). No other exit code is tried again. Each run's
+// log is delivered to the caller's installer log path as soon as it has ended.
+inline constexpr std::int32_t kInstallerBusyExitCode = 1618;
+inline constexpr int kInstallerRuns = 4;
+inline constexpr std::uint32_t kInstallerBusyPauseSeconds[kInstallerRuns - 1] = {5, 10, 20};
+
 [[nodiscard]] StageOutcome run_installer_stage(platform::Platform& platform, const InstallerInputs& inputs,
-                                               const platform::Path& staged_package, update::Reporter& reporter);
+                                               const StagedInstall& staged, update::Reporter& reporter);
 
 // The fields of the run's request that the installer stage reads.
 InstallerInputs installer_inputs(const update::UpdateRequest& request);

@@ -29,18 +29,16 @@ namespace {
 Result<std::int32_t> run_and_wait(platform::Platform& platform, const platform::Path& program,
                                   const std::vector<Argument>& arguments,
                                   const std::optional<platform::Path>& working_directory,
-                                  SearchPlaces places,
-                                  const std::optional<platform::Path>& child_output) {
+                                  SearchPlaces places) {
     auto launch = prepare_launch(platform, program, arguments, working_directory, places);
     if (!launch) return std::unexpected(launch.error());
-    launch->child_output = child_output;
     return platform.run_and_wait(*launch);
 }
 
 Result<std::uint32_t> start_detached(platform::Platform& platform, const platform::Path& program,
                                      const std::vector<Argument>& arguments,
                                      const std::optional<platform::Path>& working_directory,
-                                            SearchPlaces places) {
+                                     SearchPlaces places) {
     auto launch = prepare_launch(platform, program, arguments, working_directory, places);
     if (!launch) return std::unexpected(launch.error());
     return platform.start_detached(*launch);

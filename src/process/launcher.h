@@ -34,42 +34,37 @@ inline constexpr std::string_view kBatchFileRefused = "batch files are not start
 [[nodiscard]] Result<std::u16string> compose_command_line(std::u16string_view program,
                                                           const std::vector<Argument>& arguments);
 
-// Where a bare program name is looked for, in this order: the updater's own
-// directory, the system directory, the Windows directory, then each entry of
-// PATH. Absent places are skipped, as are empty PATH entries.
+// Where a bare program name is looked for, in this order: the system
+// directory, then the Windows directory; absent places are skipped. Nothing
+// else is ever searched: not PATH, not the updater's own folder (an elevated
+// run inherits the user's PATH, and either can be writable by that user).
 struct ProgramSearch {
     std::function<bool(const platform::Path&)> exists;
-    std::optional<platform::Path> own_executable_directory;
     std::optional<platform::Path> system_directory;
     std::optional<platform::Path> windows_directory;
-    std::optional<platform::NativeString> path_variable;
 };
 
-// Which places the search for a bare program name may use. A program that
-// runs with the updater's rights, which may be an administrator's, is looked
-// for in the system and Windows directories only: the updater's own folder
-// and the entries of PATH can be writable by the user who started it.
-enum class SearchPlaces { all, system_only };
+// Which places a caller lets the search for a bare program name use: none (a
+// bare name is "program not found"; for programs named by a full path), or
+// the system and Windows directories (the system's own programs).
+enum class SearchPlaces { none, system_only };
 
 // The search places of this process.
-ProgramSearch program_search(platform::Platform& platform, SearchPlaces places = SearchPlaces::all);
+ProgramSearch program_search(platform::Platform& platform, SearchPlaces places);
 
 // The path handed to process creation as the application name.
 [[nodiscard]] Result<platform::Path> resolve_program(const platform::Path& program, const ProgramSearch& search);
 
 // Starts the program and waits without limit; returns its exit code.
-// `child_output`: a caller-named file the program will write (see
-// LaunchRequest).
 [[nodiscard]] Result<std::int32_t> run_and_wait(platform::Platform& platform, const platform::Path& program,
                                                 const std::vector<Argument>& arguments,
                                                 const std::optional<platform::Path>& working_directory,
-                                                SearchPlaces places = SearchPlaces::all,
-                                                const std::optional<platform::Path>& child_output = std::nullopt);
+                                                SearchPlaces places);
 
 // Starts the program and returns its process id without waiting.
 [[nodiscard]] Result<std::uint32_t> start_detached(platform::Platform& platform, const platform::Path& program,
                                                    const std::vector<Argument>& arguments,
                                                    const std::optional<platform::Path>& working_directory,
-                                                   SearchPlaces places = SearchPlaces::all);
+                                                   SearchPlaces places);
 
 }  // namespace velmarch::process

@@ -32,18 +32,6 @@ Path in_directory(const Path& directory, const NativeString& name) {
     return Path(std::move(joined));
 }
 
-std::vector<Path> split_path_list(const NativeString& list) {
-    std::vector<Path> out;
-    std::size_t start = 0;
-    while (start <= list.size()) {
-        std::size_t end = list.find(platform::kPathListSeparator, start);
-        if (end == NativeString::npos) end = list.size();
-        if (end > start) out.emplace_back(list.substr(start, end - start));
-        start = end + 1;
-    }
-    return out;
-}
-
 // Windows drops trailing dots and spaces from a file name, so "run.bat. "
 // would still be run as a batch file.
 bool is_batch_file(const Path& path) {
@@ -53,17 +41,11 @@ bool is_batch_file(const Path& path) {
 }
 
 std::optional<Path> search_directories(const NativeString& name, const ProgramSearch& search) {
-    std::vector<Path> directories;
-    for (const auto* place : {&search.own_executable_directory, &search.system_directory, &search.windows_directory})
-        if (*place) directories.push_back(**place);
-    if (search.path_variable) {
-        std::vector<Path> listed = split_path_list(*search.path_variable);
-        directories.insert(directories.end(), listed.begin(), listed.end());
-    }
     const bool has_dot = name.find(Char('.')) != NativeString::npos;
     const NativeString searched = has_dot ? name : name + platform::native_from_ascii(".exe");
-    for (const Path& directory : directories) {
-        Path candidate = in_directory(directory, searched);
+    for (const auto* place : {&search.system_directory, &search.windows_directory}) {
+        if (!*place) continue;
+        Path candidate = in_directory(**place, searched);
         if (search.exists(candidate)) return candidate;
     }
     return std::nullopt;
@@ -86,16 +68,12 @@ std::optional<Path> search_directories(const NativeString& name, const ProgramSe
 }  // namespace
 
 ProgramSearch program_search(platform::Platform& platform, SearchPlaces places) {
-    ProgramSearch search{
-        .exists = [&platform](const Path& path) { return platform.exists(path); },
-        .own_executable_directory = std::nullopt,
-        .system_directory = platform.system_directory(),
-        .windows_directory = platform.windows_directory(),
-        .path_variable = std::nullopt,
-    };
-    if (places == SearchPlaces::all) {
-        search.own_executable_directory = platform.own_executable_directory();
-        search.path_variable = platform.environment_variable("PATH");
+    ProgramSearch search{.exists = [&platform](const Path& path) { return platform.exists(path); },
+                         .system_directory = std::nullopt,
+                         .windows_directory = std::nullopt};
+    if (places == SearchPlaces::system_only) {
+        search.system_directory = platform.system_directory();
+        search.windows_directory = platform.windows_directory();
     }
     return search;
 }

@@ -26,7 +26,8 @@ Result<void> verify_installed_version(platform::Platform& platform, const platfo
         {std::u16string(kVerifySwitch)},
         {text::utf8_to_utf16_lossy(expected_version)},
     };
-    auto exit_code = run_and_wait(platform, app_path, arguments, install_dir);
+    // The application is named by its full path: nothing is searched.
+    auto exit_code = run_and_wait(platform, app_path, arguments, install_dir, SearchPlaces::none);
     if (!exit_code) return std::unexpected(text::format(kCouldNotVerify, exit_code.error()));
     if (*exit_code != 0) return std::unexpected(text::format(kVersionNotConfirmed, expected_version));
     return {};

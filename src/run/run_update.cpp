@@ -1,5 +1,6 @@
 #include "run/run_update.h"
 
+#include "platform/held_retry.h"
 #include "process/installer_stage.h"
 #include "process/previous_process.h"
 #include "process/run_ending.h"
@@ -7,6 +8,7 @@
 #include "run/reporting.h"
 #include "run/request_paths.h"
 #include "staging/staging.h"
+#include "staging/sweep.h"
 #include "text/format.h"
 #include "trust/package_check.h"
 
@@ -17,6 +19,7 @@ constexpr std::string_view kStarted = "Velmarch native updater started.";
 constexpr std::string_view kStagedAndVerified = "The update package was copied to restricted staging and verified again.";
 constexpr std::string_view kPackageFailed = "Package verification failed: {}";
 constexpr std::string_view kStagingFailed = "Secure package staging failed: {}";
+constexpr std::string_view kSwept = "Removed {} staging directories left by earlier runs.";
 
 // A refused package or a failed staging: the downloaded package goes, the
 // failure is logged and recorded, and the application is started again.
@@ -25,7 +28,10 @@ constexpr std::string_view kStagingFailed = "Secure package staging failed: {}";
 std::int32_t finish_refused_package(platform::Platform& platform, const update::UpdateRequest& request,
                                     update::Reporter& reporter, std::string_view log_template,
                                     const std::string& message) {
-    if (trust::has_msi_extension(request.msi_path)) (void)platform.delete_file(request.msi_path);
+    if (trust::has_msi_extension(request.msi_path)) {
+        platform::HeldRemovalRetry retry(platform);
+        (void)retry.delete_file(request.msi_path);
+    }
     return process::finish_run(platform, reporter, text::format(log_template, message),
                                process::failure_around_installer(message), request.app_path, request.install_dir);
 }
@@ -44,6 +50,9 @@ RunOutcome run_update(platform::Platform& platform, const std::vector<std::strin
         return update::abort_run(prepared.error());
     remove_result_file(platform, request.result_path);
     reporter.append_log_line(kStarted);
+    // Before this run's own staging exists, so that only earlier runs' goes.
+    if (const std::size_t swept = staging::sweep_stale_staging(platform); swept > 0)
+        reporter.append_log_line(text::format(kSwept, swept));
 
     const trust::PackageClaim claim = update::package_claim(request);
     auto verified = trust::verify_update_package(platform, request.msi_path, claim);
@@ -58,8 +67,8 @@ RunOutcome run_update(platform::Platform& platform, const std::vector<std::strin
     if (auto waited = process::wait_for_previous_process(platform, request.parent_process_id, reporter); !waited)
         return update::abort_run(waited.error());
 
-    auto stage =
-        process::run_installer_stage(platform, process::installer_inputs(request), staged->package_path(), reporter);
+    const process::StagedInstall staged_install{staged->package_path(), staged->installer_log_path()};
+    auto stage = process::run_installer_stage(platform, process::installer_inputs(request), staged_install, reporter);
     if (!stage) return std::unexpected(stage.error());
     return stage->process_exit_code;
 }

@@ -2,16 +2,25 @@
 
 #include <utility>
 
+#include "platform/paths.h"
+#include "staging/staging.h"
+#include "platform/held_retry.h"
+
 namespace velmarch::staging {
 
 StagedPackage::StagedPackage(platform::Platform& platform, platform::Path staging_dir,
                              platform::Path package_path)
-    : platform_(&platform), staging_dir_(std::move(staging_dir)), package_path_(std::move(package_path)) {}
+    : platform_(&platform),
+      staging_dir_(std::move(staging_dir)),
+      package_path_(std::move(package_path)),
+      installer_log_path_(platform::join_path(staging_dir_, kStagedInstallerLogName)) {}
 
 StagedPackage::StagedPackage(StagedPackage&& other) noexcept
     : platform_(std::exchange(other.platform_, nullptr)),
       staging_dir_(std::move(other.staging_dir_)),
-      package_path_(std::move(other.package_path_)) {}
+      package_path_(std::move(other.package_path_)),
+      installer_log_path_(std::move(other.installer_log_path_)),
+      hold_(std::move(other.hold_)) {}
 
 StagedPackage& StagedPackage::operator=(StagedPackage&& other) noexcept {
     if (this != &other) {
@@ -19,6 +28,8 @@ StagedPackage& StagedPackage::operator=(StagedPackage&& other) noexcept {
         platform_ = std::exchange(other.platform_, nullptr);
         staging_dir_ = std::move(other.staging_dir_);
         package_path_ = std::move(other.package_path_);
+        installer_log_path_ = std::move(other.installer_log_path_);
+        hold_ = std::move(other.hold_);
     }
     return *this;
 }
@@ -27,9 +38,14 @@ StagedPackage::~StagedPackage() { remove(); }
 
 void StagedPackage::remove() {
     if (platform_ == nullptr) return;
-    // The package may not exist yet; both removals are best effort.
-    (void)platform_->delete_file(package_path_);
-    (void)platform_->remove_directory_tree(staging_dir_);
+    // The hold would refuse the run's own deletion.
+    hold_.reset();
+    // Neither file may exist yet; every removal is best effort, within one
+    // budget of retries.
+    platform::HeldRemovalRetry retry(*platform_);
+    (void)retry.delete_file(installer_log_path_);
+    (void)retry.delete_file(package_path_);
+    (void)retry.remove_directory_tree(staging_dir_);
     platform_ = nullptr;
 }
 

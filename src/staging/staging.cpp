@@ -1,6 +1,7 @@
 #include "staging/staging.h"
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -21,6 +22,10 @@ constexpr std::string_view kReopenFailed = "The verified update package could no
 constexpr std::string_view kCreateFailed = "The restricted staged MSI could not be created: {}";
 constexpr std::string_view kCopyFailed = "The update package could not be copied to restricted staging: {}";
 constexpr std::string_view kFinalizeFailed = "The restricted staged MSI could not be finalized: {}";
+constexpr std::string_view kHoldFailed = "The restricted staged MSI could not be held: {}";
+constexpr std::string_view kFreeSpaceUnknown = "The free space for restricted staging could not be read: {}";
+constexpr std::string_view kNotEnoughSpace =
+    "There is not enough free space for restricted staging: {} bytes are needed and {} are available.";
 
 [[nodiscard]] Result<platform::Path> protected_temp_directory(platform::Platform& platform) {
     // The system's own Windows directory, never the inherited SystemRoot.
@@ -29,6 +34,19 @@ constexpr std::string_view kFinalizeFailed = "The restricted staged MSI could no
     platform::Path temp = platform::join_path(*windows, "Temp");
     if (platform.file_type(temp) != platform::FileType::directory) return std::unexpected(std::string(kTempNotFound));
     return temp;
+}
+
+// The copy may take `length` bytes only where kStagingFreeSpaceReserve stays
+// free after it.
+[[nodiscard]] Result<void> require_free_space(platform::Platform& platform, const platform::Path& temp,
+                                              std::uint64_t length) {
+    auto available = platform.free_bytes(temp);
+    if (!available) return std::unexpected(text::format(kFreeSpaceUnknown, available.error()));
+    constexpr std::uint64_t kMost = std::numeric_limits<std::uint64_t>::max();
+    const std::uint64_t needed =
+        length > kMost - kStagingFreeSpaceReserve ? kMost : length + kStagingFreeSpaceReserve;
+    if (*available < needed) return std::unexpected(text::format(kNotEnoughSpace, needed, *available));
+    return {};
 }
 
 [[nodiscard]] Result<platform::Path> create_staging_directory(platform::Platform& platform,
@@ -67,10 +85,11 @@ constexpr std::string_view kFinalizeFailed = "The restricted staged MSI could no
 
 // Steps after the directory exists. `staged` is destroyed by the caller on
 // failure, after these handles have been closed in this order: the staged
-// package's, then the downloaded package's.
-[[nodiscard]] Result<void> fill_staging(platform::Platform& platform, const platform::Path& downloaded,
-                                        const trust::PackageClaim& claim, const platform::Path& package_path,
-                                        std::uint64_t verified_length) {
+// package's, then the downloaded package's. Once copied, the staged package
+// is held (so that no sweep by another run takes it) until `staged` goes.
+[[nodiscard]] Result<void> fill_staging(StagedPackage& staged,platform::Platform& platform, const platform::Path& downloaded,
+                                        const trust::PackageClaim& claim, std::uint64_t verified_length) {
+    const platform::Path& package_path = staged.package_path();
     auto source = platform.open_for_reading(downloaded);
     if (!source) return std::unexpected(text::format(kReopenFailed, source.error()));
     {
@@ -83,6 +102,9 @@ constexpr std::string_view kFinalizeFailed = "The restricted staged MSI could no
     }
     // The copy's handle is closed; the downloaded package stays open (shared
     // for reading, writing and deletion) until the copy has been verified.
+    auto hold = platform.hold_file(package_path);
+    if (!hold) return std::unexpected(text::format(kHoldFailed, hold.error()));
+    staged.keep_held(std::move(*hold));
     if (auto verified = trust::verify_update_package(platform, package_path, claim); !verified)
         return std::unexpected(std::move(verified.error()));
     return {};
@@ -98,12 +120,14 @@ Result<StagedPackage> stage_package(platform::Platform& platform, const platform
                                     const trust::PackageClaim& claim, std::uint64_t verified_length) {
     auto temp = protected_temp_directory(platform);
     if (!temp) return std::unexpected(temp.error());
+    if (auto space = require_free_space(platform, *temp, verified_length); !space)
+        return std::unexpected(space.error());
     auto directory = create_staging_directory(platform, *temp);
     if (!directory) return std::unexpected(directory.error());
 
     platform::Path package_path = platform::join_path(*directory, kStagedPackageName);
     StagedPackage staged(platform, std::move(*directory), std::move(package_path));
-    if (auto filled = fill_staging(platform, downloaded, claim, staged.package_path(), verified_length); !filled)
+    if (auto filled = fill_staging(staged, platform, downloaded, claim, verified_length); !filled)
         return std::unexpected(filled.error());  // `staged` is destroyed here
     return staged;
 }

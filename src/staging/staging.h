@@ -18,6 +18,11 @@ inline constexpr std::string_view kStagedPackageName = "velmarch-update.msi";
 // directory, never at a caller-named path; the run copies it out afterwards.
 inline constexpr std::string_view kStagedInstallerLogName = "velmarch-installer.log";
 inline constexpr int kStagingDirectoryAttempts = 16;
+// Staging never leaves the volume with less than this free after the copy
+// (256 MiB: room for Windows Installer's own copies and logs and for the
+// system itself). A fixed amount, never a share of the volume, which on a
+// large disk would refuse ordinary updates.
+inline constexpr std::uint64_t kStagingFreeSpaceReserve = std::uint64_t{256} * 1024 * 1024;
 inline constexpr std::size_t kStagingCopyBufferSize = 8192;
 
 // `downloaded` has passed the package check for `claim`; the copy must pass it

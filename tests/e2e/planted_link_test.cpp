@@ -147,9 +147,10 @@ TEST_F(PlantedLinks, AboveTheInstallDirectoryAloneRefusesToStartThere) {
     EXPECT_EQ(log.back(), std::string("Application restart failed: ") + kRefused);
 }
 
-// The installer writes its log itself; the way to it is checked before the
-// installer starts, and a refusal is a start failure.
-TEST_F(PlantedLinks, AboveTheInstallerLogDoesNotStartTheInstaller) {
+// The installer writes its log into staging; the run copies it out through
+// its own walk, which refuses the user's link: the update goes on, the log is
+// not delivered and the protected file stays as it is.
+TEST_F(PlantedLinks, AboveTheInstallerLogLeavesTheTargetAloneAndTheUpdateGoesOn) {
     const fs::path logs = fs_path(machine.request.msi_log_path).parent_path();
     give_to_user(logs);
     const fs::path target = protected_file("msiexec.log");
@@ -158,13 +159,63 @@ TEST_F(PlantedLinks, AboveTheInstallerLogDoesNotStartTheInstaller) {
 
     const UpdaterRun run = machine.run();
 
-    EXPECT_EQ(run.exit_status, kAbortStatus);
-    EXPECT_EQ(run.standard_error, std::string("Windows Installer could not be started: ") + kRefused + "\n");
+    EXPECT_EQ(run.exit_status, 0) << run.standard_error;
     EXPECT_TRUE(holds(target, kProtected));
-    EXPECT_FALSE(fs::exists(fs_path(machine.request.result_path)));
-    EXPECT_TRUE(holds(fs_path(machine.request.msi_path), machine.package_content()));
-    EXPECT_TRUE(machine.invocations("msiexec").empty());
-    EXPECT_TRUE(machine.invocations("explorer").empty());
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)), expected_result("success", 0, ""));
+    ASSERT_EQ(machine.invocations("msiexec").size(), 1u);
+    EXPECT_TRUE(machine.wait_for_restart().has_value());
+}
+
+// The attack on the installer's own opening of its log: the user renames the
+// folder that holds the caller's installer log while the installer runs and
+// puts a link to a root-only folder in its place. The installer writes into
+// staging, and the run's copy refuses the link, so the root-only folder stays
+// empty. Without the swap the same run delivers the log where it was asked.
+TEST_F(PlantedLinks, TheLogFolderSwappedWhileTheInstallerRunsLeavesTheRootOnlyFolderEmpty) {
+    const fs::path logs = fs_path(machine.request.msi_log_path).parent_path();
+    give_to_user(logs);
+    const fs::path installer_logs = logs / "installer";
+    fs::create_directories(installer_logs);
+    give_to_user(installer_logs);
+    const fs::path root_only = machine.root() / "RootOnly";
+    fs::create_directories(root_only);
+    fs::permissions(root_only, fs::perms(0700));
+    machine.request.msi_log_path = to_path(installer_logs / "msiexec.log");
+    machine.hold_installer();
+
+    RunningUpdater updater = machine.start(machine.arguments());
+    ASSERT_TRUE(machine.wait_until_installer_holds());
+    fs::rename(installer_logs, logs / "installer-before");
+    plant_link(installer_logs, root_only, kOrdinaryUser);
+    machine.release_installer();
+    const UpdaterRun run = updater.wait();
+
+    EXPECT_EQ(run.exit_status, 0) << run.standard_error;
+    EXPECT_TRUE(fs::is_empty(root_only));
+    EXPECT_TRUE(fs::is_empty(logs / "installer-before"));
+    const std::vector<Invocation> installers = machine.invocations("msiexec");
+    ASSERT_EQ(installers.size(), 1u);
+    EXPECT_EQ(fs::path(installers.front().facts.at("log")).parent_path().parent_path(), machine.temp_directory());
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)), expected_result("success", 0, ""));
+    EXPECT_TRUE(machine.wait_for_restart().has_value());
+}
+
+// A user's link put at the caller's installer log path as the installer ends
+// does not redirect the copy: the protected file behind it stays as it was.
+TEST_F(PlantedLinks, AtTheInstallerLogAfterTheInstallDoesNotRedirectTheCopy) {
+    const fs::path log = fs_path(machine.request.msi_log_path);
+    give_to_user(log.parent_path());
+    const fs::path target = protected_file("system.cfg");
+    machine.write_stand_in(machine.installer_path(), "msiexec",
+                           "ln -s '" + target.string() + "' '" + log.string() + "' && chown -h " +
+                               std::to_string(kOrdinaryUser) + " '" + log.string() + "' && exit 0\nexit 99");
+
+    const UpdaterRun run = machine.run();
+
+    EXPECT_EQ(run.exit_status, 0) << run.standard_error;
+    EXPECT_TRUE(fs::is_symlink(log));
+    EXPECT_TRUE(holds(target, kProtected));
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)), expected_result("success", 0, ""));
 }
 
 // Root's own links everywhere at once: followed as any program follows them.
@@ -195,6 +246,7 @@ TEST_F(PlantedLinks, RootsOwnLinksAreFollowed) {
     const std::optional<std::string> log = read_text(real_logs / "helper.log");
     ASSERT_TRUE(log.has_value());
     EXPECT_TRUE(log->find("Velmarch native updater started.") != std::string::npos);
+    EXPECT_TRUE(holds(real_logs / "msiexec.log", kStandInInstallerLog));
     EXPECT_EQ(machine.invocations("application").size(), 1u);
     EXPECT_TRUE(machine.wait_for_restart().has_value());
 }

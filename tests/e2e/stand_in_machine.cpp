@@ -62,11 +62,14 @@ std::string default_package_content() {
 
 // The installer checks the bytes it was given and what holds the staged file.
 constexpr std::string_view kInstallerFacts = R"sh(staged=
+log=
 previous=
 for argument in "$@"; do
   if [ "$previous" = /i ]; then staged=$argument; fi
+  if [ "$previous" = '/L*v' ]; then log=$argument; fi
   previous=$argument
 done
+printf 'log:%s\n' "$log"
 if [ -n "$staged" ] && [ "$(sha256sum < "$staged" | cut -d ' ' -f 1)" = "$(cat "$records/expected.sha256")" ]; then
   echo 'digest:match'
 else
@@ -82,6 +85,18 @@ if [ -r "$records/watched.pid" ]; then
     echo 'watched:gone'
   fi
 fi
+)sh";
+
+// Like Windows Installer, the stand-in opens its log by name a moment after it
+// has started, and writes it as UTF-16. With records/msiexec.hold present it
+// first says so in records/msiexec.running and waits (up to 10 s) for
+// records/msiexec.go, so that a test can act while it runs.
+constexpr std::string_view kInstallerWritesItsLog = R"sh(if [ -e "$records/msiexec.hold" ]; then
+  : > "$records/msiexec.running"
+  waited=0
+  while [ ! -e "$records/msiexec.go" ] && [ "$waited" -lt 200 ]; do sleep 0.05; waited=$((waited + 1)); done
+fi
+if [ -n "$log" ]; then printf '%b' "$(cat "$records/installer-log.octal")" > "$log"; fi
 )sh";
 
 // Exits with the code in records/<name>.exit, or kills itself for "signal:N".
@@ -262,6 +277,16 @@ StandInMachine::StandInMachine(std::string_view decoration) {
         fs::create_directories(testing::fs_path(directory));
 
     write_stand_in(installer_path(), "msiexec", exit_as_told("msiexec"));
+    // The log's bytes as printf's %b reads them back: every byte in octal.
+    std::string octal;
+    for (const char c : kStandInInstallerLog) {
+        const auto byte = static_cast<unsigned char>(c);
+        octal += "\\0";
+        octal += static_cast<char>('0' + (byte >> 6));
+        octal += static_cast<char>('0' + ((byte >> 3) & 7));
+        octal += static_cast<char>('0' + (byte & 7));
+    }
+    write_text(records_ / "installer-log.octal", octal);
     write_stand_in(shell_path(), "explorer");
     write_stand_in(testing::fs_path(machine.application), "application", exit_as_told("application"));
 
@@ -311,6 +336,19 @@ void StandInMachine::watch_process(pid_t process_id) {
     write_text(records_ / "watched.pid", std::to_string(process_id));
 }
 
+void StandInMachine::hold_installer() { write_text(records_ / "msiexec.hold", ""); }
+
+bool StandInMachine::wait_until_installer_holds() const {
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!fs::exists(records_ / "msiexec.running")) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+void StandInMachine::release_installer() { write_text(records_ / "msiexec.go", ""); }
+
 void StandInMachine::write_stand_in(const fs::path& path, std::string_view name, std::string_view tail) const {
     std::string script = "#!/bin/sh\nPATH=/usr/bin:/bin\nrecords=" + shell_quote(records_.string()) + "\n";
     script += "{\n";
@@ -321,6 +359,7 @@ void StandInMachine::write_stand_in(const fs::path& path, std::string_view name,
     script += "echo end\n";
     script += "} >> \"$records/" + std::string(name) + ".record\" 2>> \"$records/" + std::string(name) +
               ".errors\"\n";
+    if (name == "msiexec") script += kInstallerWritesItsLog;
     script += tail;
     script += "\n";
     write_text(path, script);

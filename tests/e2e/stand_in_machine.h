@@ -39,12 +39,20 @@ namespace fs = std::filesystem;
 using testing::fs_path;
 using testing::to_path;
 
+// What the stand-in installer writes to the file its /L*v option names (see
+// kInstallerWritesItsLog): UTF-16 with a byte-order mark, as Windows
+// Installer writes it.
+inline constexpr char kStandInInstallerLogBytes[] =
+    "\xFF\xFE=\0=\0=\0 \0V\0e\0r\0b\0o\0s\0e\0 \0l\0o\0g\0 \0=\0=\0=\0\r\0\n\0";
+inline constexpr std::string_view kStandInInstallerLog{kStandInInstallerLogBytes, sizeof kStandInInstallerLogBytes - 1};
+
 // One start of a stand-in program, as it recorded itself.
 struct Invocation {
     std::uint32_t process_id = 0;
     std::string working_directory;
     std::vector<std::string> arguments;
-    // Extra observations ("digest", "staging-mode", "staged-mode", "watched").
+    // Extra observations ("digest", "staging-mode", "staged-mode", "watched",
+    // "log": the installer's /L*v path).
     std::map<std::string, std::string> facts;
 };
 
@@ -139,6 +147,12 @@ public:
     void set_application_exit_code(int code);
     // The installer records whether this process was still running.
     void watch_process(pid_t process_id);
+    // The next installer waits, before it writes its log, until
+    // `release_installer`; `wait_until_installer_holds` waits (up to 10 s)
+    // for it to have started.
+    void hold_installer();
+    bool wait_until_installer_holds() const;
+    void release_installer();
 
     // Writes a stand-in program: records its invocation, then runs `tail`.
     void write_stand_in(const fs::path& path, std::string_view name, std::string_view tail = "exit 0") const;

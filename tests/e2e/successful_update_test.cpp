@@ -50,8 +50,10 @@ TEST_P(SuccessfulUpdate, InstallsTheStagedCopyConfirmsRecordsAndRestarts) {
     const Invocation& installer = installers.front();
     ASSERT_GE(installer.arguments.size(), 2u);
     const fs::path staged = installer.arguments[1];
+    // Its log goes into the staging directory, next to the package.
+    const fs::path staged_log = staged.parent_path() / "velmarch-installer.log";
     std::vector<std::string> expected_arguments{"/i",   staged.string(), "/passive", "/norestart",
-                                                "VELMARCH_INSTALLDIR_LOCK=1", "/L*v", request.msi_log_path.native()};
+                                                "VELMARCH_INSTALLDIR_LOCK=1", "/L*v", staged_log.string()};
     if (c.repair) {
         expected_arguments.push_back("REINSTALL=ALL");
         expected_arguments.push_back("REINSTALLMODE=amus");
@@ -68,6 +70,8 @@ TEST_P(SuccessfulUpdate, InstallsTheStagedCopyConfirmsRecordsAndRestarts) {
     EXPECT_EQ(installer.facts.at("staging-mode"), "700");
     EXPECT_EQ(installer.facts.at("staged-mode"), "600");
     EXPECT_FALSE(fs::exists(staged.parent_path())) << "the staging directory outlived the run";
+    // The caller's installer log holds exactly what the installer wrote.
+    EXPECT_TRUE(holds(request.msi_log_path, kStandInInstallerLog));
 
     // The version check ran in the install directory.
     const std::vector<Invocation> checks = machine.invocations("application");

@@ -104,6 +104,144 @@ private:
     FakePlatform& owner_;
 };
 
+class FakeHold : public platform::FileHold {
+public:
+    FakeHold(FakePlatform& owner, std::string key) : owner_(owner), key_(std::move(key)) {
+        ++owner_.held_opened;
+        owner_.held_files.insert(key_);
+    }
+    ~FakeHold() override {
+        owner_.held_files.erase(key_);
+        ++owner_.held_closed;
+    }
+
+private:
+    FakePlatform& owner_;
+    std::string key_;
+};
+
+platform::HeldKind kind_at(const FakePlatform& owner, const std::string& key) {
+    if (owner.links_.contains(key)) return platform::HeldKind::link;
+    if (owner.directories_.contains(key)) return platform::HeldKind::directory;
+    if (owner.files_.contains(key)) return platform::HeldKind::regular_file;
+    return platform::HeldKind::other;
+}
+
+bool entry_exists(const FakePlatform& owner, const std::string& key) {
+    return owner.links_.contains(key) || owner.directories_.contains(key) || owner.files_.contains(key) ||
+           owner.specials_.contains(key);
+}
+
+Result<platform::HeldFacts> facts_at(FakePlatform& owner, const std::string& key) {
+    if (auto failure = owner.enter(Op::held_facts)) return std::unexpected(*failure);
+    if (!entry_exists(owner, key)) return std::unexpected(fake_os_error(2));
+    platform::HeldFacts facts;
+    facts.kind = kind_at(owner, key);
+    facts.trusted_owner = !owner.untrusted_owned.contains(key);
+    auto modified = owner.modified.find(key);
+    facts.modified_unix_seconds = modified == owner.modified.end() ? 0 : modified->second;
+    return facts;
+}
+
+std::string child_key(const std::string& parent, std::string_view name) {
+    return parent == "/" ? "/" + std::string(name) : parent + "/" + std::string(name);
+}
+
+// Opened without following a link: a link is taken as itself, as Windows
+// does with FILE_OPEN_REPARSE_POINT.
+class FakeTakenFile : public platform::TakenFile {
+public:
+    FakeTakenFile(FakePlatform& owner, std::string key) : owner_(owner), key_(std::move(key)) {
+        ++owner_.held_opened;
+        owner_.held_files.insert(key_);
+    }
+    ~FakeTakenFile() override {
+        owner_.held_files.erase(key_);
+        ++owner_.held_closed;
+    }
+    Result<platform::HeldFacts> facts() override { return facts_at(owner_, key_); }
+    Result<void> remove() override {
+        if (auto failure = owner_.enter(Op::held_remove)) return std::unexpected(*failure);
+        if (owner_.links_.erase(key_) == 0 && owner_.files_.erase(key_) == 0 && owner_.specials_.erase(key_) == 0)
+            return std::unexpected(fake_os_error(2));
+        owner_.swept.push_back(as_path(key_));
+        return {};
+    }
+
+private:
+    FakePlatform& owner_;
+    std::string key_;
+};
+
+class FakeHeldDirectory : public platform::HeldDirectory {
+public:
+    FakeHeldDirectory(FakePlatform& owner, std::string key) : owner_(owner), key_(std::move(key)) {
+        ++owner_.held_opened;
+    }
+    ~FakeHeldDirectory() override { ++owner_.held_closed; }
+
+    Result<platform::HeldFacts> facts() override { return facts_at(owner_, key_); }
+
+    Result<bool> has_access_list(const platform::SecurityDescriptor&) override {
+        if (auto failure = owner_.enter(Op::held_access_list)) return std::unexpected(*failure);
+        return !owner_.foreign_access_lists.contains(key_);
+    }
+
+    Result<std::vector<std::string>> names(std::string_view prefix, std::size_t limit) override {
+        if (auto failure = owner_.enter(Op::held_names)) return std::unexpected(*failure);
+        if (!owner_.directories_.contains(key_)) return std::unexpected(fake_os_error(267));
+        std::set<std::string> children;
+        auto collect = [&](const std::string& key) {
+            if (key != key_ && parent_key(key) == key_) children.insert(key.substr(key_.size() + (key_ == "/" ? 0 : 1)));
+        };
+        for (const auto& key : owner_.directories_) collect(key);
+        for (const auto& [key, content] : owner_.files_) collect(key);
+        for (const auto& [key, target] : owner_.links_) collect(key);
+        for (const auto& key : owner_.specials_) collect(key);
+        std::vector<std::string> out;
+        for (const auto& name : children) {
+            if (out.size() >= limit) break;
+            if (name.starts_with(prefix)) out.push_back(name);
+        }
+        return out;
+    }
+
+    Result<std::unique_ptr<platform::HeldDirectory>> open_directory(std::string_view name) override {
+        if (auto failure = owner_.enter(Op::held_open_directory)) return std::unexpected(*failure);
+        const std::string key = child_key(key_, name);
+        if (!entry_exists(owner_, key)) return std::unexpected(fake_os_error(2));
+        if (!owner_.directories_.contains(key) && !owner_.links_.contains(key))
+            return std::unexpected(fake_os_error(267));
+        return std::make_unique<FakeHeldDirectory>(owner_, key);
+    }
+
+    Result<std::unique_ptr<platform::TakenFile>> take_file(std::string_view name) override {
+        if (auto failure = owner_.enter(Op::take_file)) return std::unexpected(*failure);
+        const std::string key = child_key(key_, name);
+        if (!entry_exists(owner_, key)) return std::unexpected(fake_os_error(2));
+        if (owner_.directories_.contains(key)) return std::unexpected(fake_os_error(5));
+        if (owner_.held_files.contains(key)) return std::unexpected(fake_os_error(32));
+        return std::make_unique<FakeTakenFile>(owner_, key);
+    }
+
+    Result<void> remove() override {
+        if (auto failure = owner_.enter(Op::held_remove)) return std::unexpected(*failure);
+        if (owner_.links_.erase(key_) != 0) {
+            owner_.swept.push_back(as_path(key_));
+            return {};
+        }
+        if (!owner_.directories_.contains(key_)) return std::unexpected(fake_os_error(2));
+        if (owner_.entries_below(as_path(key_)).size() > 1) return std::unexpected(fake_os_error(145));
+        owner_.directories_.erase(key_);
+        owner_.swept.push_back(as_path(key_));
+        return {};
+    }
+
+private:
+    FakePlatform& owner_;
+    std::string key_;
+};
+
 }  // namespace
 
 const char* op_name(Op op) {
@@ -129,6 +267,15 @@ const char* op_name(Op op) {
         case Op::run_and_wait: return "run_and_wait";
         case Op::start_detached: return "start_detached";
         case Op::volume: return "volume";
+        case Op::free_bytes: return "free_bytes";
+        case Op::hold_file: return "hold_file";
+        case Op::open_held_directory: return "open_held_directory";
+        case Op::held_facts: return "held_facts";
+        case Op::held_access_list: return "held_access_list";
+        case Op::held_names: return "held_names";
+        case Op::held_open_directory: return "held_open_directory";
+        case Op::take_file: return "take_file";
+        case Op::held_remove: return "held_remove";
     }
     return "?";
 }
@@ -142,6 +289,7 @@ std::string fake_os_error(std::int32_t code) {
         case 32: text = "The process cannot access the file because it is being used by another process."; break;
         case 80: text = "The file exists."; break;
         case 112: text = "There is not enough space on the disk."; break;
+        case 145: text = "The directory is not empty."; break;
         case 183: text = "Cannot create a file when that file already exists."; break;
         case 267: text = "The directory name is invalid."; break;
     }
@@ -149,7 +297,7 @@ std::string fake_os_error(std::int32_t code) {
 }
 
 std::optional<std::string> FakePlatform::volume_refusal(const Path& path) {
-    if (!elevated) return std::nullopt;
+    if (!is_elevated) return std::nullopt;
     if (auto failure = enter(Op::volume)) return failure;
     const std::string refused(platform::kNotOnALocalVolume);
     using View = std::basic_string_view<Path::value_type>;
@@ -167,8 +315,6 @@ std::optional<std::string> FakePlatform::launch_volume_refusal(const platform::L
     if (auto refusal = volume_refusal(launch.application)) return refusal;
     if (launch.working_directory)
         if (auto refusal = volume_refusal(*launch.working_directory)) return refusal;
-    if (launch.child_output)
-        if (auto refusal = volume_refusal(*launch.child_output)) return refusal;
     return std::nullopt;
 }
 
@@ -211,6 +357,7 @@ void FakePlatform::add_special(const FakePath& path) {
 
 bool FakePlatform::has_file(const FakePath& path) const { return files_.contains(key_of(path)); }
 bool FakePlatform::has_directory(const FakePath& path) const { return directories_.contains(key_of(path)); }
+bool FakePlatform::is_held(const FakePath& path) const { return held_files.contains(key_of(path)); }
 
 std::string FakePlatform::file_text(const FakePath& path) const {
     auto it = files_.find(key_of(path));
@@ -233,7 +380,15 @@ std::vector<platform::Path> FakePlatform::entries_below(const FakePath& path) co
     return out;
 }
 
-void FakePlatform::fail(Op op, std::string message, int nth) { failures_.emplace(op, Failure{std::move(message), nth}); }
+void FakePlatform::fail(Op op, std::string message, int nth, bool held) {
+    failures_.emplace(op, Failure{std::move(message), nth, held});
+}
+
+void FakePlatform::set_untrusted_owner(const FakePath& path) { untrusted_owned.insert(key_of(path)); }
+void FakePlatform::set_foreign_access_list(const FakePath& path) { foreign_access_lists.insert(key_of(path)); }
+void FakePlatform::set_modified(const FakePath& path, std::uint64_t unix_seconds) {
+    modified[key_of(path)] = unix_seconds;
+}
 
 int FakePlatform::calls(Op op) const {
     auto it = calls_.find(op);
@@ -244,8 +399,12 @@ std::optional<std::string> FakePlatform::enter(Op op) {
     const int n = ++calls_[op];
     if (before_call) before_call(op, n);
     auto [first, last] = failures_.equal_range(op);
-    for (auto it = first; it != last; ++it)
-        if (it->second.nth == 0 || it->second.nth == n) return it->second.message;
+    for (auto it = first; it != last; ++it) {
+        if (it->second.nth == 0 || it->second.nth == n) {
+            last_failure_held = it->second.held;
+            return it->second.message;
+        }
+    }
     return std::nullopt;
 }
 
@@ -342,12 +501,14 @@ Result<void> FakePlatform::append_to_file(const Path& path, std::span<const std:
     return {};
 }
 
-Result<void> FakePlatform::delete_file(const Path& path) {
-    if (auto failure = enter(Op::delete_file)) return std::unexpected(*failure);
-    if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
+platform::Removal FakePlatform::delete_file(const Path& path) {
+    if (auto failure = enter(Op::delete_file))
+        return std::unexpected(platform::RemovalError{*failure, last_failure_held});
+    if (auto refusal = volume_refusal(path)) return std::unexpected(platform::RemovalError{*refusal});
     const std::string key = key_of(path);
+    if (held_files.contains(key)) return std::unexpected(platform::RemovalError{fake_os_error(32), true});
     if (links_.erase(key) == 0 && files_.erase(key) == 0 && specials_.erase(key) == 0)
-        return std::unexpected(fake_os_error(2));
+        return std::unexpected(platform::RemovalError{fake_os_error(2)});
     return {};
 }
 
@@ -362,13 +523,17 @@ Result<void> FakePlatform::create_directories(const Path& path) {
     return {};
 }
 
-Result<void> FakePlatform::remove_directory_tree(const Path& path) {
-    if (auto failure = enter(Op::remove_directory_tree)) return std::unexpected(*failure);
-    if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
+platform::Removal FakePlatform::remove_directory_tree(const Path& path) {
+    if (auto failure = enter(Op::remove_directory_tree))
+        return std::unexpected(platform::RemovalError{*failure, last_failure_held});
+    if (auto refusal = volume_refusal(path)) return std::unexpected(platform::RemovalError{*refusal});
     const std::string key = key_of(path);
     // A link or a lone file at the top goes by itself, as on Windows.
     if (links_.erase(key) != 0 || files_.erase(key) != 0 || specials_.erase(key) != 0) return {};
-    if (!directories_.contains(key)) return std::unexpected(fake_os_error(3));
+    if (!directories_.contains(key)) return std::unexpected(platform::RemovalError{fake_os_error(3)});
+    for (const Path& entry : entries_below(path))
+        if (held_files.contains(key_of(entry)))
+            return std::unexpected(platform::RemovalError{fake_os_error(32), true});
     for (const Path& entry : entries_below(path)) {
         files_.erase(key_of(entry));
         directories_.erase(key_of(entry));
@@ -403,6 +568,33 @@ Result<DirectoryCreation> FakePlatform::create_directory(const Path& path, const
     return DirectoryCreation::created;
 }
 
+Result<std::uint64_t> FakePlatform::free_bytes(const Path& directory) {
+    free_space_queries.push_back(directory);
+    if (auto failure = enter(Op::free_bytes)) return std::unexpected(*failure);
+    if (auto refusal = volume_refusal(directory)) return std::unexpected(*refusal);
+    if (!directories_.contains(resolved(links_, key_of(directory)))) return std::unexpected(fake_os_error(3));
+    return free_space;
+}
+
+Result<std::unique_ptr<platform::FileHold>> FakePlatform::hold_file(const Path& path) {
+    if (auto failure = enter(Op::hold_file)) return std::unexpected(*failure);
+    if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
+    const std::string key = key_of(path);
+    if (!files_.contains(key)) return std::unexpected(fake_os_error(links_.contains(key) ? 5 : 2));
+    if (held_files.contains(key)) return std::unexpected(fake_os_error(32));
+    return std::make_unique<FakeHold>(*this, key);
+}
+
+Result<std::unique_ptr<platform::HeldDirectory>> FakePlatform::open_held_directory(const Path& path) {
+    if (auto failure = enter(Op::open_held_directory)) return std::unexpected(*failure);
+    if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
+    const std::string key = resolved(links_, key_of(path));
+    if (!directories_.contains(key)) return std::unexpected(fake_os_error(3));
+    return std::make_unique<FakeHeldDirectory>(*this, key);
+}
+
+bool FakePlatform::elevated() { return is_elevated; }
+
 std::unique_ptr<platform::WaitableProcess> FakePlatform::open_process_for_wait(std::uint32_t id) {
     if (enter(Op::open_process_for_wait)) return nullptr;
     if (!running_processes.contains(id)) return nullptr;
@@ -414,8 +606,6 @@ std::optional<std::string> FakePlatform::launch_refusal(const platform::LaunchRe
     if (!files_.contains(resolved(links_, key_of(launch.application)))) return fake_os_error(2);
     if (launch.working_directory && !directories_.contains(key_of(*launch.working_directory)))
         return fake_os_error(267);
-    if (launch.child_output && specials_.contains(resolved(links_, key_of(*launch.child_output))))
-        return std::string(platform::kNotARegularFile);
     return std::nullopt;
 }
 
@@ -436,7 +626,6 @@ Result<std::uint32_t> FakePlatform::start_detached(const platform::LaunchRequest
     return next_detached_id++;
 }
 
-std::optional<platform::Path> FakePlatform::own_executable_directory() { return own_directory; }
 std::optional<platform::Path> FakePlatform::system_directory() { return system_dir; }
 std::optional<platform::Path> FakePlatform::windows_directory() { return windows_dir; }
 

@@ -37,8 +37,17 @@ enum class Op {
     run_and_wait,
     start_detached,
     // An elevated run's volume query, made for every path an operation is
-    // given (see FakePlatform::elevated).
+    // given (see FakePlatform::is_elevated).
     volume,
+    free_bytes,
+    hold_file,
+    open_held_directory,
+    held_facts,         // HeldDirectory::facts and TakenFile::facts
+    held_access_list,
+    held_names,
+    held_open_directory,
+    take_file,
+    held_remove,        // HeldDirectory::remove and TakenFile::remove
 };
 const char* op_name(Op op);
 
@@ -79,8 +88,9 @@ public:
     std::vector<Path> entries_below(const FakePath& path) const;
 
     // The `nth` call (1-based) of `op` fails with `message`; nth == 0 makes
-    // every call fail.
-    void fail(Op op, std::string message, int nth = 0);
+    // every call fail. `held` marks a deletion's failure as one another
+    // program causes for a moment (RemovalError::held).
+    void fail(Op op, std::string message, int nth = 0, bool held = false);
     // Called at the start of every operation, before any failure is decided.
     std::function<void(Op, int call_number)> before_call;
     int calls(Op op) const;
@@ -120,17 +130,34 @@ public:
     std::vector<platform::LaunchRequest> detached;
     std::uint32_t next_detached_id = 7000;
 
-    // An elevated run: every operation on a path first asks for the volume
-    // of each path it was given (Op::volume, a failure of which refuses the
-    // path with its message), and refuses with kNotOnALocalVolume a path that
-    // is a share or device by its text, or that lies, or whose final link
-    // leads, at or below one of `remote_volumes` (a mapped network drive; a
-    // network mount on the stand-in). A run that is not elevated asks
-    // nothing and uses every path.
-    bool elevated = false;
+    // What free_bytes answers for every volume.
+    std::uint64_t free_space = std::uint64_t{1} << 40;
+    std::vector<Path> free_space_queries;
+    // An elevated run (what elevated() answers): the sweep of earlier runs'
+    // staging is made, and every operation on a path first asks for the
+    // volume of each path it was given (Op::volume, a failure of which
+    // refuses the path with its message), and refuses with
+    // kNotOnALocalVolume a path that is a share or device by its text, or
+    // that lies, or whose final link leads, at or below one of
+    // `remote_volumes` (a mapped network drive; a network mount on the
+    // stand-in). A run that is not elevated asks nothing and uses every path.
+    bool is_elevated = true;
     std::vector<Path> remote_volumes;
+    // Entries that the sweep's facts call untrusted owners' or without the
+    // staging access list, and last-write times (0, long ago, when absent).
+    std::set<std::string> untrusted_owned;
+    std::set<std::string> foreign_access_lists;
+    std::map<std::string, std::uint64_t> modified;
+    void set_untrusted_owner(const FakePath& path);
+    void set_foreign_access_list(const FakePath& path);
+    void set_modified(const FakePath& path, std::uint64_t unix_seconds);
+    // Files under a FileHold or taken by the sweep: taking one fails, and
+    // deleting one fails as held, with a sharing violation.
+    std::set<std::string> held_files;
+    bool is_held(const FakePath& path) const;
+    // Entries the sweep deleted, in order.
+    std::vector<Path> swept;
 
-    std::optional<Path> own_directory;
     std::optional<Path> system_dir;
     std::optional<Path> windows_dir;
 
@@ -141,6 +168,8 @@ public:
     int descriptors_freed = 0;
     int processes_opened = 0;
     int processes_closed = 0;
+    int held_opened = 0;  // holds, held directories and taken files
+    int held_closed = 0;
 
     // --- Platform -------------------------------------------------------------
     Result<std::vector<std::string>> arguments() override;
@@ -157,22 +186,27 @@ public:
     Result<std::unique_ptr<platform::File>> create_new_file(const Path& path) override;
     Result<void> write_file(const Path& path, std::span<const std::byte> bytes) override;
     Result<void> append_to_file(const Path& path, std::span<const std::byte> bytes) override;
-    Result<void> delete_file(const Path& path) override;
+    platform::Removal delete_file(const Path& path) override;
     Result<void> create_directories(const Path& path) override;
-    Result<void> remove_directory_tree(const Path& path) override;
+    platform::Removal remove_directory_tree(const Path& path) override;
+    Result<std::uint64_t> free_bytes(const Path& directory) override;
     Result<std::unique_ptr<platform::SecurityDescriptor>> create_security_descriptor(
         std::string_view sddl) override;
     Result<platform::DirectoryCreation> create_directory(
         const Path& path, const platform::SecurityDescriptor& security) override;
+    Result<std::unique_ptr<platform::FileHold>> hold_file(const Path& path) override;
+    Result<std::unique_ptr<platform::HeldDirectory>> open_held_directory(const Path& path) override;
+    bool elevated() override;
     std::unique_ptr<platform::WaitableProcess> open_process_for_wait(std::uint32_t process_id) override;
     Result<std::int32_t> run_and_wait(const platform::LaunchRequest& launch) override;
     Result<std::uint32_t> start_detached(const platform::LaunchRequest& launch) override;
-    std::optional<Path> own_executable_directory() override;
     std::optional<Path> system_directory() override;
     std::optional<Path> windows_directory() override;
 
-    // Used by the handle objects.
+    // Used by the handle objects. After a failure, `last_failure_held` says
+    // whether it was injected as held.
     std::optional<std::string> enter(Op op);
+    bool last_failure_held = false;
     std::map<std::string, Bytes> files_;
     std::set<std::string> directories_;
     std::map<std::string, std::string> links_;  // link -> target
@@ -187,6 +221,7 @@ private:
     struct Failure {
         std::string message;
         int nth;
+        bool held;
     };
     std::multimap<Op, Failure> failures_;
     std::map<Op, int> calls_;

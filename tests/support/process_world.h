@@ -18,7 +18,6 @@ struct ProcessWorld {
     using Path = platform::Path;
 
     ProcessWorld() {
-        fake.own_directory = test_path("/Updater");
         fake.system_dir = machine.system32;
         fake.windows_dir = machine.windows;
         fake.add_file(msiexec, "");
@@ -43,7 +42,9 @@ struct ProcessWorld {
     const Path explorer = machine.shell;
     const Path install_dir = machine.install_dir;
     const Path app = machine.application;
-    const Path staged_package = machine.temp / as_path("VelmarchUpdate-5120-000102") / as_path("velmarch-update.msi");
+    const Path staging_dir = machine.temp / as_path("VelmarchUpdate-5120-000102");
+    const Path staged_package = staging_dir / as_path("velmarch-update.msi");
+    const Path staged_log = staging_dir / as_path("velmarch-installer.log");
 
     FakePlatform fake;
     RecordingReporter reporter;

@@ -102,13 +102,5 @@ TEST(PosixDirectories, WorkingDirectoryIsTheSystemsTextWithoutLinks) {
     EXPECT_EQ(*working, testing::to_path(std::filesystem::canonical(temp.path()) / "real" / "work"));
 }
 
-TEST(PosixDirectories, OwnExecutableDirectoryHoldsTheRunningProgram) {
-    auto platform = make_native_platform(0, nullptr);
-    const std::optional<Path> directory = platform->own_executable_directory();
-    ASSERT_TRUE(directory);
-    EXPECT_TRUE(directory->is_absolute());
-    EXPECT_EQ(platform->file_type(*directory / "velmarch_unit_tests"), FileType::file);
-}
-
 }  // namespace
 }  // namespace velmarch::platform

@@ -91,7 +91,7 @@ TEST_F(PosixFiles, DeleteFileRemovesOnlyThatFile) {
     EXPECT_FALSE(platform->exists(at("a")));
     auto again = platform->delete_file(at("a"));
     ASSERT_FALSE(again);
-    EXPECT_EQ(again.error(), "No such file or directory (os error 2)");
+    EXPECT_EQ(again.error().message, "No such file or directory (os error 2)");
 }
 
 TEST_F(PosixFiles, CreateDirectoriesBuildsTheChainAndStopsAtAFile) {

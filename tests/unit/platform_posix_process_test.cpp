@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 #include <sys/wait.h>
 
 #include <fstream>
@@ -50,6 +52,33 @@ protected:
         return LaunchRequest{.application = kShell, .command_line = std::move(command_line), .working_directory = {}};
     }
 };
+
+// A descriptor the updater holds without close-on-exec (one its own starter
+// left open, say) never reaches a child; the standard streams do.
+TEST_F(PosixProcesses, AChildInheritsOnlyTheStandardStreams) {
+    constexpr int kHeld = 517;
+    const int opened = ::open((temp.path() / "held.txt").c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(opened, 0);
+    ASSERT_EQ(::dup2(opened, kHeld), kHeld);  // dup2 leaves close-on-exec off
+    ::close(opened);
+    ASSERT_EQ(::fcntl(kHeld, F_GETFD) & FD_CLOEXEC, 0);
+
+    // The shell's own test reads its own descriptor table: 3 when it holds
+    // the descriptor, 0 when it has its standard output but not that.
+    const std::u16string probe = u"sh -c \"[ -e /proc/self/fd/517 ] && exit 3; [ -e /proc/self/fd/1 ] || exit 4; exit 0\"";
+    auto waited = platform->run_and_wait(shell(probe));
+    ASSERT_TRUE(waited) << waited.error();
+    EXPECT_EQ(*waited, 0);
+    auto started = platform->start_detached(shell(probe));
+    ASSERT_TRUE(started) << started.error();
+    ChildGuard child(*started);
+    const int status = child.reap();
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    // The updater keeps its own descriptor as it was.
+    EXPECT_EQ(::fcntl(kHeld, F_GETFD) & FD_CLOEXEC, 0);
+    ::close(kHeld);
+}
 
 TEST_F(PosixProcesses, StartedProgramGetsTheCommandLineSplitTheWindowsWay) {
     // The shell records its own argv, argv[0] included, into the working directory.

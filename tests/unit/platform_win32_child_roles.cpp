@@ -37,6 +37,17 @@ Integer number_from(const std::u16string& text) {
     ::ExitProcess(out ? 0 : 1);
 }
 
+// Whether `value` names, in this process, a handle of the file `name`.
+[[noreturn]] void report_held_handle(const std::u16string& value, const std::u16string& name) {
+    const auto handle = reinterpret_cast<HANDLE>(number_from<std::uintptr_t>(value));
+    std::wstring path(32768, L'\0');
+    const DWORD length = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
+    path.resize(length < path.size() ? length : 0);
+    const std::wstring wanted(name.begin(), name.end());
+    const bool held = path.size() >= wanted.size() && path.ends_with(wanted);
+    ::ExitProcess(held ? 3 : 0);
+}
+
 struct ChildRole {
     ChildRole() {
         const std::wstring_view line(::GetCommandLineW());
@@ -51,6 +62,7 @@ struct ChildRole {
             ::ExitProcess(0);
         }
         if (arguments[1] == kChildEchoArguments) echo_arguments(arguments[2]);
+        if (arguments[1] == kChildHoldsHandle && arguments.size() >= 4) report_held_handle(arguments[2], arguments[3]);
     }
 };
 

@@ -54,7 +54,48 @@ TEST_F(Win32Files, WritesIntoAMissingDirectoryFailWithTheSystemText) {
 TEST_F(Win32Files, DeleteFileOfAMissingFileFails) {
     auto deleted = platform->delete_file(at(L"missing.msi"));
     ASSERT_FALSE(deleted);
-    EXPECT_TRUE(ends_with_os_error(deleted.error(), ERROR_FILE_NOT_FOUND)) << deleted.error();
+    EXPECT_TRUE(ends_with_os_error(deleted.error().message, ERROR_FILE_NOT_FOUND)) << deleted.error().message;
+}
+
+// A scanner's open without delete sharing: the deletion says the file is
+// held, so that it is tried again; a missing file is no hold.
+TEST_F(Win32Files, DeletingAFileAnotherProgramHoldsSaysItIsHeld) {
+    write_text(at(L"velmarch-update.msi"), "package");
+    HANDLE scanner = ::CreateFileW(at(L"velmarch-update.msi").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(scanner, INVALID_HANDLE_VALUE);
+    auto deleted = platform->delete_file(at(L"velmarch-update.msi"));
+    auto tree = platform->remove_directory_tree(testing::to_path(temp.path()));
+    ::CloseHandle(scanner);
+    ASSERT_FALSE(deleted);
+    EXPECT_TRUE(deleted.error().held) << deleted.error().message;
+    EXPECT_TRUE(ends_with_os_error(deleted.error().message, ERROR_SHARING_VIOLATION)) << deleted.error().message;
+    ASSERT_FALSE(tree);
+    EXPECT_TRUE(tree.error().held) << tree.error().message;
+    ASSERT_TRUE(platform->delete_file(at(L"velmarch-update.msi")));
+    auto missing = platform->delete_file(at(L"velmarch-update.msi"));
+    ASSERT_FALSE(missing);
+    EXPECT_FALSE(missing.error().held);
+}
+
+// The hold a run keeps on its staged package: others may read it (Windows
+// Installer does), nobody may write, rename or delete it.
+TEST_F(Win32Files, AHeldFileIsReadableButNotWritableRenamableOrDeletable) {
+    write_text(at(L"velmarch-update.msi"), "package");
+    auto hold = platform->hold_file(at(L"velmarch-update.msi"));
+    ASSERT_TRUE(hold) << hold.error();
+    EXPECT_EQ(read_text(at(L"velmarch-update.msi")), "package");
+    HANDLE writer = ::CreateFileW(at(L"velmarch-update.msi").c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                  nullptr);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+    if (writer != INVALID_HANDLE_VALUE) ::CloseHandle(writer);
+    EXPECT_FALSE(::MoveFileW(at(L"velmarch-update.msi").c_str(), at(L"moved.msi").c_str()));
+    EXPECT_FALSE(::DeleteFileW(at(L"velmarch-update.msi").c_str()));
+    hold->reset();
+    EXPECT_TRUE(::DeleteFileW(at(L"velmarch-update.msi").c_str()));
+    // A directory is no file to hold.
+    EXPECT_FALSE(platform->hold_file(testing::to_path(temp.path())));
 }
 
 TEST_F(Win32Files, CreateDirectoriesMakesEveryLevelAndAcceptsExistingOnes) {

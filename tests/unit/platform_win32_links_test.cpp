@@ -198,7 +198,7 @@ TEST_F(Win32Links, ReadOnlyEarlierResultIsDeleted) {
     ASSERT_TRUE(::SetFileAttributesW(result.c_str(), FILE_ATTRIBUTE_READONLY));
 
     auto deleted = platform->delete_file(result);
-    ASSERT_TRUE(deleted) << deleted.error();
+    ASSERT_TRUE(deleted) << deleted.error().message;
     EXPECT_EQ(::GetFileAttributesW(result.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/owners.h"
 #include "platform_win32_support.h"
 #include "support/file_bytes.h"
 
@@ -38,6 +41,42 @@ TEST_F(Win32Processes, ALoneSurrogateArgumentIsRefused) {
     launch.working_directory = testing::to_path(temp.path());
     ASSERT_TRUE(platform->run_and_wait(launch));
     EXPECT_EQ(read_text(temp.path() / L"seen.txt"), "error: Argument 3 is not valid Unicode text.");
+}
+
+// An inheritable handle the updater holds (one its own starter passed down,
+// say) never reaches a child: only the standard handles are listed for
+// inheritance.
+TEST_F(Win32Processes, AChildDoesNotInheritAnInheritableHandle) {
+    const std::filesystem::path held = temp.path() / L"held-by-the-parent.txt";
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const win32::UniqueHandle handle(::CreateFileW(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                   &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(handle);
+    const std::string value = std::to_string(reinterpret_cast<std::uintptr_t>(handle.get()));
+    const std::u16string rest = std::u16string(value.begin(), value.end()) + u" held-by-the-parent.txt";
+
+    // The probe itself: a child that is handed the handle does report it.
+    {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION information{};
+        LaunchRequest probe = testing::child_launch(testing::kChildHoldsHandle, rest);
+        std::wstring line(probe.command_line.begin(), probe.command_line.end());
+        ASSERT_TRUE(::CreateProcessW(probe.application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                     nullptr, &startup, &information));
+        const win32::UniqueHandle process(information.hProcess);
+        const win32::UniqueHandle thread(information.hThread);
+        ::WaitForSingleObject(process.get(), INFINITE);
+        DWORD code = 0;
+        ::GetExitCodeProcess(process.get(), &code);
+        EXPECT_EQ(code, 3u) << "the probe does not see an inherited handle";
+    }
+
+    auto ran = platform->run_and_wait(testing::child_launch(testing::kChildHoldsHandle, rest));
+    ASSERT_TRUE(ran) << ran.error();
+    EXPECT_EQ(*ran, 0);
+    // start_detached creates its child the same way; its exit code is not
+    // the platform's to read.
 }
 
 TEST_F(Win32Processes, LaunchFailuresCarryTheSystemText) {

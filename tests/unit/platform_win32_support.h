@@ -58,7 +58,10 @@ inline bool running_under_wine() {
 //   --child-echo-arguments <file> ...   writes what the platform reports as
 //       its arguments to <file> (relative to its working directory), one per
 //       line, or "error: <message>".
+//   --child-holds-handle <value> <name>  ends with 3 when the handle of that
+//       value is a file whose path ends in <name>, with 0 when it is not.
 inline constexpr std::u16string_view kChildExit = u"--child-exit";
+inline constexpr std::u16string_view kChildHoldsHandle = u"--child-holds-handle";
 inline constexpr std::u16string_view kChildSleep = u"--child-sleep";
 inline constexpr std::u16string_view kChildEchoArguments = u"--child-echo-arguments";
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "platform/paths.h"
 #include "process/installer_stage.h"
@@ -32,24 +33,49 @@ using Events = std::vector<std::string>;
 class InstallerStage : public ::testing::Test, public testing::ProcessWorld {
 protected:
     InstallerStage() {
+        // The installer writes its log where /L*v says, then answers the next
+        // code of `installer_exit_codes` (the last one again once they run out).
         fake.on_run = [this](const platform::LaunchRequest& launch) -> Result<std::int32_t> {
-            if (launch.application == msiexec) return installer_exit_code;
+            if (launch.application == msiexec) {
+                const std::size_t run = installer_runs++;
+                if (run < runs_that_write_a_log) fake.add_file(staged_log, installer_log_of(run));
+                if (installer_exit_codes.empty()) return installer_exit_code;
+                return installer_exit_codes[std::min(run, installer_exit_codes.size() - 1)];
+            }
             if (launch.application == app) return application_exit_code;
             return std::unexpected("no such program in this test");
         };
     }
 
     StageOutcome run() {
-        return run_installer_stage(fake, installer_inputs(request), staged_package, reporter);
+        return run_installer_stage(fake, installer_inputs(request), StagedInstall{staged_package, staged_log},
+                                   reporter);
+    }
+
+    // Bytes as Windows Installer writes them: UTF-16 with its byte-order mark.
+    static std::string installer_log_of(std::size_t run) {
+        const std::string text = "=== Verbose logging, run " + std::to_string(run + 1) + " ===\r\n";
+        std::string bytes = "\xFF\xFE";
+        for (const char c : text) bytes.append({c, '\0'});
+        return bytes;
+    }
+    // What the caller's installer log must hold after `runs` installer runs.
+    static std::string delivered_logs(std::size_t runs) {
+        std::string all;
+        for (std::size_t run = 0; run < runs; ++run) all += installer_log_of(run);
+        return all;
     }
 
     std::string installer_run(std::string_view repair_arguments = "") const {
         return "run: \"" + utf8(msiexec) + "\" /i " + utf8(staged_package) +
-               " /passive /norestart VELMARCH_INSTALLDIR_LOCK=1 /L*v \"" + utf8(request.msi_log_path) + "\" " +
+               " /passive /norestart VELMARCH_INSTALLDIR_LOCK=1 /L*v " + utf8(staged_log) + " " +
                std::string(repair_arguments) + "INSTALLDIR=\"" + utf8(install_dir) + "\"";
     }
 
     std::int32_t installer_exit_code = 0;
+    std::vector<std::int32_t> installer_exit_codes;  // one per run, when given
+    std::size_t installer_runs = 0;
+    std::size_t runs_that_write_a_log = SIZE_MAX;  // the later runs end before they log
     std::int32_t application_exit_code = 0;
     const std::string kInstallerRun = installer_run();
     const std::string kVersionCheckRun = "run: \"" + utf8(app) + "\" --verify-installed-version 2.4.0";
@@ -79,9 +105,11 @@ TEST_F(InstallerStage, ConfirmedInstallRecordsSuccessThenRestarts) {
     ASSERT_EQ(fake.runs.size(), 2u);
     EXPECT_EQ(fake.runs[0].working_directory, std::nullopt);
     EXPECT_EQ(fake.runs[1].working_directory, install_dir);
-    // Only the installer writes a caller-named file: its log.
-    EXPECT_EQ(fake.runs[0].child_output, request.msi_log_path);
-    EXPECT_EQ(fake.runs[1].child_output, std::nullopt);
+    // The installer writes its log into staging; the caller's path reaches
+    // no child, and the run copies the log there itself.
+    for (const auto& launch : fake.runs)
+        EXPECT_EQ(text::utf16_to_utf8_lossy(launch.command_line).find(utf8(request.msi_log_path)), std::string::npos);
+    EXPECT_EQ(fake.file_text(request.msi_log_path), delivered_logs(1));
 }
 
 TEST_F(InstallerStage, FailedVersionCheckIsLoggedRecordedAndStillRestarts) {
@@ -109,6 +137,7 @@ class InstallerStageExitCodes : public InstallerStage, public ::testing::WithPar
 
 TEST_P(InstallerStageExitCodes, LogsChecksRecordsAndRestartsAsItsRowSays) {
     const InstallerExitCodeRow& c = GetParam();
+    fake.add_file(request.msi_log_path, "an earlier run's installer log, longer than this one's");
     installer_exit_code = c.installer_exit_code;
     application_exit_code = c.application_exit_code;
     auto finished = run();
@@ -127,6 +156,10 @@ TEST_P(InstallerStageExitCodes, LogsChecksRecordsAndRestartsAsItsRowSays) {
         expected.push_back(kRestartLine);
     }
     EXPECT_EQ(reporter.events, expected);
+    // Whatever the installer answered, its log reaches the caller's path
+    // exactly, replacing what an earlier run left there.
+    EXPECT_EQ(fake.file_text(request.msi_log_path), delivered_logs(1));
+    EXPECT_TRUE(fake.sleeps.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(ExitCodes, InstallerStageExitCodes, ::testing::ValuesIn(testing::kInstallerExitCodeRows),
@@ -238,6 +271,7 @@ TEST_F(InstallerStage, StartFailureFailsWithTheLaunchError) {
     EXPECT_EQ(reporter.events, (Events{"log: Starting Windows Installer.", kInstallerRun}));
     EXPECT_TRUE(reporter.results.empty());
     EXPECT_TRUE(fake.detached.empty());
+    EXPECT_FALSE(fake.has_file(request.msi_log_path));
 }
 
 TEST_F(InstallerStage, RepairModeRunsTheRepairCommand) {
@@ -246,6 +280,195 @@ TEST_F(InstallerStage, RepairModeRunsTheRepairCommand) {
     ASSERT_FALSE(fake.runs.empty());
     EXPECT_EQ("run: " + text::utf16_to_utf8_lossy(fake.runs[0].command_line),
               installer_run("REINSTALL=ALL REINSTALLMODE=amus "));
+}
+
+// Delivering the installer's log never changes the run: a staged log that
+// cannot be opened or read, or a caller's file that cannot be written, leaves
+// the events, the result and the exit code as they are, and the copy stops
+// where it failed.
+struct DeliveryFailure {
+    const char* name;
+    void (*arrange)(testing::FakePlatform& fake, const Path& caller_log);
+    std::size_t delivered_bytes;  // of the run's log; SIZE_MAX: the earlier file stays
+};
+
+class InstallerLogDeliveryFailure : public InstallerStage, public ::testing::WithParamInterface<DeliveryFailure> {};
+
+TEST_P(InstallerLogDeliveryFailure, IsDroppedAndChangesNothingElse) {
+    const std::string earlier = "an earlier run's installer log";
+    fake.add_file(request.msi_log_path, earlier);
+    GetParam().arrange(fake, request.msi_log_path);
+    const bool earlier_there = fake.has_file(request.msi_log_path);
+
+    auto finished = run();
+
+    ASSERT_TRUE(finished.has_value()) << finished.error().message;
+    EXPECT_EQ(finished->process_exit_code, 0);
+    EXPECT_EQ(reporter.events, (Events{"log: Starting Windows Installer.", kInstallerRun,
+                                       "log: Windows Installer exited with code 0.", kVersionCheckRun,
+                                       "result: success 0 ", kRestartStart, kRestartLine}));
+    const std::size_t delivered = GetParam().delivered_bytes;
+    if (delivered == SIZE_MAX && earlier_there) {
+        EXPECT_EQ(fake.file_text(request.msi_log_path), earlier);
+    } else if (delivered == SIZE_MAX) {
+        EXPECT_FALSE(fake.has_file(request.msi_log_path));
+    } else {
+        EXPECT_EQ(fake.file_text(request.msi_log_path), installer_log_of(0).substr(0, delivered));
+    }
+    EXPECT_EQ(fake.files_opened, fake.files_closed);
+}
+
+const DeliveryFailure kDeliveryFailures[] = {
+    {"StagedLogMissing", [](testing::FakePlatform& f, const Path&) { f.fail(Op::open_for_reading, fake_os_error(2)); },
+     SIZE_MAX},
+    {"StagedLogUnreadable", [](testing::FakePlatform& f, const Path&) { f.fail(Op::read, fake_os_error(33)); },
+     SIZE_MAX},
+    {"CallersFileUnwritable", [](testing::FakePlatform& f, const Path&) { f.fail(Op::write_file, fake_os_error(5)); },
+     SIZE_MAX},
+    {"CallersFolderGone",
+     [](testing::FakePlatform& f, const Path& log) { (void)f.remove_directory_tree(log.parent_path()); },
+     SIZE_MAX},
+    {"FifoAtTheCallersPath",
+     [](testing::FakePlatform& f, const Path& log) {
+         (void)f.delete_file(log);
+         f.add_special(log);
+     },
+     SIZE_MAX},
+    {"SecondPieceCannotBeAppended",
+     [](testing::FakePlatform& f, const Path&) {
+         f.max_read_chunk = 6;
+         f.fail(Op::append_to_file, fake_os_error(112));
+     },
+     6},
+    {"ThirdPieceCannotBeRead",
+     [](testing::FakePlatform& f, const Path&) {
+         f.max_read_chunk = 6;
+         f.fail(Op::read, fake_os_error(33), 3);
+     },
+     12},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, InstallerLogDeliveryFailure, ::testing::ValuesIn(kDeliveryFailures),
+                         testing::CaseName());
+
+// The copy takes the bytes the staged log had when it was opened, in as many
+// pieces as the reads give, and no more: a log still growing (a service that
+// writes on) cannot keep the run copying.
+TEST_F(InstallerStage, DeliversInPiecesUpToTheLengthAtOpening) {
+    fake.max_read_chunk = 5;
+    const std::string log = installer_log_of(0);
+    int reads = 0;
+    auto watch = fake.before_call;
+    fake.before_call = [&](Op op, int n) {
+        if (watch) watch(op, n);
+        if (op == Op::read && ++reads == 2) fake.add_file(staged_log, log + "+ written after the copy began");
+    };
+    ASSERT_TRUE(run().has_value());
+    EXPECT_EQ(fake.file_text(request.msi_log_path), log);
+    EXPECT_EQ(fake.calls(Op::write_file), 1);
+    EXPECT_EQ(fake.calls(Op::append_to_file), static_cast<int>((log.size() + 4) / 5) - 1);
+}
+
+// An empty staged log still replaces an earlier run's file: the caller's
+// file is this run's log, however short.
+TEST_F(InstallerStage, AnEmptyStagedLogEmptiesTheCallersFile) {
+    fake.add_file(request.msi_log_path, "an earlier run's installer log");
+    fake.on_run = [this](const platform::LaunchRequest& launch) -> Result<std::int32_t> {
+        if (launch.application == msiexec) fake.add_file(staged_log, "");
+        return 0;
+    };
+    ASSERT_TRUE(run().has_value());
+    ASSERT_TRUE(fake.has_file(request.msi_log_path));
+    EXPECT_EQ(fake.file_text(request.msi_log_path), "");
+}
+
+// Windows Installer busy with another installation (1618): started again up
+// to four runs in all, after 5, 10 and 20 seconds, each wait logged and asked
+// of the platform; every run logs its exit code and has its log delivered in
+// order. Only 1618 is tried again.
+struct BusyCase {
+    const char* name;
+    std::vector<std::int32_t> exit_codes;  // of each run, in order
+    std::int32_t process_exit_code;
+};
+
+class InstallerBusy : public InstallerStage, public ::testing::WithParamInterface<BusyCase> {};
+
+TEST_P(InstallerBusy, StartsAgainAfterEachWaitUpToFourRuns) {
+    const BusyCase& c = GetParam();
+    installer_exit_codes = c.exit_codes;
+    fake.add_file(request.msi_log_path, "an earlier run's installer log");
+
+    auto finished = run();
+
+    ASSERT_TRUE(finished.has_value()) << finished.error().message;
+    EXPECT_EQ(finished->process_exit_code, c.process_exit_code);
+    const std::uint32_t waits[] = {5, 10, 20};
+    Events expected{"log: Starting Windows Installer."};
+    std::vector<std::uint32_t> expected_sleeps;
+    for (std::size_t run = 0; run < c.exit_codes.size(); ++run) {
+        expected.push_back(kInstallerRun);
+        expected.push_back("log: Windows Installer exited with code " + std::to_string(c.exit_codes[run]) + ".");
+        if (run + 1 < c.exit_codes.size()) {
+            expected.push_back(text::format(
+                "log: Windows Installer is busy with another installation; trying again in {} seconds.", waits[run]));
+            expected_sleeps.push_back(waits[run] * 1000);
+        }
+    }
+    const std::int32_t last = c.exit_codes.back();
+    if (last == 0) {
+        expected.push_back(kVersionCheckRun);
+        expected.push_back("result: success 0 ");
+    } else {
+        expected.push_back(text::format("result: error {} Windows Installer exited with code {}.", last, last));
+    }
+    expected.push_back(kRestartStart);
+    expected.push_back(kRestartLine);
+    EXPECT_EQ(reporter.events, expected);
+    EXPECT_EQ(fake.sleeps, expected_sleeps);
+    EXPECT_EQ(installer_runs, c.exit_codes.size());
+    EXPECT_EQ(fake.file_text(request.msi_log_path), delivered_logs(c.exit_codes.size()));
+}
+
+const BusyCase kBusyCases[] = {
+    {"NotBusy", {0}, 0},
+    {"BusyOnceThenInstalled", {1618, 0}, 0},
+    {"BusyTwiceThenInstalled", {1618, 1618, 0}, 0},
+    {"BusyThreeTimesThenInstalled", {1618, 1618, 1618, 0}, 0},
+    {"AlwaysBusyEndsWithThe1618Row", {1618, 1618, 1618, 1618}, 1618},
+    {"BusyThenFailedIsNotTriedAgain", {1618, 1603}, 1603},
+    {"OtherFailureNeverTriedAgain", {1603}, 1603},
+    {"CancelledNeverTriedAgain", {1602}, 1602},
+};
+
+INSTANTIATE_TEST_SUITE_P(Runs, InstallerBusy, ::testing::ValuesIn(kBusyCases), testing::CaseName());
+
+// A run after a busy answer that cannot be started aborts as the first would;
+// the logs of the runs before it have been delivered.
+TEST_F(InstallerStage, AStartFailureAfterABusyAnswerAborts) {
+    installer_exit_codes = {1618};
+    fake.fail(Op::run_and_wait, fake_os_error(5), 2);
+    auto finished = run();
+    ASSERT_FALSE(finished.has_value());
+    EXPECT_EQ(finished.error().message, "Windows Installer could not be started: Access is denied. (os error 5)");
+    EXPECT_EQ(reporter.events,
+              (Events{"log: Starting Windows Installer.", kInstallerRun, "log: Windows Installer exited with code 1618.",
+                      "log: Windows Installer is busy with another installation; trying again in 5 seconds.",
+                      kInstallerRun}));
+    EXPECT_EQ(fake.sleeps, std::vector<std::uint32_t>{5000});
+    EXPECT_EQ(fake.file_text(request.msi_log_path), delivered_logs(1));
+    EXPECT_TRUE(reporter.results.empty());
+}
+
+// A run that ends before it writes its log hands on nothing: the log of the
+// busy run before it is delivered once, not twice.
+TEST_F(InstallerStage, ARunWithoutALogDoesNotDeliverTheBusyRunsLogAgain) {
+    installer_exit_codes = {1618, 0};
+    runs_that_write_a_log = 1;
+    auto finished = run();
+    ASSERT_TRUE(finished.has_value()) << finished.error().message;
+    EXPECT_EQ(installer_runs, 2u);
+    EXPECT_EQ(fake.file_text(request.msi_log_path), delivered_logs(1));
 }
 
 TEST(LocateWindowsInstaller, UsesSystem32UnderTheWindowsDirectory) {
@@ -267,7 +490,8 @@ TEST(LocateWindowsInstaller, BareNameWithoutAWindowsDirectoryEvenWhenNothingExis
     EXPECT_EQ(utf8(*found), "msiexec.exe");
 }
 
-// The command text Windows Installer parses, compared whole.
+// The command text Windows Installer parses, compared whole. `log` is the
+// staged log that /L*v names; the caller's installer log path is never on it.
 struct CommandCase {
     const char* name;
     const char* staged;
@@ -282,13 +506,15 @@ class BuildInstallerCommand : public ::testing::TestWithParam<CommandCase> {};
 TEST_P(BuildInstallerCommand, ComposesTheWholeCommandLine) {
     const CommandCase& c = GetParam();
     update::UpdateRequest request;
-    request.msi_log_path = platform::path_from_utf8(c.log);
+    request.msi_log_path = platform::path_from_utf8("C:\\Users\\U\\AppData\\Local\\Velmarch\\caller msi.log");
     request.install_dir = platform::path_from_utf8(c.install_dir);
     request.repair_mode = c.repair;
-    auto command = build_installer_command(installer_inputs(request), platform::path_from_utf8(c.staged),
+    const StagedInstall staged{platform::path_from_utf8(c.staged), platform::path_from_utf8(c.log)};
+    auto command = build_installer_command(installer_inputs(request), staged,
                                            platform::path_from_utf8("C:\\Windows\\System32\\msiexec.exe"));
     ASSERT_TRUE(command.has_value()) << command.error();
     EXPECT_EQ(command_text(*command), c.expected);
+    EXPECT_EQ(command_text(*command).find("caller msi.log"), std::string::npos);
 
     // msiexec reads every intended argument back, in order, with no doubt.
     std::vector<std::string> intended{"C:\\Windows\\System32\\msiexec.exe", "/i", c.staged, "/passive", "/norestart",
@@ -339,7 +565,8 @@ INSTANTIATE_TEST_SUITE_P(Commands, BuildInstallerCommand, ::testing::ValuesIn(kC
 
 // Hostile texts as the installer log path and as the install directory:
 // each request is either refused or read by msiexec exactly as intended,
-// never anything in between.
+// never anything in between. The caller's log path never reaches msiexec at
+// all: /L*v names the staged log.
 TEST(BuildInstallerCommandAsMsiexecReadsIt, EveryRequestIsRefusedOrReadExactly) {
     const char* const hostile[] = {
         "C:\\L\\a\" /i C:\\other.msi Z=", "C:\\L\\a\" INSTALLDIR=C:\\Elsewhere Z=", "C:\\L\\a\\\" x",
@@ -353,8 +580,9 @@ TEST(BuildInstallerCommandAsMsiexecReadsIt, EveryRequestIsRefusedOrReadExactly) 
             request.msi_log_path = platform::path_from_utf8(log);
             request.install_dir = platform::path_from_utf8(dir);
             const Path program = as_path("C:\\Windows\\System32\\msiexec.exe");
-            auto command =
-                build_installer_command(installer_inputs(request), as_path("C:\\Windows\\Temp\\V\\p.msi"), program);
+            const StagedInstall staged{as_path("C:\\Windows\\Temp\\V\\p.msi"),
+                                       as_path("C:\\Windows\\Temp\\V\\velmarch-installer.log")};
+            auto command = build_installer_command(installer_inputs(request), staged, program);
             if (!command) continue;
             auto composed = compose_command_line(platform::path_to_utf16(program), command->arguments);
             ASSERT_TRUE(composed.has_value());
@@ -363,7 +591,8 @@ TEST(BuildInstallerCommandAsMsiexecReadsIt, EveryRequestIsRefusedOrReadExactly) 
             for (const auto& argument : split.arguments) read.push_back(text::utf16_to_utf8_lossy(argument));
             EXPECT_EQ(split.doubts, std::vector<std::string>{}) << "log " << log << ", dir " << dir;
             EXPECT_EQ(read, (std::vector<std::string>{utf8(program), "/i", "C:\\Windows\\Temp\\V\\p.msi", "/passive",
-                                                      "/norestart", "VELMARCH_INSTALLDIR_LOCK=1", "/L*v", log,
+                                                      "/norestart", "VELMARCH_INSTALLDIR_LOCK=1", "/L*v",
+                                                      "C:\\Windows\\Temp\\V\\velmarch-installer.log",
                                                       std::string("INSTALLDIR=") + dir}))
                 << "log " << log << ", dir " << dir;
             ++read_back;
@@ -377,16 +606,21 @@ TEST(BuildInstallerCommandRefusal, LogPathOrWindowsDirectoryWithQuoteCrOrLf) {
         update::UpdateRequest request;
         request.install_dir = platform::path_from_utf8("C:\\App");
         request.msi_log_path = platform::path_from_utf8(text);
-        auto command = build_installer_command(installer_inputs(request), as_path("p.msi"), as_path("msiexec.exe"));
+        const StagedInstall plain{as_path("p.msi"), as_path("l.log")};
+        auto command = build_installer_command(installer_inputs(request), plain, as_path("msiexec.exe"));
         ASSERT_FALSE(command.has_value()) << text;
         EXPECT_EQ(command.error(), "The installer log path cannot be passed to Windows Installer.");
 
         request.msi_log_path = platform::path_from_utf8("C:\\L\\msi.log");
-        for (const auto& [staged, installer] : {std::pair{std::string("C:\\W") + text + "\\p.msi", std::string("msiexec.exe")},
-                                                std::pair{std::string("p.msi"), std::string("C:\\W") + text + "\\msiexec.exe"}}) {
-            command = build_installer_command(installer_inputs(request), platform::path_from_utf8(staged),
-                                              platform::path_from_utf8(installer));
-            ASSERT_FALSE(command.has_value()) << staged << " " << installer;
+        const std::string bad = std::string("C:\\W") + text;
+        struct Where {
+            std::string package, log, installer;
+        };
+        for (const Where& w : {Where{bad + "\\p.msi", "l.log", "msiexec.exe"}, Where{"p.msi", bad + "\\l.log", "msiexec.exe"},
+                               Where{"p.msi", "l.log", bad + "\\msiexec.exe"}}) {
+            const StagedInstall staged{platform::path_from_utf8(w.package), platform::path_from_utf8(w.log)};
+            command = build_installer_command(installer_inputs(request), staged, platform::path_from_utf8(w.installer));
+            ASSERT_FALSE(command.has_value()) << w.package << " " << w.log << " " << w.installer;
             EXPECT_EQ(command.error(), "The Windows directory cannot be passed to Windows Installer.");
         }
     }
@@ -396,7 +630,8 @@ TEST(BuildInstallerCommandRefusal, InstallDirWithQuoteCrOrLf) {
     for (const char* dir : {"C:\\A\"B", "C:\\A\rB", "C:\\AB\n"}) {
         update::UpdateRequest request;
         request.install_dir = platform::path_from_utf8(dir);
-        auto command = build_installer_command(installer_inputs(request), as_path("p.msi"), as_path("msiexec.exe"));
+        auto command = build_installer_command(installer_inputs(request), StagedInstall{as_path("p.msi"), as_path("l.log")},
+                                               as_path("msiexec.exe"));
         ASSERT_FALSE(command.has_value());
         EXPECT_EQ(command.error(), "The current install directory cannot be passed to Windows Installer.");
     }

@@ -22,7 +22,8 @@ class Launcher : public ::testing::Test, public testing::ProcessWorld {};
 TEST_F(Launcher, BareNameRunsTheFoundFileButNamesTheGivenText) {
     fake.add_file(test_path("/Windows/System32/tool.exe"), "");
     fake.on_run = [](const platform::LaunchRequest&) -> Result<std::int32_t> { return -5; };
-    auto exit_code = run_and_wait(fake, as_path("tool"), {{u"a b"}, {u"X=\"y\"", true}}, test_path("/Logs"));
+    auto exit_code = run_and_wait(fake, as_path("tool"), {{u"a b"}, {u"X=\"y\"", true}}, test_path("/Logs"),
+                                  SearchPlaces::system_only);
     ASSERT_TRUE(exit_code.has_value()) << exit_code.error();
     EXPECT_EQ(*exit_code, -5);
     ASSERT_EQ(fake.runs.size(), 1u);
@@ -33,7 +34,7 @@ TEST_F(Launcher, BareNameRunsTheFoundFileButNamesTheGivenText) {
 
 TEST_F(Launcher, PathProgramGetsExeWhenThatFileExists) {
     fake.add_file(test_path("/opt/tool.exe"), "");
-    ASSERT_TRUE(start_detached(fake, test_path("/opt/tool"), {}, std::nullopt).has_value());
+    ASSERT_TRUE(start_detached(fake, test_path("/opt/tool"), {}, std::nullopt, SearchPlaces::none).has_value());
     ASSERT_EQ(fake.detached.size(), 1u);
     EXPECT_EQ(fake.detached[0].application, test_path("/opt/tool.exe"));
     EXPECT_EQ(text::utf16_to_utf8_lossy(fake.detached[0].command_line),
@@ -41,16 +42,37 @@ TEST_F(Launcher, PathProgramGetsExeWhenThatFileExists) {
     EXPECT_EQ(fake.detached[0].working_directory, std::nullopt);
 }
 
-TEST_F(Launcher, SearchesPathAfterTheFixedPlaces) {
+// An elevated run inherits the user's PATH; the updater's own folder may be
+// one the user can write. Neither is ever searched, whatever the caller asks.
+TEST_F(Launcher, NeverSearchesPathOrTheUpdatersFolder) {
     fake.environment["PATH"] = test_path_list("/bin1:/bin2");
     fake.add_file(test_path("/bin2/helper.exe"), "");
-    ASSERT_TRUE(run_and_wait(fake, as_path("helper.exe"), {}, std::nullopt).has_value());
+    fake.add_file(test_path("/Updater/helper.exe"), "");
+    for (const SearchPlaces places : {SearchPlaces::none, SearchPlaces::system_only}) {
+        auto waited = run_and_wait(fake, as_path("helper.exe"), {}, std::nullopt, places);
+        ASSERT_FALSE(waited.has_value());
+        EXPECT_EQ(waited.error(), "program not found");
+        auto started = start_detached(fake, as_path("helper"), {}, std::nullopt, places);
+        ASSERT_FALSE(started.has_value());
+        EXPECT_EQ(started.error(), "program not found");
+    }
+    EXPECT_TRUE(fake.runs.empty());
+    EXPECT_TRUE(fake.detached.empty());
+}
+
+// A bare name the system directories hold is found only when the caller
+// lets the search use them.
+TEST_F(Launcher, TheCallerSaysWhetherTheSystemDirectoriesAreSearched) {
+    auto refused = run_and_wait(fake, as_path("msiexec.exe"), {}, std::nullopt, SearchPlaces::none);
+    ASSERT_FALSE(refused.has_value());
+    EXPECT_EQ(refused.error(), "program not found");
+    ASSERT_TRUE(run_and_wait(fake, as_path("msiexec.exe"), {}, std::nullopt, SearchPlaces::system_only));
     ASSERT_EQ(fake.runs.size(), 1u);
-    EXPECT_EQ(fake.runs[0].application, test_path("/bin2/helper.exe"));
+    EXPECT_EQ(fake.runs[0].application, msiexec);
 }
 
 TEST_F(Launcher, StartDetachedReturnsTheProcessId) {
-    auto id = start_detached(fake, explorer, {{platform::path_to_utf16(app)}}, install_dir);
+    auto id = start_detached(fake, explorer, {{platform::path_to_utf16(app)}}, install_dir, SearchPlaces::none);
     ASSERT_TRUE(id.has_value()) << id.error();
     EXPECT_EQ(*id, 7000u);
 }
@@ -66,10 +88,10 @@ TEST_F(Launcher, OwnChecksFailBeforeAnythingIsStarted) {
                           Case{as_path(""), {}, "program path has no file name"},
                           Case{test_path("/opt/dir/"), {}, "program path has no file name"},
                           Case{msiexec, {{nul}}, "nul byte found in provided data"}}) {
-        auto waited = run_and_wait(fake, c.program, c.arguments, std::nullopt);
+        auto waited = run_and_wait(fake, c.program, c.arguments, std::nullopt, SearchPlaces::system_only);
         ASSERT_FALSE(waited.has_value());
         EXPECT_EQ(waited.error(), c.error);
-        auto started = start_detached(fake, c.program, c.arguments, std::nullopt);
+        auto started = start_detached(fake, c.program, c.arguments, std::nullopt, SearchPlaces::system_only);
         ASSERT_FALSE(started.has_value());
         EXPECT_EQ(started.error(), c.error);
     }
@@ -80,10 +102,10 @@ TEST_F(Launcher, OwnChecksFailBeforeAnythingIsStarted) {
 TEST_F(Launcher, PlatformErrorsArePassedOnUnchanged) {
     fake.fail(Op::run_and_wait, fake_os_error(5));
     fake.fail(Op::start_detached, fake_os_error(2));
-    auto waited = run_and_wait(fake, msiexec, {}, std::nullopt);
+    auto waited = run_and_wait(fake, msiexec, {}, std::nullopt, SearchPlaces::none);
     ASSERT_FALSE(waited.has_value());
     EXPECT_EQ(waited.error(), "Access is denied. (os error 5)");
-    auto started = start_detached(fake, explorer, {}, std::nullopt);
+    auto started = start_detached(fake, explorer, {}, std::nullopt, SearchPlaces::none);
     ASSERT_FALSE(started.has_value());
     EXPECT_EQ(started.error(), "The system cannot find the file specified. (os error 2)");
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <set>
@@ -29,7 +30,11 @@ using testing::Op;
 constexpr std::string_view kInjected = "Injected failure. (os error 1)";
 const std::string kPackage(20000, 'p');  // several copy chunks
 const std::string kRewritten(20000, 'x');  // what the download becomes after it was verified
+constexpr std::string_view kInstallerLog = "installer log";  // one read
 constexpr std::string_view kOldResult = testing::kEarlierResult;
+// What a killed earlier run left: swept by every run that meets no failure
+// in the sweep itself.
+const std::string kEarlierStaging = "/Windows/Temp/VelmarchUpdate-4242-00112233445566778899aabbccddeeff";
 
 struct Expected {
     std::int32_t exit_code = 0;
@@ -67,12 +72,39 @@ const std::map<std::pair<Op, int>, Expected>& expectations() {
         {{Op::working_directory_for, 6}, aborted(kNoWorkingDirectory + injected, true)},
 #endif
         {{Op::create_directories, 1}, aborted(injected, true)},
+        // In an elevated run (the fake's default), each operation on a path
+        // asks for the volume of every path it is given first; a failing
+        // query refuses the path, so it ends as its operation's failure.
+        {{Op::volume, 1}, aborted(injected, true)},
         {{Op::write_file, 1}, aborted(injected, true)},
+        {{Op::volume, 2}, aborted(injected, true)},
         {{Op::delete_file, 1}, success()},  // removing the old result
+        {{Op::volume, 3}, success()},
         {{Op::append_to_file, 1}, success()},
+        {{Op::volume, 4}, success()},
+        // The sweep of an earlier run's staging: whatever fails, the run goes on.
+        {{Op::open_held_directory, 1}, success()},
+        {{Op::volume, 5}, success()},
+        {{Op::held_names, 1}, success()},
+        {{Op::create_security_descriptor, 1}, success()},
+        {{Op::held_open_directory, 1}, success()},
+        {{Op::held_facts, 1}, success()},
+        {{Op::held_access_list, 1}, success()},
+        {{Op::held_names, 2}, success()},
+        {{Op::take_file, 1}, success()},
+        {{Op::held_facts, 2}, success()},
+        {{Op::take_file, 2}, success()},
+        {{Op::held_facts, 3}, success()},
+        {{Op::held_remove, 1}, success()},
+        {{Op::held_remove, 2}, success()},
+        {{Op::held_remove, 3}, success()},
+        {{Op::append_to_file, 2}, success()},
+        {{Op::volume, 6}, success()},
         // First verification of the download.
         {{Op::file_type, 1}, refused("The downloaded update package is not a valid MSI file.")},
+        {{Op::volume, 7}, refused("The downloaded update package is not a valid MSI file.")},
         {{Op::open_for_reading, 1}, refused(injected)},
+        {{Op::volume, 8}, refused(injected)},
         {{Op::read, 1}, refused(injected)},
         {{Op::read, 2}, refused(injected)},
         {{Op::read, 3}, refused(injected)},
@@ -80,11 +112,17 @@ const std::map<std::pair<Op, int>, Expected>& expectations() {
         // read of 0 bytes follows, here or in the second verification.
         // Staging.
         {{Op::file_type, 2}, refused("The protected Windows temporary directory was not found.")},
-        {{Op::create_security_descriptor, 1},
+        {{Op::volume, 9}, refused("The protected Windows temporary directory was not found.")},
+        {{Op::free_bytes, 1}, refused("The free space for restricted staging could not be read: " + injected)},
+        {{Op::volume, 10}, refused("The free space for restricted staging could not be read: " + injected)},
+        {{Op::create_security_descriptor, 2},
          refused("The restricted staging security descriptor could not be created: " + injected)},
         {{Op::create_directory, 1}, refused("The administrator-only staging directory could not be created: " + injected)},
+        {{Op::volume, 11}, refused("The administrator-only staging directory could not be created: " + injected)},
         {{Op::open_for_reading, 2}, refused("The verified update package could not be reopened: " + injected)},
+        {{Op::volume, 12}, refused("The verified update package could not be reopened: " + injected)},
         {{Op::create_new_file, 1}, refused("The restricted staged MSI could not be created: " + injected)},
+        {{Op::volume, 13}, refused("The restricted staged MSI could not be created: " + injected)},
         {{Op::read, 4}, refused("The update package could not be copied to restricted staging: " + injected)},
         {{Op::write, 1}, refused("The update package could not be copied to restricted staging: " + injected)},
         {{Op::read, 5}, refused("The update package could not be copied to restricted staging: " + injected)},
@@ -93,50 +131,123 @@ const std::map<std::pair<Op, int>, Expected>& expectations() {
         {{Op::write, 3}, refused("The update package could not be copied to restricted staging: " + injected)},
         // The copy stops at the verified length: no read of 0 bytes follows.
         {{Op::flush, 1}, refused("The restricted staged MSI could not be finalized: " + injected)},
+        {{Op::hold_file, 1}, refused("The restricted staged MSI could not be held: " + injected)},
+        {{Op::volume, 14}, refused("The restricted staged MSI could not be held: " + injected)},
         // Second verification, of the staged copy.
         {{Op::file_type, 3}, refused("The downloaded update package is not a valid MSI file.")},
+        {{Op::volume, 15}, refused("The downloaded update package is not a valid MSI file.")},
         {{Op::open_for_reading, 3}, refused(injected)},
+        {{Op::volume, 16}, refused(injected)},
         {{Op::read, 7}, refused(injected)},
         {{Op::read, 8}, refused(injected)},
         {{Op::read, 9}, refused(injected)},
-        {{Op::append_to_file, 2}, success()},
+        {{Op::append_to_file, 3}, success()},
+        {{Op::volume, 17}, success()},
         // The previous process: one that cannot be opened counts as gone.
         {{Op::open_process_for_wait, 1}, success()},
-        {{Op::append_to_file, 3}, success()},
+        {{Op::append_to_file, 4}, success()},
+        {{Op::volume, 18}, success()},
         {{Op::wait, 1}, aborted("Waiting for the previous application process failed.")},
         // Installer stage.
         {{Op::file_type, 4}, finished(1603, "Windows Installer was not found.")},
-        {{Op::append_to_file, 4}, success()},
-        {{Op::run_and_wait, 1}, aborted("Windows Installer could not be started: " + injected)},
+        {{Op::volume, 19}, finished(1603, "Windows Installer was not found.")},
         {{Op::append_to_file, 5}, success()},
+        {{Op::volume, 20}, success()},
+        {{Op::run_and_wait, 1}, aborted("Windows Installer could not be started: " + injected)},
+        {{Op::volume, 21}, aborted("Windows Installer could not be started: " + injected)},
+        {{Op::append_to_file, 6}, success()},
+        {{Op::volume, 22}, success()},
+        // Delivering the installer's log from staging: never fails the run.
+        {{Op::open_for_reading, 4}, success()},
+        {{Op::volume, 23}, success()},
+        {{Op::read, 10}, success()},
+        {{Op::write_file, 2}, success()},
+        {{Op::volume, 24}, success()},
         {{Op::file_type, 5}, finished(1603, "The installed application executable was not found after the update.")},
+        {{Op::volume, 25}, finished(1603, "The installed application executable was not found after the update.")},
+        // The version check: the application and its working directory.
         {{Op::run_and_wait, 2}, finished(1603, "The installed application version could not be verified: " + injected)},
-        {{Op::write_file, 2}, Expected{0, "", std::nullopt, false, false}},  // the result is lost silently
+        {{Op::volume, 26}, finished(1603, "The installed application version could not be verified: " + injected)},
+        {{Op::volume, 27}, finished(1603, "The installed application version could not be verified: " + injected)},
+        {{Op::write_file, 3}, Expected{0, "", std::nullopt, false, false}},  // the result is lost silently
+        {{Op::volume, 28}, Expected{0, "", std::nullopt, false, false}},
         // Restart: logged only, never changes the outcome.
         {{Op::file_type, 6}, success()},
+        {{Op::volume, 29}, success()},
         {{Op::file_type, 7}, success()},
+        {{Op::volume, 30}, success()},
         {{Op::start_detached, 1}, success()},
-        {{Op::append_to_file, 6}, success()},
-        // Removing staging: failures are ignored.
+        {{Op::volume, 31}, success()},
+        {{Op::volume, 32}, success()},
+        {{Op::append_to_file, 7}, success()},
+        {{Op::volume, 33}, success()},
+        // Removing staging (the installer's log, the package, the tree):
+        // failures are ignored.
         {{Op::delete_file, 2}, success()},
+        {{Op::volume, 34}, success()},
+        {{Op::delete_file, 3}, success()},
+        {{Op::volume, 35}, success()},
         {{Op::remove_directory_tree, 1}, success()},
+        {{Op::volume, 36}, success()},
     };
     return table;
+}
+
+bool is_sweep_call(Op op, int n) {
+    switch (op) {
+        case Op::open_held_directory:
+        case Op::held_facts:
+        case Op::held_access_list:
+        case Op::held_names:
+        case Op::held_open_directory:
+        case Op::take_file:
+        case Op::held_remove: return true;
+        case Op::create_security_descriptor: return n == 1;
+        default: return false;
+    }
+}
+
+// The operation a call site belongs to in `sequence` (a clean run's): a
+// volume query belongs to the operation made just before it.
+std::pair<Op, int> operation_of(std::pair<Op, int> site, const std::vector<std::pair<Op, int>>& sequence) {
+    if (site.first != Op::volume) return site;
+    std::pair<Op, int> last{Op::arguments, 0};
+    for (const auto& step : sequence) {
+        if (step == site) return last;
+        if (step.first != Op::volume) last = step;
+    }
+    return site;
+}
+
+// Entries of the Temp folder, the folder itself included, apart from what
+// the earlier run left.
+std::size_t temp_entries_apart_from_earlier_staging(const FakePlatform& p) {
+    std::size_t count = 0;
+    for (const auto& entry : p.entries_below("/Windows/Temp"))
+        if (!platform::path_to_utf8(entry).starts_with(kEarlierStaging)) ++count;
+    return count;
 }
 
 class FaultSweep {
 public:
     FaultSweep() {
         testing::set_up_update_machine(platform, kPackage);
+        platform.add_file(kEarlierStaging + "/velmarch-update.msi", "an earlier package");
+        platform.add_file(kEarlierStaging + "/velmarch-installer.log", "an earlier log");
         platform.running_processes = {77};
         platform.max_read_chunk = 8192;
         platform.on_run = [this](const platform::LaunchRequest& launch) -> Result<std::int32_t> {
             if (launch.application.filename() == as_path("msiexec.exe")) {
                 const auto arguments = testing::split_msiexec_command_line(launch.command_line).arguments;
-                for (std::size_t i = 0; i + 1 < arguments.size(); ++i)
-                    if (arguments[i] == u"/i")
-                        installed_bytes =
-                            platform.file_text(platform::path_from_utf8(text::utf16_to_utf8_lossy(arguments[i + 1])));
+                for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
+                    const platform::Path next = platform::path_from_utf8(text::utf16_to_utf8_lossy(arguments[i + 1]));
+                    if (arguments[i] == u"/i") installed_bytes = platform.file_text(next);
+                    if (arguments[i] == u"/L*v") platform.add_file(next, kInstallerLog);
+                }
+                if (busy_answers > 0) {
+                    --busy_answers;
+                    return 1618;
+                }
             }
             return 0;
         };
@@ -157,7 +268,61 @@ public:
     std::optional<std::string> installed_bytes;
     // By default the first step after staging: the wait for the previous process.
     std::pair<Op, int> rewrite_download_at{Op::open_process_for_wait, 1};
+    int busy_answers = 0;  // runs of the installer that answer 1618 first
 };
+
+// The call sites a busy installer adds, after the first installer run of the
+// table above (from that run's volume query on): its exit line, the delivery of its log, the wait's line, the
+// second run, its exit line and the delivery that adds its log. What each
+// failure there leads to, and the call sites after it, shifted.
+const std::map<std::pair<Op, int>, Expected>& busy_expectations() {
+    static const std::map<std::pair<Op, int>, Expected> table = {
+        {{Op::volume, 21}, aborted("Windows Installer could not be started: " + injected)},  // the first run's
+        {{Op::append_to_file, 6}, success()},
+        {{Op::volume, 22}, success()},
+        {{Op::open_for_reading, 4}, success()},
+        {{Op::volume, 23}, success()},
+        {{Op::read, 10}, success()},
+        {{Op::write_file, 2}, success()},
+        {{Op::volume, 24}, success()},
+        {{Op::delete_file, 2}, success()},  // the busy run's log, once delivered
+        {{Op::volume, 25}, success()},
+        {{Op::append_to_file, 7}, success()},  // "Windows Installer is busy ..."
+        {{Op::volume, 26}, success()},
+        {{Op::run_and_wait, 2}, aborted("Windows Installer could not be started: " + injected)},
+        {{Op::volume, 27}, aborted("Windows Installer could not be started: " + injected)},
+        {{Op::append_to_file, 8}, success()},
+        {{Op::volume, 28}, success()},
+        {{Op::open_for_reading, 5}, success()},
+        {{Op::volume, 29}, success()},
+        {{Op::read, 11}, success()},
+        {{Op::append_to_file, 9}, success()},  // the second run's log, added
+        {{Op::volume, 30}, success()},
+        {{Op::file_type, 5}, finished(1603, "The installed application executable was not found after the update.")},
+        {{Op::volume, 31}, finished(1603, "The installed application executable was not found after the update.")},
+        {{Op::run_and_wait, 3}, finished(1603, "The installed application version could not be verified: " + injected)},
+        {{Op::volume, 32}, finished(1603, "The installed application version could not be verified: " + injected)},
+        {{Op::volume, 33}, finished(1603, "The installed application version could not be verified: " + injected)},
+        {{Op::write_file, 3}, Expected{0, "", std::nullopt, false, false}},
+        {{Op::volume, 34}, Expected{0, "", std::nullopt, false, false}},
+        {{Op::file_type, 6}, success()},
+        {{Op::volume, 35}, success()},
+        {{Op::file_type, 7}, success()},
+        {{Op::volume, 36}, success()},
+        {{Op::start_detached, 1}, success()},
+        {{Op::volume, 37}, success()},
+        {{Op::volume, 38}, success()},
+        {{Op::append_to_file, 10}, success()},
+        {{Op::volume, 39}, success()},
+        {{Op::delete_file, 3}, success()},
+        {{Op::volume, 40}, success()},
+        {{Op::delete_file, 4}, success()},
+        {{Op::volume, 41}, success()},
+        {{Op::remove_directory_tree, 1}, success()},
+        {{Op::volume, 42}, success()},
+    };
+    return table;
+}
 
 TEST(RunFaultSweep, EveryCallSiteOfASuccessfulRunIsCovered) {
     FaultSweep clean;
@@ -166,6 +331,47 @@ TEST(RunFaultSweep, EveryCallSiteOfASuccessfulRunIsCovered) {
         EXPECT_TRUE(expectations().contains(site))
             << "no expectation for " << testing::op_name(site.first) << " #" << site.second;
     EXPECT_EQ(clean.sequence.size(), expectations().size());
+}
+
+// Once busy, then installed: every call site from the first installer run on
+// is the one the table names, each failure ends as its row says, and none
+// leaks a handle or skips the removal of staging. The caller's installer log
+// holds both runs' logs when nothing failed.
+TEST(RunFaultSweep, EveryCallSiteOfABusyInstallerIsCoveredAndEndsAsItsRowSays) {
+    FaultSweep clean;
+    clean.busy_answers = 1;
+    ASSERT_EQ(run_updater_process(clean.platform), 0);
+    EXPECT_EQ(clean.platform.sleeps, std::vector<std::uint32_t>{5000});
+    EXPECT_EQ(clean.platform.file_text("/Logs/msiexec.log"), std::string(kInstallerLog) + std::string(kInstallerLog));
+    const auto first_run = std::find(clean.sequence.begin(), clean.sequence.end(), std::pair(Op::run_and_wait, 1));
+    ASSERT_NE(first_run, clean.sequence.end());
+    const std::vector<std::pair<Op, int>> after(first_run + 1, clean.sequence.end());
+    for (const auto& site : after)
+        EXPECT_TRUE(busy_expectations().contains(site))
+            << "no expectation for " << testing::op_name(site.first) << " #" << site.second;
+    EXPECT_EQ(after.size(), busy_expectations().size());
+
+    for (const auto& [site, expected] : busy_expectations()) {
+        const auto& [op, n] = site;
+        SCOPED_TRACE(std::string(testing::op_name(op)) + " #" + std::to_string(n));
+        FaultSweep sweep;
+        sweep.busy_answers = 1;
+        sweep.platform.fail(op, std::string(kInjected), n);
+        FakePlatform& p = sweep.platform;
+        EXPECT_EQ(run_updater_process(p), expected.exit_code);
+        EXPECT_EQ(p.standard_error, expected.standard_error);
+        const std::string result = p.file_text("/Logs/result.json");
+        if (!expected.message) {
+            EXPECT_FALSE(p.has_file("/Logs/result.json")) << result;
+        } else {
+            EXPECT_NE(result.find("\"message\":\"" + *expected.message + "\""), std::string::npos) << result;
+        }
+        EXPECT_EQ(p.files_opened, p.files_closed);
+        EXPECT_EQ(p.calls(Op::remove_directory_tree), 1);
+        if (operation_of(site, clean.sequence).first != Op::remove_directory_tree) {
+            EXPECT_EQ(p.entries_below("/Windows/Temp").size(), 1u);
+        }
+    }
 }
 
 TEST(RunFaultSweep, TheInstallerGetsTheStagedCopyNotTheRewrittenDownload) {
@@ -202,8 +408,10 @@ TEST(RunFaultSweep, AFifoAtACallerNamedPathEndsTheRunAsThatFailureDoes) {
         {"helper log", "/Logs/helper.log", {Op::arguments, 1}, aborted(not_regular, true)},
         {"download", "/Downloads/velmarch-2.4.0.msi", {Op::arguments, 1},
          refused("The downloaded update package is not a valid MSI file.")},
-        {"installer log", "/Logs/msiexec.log", {Op::arguments, 1},
-         aborted("Windows Installer could not be started: " + not_regular)},
+        // Nothing opens the installer log before the copy after the install,
+        // which refuses it: the run goes on and the log is not delivered.
+        {"installer log", "/Logs/msiexec.log", {Op::arguments, 1}, success()},
+        {"installer log, during the install", "/Logs/msiexec.log", {Op::run_and_wait, 1}, success()},
         {"result, during the install", "/Logs/result.json", {Op::run_and_wait, 1}, Expected{0, "", std::nullopt}},
         {"helper log, during the install", "/Logs/helper.log", {Op::run_and_wait, 1}, success()},
     };
@@ -228,7 +436,7 @@ TEST(RunFaultSweep, AFifoAtACallerNamedPathEndsTheRunAsThatFailureDoes) {
         }
         EXPECT_EQ(p.files_opened, p.files_closed);
         EXPECT_EQ(p.calls(Op::remove_directory_tree), p.directory_attempts.empty() ? 0 : 1);
-        EXPECT_EQ(p.entries_below("/Windows/Temp").size(), 1u);
+        EXPECT_EQ(temp_entries_apart_from_earlier_staging(p), 1u);
     }
 }
 
@@ -251,10 +459,13 @@ std::vector<std::pair<Op, int>> volume_query_owners(const std::vector<std::pair<
 // own failure does (the rows above).
 TEST(RunFaultSweep, InAnElevatedRunEachFailingVolumeQueryEndsAsItsOperationsFailure) {
     FaultSweep clean;
-    clean.platform.elevated = true;
+    clean.platform.is_elevated = true;
     ASSERT_EQ(run_updater_process(clean.platform), 0);
     const auto owners = volume_query_owners(clean.sequence);
-    ASSERT_GE(owners.size(), expectations().size() / 2) << "the run asks for far fewer volumes than it has paths";
+    const auto operations = std::count_if(expectations().begin(), expectations().end(),
+                                          [](const auto& row) { return row.first.first != Op::volume; });
+    ASSERT_GE(owners.size(), static_cast<std::size_t>(operations) / 2)
+        << "the run asks for far fewer volumes than it has paths";
     for (std::size_t i = 0; i < owners.size(); ++i) {
         const auto& [op, n] = owners[i];
         SCOPED_TRACE("volume #" + std::to_string(i + 1) + " of " + testing::op_name(op) + " #" + std::to_string(n));
@@ -262,7 +473,7 @@ TEST(RunFaultSweep, InAnElevatedRunEachFailingVolumeQueryEndsAsItsOperationsFail
         const Expected& expected = expectations().at(owners[i]);
         FaultSweep sweep;
         FakePlatform& p = sweep.platform;
-        p.elevated = true;
+        p.is_elevated = true;
         p.fail(Op::volume, std::string(kInjected), static_cast<int>(i + 1));
 
         EXPECT_EQ(run_updater_process(p), expected.exit_code);
@@ -305,15 +516,16 @@ TEST(RunFaultSweep, AnElevatedRunRefusesEachCallerNamedPathOnARemoteVolume) {
          finished(1603, "The installed application executable was not found after the update.")},
         {"install directory", "--install-dir", "/Share/Velmarch", "/Share/Velmarch/Velmarch.exe",
          finished(1603, "The installed application version could not be verified: " + refused_volume)},
-        {"installer log", "--msi-log-path", "/Share/Logs/msiexec.log", "",
-         aborted("Windows Installer could not be started: " + refused_volume)},
+        // The installer writes its log into staging; only the delivery to
+        // the caller's path is refused, which never fails the run.
+        {"installer log", "--msi-log-path", "/Share/Logs/msiexec.log", "", success()},
     };
     for (const Case& c : cases) {
         for (const bool elevated : {true, false}) {
             SCOPED_TRACE(std::string(c.name) + (elevated ? ", elevated" : ", not elevated"));
             FaultSweep sweep;
             FakePlatform& p = sweep.platform;
-            p.elevated = elevated;
+            p.is_elevated = elevated;
             p.remote_volumes = {testing::test_path("/Share")};
             p.add_directory("/Share/Logs");
             p.add_link("/Logs/shared-result.json", "/Share/Logs/result.json");
@@ -347,8 +559,12 @@ TEST(RunFaultSweep, AnElevatedRunRefusesEachCallerNamedPathOnARemoteVolume) {
             } else {
                 EXPECT_EQ(p.calls(Op::volume), 0);
             }
+            if (c.option == "--msi-log-path") {
+                EXPECT_EQ(sweep.installed_bytes, kPackage) << "the installer did not run";
+                EXPECT_EQ(p.has_file(c.path), !elevated) << "the installer's log";
+            }
             EXPECT_EQ(p.files_opened, p.files_closed);
-            EXPECT_EQ(p.entries_below("/Windows/Temp").size(), 1u);
+            EXPECT_EQ(temp_entries_apart_from_earlier_staging(p), 1u);
         }
     }
 }
@@ -365,7 +581,7 @@ TEST(RunFaultSweep, AnElevatedRunRefusesEverySharePathByItsText) {
             SCOPED_TRACE(std::string(path) + (elevated ? ", elevated" : ", not elevated"));
             FaultSweep sweep;
             FakePlatform& p = sweep.platform;
-            p.elevated = elevated;
+            p.is_elevated = elevated;
             for (std::size_t i = 0; i + 1 < p.args.size(); i += 2)
                 if (p.args[i] == "--result-path") p.args[i + 1] = path;
             EXPECT_EQ(run_updater_process(p), 0);
@@ -380,8 +596,12 @@ TEST(RunFaultSweep, AnElevatedRunRefusesEverySharePathByItsText) {
 #endif
 
 TEST(RunFaultSweep, EachInjectedFailureEndsAsItsRowSaysAndLeavesNothingBehind) {
+    FaultSweep clean;
+    ASSERT_EQ(run_updater_process(clean.platform), 0);
     for (const auto& [site, expected] : expectations()) {
         const auto& [op, n] = site;
+        // What a volume query's failure refuses is its operation's path.
+        const auto [operation, operation_n] = operation_of(site, clean.sequence);
         SCOPED_TRACE(std::string(testing::op_name(op)) + " #" + std::to_string(n));
         FaultSweep sweep;
         sweep.platform.fail(op, std::string(kInjected), n);
@@ -412,10 +632,19 @@ TEST(RunFaultSweep, EachInjectedFailureEndsAsItsRowSaysAndLeavesNothingBehind) {
         EXPECT_EQ(p.files_opened, p.files_closed);
         EXPECT_EQ(p.processes_opened, p.processes_closed);
         EXPECT_EQ(p.descriptors_created, p.descriptors_freed);
-        const bool staging_created = p.directory_attempts.size() == 1 && !(op == Op::create_directory);
+        EXPECT_EQ(p.held_opened, p.held_closed);
+        // The earlier run's staging goes unless the sweep itself met the
+        // failure or the run ended before its log was ready.
+        const bool swept = !is_sweep_call(operation, operation_n) && !expected.keeps_old_result;
+        EXPECT_EQ(p.has_directory(kEarlierStaging), !swept);
+        if (swept && !(operation == Op::append_to_file && operation_n == 2)) {
+            EXPECT_NE(p.file_text("/Logs/helper.log").find("Removed 1 staging directories left by earlier runs."),
+                      std::string::npos);
+        }
+        const bool staging_created = p.directory_attempts.size() == 1 && operation != Op::create_directory;
         EXPECT_EQ(p.calls(Op::remove_directory_tree), staging_created ? 1 : 0);
-        if (op != Op::remove_directory_tree) {
-            EXPECT_EQ(p.entries_below("/Windows/Temp").size(), 1u);
+        if (operation != Op::remove_directory_tree) {
+            EXPECT_EQ(temp_entries_apart_from_earlier_staging(p), 1u);
         }
     }
 }

@@ -44,6 +44,11 @@ protected:
             const std::string program = utf8(launch.application.filename());
             if (program == "msiexec.exe") {
                 staged_during_install = platform.file_text(staged_path_of(launch));
+                platform.add_file(argument_after(launch, u" /L*v "), kInstallerLog);
+                if (!busy_answers.empty()) {
+                    busy_answers.pop_back();
+                    return 1618;
+                }
                 return installer_exit_code;
             }
             return version_exit_code;
@@ -53,12 +58,17 @@ protected:
 
     static platform::Path staged_path_of(const platform::LaunchRequest& launch) {
         // "/i" is followed by the staged package path in the command line.
+        return argument_after(launch, u" /i ");
+    }
+    // The unquoted path that follows `option` in the command line.
+    static platform::Path argument_after(const platform::LaunchRequest& launch, std::u16string_view option) {
         std::u16string line = launch.command_line;
-        const auto start = line.find(u" /i ") + 4;
+        const auto start = line.find(option) + option.size();
         const auto end = line.find(u' ', start);
         return as_path(std::string(line.begin() + static_cast<std::ptrdiff_t>(start),
                                    line.begin() + static_cast<std::ptrdiff_t>(end)));
     }
+    static constexpr std::string_view kInstallerLog = "\xFF\xFEW\0i\0n\0";
 
     void set_arg(const std::string& name, const std::string& value) {
         for (std::size_t i = 0; i < args.size(); i += 2)
@@ -104,6 +114,7 @@ protected:
     std::int32_t installer_exit_code = 0;
     std::int32_t version_exit_code = 0;
     std::string staged_during_install;
+    std::vector<int> busy_answers;  // one 1618 before the installer's own code for each entry
 };
 
 const std::string kRestartLine = "Application restart requested through /Windows/explorer.exe with process id 7000.";
@@ -125,9 +136,12 @@ TEST_F(RunUpdateTest, SuccessfulUpdateEndToEnd) {
     const auto& install = platform.runs[0];
     const std::string staged = slashes(utf8(staged_path_of(install)));
     EXPECT_TRUE(staged.starts_with("/Windows/Temp/VelmarchUpdate-5120-")) << staged;
+    const std::string staged_log = staged.substr(0, staged.rfind('/')) + "/velmarch-installer.log";
     EXPECT_EQ(slashes(install.command_line),
               u"\"/Windows/System32/msiexec.exe\" /i " + std::u16string(staged.begin(), staged.end()) +
-                  u" /passive /norestart VELMARCH_INSTALLDIR_LOCK=1 /L*v /Logs/msiexec.log INSTALLDIR=\"/Program Files/Velmarch\"");
+                  u" /passive /norestart VELMARCH_INSTALLDIR_LOCK=1 /L*v " +
+                  std::u16string(staged_log.begin(), staged_log.end()) + u" INSTALLDIR=\"/Program Files/Velmarch\"");
+    EXPECT_EQ(platform.file_text("/Logs/msiexec.log"), kInstallerLog);
     EXPECT_EQ(slashes(platform.runs[1].command_line), u"\"/Program Files/Velmarch/Velmarch.exe\" --verify-installed-version 2.4.0");
     EXPECT_EQ(platform.runs[1].working_directory, testing::test_path("/Program Files/Velmarch"));
     ASSERT_EQ(platform.detached.size(), 1u);
@@ -135,6 +149,35 @@ TEST_F(RunUpdateTest, SuccessfulUpdateEndToEnd) {
     EXPECT_EQ(platform.wait_limits, std::vector<std::uint32_t>{90000});
     EXPECT_TRUE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
     EXPECT_TRUE(platform.standard_error.empty());
+    expect_no_staging_left();
+}
+
+// Busy twice, then installed: each run installs the same staged copy, staging
+// is removed only after the last, and the caller's installer log holds the
+// three runs' logs in order.
+TEST_F(RunUpdateTest, ABusyInstallerIsStartedAgainOnTheSameStagedCopy) {
+    busy_answers = {1, 1};
+    EXPECT_EQ(run(), 0);
+    // The waits pass on the platform's clock: later lines carry later times.
+    EXPECT_EQ(slashes(platform.file_text("/Logs/helper.log")),
+              "[1796605200] Velmarch native updater started.\n"
+              "[1796605200] The update package was copied to restricted staging and verified again.\n"
+              "[1796605200] The previous process has already exited.\n"
+              "[1796605200] Starting Windows Installer.\n"
+              "[1796605200] Windows Installer exited with code 1618.\n"
+              "[1796605200] Windows Installer is busy with another installation; trying again in 5 seconds.\n"
+              "[1796605205] Windows Installer exited with code 1618.\n"
+              "[1796605205] Windows Installer is busy with another installation; trying again in 10 seconds.\n"
+              "[1796605215] Windows Installer exited with code 0.\n"
+              "[1796605215] " + std::string(kRestartLine) + "\n");
+    EXPECT_EQ(platform.sleeps, (std::vector<std::uint32_t>{5000, 10000}));
+    ASSERT_EQ(platform.runs.size(), 4u);
+    EXPECT_EQ(platform.runs[0].command_line, platform.runs[1].command_line);
+    EXPECT_EQ(platform.runs[0].command_line, platform.runs[2].command_line);
+    EXPECT_EQ(staged_during_install, kPackage);
+    EXPECT_EQ(platform.file_text("/Logs/msiexec.log"),
+              std::string(kInstallerLog) + std::string(kInstallerLog) + std::string(kInstallerLog));
+    EXPECT_EQ(result(), R"({"status":"success","exitCode":0,"message":"","expectedVersion":"2.4.0"})");
     expect_no_staging_left();
 }
 
@@ -163,6 +206,7 @@ TEST_P(InstallerOutcomeTest, ResultRestartAndExitCodeFollowTheInstallerCode) {
     EXPECT_EQ(restarted(), c.restart);
     EXPECT_EQ(platform.runs.size(), c.version_checked ? 2u : 1u);
     EXPECT_TRUE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
+    EXPECT_EQ(platform.file_text("/Logs/msiexec.log"), kInstallerLog);
     expect_no_staging_left();
 }
 
@@ -175,7 +219,7 @@ TEST_F(RunUpdateTest, RepairModeOnlyChangesTheInstallerCommand) {
     EXPECT_EQ(run(), 0);
     ASSERT_FALSE(platform.runs.empty());
     const std::u16string line = slashes(platform.runs[0].command_line);
-    EXPECT_NE(line.find(u" /L*v /Logs/msiexec.log REINSTALL=ALL REINSTALLMODE=amus INSTALLDIR=\"/Program Files/Velmarch\""),
+    EXPECT_NE(line.find(u"/velmarch-installer.log REINSTALL=ALL REINSTALLMODE=amus INSTALLDIR=\"/Program Files/Velmarch\""),
               std::u16string::npos);
 }
 
@@ -208,8 +252,9 @@ TEST_F(RunUpdateTest, RelativePathsWithDotsAreReadFromTheWorkingDirectoryByText)
     EXPECT_EQ(result(), R"({"status":"success","exitCode":0,"message":"","expectedVersion":"2.4.0"})");
     ASSERT_EQ(platform.runs.size(), 2u);
     const std::u16string install = slashes(platform.runs[0].command_line);
-    EXPECT_NE(install.find(u" /L*v /Logs/msiexec.log INSTALLDIR=\"/Program Files/Velmarch/\""), std::u16string::npos)
+    EXPECT_NE(install.find(u"/velmarch-installer.log INSTALLDIR=\"/Program Files/Velmarch/\""), std::u16string::npos)
         << text::utf16_to_utf8_lossy(install);
+    EXPECT_EQ(platform.file_text("/Logs/msiexec.log"), kInstallerLog);
     EXPECT_EQ(slashes(platform.runs[1].command_line), u"\"/Program Files/Velmarch/Velmarch.exe\" --verify-installed-version 2.4.0");
     ASSERT_EQ(platform.detached.size(), 1u);
     EXPECT_EQ(slashes(platform.detached[0].command_line), u"\"/Windows/explorer.exe\" \"/Program Files/Velmarch/Velmarch.exe\"");
@@ -318,6 +363,48 @@ TEST_F(RunUpdateTest, FailedDeletionOfARefusedPackageIsIgnored) {
     EXPECT_EQ(run(), 1603);
     EXPECT_NE(result().find("Unsupported update signature algorithm."), std::string::npos);
     EXPECT_TRUE(restarted());
+}
+
+// A scanner holding the refused download for a moment: tried again, the
+// pauses asked of the platform, never a sleep of the test's own.
+TEST_F(RunUpdateTest, ARefusedPackageHeldForAMomentIsDeletedOnceFree) {
+    set_arg("--signature-algorithm", "rsa");
+    const std::string held = "The process cannot access the file because it is being used by another process. (os error 32)";
+    // The first deletion is the old result's.
+    platform.fail(Op::delete_file, held, 2, true);
+    platform.fail(Op::delete_file, held, 3, true);
+    EXPECT_EQ(run(), 1603);
+    EXPECT_FALSE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
+    EXPECT_EQ(platform.sleeps, (std::vector<std::uint32_t>{50, 250}));
+}
+
+TEST_F(RunUpdateTest, ARefusedPackageHeldForLongerIsLeftAfterTheBoundedRetries) {
+    set_arg("--signature-algorithm", "rsa");
+    platform.add_file("/Logs/result.json", kOldResult);
+    platform.fail(Op::delete_file, "Access is denied. (os error 5)", 0, true);
+    EXPECT_EQ(run(), 1603);
+    EXPECT_TRUE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
+    EXPECT_EQ(platform.calls(Op::delete_file), 1 + 13);
+    EXPECT_EQ(platform.sleeps.size(), 12u);
+    EXPECT_TRUE(restarted());
+}
+
+TEST_F(RunUpdateTest, TheSweepOfEarlierStagingIsLoggedOnceAfterTheStartLine) {
+    const std::string earlier = "/Windows/Temp/VelmarchUpdate-4242-00112233445566778899aabbccddeeff";
+    platform.add_file(earlier + "/velmarch-update.msi", "an earlier package");
+    platform.add_file("/Windows/Temp/VelmarchUpdate-4243-00112233445566778899aabbccddeeff/velmarch-update.msi", "");
+    EXPECT_EQ(run(), 0);
+    const auto lines = log_lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "Velmarch native updater started.");
+    EXPECT_EQ(lines[1], "Removed 2 staging directories left by earlier runs.");
+    EXPECT_EQ(lines[2], "The update package was copied to restricted staging and verified again.");
+    EXPECT_FALSE(platform.has_directory(earlier));
+    expect_no_staging_left();
+
+    // Nothing to remove: no line.
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(log_lines()[1], "The update package was copied to restricted staging and verified again.");
 }
 
 TEST_F(RunUpdateTest, PreviousProcessThatDoesNotExitAbortsWithoutResult) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/held_retry.h"
 #include "staging/staging.h"
 #include "support/fake_platform.h"
 #include "support/test_signing.h"
@@ -243,6 +244,147 @@ TEST_F(StagingTest, AnExistingStagedNameIsNeverOpened) {
     auto error = stage_error();
     EXPECT_TRUE(error.starts_with("The restricted staged MSI could not be created: ")) << error;
     expect_clean();
+}
+
+}  // namespace
+}  // namespace velmarch::staging
+
+namespace velmarch::staging {
+namespace {
+
+// --- the free-space reserve ---------------------------------------------------
+
+TEST_F(StagingTest, StagesOnlyWhereTheReserveStaysFreeAfterTheCopy) {
+    const std::uint64_t needed = kContent.size() + kStagingFreeSpaceReserve;
+    ASSERT_EQ(kStagingFreeSpaceReserve, 268435456u);
+    struct Case {
+        std::string_view name;
+        std::uint64_t free;
+        bool stages;
+    } cases[] = {
+        {"enough", needed + 4096, true},
+        {"just enough", needed, true},
+        {"one byte too little", needed - 1, false},
+        {"nothing", 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePlatform fresh;
+        fresh.windows_dir = test_path("/Windows");
+        fresh.add_directory("/Windows/Temp");
+        fresh.add_file("/Downloads/velmarch-2.4.0.msi", kContent);
+        fresh.free_space = c.free;
+        {
+            auto staged = stage_package(fresh, request.msi_path, update::package_claim(request), kContent.size());
+            ASSERT_EQ(staged.has_value(), c.stages);
+            if (!c.stages) {
+                EXPECT_EQ(staged.error(), "There is not enough free space for restricted staging: " +
+                                              std::to_string(needed) + " bytes are needed and " +
+                                              std::to_string(c.free) + " are available.");
+                // Asked before anything was created.
+                EXPECT_TRUE(fresh.directory_attempts.empty());
+            }
+        }
+        ASSERT_EQ(fresh.free_space_queries.size(), 1u);
+        EXPECT_EQ(fresh.free_space_queries[0], test_path("/Windows/Temp"));
+        EXPECT_EQ(fresh.entries_below("/Windows/Temp").size(), 1u);
+    }
+}
+
+TEST_F(StagingTest, TheReserveCountsTheVerifiedLengthNotTheFileAsItIsNow) {
+    // A download that grew since its verification cannot make staging ask
+    // for less room than the bytes it will copy, nor overflow the sum.
+    platform.free_space = UINT64_MAX;
+    auto staged = stage_package(platform, request.msi_path, update::package_claim(request), UINT64_MAX);
+    // The copy stops at the file's end; the verification then decides.
+    EXPECT_TRUE(staged.has_value());
+    platform.free_space = kStagingFreeSpaceReserve;  // nothing left for the copy
+    EXPECT_EQ(stage_error(), "There is not enough free space for restricted staging: " +
+                                 std::to_string(kContent.size() + kStagingFreeSpaceReserve) + " bytes are needed and " +
+                                 std::to_string(kStagingFreeSpaceReserve) + " are available.");
+}
+
+// --- the staged package is held while staging exists -------------------------
+
+TEST_F(StagingTest, TheStagedPackageIsHeldUntilStagingGoesAndReleasedBeforeItsDeletion) {
+    {
+        auto staged = stage_package(platform, request.msi_path, update::package_claim(request), kContent.size());
+        ASSERT_TRUE(staged) << staged.error();
+        EXPECT_TRUE(platform.is_held(staged->package_path()));
+        EXPECT_EQ(platform.held_opened, 1);
+        EXPECT_EQ(platform.held_closed, 0);
+        StagedPackage moved = std::move(*staged);  // the hold moves with it
+        EXPECT_EQ(platform.held_closed, 0);
+    }
+    EXPECT_EQ(platform.held_closed, 1);
+    // The fake refuses deleting a held file as Windows does: the installer's
+    // log and the package each deleted at the first try, so the hold went first.
+    EXPECT_EQ(platform.calls(Op::delete_file), 2);
+    EXPECT_TRUE(platform.sleeps.empty());
+    expect_clean();
+}
+
+TEST_F(StagingTest, AHoldThatCannotBeTakenFailsStagingAndRemovesIt) {
+    platform.fail(Op::hold_file, "Injected failure. (os error 32)");
+    EXPECT_EQ(stage_error(), "The restricted staged MSI could not be held: Injected failure. (os error 32)");
+    expect_clean();
+}
+
+// --- held files -----------------------------------------------------------------
+
+constexpr std::string_view kHeld = "The process cannot access the file because it is being used by another process. (os error 32)";
+
+std::vector<std::uint32_t> pauses(std::size_t count) {
+    std::vector<std::uint32_t> out;
+    for (std::size_t i = 0; i < count; ++i) out.push_back(i == 0 ? 50 : 250);
+    return out;
+}
+
+TEST_F(StagingTest, RemovalTriesAgainWhileAFileIsHeldWithinOneBudget) {
+    struct Case {
+        std::string_view name;
+        int package_held_times;   // -1: always
+        int directory_held_times;
+        bool plain_failure;       // the package's deletion fails, not held
+        int package_deletions;
+        int tree_removals;
+        std::size_t pauses;
+        bool staging_left;
+    } cases[] = {
+        {"nothing held", 0, 0, false, 1, 1, 0, false},
+        {"package held twice", 2, 0, false, 3, 1, 2, false},
+        {"directory held once", 0, 1, false, 1, 2, 1, false},
+        {"package held for ever: 13 tries, 12 pauses", -1, 0, false, 13, 1, 12, false},
+        {"both held for ever share the budget", -1, -1, false, 13, 1, 12, true},
+        {"package held 5 times, directory for ever", 5, -1, false, 6, 8, 12, true},
+        {"a failure that is not a hold is not tried again", 0, 0, true, 1, 1, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePlatform fresh;
+        fresh.windows_dir = test_path("/Windows");
+        fresh.add_directory("/Windows/Temp");
+        fresh.add_file("/Downloads/velmarch-2.4.0.msi", kContent);
+        {
+            auto staged = stage_package(fresh, request.msi_path, update::package_claim(request), kContent.size());
+            ASSERT_TRUE(staged) << staged.error();
+            // The installer's log goes first, at the first try; the package's
+            // deletions follow.
+            fresh.add_file(platform::path_to_utf8(staged->installer_log_path()), "log");
+            constexpr int kLog = 1;
+            if (c.plain_failure) fresh.fail(Op::delete_file, "Injected failure. (os error 1)", kLog + 1);
+            const int package_held = c.package_held_times < 0 ? platform::kHeldRemovalTries : c.package_held_times;
+            for (int n = 1; n <= package_held; ++n) fresh.fail(Op::delete_file, std::string(kHeld), kLog + n, true);
+            if (c.directory_held_times < 0) fresh.fail(Op::remove_directory_tree, std::string(kHeld), 0, true);
+            for (int n = 1; n <= c.directory_held_times; ++n)
+                fresh.fail(Op::remove_directory_tree, std::string(kHeld), n, true);
+        }
+        EXPECT_EQ(fresh.calls(Op::delete_file), 1 + c.package_deletions);
+        EXPECT_EQ(fresh.calls(Op::remove_directory_tree), c.tree_removals);
+        EXPECT_EQ(fresh.sleeps, pauses(c.pauses));
+        // Left to a later run's sweep; nothing else is attempted.
+        EXPECT_EQ(fresh.entries_below("/Windows/Temp").size() > 1, c.staging_left);
+    }
 }
 
 }  // namespace

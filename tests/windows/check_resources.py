@@ -31,7 +31,7 @@ ICON_SIZES = (16, 24, 32, 48, 64, 128, 256)
 # use only, after the DLL search has been limited to System32: a static import
 # of it (or of crypt32.dll, which OpenSSL can pull in) would be resolved before
 # that limit exists, from the application's own folder first.
-STATIC_IMPORTS = {"advapi32.dll", "kernel32.dll", "msvcrt.dll", "user32.dll"}
+STATIC_IMPORTS = {"advapi32.dll", "kernel32.dll", "msvcrt.dll", "ntdll.dll", "user32.dll"}
 DELAYED_IMPORTS = {"bcrypt.dll"}
 NEVER_STATIC = {"bcrypt.dll", "crypt32.dll"}
 

@@ -20,7 +20,7 @@ import pefile
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import check_resources  # noqa: E402
 
-EXPECTED_STATIC = ["ADVAPI32.dll", "KERNEL32.dll", "msvcrt.dll", "USER32.dll"]
+EXPECTED_STATIC = ["ADVAPI32.dll", "KERNEL32.dll", "msvcrt.dll", "ntdll.dll", "USER32.dll"]
 EXECUTABLE = None
 VERSION = None
 

@@ -29,6 +29,8 @@ RESTART_LINE = re.compile(r"^Application restart requested through C:\\windows\\
                           re.IGNORECASE)
 VERSION = "2.4.0"
 STAGING_NAME = re.compile(r"^VelmarchUpdate-\d+-[0-9a-f]{32}$")
+STAGED_LOG = r"C:\\windows\\Temp\\VelmarchUpdate-\d+-[0-9a-f]{32}\\velmarch-installer\.log"
+BUSY = "Windows Installer is busy with another installation; trying again in {} seconds."
 
 
 class Failures:
@@ -120,6 +122,11 @@ def installer_log_text(path: Path):
     if data.startswith(b"\xff\xfe"):
         return data.decode("utf-16", errors="replace")
     return data.decode("utf-8", errors="replace")
+
+
+def stand_in_log(run, code):
+    """What the stand-in installer writes after /L*v: UTF-16 with a byte-order mark."""
+    return b"\xff\xfe" + f"stand-in run {run}, exit code {code}\r\n".encode("utf-16-le")
 
 
 def quoted(path):
@@ -223,11 +230,16 @@ class Suite:
         self.failures.equal(left, [], "nothing is left in C:\\windows\\Temp after the run")
         return code
 
-    def stand_in_env(self, m, exit_code, digest):
-        return {"WINEDLLOVERRIDES": "mscoree,mshtml=;msiexec.exe=n",
-                "VELMARCH_STAND_IN_RECORD": self.wine.win(m["record"]),
-                "VELMARCH_STAND_IN_EXPECTED_SHA256": digest,
-                "VELMARCH_STAND_IN_EXIT_CODE": str(exit_code & 0xFFFFFFFF)}
+    def stand_in_env(self, m, exit_code, digest, busy_runs=None):
+        env = {"WINEDLLOVERRIDES": "mscoree,mshtml=;msiexec.exe=n",
+               "VELMARCH_STAND_IN_RECORD": self.wine.win(m["record"]),
+               "VELMARCH_STAND_IN_EXPECTED_SHA256": digest,
+               "VELMARCH_STAND_IN_EXIT_CODE": str(exit_code & 0xFFFFFFFF)}
+        if busy_runs is not None:
+            busy = m["root"] / "busy-runs.txt"
+            busy.write_text(str(busy_runs))
+            env["VELMARCH_STAND_IN_BUSY_FILE"] = self.wine.win(busy)
+        return env
 
     def restarted(self, m, expected):
         """Whether the shell started the installed application (it records "started")."""
@@ -289,7 +301,8 @@ class Suite:
         msi_log = installer_log_text(m["msi_log"])
         staged = re.search(r"C:\\windows\\Temp\\VelmarchUpdate-\d+-[0-9a-f]{32}\\velmarch-update\.msi",
                            msi_log, re.IGNORECASE)
-        f.check(staged is not None, "Windows Installer's log names the staged package", msi_log[:400])
+        f.check(staged is not None, "Windows Installer's log, copied from staging to the caller's path, names the "
+                "staged package", msi_log[:400])
         f.check(m["downloaded"].exists(), "the downloaded package is kept")
         print(f"    {time.monotonic() - started:.1f} s", flush=True)
 
@@ -355,6 +368,7 @@ class Suite:
             f = self.failures
             m = self.machine(f"code {installer_code} {installed}")
             self.preinstall(m, installed)
+            m["msi_log"].write_text("an earlier run's installer log, longer than this run's " * 4)
             code = self.run_updater(self.options(m, 0, signed), self.stand_in_env(m, installer_code, digest))
             f.equal(code, process_code, "the updater's 32-bit exit code")
             f.equal(read_text(m["result"]), expected_result(status, result_code, message), "result file")
@@ -372,11 +386,54 @@ class Suite:
             f.equal(self.restarted(m, restart), restart, "application restarted")
             text = self.check_stand_in_record(m)
             arguments = re.search(r"^command line: (.*)$", text, re.MULTILINE)
-            f.check(arguments is not None and arguments.group(1).endswith(
-                f' /passive /norestart VELMARCH_INSTALLDIR_LOCK=1 /L*v {quoted(self.wine.win(m["msi_log"]))} '
-                f'INSTALLDIR="{self.wine.win(m["install"])}"'), "installer command line", text)
+            f.check(arguments is not None and re.search(
+                " /passive /norestart VELMARCH_INSTALLDIR_LOCK=1 /L\\*v " + STAGED_LOG + " " +
+                re.escape(f'INSTALLDIR="{self.wine.win(m["install"])}"') + "$", arguments.group(1),
+                re.IGNORECASE) is not None, "installer command line: its log goes into staging", text)
+            f.equal(m["msi_log"].read_bytes() if m["msi_log"].exists() else None, stand_in_log(1, installer_code),
+                    "the caller's installer log holds exactly what the installer wrote")
             verified = (read_text(m["install"] / "test-app.record") or "").count("verify ")
             f.equal(verified, 1 if installer_code == 0 else 0, "version checks run")
+
+    def busy_installer(self):
+        """Windows Installer answers 1618 while another installation holds it: the updater starts it again after
+        5, 10 and 20 seconds, four runs in all, and delivers every run's log in order. The case that never stops
+        being busy takes the whole 35 s wait, once."""
+        signed = self.sign(self.package)
+        digest = signed["--expected-sha256"]
+        for busy_runs, runs, final_code in ((1, 2, 0), (4, 4, 1618)):
+            started = self.case(f"Windows Installer busy for {busy_runs} run(s)")
+            f = self.failures
+            m = self.machine(f"busy {busy_runs}")
+            self.preinstall(m, VERSION)
+            code = self.run_updater(self.options(m, 0, signed), self.stand_in_env(m, 0, digest, busy_runs))
+            elapsed = time.monotonic() - started
+            waits = [5, 10, 20][:runs - 1]
+            f.check(elapsed >= sum(waits), f"the run waited {sum(waits)} s in all", f"{elapsed:.1f} s")
+            f.equal(code, final_code, "the updater's 32-bit exit code")
+            if final_code == 0:
+                f.equal(read_text(m["result"]), expected_result("success", 0, ""), "result file")
+            else:
+                f.equal(read_text(m["result"]),
+                        expected_result("error", 1618, "Windows Installer exited with code 1618."), "result file")
+            expected_log = [STARTED, STAGED, ALREADY_EXITED, STARTING]
+            for run in range(runs):
+                expected_log.append(f"Windows Installer exited with code {1618 if run < busy_runs else 0}.")
+                if run < runs - 1:
+                    expected_log.append(BUSY.format(waits[run]))
+            messages = log_messages(m["helper_log"]) or []
+            f.equal(messages[:len(expected_log)], expected_log, "helper log")
+            f.check(len(messages) == len(expected_log) + 1 and RESTART_LINE.match(messages[-1]) is not None,
+                    "restart line ends the log", messages)
+            record = read_text(m["record"]) or ""
+            f.equal(record.count("command line: "), runs, "installer runs")
+            f.equal(record.count("digest ok"), runs, "every run installs the verified staged copy")
+            delivered = b"".join(stand_in_log(run + 1, 1618 if run < busy_runs else 0) for run in range(runs))
+            f.equal(m["msi_log"].read_bytes() if m["msi_log"].exists() else None, delivered,
+                    "the caller's installer log holds every run's log, in order")
+            f.equal((read_text(m["install"] / "test-app.record") or "").count("verify "), 1 if final_code == 0 else 0,
+                    "version checks run")
+            print(f"    {elapsed:.1f} s", flush=True)
 
     def refused_packages(self):
         signed = self.sign(self.package)
@@ -497,6 +554,7 @@ class Suite:
                 self.smuggled_installer_options()
                 self.wine.use_stand_in_installer(self.tools / "stand-in-msiexec.exe")
                 self.exit_code_rows()
+                self.busy_installer()
                 self.refused_packages()
                 self.failures_before_the_installer()
                 self.long_paths()

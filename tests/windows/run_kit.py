@@ -21,7 +21,7 @@ from pathlib import Path
 
 WINE_PASSES = {"real-update", "unit-tests"}
 WINE_SKIPS = {"staging-access-list", "planted-junction", "share-junction", "created-folder-junction",
-              "user-symbolic-link", "redirection-guard"}
+              "swapped-log-folder", "user-symbolic-link", "redirection-guard", "stale-staging"}
 SUMMARY = re.compile(r"^(\d+) passed, (\d+) failed, (\d+) skipped$")
 CHECK_LINE = re.compile(r"^(PASS|FAIL|SKIP) ([a-z-]+): (.*)$")
 

@@ -55,28 +55,28 @@ namespace {
 // Removes what `name` names in `directory`: a directory with everything in
 // it, anything else, a link included, by its name alone. Never descends
 // through a link: the directory is opened O_NOFOLLOW before it is read.
-[[nodiscard]] Result<void> remove_entry_at(int directory, const std::string& name) {
+[[nodiscard]] Removal remove_entry_at(int directory, const std::string& name) {
     if (::unlinkat(directory, name.c_str(), 0) == 0) return {};
-    if (errno != EISDIR) return std::unexpected(last_os_error_text());
+    if (errno != EISDIR) return std::unexpected(last_removal_error());
     {
         UniqueFd fd(::openat(directory, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!fd) return std::unexpected(last_os_error_text());
+        if (!fd) return std::unexpected(last_removal_error());
         UniqueDirectoryStream entries(::fdopendir(fd.get()));
-        if (!entries) return std::unexpected(last_os_error_text());
+        if (!entries) return std::unexpected(last_removal_error());
         static_cast<void>(fd.release());  // closed with the stream
         for (;;) {
             errno = 0;
             const dirent* entry = ::readdir(entries.get());
             if (entry == nullptr) {
-                if (errno != 0) return std::unexpected(last_os_error_text());
+                if (errno != 0) return std::unexpected(last_removal_error());
                 break;
             }
             const std::string child = entry->d_name;
             if (child == "." || child == "..") continue;
-            if (Result<void> removed = remove_entry_at(::dirfd(entries.get()), child); !removed) return removed;
+            if (Removal removed = remove_entry_at(::dirfd(entries.get()), child); !removed) return removed;
         }
     }
-    if (::unlinkat(directory, name.c_str(), AT_REMOVEDIR) != 0) return std::unexpected(last_os_error_text());
+    if (::unlinkat(directory, name.c_str(), AT_REMOVEDIR) != 0) return std::unexpected(last_removal_error());
     return {};
 }
 
@@ -127,12 +127,12 @@ Result<void> PosixPlatform::append_to_file(const Path& path, std::span<const std
     return write_whole_file(*at, O_APPEND, bytes);
 }
 
-Result<void> PosixPlatform::delete_file(const Path& path) {
+Removal PosixPlatform::delete_file(const Path& path) {
     Result<Located> at = locate(path, guard_links_, FinalLink::keep);
-    if (!at) return std::unexpected(at.error());
+    if (!at) return std::unexpected(RemovalError{at.error()});
     // unlinkat removes a link itself, never what it points to, so a link at
     // the final name may stand.
-    if (::unlinkat(at->directory_fd(), at->name.c_str(), 0) != 0) return std::unexpected(last_os_error_text());
+    if (::unlinkat(at->directory_fd(), at->name.c_str(), 0) != 0) return std::unexpected(last_removal_error());
     return {};
 }
 
@@ -160,11 +160,11 @@ Result<void> PosixPlatform::create_directories(const Path& path) {
     return {};
 }
 
-Result<void> PosixPlatform::remove_directory_tree(const Path& path) {
+Removal PosixPlatform::remove_directory_tree(const Path& path) {
     // Only the staging directory is removed, inside the protected temporary
     // directory: checked, then removed by name.
     Result<Located> at = locate(path, guard_links_, FinalLink::keep);
-    if (!at) return std::unexpected(at.error());
+    if (!at) return std::unexpected(RemovalError{at.error()});
     // Nothing there is an error, as on Windows.
     return remove_entry_at(at->directory_fd(), at->name);
 }

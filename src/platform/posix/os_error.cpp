@@ -23,4 +23,10 @@ std::string os_error_text(int error_number) {
 
 std::string last_os_error_text() { return os_error_text(errno); }
 
+RemovalError removal_error(int error_number) {
+    return RemovalError{os_error_text(error_number), error_number == EBUSY || error_number == ETXTBSY};
+}
+
+RemovalError last_removal_error() { return removal_error(errno); }
+
 }  // namespace velmarch::platform::posix

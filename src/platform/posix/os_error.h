@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
 namespace velmarch::platform::posix {
 
 // The C library's message for `error_number`, then the number, for example
@@ -11,5 +13,9 @@ std::string os_error_text(int error_number);
 
 // os_error_text of the current errno.
 std::string last_os_error_text();
+
+// A failed deletion's error: held for EBUSY and ETXTBSY (see RemovalError).
+RemovalError removal_error(int error_number);
+RemovalError last_removal_error();
 
 }  // namespace velmarch::platform::posix

@@ -14,6 +14,8 @@
 //     files.cpp      file and directory operations
 //     file.{h,cpp}   the open File
 //     staging.cpp    the security descriptor and create_directory
+//     sweep.cpp      held files and directories, free space (the sweep of
+//                    earlier runs' staging and what it respects)
 //     processes.cpp  open_process_for_wait, run_and_wait, start_detached
 //     owners.h       owners of the system's resources
 //     os_error.*     the "{} (os error {})" text
@@ -49,18 +51,21 @@ public:
     Result<std::unique_ptr<File>> create_new_file(const Path& path) override;
     Result<void> write_file(const Path& path, std::span<const std::byte> bytes) override;
     Result<void> append_to_file(const Path& path, std::span<const std::byte> bytes) override;
-    Result<void> delete_file(const Path& path) override;
+    Removal delete_file(const Path& path) override;
     Result<void> create_directories(const Path& path) override;
-    Result<void> remove_directory_tree(const Path& path) override;
+    Removal remove_directory_tree(const Path& path) override;
+    Result<std::uint64_t> free_bytes(const Path& directory) override;
 
     Result<std::unique_ptr<SecurityDescriptor>> create_security_descriptor(std::string_view sddl) override;
     Result<DirectoryCreation> create_directory(const Path& path, const SecurityDescriptor& security) override;
+    Result<std::unique_ptr<FileHold>> hold_file(const Path& path) override;
+    Result<std::unique_ptr<HeldDirectory>> open_held_directory(const Path& path) override;
+    bool elevated() override;
 
     std::unique_ptr<WaitableProcess> open_process_for_wait(std::uint32_t process_id) override;
     Result<std::int32_t> run_and_wait(const LaunchRequest& launch) override;
     Result<std::uint32_t> start_detached(const LaunchRequest& launch) override;
 
-    std::optional<Path> own_executable_directory() override;
     std::optional<Path> system_directory() override;
     std::optional<Path> windows_directory() override;
 

@@ -26,7 +26,6 @@
 #include "platform/posix/os_error.h"
 #include "platform/posix/owners.h"
 #include "platform/posix/platform.h"
-#include "platform/posix/regular_file.h"
 #include "platform/posix/trusted_path.h"
 #include "text/utf.h"
 
@@ -110,17 +109,6 @@ struct ChildProgram {
         launch.command_line.find(u'\0') != std::u16string::npos) {
         return std::unexpected(kNulByte);
     }
-    // The child opens its output itself; the walk checks the way to it now,
-    // and a FIFO or device there, which would hold the child and so the run,
-    // refuses the start.
-    if (launch.child_output) {
-        Result<Located> output = locate(*launch.child_output, guarded);
-        if (!output) {
-            if (guarded) return std::unexpected(output.error());
-        } else if (Result<void> kind = refuse_special_file_at(*output); !kind) {
-            return std::unexpected(kind.error());
-        }
-    }
     ChildProgram child;
     Result<Located> application = locate_program(launch.application, guarded);
     if (!application) return std::unexpected(application.error());
@@ -148,6 +136,21 @@ struct ChildProgram {
     }
 }
 
+// Every descriptor above the standard streams is closed on exec, whether or
+// not its opener asked for that: the updater may hold descriptors its own
+// starter left open, and a child gets none of them. close_range (Linux 5.11)
+// does it in one call; without it each possible descriptor is marked in turn,
+// up to `descriptor_limit`, read before the fork.
+void close_other_descriptors_on_exec(int descriptor_limit) {
+    if (::close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC) == 0) return;
+    for (int fd = STDERR_FILENO + 1; fd < descriptor_limit; ++fd) (void)::fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
+
+int descriptor_limit() {
+    const long limit = ::sysconf(_SC_OPEN_MAX);
+    return limit > 0 && limit < INT_MAX ? static_cast<int>(limit) : INT_MAX;
+}
+
 [[noreturn]] void report_and_exit(int report_fd) {
     const int error = errno;
     [[maybe_unused]] const ssize_t ignored = ::write(report_fd, &error, sizeof error);
@@ -166,9 +169,11 @@ struct ChildProgram {
     UniqueFd report_read(pipe_fds[0]);
     UniqueFd report_write(pipe_fds[1]);
 
+    const int limit = descriptor_limit();
     const pid_t pid = ::fork();
     if (pid < 0) return std::unexpected(last_os_error_text());
     if (pid == 0) {
+        close_other_descriptors_on_exec(limit);
         if (child->working_directory.valid() && ::fchdir(child->working_directory.get()) != 0) {
             report_and_exit(report_write.get());
         }

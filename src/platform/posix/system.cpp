@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 
 #include "platform/paths.h"
@@ -69,13 +68,6 @@ void PosixPlatform::random_bytes(std::span<std::byte> out) {
         }
         out = out.subspan(static_cast<std::size_t>(got));
     }
-}
-
-std::optional<Path> PosixPlatform::own_executable_directory() {
-    char buffer[PATH_MAX];
-    const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer);
-    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof buffer) return std::nullopt;
-    return Path(std::string(buffer, static_cast<std::size_t>(length))).parent_path();
 }
 
 // SystemRoot stands for the Windows directory; an empty value names nothing.

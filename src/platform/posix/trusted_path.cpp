@@ -42,72 +42,97 @@ constexpr std::uint32_t kRemoteFileSystems[] = {
     0x0BD00BD0,  // Lustre
 };
 
-class DescriptorCursor final : public PathCursor {
-public:
-    Result<void> start(const Path& root) override {
-        Result<UniqueFd> opened = open_directory_at(AT_FDCWD, root.empty() ? std::string(".") : root.native());
-        if (!opened) return std::unexpected(opened.error());
-        directory_ = std::move(*opened);
-        return {};
-    }
+}  // namespace
 
-    Result<EntryInfo> inspect(const NativeString& name) override {
-        struct stat status {};
-        if (::fstatat(directory_.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno == ENOENT) return EntryInfo{EntryKind::missing};
-            return std::unexpected(last_os_error_text());
-        }
-        if (S_ISLNK(status.st_mode)) return EntryInfo{EntryKind::link, is_trusted_posix_owner(status.st_uid)};
-        return EntryInfo{S_ISDIR(status.st_mode) ? EntryKind::directory : EntryKind::other};
-    }
+Result<void> DescriptorCursor::start(const Path& root) {
+    Result<UniqueFd> opened = open_directory_at(AT_FDCWD, root.empty() ? std::string(".") : root.native());
+    if (!opened) return std::unexpected(opened.error());
+    directory_ = std::move(*opened);
+    forget_looked_at();
+    return {};
+}
 
-    Result<void> enter(const NativeString& name) override {
+// The name itself is opened (O_PATH: no device is opened, no FIFO waited
+// for; O_NOFOLLOW: a link is opened, not followed) and that descriptor kept:
+// the link's owner, its target and the directory entered all come from it.
+Result<EntryInfo> DescriptorCursor::inspect(const NativeString& name) {
+    forget_looked_at();
+    int fd = -1;
+    do {
+        fd = ::openat(directory_.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (errno == ENOENT) return EntryInfo{EntryKind::missing};
+        return std::unexpected(last_os_error_text());
+    }
+    UniqueFd looked_at(fd);
+    struct stat status {};
+    if (::fstat(looked_at.get(), &status) != 0) return std::unexpected(last_os_error_text());
+    looked_at_ = std::move(looked_at);
+    looked_at_name_ = name;
+    looked_at_is_link_ = S_ISLNK(status.st_mode);
+    if (looked_at_is_link_) return EntryInfo{EntryKind::link, is_trusted_posix_owner(status.st_uid)};
+    looked_at_is_directory_ = S_ISDIR(status.st_mode);
+    return EntryInfo{looked_at_is_directory_ ? EntryKind::directory : EntryKind::other};
+}
+
+Result<void> DescriptorCursor::enter(const NativeString& name) {
+    if (looked_at_ && looked_at_name_ == name) {
+        if (!looked_at_is_directory_) return std::unexpected(os_error_text(ENOTDIR));
+        directory_ = std::move(looked_at_);
+    } else {
         Result<UniqueFd> opened = open_directory_at(directory_.get(), name);
         if (!opened) return std::unexpected(opened.error());
         directory_ = std::move(*opened);
-        return {};
     }
+    forget_looked_at();
+    return {};
+}
 
-    Result<Path> link_target(const NativeString& name) override {
-        std::string target(256, '\0');
-        for (;;) {
-            const ssize_t length = ::readlinkat(directory_.get(), name.c_str(), target.data(), target.size());
-            if (length < 0) return std::unexpected(last_os_error_text());
-            if (static_cast<std::size_t>(length) < target.size()) {
-                target.resize(static_cast<std::size_t>(length));
-                return Path(std::move(target));
-            }
-            target.resize(target.size() * 2);
+Result<Path> DescriptorCursor::link_target(const NativeString& name) {
+    // Only the link that was looked at is read.
+    if (!looked_at_ || looked_at_name_ != name || !looked_at_is_link_) return std::unexpected(untrusted_link_error_text());
+    std::string target(256, '\0');
+    for (;;) {
+        const ssize_t length = ::readlinkat(looked_at_.get(), "", target.data(), target.size());
+        if (length < 0) return std::unexpected(last_os_error_text());
+        if (static_cast<std::size_t>(length) < target.size()) {
+            target.resize(static_cast<std::size_t>(length));
+            return Path(std::move(target));
         }
+        target.resize(target.size() * 2);
     }
+}
 
-    Result<void> make_directory(const NativeString& name) override {
-        if (::mkdirat(directory_.get(), name.c_str(), 0777) != 0 && errno != EEXIST)
-            return std::unexpected(last_os_error_text());
-        return {};
+Result<void> DescriptorCursor::make_directory(const NativeString& name) {
+    forget_looked_at();
+    if (::mkdirat(directory_.get(), name.c_str(), 0777) != 0 && errno != EEXIST)
+        return std::unexpected(last_os_error_text());
+    return {};
+}
+
+// The directory held, which may be the descriptor a name was looked at by
+// (O_PATH descriptors answer fstatfs).
+Result<VolumeKind> DescriptorCursor::volume() {
+    struct statfs status {};
+    for (;;) {
+        if (::fstatfs(directory_.get(), &status) == 0) break;
+        if (errno != EINTR) return std::unexpected(last_os_error_text());
     }
+    return is_remote_file_system(static_cast<std::uint32_t>(status.f_type)) ? VolumeKind::remote : VolumeKind::local;
+}
 
-    Result<VolumeKind> volume() override {
-        struct statfs status {};
-        for (;;) {
-            if (::fstatfs(directory_.get(), &status) == 0) break;
-            if (errno != EINTR) return std::unexpected(last_os_error_text());
-        }
-        return is_remote_file_system(static_cast<std::uint32_t>(status.f_type)) ? VolumeKind::remote : VolumeKind::local;
-    }
+std::string DescriptorCursor::untrusted_link_error() const { return untrusted_link_error_text(); }
+std::string DescriptorCursor::too_many_links_error() const { return os_error_text(ELOOP); }
+std::string DescriptorCursor::missing_directory_error() const { return os_error_text(ENOENT); }
+std::string DescriptorCursor::not_a_directory_error() const { return os_error_text(ENOTDIR); }
 
-    std::string untrusted_link_error() const override { return untrusted_link_error_text(); }
-    std::string too_many_links_error() const override { return os_error_text(ELOOP); }
-    std::string missing_directory_error() const override { return os_error_text(ENOENT); }
-    std::string not_a_directory_error() const override { return os_error_text(ENOTDIR); }
-
-    UniqueFd take_directory() { return std::move(directory_); }
-
-private:
-    UniqueFd directory_;
-};
-
-}  // namespace
+void DescriptorCursor::forget_looked_at() {
+    looked_at_.reset();
+    looked_at_name_.clear();
+    looked_at_is_directory_ = false;
+    looked_at_is_link_ = false;
+}
 
 std::string untrusted_link_error_text() { return os_error_text(EACCES); }
 

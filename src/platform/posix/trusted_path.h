@@ -17,6 +17,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/owners.h"
+#include "platform/trusted_walk.h"
 
 namespace velmarch::platform::posix {
 
@@ -35,6 +36,36 @@ struct Located {
 enum class FinalLink {
     follow,  // a trusted link at the final name is followed
     keep,    // the final name is taken as it is, a link included
+};
+
+// The walk's cursor over directory descriptors: it holds the directory it
+// stands in, and each name it looks at is opened once (O_PATH|O_NOFOLLOW),
+// so that a link is decided on, and its target read from, the descriptor
+// that was looked at, and a directory entered is the one looked at.
+class DescriptorCursor final : public PathCursor {
+public:
+    [[nodiscard]] Result<void> start(const Path& root) override;
+    [[nodiscard]] Result<EntryInfo> inspect(const NativeString& name) override;
+    [[nodiscard]] Result<void> enter(const NativeString& name) override;
+    [[nodiscard]] Result<Path> link_target(const NativeString& name) override;
+    [[nodiscard]] Result<void> make_directory(const NativeString& name) override;
+    [[nodiscard]] Result<VolumeKind> volume() override;
+
+    std::string untrusted_link_error() const override;
+    std::string too_many_links_error() const override;
+    std::string missing_directory_error() const override;
+    std::string not_a_directory_error() const override;
+
+    UniqueFd take_directory() { return std::move(directory_); }
+
+private:
+    void forget_looked_at();
+
+    UniqueFd directory_;
+    UniqueFd looked_at_;
+    std::string looked_at_name_;
+    bool looked_at_is_directory_ = false;
+    bool looked_at_is_link_ = false;
 };
 
 // `guarded`: the run is elevated and links are checked. With

@@ -12,9 +12,4 @@ namespace velmarch::platform::win32 {
 // before any byte is read or written through it.
 [[nodiscard]] Result<void> require_disk_file(HANDLE handle);
 
-// For a file a child will open: success when nothing can be opened at the
-// path (the child reports that itself) or when it is a disk file or a
-// directory; kNotARegularFile otherwise. Opens without any access right.
-[[nodiscard]] Result<void> refuse_special_file(const Path& path);
-
 }  // namespace velmarch::platform::win32

@@ -4,24 +4,15 @@
 // After the Windows headers it builds on.
 #include <sddl.h>
 
+#include "platform/win32/nt_file.h"
 #include "platform/win32/os_error.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/platform.h"
+#include "platform/win32/security_descriptor.h"
 #include "text/utf.h"
 
 namespace velmarch::platform::win32 {
-namespace {
 
-class Win32SecurityDescriptor final : public SecurityDescriptor {
-public:
-    explicit Win32SecurityDescriptor(UniqueLocalMemory memory) : memory_(std::move(memory)) {}
-    PSECURITY_DESCRIPTOR get() const { return memory_.get(); }
-
-private:
-    UniqueLocalMemory memory_;
-};
-
-}  // namespace
 
 Result<std::unique_ptr<SecurityDescriptor>> Win32Platform::create_security_descriptor(std::string_view sddl) {
     const std::wstring wide = to_wide(text::utf8_to_utf16_lossy(sddl));
@@ -40,8 +31,20 @@ Result<DirectoryCreation> Win32Platform::create_directory(const Path& path, cons
     if (descriptor == nullptr) {
         return std::unexpected(std::string("The security descriptor was not made by this platform."));
     }
-    if (Result<void> checked = check_links(path, WalkOptions{.follow_final_link = false}); !checked)
-        return std::unexpected(checked.error());
+    Result<Located> at = locate_path(path, WalkOptions{.follow_final_link = false});
+    if (!at) return std::unexpected(at.error());
+    if (at->directory) {
+        // Made in the held directory, never through a link at its name.
+        const Opened made = open_at(at->directory.get(), at->name,
+                                    FileOpening{.access = FILE_READ_ATTRIBUTES,
+                                                .creation = CREATE_NEW,
+                                                .flags_and_attributes = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                                .directory_only = true,
+                                                .security = descriptor->get()});
+        if (made) return DirectoryCreation::created;
+        if (made.error() == ERROR_ALREADY_EXISTS) return DirectoryCreation::already_exists;
+        return std::unexpected(os_error_text(made.error()));
+    }
     SECURITY_ATTRIBUTES attributes{};
     attributes.nLength = sizeof attributes;
     attributes.lpSecurityDescriptor = descriptor->get();

@@ -158,21 +158,6 @@ void Win32Platform::random_bytes(std::span<std::byte> out) {
     }
 }
 
-std::optional<Path> Win32Platform::own_executable_directory() {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0) return std::nullopt;
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            return Path(std::move(buffer)).parent_path();
-        }
-        // Cut to fit: try again with room for the longest possible path.
-        if (buffer.size() >= 32768) return std::nullopt;
-        buffer.resize(std::min<std::size_t>(buffer.size() * 2, 32768));
-    }
-}
-
 std::optional<Path> Win32Platform::system_directory() {
     return directory_from([](wchar_t* buffer, UINT size) { return ::GetSystemDirectoryW(buffer, size); });
 }

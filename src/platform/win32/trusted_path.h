@@ -1,15 +1,29 @@
 #pragma once
-// The elevated run's own check of a caller-named path: every existing
+// The elevated run's own walk of a caller-named path: every existing
 // component is looked at without following it, and a junction or symbolic
 // link (a name-surrogate reparse point) is followed only when Administrators,
 // LocalSystem or TrustedInstaller own it and nobody else could change, delete
 // or replace it (platform/trusted_access.h), and only to a drive-rooted or UNC
-// target, or a relative one (platform/windows_link_target.h). The check works
-// on path texts, so it is a check before use: what changes between the check
-// and the operation is not seen.
+// target, or a relative one (platform/windows_link_target.h).
+//
+// The walk holds a handle of the directory it stands in, opened without
+// delete sharing (nobody can rename or delete that folder while it is held),
+// and opens each component relative to it. A link is decided on the handle
+// that opened it: its owner, its access list and its target all come from
+// that one handle. The caller then acts on (directory handle, final name), so
+// a folder swapped for a link after the walk is never passed through.
+//
+// The path and every link target must be on a local volume: a share or
+// device path is refused by its text, a remote drive by its type, asked
+// before its root is opened (kNotOnALocalVolume).
+
+#include <memory>
+#include <string>
 
 #include "platform/platform.h"
 #include "platform/trusted_walk.h"
+#include "platform/win32/nt_file.h"
+#include "platform/win32/owners.h"
 
 namespace velmarch::platform::win32 {
 
@@ -26,11 +40,43 @@ enum class LinkCheck {
     symbolic_links,
 };
 
+// Where a path leads, ready for open_at (platform/win32/nt_file.h).
+struct Located {
+    // None when links are not checked: `name` is then the whole path, given
+    // to the system as it is.
+    UniqueHandle directory;
+    std::wstring name;
+    // A junction at the final name is left to the system (RedirectionGuard
+    // is in force and decides on it).
+    bool system_follows_junctions = false;
+};
+
+// The walk's cursor: it holds the directory it stands in, and keeps the
+// handle of the name it looked at last, from which that name's link is
+// decided and read and that directory entered. `start` takes a full,
+// drive-rooted root; `volume` answers that drive's type.
+[[nodiscard]] std::unique_ptr<PathCursor> make_handle_cursor(LinkCheck mode);
+
+// Walks `path` (see walk_trusted_path); with `options.create_directories`
+// every missing directory is created and the path then names the last one,
+// as ".".
+[[nodiscard]] Result<Located> locate(const Path& path, WalkOptions options, LinkCheck mode);
+
+// The same walk, for a path that the system or a child opens by name later.
 [[nodiscard]] Result<void> check_trusted_path(const Path& path, WalkOptions options = {},
                                               LinkCheck mode = LinkCheck::every_link);
 
 // What RedirectionGuard itself reports for a refused link:
 // ERROR_UNTRUSTED_MOUNT_POINT (448).
 std::string untrusted_link_error_text();
+
+// Opens the final name of a located path with `how`. With
+// FILE_FLAG_OPEN_REPARSE_POINT a link there is opened itself; without it, a
+// junction or symbolic link found there (swapped in since the walk) fails
+// with ERROR_UNTRUSTED_MOUNT_POINT, except a junction left to the system.
+// Other reparse points (placeholders, deduplicated files) are opened as the
+// system presents them, after checking that the name still names the file
+// that was looked at.
+[[nodiscard]] Opened open_located(const Located& at, const FileOpening& how);
 
 }  // namespace velmarch::platform::win32

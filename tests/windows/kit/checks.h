@@ -36,6 +36,11 @@ CheckOutcome check_share_junction(const Kit& kit, bool elevated);
 // run refuses it (error 448).
 CheckOutcome check_created_folder_junction(const Kit& kit, bool elevated);
 
+// An ordinary user keeps swapping the log folder for a junction to an
+// administrators-only folder while elevated runs write their helper log and
+// result in it: nothing is written behind the junction.
+CheckOutcome check_swapped_log_folder(const Kit& kit, bool elevated);
+
 // Where Developer Mode lets an ordinary user make symbolic links, an elevated
 // run refuses one the user put at its helper log, with RedirectionGuard in
 // force or not (error 448).
@@ -47,6 +52,10 @@ CheckOutcome check_redirection_guard(const Kit& kit, const Result<std::optional<
 // The role in which this program turns RedirectionGuard on for itself and
 // reads it back: exit code 0 when the system keeps the policy.
 int probe_redirection_guard();
+
+// A staging directory an earlier run left (an hour old, with the staging
+// access list, a package and a log) is removed by the next elevated run.
+CheckOutcome check_stale_staging(const Kit& kit, bool elevated);
 
 // The unit test executable, run from the kit.
 CheckOutcome check_unit_suite(const Kit& kit);

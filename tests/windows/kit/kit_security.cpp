@@ -311,6 +311,36 @@ Result<void> turn_into_junction_as(HANDLE token, const std::filesystem::path& fo
     return set_mount_point(folder, target);
 }
 
+Result<void> swap_in_junction_as(HANDLE token, const std::filesystem::path& folder, const std::filesystem::path& aside,
+                                 const std::filesystem::path& target) {
+    const Impersonation as_user(token);
+    if (!as_user.active()) return std::unexpected("cannot act as the ordinary user: " + last_os_error_text());
+    if (!MoveFileExW(folder.c_str(), aside.c_str(), 0))
+        return std::unexpected("the ordinary user cannot move " + utf8_path(folder) + " aside: " + last_os_error_text());
+    if (!CreateDirectoryW(folder.c_str(), nullptr)) {
+        const std::string reason = last_os_error_text();
+        MoveFileExW(aside.c_str(), folder.c_str(), 0);
+        return std::unexpected("cannot create " + utf8_path(folder) + " as the ordinary user: " + reason);
+    }
+    if (auto set = set_mount_point(folder, target); !set) {
+        RemoveDirectoryW(folder.c_str());
+        MoveFileExW(aside.c_str(), folder.c_str(), 0);
+        return set;
+    }
+    return {};
+}
+
+Result<void> swap_back_as(HANDLE token, const std::filesystem::path& folder, const std::filesystem::path& aside) {
+    const Impersonation as_user(token);
+    if (!as_user.active()) return std::unexpected("cannot act as the ordinary user: " + last_os_error_text());
+    if (!RemoveDirectoryW(folder.c_str()))
+        return std::unexpected("the ordinary user cannot remove the junction " + utf8_path(folder) + ": " +
+                               last_os_error_text());
+    if (!MoveFileExW(aside.c_str(), folder.c_str(), 0))
+        return std::unexpected("the ordinary user cannot move " + utf8_path(aside) + " back: " + last_os_error_text());
+    return {};
+}
+
 Result<void> create_symbolic_link_as(HANDLE token, const std::filesystem::path& link,
                                      const std::filesystem::path& target) {
     const Impersonation as_user(token);

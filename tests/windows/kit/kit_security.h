@@ -53,6 +53,17 @@ std::filesystem::path windows_temp();
 [[nodiscard]] Result<void> turn_into_junction_as(HANDLE token, const std::filesystem::path& folder,
                                                  const std::filesystem::path& target);
 
+// As the user of `token`: moves the folder `folder` aside to `aside` and puts
+// a junction to `target` in its place (what a user with full control of the
+// folder's parent can do at any moment, without any privilege).
+[[nodiscard]] Result<void> swap_in_junction_as(HANDLE token, const std::filesystem::path& folder,
+                                               const std::filesystem::path& aside, const std::filesystem::path& target);
+
+// As the user of `token`: removes the junction at `folder` and moves `aside`
+// back in its place.
+[[nodiscard]] Result<void> swap_back_as(HANDLE token, const std::filesystem::path& folder,
+                                        const std::filesystem::path& aside);
+
 // Makes `link` a file symbolic link to `target` as the user of `token`, which
 // an ordinary user can do where Developer Mode is on. Fails (with the reason)
 // where the system refuses, or answers success without making a link.

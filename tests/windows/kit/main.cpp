@@ -118,9 +118,11 @@ int wmain(int argc, wchar_t** argv) {
     tally.report("share-junction", check_share_junction(*kit, elevated));
     const auto created_folder = check_created_folder_junction(*kit, elevated);
     tally.report("created-folder-junction", created_folder);
+    tally.report("swapped-log-folder", check_swapped_log_folder(*kit, elevated));
     const auto symbolic_link = check_user_symbolic_link(*kit, elevated, guard_missing && !*guard_missing);
     tally.report("user-symbolic-link", symbolic_link);
     tally.report("redirection-guard", check_redirection_guard(*kit, guard_missing));
+    tally.report("stale-staging", check_stale_staging(*kit, elevated));
     tally.report("unit-tests", check_unit_suite(*kit));
 
     const bool sample_may_be_installed = update.update.verdict != Verdict::skipped ||

@@ -1,0 +1,23 @@
+#include "platform/held_retry.h"
+
+namespace velmarch::platform {
+
+template <class Remove>
+Removal HeldRemovalRetry::with_retries(Remove remove) {
+    for (;;) {
+        Removal removed = remove();
+        if (removed || !removed.error().held || pauses_taken_ >= kHeldRemovalTries - 1) return removed;
+        platform_.sleep_milliseconds(pauses_taken_ == 0 ? kFirstHeldPauseMilliseconds : kLaterHeldPauseMilliseconds);
+        ++pauses_taken_;
+    }
+}
+
+Removal HeldRemovalRetry::delete_file(const Path& path) {
+    return with_retries([&] { return platform_.delete_file(path); });
+}
+
+Removal HeldRemovalRetry::remove_directory_tree(const Path& path) {
+    return with_retries([&] { return platform_.remove_directory_tree(path); });
+}
+
+}  // namespace velmarch::platform

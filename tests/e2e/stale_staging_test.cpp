@@ -1,0 +1,223 @@
+// The sweep of earlier runs' staging on the stand-in, run as root (its
+// elevated run): a killed run's staging goes with the next run; a live run's
+// staging stays; and look-alikes a user plants in the Temp folder never make
+// the sweep touch what they lead to.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "e2e/stand_in_machine.h"
+
+namespace velmarch::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr uid_t kOrdinaryUser = 65534;  // nobody
+constexpr const char* kProtected = "only root may change this\n";
+constexpr const char* kSweptLine = "Removed 1 staging directories left by earlier runs.";
+const std::string kLookAlikeName = "VelmarchUpdate-4242-00112233445566778899aabbccddeeff";
+
+// Sets the last-write time of `path` (a link itself, not its target) and of
+// every entry in it an hour back.
+void age(const fs::path& path) {
+    const timespec times[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+    if (fs::is_directory(fs::symlink_status(path))) {
+        for (const auto& entry : fs::directory_iterator(path)) {
+            ASSERT_EQ(::utimensat(AT_FDCWD, entry.path().c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << entry.path();
+        }
+    }
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+bool log_holds(const platform::Path& log, std::string_view line) {
+    return read_text(log).value_or("").find(line) != std::string::npos;
+}
+
+class StaleStaging : public StandInTest {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "an elevated run is played by root; this test runs as uid " << ::geteuid();
+        protected_dir = machine.root() / "Protected";
+        fs::create_directories(protected_dir);
+    }
+
+    // Starts a run whose application is still running, and returns once its
+    // staged package is in place (the run then waits for the application).
+    RunningUpdater start_waiting_run(const OwnedChild& application, fs::path& staging) {
+        machine.request.parent_process_id = static_cast<std::uint32_t>(application.process_id());
+        RunningUpdater updater = machine.start(machine.arguments());
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (log_holds(machine.request.helper_log_path, "Waiting for process")) {
+                const auto entries = machine.temp_entries();
+                if (entries.size() == 1) staging = entries.front();
+                break;
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        EXPECT_FALSE(staging.empty()) << "the run never reached its wait";
+        return updater;
+    }
+
+    fs::path protected_dir;
+};
+
+TEST_F(StaleStaging, AKilledRunsStagingIsRemovedByTheNextRun) {
+    fs::path staging;
+    {
+        OwnedChild application({"/bin/sleep", "60"});
+        RunningUpdater killed = start_waiting_run(application, staging);
+        ASSERT_FALSE(staging.empty());
+        // Destroyed unwaited: killed with SIGKILL, as power loss would.
+    }
+    ASSERT_TRUE(fs::exists(staging / "velmarch-update.msi"));
+    age(staging);
+
+    machine.request.parent_process_id = unused_process_id();
+    const UpdaterRun run = machine.run();
+    EXPECT_EQ(run.exit_status, 0) << run.standard_error;
+    const auto messages = machine.helper_log_messages(run);
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_EQ(messages[1], kSweptLine);
+    EXPECT_FALSE(fs::exists(staging));
+}
+
+TEST_F(StaleStaging, AKilledRunsStagingStaysForFiveMinutes) {
+    fs::path staging;
+    {
+        OwnedChild application({"/bin/sleep", "60"});
+        RunningUpdater killed = start_waiting_run(application, staging);
+        ASSERT_FALSE(staging.empty());
+    }
+    machine.request.parent_process_id = unused_process_id();
+    const UpdaterRun run = machine.run();
+    EXPECT_EQ(run.exit_status, 0) << run.standard_error;
+    EXPECT_TRUE(fs::exists(staging / "velmarch-update.msi"));
+    EXPECT_FALSE(log_holds(machine.request.helper_log_path, "Removed"));
+    fs::remove_all(staging);
+}
+
+TEST_F(StaleStaging, ARunWaitingForItsApplicationKeepsItsStagingWhileASecondRunSweeps) {
+    fs::path staging;
+    auto application = std::make_unique<OwnedChild>(std::vector<std::string>{"/bin/sleep", "60"});
+    RunningUpdater waiting = start_waiting_run(*application, staging);
+    ASSERT_FALSE(staging.empty());
+    // Old enough to go: only the package the run holds keeps it.
+    age(staging);
+    const std::string staged = read_text(staging / "velmarch-update.msi").value_or("");
+
+    // The second run writes its own log and result.
+    const platform::Path first_log = machine.request.helper_log_path;
+    const platform::Path first_result = machine.request.result_path;
+    machine.request.helper_log_path = to_path(machine.root() / "second-helper.log");
+    machine.request.result_path = to_path(machine.root() / "second-result.json");
+    machine.request.parent_process_id = unused_process_id();
+    const UpdaterRun second = machine.run();
+    EXPECT_EQ(second.exit_status, 0) << second.standard_error;
+    EXPECT_FALSE(log_holds(machine.request.helper_log_path, "Removed"));
+    ASSERT_TRUE(fs::exists(staging / "velmarch-update.msi"));
+    EXPECT_TRUE(holds(staging / "velmarch-update.msi", staged));
+
+    // The first run goes on once its application has ended, with its staging.
+    application.reset();
+    const UpdaterRun first = waiting.wait();
+    EXPECT_EQ(first.exit_status, 0) << first.standard_error;
+    EXPECT_EQ(read_text(first_result), expected_result("success", 0, ""));
+    EXPECT_FALSE(log_holds(first_log, "Removed"));
+    EXPECT_EQ(machine.invocations("msiexec").size(), 2u);
+}
+
+// A user's folder of the staging name, holding links to root's files, and a
+// user's link of that name to a folder of root's that looks like a stale
+// staging directory in every way: nothing behind any link is touched, and
+// the user's entries stay as they are.
+TEST_F(StaleStaging, LookAlikesAUserPlantsNeverLeadTheSweepElsewhere) {
+    const fs::path secret = protected_dir / "secret.txt";
+    write_text(secret, kProtected);
+    // Root's folder elsewhere, exactly like a stale staging directory.
+    const fs::path decoy = protected_dir / "decoy";
+    fs::create_directory(decoy);
+    fs::permissions(decoy, fs::perms(0700));
+    write_text(decoy / "velmarch-update.msi", kProtected);
+    age(decoy);
+
+    const fs::path temp = machine.temp_directory();
+    const fs::path user_folder = temp / kLookAlikeName;
+    fs::create_directory(user_folder);
+    fs::permissions(user_folder, fs::perms(0700));
+    ASSERT_EQ(::symlink(secret.c_str(), (user_folder / "velmarch-update.msi").c_str()), 0);
+    ASSERT_EQ(::symlink(decoy.c_str(), (user_folder / "velmarch-installer.log").c_str()), 0);
+    for (const fs::path& path : {user_folder / "velmarch-update.msi", user_folder / "velmarch-installer.log"})
+        ASSERT_EQ(::lchown(path.c_str(), kOrdinaryUser, kOrdinaryUser), 0);
+    ASSERT_EQ(::chown(user_folder.c_str(), kOrdinaryUser, kOrdinaryUser), 0);
+    age(user_folder);
+
+    const fs::path user_link = temp / "VelmarchUpdate-4243-00112233445566778899aabbccddeeff";
+    ASSERT_EQ(::symlink(decoy.c_str(), user_link.c_str()), 0);
+    ASSERT_EQ(::lchown(user_link.c_str(), kOrdinaryUser, kOrdinaryUser), 0);
+    age(user_link);
+
+    // Root's own folder of the name, holding root's links: still no link is
+    // followed, and the folder stays.
+    const fs::path root_folder = temp / "VelmarchUpdate-4244-00112233445566778899aabbccddeeff";
+    fs::create_directory(root_folder);
+    fs::permissions(root_folder, fs::perms(0700));
+    ASSERT_EQ(::symlink(secret.c_str(), (root_folder / "velmarch-update.msi").c_str()), 0);
+    age(root_folder);
+
+    machine.request.parent_process_id = unused_process_id();
+    const UpdaterRun run = machine.run();
+    EXPECT_EQ(run.exit_status, 0) << run.standard_error;
+    EXPECT_FALSE(log_holds(machine.request.helper_log_path, "Removed"));
+
+    EXPECT_TRUE(holds(secret, kProtected));
+    EXPECT_TRUE(holds(decoy / "velmarch-update.msi", kProtected));
+    EXPECT_TRUE(fs::is_symlink(user_folder / "velmarch-update.msi"));
+    EXPECT_TRUE(fs::is_symlink(user_folder / "velmarch-installer.log"));
+    EXPECT_TRUE(fs::is_symlink(user_link));
+    EXPECT_TRUE(fs::is_symlink(root_folder / "velmarch-update.msi"));
+
+    for (const fs::path& planted : {user_folder, user_link, root_folder}) fs::remove_all(planted);
+}
+
+// The stand-in's counterpart of a user's folder that is old and of the
+// right mode, but not root's: left alone, while root's stale staging beside
+// it goes.
+TEST_F(StaleStaging, OnlyRootsOwnerOnlyFoldersGo) {
+    const fs::path temp = machine.temp_directory();
+    struct Planted {
+        std::string name;
+        unsigned mode;
+        uid_t owner;
+        bool goes;
+    } planted[] = {
+        {"VelmarchUpdate-1-00112233445566778899aabbccddeeff", 0700, 0, true},
+        {"VelmarchUpdate-2-00112233445566778899aabbccddeeff", 0755, 0, false},
+        {"VelmarchUpdate-3-00112233445566778899aabbccddeeff", 0700, kOrdinaryUser, false},
+        {"VelmarchUpdate-4-00112233445566778899AABBCCDDEEFF", 0700, 0, false},
+    };
+    for (const Planted& p : planted) {
+        const fs::path folder = temp / p.name;
+        fs::create_directory(folder);
+        write_text(folder / "velmarch-update.msi", "an earlier package");
+        ASSERT_EQ(::chmod(folder.c_str(), p.mode), 0);
+        ASSERT_EQ(::chown(folder.c_str(), p.owner, p.owner), 0);
+        age(folder);
+    }
+    machine.request.parent_process_id = unused_process_id();
+    const UpdaterRun run = machine.run();
+    EXPECT_EQ(run.exit_status, 0) << run.standard_error;
+    EXPECT_TRUE(log_holds(machine.request.helper_log_path, kSweptLine));
+    for (const Planted& p : planted) {
+        EXPECT_EQ(fs::exists(temp / p.name), !p.goes) << p.name;
+        if (!p.goes) fs::remove_all(temp / p.name);
+    }
+}
+
+}  // namespace
+}  // namespace velmarch::e2e

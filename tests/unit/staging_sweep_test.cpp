@@ -1,0 +1,293 @@
+// The sweep of earlier runs' staging over the fake platform: what it removes,
+// every reason it leaves something alone, and its bounds.
+
+#include <gtest/gtest.h>
+
+#include "platform/paths.h"
+#include "staging/staging_name.h"
+#include "staging/sweep.h"
+#include "support/fake_platform.h"
+#include "support/test_paths.h"
+
+namespace velmarch::staging {
+namespace {
+
+using testing::as_path;
+using testing::FakePlatform;
+using testing::Op;
+using testing::test_path;
+
+TEST(StagingDirectoryNameForm, OnlyTheExactFormARunMakes) {
+    const std::string hex = "0123456789abcdef0123456789abcdef";
+    struct Case {
+        std::string name;
+        bool matches;
+    } cases[] = {
+        {"VelmarchUpdate-5120-" + hex, true},
+        {"VelmarchUpdate-0-" + hex, true},
+        {"VelmarchUpdate-4294967295-" + hex, true},
+        {"VelmarchUpdate-4294967296-" + hex, false},  // above a process id
+        {"VelmarchUpdate-99999999999-" + hex, false},
+        {"VelmarchUpdate-05120-" + hex, false},       // leading zero
+        {"VelmarchUpdate--" + hex, false},            // no process id
+        {"VelmarchUpdate-+5-" + hex, false},
+        {"VelmarchUpdate- 5-" + hex, false},
+        {"VelmarchUpdate-5120-" + hex.substr(1), false},  // 31 digits
+        {"VelmarchUpdate-5120-" + hex + "0", false},      // 33 digits
+        {"VelmarchUpdate-5120-0123456789ABCDEF0123456789abcdef", false},  // upper case
+        {"VelmarchUpdate-5120-0123456789abcdeg0123456789abcdef", false},
+        {"velmarchupdate-5120-" + hex, false},
+        {"VELMARCHUPDATE-5120-" + hex, false},
+        {"VelmarchUpdate-5120_" + hex, false},
+        {"VelmarchUpdate-5120-" + hex + ".", false},
+        {"VelmarchUpdate-5120-" + hex + " ", false},
+        {"VelmarchUpdate-5120-" + hex + ":stream", false},
+        {"VelmarchUpdate-5120-" + hex + "/x", false},
+        {" VelmarchUpdate-5120-" + hex, false},
+        {"xVelmarchUpdate-5120-" + hex, false},
+        {"VelmarchUpdate-5120-" + hex.substr(0, 16) + std::string(1, '\0') + hex.substr(17), false},
+        {"VelmarchUpdate-5120", false},
+        {"VelmarchUpdate-", false},
+        {"", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(is_staging_directory_name(c.name), c.matches) << c.name;
+}
+
+constexpr std::uint64_t kNow = 1796605200;
+const std::string kTemp = "/Windows/Temp";
+const std::string kStale = kTemp + "/VelmarchUpdate-4242-00112233445566778899aabbccddeeff";
+
+class Sweep : public ::testing::Test {
+protected:
+    Sweep() {
+        platform.windows_dir = test_path("/Windows");
+        platform.now = kNow;
+        platform.add_directory(kTemp);
+    }
+
+    // An earlier run's staging, last changed long ago.
+    void add_stale(const std::string& directory, bool with_log = true) {
+        platform.add_file(directory + "/velmarch-update.msi", "package");
+        if (with_log) platform.add_file(directory + "/velmarch-installer.log", "log");
+        platform.set_modified(directory, kNow - 3600);
+    }
+
+    // Everything handed out was released.
+    void TearDown() override {
+        EXPECT_EQ(platform.held_opened, platform.held_closed);
+        EXPECT_EQ(platform.descriptors_created, platform.descriptors_freed);
+    }
+
+    FakePlatform platform;
+};
+
+TEST_F(Sweep, RemovesAnEarlierRunsStagingAndWhatItHolds) {
+    add_stale(kStale);
+    const std::string second = kTemp + "/VelmarchUpdate-7-ffffffffffffffffffffffffffffffff";
+    add_stale(second, false);
+    platform.add_directory(kTemp + "/VelmarchUpdate-8-eeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee");  // empty
+    platform.set_modified(kTemp + "/VelmarchUpdate-8-eeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee", 1);
+    platform.add_file(kTemp + "/unrelated.txt", "someone's");
+
+    EXPECT_EQ(sweep_stale_staging(platform), 3u);
+    EXPECT_FALSE(platform.has_directory(kStale));
+    EXPECT_FALSE(platform.has_directory(second));
+    EXPECT_TRUE(platform.has_file(kTemp + "/unrelated.txt"));
+    EXPECT_EQ(platform.swept.size(), 6u);  // three directories, three files
+    EXPECT_EQ(platform.descriptors_created, 1);  // one staging access list for every candidate
+}
+
+TEST_F(Sweep, NothingInARunThatIsNotElevated) {
+    add_stale(kStale);
+    platform.is_elevated = false;
+    EXPECT_EQ(sweep_stale_staging(platform), 0u);
+    EXPECT_TRUE(platform.has_directory(kStale));
+    EXPECT_EQ(platform.calls(Op::open_held_directory), 0);
+}
+
+TEST_F(Sweep, NothingWithoutAWindowsDirectoryOrItsTempFolder) {
+    add_stale(kStale);
+    platform.windows_dir.reset();
+    EXPECT_EQ(sweep_stale_staging(platform), 0u);
+    platform.windows_dir = test_path("/Elsewhere");
+    EXPECT_EQ(sweep_stale_staging(platform), 0u);
+    EXPECT_TRUE(platform.has_directory(kStale));
+}
+
+// Each case changes one thing about an otherwise stale staging directory;
+// nothing of it, and nothing it leads to, may be removed.
+TEST_F(Sweep, LeavesAloneWhatIsNotExactlyAnEarlierRunsStaging) {
+    const std::string target = "/Users/Public/Protected";
+    struct Case {
+        std::string_view name;
+        std::function<void(FakePlatform&)> set_up;
+    } cases[] = {
+        {"a name of another form",
+         [](FakePlatform& p) {
+             const std::string other = kTemp + "/VelmarchUpdate-4242-00112233445566778899AABBCCDDEEFF";
+             p.add_file(other + "/velmarch-update.msi", "package");
+             p.set_modified(other, 1);
+         }},
+        {"a link of that name to a folder",
+         [&](FakePlatform& p) {
+             p.add_file(target + "/velmarch-update.msi", "protected");
+             p.set_modified(target, 1);
+             p.add_link(kStale, target);
+         }},
+        {"owned by a user",
+         [](FakePlatform& p) {
+             p.add_file(kStale + "/velmarch-update.msi", "package");
+             p.set_modified(kStale, 1);
+             p.set_untrusted_owner(kStale);
+         }},
+        {"another access list",
+         [](FakePlatform& p) {
+             p.add_file(kStale + "/velmarch-update.msi", "package");
+             p.set_modified(kStale, 1);
+             p.set_foreign_access_list(kStale);
+         }},
+        {"changed within five minutes",
+         [](FakePlatform& p) {
+             p.add_file(kStale + "/velmarch-update.msi", "package");
+             p.set_modified(kStale, kNow - kSweepQuietSeconds + 1);
+         }},
+        {"changed in the future",
+         [](FakePlatform& p) {
+             p.add_file(kStale + "/velmarch-update.msi", "package");
+             p.set_modified(kStale, kNow + 3600);
+         }},
+        {"a package changed within five minutes",
+         [](FakePlatform& p) {
+             p.add_file(kStale + "/velmarch-update.msi", "package");
+             p.set_modified(kStale, 1);
+             p.set_modified(kStale + "/velmarch-update.msi", kNow - 60);
+         }},
+        {"a package owned by a user",
+         [](FakePlatform& p) {
+             p.add_file(kStale + "/velmarch-update.msi", "package");
+             p.set_modified(kStale, 1);
+             p.set_untrusted_owner(kStale + "/velmarch-update.msi");
+         }},
+        {"something else inside",
+         [](FakePlatform& p) {
+             p.add_file(kStale + "/velmarch-update.msi", "package");
+             p.add_file(kStale + "/notes.txt", "someone's");
+             p.set_modified(kStale, 1);
+         }},
+        {"a folder inside",
+         [](FakePlatform& p) {
+             p.add_directory(kStale + "/velmarch-update.msi");
+             p.set_modified(kStale, 1);
+         }},
+        {"a link inside, of a run file's name",
+         [&](FakePlatform& p) {
+             p.add_file(target + "/secret.txt", "protected");
+             p.add_link(kStale + "/velmarch-installer.log", target + "/secret.txt");
+             p.set_modified(kStale, 1);
+         }},
+        {"a device inside, of a run file's name",
+         [](FakePlatform& p) {
+             p.add_special(kStale + "/velmarch-update.msi");
+             p.set_modified(kStale, 1);
+         }},
+        {"a package a live run holds",
+         [](FakePlatform& p) {
+             p.add_file(kStale + "/velmarch-update.msi", "package");
+             p.add_file(kStale + "/velmarch-installer.log", "log");
+             p.set_modified(kStale, 1);
+             p.held_files.insert(kStale + "/velmarch-update.msi");
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePlatform p;
+        p.windows_dir = test_path("/Windows");
+        p.now = kNow;
+        p.add_directory(kTemp);
+        c.set_up(p);
+        const auto before = p.entries_below("/");
+        EXPECT_EQ(sweep_stale_staging(p), 0u);
+        EXPECT_EQ(p.entries_below("/"), before);
+        EXPECT_TRUE(p.swept.empty());
+        EXPECT_EQ(p.held_opened, p.held_closed);
+        EXPECT_EQ(p.file_text(target + "/velmarch-update.msi"), p.has_file(target + "/velmarch-update.msi") ? "protected" : "");
+    }
+}
+
+TEST_F(Sweep, ALiveRunsHeldPackageKeepsItsStagingWhileOthersGo) {
+    add_stale(kStale);
+    const std::string live = kTemp + "/VelmarchUpdate-99-99999999999999999999999999999999";
+    add_stale(live);
+    auto hold = platform.hold_file(as_path(live + "/velmarch-update.msi"));
+    ASSERT_TRUE(hold);
+    EXPECT_EQ(sweep_stale_staging(platform), 1u);
+    EXPECT_TRUE(platform.has_file(live + "/velmarch-update.msi"));
+    EXPECT_TRUE(platform.has_file(live + "/velmarch-installer.log"));  // nothing of it went
+    EXPECT_FALSE(platform.has_directory(kStale));
+    hold->reset();
+    EXPECT_EQ(sweep_stale_staging(platform), 1u);  // once the run is over
+    EXPECT_FALSE(platform.has_directory(live));
+}
+
+TEST_F(Sweep, ExaminesAtMostItsLimitOfCandidates) {
+    for (std::size_t i = 0; i < kSweepCandidateLimit + 5; ++i)
+        add_stale(kTemp + "/VelmarchUpdate-" + std::to_string(1000 + i) + "-00112233445566778899aabbccddeeff");
+    EXPECT_EQ(sweep_stale_staging(platform), kSweepCandidateLimit);
+    EXPECT_EQ(platform.calls(Op::held_open_directory), static_cast<int>(kSweepCandidateLimit));
+    EXPECT_EQ(sweep_stale_staging(platform), 5u);  // the rest go with a later run
+}
+
+TEST_F(Sweep, LooksAtMostAtItsLimitOfStagingLikeNames) {
+    // Look-alikes of the staging prefix sort before the one real leftover;
+    // only the first kSweepNameLimit such names are ever read.
+    for (std::size_t i = 0; i < kSweepNameLimit; ++i)
+        platform.add_file(kTemp + "/VelmarchUpdate-" + std::to_string(100000 + i) + "-look-alike", "");
+    add_stale(kStale);
+    EXPECT_EQ(sweep_stale_staging(platform), 0u);
+    EXPECT_EQ(platform.calls(Op::held_open_directory), 0);
+    EXPECT_TRUE(platform.has_directory(kStale));
+}
+
+TEST_F(Sweep, UnrelatedEntriesOfTheTempFolderDoNotHideALeftover) {
+    for (std::size_t i = 0; i < kSweepNameLimit + 100; ++i)
+        platform.add_file(kTemp + "/A-temporary-file-" + std::to_string(100000 + i), "");
+    add_stale(kStale);
+    EXPECT_EQ(sweep_stale_staging(platform), 1u);
+    EXPECT_FALSE(platform.has_directory(kStale));
+}
+
+TEST_F(Sweep, StopsOnceItsTimeIsUp) {
+    for (int i = 0; i < 10; ++i)
+        add_stale(kTemp + "/VelmarchUpdate-" + std::to_string(1000 + i) + "-00112233445566778899aabbccddeeff");
+    // Every candidate takes a second.
+    platform.before_call = [this](Op op, int) {
+        if (op == Op::held_open_directory) ++platform.now;
+    };
+    EXPECT_EQ(sweep_stale_staging(platform), kSweepSecondLimit);
+}
+
+TEST_F(Sweep, AFailureAnywhereLeavesThatCandidateAndGoesOn) {
+    for (Op op : {Op::held_open_directory, Op::held_facts, Op::held_access_list, Op::held_names, Op::take_file,
+                  Op::held_remove}) {
+        SCOPED_TRACE(testing::op_name(op));
+        FakePlatform p;
+        p.windows_dir = test_path("/Windows");
+        p.now = kNow;
+        const std::string first = kTemp + "/VelmarchUpdate-1-00112233445566778899aabbccddeeff";
+        const std::string second = kTemp + "/VelmarchUpdate-2-00112233445566778899aabbccddeeff";
+        for (const std::string& d : {first, second}) {
+            p.add_file(d + "/velmarch-update.msi", "package");
+            p.set_modified(d, 1);
+        }
+        // Names are read twice before the first candidate's first call of a
+        // kind only for held_names (Temp, then the candidate).
+        p.fail(op, "Injected failure. (os error 1)", op == Op::held_names ? 2 : 1);
+        EXPECT_EQ(sweep_stale_staging(p), 1u);
+        EXPECT_TRUE(p.has_directory(first));
+        EXPECT_FALSE(p.has_directory(second));
+        EXPECT_EQ(p.held_opened, p.held_closed);
+    }
+}
+
+}  // namespace
+}  // namespace velmarch::staging
