@@ -1,7 +1,9 @@
 // A caller-named path made whole by text (platform/full_path.h):
 //  - for any text, in both styles, the result is absolute (or a verbatim
-//    Windows text, returned as it was), has no "." or ".." component, and
-//    made whole again stays the same;
+//    Windows text, returned as it was; no other text becomes verbatim), has
+//    no "." or ".." component, lies on the kind of volume its text did (a
+//    share or device stays one), holds no search pattern that the text or
+//    base did not, and made whole again stays the same;
 //  - on a tree without links, a relative POSIX text names the place the
 //    system reaches when it walks the text itself: every directory the text
 //    names is created first (inside a private temporary folder, deep enough
@@ -26,6 +28,7 @@
 #include <vector>
 
 #include "platform/full_path.h"
+#include "platform/path_parts.h"
 #include "support/check.h"
 
 namespace {
@@ -34,6 +37,8 @@ using velmarch::platform::anchor_of;
 using velmarch::platform::full_path_text;
 using velmarch::platform::PathAnchor;
 using velmarch::platform::PathStyle;
+using velmarch::platform::has_wildcard;
+using velmarch::platform::volume_by_text;
 
 bool is_separator(char c, PathStyle style) { return c == '/' || (style == PathStyle::windows && c == '\\'); }
 
@@ -61,8 +66,14 @@ void check_whole(std::string_view text, std::string_view base, PathStyle style) 
         FUZZ_CHECK(full == text, "a verbatim text is handed on as it is");
         return;
     }
-    // "//?/C:/x" is a device form that the rules write as "\\?\C:\x".
-    FUZZ_CHECK(anchor == PathAnchor::absolute || anchor == PathAnchor::verbatim, "the result is absolute");
+    // Only "\\?\" as written is verbatim: "//?/C:/x" is a device path that
+    // the system normalises, and its whole text must stay one.
+    FUZZ_CHECK(anchor == PathAnchor::absolute, "the result is absolute and not verbatim");
+    if (anchor_of(text, style) == PathAnchor::absolute)
+        FUZZ_CHECK(volume_by_text(std::string_view(full), style) == volume_by_text(text, style),
+                   "making a text whole never turns a share or device into a drive, or back");
+    if (has_wildcard(std::string_view(full), style))
+        FUZZ_CHECK(has_wildcard(text, style) || has_wildcard(base, style), "no search pattern appears");
     // The root as the split reads it may differ in its separators from the
     // text, so the root length is taken from the result itself.
     for (std::string_view name : components_after(full, root_of(full, style), style))

@@ -28,8 +28,11 @@ bool unc(const std::u16string& path) {
     return share != std::u16string::npos && share > 2 && share + 1 < path.size() && path[share + 1] != u'\\';
 }
 
+bool has_pattern(const std::u16string& path) { return path.find_first_of(u"*?<>\"") != std::u16string::npos; }
+
 void check_absolute(const std::u16string& path) {
     FUZZ_CHECK(drive_rooted(path) || unc(path), "an accepted absolute path is drive-rooted or UNC");
+    FUZZ_CHECK(!has_pattern(path), "an accepted path holds no search pattern, DOS wildcards included");
     const auto again = walkable_full_path(path);
     FUZZ_CHECK(again && *again == path, "an accepted absolute path is walked as it is");
 }
@@ -42,8 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (target->relative) {
             FUZZ_CHECK(!target->path.empty(), "a relative target names something");
             FUZZ_CHECK(!target->path.starts_with(u"\\\\"), "a relative target is not a UNC or device path");
-            FUZZ_CHECK(target->path.find_first_of(u":/?*") == std::u16string::npos,
-                       "a relative target names no drive, stream or pattern");
+            FUZZ_CHECK(target->path.find_first_of(u":/?*<>\"") == std::u16string::npos,
+                       "a relative target names no drive, stream or pattern (DOS wildcards included)");
         } else {
             check_absolute(target->path);
         }

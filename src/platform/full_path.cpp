@@ -25,6 +25,15 @@ bool is_dot_dot(View<Char> name) {
     return name.size() == 2 && name[0] == Char('.') && name[1] == Char('.');
 }
 
+// A Windows root "\\.\name\" or "\\?\name\" written with any separators
+// (not "\\?\" itself, which is verbatim and kept as it is).
+template <class Char>
+bool is_device_root(View<Char> root) {
+    return root.size() >= 4 && is_separator_in(root[0], PathStyle::windows) &&
+           is_separator_in(root[1], PathStyle::windows) && (root[2] == Char('.') || root[2] == Char('?')) &&
+           is_separator_in(root[3], PathStyle::windows);
+}
+
 // The root as the style writes it: one "/" on POSIX; "\" for every separator
 // on Windows (as the full-path rules give it).
 template <class Char>
@@ -34,6 +43,10 @@ Text<Char> written_root(View<Char> root, PathStyle style) {
     Text<Char> out(root);
     for (Char& c : out)
         if (c == Char('/')) c = Char('\\');
+    // Only "\\?\" as written is verbatim. "//?/", "\\?/" and the like are
+    // device paths that the system reads (and normalises) as it reads
+    // "\\.\": written with "?", they would become verbatim text.
+    if (is_device_root(root)) out[2] = Char('.');
     return out;
 }
 
@@ -147,7 +160,45 @@ Text<Char> full_path_text(View<Char> text, View<Char> base, PathStyle style) {
     return Text<Char>(text);
 }
 
+template <class Char>
+bool is_ambiguous_root(View<Char> text, PathStyle style) {
+    if (style == PathStyle::posix || anchor_of(text, style) == PathAnchor::verbatim) return false;
+    const std::size_t root = root_length(text, style);
+    const bool share = root > 2 && is_separator_in(text[0], style) && is_separator_in(text[1], style);
+    if (!share) return false;
+    // The names the root holds: server and share, or the device (and, for
+    // "\\.\UNC\", server and share).
+    const bool device = is_device_root(text.substr(0, root));
+    for (std::size_t from = device ? 4 : 2; from < root;) {
+        const std::size_t end = past_component(text, from, style);
+        View<Char> name = text.substr(from, end - from);
+        if (!name.empty() && is_separator_in(name.back(), style)) name.remove_suffix(1);
+        if (is_dot(name) || is_dot_dot(name)) return true;
+        from = end;
+    }
+    if (!device) return false;
+    // The system's root of a device path is "\\.\" alone: a ".." that reaches
+    // the device name removes it there, while these rules keep it.
+    std::size_t depth = 0;
+    for (std::size_t from = root; from < text.size();) {
+        const std::size_t end = past_component(text, from, style);
+        View<Char> name = text.substr(from, end - from);
+        if (!name.empty() && is_separator_in(name.back(), style)) name.remove_suffix(1);
+        from = end;
+        if (name.empty() || is_dot(name)) continue;
+        if (!is_dot_dot(name)) {
+            ++depth;
+        } else if (depth == 0) {
+            return true;
+        } else {
+            --depth;
+        }
+    }
+    return false;
+}
+
 #define VELMARCH_FULL_PATH_FOR(Char)                                                                        \
+    template bool is_ambiguous_root<Char>(View<Char>, PathStyle);                                           \
     template PathAnchor anchor_of<Char>(View<Char>, PathStyle);                                             \
     template SplitPath<Char> split_path<Char>(View<Char>, PathStyle);                                       \
     template Text<Char> resolve_dots<Char>(View<Char>, PathStyle);                                          \

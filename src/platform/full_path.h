@@ -66,4 +66,15 @@ template <class Char>
 std::basic_string<Char> full_path_text(std::basic_string_view<Char> text, std::basic_string_view<Char> base,
                                        PathStyle style);
 
+// Whether the system and these rules could read a Windows share or device
+// text differently: a server, share or device named "." or ".." ("\\srv\..\x":
+// the system takes ".." as the share's name, other readers resolve it), or a
+// device path with a ".." that reaches its device name ("\\.\C:\..\x": the
+// system's root of a device path is "\\.\" alone, so the ".." removes
+// "C:"; these rules keep a device's name in its root). Such a text is
+// refused, not guessed at. Never for a POSIX or a verbatim text, which the
+// system takes as it is.
+template <class Char>
+bool is_ambiguous_root(std::basic_string_view<Char> text, PathStyle style);
+
 }  // namespace velmarch::platform

@@ -77,7 +77,33 @@ View<Char> extension_of(View<Char> text, PathStyle style) {
     return name.substr(dot);
 }
 
+template <class Char>
+TextVolume volume_by_text(View<Char> text, PathStyle style) {
+    if (style == PathStyle::posix) return TextVolume::this_machine;
+    const bool two_separators = text.size() >= 2 && is_separator_in(text[0], style) && is_separator_in(text[1], style);
+    // Only "\\?\" and "\??\" as written are verbatim: "//?/C:/x" is a device
+    // path that the system reads like "\\.\C:\x".
+    const bool verbatim = starts_with_ascii(text, "\\\\?\\") || starts_with_ascii(text, "\\??\\");
+    if (verbatim) {
+        const View<Char> rest = text.substr(4);
+        return has_drive(rest) && rest.size() >= 3 && rest[2] == Char('\\') ? TextVolume::this_machine
+                                                                             : TextVolume::not_local;
+    }
+    return two_separators ? TextVolume::not_local : TextVolume::this_machine;
+}
+
+template <class Char>
+bool has_wildcard(View<Char> text, PathStyle style) {
+    if (style == PathStyle::posix) return false;
+    if (starts_with_ascii(text, "\\\\?\\") || starts_with_ascii(text, "\\??\\")) text.remove_prefix(4);
+    for (const Char c : text)
+        if (c == Char('*') || c == Char('?') || c == Char('<') || c == Char('>') || c == Char('"')) return true;
+    return false;
+}
+
 #define VELMARCH_PATH_PARTS_FOR(Char)                                      \
+    template bool has_wildcard<Char>(View<Char>, PathStyle);                \
+    template TextVolume volume_by_text<Char>(View<Char>, PathStyle);        \
     template std::size_t root_length<Char>(View<Char>, PathStyle);          \
     template View<Char> filename_of<Char>(View<Char>, PathStyle);           \
     template View<Char> parent_of<Char>(View<Char>, PathStyle);             \

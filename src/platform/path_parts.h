@@ -72,6 +72,31 @@ std::basic_string_view<Char> filename_of(std::basic_string_view<Char> text, Path
 template <class Char>
 std::basic_string_view<Char> parent_of(std::basic_string_view<Char> text, PathStyle style);
 
+// Where a full path's text says it lies, for the rule that an elevated run
+// acts on local volumes only.
+enum class TextVolume {
+    // On this machine as far as the text tells: a POSIX path; a Windows drive
+    // ("C:\x", and "\\?\C:\x" or "\??\C:\x", which name the same drive),
+    // whose type the system then tells; a relative or rooted text, which is
+    // read against a full path first.
+    this_machine,
+    // Not a drive of this machine: a share ("\\server\share", "//server/share",
+    // "\\?\UNC\", "\??\UNC\", "\\.\UNC\", "\\localhost\pipe\name"), and
+    // every other device or object-manager form ("\\.\C:\", "\\?\GLOBALROOT\",
+    // "\\?\Volume{...}\", "\??\pipe\"): such a text can reach another machine
+    // or a volume whose type no drive letter tells.
+    not_local,
+};
+
+template <class Char>
+TextVolume volume_by_text(std::basic_string_view<Char> text, PathStyle style);
+
+// Whether a text holds a search pattern that the system would match against
+// other names: on Windows "*" and "?", and the DOS wildcards "<", ">" and '"'
+// (a "?" of a verbatim prefix "\\?\" or "\??\" is none); never on POSIX.
+template <class Char>
+bool has_wildcard(std::basic_string_view<Char> text, PathStyle style);
+
 // The file name's last "." and what follows it, unless that "." is its first
 // unit or the name is "..": ".msi" for "setup.msi", "" for ".profile".
 template <class Char>

@@ -12,7 +12,8 @@
 // sentences. They are the updater's fixed texts, reported as they are:
 // "failed to write whole buffer" (write_all: a write that takes no bytes; the
 // staging copy reports it after its own sentence), "not a regular file"
-// (kNotARegularFile below) and the launcher's "program
+// (kNotARegularFile below), "not on a local volume" (kNotOnALocalVolume
+// below) and the launcher's "program
 // not found", "program path has no file name" and "nul byte found in provided
 // data" (process/launcher.h). The POSIX stand-in gives the same NUL text when
 // a NUL reaches a LaunchRequest. The launcher's refusal of a batch file,
@@ -54,6 +55,19 @@ enum class FileType { missing, file, directory };
 // without end, and what it delivers has no fixed length or content, so no
 // operation below reads or writes one.
 inline constexpr std::string_view kNotARegularFile = "not a regular file";
+
+// What every operation on a path answers in an elevated run when the path,
+// or the target of a link on it, is not on a local volume: a share
+// ("\\server\share\x", "\\?\UNC\...", "\??\UNC\..."), a device or
+// object-manager path ("\\.\...", "\\?\GLOBALROOT\..."), or a drive whose
+// type is remote (a mapped network drive, or a drive substituted for a
+// share). The file server resolves junctions on a share itself, beyond the
+// run's own checks and RedirectionGuard, and opening a share logs the
+// elevated account on to whatever host the path names. Refused before
+// anything on the path is opened. The stand-in counts a directory on a
+// network or user-space file system (NFS, SMB, 9P, FUSE, ...) as remote.
+// Runs that are not elevated use network paths like any program.
+inline constexpr std::string_view kNotOnALocalVolume = "not on a local volume";
 
 // An open file. The destructor closes it.
 class File {
@@ -268,8 +282,9 @@ public:
 // Elevated runs (Windows: an elevated token; the stand-in: root) never follow
 // a link, anywhere in a path, that is not owned by a trusted owner
 // (Administrators, LocalSystem or TrustedInstaller; root on the stand-in); the
-// operation then fails with the system's error for it. Other runs follow links
-// like any program.
+// operation then fails with the system's error for it. They refuse every path
+// and link target that is not on a local volume (kNotOnALocalVolume). Other
+// runs follow links and use network paths like any program.
 [[nodiscard]] std::unique_ptr<Platform> make_native_platform(int argc, char** argv);
 
 }  // namespace velmarch::platform

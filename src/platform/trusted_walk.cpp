@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/full_path.h"
+#include "platform/path_parts.h"
 
 namespace velmarch::platform {
 namespace {
@@ -16,6 +17,13 @@ bool is_dot_or_dot_dot(const NativeString& name) { return name == dot() || name 
 
 Char separator() { return kNativePathStyle == PathStyle::windows ? Char('\\') : Char('/'); }
 
+[[nodiscard]] Result<void> require_local_volume(PathCursor& cursor) {
+    Result<VolumeKind> volume = cursor.volume();
+    if (!volume) return std::unexpected(volume.error());
+    if (*volume != VolumeKind::local) return std::unexpected(std::string(kNotOnALocalVolume));
+    return {};
+}
+
 // The walk's place as text: a root and the names entered below it. A ".."
 // is resolved on this text, never by asking the system for a parent.
 class Position {
@@ -25,10 +33,14 @@ public:
     // climbing above its start, a verbatim text) is refused: the walk never
     // goes up.
     [[nodiscard]] Result<void> begin(PathCursor& cursor, const NativeString& text) {
+        // Nothing on a share or a device is opened, not even its root.
+        if (volume_by_text(std::basic_string_view<Char>(text), kNativePathStyle) == TextVolume::not_local)
+            return std::unexpected(std::string(kNotOnALocalVolume));
         SplitPath<Char> split = split_path(std::basic_string_view<Char>(text), kNativePathStyle);
         for (const NativeString& name : split.components)
             if (is_dot_or_dot_dot(name)) return std::unexpected(cursor.missing_directory_error());
         if (auto started = cursor.start(Path(split.root)); !started) return std::unexpected(started.error());
+        if (auto local = require_local_volume(cursor); !local) return local;
         root_ = std::move(split.root);
         entered_.clear();
         pending = Pending(split.components.begin(), split.components.end());
@@ -104,6 +116,7 @@ Result<NativeString> walk_trusted_path(PathCursor& cursor, const Path& path, Wal
             case EntryKind::directory:
                 if (last && !options.create_directories) return name;
                 if (auto entered = cursor.enter(name); !entered) return std::unexpected(entered.error());
+                if (auto local = require_local_volume(cursor); !local) return std::unexpected(local.error());
                 position.entered(name);
                 break;
             case EntryKind::other:

@@ -27,6 +27,9 @@ namespace velmarch::platform {
 // What a name in the cursor's directory is, links not followed.
 enum class EntryKind { missing, directory, other, link };
 
+// The volume the cursor's directory lies on.
+enum class VolumeKind { local, remote };
+
 struct EntryInfo {
     EntryKind kind = EntryKind::missing;
     // For a link: its owner is a trusted one.
@@ -48,6 +51,13 @@ public:
     // Creates the directory `name`; an existing entry of that name is not an
     // error (the walk looks at it again).
     [[nodiscard]] virtual Result<void> make_directory(const NativeString& name) = 0;
+    // The volume of the directory the cursor stands in, asked after each
+    // start and each enter before anything in it is looked at: Windows asks
+    // the drive's type once per root (a share cannot be mounted below a
+    // drive's root); the stand-in asks the file system type of every
+    // directory, since a network file system can be mounted anywhere. A
+    // failure of the query refuses the path.
+    [[nodiscard]] virtual Result<VolumeKind> volume() = 0;
 
     // The operating system's error texts for the walk's own refusals.
     virtual std::string untrusted_link_error() const = 0;
@@ -77,7 +87,10 @@ struct WalkOptions {
 // root. A link on the way, the final component included, is followed only
 // when its owner is trusted; otherwise the walk fails with
 // untrusted_link_error(). A ".." that the text cannot resolve (a relative
-// path climbing above its start) fails with missing_directory_error().
+// path climbing above its start) fails with missing_directory_error(). A root
+// that is not a local drive by its text (a share, a device path), and a
+// directory the cursor finds on a remote volume, fail with kNotOnALocalVolume,
+// in the path and in every link target alike.
 [[nodiscard]] Result<NativeString> walk_trusted_path(PathCursor& cursor, const Path& path, WalkOptions options = {});
 
 }  // namespace velmarch::platform

@@ -40,9 +40,14 @@ bool has_dot_component(View path) {
     }
 }
 
+// "*" and "?", and the DOS wildcards "<", ">" and '"': a name holding one
+// would match other names in a directory-entry lookup.
+bool has_pattern_character(View path) { return path.find_first_of(u"*?<>\"") != View::npos; }
+
 bool has_forbidden_character(View path) {
     for (const char16_t c : path)
-        if (c == u'\0' || c == u':' || c == u'/' || c == u'?' || c == u'*') return true;
+        if (c == u'\0' || c == u':' || c == u'/' || c == u'?' || c == u'*' || c == u'<' || c == u'>' || c == u'"')
+            return true;
     return false;
 }
 
@@ -65,6 +70,7 @@ std::uint32_t read32(std::span<const std::byte> data, std::size_t at) {
 }  // namespace
 
 std::optional<std::u16string> win32_form_of_link_name(std::u16string_view nt_name) {
+    if (nt_name.starts_with(kNtPrefix) && has_pattern_character(nt_name.substr(kNtPrefix.size()))) return std::nullopt;
     if (nt_name.starts_with(kNtUncPrefix)) {
         const View rest = nt_name.substr(kNtUncPrefix.size());
         if (!is_server_and_share(rest)) return std::nullopt;
@@ -83,6 +89,8 @@ std::optional<std::u16string> walkable_full_path(std::u16string_view full_path) 
     if ((full_path.starts_with(kExtendedPrefix) || full_path.starts_with(kNtPrefix)) &&
         has_dot_component(full_path.substr(kExtendedPrefix.size())))
         return std::nullopt;
+    const bool verbatim = full_path.starts_with(kExtendedPrefix) || full_path.starts_with(kNtPrefix);
+    if (has_pattern_character(verbatim ? full_path.substr(kExtendedPrefix.size()) : full_path)) return std::nullopt;
     if (full_path.starts_with(kExtendedUncPrefix)) {
         const View rest = full_path.substr(kExtendedUncPrefix.size());
         if (!is_server_and_share(rest)) return std::nullopt;

@@ -6,7 +6,8 @@
 // path ("\??\C:\x"), a UNC path ("\??\UNC\server\share\x", read as
 // "\\server\share\x"), or, for a symbolic link, a path relative to the link's
 // folder. Volume GUID paths, \??\GLOBALROOT, device names and every other
-// form are refused.
+// form are refused, and so is a target holding a search pattern ("*", "?",
+// or a DOS wildcard "<", ">", '"').
 //
 // Pure text and byte logic, so that it is tested everywhere.
 
@@ -49,7 +50,8 @@ struct WindowsLinkTarget {
 // "\\server\share\x"; nothing when it is neither drive-rooted nor UNC
 // ("\\?\Volume{...}\x", "\\.\C:\x", "\\?\GLOBALROOT\...", "\\.\pipe\x"), and
 // nothing for a verbatim path holding a "." or ".." component, which the
-// system would take as a name.
+// system would take as a name, and nothing for a path holding a search
+// pattern ("*", "?", "<", ">", '"'; the "?" of "\\?\" is none).
 [[nodiscard]] std::optional<std::u16string> walkable_full_path(std::u16string_view full_path);
 
 }  // namespace velmarch::platform

@@ -1,14 +1,18 @@
 #include "run/request_paths.h"
 
+#include <optional>
 #include <string_view>
 
 #include "platform/full_path.h"
+#include "platform/paths.h"
 #include "text/format.h"
 
 namespace velmarch::run {
 namespace {
 
 constexpr std::string_view kNoWorkingDirectory = "The updater's working directory could not be read: {}";
+constexpr std::string_view kAmbiguousRoot =
+    "The path {} is refused: Windows reads the \".\" or \"..\" of its share or device root in its own way.";
 
 using platform::Path;
 using update::UpdateRequest;
@@ -17,10 +21,19 @@ using update::UpdateRequest;
     using View = std::basic_string_view<Path::value_type>;
     const View text(path.native());
     const platform::PathAnchor anchor = platform::anchor_of(text, platform::kNativePathStyle);
-    if (anchor == platform::PathAnchor::absolute || anchor == platform::PathAnchor::verbatim)
+    const auto ambiguous = [&](View whole) {
+        return platform::is_ambiguous_root(whole, platform::kNativePathStyle)
+                   ? std::optional(text::format(kAmbiguousRoot, platform::path_to_utf8(path)))
+                   : std::nullopt;
+    };
+    if (anchor == platform::PathAnchor::absolute || anchor == platform::PathAnchor::verbatim) {
+        if (auto refusal = ambiguous(text)) return std::unexpected(*refusal);
         return Path(platform::full_path_text(text, View(), platform::kNativePathStyle));
+    }
     Result<Path> base = platform.working_directory_for(path);
     if (!base) return std::unexpected(text::format(kNoWorkingDirectory, base.error()));
+    if (anchor == platform::PathAnchor::relative)
+        if (auto refusal = ambiguous(View((*base / path).native()))) return std::unexpected(*refusal);
     return Path(platform::full_path_text(text, View(base->native()), platform::kNativePathStyle));
 }
 

@@ -12,7 +12,9 @@
 namespace velmarch::run {
 
 // An absolute path without "." or ".." comes back unchanged, byte for byte.
-// Fails only when a working directory is needed and cannot be read.
+// Fails when a working directory is needed and cannot be read, and for a
+// Windows share or device text whose "." or ".." the system reads in its own
+// way (platform::is_ambiguous_root).
 [[nodiscard]] Result<void> make_request_paths_full(platform::Platform& platform,
                                                    update::UpdateRequest& request);
 

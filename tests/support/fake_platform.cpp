@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/path_parts.h"
 #include "platform/paths.h"
 #include "text/format.h"
 
@@ -265,6 +266,7 @@ const char* op_name(Op op) {
         case Op::wait: return "wait";
         case Op::run_and_wait: return "run_and_wait";
         case Op::start_detached: return "start_detached";
+        case Op::volume: return "volume";
         case Op::free_bytes: return "free_bytes";
         case Op::hold_file: return "hold_file";
         case Op::open_held_directory: return "open_held_directory";
@@ -292,6 +294,28 @@ std::string fake_os_error(std::int32_t code) {
         case 267: text = "The directory name is invalid."; break;
     }
     return text::format("{} (os error {})", text, code);
+}
+
+std::optional<std::string> FakePlatform::volume_refusal(const Path& path) {
+    if (!is_elevated) return std::nullopt;
+    if (auto failure = enter(Op::volume)) return failure;
+    const std::string refused(platform::kNotOnALocalVolume);
+    using View = std::basic_string_view<Path::value_type>;
+    if (platform::volume_by_text(View(path.native()), platform::kNativePathStyle) == platform::TextVolume::not_local)
+        return refused;
+    for (const std::string& key : {key_of(path), resolved(links_, key_of(path))})
+        for (const Path& remote : remote_volumes) {
+            const std::string volume = key_of(remote);
+            if (key == volume || key.starts_with(volume + "/")) return refused;
+        }
+    return std::nullopt;
+}
+
+std::optional<std::string> FakePlatform::launch_volume_refusal(const platform::LaunchRequest& launch) {
+    if (auto refusal = volume_refusal(launch.application)) return refusal;
+    if (launch.working_directory)
+        if (auto refusal = volume_refusal(*launch.working_directory)) return refusal;
+    return std::nullopt;
 }
 
 FakePlatform::FakePlatform() = default;
@@ -420,7 +444,7 @@ void FakePlatform::sleep_milliseconds(std::uint32_t milliseconds) {
 }
 
 FileType FakePlatform::file_type(const Path& path) {
-    if (enter(Op::file_type)) return FileType::missing;
+    if (enter(Op::file_type) || volume_refusal(path)) return FileType::missing;
     const std::string key = resolved(links_, key_of(path));
     if (directories_.contains(key)) return FileType::directory;
     if (files_.contains(key) || specials_.contains(key)) return FileType::file;
@@ -428,13 +452,14 @@ FileType FakePlatform::file_type(const Path& path) {
 }
 
 bool FakePlatform::exists(const Path& path) {
-    if (enter(Op::exists)) return false;
+    if (enter(Op::exists) || volume_refusal(path)) return false;
     const std::string key = key_of(path);
     return directories_.contains(key) || files_.contains(key) || links_.contains(key) || specials_.contains(key);
 }
 
 Result<std::unique_ptr<platform::File>> FakePlatform::open_for_reading(const Path& path) {
     if (auto failure = enter(Op::open_for_reading)) return std::unexpected(*failure);
+    if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = resolved(links_, key_of(path));
     if (directories_.contains(key)) return std::unexpected(fake_os_error(5));
     if (specials_.contains(key)) return std::unexpected(std::string(platform::kNotARegularFile));
@@ -444,6 +469,7 @@ Result<std::unique_ptr<platform::File>> FakePlatform::open_for_reading(const Pat
 
 Result<std::unique_ptr<platform::File>> FakePlatform::create_new_file(const Path& path) {
     if (auto failure = enter(Op::create_new_file)) return std::unexpected(*failure);
+    if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
     if (files_.contains(key) || directories_.contains(key) || links_.contains(key) || specials_.contains(key))
         return std::unexpected(fake_os_error(80));
@@ -454,6 +480,7 @@ Result<std::unique_ptr<platform::File>> FakePlatform::create_new_file(const Path
 
 Result<void> FakePlatform::write_file(const Path& path, std::span<const std::byte> bytes) {
     if (auto failure = enter(Op::write_file)) return std::unexpected(*failure);
+    if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
     if (directories_.contains(key)) return std::unexpected(fake_os_error(5));
     if (specials_.contains(resolved(links_, key))) return std::unexpected(std::string(platform::kNotARegularFile));
@@ -464,6 +491,7 @@ Result<void> FakePlatform::write_file(const Path& path, std::span<const std::byt
 
 Result<void> FakePlatform::append_to_file(const Path& path, std::span<const std::byte> bytes) {
     if (auto failure = enter(Op::append_to_file)) return std::unexpected(*failure);
+    if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
     if (directories_.contains(key)) return std::unexpected(fake_os_error(5));
     if (specials_.contains(resolved(links_, key))) return std::unexpected(std::string(platform::kNotARegularFile));
@@ -476,6 +504,7 @@ Result<void> FakePlatform::append_to_file(const Path& path, std::span<const std:
 platform::Removal FakePlatform::delete_file(const Path& path) {
     if (auto failure = enter(Op::delete_file))
         return std::unexpected(platform::RemovalError{*failure, last_failure_held});
+    if (auto refusal = volume_refusal(path)) return std::unexpected(platform::RemovalError{*refusal});
     const std::string key = key_of(path);
     if (held_files.contains(key)) return std::unexpected(platform::RemovalError{fake_os_error(32), true});
     if (links_.erase(key) == 0 && files_.erase(key) == 0 && specials_.erase(key) == 0)
@@ -485,6 +514,7 @@ platform::Removal FakePlatform::delete_file(const Path& path) {
 
 Result<void> FakePlatform::create_directories(const Path& path) {
     if (auto failure = enter(Op::create_directories)) return std::unexpected(*failure);
+    if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     for (std::string key = key_of(path);; key = parent_key(key)) {
         if (files_.contains(key)) return std::unexpected(fake_os_error(183));
         if (parent_key(key) == key || key.empty()) break;
@@ -496,6 +526,7 @@ Result<void> FakePlatform::create_directories(const Path& path) {
 platform::Removal FakePlatform::remove_directory_tree(const Path& path) {
     if (auto failure = enter(Op::remove_directory_tree))
         return std::unexpected(platform::RemovalError{*failure, last_failure_held});
+    if (auto refusal = volume_refusal(path)) return std::unexpected(platform::RemovalError{*refusal});
     const std::string key = key_of(path);
     // A link or a lone file at the top goes by itself, as on Windows.
     if (links_.erase(key) != 0 || files_.erase(key) != 0 || specials_.erase(key) != 0) return {};
@@ -522,6 +553,7 @@ Result<std::unique_ptr<platform::SecurityDescriptor>> FakePlatform::create_secur
 Result<DirectoryCreation> FakePlatform::create_directory(const Path& path, const platform::SecurityDescriptor&) {
     directory_attempts.push_back(path);
     if (auto failure = enter(Op::create_directory)) return std::unexpected(*failure);
+    if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const auto attempt = directory_attempts.size() - 1;
     if (attempt < directory_answers.size()) {
         auto answer = directory_answers[attempt];
@@ -539,12 +571,14 @@ Result<DirectoryCreation> FakePlatform::create_directory(const Path& path, const
 Result<std::uint64_t> FakePlatform::free_bytes(const Path& directory) {
     free_space_queries.push_back(directory);
     if (auto failure = enter(Op::free_bytes)) return std::unexpected(*failure);
+    if (auto refusal = volume_refusal(directory)) return std::unexpected(*refusal);
     if (!directories_.contains(resolved(links_, key_of(directory)))) return std::unexpected(fake_os_error(3));
     return free_space;
 }
 
 Result<std::unique_ptr<platform::FileHold>> FakePlatform::hold_file(const Path& path) {
     if (auto failure = enter(Op::hold_file)) return std::unexpected(*failure);
+    if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
     if (!files_.contains(key)) return std::unexpected(fake_os_error(links_.contains(key) ? 5 : 2));
     if (held_files.contains(key)) return std::unexpected(fake_os_error(32));
@@ -553,6 +587,7 @@ Result<std::unique_ptr<platform::FileHold>> FakePlatform::hold_file(const Path& 
 
 Result<std::unique_ptr<platform::HeldDirectory>> FakePlatform::open_held_directory(const Path& path) {
     if (auto failure = enter(Op::open_held_directory)) return std::unexpected(*failure);
+    if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = resolved(links_, key_of(path));
     if (!directories_.contains(key)) return std::unexpected(fake_os_error(3));
     return std::make_unique<FakeHeldDirectory>(*this, key);
@@ -577,6 +612,7 @@ std::optional<std::string> FakePlatform::launch_refusal(const platform::LaunchRe
 Result<std::int32_t> FakePlatform::run_and_wait(const platform::LaunchRequest& launch) {
     runs.push_back(launch);
     if (auto failure = enter(Op::run_and_wait)) return std::unexpected(*failure);
+    if (auto refusal = launch_volume_refusal(launch)) return std::unexpected(*refusal);
     if (auto refusal = launch_refusal(launch)) return std::unexpected(*refusal);
     if (on_run) return on_run(launch);
     return 0;
@@ -585,6 +621,7 @@ Result<std::int32_t> FakePlatform::run_and_wait(const platform::LaunchRequest& l
 Result<std::uint32_t> FakePlatform::start_detached(const platform::LaunchRequest& launch) {
     detached.push_back(launch);
     if (auto failure = enter(Op::start_detached)) return std::unexpected(*failure);
+    if (auto refusal = launch_volume_refusal(launch)) return std::unexpected(*refusal);
     if (auto refusal = launch_refusal(launch)) return std::unexpected(*refusal);
     return next_detached_id++;
 }

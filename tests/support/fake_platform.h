@@ -36,6 +36,9 @@ enum class Op {
     wait,
     run_and_wait,
     start_detached,
+    // An elevated run's volume query, made for every path an operation is
+    // given (see FakePlatform::is_elevated).
+    volume,
     free_bytes,
     hold_file,
     open_held_directory,
@@ -130,7 +133,16 @@ public:
     // What free_bytes answers for every volume.
     std::uint64_t free_space = std::uint64_t{1} << 40;
     std::vector<Path> free_space_queries;
+    // An elevated run (what elevated() answers): the sweep of earlier runs'
+    // staging is made, and every operation on a path first asks for the
+    // volume of each path it was given (Op::volume, a failure of which
+    // refuses the path with its message), and refuses with
+    // kNotOnALocalVolume a path that is a share or device by its text, or
+    // that lies, or whose final link leads, at or below one of
+    // `remote_volumes` (a mapped network drive; a network mount on the
+    // stand-in). A run that is not elevated asks nothing and uses every path.
     bool is_elevated = true;
+    std::vector<Path> remote_volumes;
     // Entries that the sweep's facts call untrusted owners' or without the
     // staging access list, and last-write times (0, long ago, when absent).
     std::set<std::string> untrusted_owned;
@@ -202,6 +214,9 @@ public:
 
 private:
     std::optional<std::string> launch_refusal(const platform::LaunchRequest& launch) const;
+    // Why an elevated run refuses `path`, after its volume query.
+    std::optional<std::string> volume_refusal(const Path& path);
+    std::optional<std::string> launch_volume_refusal(const platform::LaunchRequest& launch);
 
     struct Failure {
         std::string message;

@@ -390,27 +390,29 @@ TYPED_TEST(PlatformContract, AHeldDirectoryListsTakesAndDeletesWhatItHolds) {
 TYPED_TEST(PlatformContract, TheSweepTakesNoFileARunHoldsAndNothingOfTheWrongKind) {
     this->make_directories("stage/inner");
     this->write("stage/velmarch-update.msi", "package");
-    // A live run takes its hold first. The sweep's handle on a candidate
-    // directory (opened for deletion) keeps the run's own walk out of that
-    // folder while it is open, so the run reads its file before the sweep
-    // comes.
-    auto hold = this->platform.hold_file(this->at("stage/velmarch-update.msi"));
-    ASSERT_TRUE(hold) << hold.error();
-    // Holding it lets others read it (the installer, the verification).
-    EXPECT_EQ(this->read_all("stage/velmarch-update.msi"), "package");
-    auto root = this->platform.open_held_directory(this->subject.root());
-    ASSERT_TRUE(root) << root.error();
-    auto stage = (*root)->open_directory("stage");
-    ASSERT_TRUE(stage) << stage.error();
-    EXPECT_FALSE((*stage)->take_file("velmarch-update.msi"));
-    hold->reset();
-    auto taken = (*stage)->take_file("velmarch-update.msi");
+    std::unique_ptr<HeldDirectory> stage;
+    {
+        // The run holds its package before a sweep looks at its staging: a
+        // sweep holds a directory with delete access, and while it does, no
+        // walk may hold that directory without delete sharing (Windows).
+        auto hold = this->platform.hold_file(this->at("stage/velmarch-update.msi"));
+        ASSERT_TRUE(hold) << hold.error();
+        // Holding it lets others read it (the installer, the verification).
+        EXPECT_EQ(this->read_all("stage/velmarch-update.msi"), "package");
+        auto root = this->platform.open_held_directory(this->subject.root());
+        ASSERT_TRUE(root) << root.error();
+        auto opened = (*root)->open_directory("stage");
+        ASSERT_TRUE(opened) << opened.error();
+        stage = std::move(*opened);
+        EXPECT_FALSE(stage->take_file("velmarch-update.msi"));
+    }
+    auto taken = stage->take_file("velmarch-update.msi");
     EXPECT_TRUE(taken) << taken.error();
-    EXPECT_FALSE((*stage)->take_file("inner"));
-    EXPECT_FALSE((*stage)->take_file("absent"));
-    EXPECT_FALSE((*stage)->open_directory("velmarch-update.msi"));
-    EXPECT_FALSE((*stage)->open_directory("absent"));
-    EXPECT_FALSE((*stage)->open_directory(".."));
+    EXPECT_FALSE(stage->take_file("inner"));
+    EXPECT_FALSE(stage->take_file("absent"));
+    EXPECT_FALSE(stage->open_directory("velmarch-update.msi"));
+    EXPECT_FALSE(stage->open_directory("absent"));
+    EXPECT_FALSE(stage->open_directory(".."));
 }
 
 TYPED_TEST(PlatformContract, ALinkIsNeverOpenedAsTheDirectoryItLeadsTo) {

@@ -85,6 +85,14 @@ INSTANTIATE_TEST_SUITE_P(
         FullPathCase{"WindowsDeviceKeepsItsDevice", windows, "\\\\.\\C:\\a\\..\\..\\b", "D:\\", "\\\\.\\C:\\b"},
         FullPathCase{"WindowsDeviceUncKeepsItsShare", windows, "\\\\.\\UNC\\server\\share\\..\\..\\b", "D:\\",
                      "\\\\.\\UNC\\server\\share\\b"},
+        // Windows: only "\\?\" as written is verbatim; "//?/" is a device
+        // path the system normalises, and it stays one ("\\.\").
+        FullPathCase{"WindowsSlashedQuestionMarkIsNormalised", windows, "//?/C:/x/../y", "D:\\", "\\\\.\\C:\\y"},
+        FullPathCase{"WindowsMixedQuestionMarkIsNormalised", windows, "\\\\?/C:/x/./y", "D:\\", "\\\\.\\C:\\x\\y"},
+        FullPathCase{"WindowsSlashedDotDevice", windows, "//./C:/x/../y", "D:\\", "\\\\.\\C:\\y"},
+        // A share named ".." is the system's reading too (refused by the run:
+        // is_ambiguous_root).
+        FullPathCase{"WindowsShareNamedDotDotIsAName", windows, "\\\\srv\\..\\x", "D:\\", "\\\\srv\\..\\x"},
         // Windows: verbatim texts go to the system as they are.
         FullPathCase{"WindowsVerbatimAsItIs", windows, "\\\\?\\C:\\a\\..\\b\\.", "D:\\", "\\\\?\\C:\\a\\..\\b\\."},
         FullPathCase{"WindowsVerbatimUncAsItIs", windows, "\\\\?\\UNC\\server\\share\\..\\x", "D:\\",
@@ -136,6 +144,23 @@ TEST(SplitPath, GivesTheRootAndResolvedComponents) {
     const SplitPath<char> drive_relative = split_path(std::string_view("C:..\\x"), windows);
     EXPECT_EQ(drive_relative.root, "C:");
     EXPECT_EQ(drive_relative.components, (std::vector<std::string>{"..", "x"}));
+}
+
+// Where the system's full-path rules and these could part, the run refuses
+// the text: a server, share or device named "." or "..", and a ".." that
+// reaches a device's name (the system's device root is "\\.\" alone:
+// "\\.\C:\..\x" is "\\.\x" to it). Checked under Wine: GetFullPathNameW gives
+// "\\srv\..\x" for "\\srv\..\x" and "\\.\UNC\x" for "\\.\UNC\srv\..\x".
+TEST(AmbiguousRoot, IsFoundWhereTheSystemReadsDotsOtherwise) {
+    for (const char* text : {"\\\\srv\\..\\x", "\\\\srv\\.\\x", "\\\\..\\share\\x", "//srv/../x", "\\\\srv\\..",
+                             "\\\\.\\..\\x", "//?/../x", "\\\\.\\C:\\..\\x", "//?/C:/a/../../x", "\\\\.\\UNC\\srv\\..\\x",
+                             "\\\\.\\UNC\\srv\\share\\..\\x"})
+        EXPECT_TRUE(is_ambiguous_root(std::string_view(text), windows)) << text;
+    for (const char* text : {"\\\\srv\\share\\..\\x", "\\\\srv\\share\\a\\..\\..\\x", "\\\\srv\\..share\\x",
+                             "\\\\.\\C:\\a\\..\\x", "//?/C:/x/../y", "C:\\..\\x", "\\\\?\\C:\\..\\x",
+                             "\\\\?\\UNC\\srv\\..\\x", "\\??\\C:\\..", "..\\x"})
+        EXPECT_FALSE(is_ambiguous_root(std::string_view(text), windows)) << text;
+    EXPECT_FALSE(is_ambiguous_root(std::string_view("//srv/../x"), posix));
 }
 
 // The program's own texts (UTF-16 on Windows) follow the same rules.

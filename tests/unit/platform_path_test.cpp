@@ -101,6 +101,56 @@ TEST(PathParts, ParentsEndAtTheRoot) {
     }
 }
 
+// An elevated run acts on local volumes only: by its text a path is on this
+// machine only as a drive (whose type the system then tells) or a POSIX path.
+TEST(PathParts, SharesAndDevicePathsAreNotLocalByTheirText) {
+    struct Case {
+        std::string_view text;
+        PathStyle style;
+        TextVolume volume;
+    } const cases[] = {
+        {"C:\\Users\\ann", kWindows, TextVolume::this_machine},
+        {"c:/Users", kWindows, TextVolume::this_machine},
+        {"\\\\?\\C:\\Users", kWindows, TextVolume::this_machine},
+        {"\\??\\C:\\Users", kWindows, TextVolume::this_machine},
+        {"\\Users\\ann", kWindows, TextVolume::this_machine},  // rooted: read against a drive first
+        {"Logs\\helper.log", kWindows, TextVolume::this_machine},
+        {"D:x", kWindows, TextVolume::this_machine},
+        {"\\\\server\\share\\x", kWindows, TextVolume::not_local},
+        {"//server/share/x", kWindows, TextVolume::not_local},
+        {"\\/server\\share", kWindows, TextVolume::not_local},
+        {"\\\\server", kWindows, TextVolume::not_local},
+        {"\\\\localhost\\pipe\\name", kWindows, TextVolume::not_local},
+        {"\\\\localhost\\C$\\Users", kWindows, TextVolume::not_local},
+        {"\\\\?\\UNC\\server\\share\\x", kWindows, TextVolume::not_local},
+        {"\\??\\UNC\\server\\share\\x", kWindows, TextVolume::not_local},
+        {"\\\\.\\UNC\\server\\share\\x", kWindows, TextVolume::not_local},
+        {"\\\\?\\GLOBALROOT\\Device\\Mup\\server\\share", kWindows, TextVolume::not_local},
+        {"\\\\?\\Volume{0b1ac3a2-0000-0000-0000-100000000000}\\x", kWindows, TextVolume::not_local},
+        {"\\\\.\\C:\\Users", kWindows, TextVolume::not_local},
+        {"//?/C:/Users", kWindows, TextVolume::not_local},  // a device path, not verbatim
+        {"\\\\?\\C:", kWindows, TextVolume::not_local},     // the volume device itself
+        {"\\??\\pipe\\name", kWindows, TextVolume::not_local},
+        {"//server/share/x", kPosix, TextVolume::this_machine},
+        {"/mnt/nfs/x", kPosix, TextVolume::this_machine},  // the stand-in asks the file system
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.text) + " (" + show(c.style) + ")");
+        EXPECT_EQ(volume_by_text(c.text, c.style), c.volume);
+        const std::wstring wide(c.text.begin(), c.text.end());
+        EXPECT_EQ(volume_by_text(std::wstring_view(wide), c.style), c.volume);
+    }
+}
+
+TEST(PathParts, DosWildcardsAreSearchPatternsLikeStarAndQuestionMark) {
+    for (const std::string_view text : {"C:\\a*", "C:\\a?", "C:\\a<b", "C:\\a>b", "C:\\a\"b", "\\\\?\\C:\\a<b",
+                                        "\\\\?\\C:\\a?b", "\\??\\C:\\a>"})
+        EXPECT_TRUE(has_wildcard(text, kWindows)) << text;
+    for (const std::string_view text : {"C:\\a", "\\\\?\\C:\\a", "\\??\\C:\\a", "C:\\a|b"})
+        EXPECT_FALSE(has_wildcard(text, kWindows)) << text;
+    EXPECT_FALSE(has_wildcard(std::string_view("/a*<>\"?"), kPosix));
+}
+
 // --- the type itself, in the native style ------------------------------------
 
 Path native(std::string_view slashed) { return testing::test_path(slashed); }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/posix/platform.h"
+#include "platform/posix/trusted_path.h"
 #include "platform_posix_temp_directory.h"
 
 namespace velmarch::platform {
@@ -117,6 +118,28 @@ TEST_F(PosixLinks, ElevatedRunStartsNothingThroughTheLink) {
     posix::PosixPlatform ordinary({}, false);
     EXPECT_EQ(ordinary.run_and_wait(through_program), 0);
     EXPECT_EQ(ordinary.run_and_wait(in_directory), 0);
+}
+
+// The stand-in's remote volume: a file system whose answers come from another
+// machine or a user-space server, told by statfs's f_type (linux/magic.h).
+TEST(PosixVolumes, NetworkAndUserSpaceFileSystemsAreRemote) {
+    for (const std::uint32_t remote : {0x6969u /* NFS */, 0xFF534D42u /* CIFS */, 0xFE534D42u /* SMB2 */,
+                                       0x517Bu /* SMB */, 0x01021997u /* 9P */, 0x65735546u /* FUSE: sshfs */,
+                                       0x00C36400u /* Ceph */})
+        EXPECT_TRUE(posix::is_remote_file_system(remote)) << std::hex << remote;
+    for (const std::uint32_t local : {0xEF53u /* ext4 */, 0x01021994u /* tmpfs */, 0x794C7630u /* overlay */,
+                                      0x58465342u /* XFS */, 0x9123683Eu /* Btrfs */, 0x9FA0u /* proc */})
+        EXPECT_FALSE(posix::is_remote_file_system(local)) << std::hex << local;
+}
+
+// The elevated run walks local volumes as before: the temporary folder (a
+// local file system wherever the tests run) is reached and written.
+TEST(PosixVolumes, ElevatedRunWalksALocalVolume) {
+    testing::TempDirectory temp;
+    posix::PosixPlatform platform({}, true);
+    const Path file = testing::to_path(temp.path() / "local.txt");
+    ASSERT_TRUE(platform.write_file(file, bytes_of("local")));
+    EXPECT_EQ(read_text(file), "local");
 }
 
 }  // namespace

@@ -186,6 +186,7 @@ public:
     }
     Result<Path> link_target(const NativeString& name) override { return as_path(tree.at(child(name)).target); }
     Result<void> make_directory(const NativeString&) override { return std::unexpected(std::string("read-only")); }
+    Result<VolumeKind> volume() override { return VolumeKind::local; }
     std::string untrusted_link_error() const override { return "untrusted link"; }
     std::string too_many_links_error() const override { return "too many links"; }
     std::string missing_directory_error() const override { return "missing directory"; }

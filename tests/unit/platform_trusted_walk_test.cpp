@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,13 @@ public:
     std::vector<std::string> made;
     // What appears instead of a directory the walk creates (a race).
     std::map<std::string, Node> planted_on_creation;
+    // Directories on a remote volume (a mapped drive; a network mount on the
+    // stand-in), with everything below them; a query that fails.
+    std::vector<std::string> remote_volumes;
+    std::optional<std::string> volume_failure;
+    // Where the cursor stood at each volume query, and every name inspected.
+    std::vector<std::string> volume_queries;
+    std::vector<std::string> inspected;
 
     void add(const std::string& path, Node node) { tree[path] = std::move(node); }
 
@@ -45,6 +53,7 @@ public:
         return {};
     }
     Result<EntryInfo> inspect(const NativeString& name) override {
+        inspected.push_back(child(name));
         auto it = tree.find(child(name));
         if (it == tree.end()) return EntryInfo{EntryKind::missing};
         return EntryInfo{it->second.kind, is_trusted_windows_owner(it->second.owner)};
@@ -70,6 +79,13 @@ public:
         else
             tree.try_emplace(path, Node{});
         return {};
+    }
+    Result<VolumeKind> volume() override {
+        volume_queries.push_back(here);
+        if (volume_failure) return std::unexpected(*volume_failure);
+        for (const std::string& remote : remote_volumes)
+            if (here == remote || here.starts_with(remote + "/")) return VolumeKind::remote;
+        return VolumeKind::local;
     }
     std::string untrusted_link_error() const override { return "untrusted link"; }
     std::string too_many_links_error() const override { return "too many links"; }
@@ -342,6 +358,78 @@ TEST_F(TrustedWalk, CreatingDirectoriesRefusesAFileOnTheWay) {
     ASSERT_FALSE(name);
     EXPECT_EQ(name.error(), "not a directory");
 }
+
+// An elevated run acts on local volumes only: a remote volume anywhere on the
+// path, or behind a trusted link, is refused before anything on it is looked
+// at, and a volume query that fails refuses the path as well.
+TEST_F(TrustedWalk, ARemoteVolumeOnThePathIsRefusedBeforeAnythingOnItIsLookedAt) {
+    cursor.add("/Users/ann/Share", directory(kUser));
+    cursor.add("/Users/ann/Share/Logs", directory(kUser));
+    cursor.remote_volumes = {"/Users/ann/Share"};
+    for (const WalkOptions options : {WalkOptions{}, WalkOptions{.create_directories = true}}) {
+        cursor.inspected.clear();
+        auto name = walk("/Users/ann/Share/Logs/helper.log", options);
+        ASSERT_FALSE(name);
+        EXPECT_EQ(name.error(), kNotOnALocalVolume);
+        EXPECT_EQ(cursor.here, "/Users/ann/Share");
+        EXPECT_EQ(cursor.inspected.back(), "/Users/ann/Share") << "something on the remote volume was looked at";
+        EXPECT_TRUE(cursor.made.empty());
+    }
+    // The same folder on a local volume is walked.
+    cursor.remote_volumes.clear();
+    cursor.volume_queries.clear();
+    ASSERT_TRUE(walk("/Users/ann/Share/Logs/helper.log"));
+    EXPECT_EQ(cursor.volume_queries,
+              (std::vector<std::string>{"/", "/Users", "/Users/ann", "/Users/ann/Share", "/Users/ann/Share/Logs"}));
+}
+
+TEST_F(TrustedWalk, ARemoteRootIsRefusedAtTheStart) {
+    cursor.remote_volumes = {"/"};
+    auto name = walk("/Users/ann/Logs/helper.log");
+    ASSERT_FALSE(name);
+    EXPECT_EQ(name.error(), kNotOnALocalVolume);
+    EXPECT_TRUE(cursor.inspected.empty());
+}
+
+TEST_F(TrustedWalk, ATrustedLinkToARemoteVolumeIsRefused) {
+    cursor.add("/Mounts", directory());
+    cursor.add("/Mounts/server", directory());
+    cursor.add("/ProgramData/Velmarch/Logs", link(kAdministrators, "/Mounts/server"));
+    cursor.remote_volumes = {"/Mounts/server"};
+    auto name = walk("/ProgramData/Velmarch/Logs/helper.log");
+    ASSERT_FALSE(name);
+    EXPECT_EQ(name.error(), kNotOnALocalVolume);
+}
+
+TEST_F(TrustedWalk, AVolumeQueryThatFailsRefusesThePath) {
+    cursor.volume_failure = "Access is denied. (os error 5)";
+    auto name = walk("/Users/ann/Logs/helper.log");
+    ASSERT_FALSE(name);
+    EXPECT_EQ(name.error(), "Access is denied. (os error 5)");
+    EXPECT_TRUE(cursor.inspected.empty());
+}
+
+#ifdef _WIN32
+// Shares and device paths, in the path and as a trusted link's target, are
+// refused by their text: nothing is started on them, not even the root.
+TEST_F(TrustedWalk, SharesAndDevicePathsAreRefusedByTheirText) {
+    for (const char* path : {"\\\\server\\share\\Logs\\helper.log", "//server/share/helper.log",
+                             "\\\\?\\UNC\\server\\share\\x", "\\??\\UNC\\server\\share\\x",
+                             "\\\\localhost\\pipe\\name", "\\\\?\\GLOBALROOT\\Device\\Mup\\server\\share",
+                             "\\\\.\\C:\\Windows", "//?/C:/Windows"}) {
+        SCOPED_TRACE(path);
+        cursor.volume_queries.clear();
+        auto name = walk(path);
+        ASSERT_FALSE(name);
+        EXPECT_EQ(name.error(), kNotOnALocalVolume);
+        EXPECT_TRUE(cursor.volume_queries.empty()) << "the walk started on it";
+    }
+    cursor.add("/ProgramData/Velmarch/Logs", link(kAdministrators, "\\\\server\\share"));
+    auto name = walk("/ProgramData/Velmarch/Logs/helper.log");
+    ASSERT_FALSE(name);
+    EXPECT_EQ(name.error(), kNotOnALocalVolume);
+}
+#endif
 
 TEST(TrustedOwner, PosixTrustsRootOnly) {
     EXPECT_TRUE(is_trusted_posix_owner(0));

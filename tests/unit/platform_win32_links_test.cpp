@@ -76,27 +76,53 @@ TEST_F(Win32Links, OwnCheckWalksPlainPathsAndReportsTheSystemErrors) {
     EXPECT_TRUE(ends_with_os_error(through_file.error(), 267)) << through_file.error();
 }
 
-// A volume GUID, device or GLOBALROOT path names something the walk cannot
-// look along: refused as an untrusted mount point in both checking modes,
-// followed as before without elevation. (The "\\?\" forms carry a "?" and are
-// refused before that, as invalid names.)
-TEST_F(Win32Links, OwnCheckWalksOnlyDriveRootedAndUncPaths) {
+// An elevated run acts on local volumes only: a share, in every form the
+// system accepts, and a volume GUID, device or GLOBALROOT path are refused
+// by their text before anything is opened, in both checking modes; a run
+// without elevation (LinkCheck::off) uses them as they are. A drive's own
+// verbatim form is walked like the drive path.
+TEST_F(Win32Links, OwnCheckRefusesSharesAndDevicePathsAndWalksLocalDrives) {
     write_text(at(L"file.txt"), "x");
     const std::wstring refused[] = {
+        LR"(\\localhost\C$\Users\Public\helper.log)",
+        LR"(//localhost/C$/Users/Public/helper.log)",
+        LR"(\\?\UNC\localhost\C$\Users\Public\helper.log)",
+        LR"(\??\UNC\localhost\C$\Users\Public\helper.log)",
+        LR"(\\localhost\pipe\velmarch)",
+        LR"(\\?\GLOBALROOT\Device\Mup\localhost\C$\helper.log)",
         LR"(\\.\Volume{0b1ac3a2-0000-0000-0000-100000000000}\Logs\helper.log)",
         LR"(\\.\GLOBALROOT\Device\HarddiskVolume3\Logs\helper.log)",
         LR"(\\.\C:\Logs\helper.log)",
+        LR"(//?/C:/Logs/helper.log)",
         LR"(\\.\pipe\velmarch)",
     };
+    const std::string not_local(kNotOnALocalVolume);
     for (const win32::LinkCheck mode : {win32::LinkCheck::every_link, win32::LinkCheck::symbolic_links}) {
         for (const std::wstring& path : refused) {
             auto checked = win32::check_trusted_path(Path(path), {}, mode);
             ASSERT_FALSE(checked) << path_to_utf8(Path(path));
-            EXPECT_EQ(checked.error(), win32::untrusted_link_error_text());
+            EXPECT_EQ(checked.error(), not_local) << path_to_utf8(Path(path));
         }
         EXPECT_TRUE(win32::check_trusted_path(at(L"file.txt"), {}, mode));
+        const Path verbatim(L"\\\\?\\" + at(L"file.txt").native());
+        auto walked = win32::check_trusted_path(verbatim, {}, mode);
+        EXPECT_TRUE(walked) << walked.error();
+        // The platform's own operations refuse them alike.
+        win32::Win32Platform platform(mode);
+        EXPECT_EQ(platform.write_file(Path(refused[0]), bytes_of("x")).error(), not_local);
+        EXPECT_EQ(platform.file_type(Path(refused[0])), FileType::missing);
     }
-    EXPECT_TRUE(win32::check_trusted_path(Path(refused[0]), {}, win32::LinkCheck::off));
+    for (const std::wstring& path : refused)
+        EXPECT_TRUE(win32::check_trusted_path(Path(path), {}, win32::LinkCheck::off));
+}
+
+// The DOS wildcards are search patterns like "*" and "?": refused alike.
+TEST_F(Win32Links, OwnCheckRefusesEverySearchPattern) {
+    for (const wchar_t* name : {L"a*b", L"a?b", L"a<b", L"a>b", L"a\"b"}) {
+        auto checked = win32::check_trusted_path(at(name));
+        ASSERT_FALSE(checked) << path_to_utf8(at(name));
+        EXPECT_TRUE(ends_with_os_error(checked.error(), 123)) << checked.error();
+    }
 }
 
 TEST_F(Win32Links, CheckedPlatformCreatesWritesAndDeletesAlongPlainPaths) {

@@ -128,6 +128,15 @@ INSTANTIATE_TEST_SUITE_P(
         TargetCase{"RelativeWithADrive", kSymlink, R"(C:Windows)", "", 1, "", false},
         TargetCase{"RelativeToAStream", kSymlink, R"(file.txt:hidden)", "", 1, "", false},
         TargetCase{"RelativeUnc", kSymlink, R"(\\server\share)", "", 1, "", false},
+        // Search patterns, the DOS wildcards as "*" and "?": a directory-entry
+        // lookup of such a name would match other names.
+        TargetCase{"RelativeWithAStar", kSymlink, R"(..\Logs\*.log)", "", 1, "", false},
+        TargetCase{"RelativeWithDosStar", kSymlink, R"(..\Logs\<.log)", "", 1, "", false},
+        TargetCase{"RelativeWithDosQuestionMark", kSymlink, R"(..\Logs\helper>log)", "", 1, "", false},
+        TargetCase{"RelativeWithDosDot", kSymlink, R"(..\Logs\helper"log)", "", 1, "", false},
+        TargetCase{"AbsoluteWithDosStar", kJunction, R"(\??\C:\Windows\<)", "", 0, "", false},
+        TargetCase{"AbsoluteWithDosDot", kSymlink, R"(\??\C:\Windows\win"ini)", "", 0, "", false},
+        TargetCase{"UncWithDosQuestionMark", kSymlink, R"(\??\UNC\server\share\>)", "", 0, "", false},
         TargetCase{"RelativeNtName", kSymlink, R"(\??\C:\Windows)", "", 1, "", false},
         TargetCase{"EmptyRelative", kSymlink, "", "", 1, "", false},
         // A junction has no relative form: the flag field is the name data.
@@ -179,6 +188,13 @@ TEST(WalkableFullPath, OnlyDriveRootedAndUncPathsAreWalked) {
         {R"(\??\C:\Users\.\ann)", ""},
         {R"(\\?\UNC\server\share\..\x)", ""},
         {R"(\\?\C:\Users\..ann\x.)", R"(C:\Users\..ann\x.)"},
+        // Search patterns, DOS wildcards included; the "?" of "\\?\" is none.
+        {R"(C:\Users\ann\*)", ""},
+        {R"(C:\Users\ann\a<b)", ""},
+        {R"(C:\Users\ann\a>b)", ""},
+        {R"(C:\Users\ann\a"b)", ""},
+        {R"(\\?\C:\Users\a?b)", ""},
+        {R"(\\server\share\a<b)", ""},
     };
     for (const FullPathCase& c : cases) {
         const auto walked = walkable_full_path(widen(c.path));

@@ -275,6 +275,20 @@ TEST_F(RunUpdateTest, OnlyPathsThatAreNotAbsoluteAskForTheWorkingDirectory) {
     EXPECT_EQ(platform.calls(Op::working_directory_for), kAsked);
 }
 
+#ifdef _WIN32
+// A share or device text whose "." or ".." the system reads in its own way
+// ("\\srv\..\x": a share named "..") is refused before anything is touched.
+TEST_F(RunUpdateTest, AnAmbiguousShareRootEndsTheRunBeforeAnythingIsTouched) {
+    set_arg("--result-path", "\\\\srv\\..\\result.json");
+    EXPECT_EQ(run(), 1603);
+    EXPECT_EQ(platform.standard_error,
+              "The path \\\\srv\\..\\result.json is refused: Windows reads the \".\" or \"..\" of its share or device "
+              "root in its own way.\n");
+    EXPECT_EQ(platform.file_text("/Logs/helper.log"), "old log\n");
+    EXPECT_EQ(result(), kOldResult);
+}
+#endif
+
 TEST_F(RunUpdateTest, UnreadableWorkingDirectoryEndsTheRunBeforeAnythingIsTouched) {
     platform.fail(Op::working_directory_for, "Injected failure. (os error 2)");
     set_arg("--result-path", "result.json");

@@ -20,8 +20,8 @@ import zipfile
 from pathlib import Path
 
 WINE_PASSES = {"real-update", "unit-tests"}
-WINE_SKIPS = {"staging-access-list", "planted-junction", "created-folder-junction", "swapped-log-folder",
-              "user-symbolic-link", "redirection-guard", "stale-staging"}
+WINE_SKIPS = {"staging-access-list", "planted-junction", "share-junction", "created-folder-junction",
+              "swapped-log-folder", "user-symbolic-link", "redirection-guard", "stale-staging"}
 SUMMARY = re.compile(r"^(\d+) passed, (\d+) failed, (\d+) skipped$")
 CHECK_LINE = re.compile(r"^(PASS|FAIL|SKIP) ([a-z-]+): (.*)$")
 

@@ -1,6 +1,7 @@
 #include "platform/posix/trusted_path.h"
 
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,6 +21,26 @@ namespace {
         if (errno != EINTR) return std::unexpected(last_os_error_text());
     }
 }
+
+// File systems whose answers come from another machine (network and cluster
+// file systems) or from a user-space server (FUSE), by statfs's f_type: the
+// stand-in's counterpart of a remote drive.
+constexpr std::uint32_t kRemoteFileSystems[] = {
+    0x6969,      // NFS
+    0x517B,      // SMB
+    0xFE534D42,  // SMB2
+    0xFF534D42,  // CIFS
+    0x01021997,  // 9P
+    0x65735546,  // FUSE (sshfs, and any user's own server)
+    0x00C36400,  // Ceph
+    0x5346414F,  // AFS (kAFS)
+    0x6B414653,  // AFS
+    0x73757245,  // Coda
+    0x564C,      // NCP
+    0x7461636F,  // OCFS2
+    0x47504653,  // GPFS
+    0x0BD00BD0,  // Lustre
+};
 
 }  // namespace
 
@@ -90,6 +111,17 @@ Result<void> DescriptorCursor::make_directory(const NativeString& name) {
     return {};
 }
 
+// The directory held, which may be the descriptor a name was looked at by
+// (O_PATH descriptors answer fstatfs).
+Result<VolumeKind> DescriptorCursor::volume() {
+    struct statfs status {};
+    for (;;) {
+        if (::fstatfs(directory_.get(), &status) == 0) break;
+        if (errno != EINTR) return std::unexpected(last_os_error_text());
+    }
+    return is_remote_file_system(static_cast<std::uint32_t>(status.f_type)) ? VolumeKind::remote : VolumeKind::local;
+}
+
 std::string DescriptorCursor::untrusted_link_error() const { return untrusted_link_error_text(); }
 std::string DescriptorCursor::too_many_links_error() const { return os_error_text(ELOOP); }
 std::string DescriptorCursor::missing_directory_error() const { return os_error_text(ENOENT); }
@@ -103,6 +135,12 @@ void DescriptorCursor::forget_looked_at() {
 }
 
 std::string untrusted_link_error_text() { return os_error_text(EACCES); }
+
+bool is_remote_file_system(std::uint32_t type) {
+    for (const std::uint32_t remote : kRemoteFileSystems)
+        if (type == remote) return true;
+    return false;
+}
 
 Result<Path> current_directory() {
     std::string buffer(256, '\0');

@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 
+#include <cstdint>
 #include <string>
 
 #include "platform/platform.h"
@@ -48,6 +49,7 @@ public:
     [[nodiscard]] Result<void> enter(const NativeString& name) override;
     [[nodiscard]] Result<Path> link_target(const NativeString& name) override;
     [[nodiscard]] Result<void> make_directory(const NativeString& name) override;
+    [[nodiscard]] Result<VolumeKind> volume() override;
 
     std::string untrusted_link_error() const override;
     std::string too_many_links_error() const override;
@@ -77,5 +79,11 @@ private:
 
 // The error an untrusted link gives: what Linux's protected_symlinks answers.
 std::string untrusted_link_error_text();
+
+// A file system type (statfs's f_type) that the stand-in counts as a remote
+// volume: a network file system (NFS, SMB/CIFS, 9P, Ceph, AFS, ...) or FUSE,
+// whose answers come from a server process (sshfs, or any user's own), as a
+// share's come from its file server.
+bool is_remote_file_system(std::uint32_t type);
 
 }  // namespace velmarch::platform::posix

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/path_parts.h"
 #include "platform/win32/file.h"
 #include "platform/win32/nt_file.h"
 #include "platform/win32/os_error.h"
@@ -32,7 +33,7 @@ bool is_directory(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECT
 // itself: a link found here was not followed.
 FileType file_type_from_directory_entry(const Path& path) {
     // A search pattern would match other names.
-    if (path.native().find_first_of(L"*?") != NativeString::npos) return FileType::missing;
+    if (has_wildcard(std::wstring_view(path.native()), PathStyle::windows)) return FileType::missing;
     WIN32_FIND_DATAW entry{};
     const UniqueFindHandle search(
         ::FindFirstFileExW(path.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));

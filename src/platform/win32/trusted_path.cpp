@@ -11,6 +11,7 @@
 #include <span>
 #include <vector>
 
+#include "platform/path_parts.h"
 #include "platform/trusted_access.h"
 #include "platform/windows_link_target.h"
 #include "platform/win32/nt_file.h"
@@ -45,8 +46,12 @@ std::wstring join(const std::wstring& directory, const NativeString& name) {
         if (length == 0) return std::unexpected(last_os_error_text());
         if (length < buffer.size()) {
             buffer.resize(length);
-            // Only drive-rooted and UNC paths are walked: a volume GUID or
-            // device path names something the walk cannot look along.
+            // A share or device path is refused before anything on it is
+            // opened (platform.h, kNotOnALocalVolume).
+            if (volume_by_text(std::wstring_view(buffer), PathStyle::windows) == TextVolume::not_local)
+                return std::unexpected(std::string(kNotOnALocalVolume));
+            // Only drive-rooted paths are walked: a verbatim path holding "."
+            // or ".." names something the walk would read otherwise.
             std::optional<std::u16string> walkable = walkable_full_path(std::u16string(buffer.begin(), buffer.end()));
             if (!walkable) return std::unexpected(untrusted_link_error_text());
             return std::wstring(walkable->begin(), walkable->end());
@@ -173,21 +178,33 @@ class HandleCursor final : public PathCursor {
 public:
     explicit HandleCursor(LinkCheck mode) : mode_(mode) {}
 
-    // The walk starts at the root of a full path, such as C:\ or a share; it
-    // joins a link's target to the link's directory itself, ".." resolved by
-    // text, so nothing here goes up.
+    // The walk starts at the root of a full path, such as C:\ (a share or a
+    // device path is refused by its text before); it joins a link's target
+    // to the link's directory itself, ".." resolved by text, so nothing here
+    // goes up.
     Result<void> start(const Path& root) override {
         std::wstring text = root.native();
         for (wchar_t& c : text)
             if (c == L'/') c = L'\\';
         if (text.empty() || text == L"\\") return std::unexpected(os_error_text(ERROR_PATH_NOT_FOUND));
-        Opened opened = hold_directory(nullptr, extended(text), false);
+        forget_looked_at();
+        directory_.reset();
+        // The drive's type is asked before its root is opened: a mapped
+        // network drive is not opened at all (volume() then refuses it).
+        volume_ = drive_volume(text);
+        here_ = std::move(text);
+        if (!volume_ || *volume_ != VolumeKind::local) return {};
+        Opened opened = hold_directory(nullptr, extended(here_), false);
         if (!opened) return std::unexpected(os_error_text(opened.error()));
         directory_ = std::move(*opened);
-        here_ = std::move(text);
-        forget_looked_at();
         return {};
     }
+
+    // The walk starts only at a drive's root (a share or device is refused by
+    // its text before): its type holds for every folder below it, since
+    // nothing but a symbolic link, which the walk follows itself (starting
+    // again at its target's root), leads from a drive to a share.
+    Result<VolumeKind> volume() override { return volume_; }
 
     // Opens the name itself (a link not followed) and keeps that handle: a
     // link is decided on it, its target read from it, and a directory entered
@@ -326,10 +343,28 @@ private:
         return EntryInfo{kind_of(entry.dwFileAttributes)};
     }
 
+    // GetDriveTypeW of the root: a mapped network drive, and a drive
+    // substituted for a share, answer DRIVE_REMOTE. Under Wine a share's root
+    // answers DRIVE_NO_ROOT_DIR, which is why shares are refused by text.
+    static Result<VolumeKind> drive_volume(const std::wstring& root) {
+        switch (::GetDriveTypeW(root.c_str())) {
+            case DRIVE_FIXED:
+            case DRIVE_REMOVABLE:
+            case DRIVE_CDROM:
+            case DRIVE_RAMDISK:
+                return VolumeKind::local;
+            case DRIVE_NO_ROOT_DIR:
+                return std::unexpected(os_error_text(ERROR_PATH_NOT_FOUND));
+            default:  // DRIVE_REMOTE, and DRIVE_UNKNOWN: nothing says it is local
+                return VolumeKind::remote;
+        }
+    }
+
     LinkCheck mode_;
     UniqueHandle directory_;
     // The text of where the walk stands, for the directory-entry lookup only.
     std::wstring here_;
+    Result<VolumeKind> volume_ = std::unexpected(os_error_text(ERROR_PATH_NOT_FOUND));
     UniqueHandle looked_at_;
     NativeString looked_at_name_;
     DWORD looked_at_tag_ = 0;
@@ -344,8 +379,13 @@ std::unique_ptr<PathCursor> make_handle_cursor(LinkCheck mode) { return std::mak
 Result<Located> locate(const Path& path, WalkOptions options, LinkCheck mode) {
     if (mode == LinkCheck::off) return Located{UniqueHandle(), path.native(), false};
     if (path.empty()) return std::unexpected(os_error_text(ERROR_PATH_NOT_FOUND));
-    // A search pattern would name other files in the directory-entry lookups.
-    if (path.native().find_first_of(L"*?") != NativeString::npos) return std::unexpected(os_error_text(ERROR_INVALID_NAME));
+    if (volume_by_text(std::wstring_view(path.native()), PathStyle::windows) == TextVolume::not_local)
+        return std::unexpected(std::string(kNotOnALocalVolume));
+    // A search pattern would name other files in the directory-entry lookups:
+    // "*" and "?", and the DOS wildcards "<", ">" and '"' that the system
+    // matches alike. The "?" of a verbatim prefix is none.
+    if (has_wildcard(std::wstring_view(path.native()), PathStyle::windows))
+        return std::unexpected(os_error_text(ERROR_INVALID_NAME));
     Result<std::wstring> full = full_path(path);
     if (!full) return std::unexpected(full.error());
     HandleCursor cursor(mode);

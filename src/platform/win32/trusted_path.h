@@ -12,6 +12,10 @@
 // that opened it: its owner, its access list and its target all come from
 // that one handle. The caller then acts on (directory handle, final name), so
 // a folder swapped for a link after the walk is never passed through.
+//
+// The path and every link target must be on a local volume: a share or
+// device path is refused by its text, a remote drive by its type, asked
+// before its root is opened (kNotOnALocalVolume).
 
 #include <memory>
 #include <string>
@@ -50,7 +54,7 @@ struct Located {
 // The walk's cursor: it holds the directory it stands in, and keeps the
 // handle of the name it looked at last, from which that name's link is
 // decided and read and that directory entered. `start` takes a full,
-// drive-rooted or UNC root.
+// drive-rooted root; `volume` answers that drive's type.
 [[nodiscard]] std::unique_ptr<PathCursor> make_handle_cursor(LinkCheck mode);
 
 // Walks `path` (see walk_trusted_path); with `options.create_directories`

@@ -26,6 +26,11 @@ RealUpdateOutcomes check_real_update(const Kit& kit, bool elevated);
 // helper log; with RedirectionGuard the system itself refuses it (error 448).
 CheckOutcome check_planted_junction(const Kit& kit, bool elevated, bool redirection_guard);
 
+// An elevated run refuses a helper log named through the administrative share
+// (\\localhost\C$\...) behind an ordinary user's junction, which the file
+// server, not the updater, would resolve: "not on a local volume".
+CheckOutcome check_share_junction(const Kit& kit, bool elevated);
+
 // An elevated run creates the missing log folder in a folder the user
 // controls; the user empties it and makes it a junction; the next elevated
 // run refuses it (error 448).

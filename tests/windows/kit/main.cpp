@@ -115,6 +115,7 @@ int wmain(int argc, wchar_t** argv) {
     const auto guard_missing = redirection_guard_missing(*kit);
     const auto junction = check_planted_junction(*kit, elevated, guard_missing && !*guard_missing);
     tally.report("planted-junction", junction);
+    tally.report("share-junction", check_share_junction(*kit, elevated));
     const auto created_folder = check_created_folder_junction(*kit, elevated);
     tally.report("created-folder-junction", created_folder);
     tally.report("swapped-log-folder", check_swapped_log_folder(*kit, elevated));
