@@ -73,9 +73,15 @@ std::vector<std::string> string_literals(const std::string& source) {
             std::size_t j = i + 1;
             std::string text;
             while (j < source.size() && source[j] != '"') {
-                const std::size_t step = source[j] == '\\' ? 2 : 1;
-                text += source.substr(j, step);
-                j += step;
+                // A quote or a backslash escaped in the source is the character
+                // itself in the message; other escapes stay as written.
+                const bool escaped = source[j] == '\\' && j + 1 < source.size();
+                if (escaped && (source[j + 1] == '"' || source[j + 1] == '\\')) {
+                    text += source[j + 1];
+                } else {
+                    text += source.substr(j, escaped ? 2 : 1);
+                }
+                j += escaped ? 2 : 1;
             }
             i = j + 1;
             if (!prefix.empty()) {
