@@ -20,7 +20,7 @@ from pathlib import Path
 # build is reproducible, so this is an exact figure: a change that makes the
 # executable larger fails the release tests until this line is raised, on
 # purpose. It is just above today's size.
-BUDGET_BYTES = 1_740_000
+BUDGET_BYTES = 1_765_000
 
 # Archive members of libstdc++ the updater must not link, each with what
 # brought it in before:
