@@ -34,11 +34,6 @@ std::vector<std::filesystem::path> staging_directories(DWORD id) {
     return found;
 }
 
-std::string join(const std::vector<std::string>& parts) {
-    std::string text;
-    for (const auto& part : parts) text += (text.empty() ? "" : "; ") + part;
-    return text;
-}
 
 // Whether this system keeps the access list a directory is created with,
 // tried on a folder of our own next to where the updater stages.

@@ -15,7 +15,6 @@ namespace velmarch::kit {
 
 namespace {
 
-constexpr char kProtectedContent[] = "Only administrators may change this file.\r\n";
 constexpr wchar_t kProtectedFolder[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 constexpr wchar_t kUserFolder[] = L"D:P(A;OICI;FA;;;AU)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 constexpr int kRuns = 15;
@@ -23,11 +22,6 @@ constexpr int kRuns = 15;
 // after writing its helper log lines, and writes its result.
 constexpr wchar_t kWrongDigest[] = L"0000000000000000000000000000000000000000000000000000000000000000";
 
-std::string join(const std::vector<std::string>& parts) {
-    std::string text;
-    for (const auto& part : parts) text += (text.empty() ? "" : "; ") + part;
-    return text;
-}
 
 std::vector<std::wstring> names_in(const std::filesystem::path& folder) {
     std::vector<std::wstring> names;

@@ -12,17 +12,11 @@ namespace velmarch::kit {
 
 namespace {
 
-constexpr char kProtectedContent[] = "Only administrators may change this file.\r\n";
 // Administrators and SYSTEM only, like a folder of the system's.
 constexpr wchar_t kProtectedFolder[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 // Every signed-in user has full control, as in a user's profile.
 constexpr wchar_t kUserFolder[] = L"D:P(A;OICI;FA;;;AU)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
-std::string join(const std::vector<std::string>& parts) {
-    std::string text;
-    for (const auto& part : parts) text += (text.empty() ? "" : "; ") + part;
-    return text;
-}
 
 struct Arena {
     std::filesystem::path protected_file;
