@@ -87,8 +87,9 @@ constexpr std::string_view kNotEnoughSpace =
 // failure, after these handles have been closed in this order: the staged
 // package's, then the downloaded package's. Once copied, the staged package
 // is held (so that no sweep by another run takes it) until `staged` goes.
-[[nodiscard]] Result<void> fill_staging(StagedPackage& staged,platform::Platform& platform, const platform::Path& downloaded,
-                                        const trust::PackageClaim& claim, std::uint64_t verified_length) {
+[[nodiscard]] Result<void> fill_staging(StagedPackage& staged, platform::Platform& platform,
+                                        const platform::Path& downloaded, const trust::PackageClaim& claim,
+                                        std::uint64_t verified_length) {
     const platform::Path& package_path = staged.package_path();
     auto source = platform.open_for_reading(downloaded);
     if (!source) return std::unexpected(text::format(kReopenFailed, source.error()));

@@ -148,17 +148,10 @@ std::string child_key(const std::string& parent, std::string_view name) {
 }
 
 // Opened without following a link: a link is taken as itself, as Windows
-// does with FILE_OPEN_REPARSE_POINT.
+// does with FILE_OPEN_REPARSE_POINT. Held like a run's own file while taken.
 class FakeTakenFile : public platform::TakenFile {
 public:
-    FakeTakenFile(FakePlatform& owner, std::string key) : owner_(owner), key_(std::move(key)) {
-        ++owner_.held_opened;
-        owner_.held_files.insert(key_);
-    }
-    ~FakeTakenFile() override {
-        owner_.held_files.erase(key_);
-        ++owner_.held_closed;
-    }
+    FakeTakenFile(FakePlatform& owner, std::string key) : hold_(owner, key), owner_(owner), key_(std::move(key)) {}
     Result<platform::HeldFacts> facts() override { return facts_at(owner_, key_); }
     Result<void> remove() override {
         if (auto failure = owner_.enter(Op::held_remove)) return std::unexpected(*failure);
@@ -169,6 +162,7 @@ public:
     }
 
 private:
+    FakeHold hold_;
     FakePlatform& owner_;
     std::string key_;
 };
