@@ -36,16 +36,19 @@ namespace {
 // for whatever was swapped in since. O_NONBLOCK keeps a FIFO (or a file under
 // someone's lease) from holding the open; O_NOCTTY keeps a terminal from
 // becoming the run's own.
-[[nodiscard]] Result<UniqueFd> open_regular_file(const Located& at, int flags, mode_t mode = 0) {
+[[nodiscard]] Result<UniqueFd> open_regular_file(const Located& at, int flags, const RaceWindow& race_window,
+                                                 mode_t mode = 0) {
     if (Result<void> kind = refuse_special_file_at(at); !kind) return std::unexpected(kind.error());
+    open_race_window(race_window, at.name);
     Result<UniqueFd> fd = open_descriptor(at, flags | O_NONBLOCK | O_NOCTTY, mode);
     if (!fd) return fd;
     if (Result<void> regular = require_regular_file(*fd); !regular) return std::unexpected(regular.error());
     return fd;
 }
 
-[[nodiscard]] Result<void> write_whole_file(const Located& at, int flags, std::span<const std::byte> bytes) {
-    Result<UniqueFd> fd = open_regular_file(at, O_WRONLY | O_CREAT | flags, 0644);
+[[nodiscard]] Result<void> write_whole_file(const Located& at, int flags, std::span<const std::byte> bytes,
+                                           const RaceWindow& race_window) {
+    Result<UniqueFd> fd = open_regular_file(at, O_WRONLY | O_CREAT | flags, race_window, 0644);
     if (!fd) return std::unexpected(fd.error());
     PosixFile file(std::move(*fd));
     if (Result<void> written = write_all(file, bytes); !written) return written;
@@ -55,9 +58,10 @@ namespace {
 // Removes what `name` names in `directory`: a directory with everything in
 // it, anything else, a link included, by its name alone. Never descends
 // through a link: the directory is opened O_NOFOLLOW before it is read.
-[[nodiscard]] Removal remove_entry_at(int directory, const std::string& name) {
+[[nodiscard]] Removal remove_entry_at(int directory, const std::string& name, const RaceWindow& race_window) {
     if (::unlinkat(directory, name.c_str(), 0) == 0) return {};
     if (errno != EISDIR) return std::unexpected(last_removal_error());
+    open_race_window(race_window, name);
     {
         UniqueFd fd(::openat(directory, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!fd) return std::unexpected(last_removal_error());
@@ -73,7 +77,7 @@ namespace {
             }
             const std::string child = entry->d_name;
             if (child == "." || child == "..") continue;
-            if (Removal removed = remove_entry_at(::dirfd(entries.get()), child); !removed) return removed;
+            if (Removal removed = remove_entry_at(::dirfd(entries.get()), child, race_window); !removed) return removed;
         }
     }
     if (::unlinkat(directory, name.c_str(), AT_REMOVEDIR) != 0) return std::unexpected(last_removal_error());
@@ -102,7 +106,7 @@ Result<std::unique_ptr<File>> PosixPlatform::open_for_reading(const Path& path) 
     Result<Located> at = locate(path, guard_links_);
     if (!at) return std::unexpected(at.error());
     // Windows refuses to open a directory as a file; so does the stand-in.
-    Result<UniqueFd> fd = open_regular_file(*at, O_RDONLY);
+    Result<UniqueFd> fd = open_regular_file(*at, O_RDONLY, race_window_);
     if (!fd) return std::unexpected(fd.error());
     return std::make_unique<PosixFile>(std::move(*fd));
 }
@@ -118,13 +122,13 @@ Result<std::unique_ptr<File>> PosixPlatform::create_new_file(const Path& path) {
 Result<void> PosixPlatform::write_file(const Path& path, std::span<const std::byte> bytes) {
     Result<Located> at = locate(path, guard_links_);
     if (!at) return std::unexpected(at.error());
-    return write_whole_file(*at, O_TRUNC, bytes);
+    return write_whole_file(*at, O_TRUNC, bytes, race_window_);
 }
 
 Result<void> PosixPlatform::append_to_file(const Path& path, std::span<const std::byte> bytes) {
     Result<Located> at = locate(path, guard_links_);
     if (!at) return std::unexpected(at.error());
-    return write_whole_file(*at, O_APPEND, bytes);
+    return write_whole_file(*at, O_APPEND, bytes, race_window_);
 }
 
 Removal PosixPlatform::delete_file(const Path& path) {
@@ -166,7 +170,7 @@ Removal PosixPlatform::remove_directory_tree(const Path& path) {
     Result<Located> at = locate(path, guard_links_, FinalLink::keep);
     if (!at) return std::unexpected(RemovalError{at.error()});
     // Nothing there is an error, as on Windows.
-    return remove_entry_at(at->directory_fd(), at->name);
+    return remove_entry_at(at->directory_fd(), at->name, race_window_);
 }
 
 }  // namespace velmarch::platform::posix

@@ -12,8 +12,8 @@ std::unique_ptr<Platform> make_native_platform(int argc, char** argv) {
 
 namespace posix {
 
-PosixPlatform::PosixPlatform(std::vector<std::string> arguments, bool guard_links)
-    : arguments_(std::move(arguments)), guard_links_(guard_links) {}
+PosixPlatform::PosixPlatform(std::vector<std::string> arguments, bool guard_links, RaceWindow race_window)
+    : arguments_(std::move(arguments)), guard_links_(guard_links), race_window_(std::move(race_window)) {}
 
 }  // namespace posix
 }  // namespace velmarch::platform

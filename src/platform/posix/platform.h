@@ -21,19 +21,30 @@
 //     os_error.*     the "{} (os error {})" text
 //     trusted_path.* the elevated run's link check
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
 
 namespace velmarch::platform::posix {
 
+// Runs between the check of a caller-named entry and its use, with the
+// entry's final name: the window a user racing the run has. Tests set one to
+// change the file system there; a run has none.
+using RaceWindow = std::function<void(std::string_view name)>;
+
+inline void open_race_window(const RaceWindow& window, std::string_view name) {
+    if (window) window(name);
+}
+
 class PosixPlatform final : public Platform {
 public:
     // `arguments` are main's argv[1..], taken as they are. `guard_links`: the
     // run is the stand-in's elevated one (root), so a link on a path is
-    // followed only when root owns it.
-    PosixPlatform(std::vector<std::string> arguments, bool guard_links);
+    // followed only when root owns it. `race_window`: tests only.
+    PosixPlatform(std::vector<std::string> arguments, bool guard_links, RaceWindow race_window = {});
 
     Result<std::vector<std::string>> arguments() override;
     void write_standard_error(std::string_view text) override;
@@ -72,6 +83,7 @@ public:
 private:
     std::vector<std::string> arguments_;
     bool guard_links_;
+    RaceWindow race_window_;
 };
 
 }  // namespace velmarch::platform::posix

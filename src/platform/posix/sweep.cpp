@@ -95,8 +95,8 @@ private:
 class PosixHeldDirectory final : public HeldDirectory {
 public:
     // An empty `parent` stands for the working directory.
-    PosixHeldDirectory(UniqueFd parent, std::string name, UniqueFd fd)
-        : parent_(std::move(parent)), name_(std::move(name)), fd_(std::move(fd)) {}
+    PosixHeldDirectory(UniqueFd parent, std::string name, UniqueFd fd, RaceWindow race_window)
+        : parent_(std::move(parent)), name_(std::move(name)), fd_(std::move(fd)), race_window_(std::move(race_window)) {}
 
     Result<HeldFacts> facts() override { return facts_of(fd_.get()); }
 
@@ -134,7 +134,7 @@ public:
         if (!fd) return std::unexpected(fd.error());
         Result<UniqueFd> parent = duplicate(fd_.get());
         if (!parent) return std::unexpected(parent.error());
-        return std::make_unique<PosixHeldDirectory>(std::move(*parent), entry, std::move(*fd));
+        return std::make_unique<PosixHeldDirectory>(std::move(*parent), entry, std::move(*fd), race_window_);
     }
 
     Result<std::unique_ptr<TakenFile>> take_file(std::string_view name) override {
@@ -145,6 +145,7 @@ public:
         if (::fstatat(fd_.get(), entry.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0)
             return std::unexpected(last_os_error_text());
         if (!S_ISREG(named.st_mode)) return std::unexpected(std::string(kNotARegularFile));
+        open_race_window(race_window_, entry);
         Result<UniqueFd> fd = open_at(fd_.get(), entry, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
         if (!fd) return std::unexpected(fd.error());
         if (Result<void> regular = require_regular_file(*fd); !regular) return std::unexpected(regular.error());
@@ -163,6 +164,7 @@ private:
     UniqueFd parent_;
     std::string name_;
     UniqueFd fd_;
+    RaceWindow race_window_;
 };
 
 }  // namespace
@@ -183,6 +185,7 @@ Result<std::unique_ptr<FileHold>> PosixPlatform::hold_file(const Path& path) {
     Result<Located> at = locate(path, guard_links_, FinalLink::keep);
     if (!at) return std::unexpected(at.error());
     if (Result<void> kind = refuse_special_file_at(*at); !kind) return std::unexpected(kind.error());
+    open_race_window(race_window_, at->name);
     Result<UniqueFd> fd = open_at(at->directory_fd(), at->name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (!fd) return std::unexpected(fd.error());
     if (Result<void> regular = require_regular_file(*fd); !regular) return std::unexpected(regular.error());
@@ -193,9 +196,10 @@ Result<std::unique_ptr<FileHold>> PosixPlatform::hold_file(const Path& path) {
 Result<std::unique_ptr<HeldDirectory>> PosixPlatform::open_held_directory(const Path& path) {
     Result<Located> at = locate(path, guard_links_);
     if (!at) return std::unexpected(at.error());
+    open_race_window(race_window_, at->name);
     Result<UniqueFd> fd = open_at(at->directory_fd(), at->name, O_RDONLY | O_DIRECTORY | at->open_no_follow);
     if (!fd) return std::unexpected(fd.error());
-    return std::make_unique<PosixHeldDirectory>(std::move(at->directory), at->name, std::move(*fd));
+    return std::make_unique<PosixHeldDirectory>(std::move(at->directory), at->name, std::move(*fd), race_window_);
 }
 
 }  // namespace velmarch::platform::posix
