@@ -124,6 +124,8 @@ TEST(PathParts, SharesAndDevicePathsAreNotLocalByTheirText) {
         {"\\\\localhost\\C$\\Users", kWindows, TextVolume::not_local},
         {"\\\\?\\UNC\\server\\share\\x", kWindows, TextVolume::not_local},
         {"\\??\\UNC\\server\\share\\x", kWindows, TextVolume::not_local},
+        {"\\??\\UNC\\?\\C:\\x", kWindows, TextVolume::not_local},
+        {"\\\\?\\UNC\\?\\C:\\x", kWindows, TextVolume::not_local},
         {"\\\\.\\UNC\\server\\share\\x", kWindows, TextVolume::not_local},
         {"\\\\?\\GLOBALROOT\\Device\\Mup\\server\\share", kWindows, TextVolume::not_local},
         {"\\\\?\\Volume{0b1ac3a2-0000-0000-0000-100000000000}\\x", kWindows, TextVolume::not_local},

@@ -10,6 +10,7 @@
 
 #include "platform/trusted_access.h"
 #include "platform/trusted_walk.h"
+#include "support/scripted_cursor.h"
 #include "support/test_paths.h"
 
 namespace velmarch::platform {
@@ -161,43 +162,7 @@ struct SecuredNode {
     std::string target;  // links only
 };
 
-class SecuredTreeCursor final : public PathCursor {
-public:
-    std::map<std::string, SecuredNode> tree{{"/", SecuredNode{}}};
-    std::string here;
-
-    Result<void> start(const Path&) override {
-        // Not `here = "/"`: GCC 12 at -O3 reports that assignment as an
-        // overlapping copy (a false -Wrestrict, GCC bug 105329).
-        here.clear();
-        here.push_back('/');
-        return {};
-    }
-    Result<EntryInfo> inspect(const NativeString& name) override {
-        auto it = tree.find(child(name));
-        if (it == tree.end()) return EntryInfo{EntryKind::missing};
-        return EntryInfo{it->second.kind, is_trusted_windows_link(it->second.security, tree.at(here).security)};
-    }
-    Result<void> enter(const NativeString& name) override {
-        auto it = tree.find(child(name));
-        if (it == tree.end() || it->second.kind != EntryKind::directory) return std::unexpected(not_a_directory_error());
-        here = it->first;
-        return {};
-    }
-    Result<Path> link_target(const NativeString& name) override { return as_path(tree.at(child(name)).target); }
-    Result<void> make_directory(const NativeString&) override { return std::unexpected(std::string("read-only")); }
-    Result<VolumeKind> volume() override { return VolumeKind::local; }
-    std::string untrusted_link_error() const override { return "untrusted link"; }
-    std::string too_many_links_error() const override { return "too many links"; }
-    std::string missing_directory_error() const override { return "missing directory"; }
-    std::string not_a_directory_error() const override { return "not a directory"; }
-
-private:
-    std::string child(const NativeString& name) const {
-        const std::string text = generic_utf8(Path(name));
-        return here == "/" ? "/" + text : here + "/" + text;
-    }
-};
+using SecuredTreeCursor = testing::ScriptedCursor<SecuredNode>;
 
 // A profile its user fully controls; the folder above the helper log was
 // made there by an elevated run (owner Administrators, the profile's access
@@ -218,7 +183,9 @@ protected:
             SecuredNode{EntryKind::link, described(kAdministrators, tight()), "/Windows/System32"};
     }
 
-    SecuredTreeCursor cursor;
+    SecuredTreeCursor cursor{[](const SecuredNode& link, const SecuredNode& parent) {
+        return is_trusted_windows_link(link.security, parent.security);
+    }};
 };
 
 TEST_F(LinkAccessWalk, AdministratorsFolderTheUserTurnedIntoAJunctionIsRefused) {

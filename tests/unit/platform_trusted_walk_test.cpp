@@ -4,13 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/trusted_owner.h"
 #include "platform/trusted_walk.h"
+#include "support/scripted_cursor.h"
 #include "support/test_paths.h"
 
 namespace velmarch::platform {
@@ -30,74 +29,7 @@ struct Node {
     std::string target;  // links only
 };
 
-// Keys are generic paths ("/a/b"); the cursor stands in one of them.
-class TreeCursor final : public PathCursor {
-public:
-    std::map<std::string, Node> tree{{"/", Node{}}};
-    std::string here;
-    std::vector<std::string> made;
-    // What appears instead of a directory the walk creates (a race).
-    std::map<std::string, Node> planted_on_creation;
-    // Directories on a remote volume (a mapped drive; a network mount on the
-    // stand-in), with everything below them; a query that fails.
-    std::vector<std::string> remote_volumes;
-    std::optional<std::string> volume_failure;
-    // Where the cursor stood at each volume query, and every name inspected.
-    std::vector<std::string> volume_queries;
-    std::vector<std::string> inspected;
-
-    void add(const std::string& path, Node node) { tree[path] = std::move(node); }
-
-    Result<void> start(const Path& root) override {
-        here = root.empty() ? "/cwd" : "/";
-        return {};
-    }
-    Result<EntryInfo> inspect(const NativeString& name) override {
-        inspected.push_back(child(name));
-        auto it = tree.find(child(name));
-        if (it == tree.end()) return EntryInfo{EntryKind::missing};
-        return EntryInfo{it->second.kind, is_trusted_windows_owner(it->second.owner)};
-    }
-    Result<void> enter(const NativeString& name) override {
-        // The parent of a directory is wherever its owner has moved it: the
-        // walk must never ask for it.
-        if (Path(name) == as_path("..") || Path(name) == as_path(".")) {
-            ADD_FAILURE() << "the walk entered " << Path(name) << " in " << here;
-            return std::unexpected(not_a_directory_error());
-        }
-        auto it = tree.find(child(name));
-        if (it == tree.end() || it->second.kind != EntryKind::directory) return std::unexpected(not_a_directory_error());
-        here = it->first;
-        return {};
-    }
-    Result<Path> link_target(const NativeString& name) override { return as_path(tree.at(child(name)).target); }
-    Result<void> make_directory(const NativeString& name) override {
-        const std::string path = child(name);
-        made.push_back(path);
-        if (auto planted = planted_on_creation.find(path); planted != planted_on_creation.end())
-            tree[path] = planted->second;
-        else
-            tree.try_emplace(path, Node{});
-        return {};
-    }
-    Result<VolumeKind> volume() override {
-        volume_queries.push_back(here);
-        if (volume_failure) return std::unexpected(*volume_failure);
-        for (const std::string& remote : remote_volumes)
-            if (here == remote || here.starts_with(remote + "/")) return VolumeKind::remote;
-        return VolumeKind::local;
-    }
-    std::string untrusted_link_error() const override { return "untrusted link"; }
-    std::string too_many_links_error() const override { return "too many links"; }
-    std::string missing_directory_error() const override { return "missing directory"; }
-    std::string not_a_directory_error() const override { return "not a directory"; }
-
-private:
-    std::string child(const NativeString& name) const {
-        const std::string text = generic_utf8(Path(name));
-        return here == "/" ? "/" + text : here + "/" + text;
-    }
-};
+using TreeCursor = testing::ScriptedCursor<Node>;
 
 Node directory(std::string owner = kSystem) { return Node{EntryKind::directory, std::move(owner), ""}; }
 Node file(std::string owner = kUser) { return Node{EntryKind::other, std::move(owner), ""}; }
@@ -123,7 +55,7 @@ protected:
         return walk_trusted_path(cursor, as_path(path), options);
     }
 
-    TreeCursor cursor;
+    TreeCursor cursor{[](const Node& link, const Node&) { return is_trusted_windows_owner(link.owner); }};
 };
 
 struct LinkCase {
@@ -351,6 +283,17 @@ TEST_F(TrustedWalk, CreatingDirectoriesLooksAgainAtWhatWasCreated) {
     ASSERT_FALSE(name);
     EXPECT_EQ(name.error(), "untrusted link");
     EXPECT_EQ(cursor.made, std::vector<std::string>{"/Users/ann/Logs/a"});
+}
+
+// A user removes each directory the walk creates before it looks again: the
+// walk gives up after a bounded number of tries.
+TEST_F(TrustedWalk, CreatingADirectoryThatKeepsVanishingEndsAsMissing) {
+    cursor.created_directories_vanish = true;
+    auto name = walk("/Users/ann/Logs/a/b", WalkOptions{.create_directories = true});
+    ASSERT_FALSE(name);
+    EXPECT_EQ(name.error(), "missing directory");
+    EXPECT_EQ(cursor.made.size(), static_cast<std::size_t>(kMaxLinksFollowed));
+    EXPECT_EQ(cursor.made.back(), "/Users/ann/Logs/a");
 }
 
 TEST_F(TrustedWalk, CreatingDirectoriesRefusesAFileOnTheWay) {
