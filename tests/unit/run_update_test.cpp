@@ -262,6 +262,53 @@ TEST_F(RunUpdateTest, RelativePathsWithDotsAreReadFromTheWorkingDirectoryByText)
     expect_no_staging_left();
 }
 
+// The same for paths from the root: "." and ".." are resolved on the text
+// (a ".." at the root stays there), and what reaches the installer, the
+// version check, the restart and the two logs is the resolved path. On
+// Windows these texts are rooted on the working directory's drive, which the
+// fake's working directory leaves out.
+TEST_F(RunUpdateTest, PathsFromTheRootWithDotsAreResolvedByTextBeforeTheyAreHandedOn) {
+    platform.working_directory = testing::test_path("/Elsewhere");
+    platform.running_processes = {77};
+    set_arg("--msi-path", "/Logs/../Downloads/./velmarch-2.4.0.msi");
+    set_arg("--install-dir", "/Program Files/Gone/../Velmarch/.");
+    set_arg("--app-path", "/../Program Files/./Velmarch/Velmarch.exe");
+    set_arg("--msi-log-path", "/Logs/sub/../msiexec.log");
+    set_arg("--helper-log-path", "/Logs/./sub/inner/../../helper.log");
+    set_arg("--result-path", "/../../Logs/result.json");
+
+    EXPECT_EQ(run(), 0) << platform.standard_error;
+    EXPECT_EQ(log_lines(), (std::vector<std::string>{
+                               "Velmarch native updater started.",
+                               "The update package was copied to restricted staging and verified again.",
+                               "Waiting for process 77 to exit.",
+                               "Starting Windows Installer.",
+                               "Windows Installer exited with code 0.",
+                               kRestartLine,
+                           }));
+    EXPECT_EQ(result(), R"({"status":"success","exitCode":0,"message":"","expectedVersion":"2.4.0"})");
+    EXPECT_EQ(staged_during_install, kPackage);
+    ASSERT_EQ(platform.runs.size(), 2u);
+    const std::u16string install = slashes(platform.runs[0].command_line);
+    const std::string staged = slashes(utf8(staged_path_of(platform.runs[0])));
+    const std::string staged_log = staged.substr(0, staged.rfind('/')) + "/velmarch-installer.log";
+    EXPECT_TRUE(staged.starts_with("/Windows/Temp/VelmarchUpdate-5120-")) << staged;
+    EXPECT_TRUE(install.ends_with(u" /L*v " + std::u16string(staged_log.begin(), staged_log.end()) +
+                                  u" INSTALLDIR=\"/Program Files/Velmarch\""))
+        << text::utf16_to_utf8_lossy(install);
+    EXPECT_EQ(platform.file_text("/Logs/msiexec.log"), kInstallerLog);
+    EXPECT_FALSE(platform.has_directory("/Logs/sub"));
+    EXPECT_EQ(slashes(platform.runs[1].command_line),
+              u"\"/Program Files/Velmarch/Velmarch.exe\" --verify-installed-version 2.4.0");
+    EXPECT_EQ(platform.runs[1].working_directory, testing::test_path("/Program Files/Velmarch"));
+    ASSERT_EQ(platform.detached.size(), 1u);
+    EXPECT_EQ(slashes(platform.detached[0].command_line),
+              u"\"/Windows/explorer.exe\" \"/Program Files/Velmarch/Velmarch.exe\"");
+    EXPECT_EQ(platform.detached[0].working_directory, testing::test_path("/Program Files/Velmarch"));
+    EXPECT_TRUE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
+    expect_no_staging_left();
+}
+
 // On Windows \Logs\helper.log is read on the working directory's drive,
 // so each path asks; the fake's working directory has no drive, so the texts
 // stay as they are (SuccessfulUpdateEndToEnd compares them byte for byte).
