@@ -235,6 +235,29 @@ TEST_F(PosixRaces, RemovalNeverDescendsThroughALinkSwappedInForADirectory) {
     EXPECT_EQ(read_text(secret()), "secret") << "the removal went through the link";
 }
 
+// The program of a launch, replaced once walked by a user's link to another
+// program: the link is not executed.
+TEST_F(PosixRaces, ProgramSwappedForALinkIsNotExecuted) {
+    std::filesystem::copy_file("/bin/true", user("program"));
+    swap_after_check("program", user("program"), SwappedIn::link, "/bin/false");
+    Result<std::int32_t> ran = platform.run_and_wait(
+        LaunchRequest{.application = testing::to_path(user("program")), .command_line = u"program", .working_directory = {}});
+    ASSERT_TRUE(swapped());
+    ASSERT_FALSE(ran) << "the link's target ran, with exit code " << *ran;
+    EXPECT_EQ(ran.error(), kLinkNotFollowed);
+}
+
+// The working directory of a launch, replaced once walked by a link into the
+// protected folder: the child never starts there.
+TEST_F(PosixRaces, WorkingDirectorySwappedForALinkIsNotEntered) {
+    swap_after_check("folder", user("folder"), SwappedIn::link, temp.path() / "protected");
+    Result<std::int32_t> ran = platform.run_and_wait(LaunchRequest{
+        .application = "/bin/true", .command_line = u"true", .working_directory = testing::to_path(user("folder"))});
+    ASSERT_TRUE(swapped());
+    ASSERT_FALSE(ran) << "the child started in the protected folder";
+    EXPECT_EQ(ran.error(), "Not a directory (os error 20)");
+}
+
 // The check on an open descriptor, given each kind of file.
 class PosixRegularFile : public ::testing::Test {
 protected:

@@ -92,9 +92,11 @@ struct ChildProgram {
     return at;
 }
 
-[[nodiscard]] Result<UniqueFd> open_working_directory(const Path& directory, bool guarded) {
+[[nodiscard]] Result<UniqueFd> open_working_directory(const Path& directory, bool guarded,
+                                                      const RaceWindow& race_window) {
     Result<Located> at = locate(directory, guarded);
     if (!at) return std::unexpected(at.error());
+    open_race_window(race_window, at->name);
     for (;;) {
         const int fd = ::openat(at->directory_fd(), at->name.c_str(),
                                 O_PATH | O_DIRECTORY | O_CLOEXEC | at->open_no_follow);
@@ -103,7 +105,7 @@ struct ChildProgram {
     }
 }
 
-[[nodiscard]] Result<ChildProgram> prepare(const LaunchRequest& launch, bool guarded) {
+[[nodiscard]] Result<ChildProgram> prepare(const LaunchRequest& launch, bool guarded, const RaceWindow& race_window) {
     if (launch.application.native().find('\0') != std::string::npos ||
         (launch.working_directory && launch.working_directory->native().find('\0') != std::string::npos) ||
         launch.command_line.find(u'\0') != std::u16string::npos) {
@@ -113,8 +115,9 @@ struct ChildProgram {
     Result<Located> application = locate_program(launch.application, guarded);
     if (!application) return std::unexpected(application.error());
     child.application = std::move(*application);
+    open_race_window(race_window, child.application.name);
     if (launch.working_directory) {
-        Result<UniqueFd> directory = open_working_directory(*launch.working_directory, guarded);
+        Result<UniqueFd> directory = open_working_directory(*launch.working_directory, guarded, race_window);
         if (!directory) return std::unexpected(directory.error());
         child.working_directory = std::move(*directory);
     }
@@ -160,8 +163,8 @@ int descriptor_limit() {
 // Forks and execs the program. A failure to enter the working directory or to
 // exec reaches the parent through a close-on-exec pipe, so it is a launch
 // error rather than an exit code: the pipe closes unread when exec succeeds.
-[[nodiscard]] Result<pid_t> spawn(const LaunchRequest& launch, bool guarded) {
-    Result<ChildProgram> child = prepare(launch, guarded);
+[[nodiscard]] Result<pid_t> spawn(const LaunchRequest& launch, bool guarded, const RaceWindow& race_window) {
+    Result<ChildProgram> child = prepare(launch, guarded, race_window);
     if (!child) return std::unexpected(child.error());
 
     int pipe_fds[2];
@@ -216,7 +219,7 @@ std::unique_ptr<WaitableProcess> PosixPlatform::open_process_for_wait(std::uint3
 }
 
 Result<std::int32_t> PosixPlatform::run_and_wait(const LaunchRequest& launch) {
-    Result<pid_t> pid = spawn(launch, guard_links_);
+    Result<pid_t> pid = spawn(launch, guard_links_, race_window_);
     if (!pid) return std::unexpected(pid.error());
     Result<int> status = wait_for_exit_status(*pid);
     if (!status) return std::unexpected(status.error());
@@ -230,7 +233,7 @@ Result<std::uint32_t> PosixPlatform::start_detached(const LaunchRequest& launch)
     // The child is not reaped: the updater ends soon after a detached start,
     // and the child is then handed to init. Reaping it here would need a
     // thread, and a double fork would hide the id the caller asks for.
-    Result<pid_t> pid = spawn(launch, guard_links_);
+    Result<pid_t> pid = spawn(launch, guard_links_, race_window_);
     if (!pid) return std::unexpected(pid.error());
     return static_cast<std::uint32_t>(*pid);
 }
