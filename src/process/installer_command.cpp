@@ -3,9 +3,7 @@
 #include "process/installer_command.h"
 
 #include "platform/paths.h"
-#include "process/installer_outcome.h"
 #include "process/msiexec_arguments.h"
-#include "text/utf.h"
 
 namespace velmarch::process {
 namespace {
@@ -20,7 +18,7 @@ Argument regular(std::u16string_view text) { return Argument{std::u16string(text
 Result<InstallerCommand> build_installer_command(const InstallerInputs& inputs,
                                                  const StagedInstall& staged,
                                                  const platform::Path& installer) {
-    auto install_dir = check_install_dir(platform::path_to_utf8(inputs.install_dir));
+    auto install_dir = install_dir_assignment(platform::path_to_utf16(inputs.install_dir));
     if (!install_dir) return std::unexpected(install_dir.error());
     const std::u16string log_path = platform::path_to_utf16(inputs.msi_log_path);
     if (!passes_to_msiexec(log_path)) return std::unexpected(std::string(kLogPathRejected));
@@ -47,9 +45,7 @@ Result<InstallerCommand> build_installer_command(const InstallerInputs& inputs,
         arguments.push_back(regular(u"REINSTALL=ALL"));
         arguments.push_back(regular(u"REINSTALLMODE=amus"));
     }
-    std::u16string assignment(u"INSTALLDIR=\"");
-    assignment.append(text::utf8_to_utf16_lossy(*install_dir)).append(1, u'"');
-    arguments.push_back(Argument{std::move(assignment), true});
+    arguments.push_back(std::move(*install_dir));
     return InstallerCommand{installer, std::move(arguments)};
 }
 

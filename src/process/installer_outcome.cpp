@@ -13,7 +13,6 @@ constexpr std::string_view kVersionConflict =
     "Windows Installer reported that version {} conflicts with the product already registered on this computer.";
 constexpr std::string_view kRestartRequired = "Windows restart is required to finish the update.";
 constexpr std::string_view kRestartInitiated = "Windows has started a restart to finish the update.";
-constexpr std::string_view kInstallDirRejected = "The current install directory cannot be passed to Windows Installer.";
 
 // Windows Installer's published exit codes with a row of their own.
 constexpr std::int32_t kErrorSuccess = 0;
@@ -46,12 +45,6 @@ InstallerOutcome outcome_after_failed_version_check(std::string message) {
     return {{ResultStatus::install_verification_failed, update::kInstallFailureExitCode, std::move(message), true,
              update::kInstallFailureExitCode},
             false};
-}
-
-Result<std::string> check_install_dir(std::string_view install_dir_utf8) {
-    if (install_dir_utf8.find_first_of("\"\r\n") != std::string_view::npos)
-        return std::unexpected(std::string(kInstallDirRejected));
-    return std::string(install_dir_utf8);
 }
 
 }  // namespace velmarch::process

@@ -7,14 +7,13 @@
 #include <string>
 #include <string_view>
 
-#include "process/run_ending.h"
-#include "result.h"
+#include "update/run_ending.h"
 
 namespace velmarch::process {
 
 // How the run ends after the installer, and whether the installed version is
 // checked first.
-struct InstallerOutcome : RunEnding {
+struct InstallerOutcome : update::RunEnding {
     bool verify_version;
 };
 
@@ -27,10 +26,5 @@ std::string installer_exit_message(std::int32_t exit_code);
 InstallerOutcome map_installer_exit_code(std::int32_t exit_code, std::string_view expected_version);
 
 InstallerOutcome outcome_after_failed_version_check(std::string message);
-
-// The install directory as it goes into INSTALLDIR="...": refused when it
-// holds a double quote, a carriage return or a line feed, any of which would
-// break out of the quoted property value.
-[[nodiscard]] Result<std::string> check_install_dir(std::string_view install_dir_utf8);
 
 }  // namespace velmarch::process

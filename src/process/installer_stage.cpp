@@ -1,11 +1,11 @@
 #include "process/installer_stage.h"
 
 #include <string_view>
+#include <utility>
 
 #include "platform/paths.h"
 #include "process/installer_log_delivery.h"
 #include "process/installer_outcome.h"
-#include "process/run_ending.h"
 #include "process/version_check.h"
 #include "text/format.h"
 #include "text/utf.h"
@@ -55,19 +55,10 @@ Result<platform::Path> locate_windows_installer(platform::Platform& platform) {
     return std::unexpected(std::string(kInstallerNotFound));
 }
 
-InstallerInputs installer_inputs(const update::UpdateRequest& request) {
-    return {request.install_dir, request.app_path, request.msi_log_path, request.expected_version,
-            request.repair_mode};
-}
-
 StageOutcome run_installer_stage(platform::Platform& platform, const InstallerInputs& inputs,
                                  const StagedInstall& staged, update::Reporter& reporter) {
     auto installer = locate_windows_installer(platform);
-    if (!installer) {
-        return StageFinished{finish_run(platform, reporter, installer.error(),
-                                        failure_around_installer(installer.error()), inputs.app_path,
-                                        inputs.install_dir)};
-    }
+    if (!installer) return StageFinished{installer.error(), update::failure_around_installer(installer.error())};
 
     reporter.append_log_line(kStartingInstaller);
 
@@ -87,7 +78,7 @@ StageOutcome run_installer_stage(platform::Platform& platform, const InstallerIn
             outcome = outcome_after_failed_version_check(confirmed.error());
         }
     }
-    return StageFinished{finish_run(platform, reporter, failed_check, outcome, inputs.app_path, inputs.install_dir)};
+    return StageFinished{std::move(failed_check), std::move(outcome)};
 }
 
 }  // namespace velmarch::process

@@ -1,6 +1,7 @@
 #pragma once
 // The installer stage of a run: Windows Installer on the staged package, its
-// exit code turned into the result file, the version check and the restart.
+// exit code turned into how the run ends, and the version check. The run
+// records that ending and restarts the application itself.
 
 #include <cstdint>
 #include <expected>
@@ -11,7 +12,7 @@
 #include "process/installer_command.h"
 #include "update/reporter.h"
 #include "update/run_aborted.h"
-#include "update/update_request.h"
+#include "update/run_ending.h"
 
 namespace velmarch::process {
 
@@ -20,14 +21,16 @@ namespace velmarch::process {
 // launcher then searches the system and Windows directories only).
 [[nodiscard]] Result<platform::Path> locate_windows_installer(platform::Platform& platform);
 
-// The run is finished: the helper log, the result file and the restart have
-// been handled, and the updater exits with this code.
+// The stage has run to an end: every line of its own is in the helper log.
+// The run appends `log_line` unless it is empty, then records `ending` and
+// restarts the application as it says; nothing else comes between.
 struct StageFinished {
-    std::int32_t process_exit_code;
+    std::string log_line;
+    update::RunEnding ending;
 };
 
 // Aborted when the command is refused (install directory, log path) or the
-// installer cannot be started; nothing is logged or recorded for those.
+// installer cannot be started; nothing more is logged or recorded for those.
 using StageOutcome = std::expected<StageFinished, update::RunAborted>;
 
 // Windows Installer answers 1618 (ERROR_INSTALL_ALREADY_RUNNING) while another
@@ -41,8 +44,5 @@ inline constexpr std::uint32_t kInstallerBusyPauseSeconds[kInstallerRuns - 1] = 
 
 [[nodiscard]] StageOutcome run_installer_stage(platform::Platform& platform, const InstallerInputs& inputs,
                                                const StagedInstall& staged, update::Reporter& reporter);
-
-// The fields of the run's request that the installer stage reads.
-InstallerInputs installer_inputs(const update::UpdateRequest& request);
 
 }  // namespace velmarch::process

@@ -6,6 +6,8 @@
 namespace velmarch::process {
 namespace {
 
+constexpr std::string_view kInstallDirRejected = "The current install directory cannot be passed to Windows Installer.";
+
 // Unicode White_Space and every C0 control character: msiexec separates at a
 // space; whether it also does at the rest is not documented, so none of them
 // is left outside quotes.
@@ -26,6 +28,13 @@ Argument msiexec_argument(std::u16string_view text) {
     quoted.reserve(text.size() + 2);
     quoted.append(1, u'"').append(text).append(1, u'"');
     return Argument{std::move(quoted), true};
+}
+
+Result<Argument> install_dir_assignment(std::u16string_view install_dir) {
+    if (!passes_to_msiexec(install_dir)) return std::unexpected(std::string(kInstallDirRejected));
+    std::u16string assignment(u"INSTALLDIR=\"");
+    assignment.append(install_dir).append(1, u'"');
+    return Argument{std::move(assignment), true};
 }
 
 }  // namespace velmarch::process

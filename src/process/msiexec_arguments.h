@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "process/launcher.h"
+#include "result.h"
 
 namespace velmarch::process {
 
@@ -21,5 +22,11 @@ bool passes_to_msiexec(std::u16string_view text);
 // (any of which some reading could take as a separator), verbatim otherwise.
 // Only for texts that pass `passes_to_msiexec`.
 Argument msiexec_argument(std::u16string_view text);
+
+// INSTALLDIR="<install_dir>" as a raw argument, the directory as it stands.
+// Refused when the directory does not pass `passes_to_msiexec`: a double
+// quote, a carriage return or a line feed would break out of the quoted
+// property value.
+[[nodiscard]] Result<Argument> install_dir_assignment(std::u16string_view install_dir);
 
 }  // namespace velmarch::process

@@ -3,10 +3,11 @@
 #include "platform/held_retry.h"
 #include "process/installer_stage.h"
 #include "process/previous_process.h"
-#include "process/run_ending.h"
 #include "run/command_line.h"
+#include "run/finish_run.h"
 #include "run/reporting.h"
 #include "run/request_paths.h"
+#include "run/stage_inputs.h"
 #include "staging/staging.h"
 #include "staging/sweep.h"
 #include "text/format.h"
@@ -32,8 +33,8 @@ std::int32_t finish_refused_package(platform::Platform& platform, const update::
         platform::HeldRemovalRetry retry(platform);
         (void)retry.delete_file(request.msi_path);
     }
-    return process::finish_run(platform, reporter, text::format(log_template, message),
-                               process::failure_around_installer(message), request.app_path, request.install_dir);
+    return finish_run(platform, reporter, text::format(log_template, message),
+                      update::failure_around_installer(message), request.app_path, request.install_dir);
 }
 
 }  // namespace
@@ -54,7 +55,7 @@ RunOutcome run_update(platform::Platform& platform, const std::vector<std::strin
     if (const std::size_t swept = staging::sweep_stale_staging(platform); swept > 0)
         reporter.append_log_line(text::format(kSwept, swept));
 
-    const trust::PackageClaim claim = update::package_claim(request);
+    const trust::PackageClaim claim = package_claim(request);
     auto verified = trust::verify_update_package(platform, request.msi_path, claim);
     if (!verified) return finish_refused_package(platform, request, reporter, kPackageFailed, verified.error());
 
@@ -68,9 +69,9 @@ RunOutcome run_update(platform::Platform& platform, const std::vector<std::strin
         return update::abort_run(waited.error());
 
     const process::StagedInstall staged_install{staged->package_path(), staged->installer_log_path()};
-    auto stage = process::run_installer_stage(platform, process::installer_inputs(request), staged_install, reporter);
+    auto stage = process::run_installer_stage(platform, installer_inputs(request), staged_install, reporter);
     if (!stage) return std::unexpected(stage.error());
-    return stage->process_exit_code;
+    return finish_run(platform, reporter, stage->log_line, stage->ending, request.app_path, request.install_dir);
 }
 
 std::int32_t run_updater_process(platform::Platform& platform) {

@@ -4,8 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/platform.h"
-#include "trust/package_claim.h"
+#include "platform/path.h"
 
 namespace velmarch::update {
 
@@ -24,8 +23,5 @@ struct UpdateRequest {
     std::string signature_algorithm;
     bool repair_mode = false;
 };
-
-// The request's claim about the package it names.
-trust::PackageClaim package_claim(const UpdateRequest& request);
 
 }  // namespace velmarch::update

@@ -40,7 +40,7 @@ const std::vector<Layer>& layers() {
         {"posix", "velmarch_native_platform", {"platform", "text"}},
         {"win32", "velmarch_native_platform", {"platform", "text"}},
         {"trust", "velmarch_trust", {"platform", "text"}},
-        {"update", "velmarch_update", {"trust", "platform", "text"}},
+        {"update", "velmarch_update", {"platform", "text"}},
         {"staging", "velmarch_staging", {"update", "trust", "platform", "text"}},
         {"process", "velmarch_process", {"update", "platform", "text"}},
         {"run", "velmarch_run", {"process", "staging", "update", "trust", "platform", "text"}},

@@ -1,12 +1,17 @@
-// The installer stage: what it logs, records, runs and restarts, in order.
+// The installer stage: what it logs and runs, in order, and the ending it
+// hands the run, which the run then records and restarts as it says.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <expected>
+#include <tuple>
 
 #include "platform/paths.h"
 #include "process/installer_stage.h"
+#include "run/finish_run.h"
+#include "run/stage_inputs.h"
 #include "support/msiexec_command_line.h"
 #include "support/process_world.h"
 #include "text/utf.h"
@@ -20,6 +25,7 @@ namespace {
 using testing::PrintTo;  // cases print by name
 
 using platform::Path;
+using run::installer_inputs;
 using testing::as_path;
 using update::ResultStatus;
 using update::result_status_word;
@@ -47,9 +53,25 @@ protected:
         };
     }
 
-    StageOutcome run() {
-        return run_installer_stage(fake, installer_inputs(request), StagedInstall{staged_package, staged_log},
-                                   reporter);
+    // What the stage returned and the exit code the run finishes it with.
+    struct Finished {
+        StageFinished stage;
+        std::int32_t process_exit_code;
+    };
+
+    // The stage, then the run's finishing of the ending it returns, as a run
+    // does it. The stage itself records nothing and restarts nothing.
+    std::expected<Finished, update::RunAborted> run() {
+        const std::size_t results_before = reporter.results.size();
+        const std::size_t starts_before = fake.detached.size();
+        auto stage = run_installer_stage(fake, installer_inputs(request), StagedInstall{staged_package, staged_log},
+                                         reporter);
+        EXPECT_EQ(reporter.results.size(), results_before);
+        EXPECT_EQ(fake.detached.size(), starts_before);
+        if (!stage) return std::unexpected(stage.error());
+        const std::int32_t exit_code =
+            run::finish_run(fake, reporter, stage->log_line, stage->ending, request.app_path, request.install_dir);
+        return Finished{std::move(*stage), exit_code};
     }
 
     // Bytes as Windows Installer writes them: UTF-16 with its byte-order mark.
@@ -93,6 +115,9 @@ TEST_F(InstallerStage, ConfirmedInstallRecordsSuccessThenRestarts) {
     auto finished = run();
     ASSERT_TRUE(finished.has_value()) << finished.error().message;
     EXPECT_EQ(finished->process_exit_code, 0);
+    EXPECT_EQ(finished->stage.log_line, "");
+    EXPECT_EQ(finished->stage.ending.status, ResultStatus::success);
+    EXPECT_TRUE(finished->stage.ending.restart);
     EXPECT_EQ(reporter.events, (Events{
                                    "log: Starting Windows Installer.",
                                    kInstallerRun,
@@ -119,6 +144,8 @@ TEST_F(InstallerStage, FailedVersionCheckIsLoggedRecordedAndStillRestarts) {
     EXPECT_EQ(finished->process_exit_code, 1603);
     const std::string message =
         "The installed application did not report expected version 2.4.0 after Windows Installer completed.";
+    EXPECT_EQ(finished->stage.log_line, message);
+    EXPECT_EQ(finished->stage.ending.message, message);
     EXPECT_EQ(reporter.events, (Events{
                                    "log: Starting Windows Installer.",
                                    kInstallerRun,
@@ -143,6 +170,11 @@ TEST_P(InstallerStageExitCodes, LogsChecksRecordsAndRestartsAsItsRowSays) {
     auto finished = run();
     ASSERT_TRUE(finished.has_value()) << finished.error().message;
     EXPECT_EQ(finished->process_exit_code, c.process_exit_code);
+    const update::RunEnding& ending = finished->stage.ending;
+    EXPECT_EQ(std::tie(ending.status, ending.result_exit_code, ending.message, ending.restart, ending.process_exit_code),
+              std::make_tuple(c.status, c.result_exit_code, std::string(c.message), c.restart, c.process_exit_code));
+    EXPECT_EQ(finished->stage.log_line,
+              c.status == ResultStatus::install_verification_failed ? std::string(c.message) : std::string());
     Events expected{
         "log: Starting Windows Installer.",
         kInstallerRun,
@@ -182,6 +214,10 @@ TEST_P(InstallerStageMissingInstaller, FinishesWith1603AfterLoggingRecordingAndR
     auto finished = run();
     ASSERT_TRUE(finished.has_value()) << finished.error().message;
     EXPECT_EQ(finished->process_exit_code, 1603);
+    EXPECT_EQ(finished->stage.log_line, "Windows Installer was not found.");
+    const update::RunEnding& ending = finished->stage.ending;
+    EXPECT_EQ(std::tie(ending.status, ending.result_exit_code, ending.message, ending.restart, ending.process_exit_code),
+              std::make_tuple(ResultStatus::error, 1603, std::string("Windows Installer was not found."), true, 1603));
     EXPECT_EQ(reporter.events, (Events{
                                    "log: Windows Installer was not found.",
                                    "result: error 1603 Windows Installer was not found.",

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/held_retry.h"
+#include "run/stage_inputs.h"
 #include "staging/staging.h"
 #include "support/fake_platform.h"
 #include "support/test_signing.h"
@@ -27,7 +28,7 @@ protected:
     }
 
     std::string stage_error() {
-        auto staged = stage_package(platform, request.msi_path, update::package_claim(request), kContent.size());
+        auto staged = stage_package(platform, request.msi_path, run::package_claim(request), kContent.size());
         EXPECT_FALSE(staged.has_value());
         return staged ? std::string("<staged>") : staged.error();
     }
@@ -55,7 +56,7 @@ TEST(StagingDirectoryName, ProcessIdThenTwoDigitsPerRandomByte) {
 
 TEST_F(StagingTest, CopiesAndVerifiesThePackageInAFreshDirectory) {
     {
-        auto staged = stage_package(platform, request.msi_path, update::package_claim(request), kContent.size());
+        auto staged = stage_package(platform, request.msi_path, run::package_claim(request), kContent.size());
         ASSERT_TRUE(staged) << staged.error();
         EXPECT_EQ(staged->staging_dir(), test_path("/Windows/Temp/VelmarchUpdate-5120-000102030405060708090a0b0c0d0e0f"));
         EXPECT_EQ(staged->package_path(), staged->staging_dir() / as_path("velmarch-update.msi"));
@@ -74,7 +75,7 @@ TEST_F(StagingTest, CopiesInChunksAndCompletesShortWrites) {
     platform.add_file("/Downloads/velmarch-2.4.0.msi", big);
     testing::sign_request(request, big);
     platform.max_write_chunk = 1000;
-    auto staged = stage_package(platform, request.msi_path, update::package_claim(request), big.size());
+    auto staged = stage_package(platform, request.msi_path, run::package_claim(request), big.size());
     ASSERT_TRUE(staged) << staged.error();
     EXPECT_EQ(platform.file_text(staged->package_path()), big);
 }
@@ -96,7 +97,7 @@ TEST_F(StagingTest, TemporaryDirectoryMustExist) {
 TEST_F(StagingTest, TheWindowsDirectoryPlacesStagingNotSystemRoot) {
     platform.add_directory("/home/user/Temp");
     platform.set_environment("SystemRoot", "/home/user");
-    auto staged = stage_package(platform, request.msi_path, update::package_claim(request), kContent.size());
+    auto staged = stage_package(platform, request.msi_path, run::package_claim(request), kContent.size());
     ASSERT_TRUE(staged) << staged.error();
     EXPECT_EQ(staged->staging_dir().parent_path(), test_path("/Windows/Temp"));
     EXPECT_EQ(platform.entries_below("/home/user/Temp").size(), 1u);  // the folder itself only
@@ -107,7 +108,7 @@ TEST_F(StagingTest, TheWindowsDirectoryPlacesStagingNotSystemRoot) {
 
 TEST_F(StagingTest, TakenNamesAreSkippedAndSixteenAreTried) {
     platform.directory_answers = {DirectoryCreation::already_exists, DirectoryCreation::already_exists};
-    auto staged = stage_package(platform, request.msi_path, update::package_claim(request), kContent.size());
+    auto staged = stage_package(platform, request.msi_path, run::package_claim(request), kContent.size());
     ASSERT_TRUE(staged) << staged.error();
     ASSERT_EQ(platform.directory_attempts.size(), 3u);
     EXPECT_NE(platform.directory_attempts[0], platform.directory_attempts[1]);  // new random digits each time
@@ -151,7 +152,7 @@ TEST_F(StagingTest, FailuresAfterTheDirectoryExistsRemoveIt) {
         fresh.add_directory("/Windows/Temp");
         fresh.add_file("/Downloads/velmarch-2.4.0.msi", kContent);
         fresh.fail(c.op, "E", 1);
-        auto staged = stage_package(fresh, request.msi_path, update::package_claim(request), kContent.size());
+        auto staged = stage_package(fresh, request.msi_path, run::package_claim(request), kContent.size());
         ASSERT_FALSE(staged) << testing::op_name(c.op);
         EXPECT_EQ(staged.error(), c.expected);
         EXPECT_EQ(fresh.entries_below("/Windows/Temp").size(), 1u) << testing::op_name(c.op);
@@ -206,7 +207,7 @@ TEST_F(StagingTest, TheCopyStopsAtTheVerifiedLengthWhateverTheDownloadBecame) {
                 for (const auto& entry : fresh.entries_below("/Windows/Temp"))
                     if (entry.filename() == as_path("velmarch-update.msi")) staged_bytes = fresh.file_text(entry);
         };
-        auto staged = stage_package(fresh, request.msi_path, update::package_claim(request), kContent.size());
+        auto staged = stage_package(fresh, request.msi_path, run::package_claim(request), kContent.size());
         EXPECT_EQ(staged ? std::string("staged") : staged.error(), c.outcome);
         EXPECT_LE(staged_bytes.size(), kContent.size());
         EXPECT_TRUE(staged_bytes == c.download_becomes.substr(0, kContent.size()))
@@ -275,7 +276,7 @@ TEST_F(StagingTest, StagesOnlyWhereTheReserveStaysFreeAfterTheCopy) {
         fresh.add_file("/Downloads/velmarch-2.4.0.msi", kContent);
         fresh.free_space = c.free;
         {
-            auto staged = stage_package(fresh, request.msi_path, update::package_claim(request), kContent.size());
+            auto staged = stage_package(fresh, request.msi_path, run::package_claim(request), kContent.size());
             ASSERT_EQ(staged.has_value(), c.stages);
             if (!c.stages) {
                 EXPECT_EQ(staged.error(), "There is not enough free space for restricted staging: " +
@@ -295,7 +296,7 @@ TEST_F(StagingTest, TheReserveCountsTheVerifiedLengthNotTheFileAsItIsNow) {
     // A download that grew since its verification cannot make staging ask
     // for less room than the bytes it will copy, nor overflow the sum.
     platform.free_space = UINT64_MAX;
-    auto staged = stage_package(platform, request.msi_path, update::package_claim(request), UINT64_MAX);
+    auto staged = stage_package(platform, request.msi_path, run::package_claim(request), UINT64_MAX);
     // The copy stops at the file's end; the verification then decides.
     EXPECT_TRUE(staged.has_value());
     platform.free_space = kStagingFreeSpaceReserve;  // nothing left for the copy
@@ -308,7 +309,7 @@ TEST_F(StagingTest, TheReserveCountsTheVerifiedLengthNotTheFileAsItIsNow) {
 
 TEST_F(StagingTest, TheStagedPackageIsHeldUntilStagingGoesAndReleasedBeforeItsDeletion) {
     {
-        auto staged = stage_package(platform, request.msi_path, update::package_claim(request), kContent.size());
+        auto staged = stage_package(platform, request.msi_path, run::package_claim(request), kContent.size());
         ASSERT_TRUE(staged) << staged.error();
         EXPECT_TRUE(platform.is_held(staged->package_path()));
         EXPECT_EQ(platform.held_opened, 1);
@@ -366,7 +367,7 @@ TEST_F(StagingTest, RemovalTriesAgainWhileAFileIsHeldWithinOneBudget) {
         fresh.add_directory("/Windows/Temp");
         fresh.add_file("/Downloads/velmarch-2.4.0.msi", kContent);
         {
-            auto staged = stage_package(fresh, request.msi_path, update::package_claim(request), kContent.size());
+            auto staged = stage_package(fresh, request.msi_path, run::package_claim(request), kContent.size());
             ASSERT_TRUE(staged) << staged.error();
             // The installer's log goes first, at the first try; the package's
             // deletions follow.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "run/stage_inputs.h"
 #include "support/fake_platform.h"
 #include "support/test_signing.h"
 #include "trust/package_check.h"
@@ -44,7 +45,7 @@ protected:
 
     std::string check(const testing::FakePath& where) {
         const platform::Path& path = where.path;
-        const auto outcome = verify_update_package(fake_, path, update::package_claim(request_));
+        const auto outcome = verify_update_package(fake_, path, run::package_claim(request_));
         return outcome ? "accepted" : outcome.error();
     }
 
@@ -109,7 +110,7 @@ TEST_F(TrustPackageCheck, AVerifiedPackageReportsTheLengthItsDigestCovered) {
     fake_.add_file("C:/dl/update.msi", content);
     fake_.max_read_chunk = 4096;
     testing::sign_request(request_, content);
-    auto verified = verify_update_package(fake_, as_path("C:/dl/update.msi"), update::package_claim(request_));
+    auto verified = verify_update_package(fake_, as_path("C:/dl/update.msi"), run::package_claim(request_));
     ASSERT_TRUE(verified) << verified.error();
     EXPECT_EQ(verified->length, content.size());
 }

@@ -1,21 +1,23 @@
 // The end of a finished run: its last log line, the result file and the
-// restart, in that order, whichever place finishes the run.
+// restart, in that order, whichever way the run came to its end.
 
 #include <gtest/gtest.h>
 
 #include <tuple>
 
-#include "process/run_ending.h"
+#include "run/finish_run.h"
 #include "support/case_name.h"
 #include "support/process_world.h"
 #include "text/format.h"
 
-namespace velmarch::process {
+namespace velmarch::run {
 namespace {
 
 using testing::PrintTo;  // cases print by name
 using testing::utf8;
+using update::failure_around_installer;
 using update::ResultStatus;
+using update::RunEnding;
 using Events = std::vector<std::string>;
 
 struct EndingCase {
@@ -67,4 +69,4 @@ TEST(FailureAroundInstaller, RecordsAnErrorWith1603AndRestarts) {
 }
 
 }  // namespace
-}  // namespace velmarch::process
+}  // namespace velmarch::run
