@@ -2,7 +2,7 @@
 
 #include "process/installer_command.h"
 
-#include "platform/paths.h"
+#include "platform/path.h"
 #include "process/installer_outcome.h"
 #include "process/msiexec_arguments.h"
 #include "text/utf.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "platform/paths.h"
+#include "platform/path.h"
 #include "process/installer_stage.h"
 #include "support/msiexec_command_line.h"
 #include "support/process_world.h"
