@@ -137,7 +137,7 @@ public:
             }
             pipe_handles_.push_back(pipe);
         }
-        return name;
+        return platform::Path(name);
     }
     // A pipe has no path in a folder. The elevated run's own link check
     // (Wine reads as elevated) refuses its path text before anything is
@@ -147,7 +147,7 @@ public:
         return child_launch(kChildExit, decimal16(code));
     }
     platform::LaunchRequest missing_program() const {
-        return {.application = root() / L"missing.exe", .command_line = u"\"missing.exe\"", .working_directory = {}};
+        return {.application = root() / platform::Path(L"missing.exe"), .command_line = u"\"missing.exe\"", .working_directory = {}};
     }
     std::uint32_t start_live_process() {
         auto id = platform_->start_detached(child_launch(kChildSleep, u"60000"));
