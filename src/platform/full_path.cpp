@@ -34,10 +34,10 @@ bool is_device_root(View<Char> root) {
 template <class Char>
 Text<Char> written_root(View<Char> root, PathStyle style) {
     if (root.empty()) return {};
-    if (style == PathStyle::posix) return Text<Char>(1, Char('/'));
+    if (style == PathStyle::posix) return Text<Char>(1, separator_of<Char>(style));
     Text<Char> out(root);
     for (Char& c : out)
-        if (c == Char('/')) c = Char('\\');
+        if (c == Char('/')) c = separator_of<Char>(style);
     // Only "\\?\" as written is verbatim. "//?/", "\\?/" and the like are
     // device paths that the system reads (and normalises) as it reads
     // "\\.\": written with "?", they would become verbatim text.
@@ -142,7 +142,8 @@ Text<Char> full_path_text(View<Char> text, View<Char> base, PathStyle style) {
             return resolve_dots(View<Char>(Text<Char>(root_name(base, style)) + Text<Char>(text)), style);
         case PathAnchor::drive_relative: {
             const bool same_drive = has_drive(base) && ascii_upper(base[0]) == ascii_upper(text[0]);
-            const Text<Char> directory = same_drive ? Text<Char>(base) : Text<Char>(text.substr(0, 2)) + Char('\\');
+            const Text<Char> directory =
+                same_drive ? Text<Char>(base) : Text<Char>(text.substr(0, 2)) + separator_of<Char>(style);
             const View<Char> rest = text.substr(2);
             if (rest.empty()) return resolve_dots(View<Char>(directory), style);
             return resolve_dots(View<Char>(join_name(View<Char>(directory), rest, style)), style);
