@@ -11,11 +11,6 @@ template <class Char>
 using View = std::basic_string_view<Char>;
 
 template <class Char>
-Char preferred_separator(PathStyle style) {
-    return style == PathStyle::windows ? Char('\\') : Char('/');
-}
-
-template <class Char>
 bool is_dot(View<Char> name) {
     return name.size() == 1 && name[0] == Char('.');
 }
@@ -39,10 +34,10 @@ bool is_device_root(View<Char> root) {
 template <class Char>
 Text<Char> written_root(View<Char> root, PathStyle style) {
     if (root.empty()) return {};
-    if (style == PathStyle::posix) return Text<Char>(1, Char('/'));
+    if (style == PathStyle::posix) return Text<Char>(1, separator_of<Char>(style));
     Text<Char> out(root);
     for (Char& c : out)
-        if (c == Char('/')) c = Char('\\');
+        if (c == Char('/')) c = separator_of<Char>(style);
     // Only "\\?\" as written is verbatim. "//?/", "\\?/" and the like are
     // device paths that the system reads (and normalises) as it reads
     // "\\.\": written with "?", they would become verbatim text.
@@ -70,22 +65,18 @@ bool has_dot_components(View<Char> text, std::size_t from, PathStyle style) {
     return false;
 }
 
+// The text of a split path: its root as written, then its components with one
+// separator between them (a component is never a root, and a root either
+// ends with its separator or, as "C:", takes the first component directly).
 template <class Char>
 Text<Char> joined(const SplitPath<Char>& split, PathStyle style) {
     Text<Char> out = split.root;
     for (std::size_t i = 0; i < split.components.size(); ++i) {
-        if (i > 0) out += preferred_separator<Char>(style);
+        if (i > 0) out += separator_of<Char>(style);
         out += split.components[i];
     }
-    if (split.trailing_separator && !split.components.empty()) out += preferred_separator<Char>(style);
+    if (split.trailing_separator && !split.components.empty()) out += separator_of<Char>(style);
     if (out.empty()) out = Text<Char>(1, Char('.'));
-    return out;
-}
-
-template <class Char>
-Text<Char> with_separator(View<Char> directory, PathStyle style) {
-    Text<Char> out(directory);
-    if (!out.empty() && !is_separator_in(out.back(), style)) out += preferred_separator<Char>(style);
     return out;
 }
 
@@ -146,15 +137,16 @@ Text<Char> full_path_text(View<Char> text, View<Char> base, PathStyle style) {
             if (!has_dot_components(text, root_length(text, style), style)) return Text<Char>(text);
             return resolve_dots(text, style);
         case PathAnchor::relative:
-            return resolve_dots(View<Char>(with_separator(base, style) + Text<Char>(text)), style);
+            return resolve_dots(View<Char>(join_name(base, text, style)), style);
         case PathAnchor::rooted:
             return resolve_dots(View<Char>(Text<Char>(root_name(base, style)) + Text<Char>(text)), style);
         case PathAnchor::drive_relative: {
             const bool same_drive = has_drive(base) && ascii_upper(base[0]) == ascii_upper(text[0]);
-            const Text<Char> directory = same_drive ? Text<Char>(base) : Text<Char>(text.substr(0, 2)) + Char('\\');
+            const Text<Char> directory =
+                same_drive ? Text<Char>(base) : Text<Char>(text.substr(0, 2)) + separator_of<Char>(style);
             const View<Char> rest = text.substr(2);
             if (rest.empty()) return resolve_dots(View<Char>(directory), style);
-            return resolve_dots(View<Char>(with_separator(View<Char>(directory), style) + Text<Char>(rest)), style);
+            return resolve_dots(View<Char>(join_name(View<Char>(directory), rest, style)), style);
         }
     }
     return Text<Char>(text);

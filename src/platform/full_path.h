@@ -12,15 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/path_style.h"
+
 namespace velmarch::platform {
-
-enum class PathStyle { posix, windows };
-
-#ifdef _WIN32
-inline constexpr PathStyle kNativePathStyle = PathStyle::windows;
-#else
-inline constexpr PathStyle kNativePathStyle = PathStyle::posix;
-#endif
 
 // How a text is anchored.
 enum class PathAnchor {

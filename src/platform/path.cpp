@@ -1,6 +1,8 @@
 #include "platform/path.h"
 
+#include "platform/full_path.h"
 #include "platform/path_parts.h"
+#include "text/utf.h"
 
 namespace velmarch::platform {
 
@@ -23,13 +25,27 @@ bool Path::is_absolute() const {
 }
 
 Path& Path::operator/=(const Path& name) {
-    if (&name == this) return *this /= Path(name);
-    // A bare drive ("C:") takes the name as drive-relative, as Windows reads it.
-    const bool bare_drive = kNativePathStyle == PathStyle::windows && text_.size() == 2 && has_drive(NativeView(text_));
-    if (!text_.empty() && !bare_drive && !is_separator_in(text_.back(), kNativePathStyle))
-        text_ += kNativePathStyle == PathStyle::windows ? PathChar('\\') : PathChar('/');
-    text_ += name.text_;
+    // A new text first: `name` may be this path itself.
+    text_ = join_name(NativeView(text_), NativeView(name.text_), kNativePathStyle);
     return *this;
 }
+
+NativeString native_from_ascii(std::string_view ascii) { return NativeString(ascii.begin(), ascii.end()); }
+
+#ifdef _WIN32
+Path path_from_utf8(std::string_view utf8) {
+    const std::u16string wide = text::utf8_to_utf16_lossy(utf8);
+    return Path(std::wstring(wide.begin(), wide.end()));
+}
+std::u16string path_to_utf16(const Path& path) {
+    const std::wstring& w = path.native();
+    return std::u16string(w.begin(), w.end());
+}
+std::string path_to_utf8(const Path& path) { return text::utf16_to_utf8_lossy(path_to_utf16(path)); }
+#else
+Path path_from_utf8(std::string_view utf8) { return Path(std::string(utf8)); }
+std::u16string path_to_utf16(const Path& path) { return text::utf8_to_utf16_lossy(path.native()); }
+std::string path_to_utf8(const Path& path) { return path.native(); }
+#endif
 
 }  // namespace velmarch::platform

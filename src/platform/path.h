@@ -2,8 +2,9 @@
 // A file system path as the system takes it: UTF-16 units on Windows, bytes
 // elsewhere. A small value type of the updater's own that holds the text and
 // answers what the updater asks of it (file name, parent, extension, root,
-// joining a name), by text alone: nothing here touches the file system,
-// converts between encodings or throws.
+// joining a name), by text alone: nothing here touches the file system or
+// throws. The free functions below convert a path's text to and from the
+// encodings the rest of the updater speaks.
 //
 // Two paths are equal when their texts are: "C:\a" and "C:/a" are different
 // paths here, as they are different texts to every check the updater makes.
@@ -12,15 +13,10 @@
 #include <string>
 #include <string_view>
 
-#include "platform/full_path.h"
+#include "platform/path_style.h"
 
 namespace velmarch::platform {
 
-#ifdef _WIN32
-using PathChar = wchar_t;
-#else
-using PathChar = char;
-#endif
 using NativeString = std::basic_string<PathChar>;
 using NativeView = std::basic_string_view<PathChar>;
 
@@ -30,9 +26,8 @@ public:
     using string_type = NativeString;
 
     Path() = default;
-    // Implicit, so that a native text can be passed where a path is asked for.
-    Path(NativeString text) noexcept : text_(std::move(text)) {}
-    Path(const PathChar* text) : text_(text) {}
+    explicit Path(NativeString text) noexcept : text_(std::move(text)) {}
+    explicit Path(const PathChar* text) : text_(text) {}
     explicit Path(NativeView text) : text_(text) {}
 
     [[nodiscard]] const NativeString& native() const noexcept { return text_; }
@@ -50,11 +45,11 @@ public:
     [[nodiscard]] bool is_absolute() const;
     [[nodiscard]] bool is_relative() const { return !is_absolute(); }
 
-    // `name` after a separator, unless this path is empty, already ends with
-    // one or is a bare drive ("C:" and "x" make "C:x"). `name` is a relative
-    // name ("x", "a\b"), never a root.
+    // The updater's only join of a name onto a folder, by the rule of
+    // join_name (platform/path_parts.h): "" / "x" is "x", "C:\" / "x" is
+    // "C:\x", and on Windows "C:" / "x" is "C:x".
     Path& operator/=(const Path& name);
-    friend Path operator/(Path base, const Path& name) { return base /= name; }
+    friend Path operator/(Path folder, const Path& name) { return folder /= name; }
 
     friend bool operator==(const Path&, const Path&) = default;
     friend std::strong_ordering operator<=>(const Path& a, const Path& b) { return a.text_ <=> b.text_; }
@@ -62,5 +57,13 @@ public:
 private:
     NativeString text_;
 };
+
+// Option values arrive as UTF-8; on Windows a path is UTF-16, elsewhere it is
+// the UTF-8 bytes.
+Path path_from_utf8(std::string_view utf8);
+// Ill-formed UTF-16 is replaced by U+FFFD.
+std::string path_to_utf8(const Path& path);
+std::u16string path_to_utf16(const Path& path);
+NativeString native_from_ascii(std::string_view ascii);
 
 }  // namespace velmarch::platform

@@ -44,6 +44,15 @@ std::size_t last_component_start(View<Char> text, std::size_t root, PathStyle st
 }  // namespace
 
 template <class Char>
+std::basic_string<Char> join_name(View<Char> folder, View<Char> name, PathStyle style) {
+    const bool bare_drive = style == PathStyle::windows && folder.size() == 2 && has_drive(folder);
+    std::basic_string<Char> joined(folder);
+    if (!folder.empty() && !bare_drive && !is_separator_in(folder.back(), style)) joined += separator_of<Char>(style);
+    joined += name;
+    return joined;
+}
+
+template <class Char>
 std::size_t root_length(View<Char> text, PathStyle style) {
     if (style == PathStyle::windows) return windows_root_length(text);
     std::size_t length = 0;
@@ -102,6 +111,7 @@ bool has_wildcard(View<Char> text, PathStyle style) {
 }
 
 #define VELMARCH_PATH_PARTS_FOR(Char)                                      \
+    template std::basic_string<Char> join_name<Char>(View<Char>, View<Char>, PathStyle); \
     template bool has_wildcard<Char>(View<Char>, PathStyle);                \
     template TextVolume volume_by_text<Char>(View<Char>, PathStyle);        \
     template std::size_t root_length<Char>(View<Char>, PathStyle);          \

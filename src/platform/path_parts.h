@@ -10,16 +10,12 @@
 // file name of "\\server\share" is empty and its parent is itself.
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
-#include "platform/full_path.h"
+#include "platform/path_style.h"
 
 namespace velmarch::platform {
-
-template <class Char>
-constexpr bool is_separator_in(Char c, PathStyle style) {
-    return c == Char('/') || (style == PathStyle::windows && c == Char('\\'));
-}
 
 template <class Char>
 constexpr Char ascii_upper(Char c) {
@@ -54,6 +50,20 @@ constexpr std::size_t past_component(std::basic_string_view<Char> text, std::siz
     const std::size_t end = component_end(text, from, style);
     return end < text.size() ? end + 1 : end;
 }
+
+// The one join of the updater: a name joined onto a folder's text (Path's
+// operator/, the full-path rules and the trusted walk all join here).
+// `name` follows a separator of the style, except
+//  - after an empty folder: "" and "x" make "x" (a relative name stays one);
+//  - after a separator, a root's included: "/" and "x" make "/x", "a/" and
+//    "x" make "a/x", "C:\" and "x" make "C:\x" ("/" and "\" alike on Windows);
+//  - after a bare drive on Windows: "C:" and "x" make "C:x", drive C's current
+//    directory, as Windows reads it ("C:\x" would name another file). On
+//    POSIX "C:" is a name like any other: "C:/x".
+// `name` is a relative name ("x", "a\b"), never a root.
+template <class Char>
+std::basic_string<Char> join_name(std::basic_string_view<Char> folder, std::basic_string_view<Char> name,
+                                  PathStyle style);
 
 // How many units of `text` its root takes, separator included ("C:\" is 3).
 template <class Char>

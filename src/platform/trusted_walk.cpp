@@ -1,7 +1,6 @@
 #include "platform/trusted_walk.h"
 
 #include <deque>
-#include <vector>
 
 #include "platform/full_path.h"
 #include "platform/path_parts.h"
@@ -14,8 +13,6 @@ using Pending = std::deque<NativeString>;
 
 NativeString dot() { return NativeString(1, Char('.')); }
 bool is_dot_or_dot_dot(const NativeString& name) { return name == dot() || name == NativeString(2, Char('.')); }
-
-Char separator() { return kNativePathStyle == PathStyle::windows ? Char('\\') : Char('/'); }
 
 [[nodiscard]] Result<void> require_local_volume(PathCursor& cursor) {
     Result<VolumeKind> volume = cursor.volume();
@@ -41,35 +38,26 @@ public:
             if (is_dot_or_dot_dot(name)) return std::unexpected(cursor.missing_directory_error());
         if (auto started = cursor.start(Path(split.root)); !started) return std::unexpected(started.error());
         if (auto local = require_local_volume(cursor); !local) return local;
-        root_ = std::move(split.root);
-        entered_.clear();
+        here_ = Path(std::move(split.root));
         pending = Pending(split.components.begin(), split.components.end());
         return {};
     }
 
-    void entered(const NativeString& name) { entered_.push_back(name); }
+    void entered(const NativeString& name) { here_ /= Path(name); }
 
     // The text of where a link in the current directory leads, with the
     // names still to walk after it.
-    NativeString through_link(const NativeString& target) const {
-        NativeString rest = target;
-        for (const NativeString& name : pending) {
-            if (!rest.empty() && rest.back() != Char('/') && rest.back() != separator()) rest += separator();
-            rest += name;
-        }
-        NativeString here = root_;
-        for (std::size_t i = 0; i < entered_.size(); ++i) {
-            if (i > 0) here += separator();
-            here += entered_[i];
-        }
-        return full_path_text(std::basic_string_view<Char>(rest), std::basic_string_view<Char>(here), kNativePathStyle);
+    NativeString through_link(const Path& target) const {
+        Path rest = target;
+        for (const NativeString& name : pending) rest /= Path(name);
+        return full_path_text(NativeView(rest.native()), NativeView(here_.native()), kNativePathStyle);
     }
 
     Pending pending;
 
 private:
-    NativeString root_;
-    std::vector<NativeString> entered_;
+    // The root and the directories entered below it.
+    Path here_;
 };
 
 }  // namespace
@@ -99,7 +87,7 @@ Result<NativeString> walk_trusted_path(PathCursor& cursor, const Path& path, Wal
                 if (!target) return std::unexpected(target.error());
                 // A relative target is read from the link's own directory;
                 // the whole text is then walked again from its root.
-                const NativeString next = position.through_link(target->native());
+                const NativeString next = position.through_link(*target);
                 if (auto begun = position.begin(cursor, next); !begun) return std::unexpected(begun.error());
                 break;
             }

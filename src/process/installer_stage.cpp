@@ -3,7 +3,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/paths.h"
+#include "platform/path.h"
 #include "process/installer_log_delivery.h"
 #include "process/installer_outcome.h"
 #include "process/version_check.h"
@@ -50,7 +50,7 @@ Result<platform::Path> locate_windows_installer(platform::Platform& platform) {
     // The system's own Windows directory, never the inherited SystemRoot: an
     // elevated run inherits the environment of the user who started it.
     if (auto windows = platform.windows_directory())
-        candidate = platform::join_path(platform::join_path(*windows, "System32"), kInstallerName);
+        candidate = *windows / platform::path_from_utf8("System32") / platform::path_from_utf8(kInstallerName);
     if (candidate == bare_name || platform.file_type(candidate) == platform::FileType::file) return candidate;
     return std::unexpected(std::string(kInstallerNotFound));
 }

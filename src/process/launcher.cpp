@@ -1,6 +1,6 @@
 // Starting a program through the platform: resolve, compose, create.
 
-#include "platform/paths.h"
+#include "platform/path.h"
 #include "process/launcher.h"
 
 namespace velmarch::process {

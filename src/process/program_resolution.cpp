@@ -1,7 +1,7 @@
 // Finding the file behind a program text, the way process creation would be
 // asked to run it.
 
-#include "platform/paths.h"
+#include "platform/path.h"
 #include "process/launcher.h"
 
 namespace velmarch::process {
@@ -25,13 +25,6 @@ bool ends_with_ignoring_case(const NativeString& text, std::string_view suffix) 
 
 bool is_bare_name(const Path& program) { return program.native() == program.filename().native(); }
 
-Path in_directory(const Path& directory, const NativeString& name) {
-    NativeString joined = directory.native();
-    if (!joined.empty() && !platform::is_path_separator(joined.back())) joined += platform::kPathSeparator;
-    joined += name;
-    return Path(std::move(joined));
-}
-
 // Windows drops trailing dots and spaces from a file name, so "run.bat. "
 // would still be run as a batch file.
 bool is_batch_file(const Path& path) {
@@ -45,7 +38,7 @@ std::optional<Path> search_directories(const NativeString& name, const ProgramSe
     const NativeString searched = has_dot ? name : name + platform::native_from_ascii(".exe");
     for (const auto* place : {&search.system_directory, &search.windows_directory}) {
         if (!*place) continue;
-        Path candidate = in_directory(**place, searched);
+        Path candidate = **place / Path(searched);
         if (search.exists(candidate)) return candidate;
     }
     return std::nullopt;

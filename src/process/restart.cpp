@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "platform/paths.h"
+#include "platform/path.h"
 #include "process/launcher.h"
 #include "text/format.h"
 
@@ -19,7 +19,7 @@ constexpr std::string_view kRestartRequested = "Application restart requested th
 platform::Path locate_explorer(platform::Platform& platform) {
     // The system's own Windows directory, never the inherited SystemRoot.
     if (auto windows = platform.windows_directory()) {
-        platform::Path candidate = platform::join_path(*windows, kShellName);
+        platform::Path candidate = *windows / platform::path_from_utf8(kShellName);
         if (platform.file_type(candidate) == platform::FileType::file) return candidate;
     }
     return platform::Path(platform::native_from_ascii(kShellName));

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/paths.h"
+#include "platform/path.h"
 #include "text/format.h"
 #include "text/trim.h"
 

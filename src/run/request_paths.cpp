@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "platform/full_path.h"
-#include "platform/paths.h"
+#include "platform/path.h"
 #include "text/format.h"
 
 namespace velmarch::run {

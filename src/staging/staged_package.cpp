@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "platform/paths.h"
+#include "platform/path.h"
 #include "staging/staging.h"
 #include "platform/held_retry.h"
 
@@ -13,7 +13,7 @@ StagedPackage::StagedPackage(platform::Platform& platform, platform::Path stagin
     : platform_(&platform),
       staging_dir_(std::move(staging_dir)),
       package_path_(std::move(package_path)),
-      installer_log_path_(platform::join_path(staging_dir_, kStagedInstallerLogName)) {}
+      installer_log_path_(staging_dir_ / platform::path_from_utf8(kStagedInstallerLogName)) {}
 
 StagedPackage::StagedPackage(StagedPackage&& other) noexcept
     : platform_(std::exchange(other.platform_, nullptr)),

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/paths.h"
+#include "platform/path.h"
 #include "platform/write_all.h"
 #include "text/format.h"
 #include "text/hex.h"
@@ -31,7 +31,7 @@ constexpr std::string_view kNotEnoughSpace =
     // The system's own Windows directory, never the inherited SystemRoot.
     auto windows = platform.windows_directory();
     if (!windows) return std::unexpected(std::string(kTempNotFound));
-    platform::Path temp = platform::join_path(*windows, "Temp");
+    platform::Path temp = *windows / platform::path_from_utf8("Temp");
     if (platform.file_type(temp) != platform::FileType::directory) return std::unexpected(std::string(kTempNotFound));
     return temp;
 }
@@ -60,7 +60,7 @@ constexpr std::string_view kNotEnoughSpace =
         std::array<std::byte, 16> random{};
         platform.random_bytes(random);
         platform::Path candidate =
-            platform::join_path(temp, staging_directory_name(platform.current_process_id(), random));
+            temp / platform::path_from_utf8(staging_directory_name(platform.current_process_id(), random));
         auto created = platform.create_directory(candidate, **descriptor);
         if (!created) return std::unexpected(text::format(kDirectoryFailed, created.error()));
         if (*created == platform::DirectoryCreation::created) return candidate;
@@ -126,7 +126,7 @@ Result<StagedPackage> stage_package(platform::Platform& platform, const platform
     auto directory = create_staging_directory(platform, *temp);
     if (!directory) return std::unexpected(directory.error());
 
-    platform::Path package_path = platform::join_path(*directory, kStagedPackageName);
+    platform::Path package_path = *directory / platform::path_from_utf8(kStagedPackageName);
     StagedPackage staged(platform, std::move(*directory), std::move(package_path));
     if (auto filled = fill_staging(staged, platform, downloaded, claim, verified_length); !filled)
         return std::unexpected(filled.error());  // `staged` is destroyed here

@@ -4,7 +4,7 @@
 #include <array>
 #include <memory>
 
-#include "platform/paths.h"
+#include "platform/path.h"
 #include "staging/staging.h"
 #include "staging/staging_name.h"
 
@@ -72,7 +72,7 @@ std::size_t sweep_stale_staging(platform::Platform& platform) {
     // The system's own Windows directory, never the inherited SystemRoot.
     const auto windows = platform.windows_directory();
     if (!windows) return 0;
-    auto temp = platform.open_held_directory(platform::join_path(*windows, "Temp"));
+    auto temp = platform.open_held_directory(*windows / platform::path_from_utf8("Temp"));
     if (!temp) return 0;
     auto names = (*temp)->names(kStagingNamePrefix, kSweepNameLimit);
     if (!names) return 0;

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "platform/path_parts.h"
-#include "platform/paths.h"
+#include "platform/path.h"
 #include "text/format.h"
 
 namespace velmarch::testing {

@@ -14,7 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/paths.h"
+#include "platform/path.h"
+#include "platform/platform.h"
 #include "support/test_paths.h"
 
 namespace velmarch::testing {

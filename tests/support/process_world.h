@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/paths.h"
+#include "platform/path.h"
 #include "support/fake_platform.h"
 #include "support/machine_layout.h"
 #include "support/recording_reporter.h"

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "platform/paths.h"
+#include "platform/path.h"
 
 namespace velmarch::testing {
 

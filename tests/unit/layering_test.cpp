@@ -165,7 +165,7 @@ const PlantedCase kPlantedCases[] = {
     {"process_across_into_staging", "src/process/restart.cpp", "staging/staging.h", false},
     {"trust_up_into_update", "src/trust/package_check.cpp", "update/reporter.h", false},
     {"staging_down_into_trust", "src/staging/staging.cpp", "trust/package_check.h", true},
-    {"seam_into_its_implementation", "src/platform/paths.cpp", "platform/posix/file.h", false},
+    {"seam_into_its_implementation", "src/platform/path.cpp", "platform/posix/file.h", false},
     {"text_up_into_the_seam", "src/text/hex.cpp", "platform/platform.h", false},
     {"posix_across_into_win32", "src/platform/posix/files.cpp", "platform/win32/owners.h", false},
     {"sign_tool_past_the_seam", "tools/velmarch-sign/signing_key.cpp", "platform/posix/file.h", false},

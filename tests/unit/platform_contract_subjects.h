@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/paths.h"
+#include "platform/path.h"
 #include "platform/platform.h"
 #include "support/fake_platform.h"
 
@@ -137,7 +137,7 @@ public:
             }
             pipe_handles_.push_back(pipe);
         }
-        return name;
+        return platform::Path(name);
     }
     // A pipe has no path in a folder. The elevated run's own link check
     // (Wine reads as elevated) refuses its path text before anything is
@@ -147,7 +147,7 @@ public:
         return child_launch(kChildExit, decimal16(code));
     }
     platform::LaunchRequest missing_program() const {
-        return {.application = root() / L"missing.exe", .command_line = u"\"missing.exe\"", .working_directory = {}};
+        return {.application = root() / platform::Path(L"missing.exe"), .command_line = u"\"missing.exe\"", .working_directory = {}};
     }
     std::uint32_t start_live_process() {
         auto id = platform_->start_detached(child_launch(kChildSleep, u"60000"));
@@ -217,7 +217,7 @@ public:
         return shell(u"sh -c \"exit " + decimal16(code) + u"\"");
     }
     platform::LaunchRequest missing_program() const {
-        return {.application = root() / "missing-program", .command_line = u"missing", .working_directory = {}};
+        return {.application = root() / platform::Path("missing-program"), .command_line = u"missing", .working_directory = {}};
     }
     std::uint32_t start_live_process() { return start(u"sh -c \"exec sleep 60\""); }
     // The process ends but stays unreaped, as a parent the updater waits for would.
@@ -231,7 +231,7 @@ public:
 
 private:
     static platform::LaunchRequest shell(std::u16string command_line) {
-        return {.application = "/bin/sh", .command_line = std::move(command_line), .working_directory = {}};
+        return {.application = platform::Path("/bin/sh"), .command_line = std::move(command_line), .working_directory = {}};
     }
     std::uint32_t start(std::u16string command_line) {
         auto id = platform_->start_detached(shell(std::move(command_line)));

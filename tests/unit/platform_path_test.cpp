@@ -153,6 +153,53 @@ TEST(PathParts, DosWildcardsAreSearchPatternsLikeStarAndQuestionMark) {
     EXPECT_FALSE(has_wildcard(std::string_view("/a*<>\"?"), kPosix));
 }
 
+// The one join: where a separator goes between a folder and a name.
+TEST(PathParts, JoiningANameAddsOneSeparatorUnlessTheFolderIsEmptyEndsWithOneOrIsABareDrive) {
+    struct Case {
+        std::string_view folder, name;
+        PathStyle style;
+        std::string_view joined;
+    } const cases[] = {
+        // folder                 name      style     joined
+        {"", "x", kPosix, "x"},  // a relative name stays relative
+        {"/", "x", kPosix, "/x"},
+        {"//", "x", kPosix, "//x"},
+        {"/a", "x", kPosix, "/a/x"},
+        {"/a/", "x", kPosix, "/a/x"},
+        {"a", "b/x", kPosix, "a/b/x"},
+        {"C:", "x", kPosix, "C:/x"},   // no drives here
+        {"a\\", "x", kPosix, "a\\/x"},  // nor a backslash separator
+        {"", "x", kWindows, "x"},
+        {"C:", "x", kWindows, "C:x"},  // drive C's current directory, as Windows reads it
+        {"d:", "x", kWindows, "d:x"},
+        {"C:\\", "x", kWindows, "C:\\x"},
+        {"C:/", "x", kWindows, "C:/x"},
+        {"C:\\a", "x", kWindows, "C:\\a\\x"},
+        {"C:\\a\\", "x", kWindows, "C:\\a\\x"},
+        {"C:\\a/", "x", kWindows, "C:\\a/x"},
+        {"C:a", "x", kWindows, "C:a\\x"},
+        {"1:", "x", kWindows, "1:\\x"},  // only a letter makes a drive
+        {"\\", "x", kWindows, "\\x"},
+        {"a", "b\\x", kWindows, "a\\b\\x"},
+        {"\\\\server\\share", "x", kWindows, "\\\\server\\share\\x"},
+        {"\\\\server\\share\\", "x", kWindows, "\\\\server\\share\\x"},
+        {"\\\\?\\C:", "x", kWindows, "\\\\?\\C:\\x"},  // the volume device, no bare drive
+        {"\\\\?\\C:\\", "x", kWindows, "\\\\?\\C:\\x"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.folder) + " + " + std::string(c.name) + " (" + show(c.style) + ")");
+        EXPECT_EQ(join_name(c.folder, c.name, c.style), c.joined);
+        const std::wstring folder(c.folder.begin(), c.folder.end());
+        const std::wstring name(c.name.begin(), c.name.end());
+        EXPECT_EQ(join_name(std::wstring_view(folder), std::wstring_view(name), c.style),
+                  std::wstring(c.joined.begin(), c.joined.end()));
+        // The path type joins by the same rule in the native style.
+        if (c.style == kNativePathStyle) {
+            EXPECT_EQ(testing::as_path(c.folder) / testing::as_path(c.name), testing::as_path(c.joined));
+        }
+    }
+}
+
 // --- the type itself, in the native style ------------------------------------
 
 Path native(std::string_view slashed) { return testing::test_path(slashed); }

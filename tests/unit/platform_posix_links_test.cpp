@@ -45,7 +45,7 @@ protected:
 
 TEST_F(PosixLinks, ElevatedRunRefusesEveryOperationThroughTheLink) {
     posix::PosixPlatform platform({}, true);
-    const Path via = through() / "target";
+    const Path via = through() / Path("target");
 
     EXPECT_EQ(platform.file_type(via), FileType::missing);
     EXPECT_FALSE(platform.exists(via));
@@ -53,7 +53,7 @@ TEST_F(PosixLinks, ElevatedRunRefusesEveryOperationThroughTheLink) {
     EXPECT_EQ(platform.append_to_file(via, bytes_of("x")).error(), kRefused);
     EXPECT_EQ(platform.open_for_reading(via).error(), kRefused);
     EXPECT_EQ(platform.delete_file(via).error().message, kRefused);
-    EXPECT_EQ(platform.create_directories(through() / "made").error(), kRefused);
+    EXPECT_EQ(platform.create_directories(through() / Path("made")).error(), kRefused);
     EXPECT_EQ(read_text(target()), "protected");
     EXPECT_FALSE(std::filesystem::exists(temp.path() / "protected" / "made"));
 }
@@ -73,12 +73,12 @@ TEST_F(PosixLinks, ElevatedRunDeletesALinkAtTheFinalNameNotItsTarget) {
 
 TEST_F(PosixLinks, OrdinaryRunFollowsTheLink) {
     posix::PosixPlatform platform({}, false);
-    const Path via = through() / "target";
+    const Path via = through() / Path("target");
 
     EXPECT_EQ(platform.file_type(via), FileType::file);
     ASSERT_TRUE(platform.append_to_file(via, bytes_of(" and more")));
     EXPECT_EQ(read_text(target()), "protected and more");
-    ASSERT_TRUE(platform.create_directories(through() / "made"));
+    ASSERT_TRUE(platform.create_directories(through() / Path("made")));
     EXPECT_TRUE(std::filesystem::is_directory(temp.path() / "protected" / "made"));
     ASSERT_TRUE(platform.delete_file(via));
     EXPECT_FALSE(std::filesystem::exists(target().native()));
@@ -99,7 +99,7 @@ TEST_F(PosixLinks, ElevatedRunFollowsATrustedLinkWhateverTheLengthOfItsTarget) {
         ASSERT_EQ(::lchown(link.c_str(), 0, 0), 0);
 
         const std::string before = read_text(target());
-        ASSERT_TRUE(platform.append_to_file(link / "target", bytes_of("+"))) << length;
+        ASSERT_TRUE(platform.append_to_file(link / Path("target"), bytes_of("+"))) << length;
         EXPECT_EQ(read_text(target()), before + "+") << "a target of " << length << " bytes";
     }
 }
@@ -108,11 +108,11 @@ TEST_F(PosixLinks, ElevatedRunFollowsATrustedLinkWhateverTheLengthOfItsTarget) {
 // like any other path.
 TEST_F(PosixLinks, ElevatedRunStartsNothingThroughTheLink) {
     posix::PosixPlatform platform({}, true);
-    LaunchRequest through_program{.application = through() / "true", .command_line = u"\"true\"", .working_directory = {}};
+    LaunchRequest through_program{.application = through() / Path("true"), .command_line = u"\"true\"", .working_directory = {}};
     std::filesystem::copy_file("/bin/true", temp.path() / "protected" / "true");
     EXPECT_EQ(platform.run_and_wait(through_program).error(), kRefused);
 
-    LaunchRequest in_directory{.application = "/bin/true", .command_line = u"\"true\"", .working_directory = through()};
+    LaunchRequest in_directory{.application = Path("/bin/true"), .command_line = u"\"true\"", .working_directory = through()};
     EXPECT_EQ(platform.run_and_wait(in_directory).error(), kRefused);
 
     posix::PosixPlatform ordinary({}, false);

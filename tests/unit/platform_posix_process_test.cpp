@@ -49,7 +49,7 @@ protected:
     testing::TempDirectory temp;
 
     static LaunchRequest shell(std::u16string command_line) {
-        return LaunchRequest{.application = kShell, .command_line = std::move(command_line), .working_directory = {}};
+        return LaunchRequest{.application = Path(kShell), .command_line = std::move(command_line), .working_directory = {}};
     }
 };
 

@@ -372,6 +372,19 @@ TEST_F(TrustedWalk, SharesAndDevicePathsAreRefusedByTheirText) {
     ASSERT_FALSE(name);
     EXPECT_EQ(name.error(), kNotOnALocalVolume);
 }
+
+// A target that is a bare drive ("C:") names that drive's current directory,
+// here the link's own on the same drive: the names after the link join it as
+// Windows reads "C:" and "x", never as "C:\x".
+TEST_F(TrustedWalk, ABareDriveTargetTakesTheNamesAfterItAsDriveRelative) {
+    cursor.add("/ProgramData/Velmarch/here", link(kAdministrators, "C:"));
+    cursor.add("/ProgramData/Velmarch/Logs", directory(kAdministrators));
+    cursor.add("/Logs", directory(kUser));
+    auto name = walk("C:\\ProgramData\\Velmarch\\here\\Logs\\helper.log");
+    ASSERT_TRUE(name) << name.error();
+    EXPECT_EQ(Path(*name), as_path("helper.log"));
+    EXPECT_EQ(cursor.here, "/ProgramData/Velmarch/Logs");
+}
 #endif
 
 TEST(TrustedOwner, PosixTrustsRootOnly) {

@@ -89,7 +89,7 @@ TEST_F(Win32System, WellKnownDirectoriesAreFound) {
     const std::optional<Path> system = platform->system_directory();
     const std::optional<Path> windows = platform->windows_directory();
     ASSERT_TRUE(system && windows);
-    EXPECT_TRUE(platform->exists(*system / L"kernel32.dll")) << *system;
+    EXPECT_TRUE(platform->exists(*system / Path(L"kernel32.dll"))) << *system;
     EXPECT_EQ(platform->file_type(*windows), FileType::directory);
     EXPECT_NE(*system, *windows);
 }

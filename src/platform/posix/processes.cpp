@@ -87,7 +87,7 @@ struct ChildProgram {
     if (application.is_relative()) {
         Result<Path> working = current_directory();
         if (!working) return std::unexpected(working.error());
-        at.name = (*working / application.native()).native();
+        at.name = (*working / application).native();
     }
     return at;
 }

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/paths.h"
+#include "platform/path.h"
 #include "platform/posix/trusted_path.h"
 #include "text/format.h"
 #include "text/utf.h"
@@ -80,7 +80,7 @@ std::optional<Path> PosixPlatform::windows_directory() {
 std::optional<Path> PosixPlatform::system_directory() {
     const std::optional<Path> windows = windows_directory();
     if (!windows) return std::nullopt;
-    return join_path(*windows, "System32");
+    return *windows / path_from_utf8("System32");
 }
 
 }  // namespace velmarch::platform::posix

@@ -151,14 +151,14 @@ FileOpening for_deletion(DWORD access, DWORD flags) {
 // the directory itself, by name: for runs that do not check links.
 [[nodiscard]] Removal remove_tree_below(const Path& directory) {
     WIN32_FIND_DATAW entry{};
-    const Path pattern = directory / L"*";
+    const Path pattern = directory / Path(L"*");
     {
         const UniqueFindHandle search(
             ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));
         if (!search) return std::unexpected(last_removal_error());
         do {
             if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0) continue;
-            const Path child = directory / entry.cFileName;
+            const Path child = directory / Path(entry.cFileName);
             const bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
             if (is_directory(entry.dwFileAttributes) && !link) {
                 if (Removal removed = remove_tree_below(child); !removed) return removed;

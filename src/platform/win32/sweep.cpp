@@ -177,7 +177,7 @@ public:
     Result<std::unique_ptr<HeldDirectory>> open_directory(std::string_view name) override {
         Result<std::wstring> wide = entry_name(name);
         if (!wide) return std::unexpected(wide.error());
-        Path path = path_ / wide->c_str();
+        Path path = path_ / Path(*wide);
         // No FILE_SHARE_DELETE: nobody renames or replaces it while held.
         UniqueHandle handle(::CreateFileW(path.c_str(), kHeldDirectoryAccess, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                           nullptr, OPEN_EXISTING,
@@ -189,7 +189,7 @@ public:
     Result<std::unique_ptr<TakenFile>> take_file(std::string_view name) override {
         Result<std::wstring> wide = entry_name(name);
         if (!wide) return std::unexpected(wide.error());
-        const Path path = path_ / wide->c_str();
+        const Path path = path_ / Path(*wide);
         // No sharing: a run's read-sharing hold on its package refuses this.
         UniqueHandle handle(::CreateFileW(path.c_str(), kTakenFileAccess, 0, nullptr, OPEN_EXISTING,
                                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr));

@@ -33,11 +33,6 @@ std::wstring extended(const std::wstring& path) {
     return LR"(\\?\)" + path;
 }
 
-std::wstring join(const std::wstring& directory, const NativeString& name) {
-    if (!directory.empty() && (directory.back() == L'\\' || directory.back() == L'/')) return directory + name;
-    return directory + L"\\" + name;
-}
-
 [[nodiscard]] Result<std::wstring> full_path(const Path& path) {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
@@ -192,9 +187,9 @@ public:
         // The drive's type is asked before its root is opened: a mapped
         // network drive is not opened at all (volume() then refuses it).
         volume_ = drive_volume(text);
-        here_ = std::move(text);
+        here_ = Path(std::move(text));
         if (!volume_ || *volume_ != VolumeKind::local) return {};
-        Opened opened = hold_directory(nullptr, extended(here_), false);
+        Opened opened = hold_directory(nullptr, extended(here_.native()), false);
         if (!opened) return std::unexpected(os_error_text(opened.error()));
         directory_ = std::move(*opened);
         return {};
@@ -222,7 +217,7 @@ public:
         if (!opened) {
             const DWORD error = opened.error();
             if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return EntryInfo{EntryKind::missing};
-            return from_directory_entry(extended(join(here_, name)), error);
+            return from_directory_entry(extended((here_ / Path(name)).native()), error);
         }
         const std::optional<FILE_ATTRIBUTE_TAG_INFO> information = attributes_of(opened->get());
         if (!information) return std::unexpected(last_os_error_text());
@@ -268,7 +263,7 @@ public:
         if (is_checked_link(information->FileAttributes, information->ReparseTag))
             return std::unexpected(untrusted_link_error());
         directory_ = std::move(*opened);
-        here_ = join(here_, name);
+        here_ /= Path(name);
         forget_looked_at();
         return {};
     }
@@ -363,7 +358,7 @@ private:
     LinkCheck mode_;
     UniqueHandle directory_;
     // The text of where the walk stands, for the directory-entry lookup only.
-    std::wstring here_;
+    Path here_;
     Result<VolumeKind> volume_ = std::unexpected(os_error_text(ERROR_PATH_NOT_FOUND));
     UniqueHandle looked_at_;
     NativeString looked_at_name_;
