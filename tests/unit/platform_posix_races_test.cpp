@@ -252,7 +252,7 @@ TEST_F(PosixRaces, ProgramSwappedForALinkIsNotExecuted) {
 TEST_F(PosixRaces, WorkingDirectorySwappedForALinkIsNotEntered) {
     swap_after_check("folder", user("folder"), SwappedIn::link, temp.path() / "protected");
     Result<std::int32_t> ran = platform.run_and_wait(LaunchRequest{
-        .application = "/bin/true", .command_line = u"true", .working_directory = testing::to_path(user("folder"))});
+        .application = platform::Path("/bin/true"), .command_line = u"true", .working_directory = testing::to_path(user("folder"))});
     ASSERT_TRUE(swapped());
     ASSERT_FALSE(ran) << "the child started in the protected folder";
     EXPECT_EQ(ran.error(), "Not a directory (os error 20)");
