@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "platform/full_path.h"
+#include "text/ascii_case.h"
 
 namespace velmarch::platform {
 
@@ -21,15 +22,10 @@ constexpr bool is_separator_in(Char c, PathStyle style) {
     return c == Char('/') || (style == PathStyle::windows && c == Char('\\'));
 }
 
-template <class Char>
-constexpr Char ascii_upper(Char c) {
-    return c >= Char('a') && c <= Char('z') ? Char(c - Char('a') + Char('A')) : c;
-}
-
 // A Windows drive: an ASCII letter and ":".
 template <class Char>
 constexpr bool has_drive(std::basic_string_view<Char> text) {
-    const Char letter = text.empty() ? Char() : ascii_upper(text[0]);
+    const Char letter = text.empty() ? Char() : text::ascii_upper(text[0]);
     return text.size() >= 2 && letter >= Char('A') && letter <= Char('Z') && text[1] == Char(':');
 }
 
