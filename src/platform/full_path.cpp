@@ -1,6 +1,7 @@
 #include "platform/full_path.h"
 
 #include "platform/path_parts.h"
+#include "text/ascii_case.h"
 
 namespace velmarch::platform {
 namespace {
@@ -141,7 +142,7 @@ Text<Char> full_path_text(View<Char> text, View<Char> base, PathStyle style) {
         case PathAnchor::rooted:
             return resolve_dots(View<Char>(Text<Char>(root_name(base, style)) + Text<Char>(text)), style);
         case PathAnchor::drive_relative: {
-            const bool same_drive = has_drive(base) && ascii_upper(base[0]) == ascii_upper(text[0]);
+            const bool same_drive = has_drive(base) && text::ascii_upper(base[0]) == text::ascii_upper(text[0]);
             const Text<Char> directory =
                 same_drive ? Text<Char>(base) : Text<Char>(text.substr(0, 2)) + separator_of<Char>(style);
             const View<Char> rest = text.substr(2);

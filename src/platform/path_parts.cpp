@@ -8,8 +8,8 @@ using View = std::basic_string_view<Char>;
 
 template <class Char>
 bool names_unc(View<Char> component) {
-    return component.size() == 3 && ascii_upper(component[0]) == Char('U') && ascii_upper(component[1]) == Char('N') &&
-           ascii_upper(component[2]) == Char('C');
+    return component.size() == 3 && text::ascii_upper(component[0]) == Char('U') &&
+           text::ascii_upper(component[1]) == Char('N') && text::ascii_upper(component[2]) == Char('C');
 }
 
 // Windows roots. "\\server\share\" and "\\.\UNC\server\share\" take the share

@@ -14,18 +14,14 @@
 #include <string_view>
 
 #include "platform/path_style.h"
+#include "text/ascii_case.h"
 
 namespace velmarch::platform {
-
-template <class Char>
-constexpr Char ascii_upper(Char c) {
-    return c >= Char('a') && c <= Char('z') ? Char(c - Char('a') + Char('A')) : c;
-}
 
 // A Windows drive: an ASCII letter and ":".
 template <class Char>
 constexpr bool has_drive(std::basic_string_view<Char> text) {
-    const Char letter = text.empty() ? Char() : ascii_upper(text[0]);
+    const Char letter = text.empty() ? Char() : text::ascii_upper(text[0]);
     return text.size() >= 2 && letter >= Char('A') && letter <= Char('Z') && text[1] == Char(':');
 }
 

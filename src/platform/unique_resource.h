@@ -49,6 +49,14 @@ public:
         Traits::release(old);
     }
 
+    // Releases what is held and gives the address of the emptied storage, for
+    // a system call that writes a new resource into an out-parameter: what it
+    // writes is owned from then on, even when the call reports failure.
+    Value* put() noexcept {
+        reset();
+        return &value_;
+    }
+
     // Releases now and returns the release call's result, its error left for
     // the caller to report (for a close whose failure matters, such as a
     // written file's). An empty owner returns Traits::nothing_released().

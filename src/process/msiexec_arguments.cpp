@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "text/white_space.h"
+
 namespace velmarch::process {
 namespace {
 
@@ -11,11 +13,7 @@ constexpr std::string_view kInstallDirRejected = "The current install directory 
 // Unicode White_Space and every C0 control character: msiexec separates at a
 // space; whether it also does at the rest is not documented, so none of them
 // is left outside quotes.
-bool might_separate(char16_t c) {
-    if (c <= u' ' || c == u'\x7F' || c == u'\x85' || c == u'\xA0' || c == u'\x1680') return true;
-    if (c >= u'\x2000' && c <= u'\x200A') return true;
-    return c == u'\x2028' || c == u'\x2029' || c == u'\x202F' || c == u'\x205F' || c == u'\x3000';
-}
+bool might_separate(char16_t c) { return c <= u' ' || c == u'\x7F' || text::is_white_space(c); }
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 
 #include "platform/path.h"
 #include "process/launcher.h"
+#include "text/ascii_case.h"
 
 namespace velmarch::process {
 namespace {
@@ -12,14 +13,12 @@ using platform::Path;
 
 using Char = NativeString::value_type;
 
-Char ascii_lower(Char c) { return (c >= Char('A') && c <= Char('Z')) ? Char(c - Char('A') + Char('a')) : c; }
-
 // `suffix` is lower-case ASCII.
 bool ends_with_ignoring_case(const NativeString& text, std::string_view suffix) {
     if (text.size() < suffix.size()) return false;
     const std::size_t start = text.size() - suffix.size();
     for (std::size_t i = 0; i < suffix.size(); ++i)
-        if (ascii_lower(text[start + i]) != Char(suffix[i])) return false;
+        if (text::ascii_lower(text[start + i]) != Char(suffix[i])) return false;
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/path.h"
+#include "text/ascii_case.h"
 #include "text/format.h"
 #include "text/trim.h"
 

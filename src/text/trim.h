@@ -8,10 +8,8 @@ namespace velmarch::text {
 // Inner characters and bytes that are not valid UTF-8 stay.
 std::string_view trim(std::string_view text);
 
-// ASCII A to Z turned into a to z; every other byte unchanged.
-std::string ascii_lower(std::string_view text);
-
-// Equal when ASCII letters are compared without regard to case.
-bool ascii_iequals(std::string_view a, std::string_view b);
+// Removes every Unicode White_Space character from the end of UTF-16 text;
+// a lone surrogate stays.
+std::u16string_view trim_end(std::u16string_view text);
 
 }  // namespace velmarch::text

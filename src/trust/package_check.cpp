@@ -1,5 +1,6 @@
 #include "trust/package_check.h"
 
+#include "text/ascii_case.h"
 #include "trust/update_signature.h"
 
 namespace velmarch::trust {
@@ -23,9 +24,7 @@ bool has_msi_extension(const platform::Path& package) {
     constexpr std::string_view kMsi = "msi";
     if (extension.size() != kMsi.size()) return false;
     for (std::size_t i = 0; i < kMsi.size(); ++i) {
-        auto unit = extension[i];
-        if (unit >= 'A' && unit <= 'Z') unit = static_cast<platform::Path::value_type>(unit - 'A' + 'a');
-        if (unit != static_cast<platform::Path::value_type>(kMsi[i])) return false;
+        if (text::ascii_lower(extension[i]) != static_cast<platform::Path::value_type>(kMsi[i])) return false;
     }
     return true;
 }

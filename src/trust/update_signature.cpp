@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "text/ascii_case.h"
 #include "text/format.h"
 #include "text/trim.h"
 #include "trust/base64.h"

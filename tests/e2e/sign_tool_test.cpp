@@ -18,6 +18,7 @@
 
 #include "e2e/expected_texts.h"
 #include "text/hex.h"
+#include "text/ascii_case.h"
 #include "text/trim.h"
 #include "trust/sha256.h"
 #include "trust/update_signature.h"

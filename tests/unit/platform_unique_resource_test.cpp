@@ -76,6 +76,31 @@ TEST_F(UniqueResourceTest, ResetAndDestructionKeepTheLastError) {
     EXPECT_EQ(released, (std::vector<int>{7, 9}));
 }
 
+// A C function that makes a resource and writes it into its out-parameter.
+bool make_resource(int value, int* out) {
+    *out = value;
+    return true;
+}
+
+TEST_F(UniqueResourceTest, PutReleasesTheOldValueOnceAndOwnsWhatIsWrittenThere) {
+    {
+        Owner owner(1);
+        last_error = 2;
+        int* const slot = owner.put();
+        EXPECT_EQ(released, (std::vector<int>{1}));
+        EXPECT_EQ(last_error, 2);  // the release kept the error
+        EXPECT_FALSE(owner.valid());
+        EXPECT_EQ(*slot, 0);
+        ASSERT_TRUE(make_resource(3, owner.put()));
+        EXPECT_EQ(owner.get(), 3);
+        Owner empty;
+        ASSERT_TRUE(make_resource(4, empty.put()));  // nothing held, nothing released
+        EXPECT_EQ(released, (std::vector<int>{1}));
+        EXPECT_EQ(empty.get(), 4);
+    }
+    EXPECT_EQ(released, (std::vector<int>{1, 4, 3}));
+}
+
 TEST_F(UniqueResourceTest, CloseReportsTheReleaseAndItsError) {
     Owner failing(-6);
     EXPECT_FALSE(failing.close());

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "text/ascii_case.h"
 #include "text/format.h"
 #include "text/trim.h"
 #include "text/utf.h"

@@ -78,13 +78,13 @@ Opened open_at(HANDLE directory, std::wstring_view name, const FileOpening& how)
     attributes.Attributes = kCaseInsensitive;
     attributes.SecurityDescriptor = how.security;
     IO_STATUS_BLOCK status_block{};
-    HANDLE handle = nullptr;
+    UniqueHandle handle;
     const ULONG file_attributes = how.flags_and_attributes & 0xFFFF;
     const NTSTATUS status =
-        ::NtCreateFile(&handle, how.access | kAlwaysAsked, &attributes, &status_block, nullptr, file_attributes,
+        ::NtCreateFile(handle.put(), how.access | kAlwaysAsked, &attributes, &status_block, nullptr, file_attributes,
                        how.share, nt_disposition(how.creation), nt_options(how), nullptr, 0);
     if (status < 0) return std::unexpected(win32_error(status, how));
-    return UniqueHandle(handle);
+    return handle;
 }
 
 bool same_file(HANDLE first, HANDLE second) {

@@ -6,17 +6,11 @@
 
 #include "platform/win32/windows_api.h"
 #include "text/format.h"
+#include "text/trim.h"
 #include "text/utf.h"
 
 namespace velmarch::platform::win32 {
 namespace {
-
-// Unicode White_Space characters of the Basic Multilingual Plane (all of them).
-bool is_white_space(char16_t c) {
-    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
-           c == 0x3000;
-}
 
 std::int32_t as_signed(std::uint32_t value) { return std::bit_cast<std::int32_t>(value); }
 
@@ -31,9 +25,8 @@ std::string os_error_text(std::uint32_t code) {
         return text::format("OS Error {} (FormatMessageW() returned error {}) (os error {})", as_signed(code),
                             as_signed(lookup_error), as_signed(code));
     }
-    std::u16string message(buffer.begin(), buffer.begin() + length);
-    while (!message.empty() && is_white_space(message.back())) message.pop_back();
-    return text::format("{} (os error {})", text::utf16_to_utf8_lossy(message), as_signed(code));
+    const std::u16string message(buffer.begin(), buffer.begin() + length);
+    return text::format("{} (os error {})", text::utf16_to_utf8_lossy(text::trim_end(message)), as_signed(code));
 }
 
 std::string last_os_error_text() { return os_error_text(::GetLastError()); }

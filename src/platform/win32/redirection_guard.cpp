@@ -19,9 +19,8 @@ bool enable_redirection_guard() {
 }
 
 bool process_is_elevated() {
-    HANDLE raw = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return true;
-    const UniqueHandle token(raw);
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return true;
     TOKEN_ELEVATION elevation{};
     DWORD size = 0;
     if (!::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size)) return true;

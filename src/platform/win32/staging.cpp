@@ -16,13 +16,12 @@ namespace velmarch::platform::win32 {
 
 Result<std::unique_ptr<SecurityDescriptor>> Win32Platform::create_security_descriptor(std::string_view sddl) {
     const std::wstring wide = to_wide(text::utf8_to_utf16_lossy(sddl));
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const BOOL converted =
-        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(wide.c_str(), SDDL_REVISION_1, &descriptor, nullptr);
-    // Owned from here, so that a non-null descriptor is freed even when the
+    // Owned as written, so that a non-null descriptor is freed even when the
     // call reported failure.
-    UniqueLocalMemory memory(descriptor);
-    if (!converted || descriptor == nullptr) return std::unexpected(last_os_error_text());
+    UniqueLocalMemory memory;
+    const BOOL converted =
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(wide.c_str(), SDDL_REVISION_1, memory.put(), nullptr);
+    if (!converted || !memory) return std::unexpected(last_os_error_text());
     return std::make_unique<Win32SecurityDescriptor>(std::move(memory));
 }
 

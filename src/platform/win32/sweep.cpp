@@ -49,10 +49,9 @@ std::uint64_t unix_seconds_of(LARGE_INTEGER time) {
 
 [[nodiscard]] Result<bool> owned_by_administrators_or_system(HANDLE handle) {
     PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    UniqueLocalMemory descriptor;
     const DWORD error = ::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                                          nullptr, nullptr, &descriptor);
-    const UniqueLocalMemory memory(descriptor);
+                                          nullptr, nullptr, descriptor.put());
     if (error != ERROR_SUCCESS) return std::unexpected(os_error_text(error));
     return owner != nullptr &&
            (::IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || ::IsWellKnownSid(owner, WinLocalSystemSid));
@@ -130,14 +129,13 @@ public:
         const auto* wanted = dynamic_cast<const Win32SecurityDescriptor*>(&expected);
         if (wanted == nullptr) return std::unexpected(std::string("The security descriptor was not made by this platform."));
         PACL actual = nullptr;
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        UniqueLocalMemory descriptor;
         const DWORD error = ::GetSecurityInfo(handle_.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                              nullptr, &actual, nullptr, &descriptor);
-        const UniqueLocalMemory memory(descriptor);
+                                              nullptr, &actual, nullptr, descriptor.put());
         if (error != ERROR_SUCCESS) return std::unexpected(os_error_text(error));
         SECURITY_DESCRIPTOR_CONTROL control = 0;
         DWORD revision = 0;
-        if (!::GetSecurityDescriptorControl(descriptor, &control, &revision))
+        if (!::GetSecurityDescriptorControl(descriptor.get(), &control, &revision))
             return std::unexpected(last_os_error_text());
         BOOL present = FALSE;
         BOOL defaulted = FALSE;

@@ -96,11 +96,10 @@ AccessEntry access_entry(const void* ace) {
 std::optional<SecurityDescription> security_of(HANDLE handle) {
     PSID owner = nullptr;
     PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    UniqueLocalMemory descriptor;
     if (::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                          nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+                          nullptr, &dacl, nullptr, descriptor.put()) != ERROR_SUCCESS)
         return std::nullopt;
-    const UniqueLocalMemory descriptor_memory(descriptor);
     SecurityDescription security;
     security.owner = sid_text(owner);
     // No access list at all, or a NULL one: everyone has full access.
