@@ -50,7 +50,7 @@ InstallerOutcome outcome_after_failed_version_check(std::string message) {
 
 Result<std::string> check_install_dir(std::string_view install_dir_utf8) {
     if (install_dir_utf8.find_first_of("\"\r\n") != std::string_view::npos)
-        return std::unexpected(std::string(kInstallDirRejected));
+        return fail(ErrorKind::refused, std::string(kInstallDirRejected));
     return std::string(install_dir_utf8);
 }
 

@@ -52,7 +52,7 @@ Result<platform::Path> locate_windows_installer(platform::Platform& platform) {
     if (auto windows = platform.windows_directory())
         candidate = platform::join_path(platform::join_path(*windows, "System32"), kInstallerName);
     if (candidate == bare_name || platform.file_type(candidate) == platform::FileType::file) return candidate;
-    return std::unexpected(std::string(kInstallerNotFound));
+    return fail(ErrorKind::general, std::string(kInstallerNotFound));
 }
 
 InstallerInputs installer_inputs(const update::UpdateRequest& request) {
@@ -64,18 +64,18 @@ StageOutcome run_installer_stage(platform::Platform& platform, const InstallerIn
                                  const StagedInstall& staged, update::Reporter& reporter) {
     auto installer = locate_windows_installer(platform);
     if (!installer) {
-        return StageFinished{finish_run(platform, reporter, installer.error(),
-                                        failure_around_installer(installer.error()), inputs.app_path,
+        return StageFinished{finish_run(platform, reporter, installer.error().text,
+                                        failure_around_installer(installer.error().text), inputs.app_path,
                                         inputs.install_dir)};
     }
 
     reporter.append_log_line(kStartingInstaller);
 
     auto command = build_installer_command(inputs, staged, *installer);
-    if (!command) return update::abort_run(command.error());
+    if (!command) return update::abort_run(command.error().text);
 
     auto exit_code = run_windows_installer(platform, *command, inputs, staged, reporter);
-    if (!exit_code) return update::abort_run(text::format(kInstallerNotStarted, exit_code.error()));
+    if (!exit_code) return update::abort_run(text::format(kInstallerNotStarted, exit_code.error().text));
 
     InstallerOutcome outcome = map_installer_exit_code(*exit_code, inputs.expected_version);
     std::string failed_check;
@@ -83,8 +83,8 @@ StageOutcome run_installer_stage(platform::Platform& platform, const InstallerIn
         auto confirmed = verify_installed_version(platform, inputs.app_path, inputs.install_dir,
                                                   inputs.expected_version);
         if (!confirmed) {
-            failed_check = confirmed.error();
-            outcome = outcome_after_failed_version_check(confirmed.error());
+            failed_check = confirmed.error().text;
+            outcome = outcome_after_failed_version_check(confirmed.error().text);
         }
     }
     return StageFinished{finish_run(platform, reporter, failed_check, outcome, inputs.app_path, inputs.install_dir)};
