@@ -180,12 +180,12 @@ public:
     }
     Result<void> enter(const NativeString& name) override {
         auto it = tree.find(child(name));
-        if (it == tree.end() || it->second.kind != EntryKind::directory) return std::unexpected(not_a_directory_error());
+        if (it == tree.end() || it->second.kind != EntryKind::directory) return fail(ErrorKind::os_error, not_a_directory_error());
         here = it->first;
         return {};
     }
     Result<Path> link_target(const NativeString& name) override { return as_path(tree.at(child(name)).target); }
-    Result<void> make_directory(const NativeString&) override { return std::unexpected(std::string("read-only")); }
+    Result<void> make_directory(const NativeString&) override { return fail(ErrorKind::general, std::string("read-only")); }
     Result<VolumeKind> volume() override { return VolumeKind::local; }
     std::string untrusted_link_error() const override { return "untrusted link"; }
     std::string too_many_links_error() const override { return "too many links"; }

@@ -63,10 +63,10 @@ public:
         // walk must never ask for it.
         if (Path(name) == as_path("..") || Path(name) == as_path(".")) {
             ADD_FAILURE() << "the walk entered " << Path(name) << " in " << here;
-            return std::unexpected(not_a_directory_error());
+            return fail(ErrorKind::os_error, not_a_directory_error());
         }
         auto it = tree.find(child(name));
-        if (it == tree.end() || it->second.kind != EntryKind::directory) return std::unexpected(not_a_directory_error());
+        if (it == tree.end() || it->second.kind != EntryKind::directory) return fail(ErrorKind::os_error, not_a_directory_error());
         here = it->first;
         return {};
     }
@@ -82,7 +82,7 @@ public:
     }
     Result<VolumeKind> volume() override {
         volume_queries.push_back(here);
-        if (volume_failure) return std::unexpected(*volume_failure);
+        if (volume_failure) return fail(ErrorKind::os_error, *volume_failure);
         for (const std::string& remote : remote_volumes)
             if (here == remote || here.starts_with(remote + "/")) return VolumeKind::remote;
         return VolumeKind::local;

@@ -30,7 +30,7 @@ public:
         ++writes;
         if (writes == failing) {
             if (failing_takes_nothing) return 0;
-            return std::unexpected(std::string("Disk full (os error 112)"));
+            return fail(ErrorKind::general, std::string("Disk full (os error 112)"));
         }
         const std::size_t taken = std::min(chunk, bytes.size());
         for (const std::byte b : bytes.first(taken)) received += static_cast<char>(b);

@@ -43,7 +43,7 @@ protected:
                 return installer_exit_codes[std::min(run, installer_exit_codes.size() - 1)];
             }
             if (launch.application == app) return application_exit_code;
-            return std::unexpected("no such program in this test");
+            return fail(ErrorKind::general, "no such program in this test");
         };
     }
 

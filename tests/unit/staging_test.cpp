@@ -122,7 +122,7 @@ TEST_F(StagingTest, TakenNamesAreSkippedAndSixteenAreTried) {
 }
 
 TEST_F(StagingTest, OtherDirectoryErrorsEndAtOnce) {
-    platform.directory_answers = {std::unexpected(testing::fake_os_error(5))};
+    platform.directory_answers = {fail(ErrorKind::os_error, testing::fake_os_error(5))};
     EXPECT_EQ(stage_error(), "The administrator-only staging directory could not be created: Access is denied. (os error 5)");
     EXPECT_EQ(platform.directory_attempts.size(), 1u);
     EXPECT_EQ(platform.descriptors_freed, 1);
@@ -374,10 +374,10 @@ TEST_F(StagingTest, RemovalTriesAgainWhileAFileIsHeldWithinOneBudget) {
             constexpr int kLog = 1;
             if (c.plain_failure) fresh.fail(Op::delete_file, "Injected failure. (os error 1)", kLog + 1);
             const int package_held = c.package_held_times < 0 ? platform::kHeldRemovalTries : c.package_held_times;
-            for (int n = 1; n <= package_held; ++n) fresh.fail(Op::delete_file, std::string(kHeld), kLog + n, true);
-            if (c.directory_held_times < 0) fresh.fail(Op::remove_directory_tree, std::string(kHeld), 0, true);
+            for (int n = 1; n <= package_held; ++n) fresh.fail(Op::delete_file, std::string(kHeld), kLog + n, ErrorKind::held);
+            if (c.directory_held_times < 0) fresh.fail(Op::remove_directory_tree, std::string(kHeld), 0, ErrorKind::held);
             for (int n = 1; n <= c.directory_held_times; ++n)
-                fresh.fail(Op::remove_directory_tree, std::string(kHeld), n, true);
+                fresh.fail(Op::remove_directory_tree, std::string(kHeld), n, ErrorKind::held);
         }
         EXPECT_EQ(fresh.calls(Op::delete_file), 1 + c.package_deletions);
         EXPECT_EQ(fresh.calls(Op::remove_directory_tree), c.tree_removals);
