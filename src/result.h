@@ -38,6 +38,7 @@ enum class ErrorKind {
 struct Error {
     ErrorKind kind = ErrorKind::general;
     std::string text;
+    friend bool operator==(const Error&, const Error&) = default;
 };
 
 template <class T>

@@ -72,7 +72,7 @@ TEST(CheckInstallDir, RefusesQuoteCrOrLfAnywhere) {
                                   "C:\\App\n"}) {
         auto checked = check_install_dir(dir);
         ASSERT_FALSE(checked.has_value()) << dir;
-        EXPECT_EQ(checked.error(), "The current install directory cannot be passed to Windows Installer.");
+        EXPECT_EQ(checked.error().text, "The current install directory cannot be passed to Windows Installer.");
     }
 }
 

@@ -45,7 +45,7 @@ protected:
     std::string check(const testing::FakePath& where) {
         const platform::Path& path = where.path;
         const auto outcome = verify_update_package(fake_, path, update::package_claim(request_));
-        return outcome ? "accepted" : outcome.error();
+        return outcome ? "accepted" : outcome.error().text;
     }
 
     FakePlatform fake_;
@@ -110,7 +110,7 @@ TEST_F(TrustPackageCheck, AVerifiedPackageReportsTheLengthItsDigestCovered) {
     fake_.max_read_chunk = 4096;
     testing::sign_request(request_, content);
     auto verified = verify_update_package(fake_, as_path("C:/dl/update.msi"), update::package_claim(request_));
-    ASSERT_TRUE(verified) << verified.error();
+    ASSERT_TRUE(verified) << verified.error().text;
     EXPECT_EQ(verified->length, content.size());
 }
 
