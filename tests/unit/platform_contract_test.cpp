@@ -161,12 +161,15 @@ TYPED_TEST(PlatformContract, NothingOpensOrWaitsForAFifoOrPipe) {
     auto read = opener.open_for_reading(special);
     ASSERT_FALSE(read);
     EXPECT_EQ(read.error().text, refused);
+    EXPECT_EQ(read.error().kind, ErrorKind::not_a_regular_file);
     auto written = opener.write_file(special, bytes_of("{}"));
     ASSERT_FALSE(written);
     EXPECT_EQ(written.error().text, refused);
+    EXPECT_EQ(written.error().kind, ErrorKind::not_a_regular_file);
     auto appended = opener.append_to_file(special, bytes_of("line\n"));
     ASSERT_FALSE(appended);
     EXPECT_EQ(appended.error().text, refused);
+    EXPECT_EQ(appended.error().kind, ErrorKind::not_a_regular_file);
 }
 
 TYPED_TEST(PlatformContract, WriteFileCreatesThenTruncates) {

@@ -66,6 +66,7 @@ TEST_F(Launcher, TheCallerSaysWhetherTheSystemDirectoriesAreSearched) {
     auto refused = run_and_wait(fake, as_path("msiexec.exe"), {}, std::nullopt, SearchPlaces::none);
     ASSERT_FALSE(refused.has_value());
     EXPECT_EQ(refused.error().text, "program not found");
+    EXPECT_EQ(refused.error().kind, ErrorKind::program_not_found);
     ASSERT_TRUE(run_and_wait(fake, as_path("msiexec.exe"), {}, std::nullopt, SearchPlaces::system_only));
     ASSERT_EQ(fake.runs.size(), 1u);
     EXPECT_EQ(fake.runs[0].application, msiexec);
