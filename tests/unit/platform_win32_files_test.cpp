@@ -34,20 +34,20 @@ TEST_F(Win32Files, CreateNewFileRefusesAnExistingNameAndLeavesItAlone) {
     write_text(at(L"velmarch-update.msi"), "planted");
     auto file = platform->create_new_file(at(L"velmarch-update.msi"));
     ASSERT_FALSE(file);
-    EXPECT_TRUE(ends_with_os_error(file.error(), ERROR_FILE_EXISTS)) << file.error().text;
+    EXPECT_TRUE(ends_with_os_error(file.error().text, ERROR_FILE_EXISTS)) << file.error().text;
     EXPECT_EQ(read_text(at(L"velmarch-update.msi")), "planted");
 }
 
 TEST_F(Win32Files, OpenForReadingAMissingFileGivesTheSystemText) {
     auto file = platform->open_for_reading(at(L"missing.msi"));
     ASSERT_FALSE(file);
-    EXPECT_TRUE(ends_with_os_error(file.error(), ERROR_FILE_NOT_FOUND)) << file.error().text;
+    EXPECT_TRUE(ends_with_os_error(file.error().text, ERROR_FILE_NOT_FOUND)) << file.error().text;
 }
 
 TEST_F(Win32Files, WritesIntoAMissingDirectoryFailWithTheSystemText) {
     auto written = platform->write_file(at(L"missing\\result.json"), bytes_of("{}"));
     ASSERT_FALSE(written);
-    EXPECT_TRUE(ends_with_os_error(written.error(), ERROR_PATH_NOT_FOUND)) << written.error().text;
+    EXPECT_TRUE(ends_with_os_error(written.error().text, ERROR_PATH_NOT_FOUND)) << written.error().text;
     EXPECT_FALSE(platform->append_to_file(at(L"missing\\helper.log"), bytes_of("x")));
 }
 

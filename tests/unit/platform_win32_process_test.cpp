@@ -83,16 +83,16 @@ TEST_F(Win32Processes, LaunchFailuresCarryTheSystemText) {
     LaunchRequest missing{testing::to_path(temp.path() / L"missing.exe"), u"\"missing.exe\"", std::nullopt};
     auto ran = platform->run_and_wait(missing);
     ASSERT_FALSE(ran);
-    EXPECT_TRUE(ran.error().ends_with(" (os error 2)")) << ran.error().text;
+    EXPECT_TRUE(ran.error().text.ends_with(" (os error 2)")) << ran.error().text;
     auto started = platform->start_detached(missing);
     ASSERT_FALSE(started);
-    EXPECT_TRUE(started.error().ends_with(" (os error 2)")) << started.error().text;
+    EXPECT_TRUE(started.error().text.ends_with(" (os error 2)")) << started.error().text;
 
     LaunchRequest bad_directory = testing::child_launch(testing::kChildExit, u"0");
     bad_directory.working_directory = testing::to_path(temp.path() / L"missing");
     auto refused = platform->run_and_wait(bad_directory);
     ASSERT_FALSE(refused);
-    EXPECT_NE(refused.error().find(" (os error "), std::string::npos) << refused.error().text;
+    EXPECT_NE(refused.error().text.find(" (os error "), std::string::npos) << refused.error().text;
 }
 
 TEST_F(Win32Processes, AProcessThatCannotBeOpenedGivesNothingToWaitFor) {

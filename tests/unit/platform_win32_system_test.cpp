@@ -153,13 +153,13 @@ TEST_F(Win32System, OtherDirectoryFailuresCarryTheSystemText) {
     ASSERT_TRUE(descriptor) << descriptor.error().text;
     auto created = platform->create_directory(testing::to_path(temp.path() / L"missing\\staging"), **descriptor);
     ASSERT_FALSE(created);
-    EXPECT_TRUE(created.error().ends_with(" (os error 3)")) << created.error().text;
+    EXPECT_TRUE(created.error().text.ends_with(" (os error 3)")) << created.error().text;
 }
 
 TEST_F(Win32System, MalformedDescriptorStringsAreRefusedWithTheSystemText) {
     auto descriptor = platform->create_security_descriptor("O:BAD:P(A;OICI;FA;;;NOT-A-SID)");
     ASSERT_FALSE(descriptor);
-    EXPECT_NE(descriptor.error().find(" (os error "), std::string::npos) << descriptor.error().text;
+    EXPECT_NE(descriptor.error().text.find(" (os error "), std::string::npos) << descriptor.error().text;
 }
 
 }  // namespace

@@ -126,7 +126,7 @@ TEST_F(Win32Walk, TheFinalNameIsCreatedInTheHeldFolderNotWhereThePathTextNowLead
 
     win32::Opened created =
         win32::open_located(*located, win32::FileOpening{.access = GENERIC_WRITE, .creation = CREATE_NEW});
-    ASSERT_TRUE(created) << created.error().text;
+    ASSERT_TRUE(created) << created.error();
     created->reset();
     EXPECT_TRUE(exists(at(L"a-moved\\b\\new.txt")));
     EXPECT_FALSE(exists(at(L"a\\b\\new.txt")));
@@ -168,8 +168,8 @@ TEST_F(Win32Walk, AFileLookedAtIsNeverEntered) {
     EXPECT_EQ(entry->kind, EntryKind::other);
     Result<void> entered = cursor->enter(L"f");
     ASSERT_FALSE(entered);
-    EXPECT_TRUE(ends_with_os_error(entered.error(), ERROR_DIRECTORY)) << entered.error().text;
-    EXPECT_EQ(cursor->link_target(L"f").error(), win32::untrusted_link_error_text());
+    EXPECT_TRUE(ends_with_os_error(entered.error().text, ERROR_DIRECTORY)) << entered.error().text;
+    EXPECT_EQ(cursor->link_target(L"f").error().text, win32::untrusted_link_error_text());
 }
 
 // A user's junction is refused, and its target is read from the handle that
@@ -198,7 +198,7 @@ TEST_F(Win32Walk, AJunctionIsDecidedAndReadOnTheHandleThatLookedAtIt) {
     // untrusted mount point by the walk.
     auto walked = win32::check_trusted_path(Path(at(L"j\\file.txt")));
     ASSERT_FALSE(walked);
-    EXPECT_EQ(walked.error(), win32::untrusted_link_error_text());
+    EXPECT_EQ(walked.error().text, win32::untrusted_link_error_text());
 }
 
 }  // namespace
