@@ -3,20 +3,21 @@
 namespace velmarch::platform {
 
 template <class Remove>
-Removal HeldRemovalRetry::with_retries(Remove remove) {
+Result<void> HeldRemovalRetry::with_retries(Remove remove) {
     for (;;) {
-        Removal removed = remove();
-        if (removed || !removed.error().held || pauses_taken_ >= kHeldRemovalTries - 1) return removed;
+        Result<void> removed = remove();
+        if (removed || removed.error().kind != ErrorKind::held || pauses_taken_ >= kHeldRemovalTries - 1)
+            return removed;
         platform_.sleep_milliseconds(pauses_taken_ == 0 ? kFirstHeldPauseMilliseconds : kLaterHeldPauseMilliseconds);
         ++pauses_taken_;
     }
 }
 
-Removal HeldRemovalRetry::delete_file(const Path& path) {
+Result<void> HeldRemovalRetry::delete_file(const Path& path) {
     return with_retries([&] { return platform_.delete_file(path); });
 }
 
-Removal HeldRemovalRetry::remove_directory_tree(const Path& path) {
+Result<void> HeldRemovalRetry::remove_directory_tree(const Path& path) {
     return with_retries([&] { return platform_.remove_directory_tree(path); });
 }
 

@@ -2,7 +2,7 @@
 // Deletions that another program refuses for a moment. A virus scanner or the
 // search indexer opens a new file soon after it is written and holds it
 // briefly, so deleting it right away can fail with a sharing violation or
-// access denied. Such a failure ("held", see RemovalError) is tried again
+// access denied. Such a failure (ErrorKind::held, see Platform::delete_file) is tried again
 // after a short pause, within one budget for all the deletions of one step:
 // 13 tries in all, 50 ms before the second and 250 ms before each later one
 // (2.8 s of pauses at most). What still cannot be deleted is left where it is
@@ -24,12 +24,12 @@ class HeldRemovalRetry {
 public:
     explicit HeldRemovalRetry(Platform& platform) : platform_(platform) {}
 
-    [[nodiscard]] Removal delete_file(const Path& path);
-    [[nodiscard]] Removal remove_directory_tree(const Path& path);
+    [[nodiscard]] Result<void> delete_file(const Path& path);
+    [[nodiscard]] Result<void> remove_directory_tree(const Path& path);
 
 private:
     template <class Remove>
-    [[nodiscard]] Removal with_retries(Remove remove);
+    [[nodiscard]] Result<void> with_retries(Remove remove);
 
     Platform& platform_;
     int pauses_taken_ = 0;

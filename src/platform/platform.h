@@ -8,17 +8,8 @@
 // operating-system failures use the "{} (os error {})" form produced by the
 // implementation.
 //
-// A few short lower-case texts stand where an OS error text would and are not
-// sentences. They are the updater's fixed texts, reported as they are:
-// "failed to write whole buffer" (write_all: a write that takes no bytes; the
-// staging copy reports it after its own sentence), "not a regular file"
-// (kNotARegularFile below), "not on a local volume" (kNotOnALocalVolume
-// below) and the launcher's "program
-// not found", "program path has no file name" and "nul byte found in provided
-// data" (process/launcher.h). The POSIX stand-in gives the same NUL text when
-// a NUL reaches a LaunchRequest. The launcher's refusal of a batch file,
-// "batch files are not started", is not one of the fixed texts but an internal
-// one in the same form, so that it reads alike where it is reported.
+// Callers tell failures apart by the error's kind (result.h), never by its
+// text, which is only reported.
 //
 // Resources are owned by objects: a File, a SecurityDescriptor or a
 // WaitableProcess releases its handle in its destructor, on every path.
@@ -49,16 +40,17 @@ inline constexpr Path::value_type kPathListSeparator = ':';
 // query and a link that was not followed (a name-surrogate reparse point).
 enum class FileType { missing, file, directory };
 
-// What a file operation answers when the path names something that exists
-// but is not a regular file (a disk file on Windows): a FIFO, a socket, a
-// device, a pipe. Such a thing can block its opener or a read or write
-// without end, and what it delivers has no fixed length or content, so no
-// operation below reads or writes one.
+// The text of ErrorKind::not_a_regular_file: what a file operation answers
+// when the path names something that exists but is not a regular file (a
+// disk file on Windows): a FIFO, a socket, a device, a pipe. Such a thing
+// can block its opener or a read or write without end, and what it delivers
+// has no fixed length or content, so no operation below reads or writes one.
 inline constexpr std::string_view kNotARegularFile = "not a regular file";
 
-// What every operation on a path answers in an elevated run when the path,
-// or the target of a link on it, is not on a local volume: a share
-// ("\\server\share\x", "\\?\UNC\...", "\??\UNC\..."), a device or
+// The text of ErrorKind::not_on_local_volume: what every operation on a path
+// answers in an elevated run when the path, or the target of a link on it, is
+// not on a local volume: a share ("\\server\share\x", "\\?\UNC\...",
+// "\??\UNC\..."), a device or
 // object-manager path ("\\.\...", "\\?\GLOBALROOT\..."), or a drive whose
 // type is remote (a mapped network drive, or a drive substituted for a
 // share). The file server resolves junctions on a share itself, beyond the
@@ -91,19 +83,6 @@ public:
 };
 
 enum class DirectoryCreation { created, already_exists };
-
-// A deletion's failure. `held` says that another program has the file or
-// directory open in a way that forbids its deletion for now, as a virus
-// scanner or the search indexer does for a moment: trying again shortly may
-// succeed. Windows: sharing violation (32), lock violation (33) and access
-// denied (5), which is also what a file pending deletion answers. The
-// stand-in: EBUSY and ETXTBSY, its "in use" errors; EACCES and EPERM are a
-// lasting refusal there, never the passing state of another program.
-struct RemovalError {
-    std::string message;
-    bool held = false;
-};
-using Removal = std::expected<void, RemovalError>;
 
 // An open file that nobody else may write, rename or delete while it is held
 // (Windows: a handle that shares reading only; the stand-in: an exclusive
@@ -221,8 +200,8 @@ public:
     // Every operation that opens a caller-named file opens it without waiting
     // for another party (a FIFO's other end; the stand-in: a lease) and
     // refuses what it opened, before any byte is read or written, unless it is
-    // a regular file: kNotARegularFile, or the system's error when the open
-    // itself was refused.
+    // a regular file: ErrorKind::not_a_regular_file, or the system's error
+    // when the open itself was refused.
     //
     // Opens an existing file for reading, shared for reading, writing and
     // deletion. A directory is refused with the system's error.
@@ -235,10 +214,19 @@ public:
     // Opens for appending (creating it when missing) with full sharing, writes
     // all of `bytes`, closes.
     [[nodiscard]] virtual Result<void> append_to_file(const Path& path, std::span<const std::byte> bytes) = 0;
-    [[nodiscard]] virtual Removal delete_file(const Path& path) = 0;
+    // A deletion that fails because another program has the file or
+    // directory open in a way that forbids it for now, as a virus scanner or
+    // the search indexer does for a moment, fails with ErrorKind::held:
+    // trying again shortly may succeed. Windows: sharing violation (32), lock
+    // violation (33) and access denied (5), which is also what a file pending
+    // deletion answers. The stand-in: EBUSY and ETXTBSY, its "in use" errors;
+    // EACCES and EPERM are a lasting refusal there (ErrorKind::os_error),
+    // never the passing state of another program.
+    [[nodiscard]] virtual Result<void> delete_file(const Path& path) = 0;
     // Creates the directory and every missing one above it.
     [[nodiscard]] virtual Result<void> create_directories(const Path& path) = 0;
-    [[nodiscard]] virtual Removal remove_directory_tree(const Path& path) = 0;
+    // Fails like delete_file.
+    [[nodiscard]] virtual Result<void> remove_directory_tree(const Path& path) = 0;
     // Bytes the running account may still write on the volume that holds
     // `directory` (Windows: GetDiskFreeSpaceExW; the stand-in: statvfs's
     // f_bavail * f_frsize).

@@ -17,7 +17,7 @@ bool is_dot_or_dot_dot(const NativeString& name) { return name == dot() || name 
 [[nodiscard]] Result<void> require_local_volume(PathCursor& cursor) {
     Result<VolumeKind> volume = cursor.volume();
     if (!volume) return std::unexpected(volume.error());
-    if (*volume != VolumeKind::local) return std::unexpected(std::string(kNotOnALocalVolume));
+    if (*volume != VolumeKind::local) return fail(ErrorKind::not_on_local_volume, std::string(kNotOnALocalVolume));
     return {};
 }
 
@@ -32,10 +32,10 @@ public:
     [[nodiscard]] Result<void> begin(PathCursor& cursor, const NativeString& text) {
         // Nothing on a share or a device is opened, not even its root.
         if (volume_by_text(std::basic_string_view<Char>(text), kNativePathStyle) == TextVolume::not_local)
-            return std::unexpected(std::string(kNotOnALocalVolume));
+            return fail(ErrorKind::not_on_local_volume, std::string(kNotOnALocalVolume));
         SplitPath<Char> split = split_path(std::basic_string_view<Char>(text), kNativePathStyle);
         for (const NativeString& name : split.components)
-            if (is_dot_or_dot_dot(name)) return std::unexpected(cursor.missing_directory_error());
+            if (is_dot_or_dot_dot(name)) return fail(ErrorKind::os_error, cursor.missing_directory_error());
         if (auto started = cursor.start(Path(split.root)); !started) return std::unexpected(started.error());
         if (auto local = require_local_volume(cursor); !local) return local;
         here_ = Path(std::move(split.root));
@@ -81,8 +81,8 @@ Result<NativeString> walk_trusted_path(PathCursor& cursor, const Path& path, Wal
         switch (entry->kind) {
             case EntryKind::link: {
                 if (last && !options.follow_final_link && !options.create_directories) return name;
-                if (!entry->trusted_owner) return std::unexpected(cursor.untrusted_link_error());
-                if (++links > kMaxLinksFollowed) return std::unexpected(cursor.too_many_links_error());
+                if (!entry->trusted_owner) return fail(ErrorKind::untrusted_link, cursor.untrusted_link_error());
+                if (++links > kMaxLinksFollowed) return fail(ErrorKind::os_error, cursor.too_many_links_error());
                 Result<Path> target = cursor.link_target(name);
                 if (!target) return std::unexpected(target.error());
                 // A relative target is read from the link's own directory;
@@ -93,14 +93,14 @@ Result<NativeString> walk_trusted_path(PathCursor& cursor, const Path& path, Wal
             }
             case EntryKind::missing:
                 if (options.create_directories) {
-                    if (++retries > kMaxLinksFollowed) return std::unexpected(cursor.missing_directory_error());
+                    if (++retries > kMaxLinksFollowed) return fail(ErrorKind::os_error, cursor.missing_directory_error());
                     if (auto made = cursor.make_directory(name); !made) return std::unexpected(made.error());
                     // Looked at again: what now stands there decides.
                     pending.push_front(name);
                     break;
                 }
                 if (last) return name;
-                return std::unexpected(cursor.missing_directory_error());
+                return fail(ErrorKind::os_error, cursor.missing_directory_error());
             case EntryKind::directory:
                 if (last && !options.create_directories) return name;
                 if (auto entered = cursor.enter(name); !entered) return std::unexpected(entered.error());
@@ -109,7 +109,7 @@ Result<NativeString> walk_trusted_path(PathCursor& cursor, const Path& path, Wal
                 break;
             case EntryKind::other:
                 if (last && !options.create_directories) return name;
-                return std::unexpected(cursor.not_a_directory_error());
+                return fail(ErrorKind::os_error, cursor.not_a_directory_error());
         }
     }
     return dot();

@@ -6,7 +6,7 @@ Result<void> write_all(File& file, std::span<const std::byte> bytes) {
     while (!bytes.empty()) {
         const Result<std::size_t> written = file.write(bytes);
         if (!written) return std::unexpected(written.error());
-        if (*written == 0) return std::unexpected(std::string(kShortWriteFailure));
+        if (*written == 0) return fail(ErrorKind::general, std::string(kShortWriteFailure));
         bytes = bytes.subspan(*written);
     }
     return {};

@@ -41,7 +41,7 @@ Result<std::u16string> compose_command_line(std::u16string_view program,
                                             const std::vector<Argument>& arguments) {
     if (has_nul(program) ||
         std::any_of(arguments.begin(), arguments.end(), [](const Argument& a) { return has_nul(a.text); }))
-        return std::unexpected(std::string(kNulInCommandLine));
+        return fail(ErrorKind::refused, std::string(kNulInCommandLine));
 
     std::u16string out;
     out += u'"';

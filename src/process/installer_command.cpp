@@ -21,14 +21,14 @@ Result<InstallerCommand> build_installer_command(const InstallerInputs& inputs,
     auto install_dir = install_dir_assignment(platform::path_to_utf16(inputs.install_dir));
     if (!install_dir) return std::unexpected(install_dir.error());
     const std::u16string log_path = platform::path_to_utf16(inputs.msi_log_path);
-    if (!passes_to_msiexec(log_path)) return std::unexpected(std::string(kLogPathRejected));
+    if (!passes_to_msiexec(log_path)) return fail(ErrorKind::refused, std::string(kLogPathRejected));
     // All three come from the Windows directory; the program text heads the
     // command line, so it is split by msiexec's rules as well.
     const std::u16string package = platform::path_to_utf16(staged.package);
     const std::u16string staged_log = platform::path_to_utf16(staged.installer_log);
     if (!passes_to_msiexec(package) || !passes_to_msiexec(staged_log) ||
         !passes_to_msiexec(platform::path_to_utf16(installer)))
-        return std::unexpected(std::string(kWindowsDirectoryRejected));
+        return fail(ErrorKind::refused, std::string(kWindowsDirectoryRejected));
 
     // The two paths are quoted by msiexec's rules, not the C runtime's: a
     // trailing backslash stays single and any whitespace is enclosed.

@@ -52,21 +52,21 @@ Result<platform::Path> locate_windows_installer(platform::Platform& platform) {
     if (auto windows = platform.windows_directory())
         candidate = *windows / platform::path_from_utf8("System32") / platform::path_from_utf8(kInstallerName);
     if (candidate == bare_name || platform.file_type(candidate) == platform::FileType::file) return candidate;
-    return std::unexpected(std::string(kInstallerNotFound));
+    return fail(ErrorKind::general, std::string(kInstallerNotFound));
 }
 
 StageOutcome run_installer_stage(platform::Platform& platform, const InstallerInputs& inputs,
                                  const StagedInstall& staged, update::Reporter& reporter) {
     auto installer = locate_windows_installer(platform);
-    if (!installer) return StageFinished{installer.error(), update::failure_around_installer(installer.error())};
+    if (!installer) return StageFinished{installer.error().text, update::failure_around_installer(installer.error().text)};
 
     reporter.append_log_line(kStartingInstaller);
 
     auto command = build_installer_command(inputs, staged, *installer);
-    if (!command) return update::abort_run(command.error());
+    if (!command) return update::abort_run(command.error().text);
 
     auto exit_code = run_windows_installer(platform, *command, inputs, staged, reporter);
-    if (!exit_code) return update::abort_run(text::format(kInstallerNotStarted, exit_code.error()));
+    if (!exit_code) return update::abort_run(text::format(kInstallerNotStarted, exit_code.error().text));
 
     InstallerOutcome outcome = map_installer_exit_code(*exit_code, inputs.expected_version);
     std::string failed_check;
@@ -74,8 +74,8 @@ StageOutcome run_installer_stage(platform::Platform& platform, const InstallerIn
         auto confirmed = verify_installed_version(platform, inputs.app_path, inputs.install_dir,
                                                   inputs.expected_version);
         if (!confirmed) {
-            failed_check = confirmed.error();
-            outcome = outcome_after_failed_version_check(confirmed.error());
+            failed_check = confirmed.error().text;
+            outcome = outcome_after_failed_version_check(confirmed.error().text);
         }
     }
     return StageFinished{std::move(failed_check), std::move(outcome)};

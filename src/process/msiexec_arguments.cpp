@@ -29,7 +29,7 @@ Argument msiexec_argument(std::u16string_view text) {
 }
 
 Result<Argument> install_dir_assignment(std::u16string_view install_dir) {
-    if (!passes_to_msiexec(install_dir)) return std::unexpected(std::string(kInstallDirRejected));
+    if (!passes_to_msiexec(install_dir)) return fail(ErrorKind::refused, std::string(kInstallDirRejected));
     std::u16string assignment(u"INSTALLDIR=\"");
     assignment.append(install_dir).append(1, u'"');
     return Argument{std::move(assignment), true};

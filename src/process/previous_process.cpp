@@ -28,10 +28,10 @@ Result<void> wait_for_previous_process(platform::Platform& platform, std::uint32
     }  // the handle is closed here, before the outcome is looked at
     switch (outcome) {
         case platform::WaitOutcome::exited: return {};
-        case platform::WaitOutcome::timed_out: return std::unexpected(std::string(kDidNotExitInTime));
+        case platform::WaitOutcome::timed_out: return fail(ErrorKind::general, std::string(kDidNotExitInTime));
         case platform::WaitOutcome::failed: break;
     }
-    return std::unexpected(std::string(kWaitFailed));
+    return fail(ErrorKind::general, std::string(kWaitFailed));
 }
 
 }  // namespace velmarch::process

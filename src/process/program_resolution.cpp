@@ -46,10 +46,10 @@ std::optional<Path> search_directories(const NativeString& name, const ProgramSe
 [[nodiscard]] Result<Path> find_program(const Path& program, const ProgramSearch& search) {
     const NativeString& text = program.native();
     if (text.empty() || platform::is_path_separator(text.back()) || !program.has_filename())
-        return std::unexpected(std::string(kProgramHasNoFileName));
+        return fail(ErrorKind::refused, std::string(kProgramHasNoFileName));
     if (is_bare_name(program)) {
         if (auto found = search_directories(text, search)) return *found;
-        return std::unexpected(std::string(kProgramNotFound));
+        return fail(ErrorKind::program_not_found, std::string(kProgramNotFound));
     }
     if (ends_with_ignoring_case(text, ".exe")) return program;
     Path with_exe(text + platform::native_from_ascii(".exe"));
@@ -72,7 +72,7 @@ ProgramSearch program_search(platform::Platform& platform, SearchPlaces places) 
 
 Result<Path> resolve_program(const Path& program, const ProgramSearch& search) {
     auto found = find_program(program, search);
-    if (found && is_batch_file(*found)) return std::unexpected(std::string(kBatchFileRefused));
+    if (found && is_batch_file(*found)) return fail(ErrorKind::refused, std::string(kBatchFileRefused));
     return found;
 }
 

@@ -35,7 +35,7 @@ void restart_application(platform::Platform& platform, const platform::Path& app
     const std::vector<Argument> arguments{{platform::path_to_utf16(app_path)}};
     auto process_id = start_detached(platform, shell, arguments, install_dir, SearchPlaces::system_only);
     if (!process_id) {
-        reporter.append_log_line(text::format(kRestartFailed, process_id.error()));
+        reporter.append_log_line(text::format(kRestartFailed, process_id.error().text));
         return;
     }
     reporter.append_log_line(text::format(kRestartRequested, platform::path_to_utf8(shell), *process_id));

@@ -20,7 +20,7 @@ constexpr std::u16string_view kVerifySwitch = u"--verify-installed-version";
 Result<void> verify_installed_version(platform::Platform& platform, const platform::Path& app_path,
                                       const platform::Path& install_dir, std::string_view expected_version) {
     if (platform.file_type(app_path) != platform::FileType::file)
-        return std::unexpected(std::string(kApplicationMissing));
+        return fail(ErrorKind::general, std::string(kApplicationMissing));
 
     const std::vector<Argument> arguments{
         {std::u16string(kVerifySwitch)},
@@ -28,8 +28,8 @@ Result<void> verify_installed_version(platform::Platform& platform, const platfo
     };
     // The application is named by its full path: nothing is searched.
     auto exit_code = run_and_wait(platform, app_path, arguments, install_dir, SearchPlaces::none);
-    if (!exit_code) return std::unexpected(text::format(kCouldNotVerify, exit_code.error()));
-    if (*exit_code != 0) return std::unexpected(text::format(kVersionNotConfirmed, expected_version));
+    if (!exit_code) return fail(ErrorKind::general, text::format(kCouldNotVerify, exit_code.error().text));
+    if (*exit_code != 0) return fail(ErrorKind::general, text::format(kVersionNotConfirmed, expected_version));
     return {};
 }
 

@@ -24,8 +24,8 @@ using OptionTable = std::map<std::string, std::string, std::less<>>;
     for (std::size_t i = 0; i < arguments.size(); i += 2) {
         const std::string_view token = text::trim(arguments[i]);
         if (token.size() < 2 || !token.starts_with("--"))
-            return std::unexpected(text::format(kUnexpectedArgument, token));
-        if (i + 1 == arguments.size()) return std::unexpected(text::format(kMissingValue, token));
+            return fail(ErrorKind::refused, text::format(kUnexpectedArgument, token));
+        if (i + 1 == arguments.size()) return fail(ErrorKind::refused, text::format(kMissingValue, token));
         std::string_view name = token;
         while (name.starts_with("--")) name.remove_prefix(2);
         table.insert_or_assign(std::string(name), arguments[i + 1]);
@@ -41,7 +41,7 @@ public:
     [[nodiscard]] Result<std::string> required(std::string_view name) const {
         auto it = table_.find(name);
         if (it == table_.end() || text::trim(it->second).empty())
-            return std::unexpected(text::format(kRequired, name));
+            return fail(ErrorKind::refused, text::format(kRequired, name));
         return std::string(text::trim(it->second));
     }
 
@@ -77,7 +77,7 @@ Result<update::UpdateRequest> parse_command_line(const std::vector<std::string>&
     auto process_id_text = options.required("parent-process-id");
     if (!process_id_text) return std::unexpected(process_id_text.error());
     auto process_id = parse_process_id(*process_id_text);
-    if (!process_id) return std::unexpected(std::string(kBadProcessId));
+    if (!process_id) return fail(ErrorKind::refused, std::string(kBadProcessId));
     request.parent_process_id = *process_id;
 
     const std::pair<std::string_view, platform::Path update::UpdateRequest::*> paths[] = {

@@ -27,13 +27,13 @@ using update::UpdateRequest;
                    : std::nullopt;
     };
     if (anchor == platform::PathAnchor::absolute || anchor == platform::PathAnchor::verbatim) {
-        if (auto refusal = ambiguous(text)) return std::unexpected(*refusal);
+        if (auto refusal = ambiguous(text)) return fail(ErrorKind::refused, *refusal);
         return Path(platform::full_path_text(text, View(), platform::kNativePathStyle));
     }
     Result<Path> base = platform.working_directory_for(path);
-    if (!base) return std::unexpected(text::format(kNoWorkingDirectory, base.error()));
+    if (!base) return fail(ErrorKind::general, text::format(kNoWorkingDirectory, base.error().text));
     if (anchor == platform::PathAnchor::relative)
-        if (auto refusal = ambiguous(View((*base / path).native()))) return std::unexpected(*refusal);
+        if (auto refusal = ambiguous(View((*base / path).native()))) return fail(ErrorKind::refused, *refusal);
     return Path(platform::full_path_text(text, View(base->native()), platform::kNativePathStyle));
 }
 

@@ -27,7 +27,7 @@ constexpr std::string_view kSwept = "Removed {} staging directories left by earl
 // Only a file named like a package is deleted: a mistyped --msi-path naming
 // some other file must never cost the user that file.
 std::int32_t finish_refused_package(platform::Platform& platform, const update::UpdateRequest& request,
-                                    update::Reporter& reporter, std::string_view log_template,
+                                    update::Reporter& reporter, text::Pattern<std::string> log_template,
                                     const std::string& message) {
     if (trust::has_msi_extension(request.msi_path)) {
         platform::HeldRemovalRetry retry(platform);
@@ -41,14 +41,14 @@ std::int32_t finish_refused_package(platform::Platform& platform, const update::
 
 RunOutcome run_update(platform::Platform& platform, const std::vector<std::string>& arguments) {
     auto parsed = parse_command_line(arguments);
-    if (!parsed) return update::abort_run(parsed.error());
+    if (!parsed) return update::abort_run(parsed.error().text);
     if (auto made_full = make_request_paths_full(platform, *parsed); !made_full)
-        return update::abort_run(made_full.error());
+        return update::abort_run(made_full.error().text);
     const update::UpdateRequest& request = *parsed;
 
     FileReporter reporter(platform, request.helper_log_path, request.result_path, request.expected_version);
     if (auto prepared = prepare_helper_log(platform, request.helper_log_path); !prepared)
-        return update::abort_run(prepared.error());
+        return update::abort_run(prepared.error().text);
     remove_result_file(platform, request.result_path);
     reporter.append_log_line(kStarted);
     // Before this run's own staging exists, so that only earlier runs' goes.
@@ -57,16 +57,16 @@ RunOutcome run_update(platform::Platform& platform, const std::vector<std::strin
 
     const trust::PackageClaim claim = package_claim(request);
     auto verified = trust::verify_update_package(platform, request.msi_path, claim);
-    if (!verified) return finish_refused_package(platform, request, reporter, kPackageFailed, verified.error());
+    if (!verified) return finish_refused_package(platform, request, reporter, kPackageFailed, verified.error().text);
 
     auto staged = staging::stage_package(platform, request.msi_path, claim, verified->length);
-    if (!staged) return finish_refused_package(platform, request, reporter, kStagingFailed, staged.error());
+    if (!staged) return finish_refused_package(platform, request, reporter, kStagingFailed, staged.error().text);
     reporter.append_log_line(kStagedAndVerified);
 
     // From here on every path returns through `staged`'s destructor, which
     // removes the staged package and the staging directory.
     if (auto waited = process::wait_for_previous_process(platform, request.parent_process_id, reporter); !waited)
-        return update::abort_run(waited.error());
+        return update::abort_run(waited.error().text);
 
     const process::StagedInstall staged_install{staged->package_path(), staged->installer_log_path()};
     auto stage = process::run_installer_stage(platform, installer_inputs(request), staged_install, reporter);
@@ -76,7 +76,7 @@ RunOutcome run_update(platform::Platform& platform, const std::vector<std::strin
 
 std::int32_t run_updater_process(platform::Platform& platform) {
     auto arguments = platform.arguments();
-    const RunOutcome outcome = arguments ? run_update(platform, *arguments) : update::abort_run(arguments.error());
+    const RunOutcome outcome = arguments ? run_update(platform, *arguments) : update::abort_run(arguments.error().text);
     if (outcome) return *outcome;
     platform.write_standard_error(text::format("{}\n", outcome.error().message));
     return update::kInstallFailureExitCode;

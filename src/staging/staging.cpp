@@ -30,9 +30,9 @@ constexpr std::string_view kNotEnoughSpace =
 [[nodiscard]] Result<platform::Path> protected_temp_directory(platform::Platform& platform) {
     // The system's own Windows directory, never the inherited SystemRoot.
     auto windows = platform.windows_directory();
-    if (!windows) return std::unexpected(std::string(kTempNotFound));
+    if (!windows) return fail(ErrorKind::general, std::string(kTempNotFound));
     platform::Path temp = *windows / platform::path_from_utf8("Temp");
-    if (platform.file_type(temp) != platform::FileType::directory) return std::unexpected(std::string(kTempNotFound));
+    if (platform.file_type(temp) != platform::FileType::directory) return fail(ErrorKind::general, std::string(kTempNotFound));
     return temp;
 }
 
@@ -41,11 +41,11 @@ constexpr std::string_view kNotEnoughSpace =
 [[nodiscard]] Result<void> require_free_space(platform::Platform& platform, const platform::Path& temp,
                                               std::uint64_t length) {
     auto available = platform.free_bytes(temp);
-    if (!available) return std::unexpected(text::format(kFreeSpaceUnknown, available.error()));
+    if (!available) return fail(ErrorKind::general, text::format(kFreeSpaceUnknown, available.error().text));
     constexpr std::uint64_t kMost = std::numeric_limits<std::uint64_t>::max();
     const std::uint64_t needed =
         length > kMost - kStagingFreeSpaceReserve ? kMost : length + kStagingFreeSpaceReserve;
-    if (*available < needed) return std::unexpected(text::format(kNotEnoughSpace, needed, *available));
+    if (*available < needed) return fail(ErrorKind::general, text::format(kNotEnoughSpace, needed, *available));
     return {};
 }
 
@@ -54,7 +54,7 @@ constexpr std::string_view kNotEnoughSpace =
     // The descriptor lives exactly as long as the attempts: freed once,
     // whichever way the loop ends.
     auto descriptor = platform.create_security_descriptor(kStagingSecurityDescriptor);
-    if (!descriptor) return std::unexpected(text::format(kDescriptorFailed, descriptor.error()));
+    if (!descriptor) return fail(ErrorKind::general, text::format(kDescriptorFailed, descriptor.error().text));
 
     for (int attempt = 0; attempt < kStagingDirectoryAttempts; ++attempt) {
         std::array<std::byte, 16> random{};
@@ -62,10 +62,10 @@ constexpr std::string_view kNotEnoughSpace =
         platform::Path candidate =
             temp / platform::path_from_utf8(staging_directory_name(platform.current_process_id(), random));
         auto created = platform.create_directory(candidate, **descriptor);
-        if (!created) return std::unexpected(text::format(kDirectoryFailed, created.error()));
+        if (!created) return fail(ErrorKind::general, text::format(kDirectoryFailed, created.error().text));
         if (*created == platform::DirectoryCreation::created) return candidate;
     }
-    return std::unexpected(std::string(kNoUniqueDirectory));
+    return fail(ErrorKind::general, std::string(kNoUniqueDirectory));
 }
 
 // Copies until a read of 0 bytes or until `limit` bytes are copied, whichever
@@ -92,19 +92,19 @@ constexpr std::string_view kNotEnoughSpace =
                                         std::uint64_t verified_length) {
     const platform::Path& package_path = staged.package_path();
     auto source = platform.open_for_reading(downloaded);
-    if (!source) return std::unexpected(text::format(kReopenFailed, source.error()));
+    if (!source) return fail(ErrorKind::general, text::format(kReopenFailed, source.error().text));
     {
         auto target = platform.create_new_file(package_path);
-        if (!target) return std::unexpected(text::format(kCreateFailed, target.error()));
+        if (!target) return fail(ErrorKind::general, text::format(kCreateFailed, target.error().text));
         if (auto copied = copy_file(**source, **target, verified_length); !copied)
-            return std::unexpected(text::format(kCopyFailed, copied.error()));
+            return fail(ErrorKind::general, text::format(kCopyFailed, copied.error().text));
         if (auto flushed = (*target)->flush(); !flushed)
-            return std::unexpected(text::format(kFinalizeFailed, flushed.error()));
+            return fail(ErrorKind::general, text::format(kFinalizeFailed, flushed.error().text));
     }
     // The copy's handle is closed; the downloaded package stays open (shared
     // for reading, writing and deletion) until the copy has been verified.
     auto hold = platform.hold_file(package_path);
-    if (!hold) return std::unexpected(text::format(kHoldFailed, hold.error()));
+    if (!hold) return fail(ErrorKind::general, text::format(kHoldFailed, hold.error().text));
     staged.keep_held(std::move(*hold));
     if (auto verified = trust::verify_update_package(platform, package_path, claim); !verified)
         return std::unexpected(std::move(verified.error()));

@@ -36,11 +36,11 @@ bool is_hex_digit(char c) {
 Result<std::array<std::uint8_t, 32>> decode_hex_32_bytes(std::string_view text) {
     const std::string_view digits = trim(text);
     std::array<std::uint8_t, 32> bytes{};
-    if (digits.size() != bytes.size() * 2) return std::unexpected(std::string(kInvalidHex));
+    if (digits.size() != bytes.size() * 2) return fail(ErrorKind::refused, std::string(kInvalidHex));
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const char high = digits[2 * i];
         const char low = digits[2 * i + 1];
-        if (!is_hex_digit(high) || !is_hex_digit(low)) return std::unexpected(std::string(kInvalidHex));
+        if (!is_hex_digit(high) || !is_hex_digit(low)) return fail(ErrorKind::refused, std::string(kInvalidHex));
         bytes[i] = static_cast<std::uint8_t>((nibble_value(high) << 4) | nibble_value(low));
     }
     return bytes;

@@ -23,7 +23,7 @@ constexpr std::array<std::uint8_t, 256> make_decode_table() {
 constexpr std::array<std::uint8_t, 256> kDecodeTable = make_decode_table();
 
 [[nodiscard]] Result<std::vector<std::uint8_t>> refuse() {
-    return std::unexpected(std::string(kNotBase64));
+    return fail(ErrorKind::refused, std::string(kNotBase64));
 }
 
 }  // namespace

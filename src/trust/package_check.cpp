@@ -9,8 +9,6 @@ namespace {
 constexpr std::string_view kNotMsiFile = "The downloaded update package is not a valid MSI file.";
 constexpr std::string_view kDigestMismatch = "Update package SHA-256 verification failed.";
 
-std::unexpected<std::string> fail(std::string_view message) { return std::unexpected(std::string(message)); }
-
 }  // namespace
 
 bool has_msi_extension(const platform::Path& package) {
@@ -31,20 +29,20 @@ bool has_msi_extension(const platform::Path& package) {
 
 Result<VerifiedPackage> verify_update_package(platform::Platform& platform, const platform::Path& package,
                                               const PackageClaim& claim) {
-    if (platform.file_type(package) != platform::FileType::file) return fail(kNotMsiFile);
-    if (!has_msi_extension(package)) return fail(kNotMsiFile);
+    if (platform.file_type(package) != platform::FileType::file) return fail(ErrorKind::refused, std::string(kNotMsiFile));
+    if (!has_msi_extension(package)) return fail(ErrorKind::refused, std::string(kNotMsiFile));
 
     // The open itself refuses a FIFO or device, swapped in or not: a package
     // of the wrong type, not an error of the system.
     auto file = platform.open_for_reading(package);
     if (!file) {
-        if (file.error() == platform::kNotARegularFile) return fail(kNotMsiFile);
+        if (file.error().kind == ErrorKind::not_a_regular_file) return fail(ErrorKind::refused, std::string(kNotMsiFile));
         return std::unexpected(std::move(file.error()));
     }
     auto digest = compute_sha256(**file);
     file->reset();
     if (!digest) return std::unexpected(std::move(digest.error()));
-    if (digest->sha256 != claim.expected_sha256) return fail(kDigestMismatch);
+    if (digest->sha256 != claim.expected_sha256) return fail(ErrorKind::refused, std::string(kDigestMismatch));
 
     if (auto signature = verify_update_signature(claim.version, digest->sha256, claim.signature, claim.key_id,
                                                  claim.signature_algorithm);

@@ -7,7 +7,7 @@ namespace {
 
 constexpr std::string_view kDigestFailed = "The SHA-256 digest could not be computed.";
 
-std::unexpected<std::string> digest_failed() { return std::unexpected(std::string(kDigestFailed)); }
+std::unexpected<Error> digest_failed() { return fail(ErrorKind::general, std::string(kDigestFailed)); }
 
 }  // namespace
 

@@ -22,8 +22,6 @@ constexpr std::string_view kVerificationFailed = "Update signature verification 
 constexpr std::string_view kSignedMetadataTemplate = "velmarch-update-v1\nkey-id:{}\nversion:{}\nsha256:{}\n";
 constexpr std::size_t kDigestLength = 64;
 
-std::unexpected<std::string> fail(std::string_view message) { return std::unexpected(std::string(message)); }
-
 bool is_digest_text(std::string_view digest) {
     return digest.size() == kDigestLength && std::ranges::all_of(digest, text::is_hex_digit);
 }
@@ -46,14 +44,14 @@ Result<void> verify_update_signature_with_key(std::string_view public_key_text,
                                               std::string_view signature, std::string_view key_id,
                                               std::string_view algorithm) {
     if (!text::ascii_iequals(text::trim(algorithm), kAcceptedSignatureAlgorithm)) {
-        return fail(kUnsupportedAlgorithm);
+        return fail(ErrorKind::refused, std::string(kUnsupportedAlgorithm));
     }
 
     const std::string_view trimmed_version = text::trim(version);
     const std::string digest = text::ascii_lower(text::trim(sha256));
     const std::string_view trimmed_key_id = text::trim(key_id);
     if (trimmed_version.empty() || !is_digest_text(digest) || trimmed_key_id != kAcceptedKeyId) {
-        return fail(kInvalidMetadata);
+        return fail(ErrorKind::refused, std::string(kInvalidMetadata));
     }
 
     const std::string metadata = compose_signed_metadata(trimmed_key_id, trimmed_version, digest);
@@ -65,15 +63,15 @@ Result<void> verify_signed_message(std::string_view public_key_text,
                                    std::span<const std::uint8_t> message,
                                    std::string_view signature_base64) {
     const auto public_key = text::decode_hex_32_bytes(public_key_text);
-    if (!public_key || !trust::is_ed25519_point(*public_key)) return fail(kInvalidPublicKey);
+    if (!public_key || !trust::is_ed25519_point(*public_key)) return fail(ErrorKind::refused, std::string(kInvalidPublicKey));
 
     const auto signature = trust::base64_decode_strict(text::trim(signature_base64));
-    if (!signature) return fail(kNotBase64);
-    if (signature->size() != trust::kEd25519SignatureSize) return fail(kInvalidLength);
+    if (!signature) return fail(ErrorKind::refused, std::string(kNotBase64));
+    if (signature->size() != trust::kEd25519SignatureSize) return fail(ErrorKind::refused, std::string(kInvalidLength));
 
     const std::span<const std::uint8_t, trust::kEd25519SignatureSize> signature_bytes(
         signature->data(), trust::kEd25519SignatureSize);
-    if (!trust::ed25519_verify(*public_key, signature_bytes, message)) return fail(kVerificationFailed);
+    if (!trust::ed25519_verify(*public_key, signature_bytes, message)) return fail(ErrorKind::refused, std::string(kVerificationFailed));
     return {};
 }
 

@@ -153,7 +153,7 @@ TEST_F(SignTool, SignedOptionsPassTheUpdatersCheck) {
         trust::verify_update_signature_with_key(public_key, options["--expected-version"], options["--expected-sha256"],
                                          options["--signature"], options["--key-id"],
                                          options["--signature-algorithm"]);
-    EXPECT_TRUE(in_process) << (in_process ? "" : in_process.error());
+    EXPECT_TRUE(in_process) << (in_process ? "" : in_process.error().text);
 
     // The same signature, checked from the digest, from the package and with the build's key file.
     write_text(dir_ / "crlf.txt", public_key.substr(0, 64) + "\r\n");

@@ -45,7 +45,7 @@ public:
 
     Result<std::size_t> read(std::span<std::byte> buffer) override {
         if (auto failure = owner_.enter(Op::read)) return std::unexpected(*failure);
-        if (writable_) return std::unexpected(fake_os_error(5));
+        if (writable_) return velmarch::fail(ErrorKind::os_error, fake_os_error(5));
         auto it = owner_.files_.find(key_);
         if (it == owner_.files_.end() || offset_ >= it->second.size()) return 0;
         const std::size_t n = std::min({buffer.size(), it->second.size() - offset_, owner_.max_read_chunk});
@@ -56,7 +56,7 @@ public:
 
     Result<std::size_t> write(std::span<const std::byte> bytes) override {
         if (auto failure = owner_.enter(Op::write)) return std::unexpected(*failure);
-        if (!writable_) return std::unexpected(fake_os_error(5));
+        if (!writable_) return velmarch::fail(ErrorKind::os_error, fake_os_error(5));
         if (owner_.write_accepts_nothing) return 0;
         const std::size_t n = std::min(bytes.size(), owner_.max_write_chunk);
         auto& content = owner_.files_[key_];
@@ -134,7 +134,7 @@ bool entry_exists(const FakePlatform& owner, const std::string& key) {
 
 Result<platform::HeldFacts> facts_at(FakePlatform& owner, const std::string& key) {
     if (auto failure = owner.enter(Op::held_facts)) return std::unexpected(*failure);
-    if (!entry_exists(owner, key)) return std::unexpected(fake_os_error(2));
+    if (!entry_exists(owner, key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(2));
     platform::HeldFacts facts;
     facts.kind = kind_at(owner, key);
     facts.trusted_owner = !owner.untrusted_owned.contains(key);
@@ -156,7 +156,7 @@ public:
     Result<void> remove() override {
         if (auto failure = owner_.enter(Op::held_remove)) return std::unexpected(*failure);
         if (owner_.links_.erase(key_) == 0 && owner_.files_.erase(key_) == 0 && owner_.specials_.erase(key_) == 0)
-            return std::unexpected(fake_os_error(2));
+            return velmarch::fail(ErrorKind::os_error, fake_os_error(2));
         owner_.swept.push_back(as_path(key_));
         return {};
     }
@@ -183,7 +183,7 @@ public:
 
     Result<std::vector<std::string>> names(std::string_view prefix, std::size_t limit) override {
         if (auto failure = owner_.enter(Op::held_names)) return std::unexpected(*failure);
-        if (!owner_.directories_.contains(key_)) return std::unexpected(fake_os_error(267));
+        if (!owner_.directories_.contains(key_)) return velmarch::fail(ErrorKind::os_error, fake_os_error(267));
         std::set<std::string> children;
         auto collect = [&](const std::string& key) {
             if (key != key_ && parent_key(key) == key_) children.insert(key.substr(key_.size() + (key_ == "/" ? 0 : 1)));
@@ -203,18 +203,18 @@ public:
     Result<std::unique_ptr<platform::HeldDirectory>> open_directory(std::string_view name) override {
         if (auto failure = owner_.enter(Op::held_open_directory)) return std::unexpected(*failure);
         const std::string key = child_key(key_, name);
-        if (!entry_exists(owner_, key)) return std::unexpected(fake_os_error(2));
+        if (!entry_exists(owner_, key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(2));
         if (!owner_.directories_.contains(key) && !owner_.links_.contains(key))
-            return std::unexpected(fake_os_error(267));
+            return velmarch::fail(ErrorKind::os_error, fake_os_error(267));
         return std::make_unique<FakeHeldDirectory>(owner_, key);
     }
 
     Result<std::unique_ptr<platform::TakenFile>> take_file(std::string_view name) override {
         if (auto failure = owner_.enter(Op::take_file)) return std::unexpected(*failure);
         const std::string key = child_key(key_, name);
-        if (!entry_exists(owner_, key)) return std::unexpected(fake_os_error(2));
-        if (owner_.directories_.contains(key)) return std::unexpected(fake_os_error(5));
-        if (owner_.held_files.contains(key)) return std::unexpected(fake_os_error(32));
+        if (!entry_exists(owner_, key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(2));
+        if (owner_.directories_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(5));
+        if (owner_.held_files.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(32));
         return std::make_unique<FakeTakenFile>(owner_, key);
     }
 
@@ -224,8 +224,8 @@ public:
             owner_.swept.push_back(as_path(key_));
             return {};
         }
-        if (!owner_.directories_.contains(key_)) return std::unexpected(fake_os_error(2));
-        if (owner_.entries_below(as_path(key_)).size() > 1) return std::unexpected(fake_os_error(145));
+        if (!owner_.directories_.contains(key_)) return velmarch::fail(ErrorKind::os_error, fake_os_error(2));
+        if (owner_.entries_below(as_path(key_)).size() > 1) return velmarch::fail(ErrorKind::os_error, fake_os_error(145));
         owner_.directories_.erase(key_);
         owner_.swept.push_back(as_path(key_));
         return {};
@@ -290,10 +290,10 @@ std::string fake_os_error(std::int32_t code) {
     return text::format("{} (os error {})", text, code);
 }
 
-std::optional<std::string> FakePlatform::volume_refusal(const Path& path) {
+std::optional<Error> FakePlatform::volume_refusal(const Path& path) {
     if (!is_elevated) return std::nullopt;
     if (auto failure = enter(Op::volume)) return failure;
-    const std::string refused(platform::kNotOnALocalVolume);
+    const Error refused{ErrorKind::not_on_local_volume, std::string(platform::kNotOnALocalVolume)};
     using View = std::basic_string_view<Path::value_type>;
     if (platform::volume_by_text(View(path.native()), platform::kNativePathStyle) == platform::TextVolume::not_local)
         return refused;
@@ -305,7 +305,7 @@ std::optional<std::string> FakePlatform::volume_refusal(const Path& path) {
     return std::nullopt;
 }
 
-std::optional<std::string> FakePlatform::launch_volume_refusal(const platform::LaunchRequest& launch) {
+std::optional<Error> FakePlatform::launch_volume_refusal(const platform::LaunchRequest& launch) {
     if (auto refusal = volume_refusal(launch.application)) return refusal;
     if (launch.working_directory)
         if (auto refusal = volume_refusal(*launch.working_directory)) return refusal;
@@ -374,8 +374,8 @@ std::vector<platform::Path> FakePlatform::entries_below(const FakePath& path) co
     return out;
 }
 
-void FakePlatform::fail(Op op, std::string message, int nth, bool held) {
-    failures_.emplace(op, Failure{std::move(message), nth, held});
+void FakePlatform::fail(Op op, std::string message, int nth, ErrorKind kind) {
+    failures_.emplace(op, Failure{Error{kind, std::move(message)}, nth});
 }
 
 void FakePlatform::set_untrusted_owner(const FakePath& path) { untrusted_owned.insert(key_of(path)); }
@@ -389,14 +389,13 @@ int FakePlatform::calls(Op op) const {
     return it == calls_.end() ? 0 : it->second;
 }
 
-std::optional<std::string> FakePlatform::enter(Op op) {
+std::optional<Error> FakePlatform::enter(Op op) {
     const int n = ++calls_[op];
     if (before_call) before_call(op, n);
     auto [first, last] = failures_.equal_range(op);
     for (auto it = first; it != last; ++it) {
         if (it->second.nth == 0 || it->second.nth == n) {
-            last_failure_held = it->second.held;
-            return it->second.message;
+            return it->second.error;
         }
     }
     return std::nullopt;
@@ -455,9 +454,9 @@ Result<std::unique_ptr<platform::File>> FakePlatform::open_for_reading(const Pat
     if (auto failure = enter(Op::open_for_reading)) return std::unexpected(*failure);
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = resolved(links_, key_of(path));
-    if (directories_.contains(key)) return std::unexpected(fake_os_error(5));
-    if (specials_.contains(key)) return std::unexpected(std::string(platform::kNotARegularFile));
-    if (!files_.contains(key)) return std::unexpected(fake_os_error(2));
+    if (directories_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(5));
+    if (specials_.contains(key)) return velmarch::fail(ErrorKind::not_a_regular_file, std::string(platform::kNotARegularFile));
+    if (!files_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(2));
     return std::make_unique<FakeFile>(*this, key, false);
 }
 
@@ -466,8 +465,8 @@ Result<std::unique_ptr<platform::File>> FakePlatform::create_new_file(const Path
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
     if (files_.contains(key) || directories_.contains(key) || links_.contains(key) || specials_.contains(key))
-        return std::unexpected(fake_os_error(80));
-    if (!directories_.contains(parent_key(key))) return std::unexpected(fake_os_error(3));
+        return velmarch::fail(ErrorKind::os_error, fake_os_error(80));
+    if (!directories_.contains(parent_key(key))) return velmarch::fail(ErrorKind::os_error, fake_os_error(3));
     files_[key];
     return std::make_unique<FakeFile>(*this, key, true);
 }
@@ -476,9 +475,9 @@ Result<void> FakePlatform::write_file(const Path& path, std::span<const std::byt
     if (auto failure = enter(Op::write_file)) return std::unexpected(*failure);
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
-    if (directories_.contains(key)) return std::unexpected(fake_os_error(5));
-    if (specials_.contains(resolved(links_, key))) return std::unexpected(std::string(platform::kNotARegularFile));
-    if (!directories_.contains(parent_key(key))) return std::unexpected(fake_os_error(3));
+    if (directories_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(5));
+    if (specials_.contains(resolved(links_, key))) return velmarch::fail(ErrorKind::not_a_regular_file, std::string(platform::kNotARegularFile));
+    if (!directories_.contains(parent_key(key))) return velmarch::fail(ErrorKind::os_error, fake_os_error(3));
     files_[key] = Bytes(bytes.begin(), bytes.end());
     return {};
 }
@@ -487,22 +486,22 @@ Result<void> FakePlatform::append_to_file(const Path& path, std::span<const std:
     if (auto failure = enter(Op::append_to_file)) return std::unexpected(*failure);
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
-    if (directories_.contains(key)) return std::unexpected(fake_os_error(5));
-    if (specials_.contains(resolved(links_, key))) return std::unexpected(std::string(platform::kNotARegularFile));
-    if (!directories_.contains(parent_key(key))) return std::unexpected(fake_os_error(3));
+    if (directories_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(5));
+    if (specials_.contains(resolved(links_, key))) return velmarch::fail(ErrorKind::not_a_regular_file, std::string(platform::kNotARegularFile));
+    if (!directories_.contains(parent_key(key))) return velmarch::fail(ErrorKind::os_error, fake_os_error(3));
     auto& content = files_[key];
     content.insert(content.end(), bytes.begin(), bytes.end());
     return {};
 }
 
-platform::Removal FakePlatform::delete_file(const Path& path) {
+Result<void> FakePlatform::delete_file(const Path& path) {
     if (auto failure = enter(Op::delete_file))
-        return std::unexpected(platform::RemovalError{*failure, last_failure_held});
-    if (auto refusal = volume_refusal(path)) return std::unexpected(platform::RemovalError{*refusal});
+        return std::unexpected(*failure);
+    if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
-    if (held_files.contains(key)) return std::unexpected(platform::RemovalError{fake_os_error(32), true});
+    if (held_files.contains(key)) return velmarch::fail(ErrorKind::held, fake_os_error(32));
     if (links_.erase(key) == 0 && files_.erase(key) == 0 && specials_.erase(key) == 0)
-        return std::unexpected(platform::RemovalError{fake_os_error(2)});
+        return velmarch::fail(ErrorKind::os_error, fake_os_error(2));
     return {};
 }
 
@@ -510,24 +509,24 @@ Result<void> FakePlatform::create_directories(const Path& path) {
     if (auto failure = enter(Op::create_directories)) return std::unexpected(*failure);
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     for (std::string key = key_of(path);; key = parent_key(key)) {
-        if (files_.contains(key)) return std::unexpected(fake_os_error(183));
+        if (files_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(183));
         if (parent_key(key) == key || key.empty()) break;
     }
     add_directory(path);
     return {};
 }
 
-platform::Removal FakePlatform::remove_directory_tree(const Path& path) {
+Result<void> FakePlatform::remove_directory_tree(const Path& path) {
     if (auto failure = enter(Op::remove_directory_tree))
-        return std::unexpected(platform::RemovalError{*failure, last_failure_held});
-    if (auto refusal = volume_refusal(path)) return std::unexpected(platform::RemovalError{*refusal});
+        return std::unexpected(*failure);
+    if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
     // A link or a lone file at the top goes by itself, as on Windows.
     if (links_.erase(key) != 0 || files_.erase(key) != 0 || specials_.erase(key) != 0) return {};
-    if (!directories_.contains(key)) return std::unexpected(platform::RemovalError{fake_os_error(3)});
+    if (!directories_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(3));
     for (const Path& entry : entries_below(path))
         if (held_files.contains(key_of(entry)))
-            return std::unexpected(platform::RemovalError{fake_os_error(32), true});
+            return velmarch::fail(ErrorKind::held, fake_os_error(32));
     for (const Path& entry : entries_below(path)) {
         files_.erase(key_of(entry));
         directories_.erase(key_of(entry));
@@ -540,7 +539,7 @@ platform::Removal FakePlatform::remove_directory_tree(const Path& path) {
 Result<std::unique_ptr<platform::SecurityDescriptor>> FakePlatform::create_security_descriptor(
     std::string_view sddl) {
     if (auto failure = enter(Op::create_security_descriptor)) return std::unexpected(*failure);
-    if (sddl.empty()) return std::unexpected(fake_os_error(1336));
+    if (sddl.empty()) return velmarch::fail(ErrorKind::os_error, fake_os_error(1336));
     return std::make_unique<FakeDescriptor>(*this);
 }
 
@@ -557,7 +556,7 @@ Result<DirectoryCreation> FakePlatform::create_directory(const Path& path, const
     const std::string key = key_of(path);
     if (directories_.contains(key) || files_.contains(key) || links_.contains(key) || specials_.contains(key))
         return DirectoryCreation::already_exists;
-    if (!directories_.contains(parent_key(key))) return std::unexpected(fake_os_error(3));
+    if (!directories_.contains(parent_key(key))) return velmarch::fail(ErrorKind::os_error, fake_os_error(3));
     directories_.insert(key);
     return DirectoryCreation::created;
 }
@@ -566,7 +565,7 @@ Result<std::uint64_t> FakePlatform::free_bytes(const Path& directory) {
     free_space_queries.push_back(directory);
     if (auto failure = enter(Op::free_bytes)) return std::unexpected(*failure);
     if (auto refusal = volume_refusal(directory)) return std::unexpected(*refusal);
-    if (!directories_.contains(resolved(links_, key_of(directory)))) return std::unexpected(fake_os_error(3));
+    if (!directories_.contains(resolved(links_, key_of(directory)))) return velmarch::fail(ErrorKind::os_error, fake_os_error(3));
     return free_space;
 }
 
@@ -574,8 +573,8 @@ Result<std::unique_ptr<platform::FileHold>> FakePlatform::hold_file(const Path& 
     if (auto failure = enter(Op::hold_file)) return std::unexpected(*failure);
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
-    if (!files_.contains(key)) return std::unexpected(fake_os_error(links_.contains(key) ? 5 : 2));
-    if (held_files.contains(key)) return std::unexpected(fake_os_error(32));
+    if (!files_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(links_.contains(key) ? 5 : 2));
+    if (held_files.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(32));
     return std::make_unique<FakeHold>(*this, key);
 }
 
@@ -583,7 +582,7 @@ Result<std::unique_ptr<platform::HeldDirectory>> FakePlatform::open_held_directo
     if (auto failure = enter(Op::open_held_directory)) return std::unexpected(*failure);
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = resolved(links_, key_of(path));
-    if (!directories_.contains(key)) return std::unexpected(fake_os_error(3));
+    if (!directories_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(3));
     return std::make_unique<FakeHeldDirectory>(*this, key);
 }
 
@@ -596,10 +595,11 @@ std::unique_ptr<platform::WaitableProcess> FakePlatform::open_process_for_wait(s
 }
 
 // Why a program cannot be started, as process creation would say it.
-std::optional<std::string> FakePlatform::launch_refusal(const platform::LaunchRequest& launch) const {
-    if (!files_.contains(resolved(links_, key_of(launch.application)))) return fake_os_error(2);
+std::optional<Error> FakePlatform::launch_refusal(const platform::LaunchRequest& launch) const {
+    if (!files_.contains(resolved(links_, key_of(launch.application))))
+        return Error{ErrorKind::os_error, fake_os_error(2)};
     if (launch.working_directory && !directories_.contains(key_of(*launch.working_directory)))
-        return fake_os_error(267);
+        return Error{ErrorKind::os_error, fake_os_error(267)};
     return std::nullopt;
 }
 

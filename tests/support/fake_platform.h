@@ -87,10 +87,10 @@ public:
     // Every file and directory at or below `path`.
     std::vector<Path> entries_below(const FakePath& path) const;
 
-    // The `nth` call (1-based) of `op` fails with `message`; nth == 0 makes
-    // every call fail. `held` marks a deletion's failure as one another
-    // program causes for a moment (RemovalError::held).
-    void fail(Op op, std::string message, int nth = 0, bool held = false);
+    // The `nth` call (1-based) of `op` fails with `message` of `kind`;
+    // nth == 0 makes every call fail. ErrorKind::held marks a deletion's
+    // failure as one another program causes for a moment.
+    void fail(Op op, std::string message, int nth = 0, ErrorKind kind = ErrorKind::os_error);
     // Called at the start of every operation, before any failure is decided.
     std::function<void(Op, int call_number)> before_call;
     int calls(Op op) const;
@@ -186,9 +186,9 @@ public:
     Result<std::unique_ptr<platform::File>> create_new_file(const Path& path) override;
     Result<void> write_file(const Path& path, std::span<const std::byte> bytes) override;
     Result<void> append_to_file(const Path& path, std::span<const std::byte> bytes) override;
-    platform::Removal delete_file(const Path& path) override;
+    Result<void> delete_file(const Path& path) override;
     Result<void> create_directories(const Path& path) override;
-    platform::Removal remove_directory_tree(const Path& path) override;
+    Result<void> remove_directory_tree(const Path& path) override;
     Result<std::uint64_t> free_bytes(const Path& directory) override;
     Result<std::unique_ptr<platform::SecurityDescriptor>> create_security_descriptor(
         std::string_view sddl) override;
@@ -203,25 +203,22 @@ public:
     std::optional<Path> system_directory() override;
     std::optional<Path> windows_directory() override;
 
-    // Used by the handle objects. After a failure, `last_failure_held` says
-    // whether it was injected as held.
-    std::optional<std::string> enter(Op op);
-    bool last_failure_held = false;
+    // Used by the handle objects: the failure injected for this call, if any.
+    std::optional<Error> enter(Op op);
     std::map<std::string, Bytes> files_;
     std::set<std::string> directories_;
     std::map<std::string, std::string> links_;  // link -> target
     std::set<std::string> specials_;
 
 private:
-    std::optional<std::string> launch_refusal(const platform::LaunchRequest& launch) const;
+    std::optional<Error> launch_refusal(const platform::LaunchRequest& launch) const;
     // Why an elevated run refuses `path`, after its volume query.
-    std::optional<std::string> volume_refusal(const Path& path);
-    std::optional<std::string> launch_volume_refusal(const platform::LaunchRequest& launch);
+    std::optional<Error> volume_refusal(const Path& path);
+    std::optional<Error> launch_volume_refusal(const platform::LaunchRequest& launch);
 
     struct Failure {
-        std::string message;
+        Error error;
         int nth;
-        bool held;
     };
     std::multimap<Op, Failure> failures_;
     std::map<Op, int> calls_;

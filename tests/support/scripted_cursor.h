@@ -70,11 +70,11 @@ public:
     Result<void> enter(const platform::NativeString& name) override {
         if (is_dot_or_dot_dot(name)) {
             ADD_FAILURE() << "the walk entered " << platform::Path(name) << " in " << here;
-            return std::unexpected(not_a_directory_error());
+            return fail(ErrorKind::os_error, not_a_directory_error());
         }
         auto it = tree.find(child(name));
         if (it == tree.end() || it->second.kind != platform::EntryKind::directory)
-            return std::unexpected(not_a_directory_error());
+            return fail(ErrorKind::os_error, not_a_directory_error());
         here = it->first;
         return {};
     }
@@ -82,14 +82,14 @@ public:
     Result<platform::Path> link_target(const platform::NativeString& name) override {
         auto it = tree.find(child(name));
         if (it == tree.end() || it->second.kind != platform::EntryKind::link)
-            return std::unexpected(untrusted_link_error());
+            return fail(ErrorKind::untrusted_link, untrusted_link_error());
         return as_path(it->second.target);
     }
 
     Result<void> make_directory(const platform::NativeString& name) override {
         const std::string path = child(name);
         made.push_back(path);
-        if (made.size() > kEndlessCreation) return std::unexpected(std::string("created without end"));
+        if (made.size() > kEndlessCreation) return fail(ErrorKind::general, "created without end");
         if (created_directories_vanish) return {};
         if (auto planted = planted_on_creation.find(path); planted != planted_on_creation.end())
             tree[path] = planted->second;
@@ -100,7 +100,7 @@ public:
 
     Result<platform::VolumeKind> volume() override {
         volume_queries.push_back(here);
-        if (volume_failure) return std::unexpected(*volume_failure);
+        if (volume_failure) return fail(ErrorKind::os_error, *volume_failure);
         for (const std::string& remote : remote_volumes)
             if (here == remote || here.starts_with(remote + "/")) return platform::VolumeKind::remote;
         return platform::VolumeKind::local;

@@ -152,7 +152,7 @@ public:
     std::uint32_t start_live_process() {
         auto id = platform_->start_detached(child_launch(kChildSleep, u"60000"));
         if (!id) {
-            ADD_FAILURE() << id.error();
+            ADD_FAILURE() << id.error().text;
             return 0;
         }
         live_.push_back(*id);
@@ -167,7 +167,7 @@ public:
     std::uint32_t finished_process() {
         auto id = platform_->start_detached(exiting_with(0));
         if (!id) {
-            ADD_FAILURE() << id.error();
+            ADD_FAILURE() << id.error().text;
             return 0;
         }
         // Once its end is seen and the last handle closed, the process is gone.
@@ -236,7 +236,7 @@ private:
     std::uint32_t start(std::u16string command_line) {
         auto id = platform_->start_detached(shell(std::move(command_line)));
         if (!id) {
-            ADD_FAILURE() << id.error();
+            ADD_FAILURE() << id.error().text;
             return 0;
         }
         started_.push_back(static_cast<pid_t>(*id));

@@ -35,12 +35,12 @@ protected:
     // The whole file, read through the platform in small pieces.
     std::string read_all(std::string_view slashed) {
         auto file = platform.open_for_reading(at(slashed));
-        if (!file) return "<" + file.error() + ">";
+        if (!file) return "<" + file.error().text + ">";
         std::string content;
         std::byte buffer[3];
         for (;;) {
             auto got = (*file)->read(buffer);
-            if (!got) return content + "<" + got.error() + ">";
+            if (!got) return content + "<" + got.error().text + ">";
             if (*got == 0) return content;
             content.append(reinterpret_cast<const char*>(buffer), *got);
         }
@@ -48,12 +48,12 @@ protected:
 
     void write(std::string_view slashed, std::string_view text) {
         auto written = this->platform.write_file(at(slashed), bytes_of(text));
-        ASSERT_TRUE(written) << written.error();
+        ASSERT_TRUE(written) << written.error().text;
     }
 
     void make_directories(std::string_view slashed) {
         auto created = platform.create_directories(at(slashed));
-        ASSERT_TRUE(created) << created.error();
+        ASSERT_TRUE(created) << created.error().text;
     }
 };
 
@@ -91,18 +91,18 @@ TYPED_TEST(PlatformContract, FileTypeFollowsLinksAndExistsSeesADanglingOne) {
 TYPED_TEST(PlatformContract, CreatedFileIsWriteOnlyAndReadsBackOnceClosed) {
     {
         auto file = this->platform.create_new_file(this->at("staged.msi"));
-        ASSERT_TRUE(file) << file.error();
+        ASSERT_TRUE(file) << file.error().text;
         std::byte probe[1];
         EXPECT_FALSE((*file)->read(probe));
         auto written = (*file)->write(bytes_of("package bytes"));
-        ASSERT_TRUE(written) << written.error();
+        ASSERT_TRUE(written) << written.error().text;
         EXPECT_EQ(*written, 13u);
         EXPECT_TRUE((*file)->flush());
     }
     EXPECT_EQ(this->read_all("staged.msi"), "package bytes");
 
     auto reader = this->platform.open_for_reading(this->at("staged.msi"));
-    ASSERT_TRUE(reader) << reader.error();
+    ASSERT_TRUE(reader) << reader.error().text;
     auto written = (*reader)->write(bytes_of("x"));
     EXPECT_FALSE(written);
 }
@@ -113,7 +113,7 @@ TYPED_TEST(PlatformContract, CreateNewFileRefusesAnExistingNameAndLeavesItAlone)
     for (const char* name : {"taken", "folder"}) {
         auto file = this->platform.create_new_file(this->at(name));
         ASSERT_FALSE(file) << name;
-        EXPECT_TRUE(is_os_error(file.error())) << file.error();
+        EXPECT_TRUE(is_os_error(file.error().text)) << file.error().text;
     }
     EXPECT_EQ(this->read_all("taken"), "planted");
     EXPECT_EQ(this->platform.file_type(this->at("folder")), FileType::directory);
@@ -125,7 +125,7 @@ TYPED_TEST(PlatformContract, CreateNewFileRefusesALinkEvenOneThatPointsNowhere) 
     }
     auto file = this->platform.create_new_file(this->at("link"));
     ASSERT_FALSE(file);
-    EXPECT_TRUE(is_os_error(file.error())) << file.error();
+    EXPECT_TRUE(is_os_error(file.error().text)) << file.error().text;
     EXPECT_FALSE(this->platform.exists(this->at("target")));
 }
 
@@ -134,22 +134,22 @@ TYPED_TEST(PlatformContract, OpenForReadingRefusesWhatIsNoFile) {
     for (const char* name : {"absent", "folder"}) {
         auto file = this->platform.open_for_reading(this->at(name));
         ASSERT_FALSE(file) << name;
-        EXPECT_TRUE(is_os_error(file.error())) << file.error();
+        EXPECT_TRUE(is_os_error(file.error().text)) << file.error().text;
     }
 }
 
 TYPED_TEST(PlatformContract, OpenForReadingSharesForReadingWritingAndDeletion) {
     this->write("shared.log", "abc");
     auto reader = this->platform.open_for_reading(this->at("shared.log"));
-    ASSERT_TRUE(reader) << reader.error();
+    ASSERT_TRUE(reader) << reader.error().text;
     EXPECT_EQ(this->read_all("shared.log"), "abc");
     auto rewritten = this->platform.write_file(this->at("shared.log"), bytes_of("xyz"));
-    EXPECT_TRUE(rewritten) << rewritten.error();
+    EXPECT_TRUE(rewritten) << rewritten.error().text;
     auto appended = this->platform.append_to_file(this->at("shared.log"), bytes_of("!"));
-    EXPECT_TRUE(appended) << appended.error();
+    EXPECT_TRUE(appended) << appended.error().text;
     EXPECT_EQ(this->read_all("shared.log"), "xyz!");
     auto deleted = this->platform.delete_file(this->at("shared.log"));
-    EXPECT_TRUE(deleted) << deleted.error().message;
+    EXPECT_TRUE(deleted) << deleted.error().text;
 }
 
 // A FIFO or pipe nobody serves would hold a blocking open, read or write for
@@ -160,13 +160,16 @@ TYPED_TEST(PlatformContract, NothingOpensOrWaitsForAFifoOrPipe) {
     const std::string refused(kNotARegularFile);
     auto read = opener.open_for_reading(special);
     ASSERT_FALSE(read);
-    EXPECT_EQ(read.error(), refused);
+    EXPECT_EQ(read.error().text, refused);
+    EXPECT_EQ(read.error().kind, ErrorKind::not_a_regular_file);
     auto written = opener.write_file(special, bytes_of("{}"));
     ASSERT_FALSE(written);
-    EXPECT_EQ(written.error(), refused);
+    EXPECT_EQ(written.error().text, refused);
+    EXPECT_EQ(written.error().kind, ErrorKind::not_a_regular_file);
     auto appended = opener.append_to_file(special, bytes_of("line\n"));
     ASSERT_FALSE(appended);
-    EXPECT_EQ(appended.error(), refused);
+    EXPECT_EQ(appended.error().text, refused);
+    EXPECT_EQ(appended.error().kind, ErrorKind::not_a_regular_file);
 }
 
 TYPED_TEST(PlatformContract, WriteFileCreatesThenTruncates) {
@@ -186,14 +189,14 @@ TYPED_TEST(PlatformContract, WritesFailIntoAMissingDirectoryAndOntoADirectory) {
     for (const char* name : {"absent/result.json", "folder"}) {
         auto written = this->platform.write_file(this->at(name), bytes_of("{}"));
         ASSERT_FALSE(written) << name;
-        EXPECT_TRUE(is_os_error(written.error())) << written.error();
+        EXPECT_TRUE(is_os_error(written.error().text)) << written.error().text;
         auto appended = this->platform.append_to_file(this->at(name), bytes_of("x"));
         ASSERT_FALSE(appended) << name;
-        EXPECT_TRUE(is_os_error(appended.error())) << appended.error();
+        EXPECT_TRUE(is_os_error(appended.error().text)) << appended.error().text;
     }
     auto created = this->platform.create_new_file(this->at("absent/staged.msi"));
     ASSERT_FALSE(created);
-    EXPECT_TRUE(is_os_error(created.error())) << created.error();
+    EXPECT_TRUE(is_os_error(created.error().text)) << created.error().text;
     EXPECT_EQ(this->platform.file_type(this->at("absent")), FileType::missing);
 }
 
@@ -205,7 +208,7 @@ TYPED_TEST(PlatformContract, DeleteFileRemovesOnlyThatFile) {
     EXPECT_TRUE(this->platform.exists(this->at("b")));
     auto again = this->platform.delete_file(this->at("a"));
     ASSERT_FALSE(again);
-    EXPECT_TRUE(is_os_error(again.error().message)) << again.error().message;
+    EXPECT_TRUE(is_os_error(again.error().text)) << again.error().text;
 }
 
 TYPED_TEST(PlatformContract, CreateDirectoriesBuildsTheChainAndStopsAtAFile) {
@@ -216,7 +219,7 @@ TYPED_TEST(PlatformContract, CreateDirectoriesBuildsTheChainAndStopsAtAFile) {
     this->write("plain", "");
     auto through_file = this->platform.create_directories(this->at("plain/sub"));
     ASSERT_FALSE(through_file);
-    EXPECT_TRUE(is_os_error(through_file.error())) << through_file.error();
+    EXPECT_TRUE(is_os_error(through_file.error().text)) << through_file.error().text;
     EXPECT_FALSE(this->platform.create_directories(this->at("plain")));
     EXPECT_EQ(this->platform.file_type(this->at("plain")), FileType::file);
 }
@@ -232,11 +235,11 @@ TYPED_TEST(PlatformContract, RemoveDirectoryTreeRemovesNestedContent) {
     this->write("stage/velmarch-update.msi", "x");
     this->write("stage/inner/deeper/file", "y");
     auto removed = this->platform.remove_directory_tree(this->at("stage"));
-    ASSERT_TRUE(removed) << removed.error().message;
+    ASSERT_TRUE(removed) << removed.error().text;
     EXPECT_FALSE(this->platform.exists(this->at("stage")));
     auto again = this->platform.remove_directory_tree(this->at("stage"));
     ASSERT_FALSE(again);
-    EXPECT_TRUE(is_os_error(again.error().message)) << again.error().message;
+    EXPECT_TRUE(is_os_error(again.error().text)) << again.error().text;
 }
 
 TYPED_TEST(PlatformContract, RemoveDirectoryTreeRemovesLinksAndLeavesTheirTargets) {
@@ -262,25 +265,25 @@ TYPED_TEST(PlatformContract, RemoveDirectoryTreeRemovesLinksAndLeavesTheirTarget
 
 TYPED_TEST(PlatformContract, CreateDirectoryReportsAnyExistingName) {
     auto security = this->platform.create_security_descriptor("O:BAG:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
-    ASSERT_TRUE(security) << security.error();
+    ASSERT_TRUE(security) << security.error().text;
 
     auto created = this->platform.create_directory(this->at("VelmarchUpdate-1-00"), **security);
-    ASSERT_TRUE(created) << created.error();
+    ASSERT_TRUE(created) << created.error().text;
     EXPECT_EQ(*created, DirectoryCreation::created);
     EXPECT_EQ(this->platform.file_type(this->at("VelmarchUpdate-1-00")), FileType::directory);
 
     auto again = this->platform.create_directory(this->at("VelmarchUpdate-1-00"), **security);
-    ASSERT_TRUE(again) << again.error();
+    ASSERT_TRUE(again) << again.error().text;
     EXPECT_EQ(*again, DirectoryCreation::already_exists);
 
     this->write("a-file", "");
     auto file_in_the_way = this->platform.create_directory(this->at("a-file"), **security);
-    ASSERT_TRUE(file_in_the_way) << file_in_the_way.error();
+    ASSERT_TRUE(file_in_the_way) << file_in_the_way.error().text;
     EXPECT_EQ(*file_in_the_way, DirectoryCreation::already_exists);
 
     auto no_parent = this->platform.create_directory(this->at("absent/VelmarchUpdate-1-00"), **security);
     ASSERT_FALSE(no_parent);
-    EXPECT_TRUE(is_os_error(no_parent.error())) << no_parent.error();
+    EXPECT_TRUE(is_os_error(no_parent.error().text)) << no_parent.error().text;
 }
 
 // --- processes --------------------------------------------------------------
@@ -315,7 +318,7 @@ TYPED_TEST(PlatformContract, RunAndWaitReturnsTheExitCode) {
     if (TypeParam::kKeepsFullExitCode) codes.insert(codes.end(), {1603, 3010, -1073741819, 2147483647});
     for (const std::int32_t code : codes) {
         auto exit_code = this->platform.run_and_wait(this->subject.exiting_with(code));
-        ASSERT_TRUE(exit_code) << code << ": " << exit_code.error();
+        ASSERT_TRUE(exit_code) << code << ": " << exit_code.error().text;
         EXPECT_EQ(*exit_code, code);
     }
 }
@@ -327,10 +330,10 @@ TYPED_TEST(PlatformContract, LaunchFailsForAMissingProgramOrWorkingDirectory) {
     for (const LaunchRequest& launch : {missing, misplaced}) {
         auto ran = this->platform.run_and_wait(launch);
         ASSERT_FALSE(ran);
-        EXPECT_TRUE(is_os_error(ran.error())) << ran.error();
+        EXPECT_TRUE(is_os_error(ran.error().text)) << ran.error().text;
         auto started = this->platform.start_detached(launch);
         ASSERT_FALSE(started);
-        EXPECT_TRUE(is_os_error(started.error())) << started.error();
+        EXPECT_TRUE(is_os_error(started.error().text)) << started.error().text;
     }
 }
 
@@ -353,36 +356,36 @@ TYPED_TEST(PlatformContract, AHeldDirectoryListsTakesAndDeletesWhatItHolds) {
     this->write("stage/velmarch-installer.log", "log");
     {
         auto root = this->platform.open_held_directory(this->subject.root());
-        ASSERT_TRUE(root) << root.error();
+        ASSERT_TRUE(root) << root.error().text;
         auto stage = (*root)->open_directory("stage");
-        ASSERT_TRUE(stage) << stage.error();
+        ASSERT_TRUE(stage) << stage.error().text;
         auto facts = (*stage)->facts();
-        ASSERT_TRUE(facts) << facts.error();
+        ASSERT_TRUE(facts) << facts.error().text;
         EXPECT_EQ(facts->kind, HeldKind::directory);
 
         auto names = (*stage)->names("", 10);
-        ASSERT_TRUE(names) << names.error();
+        ASSERT_TRUE(names) << names.error().text;
         EXPECT_EQ(sorted(*names), (std::vector<std::string>{"velmarch-installer.log", "velmarch-update.msi"}));
         auto one = (*stage)->names("", 1);
-        ASSERT_TRUE(one) << one.error();
+        ASSERT_TRUE(one) << one.error().text;
         EXPECT_EQ(one->size(), 1u);
         auto logs = (*stage)->names("velmarch-i", 10);
-        ASSERT_TRUE(logs) << logs.error();
+        ASSERT_TRUE(logs) << logs.error().text;
         EXPECT_EQ(*logs, std::vector<std::string>{"velmarch-installer.log"});
 
         // Not empty: the directory stays.
         EXPECT_FALSE((*stage)->remove());
         for (const char* name : {"velmarch-update.msi", "velmarch-installer.log"}) {
             auto file = (*stage)->take_file(name);
-            ASSERT_TRUE(file) << name << ": " << file.error();
+            ASSERT_TRUE(file) << name << ": " << file.error().text;
             auto file_facts = (*file)->facts();
-            ASSERT_TRUE(file_facts) << file_facts.error();
+            ASSERT_TRUE(file_facts) << file_facts.error().text;
             EXPECT_EQ(file_facts->kind, HeldKind::regular_file);
             auto removed = (*file)->remove();
-            EXPECT_TRUE(removed) << removed.error();
+            EXPECT_TRUE(removed) << removed.error().text;
         }
         auto removed = (*stage)->remove();
-        EXPECT_TRUE(removed) << removed.error();
+        EXPECT_TRUE(removed) << removed.error().text;
     }
     EXPECT_FALSE(this->platform.exists(this->at("stage")));
 }
@@ -396,18 +399,18 @@ TYPED_TEST(PlatformContract, TheSweepTakesNoFileARunHoldsAndNothingOfTheWrongKin
         // sweep holds a directory with delete access, and while it does, no
         // walk may hold that directory without delete sharing (Windows).
         auto hold = this->platform.hold_file(this->at("stage/velmarch-update.msi"));
-        ASSERT_TRUE(hold) << hold.error();
+        ASSERT_TRUE(hold) << hold.error().text;
         // Holding it lets others read it (the installer, the verification).
         EXPECT_EQ(this->read_all("stage/velmarch-update.msi"), "package");
         auto root = this->platform.open_held_directory(this->subject.root());
-        ASSERT_TRUE(root) << root.error();
+        ASSERT_TRUE(root) << root.error().text;
         auto opened = (*root)->open_directory("stage");
-        ASSERT_TRUE(opened) << opened.error();
+        ASSERT_TRUE(opened) << opened.error().text;
         stage = std::move(*opened);
         EXPECT_FALSE(stage->take_file("velmarch-update.msi"));
     }
     auto taken = stage->take_file("velmarch-update.msi");
-    EXPECT_TRUE(taken) << taken.error();
+    EXPECT_TRUE(taken) << taken.error().text;
     EXPECT_FALSE(stage->take_file("inner"));
     EXPECT_FALSE(stage->take_file("absent"));
     EXPECT_FALSE(stage->open_directory("velmarch-update.msi"));
@@ -420,11 +423,11 @@ TYPED_TEST(PlatformContract, ALinkIsNeverOpenedAsTheDirectoryItLeadsTo) {
     this->write("target/velmarch-update.msi", "protected");
     if (!this->subject.make_link(this->at("link"), this->at("target"), true)) GTEST_SKIP() << "no link can be made here";
     auto root = this->platform.open_held_directory(this->subject.root());
-    ASSERT_TRUE(root) << root.error();
+    ASSERT_TRUE(root) << root.error().text;
     auto link = (*root)->open_directory("link");
     if (link) {
         auto facts = (*link)->facts();
-        ASSERT_TRUE(facts) << facts.error();
+        ASSERT_TRUE(facts) << facts.error().text;
         EXPECT_EQ(facts->kind, HeldKind::link);
     }
     EXPECT_EQ(this->read_all("target/velmarch-update.msi"), "protected");
@@ -432,7 +435,7 @@ TYPED_TEST(PlatformContract, ALinkIsNeverOpenedAsTheDirectoryItLeadsTo) {
 
 TYPED_TEST(PlatformContract, FreeBytesOfAVolumeAreCounted) {
     auto free = this->platform.free_bytes(this->subject.root());
-    ASSERT_TRUE(free) << free.error();
+    ASSERT_TRUE(free) << free.error().text;
     EXPECT_GT(*free, 0u);
     EXPECT_FALSE(this->platform.free_bytes(this->at("absent")));
 }

@@ -23,7 +23,7 @@ TEST(PosixArguments, AreTheArgumentsAfterTheProgramName) {
     char second[] = "C:\\T\u00e9mp\\p k g.msi";
     char* argv[] = {program, first, second, nullptr};
     auto arguments = make_native_platform(3, argv)->arguments();
-    ASSERT_TRUE(arguments) << arguments.error();
+    ASSERT_TRUE(arguments) << arguments.error().text;
     EXPECT_EQ(*arguments, (std::vector<std::string>{first, second}));
 }
 
@@ -34,7 +34,7 @@ TEST(PosixArguments, RefuseTextThatIsNotUtf8) {
     char* argv[] = {program, good, bad, nullptr};
     auto arguments = make_native_platform(3, argv)->arguments();
     ASSERT_FALSE(arguments);
-    EXPECT_FALSE(arguments.error().empty());
+    EXPECT_FALSE(arguments.error().text.empty());
 }
 
 // Sets or clears SystemRoot for one test and puts the old value back.
@@ -98,7 +98,7 @@ TEST(PosixDirectories, WorkingDirectoryIsTheSystemsTextWithoutLinks) {
     auto platform = make_native_platform(0, nullptr);
     const Result<Path> working = platform->working_directory_for(Path("relative/name"));
     std::filesystem::current_path(previous);
-    ASSERT_TRUE(working) << working.error();
+    ASSERT_TRUE(working) << working.error().text;
     EXPECT_EQ(*working, testing::to_path(std::filesystem::canonical(temp.path()) / "real" / "work"));
 }
 

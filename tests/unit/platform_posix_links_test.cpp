@@ -49,11 +49,11 @@ TEST_F(PosixLinks, ElevatedRunRefusesEveryOperationThroughTheLink) {
 
     EXPECT_EQ(platform.file_type(via), FileType::missing);
     EXPECT_FALSE(platform.exists(via));
-    EXPECT_EQ(platform.write_file(via, bytes_of("x")).error(), kRefused);
-    EXPECT_EQ(platform.append_to_file(via, bytes_of("x")).error(), kRefused);
-    EXPECT_EQ(platform.open_for_reading(via).error(), kRefused);
-    EXPECT_EQ(platform.delete_file(via).error().message, kRefused);
-    EXPECT_EQ(platform.create_directories(through() / Path("made")).error(), kRefused);
+    EXPECT_EQ(platform.write_file(via, bytes_of("x")).error().text, kRefused);
+    EXPECT_EQ(platform.append_to_file(via, bytes_of("x")).error().text, kRefused);
+    EXPECT_EQ(platform.open_for_reading(via).error().text, kRefused);
+    EXPECT_EQ(platform.delete_file(via).error().text, kRefused);
+    EXPECT_EQ(platform.create_directories(through() / Path("made")).error().text, kRefused);
     EXPECT_EQ(read_text(target()), "protected");
     EXPECT_FALSE(std::filesystem::exists(temp.path() / "protected" / "made"));
 }
@@ -64,7 +64,7 @@ TEST_F(PosixLinks, ElevatedRunDeletesALinkAtTheFinalNameNotItsTarget) {
     ASSERT_EQ(::symlink(target().c_str(), link.c_str()), 0);
     ASSERT_EQ(::lchown(link.c_str(), kOrdinaryUser, kOrdinaryUser), 0);
 
-    EXPECT_EQ(platform.write_file(link, bytes_of("x")).error(), kRefused);
+    EXPECT_EQ(platform.write_file(link, bytes_of("x")).error().text, kRefused);
     EXPECT_TRUE(platform.exists(link));
     ASSERT_TRUE(platform.delete_file(link));
     EXPECT_FALSE(std::filesystem::is_symlink(link.native()));
@@ -110,10 +110,10 @@ TEST_F(PosixLinks, ElevatedRunStartsNothingThroughTheLink) {
     posix::PosixPlatform platform({}, true);
     LaunchRequest through_program{.application = through() / Path("true"), .command_line = u"\"true\"", .working_directory = {}};
     std::filesystem::copy_file("/bin/true", temp.path() / "protected" / "true");
-    EXPECT_EQ(platform.run_and_wait(through_program).error(), kRefused);
+    EXPECT_EQ(platform.run_and_wait(through_program).error().text, kRefused);
 
     LaunchRequest in_directory{.application = Path("/bin/true"), .command_line = u"\"true\"", .working_directory = through()};
-    EXPECT_EQ(platform.run_and_wait(in_directory).error(), kRefused);
+    EXPECT_EQ(platform.run_and_wait(in_directory).error().text, kRefused);
 
     posix::PosixPlatform ordinary({}, false);
     EXPECT_EQ(ordinary.run_and_wait(through_program), 0);

@@ -67,10 +67,10 @@ TEST_F(PosixProcesses, AChildInheritsOnlyTheStandardStreams) {
     // the descriptor, 0 when it has its standard output but not that.
     const std::u16string probe = u"sh -c \"[ -e /proc/self/fd/517 ] && exit 3; [ -e /proc/self/fd/1 ] || exit 4; exit 0\"";
     auto waited = platform->run_and_wait(shell(probe));
-    ASSERT_TRUE(waited) << waited.error();
+    ASSERT_TRUE(waited) << waited.error().text;
     EXPECT_EQ(*waited, 0);
     auto started = platform->start_detached(shell(probe));
-    ASSERT_TRUE(started) << started.error();
+    ASSERT_TRUE(started) << started.error().text;
     ChildGuard child(*started);
     const int status = child.reap();
     ASSERT_TRUE(WIFEXITED(status));
@@ -85,7 +85,7 @@ TEST_F(PosixProcesses, StartedProgramGetsTheCommandLineSplitTheWindowsWay) {
     LaunchRequest launch = shell(uR"("velmarch shell" -c "cat /proc/$$/cmdline > argv.bin" "a b" "say \"hi\"" C:\Logs\ "C:\A B\\" "" INSTALLDIR="C:\Program Files\App")");
     launch.working_directory = testing::to_path(temp.path());
     auto exit_code = platform->run_and_wait(launch);
-    ASSERT_TRUE(exit_code) << exit_code.error();
+    ASSERT_TRUE(exit_code) << exit_code.error().text;
     EXPECT_EQ(*exit_code, 0);
 
     std::ifstream in(temp.path() / "argv.bin", std::ios::binary);
@@ -109,7 +109,7 @@ class PosixExitCodes : public PosixProcesses, public ::testing::WithParamInterfa
 
 TEST_P(PosixExitCodes, RunAndWaitPassesTheExitCodeBack) {
     auto exit_code = platform->run_and_wait(shell(GetParam().command_line));
-    ASSERT_TRUE(exit_code) << exit_code.error();
+    ASSERT_TRUE(exit_code) << exit_code.error().text;
     EXPECT_EQ(*exit_code, GetParam().exit_code);
 }
 
@@ -143,10 +143,10 @@ TEST_P(PosixLaunchErrors, FailureBeforeTheProgramRunsIsALaunchError) {
 
     auto waited = platform->run_and_wait(launch);
     ASSERT_FALSE(waited) << failure.what;
-    EXPECT_EQ(waited.error(), failure.error) << failure.what;
+    EXPECT_EQ(waited.error().text, failure.error) << failure.what;
     auto detached = platform->start_detached(launch);
     ASSERT_FALSE(detached) << failure.what;
-    EXPECT_EQ(detached.error(), failure.error) << failure.what;
+    EXPECT_EQ(detached.error().text, failure.error) << failure.what;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -160,12 +160,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(PosixProcesses, CommandLineWithANulIsRefusedBeforeStarting) {
     auto result = platform->run_and_wait(shell(std::u16string(u"sh -c \"exit 0\" a\0b", 19)));
     ASSERT_FALSE(result);
-    EXPECT_EQ(result.error(), "nul byte found in provided data");
+    EXPECT_EQ(result.error().text, "nul byte found in provided data");
 }
 
 TEST_F(PosixProcesses, StartDetachedReturnsTheIdOfTheStartedProgram) {
     auto pid = platform->start_detached(shell(u"sh -c \"exit 42\""));
-    ASSERT_TRUE(pid) << pid.error();
+    ASSERT_TRUE(pid) << pid.error().text;
     ChildGuard child(*pid);
     const int status = child.reap();
     ASSERT_TRUE(WIFEXITED(status));
@@ -174,7 +174,7 @@ TEST_F(PosixProcesses, StartDetachedReturnsTheIdOfTheStartedProgram) {
 
 TEST_F(PosixProcesses, WaitReturnsAtOnceForAProcessThatHasEndedButIsNotReaped) {
     auto pid = platform->start_detached(shell(u"sh -c \"exit 0\""));
-    ASSERT_TRUE(pid) << pid.error();
+    ASSERT_TRUE(pid) << pid.error().text;
     ChildGuard child(*pid);
     auto process = platform->open_process_for_wait(*pid);
     ASSERT_NE(process, nullptr);
@@ -183,7 +183,7 @@ TEST_F(PosixProcesses, WaitReturnsAtOnceForAProcessThatHasEndedButIsNotReaped) {
 
 TEST_F(PosixProcesses, ProcessesThatCannotBeOpenedCountAsGone) {
     auto pid = platform->start_detached(shell(u"sh -c \"exit 0\""));
-    ASSERT_TRUE(pid) << pid.error();
+    ASSERT_TRUE(pid) << pid.error().text;
     ChildGuard(*pid).reap();
 
     EXPECT_EQ(platform->open_process_for_wait(*pid), nullptr);

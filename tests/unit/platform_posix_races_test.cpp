@@ -172,7 +172,7 @@ Result<void> hold_file(Platform& platform, const Path& file) {
 }
 Result<void> take_file(Platform& platform, const Path& file) {
     auto directory = platform.open_held_directory(file.parent_path());
-    if (!directory) return std::unexpected("the folder: " + directory.error());
+    if (!directory) return fail(directory.error().kind, "the folder: " + directory.error().text);
     auto taken = (*directory)->take_file(file.filename().native());
     if (!taken) return std::unexpected(taken.error());
     return {};
@@ -189,7 +189,7 @@ TEST_P(SwapAfterTheCheck, IsFoundOnTheDescriptorWithoutWaiting) {
     EXPECT_FALSE(watch.finish()) << "the open waited for the FIFO's other end";
     ASSERT_TRUE(swapped()) << "the operation never reached the window between check and use";
     ASSERT_FALSE(done) << "the operation used what was swapped in";
-    EXPECT_EQ(done.error(), c.error);
+    EXPECT_EQ(done.error().text, c.error);
     EXPECT_EQ(read_text(secret()), "secret");
 }
 
@@ -221,7 +221,7 @@ TEST_F(PosixRaces, HeldDirectorySwappedForALinkIsNotFollowed) {
     ASSERT_TRUE(swapped());
     ASSERT_FALSE(held) << "the held directory is the protected folder";
     // O_DIRECTORY|O_NOFOLLOW on a link: the system answers ENOTDIR.
-    EXPECT_EQ(held.error(), "Not a directory (os error 20)");
+    EXPECT_EQ(held.error().text, "Not a directory (os error 20)");
 }
 
 // A directory in the tree being removed, replaced by a link into the
@@ -229,7 +229,7 @@ TEST_F(PosixRaces, HeldDirectorySwappedForALinkIsNotFollowed) {
 // it points to stays.
 TEST_F(PosixRaces, RemovalNeverDescendsThroughALinkSwappedInForADirectory) {
     swap_after_check("inner", user("folder") / "inner", SwappedIn::link, temp.path() / "protected");
-    Removal removed = platform.remove_directory_tree(testing::to_path(user("folder")));
+    Result<void> removed = platform.remove_directory_tree(testing::to_path(user("folder")));
     ASSERT_TRUE(swapped());
     EXPECT_FALSE(removed);
     EXPECT_EQ(read_text(secret()), "secret") << "the removal went through the link";
@@ -244,7 +244,7 @@ TEST_F(PosixRaces, ProgramSwappedForALinkIsNotExecuted) {
         LaunchRequest{.application = testing::to_path(user("program")), .command_line = u"program", .working_directory = {}});
     ASSERT_TRUE(swapped());
     ASSERT_FALSE(ran) << "the link's target ran, with exit code " << *ran;
-    EXPECT_EQ(ran.error(), kLinkNotFollowed);
+    EXPECT_EQ(ran.error().text, kLinkNotFollowed);
 }
 
 // The working directory of a launch, replaced once walked by a link into the
@@ -255,7 +255,7 @@ TEST_F(PosixRaces, WorkingDirectorySwappedForALinkIsNotEntered) {
         .application = platform::Path("/bin/true"), .command_line = u"true", .working_directory = testing::to_path(user("folder"))});
     ASSERT_TRUE(swapped());
     ASSERT_FALSE(ran) << "the child started in the protected folder";
-    EXPECT_EQ(ran.error(), "Not a directory (os error 20)");
+    EXPECT_EQ(ran.error().text, "Not a directory (os error 20)");
 }
 
 // The check on an open descriptor, given each kind of file.
@@ -272,7 +272,7 @@ TEST_F(PosixRegularFile, ARegularFilePassesAndIsNoLongerNonBlocking) {
     posix::UniqueFd fd = open(temp.path() / "file", O_RDONLY | O_NONBLOCK);
     ASSERT_TRUE(fd);
     Result<void> checked = posix::require_regular_file(fd);
-    ASSERT_TRUE(checked) << checked.error();
+    ASSERT_TRUE(checked) << checked.error().text;
     EXPECT_EQ(::fcntl(fd.get(), F_GETFL) & O_NONBLOCK, 0);
 }
 
@@ -282,9 +282,9 @@ TEST_F(PosixRegularFile, AFifoADeviceAndADirectoryAreRefused) {
     posix::UniqueFd device = open("/dev/null", O_RDONLY | O_NONBLOCK);
     posix::UniqueFd directory = open(temp.path(), O_RDONLY | O_DIRECTORY);
     ASSERT_TRUE(fifo && device && directory);
-    EXPECT_EQ(posix::require_regular_file(fifo).error(), kNotARegularFile);
-    EXPECT_EQ(posix::require_regular_file(device).error(), kNotARegularFile);
-    EXPECT_EQ(posix::require_regular_file(directory).error(), "Is a directory (os error 21)");
+    EXPECT_EQ(posix::require_regular_file(fifo).error(), (Error{ErrorKind::not_a_regular_file, std::string(kNotARegularFile)}));
+    EXPECT_EQ(posix::require_regular_file(device).error(), (Error{ErrorKind::not_a_regular_file, std::string(kNotARegularFile)}));
+    EXPECT_EQ(posix::require_regular_file(directory).error().text, "Is a directory (os error 21)");
 }
 
 // The look by name, before anything is opened.
@@ -296,8 +296,8 @@ TEST_F(PosixRegularFile, TheLookByNameRefusesAFifoAndADeviceAndPassesTheRest) {
         located.name = path.string();
         return located;
     };
-    EXPECT_EQ(posix::refuse_special_file_at(at(temp.path() / "fifo")).error(), kNotARegularFile);
-    EXPECT_EQ(posix::refuse_special_file_at(at("/dev/null")).error(), kNotARegularFile);
+    EXPECT_EQ(posix::refuse_special_file_at(at(temp.path() / "fifo")).error(), (Error{ErrorKind::not_a_regular_file, std::string(kNotARegularFile)}));
+    EXPECT_EQ(posix::refuse_special_file_at(at("/dev/null")).error(), (Error{ErrorKind::not_a_regular_file, std::string(kNotARegularFile)}));
     EXPECT_TRUE(posix::refuse_special_file_at(at(temp.path() / "file")));
     EXPECT_TRUE(posix::refuse_special_file_at(at(temp.path())));
     EXPECT_TRUE(posix::refuse_special_file_at(at(temp.path() / "missing")));

@@ -48,13 +48,13 @@ TEST_F(PosixWalkCursor, ALinkIsDecidedAndReadOnTheDescriptorThatLookedAtIt) {
     if (::geteuid() != 0) GTEST_SKIP() << "giving a link to another user needs root";
     link("l", "/first/target", 0);
     Result<EntryInfo> entry = cursor.inspect("l");
-    ASSERT_TRUE(entry) << entry.error();
+    ASSERT_TRUE(entry) << entry.error().text;
     EXPECT_EQ(entry->kind, EntryKind::link);
     EXPECT_TRUE(entry->trusted_owner);
 
     swap_for_link("l", "/second/target", kOrdinaryUser);
     Result<Path> target = cursor.link_target("l");
-    ASSERT_TRUE(target) << target.error();
+    ASSERT_TRUE(target) << target.error().text;
     EXPECT_EQ(target->native(), "/first/target");
 
     // Looked at again, the user's link is what the walk sees.
@@ -68,7 +68,7 @@ TEST_F(PosixWalkCursor, ADirectoryEnteredIsTheOneThatWasLookedAt) {
     std::filesystem::create_directories(at("d"));
     std::filesystem::create_directories(at("elsewhere"));
     Result<EntryInfo> entry = cursor.inspect("d");
-    ASSERT_TRUE(entry) << entry.error();
+    ASSERT_TRUE(entry) << entry.error().text;
     EXPECT_EQ(entry->kind, EntryKind::directory);
 
     ASSERT_EQ(::rename(at("d").c_str(), at("looked-at").c_str()), 0);
@@ -83,7 +83,7 @@ TEST_F(PosixWalkCursor, WhatWasNotADirectoryWhenLookedAtIsNeverEntered) {
     ::close(::creat(at("f").c_str(), 0600));
     std::filesystem::create_directories(at("elsewhere"));
     Result<EntryInfo> entry = cursor.inspect("f");
-    ASSERT_TRUE(entry) << entry.error();
+    ASSERT_TRUE(entry) << entry.error().text;
     EXPECT_EQ(entry->kind, EntryKind::other);
 
     // Even once a directory stands at the name.
@@ -91,16 +91,16 @@ TEST_F(PosixWalkCursor, WhatWasNotADirectoryWhenLookedAtIsNeverEntered) {
     std::filesystem::create_directories(at("f"));
     Result<void> entered = cursor.enter("f");
     ASSERT_FALSE(entered);
-    EXPECT_EQ(entered.error(), cursor.not_a_directory_error());
+    EXPECT_EQ(entered.error().text, cursor.not_a_directory_error());
     // Nor is a name read as a link that was not looked at as one.
-    EXPECT_EQ(cursor.link_target("f").error(), cursor.untrusted_link_error());
+    EXPECT_EQ(cursor.link_target("f").error().text, cursor.untrusted_link_error());
 }
 
 // A FIFO looked at is opened O_PATH: nothing waits for a writer.
 TEST_F(PosixWalkCursor, LookingAtAFifoDoesNotWait) {
     ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0600), 0);
     Result<EntryInfo> entry = cursor.inspect("fifo");
-    ASSERT_TRUE(entry) << entry.error();
+    ASSERT_TRUE(entry) << entry.error().text;
     EXPECT_EQ(entry->kind, EntryKind::other);
     EXPECT_EQ(cursor.inspect("missing")->kind, EntryKind::missing);
 }

@@ -191,13 +191,13 @@ protected:
 TEST_F(LinkAccessWalk, AdministratorsFolderTheUserTurnedIntoAJunctionIsRefused) {
     auto name = walk_trusted_path(cursor, as_path("/Users/ann/Logs/helper.log"));
     ASSERT_FALSE(name);
-    EXPECT_EQ(name.error(), "untrusted link");
+    EXPECT_EQ(name.error().text, "untrusted link");
     EXPECT_EQ(cursor.here, "/Users/ann");
 }
 
 TEST_F(LinkAccessWalk, TightLinkInATightFolderIsFollowed) {
     auto name = walk_trusted_path(cursor, as_path("/ProgramData/Logs/helper.log"));
-    ASSERT_TRUE(name) << name.error();
+    ASSERT_TRUE(name) << name.error().text;
     EXPECT_EQ(Path(*name), as_path("helper.log"));
     EXPECT_EQ(cursor.here, "/Windows/System32");
 }
@@ -208,7 +208,7 @@ TEST_F(LinkAccessWalk, TightLinkInAFolderUsersMayDeleteFromIsRefused) {
     cursor.tree["/ProgramData"].security = described(kSystem, plus(tight(), allow(kUsers, right::delete_child)));
     auto name = walk_trusted_path(cursor, as_path("/ProgramData/Logs/helper.log"));
     ASSERT_FALSE(name);
-    EXPECT_EQ(name.error(), "untrusted link");
+    EXPECT_EQ(name.error().text, "untrusted link");
 }
 
 }  // namespace

@@ -74,12 +74,12 @@ TEST_P(LinkOwners, DecideWhetherALinkAboveTheFileIsFollowed) {
     cursor.add("/Users/ann/Logs/redirect", link(GetParam().owner, "/Windows/System32"));
     auto name = walk("/Users/ann/Logs/redirect/config.sys");
     if (GetParam().followed) {
-        ASSERT_TRUE(name) << name.error();
+        ASSERT_TRUE(name) << name.error().text;
         EXPECT_EQ(Path(*name), as_path("config.sys"));
         EXPECT_EQ(cursor.here, "/Windows/System32");
     } else {
         ASSERT_FALSE(name);
-        EXPECT_EQ(name.error(), "untrusted link");
+        EXPECT_EQ(name.error().text, "untrusted link");
         EXPECT_EQ(cursor.here, "/Users/ann/Logs") << "the walk went past the refused link";
     }
 }
@@ -97,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(Windows, LinkOwners,
 
 TEST_F(TrustedWalk, PlainPathEndsInTheFilesDirectoryWithItsName) {
     auto name = walk("/Users/ann/Logs/helper.log");
-    ASSERT_TRUE(name) << name.error();
+    ASSERT_TRUE(name) << name.error().text;
     EXPECT_EQ(Path(*name), as_path("helper.log"));
     EXPECT_EQ(cursor.here, "/Users/ann/Logs");
 }
@@ -106,10 +106,10 @@ TEST_F(TrustedWalk, UntrustedLinkAtTheFinalNameIsRefusedWhenItWouldBeFollowed) {
     cursor.add("/Users/ann/Logs/helper.log", link(kUser, "/Windows/System32/config.sys"));
     auto followed = walk("/Users/ann/Logs/helper.log");
     ASSERT_FALSE(followed);
-    EXPECT_EQ(followed.error(), "untrusted link");
+    EXPECT_EQ(followed.error().text, "untrusted link");
     // Deleting the name or creating a new file there never follows it.
     auto kept = walk("/Users/ann/Logs/helper.log", WalkOptions{.follow_final_link = false});
-    ASSERT_TRUE(kept) << kept.error();
+    ASSERT_TRUE(kept) << kept.error().text;
     EXPECT_EQ(Path(*kept), as_path("helper.log"));
     EXPECT_EQ(cursor.here, "/Users/ann/Logs");
 }
@@ -118,13 +118,13 @@ TEST_F(TrustedWalk, KeepingTheFinalLinkStillRefusesOneAboveIt) {
     cursor.add("/Users/ann/Downloads", link(kUser, "/Windows/System32"));
     auto name = walk("/Users/ann/Downloads/config.sys", WalkOptions{.follow_final_link = false});
     ASSERT_FALSE(name);
-    EXPECT_EQ(name.error(), "untrusted link");
+    EXPECT_EQ(name.error().text, "untrusted link");
 }
 
 TEST_F(TrustedWalk, TrustedFinalLinkIsResolvedToItsTarget) {
     cursor.add("/ProgramData/Velmarch/current.log", link(kAdministrators, "/Windows/System32/config.sys"));
     auto name = walk("/ProgramData/Velmarch/current.log");
-    ASSERT_TRUE(name) << name.error();
+    ASSERT_TRUE(name) << name.error().text;
     EXPECT_EQ(Path(*name), as_path("config.sys"));
     EXPECT_EQ(cursor.here, "/Windows/System32");
 }
@@ -136,13 +136,13 @@ TEST_F(TrustedWalk, TrustedLinkIntoAnUntrustedOneIsRefused) {
     cursor.add("/Users/ann/Logs/deep", link(kUser, "/Windows/System32"));
     auto name = walk("/ProgramData/Velmarch/logs/deep/config.sys");
     ASSERT_FALSE(name);
-    EXPECT_EQ(name.error(), "untrusted link");
+    EXPECT_EQ(name.error().text, "untrusted link");
 }
 
 TEST_F(TrustedWalk, RelativeTargetsAreReadFromTheLinksDirectory) {
     cursor.add("/ProgramData/Velmarch/sys", link(kSystem, "../../Windows/System32"));
     auto name = walk("/ProgramData/Velmarch/sys/config.sys");
-    ASSERT_TRUE(name) << name.error();
+    ASSERT_TRUE(name) << name.error().text;
     EXPECT_EQ(Path(*name), as_path("config.sys"));
     EXPECT_EQ(cursor.here, "/Windows/System32");
 }
@@ -154,7 +154,7 @@ TEST_F(TrustedWalk, DotDotInThePathIsResolvedByTextBeforeAnyLink) {
     cursor.add("/ProgramData/Velmarch/sys", link(kSystem, "/Windows/System32"));
     cursor.add("/ProgramData/Velmarch/System32", directory(kAdministrators));
     auto name = walk("/ProgramData/Velmarch/sys/../System32/./config.sys");
-    ASSERT_TRUE(name) << name.error();
+    ASSERT_TRUE(name) << name.error().text;
     EXPECT_EQ(Path(*name), as_path("config.sys"));
     EXPECT_EQ(cursor.here, "/ProgramData/Velmarch/System32");
 }
@@ -166,7 +166,7 @@ TEST_F(TrustedWalk, DotDotInALinkTargetIsResolvedOnTheTargetsText) {
     cursor.add("/ProgramData/Velmarch/current", link(kAdministrators, "../logs/../Velmarch/./data"));
     cursor.add("/ProgramData/Velmarch/data", directory(kAdministrators));
     auto name = walk("/ProgramData/Velmarch/current/new.log");
-    ASSERT_TRUE(name) << name.error();
+    ASSERT_TRUE(name) << name.error().text;
     EXPECT_EQ(Path(*name), as_path("new.log"));
     EXPECT_EQ(cursor.here, "/ProgramData/Velmarch/data");
 }
@@ -174,10 +174,10 @@ TEST_F(TrustedWalk, DotDotInALinkTargetIsResolvedOnTheTargetsText) {
 TEST_F(TrustedWalk, DotDotStaysAtTheRoot) {
     cursor.add("/root-link", link(kSystem, "../../../Windows/System32"));
     auto through_text = walk("/../../Windows/System32/config.sys");
-    ASSERT_TRUE(through_text) << through_text.error();
+    ASSERT_TRUE(through_text) << through_text.error().text;
     EXPECT_EQ(cursor.here, "/Windows/System32");
     auto through_link = walk("/root-link/config.sys");
-    ASSERT_TRUE(through_link) << through_link.error();
+    ASSERT_TRUE(through_link) << through_link.error().text;
     EXPECT_EQ(cursor.here, "/Windows/System32");
 }
 
@@ -186,12 +186,12 @@ TEST_F(TrustedWalk, DotDotStaysAtTheRoot) {
 TEST_F(TrustedWalk, RelativePathAboveItsStartIsRefused) {
     auto name = walk("../Windows/System32/config.sys");
     ASSERT_FALSE(name);
-    EXPECT_EQ(name.error(), "missing directory");
+    EXPECT_EQ(name.error().text, "missing directory");
     cursor.add("/cwd", directory());
     cursor.add("/cwd/up", link(kSystem, "../x"));
     auto through_link = walk("up/file");
     ASSERT_FALSE(through_link);
-    EXPECT_EQ(through_link.error(), "missing directory");
+    EXPECT_EQ(through_link.error().text, "missing directory");
 }
 
 TEST_F(TrustedWalk, LinkLoopEndsAsTooManyLinks) {
@@ -199,7 +199,7 @@ TEST_F(TrustedWalk, LinkLoopEndsAsTooManyLinks) {
     cursor.add("/ProgramData/b", link(kSystem, "/ProgramData/a"));
     auto name = walk("/ProgramData/a/file");
     ASSERT_FALSE(name);
-    EXPECT_EQ(name.error(), "too many links");
+    EXPECT_EQ(name.error().text, "too many links");
 }
 
 // Links counted over the whole walk: a chain of links each pointing at the
@@ -232,12 +232,12 @@ TEST_P(LinkCount, UpToFortyLinksAreFollowedAndOneMoreIsRefused) {
     }
     auto name = walk(path + "/config.sys");
     if (c.followed) {
-        ASSERT_TRUE(name) << name.error();
+        ASSERT_TRUE(name) << name.error().text;
         EXPECT_EQ(Path(*name), as_path("config.sys"));
         EXPECT_EQ(cursor.here, directory);
     } else {
         ASSERT_FALSE(name);
-        EXPECT_EQ(name.error(), "too many links");
+        EXPECT_EQ(name.error().text, "too many links");
     }
 }
 
@@ -251,25 +251,25 @@ INSTANTIATE_TEST_SUITE_P(Walk, LinkCount,
 
 TEST_F(TrustedWalk, MissingAndNonDirectoryComponents) {
     auto missing_file = walk("/Users/ann/Logs/new.log");
-    ASSERT_TRUE(missing_file) << missing_file.error();
+    ASSERT_TRUE(missing_file) << missing_file.error().text;
     EXPECT_EQ(Path(*missing_file), as_path("new.log"));
 
     auto missing_directory = walk("/Users/ann/Gone/new.log");
     ASSERT_FALSE(missing_directory);
-    EXPECT_EQ(missing_directory.error(), "missing directory");
+    EXPECT_EQ(missing_directory.error().text, "missing directory");
 
     auto through_file = walk("/Users/ann/Logs/helper.log/below");
     ASSERT_FALSE(through_file);
-    EXPECT_EQ(through_file.error(), "not a directory");
+    EXPECT_EQ(through_file.error().text, "not a directory");
 
     auto root = walk("/");
-    ASSERT_TRUE(root) << root.error();
+    ASSERT_TRUE(root) << root.error().text;
     EXPECT_EQ(Path(*root), as_path("."));
 }
 
 TEST_F(TrustedWalk, CreatingDirectoriesMakesEachMissingOneAndEndsInTheLast) {
     auto name = walk("/Users/ann/Logs/a/b", WalkOptions{.create_directories = true});
-    ASSERT_TRUE(name) << name.error();
+    ASSERT_TRUE(name) << name.error().text;
     EXPECT_EQ(Path(*name), as_path("."));
     EXPECT_EQ(cursor.here, "/Users/ann/Logs/a/b");
     EXPECT_EQ(cursor.made, (std::vector<std::string>{"/Users/ann/Logs/a", "/Users/ann/Logs/a/b"}));
@@ -281,7 +281,7 @@ TEST_F(TrustedWalk, CreatingDirectoriesLooksAgainAtWhatWasCreated) {
     cursor.planted_on_creation["/Users/ann/Logs/a"] = link(kUser, "/Windows/System32");
     auto name = walk("/Users/ann/Logs/a/b", WalkOptions{.create_directories = true});
     ASSERT_FALSE(name);
-    EXPECT_EQ(name.error(), "untrusted link");
+    EXPECT_EQ(name.error().text, "untrusted link");
     EXPECT_EQ(cursor.made, std::vector<std::string>{"/Users/ann/Logs/a"});
 }
 
@@ -291,7 +291,7 @@ TEST_F(TrustedWalk, CreatingADirectoryThatKeepsVanishingEndsAsMissing) {
     cursor.created_directories_vanish = true;
     auto name = walk("/Users/ann/Logs/a/b", WalkOptions{.create_directories = true});
     ASSERT_FALSE(name);
-    EXPECT_EQ(name.error(), "missing directory");
+    EXPECT_EQ(name.error().text, "missing directory");
     EXPECT_EQ(cursor.made.size(), static_cast<std::size_t>(kMaxLinksFollowed));
     EXPECT_EQ(cursor.made.back(), "/Users/ann/Logs/a");
 }
@@ -299,7 +299,7 @@ TEST_F(TrustedWalk, CreatingADirectoryThatKeepsVanishingEndsAsMissing) {
 TEST_F(TrustedWalk, CreatingDirectoriesRefusesAFileOnTheWay) {
     auto name = walk("/Users/ann/Logs/helper.log", WalkOptions{.create_directories = true});
     ASSERT_FALSE(name);
-    EXPECT_EQ(name.error(), "not a directory");
+    EXPECT_EQ(name.error().text, "not a directory");
 }
 
 // An elevated run acts on local volumes only: a remote volume anywhere on the
@@ -313,7 +313,7 @@ TEST_F(TrustedWalk, ARemoteVolumeOnThePathIsRefusedBeforeAnythingOnItIsLookedAt)
         cursor.inspected.clear();
         auto name = walk("/Users/ann/Share/Logs/helper.log", options);
         ASSERT_FALSE(name);
-        EXPECT_EQ(name.error(), kNotOnALocalVolume);
+        EXPECT_EQ(name.error().text, kNotOnALocalVolume);
         EXPECT_EQ(cursor.here, "/Users/ann/Share");
         EXPECT_EQ(cursor.inspected.back(), "/Users/ann/Share") << "something on the remote volume was looked at";
         EXPECT_TRUE(cursor.made.empty());
@@ -330,7 +330,7 @@ TEST_F(TrustedWalk, ARemoteRootIsRefusedAtTheStart) {
     cursor.remote_volumes = {"/"};
     auto name = walk("/Users/ann/Logs/helper.log");
     ASSERT_FALSE(name);
-    EXPECT_EQ(name.error(), kNotOnALocalVolume);
+    EXPECT_EQ(name.error().text, kNotOnALocalVolume);
     EXPECT_TRUE(cursor.inspected.empty());
 }
 
@@ -341,14 +341,14 @@ TEST_F(TrustedWalk, ATrustedLinkToARemoteVolumeIsRefused) {
     cursor.remote_volumes = {"/Mounts/server"};
     auto name = walk("/ProgramData/Velmarch/Logs/helper.log");
     ASSERT_FALSE(name);
-    EXPECT_EQ(name.error(), kNotOnALocalVolume);
+    EXPECT_EQ(name.error().text, kNotOnALocalVolume);
 }
 
 TEST_F(TrustedWalk, AVolumeQueryThatFailsRefusesThePath) {
     cursor.volume_failure = "Access is denied. (os error 5)";
     auto name = walk("/Users/ann/Logs/helper.log");
     ASSERT_FALSE(name);
-    EXPECT_EQ(name.error(), "Access is denied. (os error 5)");
+    EXPECT_EQ(name.error().text, "Access is denied. (os error 5)");
     EXPECT_TRUE(cursor.inspected.empty());
 }
 
@@ -364,13 +364,13 @@ TEST_F(TrustedWalk, SharesAndDevicePathsAreRefusedByTheirText) {
         cursor.volume_queries.clear();
         auto name = walk(path);
         ASSERT_FALSE(name);
-        EXPECT_EQ(name.error(), kNotOnALocalVolume);
+        EXPECT_EQ(name.error().text, kNotOnALocalVolume);
         EXPECT_TRUE(cursor.volume_queries.empty()) << "the walk started on it";
     }
     cursor.add("/ProgramData/Velmarch/Logs", link(kAdministrators, "\\\\server\\share"));
     auto name = walk("/ProgramData/Velmarch/Logs/helper.log");
     ASSERT_FALSE(name);
-    EXPECT_EQ(name.error(), kNotOnALocalVolume);
+    EXPECT_EQ(name.error().text, kNotOnALocalVolume);
 }
 
 // A target that is a bare drive ("C:") names that drive's current directory,

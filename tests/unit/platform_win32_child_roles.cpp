@@ -29,7 +29,7 @@ Integer number_from(const std::u16string& text) {
     const Result<std::vector<std::string>> arguments = platform->arguments();
     std::ofstream out(std::filesystem::path(std::wstring(output.begin(), output.end())), std::ios::binary);
     if (!arguments) {
-        out << "error: " << arguments.error();
+        out << "error: " << arguments.error().text;
     } else {
         for (const std::string& argument : *arguments) out << argument << '\n';
     }

@@ -34,27 +34,27 @@ TEST_F(Win32Files, CreateNewFileRefusesAnExistingNameAndLeavesItAlone) {
     write_text(at(L"velmarch-update.msi"), "planted");
     auto file = platform->create_new_file(at(L"velmarch-update.msi"));
     ASSERT_FALSE(file);
-    EXPECT_TRUE(ends_with_os_error(file.error(), ERROR_FILE_EXISTS)) << file.error();
+    EXPECT_TRUE(ends_with_os_error(file.error().text, ERROR_FILE_EXISTS)) << file.error().text;
     EXPECT_EQ(read_text(at(L"velmarch-update.msi")), "planted");
 }
 
 TEST_F(Win32Files, OpenForReadingAMissingFileGivesTheSystemText) {
     auto file = platform->open_for_reading(at(L"missing.msi"));
     ASSERT_FALSE(file);
-    EXPECT_TRUE(ends_with_os_error(file.error(), ERROR_FILE_NOT_FOUND)) << file.error();
+    EXPECT_TRUE(ends_with_os_error(file.error().text, ERROR_FILE_NOT_FOUND)) << file.error().text;
 }
 
 TEST_F(Win32Files, WritesIntoAMissingDirectoryFailWithTheSystemText) {
     auto written = platform->write_file(at(L"missing\\result.json"), bytes_of("{}"));
     ASSERT_FALSE(written);
-    EXPECT_TRUE(ends_with_os_error(written.error(), ERROR_PATH_NOT_FOUND)) << written.error();
+    EXPECT_TRUE(ends_with_os_error(written.error().text, ERROR_PATH_NOT_FOUND)) << written.error().text;
     EXPECT_FALSE(platform->append_to_file(at(L"missing\\helper.log"), bytes_of("x")));
 }
 
 TEST_F(Win32Files, DeleteFileOfAMissingFileFails) {
     auto deleted = platform->delete_file(at(L"missing.msi"));
     ASSERT_FALSE(deleted);
-    EXPECT_TRUE(ends_with_os_error(deleted.error().message, ERROR_FILE_NOT_FOUND)) << deleted.error().message;
+    EXPECT_TRUE(ends_with_os_error(deleted.error().text, ERROR_FILE_NOT_FOUND)) << deleted.error().text;
 }
 
 // A scanner's open without delete sharing: the deletion says the file is
@@ -68,14 +68,14 @@ TEST_F(Win32Files, DeletingAFileAnotherProgramHoldsSaysItIsHeld) {
     auto tree = platform->remove_directory_tree(testing::to_path(temp.path()));
     ::CloseHandle(scanner);
     ASSERT_FALSE(deleted);
-    EXPECT_TRUE(deleted.error().held) << deleted.error().message;
-    EXPECT_TRUE(ends_with_os_error(deleted.error().message, ERROR_SHARING_VIOLATION)) << deleted.error().message;
+    EXPECT_TRUE(deleted.error().kind == ErrorKind::held) << deleted.error().text;
+    EXPECT_TRUE(ends_with_os_error(deleted.error().text, ERROR_SHARING_VIOLATION)) << deleted.error().text;
     ASSERT_FALSE(tree);
-    EXPECT_TRUE(tree.error().held) << tree.error().message;
+    EXPECT_TRUE(tree.error().kind == ErrorKind::held) << tree.error().text;
     ASSERT_TRUE(platform->delete_file(at(L"velmarch-update.msi")));
     auto missing = platform->delete_file(at(L"velmarch-update.msi"));
     ASSERT_FALSE(missing);
-    EXPECT_FALSE(missing.error().held);
+    EXPECT_FALSE(missing.error().kind == ErrorKind::held);
 }
 
 // The hold a run keeps on its staged package: others may read it (Windows
@@ -83,7 +83,7 @@ TEST_F(Win32Files, DeletingAFileAnotherProgramHoldsSaysItIsHeld) {
 TEST_F(Win32Files, AHeldFileIsReadableButNotWritableRenamableOrDeletable) {
     write_text(at(L"velmarch-update.msi"), "package");
     auto hold = platform->hold_file(at(L"velmarch-update.msi"));
-    ASSERT_TRUE(hold) << hold.error();
+    ASSERT_TRUE(hold) << hold.error().text;
     EXPECT_EQ(read_text(at(L"velmarch-update.msi")), "package");
     HANDLE writer = ::CreateFileW(at(L"velmarch-update.msi").c_str(), GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,

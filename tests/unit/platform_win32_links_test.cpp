@@ -69,11 +69,11 @@ TEST_F(Win32Links, OwnCheckWalksPlainPathsAndReportsTheSystemErrors) {
 
     auto missing = win32::check_trusted_path(at(L"a\\gone\\new.txt"));
     ASSERT_FALSE(missing);
-    EXPECT_TRUE(ends_with_os_error(missing.error(), 3)) << missing.error();
+    EXPECT_TRUE(ends_with_os_error(missing.error().text, 3)) << missing.error().text;
 
     auto through_file = win32::check_trusted_path(at(L"a\\b\\file.txt\\below"));
     ASSERT_FALSE(through_file);
-    EXPECT_TRUE(ends_with_os_error(through_file.error(), 267)) << through_file.error();
+    EXPECT_TRUE(ends_with_os_error(through_file.error().text, 267)) << through_file.error().text;
 }
 
 // An elevated run acts on local volumes only: a share, in every form the
@@ -101,15 +101,15 @@ TEST_F(Win32Links, OwnCheckRefusesSharesAndDevicePathsAndWalksLocalDrives) {
         for (const std::wstring& path : refused) {
             auto checked = win32::check_trusted_path(Path(path), {}, mode);
             ASSERT_FALSE(checked) << path_to_utf8(Path(path));
-            EXPECT_EQ(checked.error(), not_local) << path_to_utf8(Path(path));
+            EXPECT_EQ(checked.error().text, not_local) << path_to_utf8(Path(path));
         }
         EXPECT_TRUE(win32::check_trusted_path(at(L"file.txt"), {}, mode));
         const Path verbatim(L"\\\\?\\" + at(L"file.txt").native());
         auto walked = win32::check_trusted_path(verbatim, {}, mode);
-        EXPECT_TRUE(walked) << walked.error();
+        EXPECT_TRUE(walked) << walked.error().text;
         // The platform's own operations refuse them alike.
         win32::Win32Platform platform(mode);
-        EXPECT_EQ(platform.write_file(Path(refused[0]), bytes_of("x")).error(), not_local);
+        EXPECT_EQ(platform.write_file(Path(refused[0]), bytes_of("x")).error().text, not_local);
         EXPECT_EQ(platform.file_type(Path(refused[0])), FileType::missing);
     }
     for (const std::wstring& path : refused)
@@ -121,7 +121,7 @@ TEST_F(Win32Links, OwnCheckRefusesEverySearchPattern) {
     for (const wchar_t* name : {L"a*b", L"a?b", L"a<b", L"a>b", L"a\"b"}) {
         auto checked = win32::check_trusted_path(at(name));
         ASSERT_FALSE(checked) << path_to_utf8(at(name));
-        EXPECT_TRUE(ends_with_os_error(checked.error(), 123)) << checked.error();
+        EXPECT_TRUE(ends_with_os_error(checked.error().text, 123)) << checked.error().text;
     }
 }
 
@@ -139,7 +139,7 @@ TEST_F(Win32Links, CheckedPlatformCreatesWritesAndDeletesAlongPlainPaths) {
         ASSERT_TRUE(platform.delete_file(at(L"logs\\deeper\\helper.log")));
         EXPECT_FALSE(platform.exists(at(L"logs\\deeper\\helper.log")));
         auto result = platform.run_and_wait(testing::child_launch(testing::kChildExit, u"7"));
-        ASSERT_TRUE(result) << result.error();
+        ASSERT_TRUE(result) << result.error().text;
         EXPECT_EQ(*result, 7);
     }
 }
@@ -163,8 +163,8 @@ TEST_F(Win32Links, CheckedPlatformFollowsOnlyLinksOfTrustedOwners) {
     if (checked) {
         GTEST_SKIP() << "the link is trusted here (Wine reports files as owned by Administrators)";
     }
-    EXPECT_EQ(checked.error(), win32::untrusted_link_error_text());
-    EXPECT_TRUE(ends_with_os_error(checked.error(), 448)) << checked.error();
+    EXPECT_EQ(checked.error().text, win32::untrusted_link_error_text());
+    EXPECT_TRUE(ends_with_os_error(checked.error().text, 448)) << checked.error().text;
     // RedirectionGuard does not promise to refuse symbolic links: the own
     // check still does while it is in force.
     auto with_guard = win32::check_trusted_path(via, {}, win32::LinkCheck::symbolic_links);
@@ -183,7 +183,7 @@ TEST_F(Win32Links, HiddenOrSystemHelperLogIsEmptiedAndKeepsItsAttributes) {
         ASSERT_TRUE(::SetFileAttributesW(log.c_str(), attribute));
 
         auto emptied = platform->write_file(log, {});
-        ASSERT_TRUE(emptied) << emptied.error();
+        ASSERT_TRUE(emptied) << emptied.error().text;
         EXPECT_EQ(read_text(log), "");
         EXPECT_NE(::GetFileAttributesW(log.c_str()) & attribute, 0u);
         ASSERT_TRUE(platform->write_file(log, bytes_of("new")));
@@ -198,7 +198,7 @@ TEST_F(Win32Links, ReadOnlyEarlierResultIsDeleted) {
     ASSERT_TRUE(::SetFileAttributesW(result.c_str(), FILE_ATTRIBUTE_READONLY));
 
     auto deleted = platform->delete_file(result);
-    ASSERT_TRUE(deleted) << deleted.error().message;
+    ASSERT_TRUE(deleted) << deleted.error().text;
     EXPECT_EQ(::GetFileAttributesW(result.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 

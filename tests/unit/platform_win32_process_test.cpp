@@ -28,7 +28,7 @@ TEST_F(Win32Processes, ChildSeesItsArgumentsAndRunsInTheWorkingDirectory) {
                                                  u"seen.txt \"two words\" a\\\\\\\"b \"\" \u00e9\U0001F600");
     launch.working_directory = testing::to_path(temp.path());
     auto exit_code = platform->run_and_wait(launch);
-    ASSERT_TRUE(exit_code) << exit_code.error();
+    ASSERT_TRUE(exit_code) << exit_code.error().text;
     EXPECT_EQ(*exit_code, 0);
     EXPECT_EQ(read_text(temp.path() / L"seen.txt"),
               "--child-echo-arguments\nseen.txt\ntwo words\na\\\"b\n\n\u00e9\U0001F600\n");
@@ -73,7 +73,7 @@ TEST_F(Win32Processes, AChildDoesNotInheritAnInheritableHandle) {
     }
 
     auto ran = platform->run_and_wait(testing::child_launch(testing::kChildHoldsHandle, rest));
-    ASSERT_TRUE(ran) << ran.error();
+    ASSERT_TRUE(ran) << ran.error().text;
     EXPECT_EQ(*ran, 0);
     // start_detached creates its child the same way; its exit code is not
     // the platform's to read.
@@ -83,16 +83,16 @@ TEST_F(Win32Processes, LaunchFailuresCarryTheSystemText) {
     LaunchRequest missing{testing::to_path(temp.path() / L"missing.exe"), u"\"missing.exe\"", std::nullopt};
     auto ran = platform->run_and_wait(missing);
     ASSERT_FALSE(ran);
-    EXPECT_TRUE(ran.error().ends_with(" (os error 2)")) << ran.error();
+    EXPECT_TRUE(ran.error().text.ends_with(" (os error 2)")) << ran.error().text;
     auto started = platform->start_detached(missing);
     ASSERT_FALSE(started);
-    EXPECT_TRUE(started.error().ends_with(" (os error 2)")) << started.error();
+    EXPECT_TRUE(started.error().text.ends_with(" (os error 2)")) << started.error().text;
 
     LaunchRequest bad_directory = testing::child_launch(testing::kChildExit, u"0");
     bad_directory.working_directory = testing::to_path(temp.path() / L"missing");
     auto refused = platform->run_and_wait(bad_directory);
     ASSERT_FALSE(refused);
-    EXPECT_NE(refused.error().find(" (os error "), std::string::npos) << refused.error();
+    EXPECT_NE(refused.error().text.find(" (os error "), std::string::npos) << refused.error().text;
 }
 
 TEST_F(Win32Processes, AProcessThatCannotBeOpenedGivesNothingToWaitFor) {

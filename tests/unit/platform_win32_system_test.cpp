@@ -102,9 +102,9 @@ TEST_F(Win32System, WorkingDirectoryIsTheCurrentOneAndADrivesOwnForDriveRelative
     const std::wstring drive = temp.path().native().substr(0, 2);
     const Result<Path> same_drive = platform->working_directory_for(Path(drive + L"name"));
     ::SetCurrentDirectoryW(previous);
-    ASSERT_TRUE(working) << working.error();
+    ASSERT_TRUE(working) << working.error().text;
     EXPECT_TRUE(std::filesystem::equivalent(testing::fs_path(*working), temp.path())) << *working;
-    ASSERT_TRUE(same_drive) << same_drive.error();
+    ASSERT_TRUE(same_drive) << same_drive.error().text;
     // Wine answers the drive's directory with a trailing separator.
     std::wstring drive_directory = same_drive->native();
     while (drive_directory.size() > 3 && drive_directory.back() == L'\\') drive_directory.pop_back();
@@ -115,22 +115,22 @@ TEST_F(Win32System, WorkingDirectoryIsTheCurrentOneAndADrivesOwnForDriveRelative
 
 TEST_F(Win32System, StagingDirectoryIsCreatedOnceThenReportedAsExisting) {
     auto descriptor = platform->create_security_descriptor(kStagingSddl);
-    ASSERT_TRUE(descriptor) << descriptor.error();
+    ASSERT_TRUE(descriptor) << descriptor.error().text;
     const Path staging = testing::to_path(temp.path() / L"VelmarchUpdate-1-00112233445566778899aabbccddeeff");
 
     auto first = platform->create_directory(staging, **descriptor);
-    ASSERT_TRUE(first) << first.error();
+    ASSERT_TRUE(first) << first.error().text;
     EXPECT_EQ(*first, DirectoryCreation::created);
     EXPECT_EQ(platform->file_type(staging), FileType::directory);
 
     auto second = platform->create_directory(staging, **descriptor);
-    ASSERT_TRUE(second) << second.error();
+    ASSERT_TRUE(second) << second.error().text;
     EXPECT_EQ(*second, DirectoryCreation::already_exists);
 }
 
 TEST_F(Win32System, StagingDirectoryCarriesTheProtectedAccessList) {
     auto descriptor = platform->create_security_descriptor(kStagingSddl);
-    ASSERT_TRUE(descriptor) << descriptor.error();
+    ASSERT_TRUE(descriptor) << descriptor.error().text;
     const Path staging = testing::to_path(temp.path() / L"staging");
     ASSERT_TRUE(platform->create_directory(staging, **descriptor));
     // Wine 8 keeps no access list given at creation: it answers a default one.
@@ -150,16 +150,16 @@ TEST_F(Win32System, StagingDirectoryCarriesTheProtectedAccessList) {
 
 TEST_F(Win32System, OtherDirectoryFailuresCarryTheSystemText) {
     auto descriptor = platform->create_security_descriptor(kStagingSddl);
-    ASSERT_TRUE(descriptor) << descriptor.error();
+    ASSERT_TRUE(descriptor) << descriptor.error().text;
     auto created = platform->create_directory(testing::to_path(temp.path() / L"missing\\staging"), **descriptor);
     ASSERT_FALSE(created);
-    EXPECT_TRUE(created.error().ends_with(" (os error 3)")) << created.error();
+    EXPECT_TRUE(created.error().text.ends_with(" (os error 3)")) << created.error().text;
 }
 
 TEST_F(Win32System, MalformedDescriptorStringsAreRefusedWithTheSystemText) {
     auto descriptor = platform->create_security_descriptor("O:BAD:P(A;OICI;FA;;;NOT-A-SID)");
     ASSERT_FALSE(descriptor);
-    EXPECT_NE(descriptor.error().find(" (os error "), std::string::npos) << descriptor.error();
+    EXPECT_NE(descriptor.error().text.find(" (os error "), std::string::npos) << descriptor.error().text;
 }
 
 }  // namespace

@@ -82,7 +82,7 @@ TEST_F(Win32Walk, TheFolderTheWalkEndsInCannotBeRenamedOrDeletedWhileHeld) {
     for (const LinkCheck mode : kCheckedModes) {
         SCOPED_TRACE(static_cast<int>(mode));
         Result<win32::Located> located = win32::locate(Path(at(L"a\\b\\file.txt")), {}, mode);
-        ASSERT_TRUE(located) << located.error();
+        ASSERT_TRUE(located) << located.error().text;
         ASSERT_TRUE(located->directory);
         EXPECT_EQ(located->name, L"file.txt");
 
@@ -118,7 +118,7 @@ TEST_F(Win32Walk, TheFinalNameIsCreatedInTheHeldFolderNotWhereThePathTextNowLead
     ASSERT_TRUE(::CreateDirectoryW(at(L"a\\b").c_str(), nullptr));
     Result<win32::Located> located =
         win32::locate(Path(at(L"a\\b\\new.txt")), WalkOptions{.follow_final_link = false}, LinkCheck::every_link);
-    ASSERT_TRUE(located) << located.error();
+    ASSERT_TRUE(located) << located.error().text;
     if (!::MoveFileExW(at(L"a").c_str(), at(L"a-moved").c_str(), 0))
         GTEST_SKIP() << "this system does not rename a folder above a held one (error " << ::GetLastError() << ")";
     ASSERT_TRUE(::CreateDirectoryW(at(L"a").c_str(), nullptr));
@@ -141,7 +141,7 @@ TEST_F(Win32Walk, ADirectoryEnteredIsTheOneThatWasLookedAt) {
         auto cursor = win32::make_handle_cursor(mode);
         ASSERT_TRUE(cursor->start(Path(root())));
         Result<EntryInfo> entry = cursor->inspect(L"d");
-        ASSERT_TRUE(entry) << entry.error();
+        ASSERT_TRUE(entry) << entry.error().text;
         EXPECT_EQ(entry->kind, EntryKind::directory);
 
         ASSERT_TRUE(::MoveFileExW(at(L"d").c_str(), at(L"looked-at").c_str(), 0)) << ::GetLastError();
@@ -164,12 +164,12 @@ TEST_F(Win32Walk, AFileLookedAtIsNeverEntered) {
     const auto cursor = win32::make_handle_cursor(LinkCheck::every_link);
     ASSERT_TRUE(cursor->start(Path(root())));
     Result<EntryInfo> entry = cursor->inspect(L"f");
-    ASSERT_TRUE(entry) << entry.error();
+    ASSERT_TRUE(entry) << entry.error().text;
     EXPECT_EQ(entry->kind, EntryKind::other);
     Result<void> entered = cursor->enter(L"f");
     ASSERT_FALSE(entered);
-    EXPECT_TRUE(ends_with_os_error(entered.error(), ERROR_DIRECTORY)) << entered.error();
-    EXPECT_EQ(cursor->link_target(L"f").error(), win32::untrusted_link_error_text());
+    EXPECT_TRUE(ends_with_os_error(entered.error().text, ERROR_DIRECTORY)) << entered.error().text;
+    EXPECT_EQ(cursor->link_target(L"f").error().text, win32::untrusted_link_error_text());
 }
 
 // A user's junction is refused, and its target is read from the handle that
@@ -184,21 +184,21 @@ TEST_F(Win32Walk, AJunctionIsDecidedAndReadOnTheHandleThatLookedAtIt) {
     const auto cursor = win32::make_handle_cursor(LinkCheck::every_link);
     ASSERT_TRUE(cursor->start(Path(root())));
     Result<EntryInfo> entry = cursor->inspect(L"j");
-    ASSERT_TRUE(entry) << entry.error();
+    ASSERT_TRUE(entry) << entry.error().text;
     EXPECT_EQ(entry->kind, EntryKind::link);
 
     ASSERT_TRUE(::MoveFileExW(at(L"j").c_str(), at(L"j-looked-at").c_str(), 0)) << ::GetLastError();
     ASSERT_TRUE(::CreateDirectoryW(at(L"j").c_str(), nullptr));
     ASSERT_TRUE(make_junction(at(L"j"), at(L"elsewhere")));
     Result<Path> target = cursor->link_target(L"j");
-    ASSERT_TRUE(target) << target.error();
+    ASSERT_TRUE(target) << target.error().text;
     EXPECT_EQ(target->native(), at(L"protected"));
 
     // The test's own junction, in a folder its user controls: refused as an
     // untrusted mount point by the walk.
     auto walked = win32::check_trusted_path(Path(at(L"j\\file.txt")));
     ASSERT_FALSE(walked);
-    EXPECT_EQ(walked.error(), win32::untrusted_link_error_text());
+    EXPECT_EQ(walked.error().text, win32::untrusted_link_error_text());
 }
 
 }  // namespace

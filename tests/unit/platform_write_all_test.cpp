@@ -30,7 +30,7 @@ public:
         ++writes;
         if (writes == failing) {
             if (failing_takes_nothing) return 0;
-            return std::unexpected(std::string("Disk full (os error 112)"));
+            return fail(ErrorKind::general, std::string("Disk full (os error 112)"));
         }
         const std::size_t taken = std::min(chunk, bytes.size());
         for (const std::byte b : bytes.first(taken)) received += static_cast<char>(b);
@@ -80,7 +80,7 @@ TEST(WriteAll, StopsAtTheFirstFailureWithItsTextOrTheShortWriteText) {
         file.failing_takes_nothing = c.takes_nothing;
         const Result<void> written = write_all(file, bytes_of("0123456789"));
         ASSERT_FALSE(written) << c.failing;
-        EXPECT_EQ(written.error(), c.error) << c.failing;
+        EXPECT_EQ(written.error().text, c.error) << c.failing;
         EXPECT_EQ(file.received, c.received) << c.failing;
         EXPECT_EQ(file.writes, c.failing) << "no write after the failing one";
     }

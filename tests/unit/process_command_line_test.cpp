@@ -26,7 +26,7 @@ class ComposeCommandLine : public ::testing::TestWithParam<ComposeCase> {};
 TEST_P(ComposeCommandLine, ComposesExactText) {
     const ComposeCase& c = GetParam();
     auto composed = compose_command_line(c.program, c.arguments);
-    ASSERT_TRUE(composed.has_value()) << composed.error();
+    ASSERT_TRUE(composed.has_value()) << composed.error().text;
     EXPECT_EQ(utf8(*composed), utf8(c.expected));
 }
 
@@ -70,7 +70,7 @@ TEST(ComposeCommandLineNul, RefusedInAnyPlace) {
          }) {
         auto composed = compose_command_line(program, arguments);
         ASSERT_FALSE(composed.has_value());
-        EXPECT_EQ(composed.error(), "nul byte found in provided data");
+        EXPECT_EQ(composed.error().text, "nul byte found in provided data");
     }
 }
 

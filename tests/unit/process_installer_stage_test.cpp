@@ -49,7 +49,7 @@ protected:
                 return installer_exit_codes[std::min(run, installer_exit_codes.size() - 1)];
             }
             if (launch.application == app) return application_exit_code;
-            return std::unexpected("no such program in this test");
+            return fail(ErrorKind::general, "no such program in this test");
         };
     }
 
@@ -108,7 +108,7 @@ protected:
 
 std::string command_text(const InstallerCommand& command) {
     auto composed = compose_command_line(platform::path_to_utf16(command.program), command.arguments);
-    return composed ? text::utf16_to_utf8_lossy(*composed) : "error: " + composed.error();
+    return composed ? text::utf16_to_utf8_lossy(*composed) : "error: " + composed.error().text;
 }
 
 TEST_F(InstallerStage, ConfirmedInstallRecordsSuccessThenRestarts) {
@@ -510,19 +510,19 @@ TEST_F(InstallerStage, ARunWithoutALogDoesNotDeliverTheBusyRunsLogAgain) {
 TEST(LocateWindowsInstaller, UsesSystem32UnderTheWindowsDirectory) {
     testing::ProcessWorld world;
     auto found = locate_windows_installer(world.fake);
-    ASSERT_TRUE(found.has_value()) << found.error();
+    ASSERT_TRUE(found.has_value()) << found.error().text;
     EXPECT_EQ(utf8(*found), utf8(world.msiexec));
 
     world.fake.windows_dir = test_path("/Windows/");
     found = locate_windows_installer(world.fake);
-    ASSERT_TRUE(found.has_value()) << found.error();
+    ASSERT_TRUE(found.has_value()) << found.error().text;
     EXPECT_EQ(utf8(*found), utf8(world.msiexec));
 }
 
 TEST(LocateWindowsInstaller, BareNameWithoutAWindowsDirectoryEvenWhenNothingExists) {
     testing::FakePlatform fake;
     auto found = locate_windows_installer(fake);
-    ASSERT_TRUE(found.has_value()) << found.error();
+    ASSERT_TRUE(found.has_value()) << found.error().text;
     EXPECT_EQ(utf8(*found), "msiexec.exe");
 }
 
@@ -548,7 +548,7 @@ TEST_P(BuildInstallerCommand, ComposesTheWholeCommandLine) {
     const StagedInstall staged{platform::path_from_utf8(c.staged), platform::path_from_utf8(c.log)};
     auto command = build_installer_command(installer_inputs(request), staged,
                                            platform::path_from_utf8("C:\\Windows\\System32\\msiexec.exe"));
-    ASSERT_TRUE(command.has_value()) << command.error();
+    ASSERT_TRUE(command.has_value()) << command.error().text;
     EXPECT_EQ(command_text(*command), c.expected);
     EXPECT_EQ(command_text(*command).find("caller msi.log"), std::string::npos);
 
@@ -645,7 +645,7 @@ TEST(BuildInstallerCommandRefusal, LogPathOrWindowsDirectoryWithQuoteCrOrLf) {
         const StagedInstall plain{as_path("p.msi"), as_path("l.log")};
         auto command = build_installer_command(installer_inputs(request), plain, as_path("msiexec.exe"));
         ASSERT_FALSE(command.has_value()) << text;
-        EXPECT_EQ(command.error(), "The installer log path cannot be passed to Windows Installer.");
+        EXPECT_EQ(command.error().text, "The installer log path cannot be passed to Windows Installer.");
 
         request.msi_log_path = platform::path_from_utf8("C:\\L\\msi.log");
         const std::string bad = std::string("C:\\W") + text;
@@ -657,7 +657,7 @@ TEST(BuildInstallerCommandRefusal, LogPathOrWindowsDirectoryWithQuoteCrOrLf) {
             const StagedInstall staged{platform::path_from_utf8(w.package), platform::path_from_utf8(w.log)};
             command = build_installer_command(installer_inputs(request), staged, platform::path_from_utf8(w.installer));
             ASSERT_FALSE(command.has_value()) << w.package << " " << w.log << " " << w.installer;
-            EXPECT_EQ(command.error(), "The Windows directory cannot be passed to Windows Installer.");
+            EXPECT_EQ(command.error().text, "The Windows directory cannot be passed to Windows Installer.");
         }
     }
 }
@@ -669,7 +669,7 @@ TEST(BuildInstallerCommandRefusal, InstallDirWithQuoteCrOrLf) {
         auto command = build_installer_command(installer_inputs(request), StagedInstall{as_path("p.msi"), as_path("l.log")},
                                                as_path("msiexec.exe"));
         ASSERT_FALSE(command.has_value());
-        EXPECT_EQ(command.error(), "The current install directory cannot be passed to Windows Installer.");
+        EXPECT_EQ(command.error().text, "The current install directory cannot be passed to Windows Installer.");
     }
 }
 

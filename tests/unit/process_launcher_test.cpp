@@ -24,7 +24,7 @@ TEST_F(Launcher, BareNameRunsTheFoundFileButNamesTheGivenText) {
     fake.on_run = [](const platform::LaunchRequest&) -> Result<std::int32_t> { return -5; };
     auto exit_code = run_and_wait(fake, as_path("tool"), {{u"a b"}, {u"X=\"y\"", true}}, test_path("/Logs"),
                                   SearchPlaces::system_only);
-    ASSERT_TRUE(exit_code.has_value()) << exit_code.error();
+    ASSERT_TRUE(exit_code.has_value()) << exit_code.error().text;
     EXPECT_EQ(*exit_code, -5);
     ASSERT_EQ(fake.runs.size(), 1u);
     EXPECT_EQ(fake.runs[0].application, test_path("/Windows/System32/tool.exe"));
@@ -51,10 +51,10 @@ TEST_F(Launcher, NeverSearchesPathOrTheUpdatersFolder) {
     for (const SearchPlaces places : {SearchPlaces::none, SearchPlaces::system_only}) {
         auto waited = run_and_wait(fake, as_path("helper.exe"), {}, std::nullopt, places);
         ASSERT_FALSE(waited.has_value());
-        EXPECT_EQ(waited.error(), "program not found");
+        EXPECT_EQ(waited.error().text, "program not found");
         auto started = start_detached(fake, as_path("helper"), {}, std::nullopt, places);
         ASSERT_FALSE(started.has_value());
-        EXPECT_EQ(started.error(), "program not found");
+        EXPECT_EQ(started.error().text, "program not found");
     }
     EXPECT_TRUE(fake.runs.empty());
     EXPECT_TRUE(fake.detached.empty());
@@ -65,7 +65,8 @@ TEST_F(Launcher, NeverSearchesPathOrTheUpdatersFolder) {
 TEST_F(Launcher, TheCallerSaysWhetherTheSystemDirectoriesAreSearched) {
     auto refused = run_and_wait(fake, as_path("msiexec.exe"), {}, std::nullopt, SearchPlaces::none);
     ASSERT_FALSE(refused.has_value());
-    EXPECT_EQ(refused.error(), "program not found");
+    EXPECT_EQ(refused.error().text, "program not found");
+    EXPECT_EQ(refused.error().kind, ErrorKind::program_not_found);
     ASSERT_TRUE(run_and_wait(fake, as_path("msiexec.exe"), {}, std::nullopt, SearchPlaces::system_only));
     ASSERT_EQ(fake.runs.size(), 1u);
     EXPECT_EQ(fake.runs[0].application, msiexec);
@@ -73,7 +74,7 @@ TEST_F(Launcher, TheCallerSaysWhetherTheSystemDirectoriesAreSearched) {
 
 TEST_F(Launcher, StartDetachedReturnsTheProcessId) {
     auto id = start_detached(fake, explorer, {{platform::path_to_utf16(app)}}, install_dir, SearchPlaces::none);
-    ASSERT_TRUE(id.has_value()) << id.error();
+    ASSERT_TRUE(id.has_value()) << id.error().text;
     EXPECT_EQ(*id, 7000u);
 }
 
@@ -90,10 +91,10 @@ TEST_F(Launcher, OwnChecksFailBeforeAnythingIsStarted) {
                           Case{msiexec, {{nul}}, "nul byte found in provided data"}}) {
         auto waited = run_and_wait(fake, c.program, c.arguments, std::nullopt, SearchPlaces::system_only);
         ASSERT_FALSE(waited.has_value());
-        EXPECT_EQ(waited.error(), c.error);
+        EXPECT_EQ(waited.error().text, c.error);
         auto started = start_detached(fake, c.program, c.arguments, std::nullopt, SearchPlaces::system_only);
         ASSERT_FALSE(started.has_value());
-        EXPECT_EQ(started.error(), c.error);
+        EXPECT_EQ(started.error().text, c.error);
     }
     EXPECT_EQ(fake.calls(Op::run_and_wait), 0);
     EXPECT_EQ(fake.calls(Op::start_detached), 0);
@@ -104,10 +105,10 @@ TEST_F(Launcher, PlatformErrorsArePassedOnUnchanged) {
     fake.fail(Op::start_detached, fake_os_error(2));
     auto waited = run_and_wait(fake, msiexec, {}, std::nullopt, SearchPlaces::none);
     ASSERT_FALSE(waited.has_value());
-    EXPECT_EQ(waited.error(), "Access is denied. (os error 5)");
+    EXPECT_EQ(waited.error().text, "Access is denied. (os error 5)");
     auto started = start_detached(fake, explorer, {}, std::nullopt, SearchPlaces::none);
     ASSERT_FALSE(started.has_value());
-    EXPECT_EQ(started.error(), "The system cannot find the file specified. (os error 2)");
+    EXPECT_EQ(started.error().text, "The system cannot find the file specified. (os error 2)");
 }
 
 }  // namespace

@@ -56,7 +56,7 @@ TEST(InstallDirAssignment, RefusesQuoteCrOrLfAnywhere) {
                                           u"C:\\A\npp", u"C:\\App\n"}) {
         auto assignment = install_dir_assignment(dir);
         ASSERT_FALSE(assignment.has_value()) << text::utf16_to_utf8_lossy(dir);
-        EXPECT_EQ(assignment.error(), "The current install directory cannot be passed to Windows Installer.");
+        EXPECT_EQ(assignment.error().text, "The current install directory cannot be passed to Windows Installer.");
     }
 }
 

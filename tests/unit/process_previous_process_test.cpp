@@ -55,9 +55,9 @@ TEST_P(PreviousProcessWait, WaitsOnceFor90SecondsAndClosesTheHandle) {
 
     if (c.error) {
         ASSERT_FALSE(waited.has_value());
-        EXPECT_EQ(waited.error(), c.error);
+        EXPECT_EQ(waited.error().text, c.error);
     } else {
-        EXPECT_TRUE(waited.has_value()) << waited.error();
+        EXPECT_TRUE(waited.has_value()) << waited.error().text;
     }
     EXPECT_EQ(reporter.log, std::vector<std::string>{"Waiting for process 4294967295 to exit."});
     EXPECT_EQ(fake.wait_limits, std::vector<std::uint32_t>{90000});

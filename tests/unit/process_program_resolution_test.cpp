@@ -44,9 +44,9 @@ TEST_P(ResolveProgram, Resolves) {
     auto resolved = resolve_program(test_path(c.program), search_over(c.existing));
     if (c.fails) {
         ASSERT_FALSE(resolved.has_value()) << testing::utf8(*resolved);
-        EXPECT_EQ(resolved.error(), c.expected);
+        EXPECT_EQ(resolved.error().text, c.expected);
     } else {
-        ASSERT_TRUE(resolved.has_value()) << resolved.error();
+        ASSERT_TRUE(resolved.has_value()) << resolved.error().text;
         EXPECT_EQ(testing::utf8(*resolved), testing::utf8(test_path(c.expected)));
     }
 }
@@ -81,13 +81,13 @@ TEST(ResolveProgramSearch, AbsentPlacesAreSkipped) {
     ProgramSearch search = search_over({"/Windows/msiexec.exe", "/Windows/System32/msiexec.exe"});
     search.system_directory.reset();
     auto resolved = resolve_program(as_path("msiexec.exe"), search);
-    ASSERT_TRUE(resolved.has_value()) << resolved.error();
+    ASSERT_TRUE(resolved.has_value()) << resolved.error().text;
     EXPECT_EQ(testing::utf8(*resolved), testing::utf8(test_path("/Windows/msiexec.exe")));
 
     search.windows_directory.reset();
     resolved = resolve_program(as_path("msiexec.exe"), search);
     ASSERT_FALSE(resolved.has_value());
-    EXPECT_EQ(resolved.error(), "program not found");
+    EXPECT_EQ(resolved.error().text, "program not found");
 }
 
 TEST(ResolveProgramSearch, LooksInEachPlaceInOrderUntilFound) {
@@ -118,7 +118,7 @@ TEST(ProgramSearchOfTheProcess, HoldsOnlyWhatTheCallerChose) {
     EXPECT_EQ(system.system_directory, fake.system_dir);
     EXPECT_EQ(system.windows_directory, fake.windows_dir);
     auto found = resolve_program(as_path("tool"), system);
-    ASSERT_TRUE(found.has_value()) << found.error();
+    ASSERT_TRUE(found.has_value()) << found.error().text;
     EXPECT_EQ(*found, test_path("/Windows/tool.exe"));
 
     const ProgramSearch none = program_search(fake, SearchPlaces::none);

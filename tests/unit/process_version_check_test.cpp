@@ -42,7 +42,7 @@ TEST_F(VersionCheck, AnyOtherExitCodeFailsNamingTheExpectedVersion) {
         application_exit_code = code;
         auto checked = verify_installed_version(fake, request.app_path, request.install_dir, request.expected_version);
         ASSERT_FALSE(checked.has_value()) << code;
-        EXPECT_EQ(checked.error(),
+        EXPECT_EQ(checked.error().text,
                   "The installed application did not report expected version 2.4.0 after Windows Installer "
                   "completed.");
     }
@@ -53,7 +53,7 @@ TEST_F(VersionCheck, MissingOrDirectoryApplicationStartsNothing) {
         request.app_path = app_path;
         auto checked = verify_installed_version(fake, request.app_path, request.install_dir, request.expected_version);
         ASSERT_FALSE(checked.has_value());
-        EXPECT_EQ(checked.error(), "The installed application executable was not found after the update.");
+        EXPECT_EQ(checked.error().text, "The installed application executable was not found after the update.");
     }
     EXPECT_TRUE(fake.runs.empty());
 }
@@ -62,7 +62,7 @@ TEST_F(VersionCheck, MissingWorkingDirectoryIsALaunchError) {
     request.install_dir = test_path("/Program Files/Gone");
     auto checked = verify_installed_version(fake, request.app_path, request.install_dir, request.expected_version);
     ASSERT_FALSE(checked.has_value());
-    EXPECT_EQ(checked.error(),
+    EXPECT_EQ(checked.error().text,
               "The installed application version could not be verified: The directory name is invalid. (os error "
               "267)");
 }

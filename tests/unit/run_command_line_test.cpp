@@ -38,12 +38,12 @@ Args without(const std::string& name) {
 std::string error_of(const Args& args) {
     auto parsed = parse_command_line(args);
     EXPECT_FALSE(parsed.has_value());
-    return parsed ? std::string("<parsed>") : parsed.error();
+    return parsed ? std::string("<parsed>") : parsed.error().text;
 }
 
 TEST(ParseCommandLine, FullRequestIsReadAndNormalised) {
     auto request = parse_command_line(full_arguments());
-    ASSERT_TRUE(request) << request.error();
+    ASSERT_TRUE(request) << request.error().text;
     EXPECT_EQ(request->parent_process_id, 42u);
     EXPECT_EQ(request->msi_path, as_path("/d/pkg.msi"));
     EXPECT_EQ(request->install_dir, as_path("/apps/Velmarch"));
@@ -114,14 +114,14 @@ TEST(ParseCommandLine, LaterValueWinsAndUnknownHyphenatedOrPaddedNamesAreAccepte
     args = with(args, "----key-id", "other");
     args = with(args, "  --result-path  ", "/r.json");
     auto request = parse_command_line(args);
-    ASSERT_TRUE(request) << request.error();
+    ASSERT_TRUE(request) << request.error().text;
     EXPECT_EQ(request->expected_version, "3.0");
     EXPECT_EQ(request->key_id, "other");
     EXPECT_EQ(request->result_path, as_path("/r.json"));
 
     // A value may itself look like an option.
     request = parse_command_line(with(full_arguments(), "--msi-path", "--install-dir"));
-    ASSERT_TRUE(request) << request.error();
+    ASSERT_TRUE(request) << request.error().text;
     EXPECT_EQ(request->msi_path, as_path("--install-dir"));
 
     // Three hyphens leave "-msi-path", which no option reads.

@@ -102,14 +102,14 @@ TEST(PrepareHelperLog, ReturnsTheOsErrorTextOfTheFirstFailure) {
     platform.fail(Op::create_directories, "Access is denied. (os error 5)");
     auto prepared = prepare_helper_log(platform, as_path("/locked/helper.log"));
     ASSERT_FALSE(prepared);
-    EXPECT_EQ(prepared.error(), "Access is denied. (os error 5)");
+    EXPECT_EQ(prepared.error().text, "Access is denied. (os error 5)");
     EXPECT_EQ(platform.calls(Op::write_file), 0);
 
     FakePlatform other;
     other.add_directory("/Logs/helper.log");  // a directory in the way
     auto blocked = prepare_helper_log(other, as_path("/Logs/helper.log"));
     ASSERT_FALSE(blocked);
-    EXPECT_EQ(blocked.error(), "Access is denied. (os error 5)");
+    EXPECT_EQ(blocked.error().text, "Access is denied. (os error 5)");
 }
 
 TEST(RemoveResultFile, DeletesAndIgnoresAMissingFile) {

@@ -418,8 +418,8 @@ TEST_F(RunUpdateTest, ARefusedPackageHeldForAMomentIsDeletedOnceFree) {
     set_arg("--signature-algorithm", "rsa");
     const std::string held = "The process cannot access the file because it is being used by another process. (os error 32)";
     // The first deletion is the old result's.
-    platform.fail(Op::delete_file, held, 2, true);
-    platform.fail(Op::delete_file, held, 3, true);
+    platform.fail(Op::delete_file, held, 2, ErrorKind::held);
+    platform.fail(Op::delete_file, held, 3, ErrorKind::held);
     EXPECT_EQ(run(), 1603);
     EXPECT_FALSE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
     EXPECT_EQ(platform.sleeps, (std::vector<std::uint32_t>{50, 250}));
@@ -428,7 +428,7 @@ TEST_F(RunUpdateTest, ARefusedPackageHeldForAMomentIsDeletedOnceFree) {
 TEST_F(RunUpdateTest, ARefusedPackageHeldForLongerIsLeftAfterTheBoundedRetries) {
     set_arg("--signature-algorithm", "rsa");
     platform.add_file("/Logs/result.json", kOldResult);
-    platform.fail(Op::delete_file, "Access is denied. (os error 5)", 0, true);
+    platform.fail(Op::delete_file, "Access is denied. (os error 5)", 0, ErrorKind::held);
     EXPECT_EQ(run(), 1603);
     EXPECT_TRUE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
     EXPECT_EQ(platform.calls(Op::delete_file), 1 + 13);

@@ -30,7 +30,7 @@ protected:
     std::string stage_error() {
         auto staged = stage_package(platform, request.msi_path, run::package_claim(request), kContent.size());
         EXPECT_FALSE(staged.has_value());
-        return staged ? std::string("<staged>") : staged.error();
+        return staged ? std::string("<staged>") : staged.error().text;
     }
 
     // Nothing is left under Temp, and every handle and descriptor was released.
@@ -57,7 +57,7 @@ TEST(StagingDirectoryName, ProcessIdThenTwoDigitsPerRandomByte) {
 TEST_F(StagingTest, CopiesAndVerifiesThePackageInAFreshDirectory) {
     {
         auto staged = stage_package(platform, request.msi_path, run::package_claim(request), kContent.size());
-        ASSERT_TRUE(staged) << staged.error();
+        ASSERT_TRUE(staged) << staged.error().text;
         EXPECT_EQ(staged->staging_dir(), test_path("/Windows/Temp/VelmarchUpdate-5120-000102030405060708090a0b0c0d0e0f"));
         EXPECT_EQ(staged->package_path(), staged->staging_dir() / as_path("velmarch-update.msi"));
         EXPECT_EQ(platform.file_text(staged->package_path()), kContent);
@@ -76,7 +76,7 @@ TEST_F(StagingTest, CopiesInChunksAndCompletesShortWrites) {
     testing::sign_request(request, big);
     platform.max_write_chunk = 1000;
     auto staged = stage_package(platform, request.msi_path, run::package_claim(request), big.size());
-    ASSERT_TRUE(staged) << staged.error();
+    ASSERT_TRUE(staged) << staged.error().text;
     EXPECT_EQ(platform.file_text(staged->package_path()), big);
 }
 
@@ -98,7 +98,7 @@ TEST_F(StagingTest, TheWindowsDirectoryPlacesStagingNotSystemRoot) {
     platform.add_directory("/home/user/Temp");
     platform.set_environment("SystemRoot", "/home/user");
     auto staged = stage_package(platform, request.msi_path, run::package_claim(request), kContent.size());
-    ASSERT_TRUE(staged) << staged.error();
+    ASSERT_TRUE(staged) << staged.error().text;
     EXPECT_EQ(staged->staging_dir().parent_path(), test_path("/Windows/Temp"));
     EXPECT_EQ(platform.entries_below("/home/user/Temp").size(), 1u);  // the folder itself only
 
@@ -109,7 +109,7 @@ TEST_F(StagingTest, TheWindowsDirectoryPlacesStagingNotSystemRoot) {
 TEST_F(StagingTest, TakenNamesAreSkippedAndSixteenAreTried) {
     platform.directory_answers = {DirectoryCreation::already_exists, DirectoryCreation::already_exists};
     auto staged = stage_package(platform, request.msi_path, run::package_claim(request), kContent.size());
-    ASSERT_TRUE(staged) << staged.error();
+    ASSERT_TRUE(staged) << staged.error().text;
     ASSERT_EQ(platform.directory_attempts.size(), 3u);
     EXPECT_NE(platform.directory_attempts[0], platform.directory_attempts[1]);  // new random digits each time
     EXPECT_EQ(staged->staging_dir(), platform.directory_attempts[2]);
@@ -123,7 +123,7 @@ TEST_F(StagingTest, TakenNamesAreSkippedAndSixteenAreTried) {
 }
 
 TEST_F(StagingTest, OtherDirectoryErrorsEndAtOnce) {
-    platform.directory_answers = {std::unexpected(testing::fake_os_error(5))};
+    platform.directory_answers = {fail(ErrorKind::os_error, testing::fake_os_error(5))};
     EXPECT_EQ(stage_error(), "The administrator-only staging directory could not be created: Access is denied. (os error 5)");
     EXPECT_EQ(platform.directory_attempts.size(), 1u);
     EXPECT_EQ(platform.descriptors_freed, 1);
@@ -154,7 +154,7 @@ TEST_F(StagingTest, FailuresAfterTheDirectoryExistsRemoveIt) {
         fresh.fail(c.op, "E", 1);
         auto staged = stage_package(fresh, request.msi_path, run::package_claim(request), kContent.size());
         ASSERT_FALSE(staged) << testing::op_name(c.op);
-        EXPECT_EQ(staged.error(), c.expected);
+        EXPECT_EQ(staged.error().text, c.expected);
         EXPECT_EQ(fresh.entries_below("/Windows/Temp").size(), 1u) << testing::op_name(c.op);
         EXPECT_EQ(fresh.files_opened, fresh.files_closed) << testing::op_name(c.op);
         EXPECT_TRUE(fresh.has_file("/Downloads/velmarch-2.4.0.msi"));
@@ -208,7 +208,7 @@ TEST_F(StagingTest, TheCopyStopsAtTheVerifiedLengthWhateverTheDownloadBecame) {
                     if (entry.filename() == as_path("velmarch-update.msi")) staged_bytes = fresh.file_text(entry);
         };
         auto staged = stage_package(fresh, request.msi_path, run::package_claim(request), kContent.size());
-        EXPECT_EQ(staged ? std::string("staged") : staged.error(), c.outcome);
+        EXPECT_EQ(staged ? std::string("staged") : staged.error().text, c.outcome);
         EXPECT_LE(staged_bytes.size(), kContent.size());
         EXPECT_TRUE(staged_bytes == c.download_becomes.substr(0, kContent.size()))
             << "the staged copy holds " << staged_bytes.size() << " other bytes";
@@ -279,7 +279,7 @@ TEST_F(StagingTest, StagesOnlyWhereTheReserveStaysFreeAfterTheCopy) {
             auto staged = stage_package(fresh, request.msi_path, run::package_claim(request), kContent.size());
             ASSERT_EQ(staged.has_value(), c.stages);
             if (!c.stages) {
-                EXPECT_EQ(staged.error(), "There is not enough free space for restricted staging: " +
+                EXPECT_EQ(staged.error().text, "There is not enough free space for restricted staging: " +
                                               std::to_string(needed) + " bytes are needed and " +
                                               std::to_string(c.free) + " are available.");
                 // Asked before anything was created.
@@ -310,7 +310,7 @@ TEST_F(StagingTest, TheReserveCountsTheVerifiedLengthNotTheFileAsItIsNow) {
 TEST_F(StagingTest, TheStagedPackageIsHeldUntilStagingGoesAndReleasedBeforeItsDeletion) {
     {
         auto staged = stage_package(platform, request.msi_path, run::package_claim(request), kContent.size());
-        ASSERT_TRUE(staged) << staged.error();
+        ASSERT_TRUE(staged) << staged.error().text;
         EXPECT_TRUE(platform.is_held(staged->package_path()));
         EXPECT_EQ(platform.held_opened, 1);
         EXPECT_EQ(platform.held_closed, 0);
@@ -368,17 +368,17 @@ TEST_F(StagingTest, RemovalTriesAgainWhileAFileIsHeldWithinOneBudget) {
         fresh.add_file("/Downloads/velmarch-2.4.0.msi", kContent);
         {
             auto staged = stage_package(fresh, request.msi_path, run::package_claim(request), kContent.size());
-            ASSERT_TRUE(staged) << staged.error();
+            ASSERT_TRUE(staged) << staged.error().text;
             // The installer's log goes first, at the first try; the package's
             // deletions follow.
             fresh.add_file(platform::path_to_utf8(staged->installer_log_path()), "log");
             constexpr int kLog = 1;
             if (c.plain_failure) fresh.fail(Op::delete_file, "Injected failure. (os error 1)", kLog + 1);
             const int package_held = c.package_held_times < 0 ? platform::kHeldRemovalTries : c.package_held_times;
-            for (int n = 1; n <= package_held; ++n) fresh.fail(Op::delete_file, std::string(kHeld), kLog + n, true);
-            if (c.directory_held_times < 0) fresh.fail(Op::remove_directory_tree, std::string(kHeld), 0, true);
+            for (int n = 1; n <= package_held; ++n) fresh.fail(Op::delete_file, std::string(kHeld), kLog + n, ErrorKind::held);
+            if (c.directory_held_times < 0) fresh.fail(Op::remove_directory_tree, std::string(kHeld), 0, ErrorKind::held);
             for (int n = 1; n <= c.directory_held_times; ++n)
-                fresh.fail(Op::remove_directory_tree, std::string(kHeld), n, true);
+                fresh.fail(Op::remove_directory_tree, std::string(kHeld), n, ErrorKind::held);
         }
         EXPECT_EQ(fresh.calls(Op::delete_file), 1 + c.package_deletions);
         EXPECT_EQ(fresh.calls(Op::remove_directory_tree), c.tree_removals);

@@ -41,7 +41,7 @@ TEST(HexDecoding, RefusesAnythingButSixtyFourDigits) {
     for (const auto& input : refused) {
         const auto bytes = decode_hex_32_bytes(input);
         ASSERT_FALSE(bytes) << input;
-        EXPECT_EQ(bytes.error(), "Invalid hexadecimal value.");
+        EXPECT_EQ(bytes.error().text, "Invalid hexadecimal value.");
     }
 }
 

@@ -67,6 +67,16 @@ TEST(Format, FillsPlaceholdersInOrder) {
     EXPECT_EQ(format("a {} b", "{}"), "a {} b");
 }
 
+// A pattern's "{}" count must equal the number of arguments, or the call
+// does not compile (text::BasicPattern's consteval constructor).
+static_assert(placeholder_count("") == 0);
+static_assert(placeholder_count("no placeholder { } {x}") == 0);
+static_assert(placeholder_count("{} (os error {})") == 2);
+static_assert(placeholder_count("{{}}") == 1);
+static_assert(placeholder_count("{}{}{}") == 3);
+static_assert(BasicPattern<int, std::string>("{} and {}").get() == "{} and {}");
+static_assert(!std::is_convertible_v<int, Pattern<int>>);
+
 TEST(Utf, StrictConversionRefusesIllFormedText) {
     EXPECT_EQ(utf8_to_utf16("a\u00e9\U0001F600"), std::u16string(u"a\u00e9\U0001F600"));
     EXPECT_EQ(utf16_to_utf8(u"a\u00e9\U0001F600"), std::string("a\u00e9\U0001F600"));

@@ -138,7 +138,7 @@ void expect_every_verdict(const std::string& file_name, std::size_t expected_cou
             verify_signed_message(v.at("public_key_hex"), message, trust::base64_encode(signature));
         const std::string verdict = outcome ? "accept" : "reject";
         EXPECT_EQ(verdict, v.at("expected")) << v.at("id") << ": " << v.at("why")
-                                             << (outcome ? "" : " -> " + outcome.error());
+                                             << (outcome ? "" : " -> " + outcome.error().text);
         if (signature.size() != 64) {
             EXPECT_EQ(trust_test::outcome_text(outcome), "Update signature has an invalid length.") << v.at("id");
         }

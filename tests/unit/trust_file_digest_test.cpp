@@ -67,7 +67,7 @@ TEST_F(TrustFileDigest, AFileExtendedWhileItIsReadIsReadOnlyToItsFormerLength) {
     auto file = fake_.open_for_reading(path_);
     ASSERT_TRUE(file);
     const Result<trust::FileDigest> digest = trust::compute_sha256(**file);
-    ASSERT_TRUE(digest) << digest.error();
+    ASSERT_TRUE(digest) << digest.error().text;
     EXPECT_EQ(digest->sha256, trust_test::sha256_hex_of(content));
     EXPECT_EQ(digest->length, content.size());
     EXPECT_EQ(fake_.calls(Op::read), 4);
@@ -83,7 +83,7 @@ TEST_F(TrustFileDigest, AFileCutShortWhileItIsReadEndsAtItsNewEnd) {
     auto file = fake_.open_for_reading(path_);
     ASSERT_TRUE(file);
     const Result<trust::FileDigest> digest = trust::compute_sha256(**file);
-    ASSERT_TRUE(digest) << digest.error();
+    ASSERT_TRUE(digest) << digest.error().text;
     EXPECT_EQ(digest->sha256, trust_test::sha256_hex_of(content.substr(0, 100000)));
     EXPECT_EQ(digest->length, 100000u);
 }

@@ -46,7 +46,7 @@ protected:
     std::string check(const testing::FakePath& where) {
         const platform::Path& path = where.path;
         const auto outcome = verify_update_package(fake_, path, run::package_claim(request_));
-        return outcome ? "accepted" : outcome.error();
+        return outcome ? "accepted" : outcome.error().text;
     }
 
     FakePlatform fake_;
@@ -105,13 +105,24 @@ TEST_F(TrustPackageCheck, AnythingButARegularFileIsRefusedAsNotMsiBeforeAByteIsR
     EXPECT_EQ(fake_.calls(Op::read), 0);
 }
 
+// The refusal follows the open's error kind, not its text: a system error
+// that happens to read "not a regular file" is reported as it is, and a
+// not-a-regular-file refusal in any words is "not a valid MSI file".
+TEST_F(TrustPackageCheck, TheOpensErrorKindDecidesTheRefusal) {
+    fake_.add_file("C:/dl/update.msi", kContent);
+    fake_.fail(Op::open_for_reading, "not a regular file", 1, ErrorKind::os_error);
+    EXPECT_EQ(check("C:/dl/update.msi"), "not a regular file");
+    fake_.fail(Op::open_for_reading, "Access is denied. (os error 5)", 2, ErrorKind::not_a_regular_file);
+    EXPECT_EQ(check("C:/dl/update.msi"), kNotMsi);
+}
+
 TEST_F(TrustPackageCheck, AVerifiedPackageReportsTheLengthItsDigestCovered) {
     const std::string content(100000, 'q');
     fake_.add_file("C:/dl/update.msi", content);
     fake_.max_read_chunk = 4096;
     testing::sign_request(request_, content);
     auto verified = verify_update_package(fake_, as_path("C:/dl/update.msi"), run::package_claim(request_));
-    ASSERT_TRUE(verified) << verified.error();
+    ASSERT_TRUE(verified) << verified.error().text;
     EXPECT_EQ(verified->length, content.size());
 }
 

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "result.h"
+
 namespace velmarch::trust_test {
 
 class TestSigner {
@@ -33,8 +35,8 @@ std::optional<std::string> sign_for_embedded_key(std::string_view message);
 
 // "accepted", or the refusal message.
 template <class T>
-std::string outcome_text(const std::expected<T, std::string>& outcome) {
-    return outcome ? std::string("accepted") : outcome.error();
+std::string outcome_text(const velmarch::Result<T>& outcome) {
+    return outcome ? std::string("accepted") : outcome.error().text;
 }
 
 std::span<const std::uint8_t> bytes_of(std::string_view text);

@@ -28,8 +28,6 @@ std::span<const std::uint8_t> bytes_of(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-std::unexpected<std::string> refuse(std::string text) { return std::unexpected(std::move(text)); }
-
 PassphraseSource passphrase_source(const Options& options) {
     PassphraseSource source;
     if (const auto file = options.find("passphrase-file")) source.file = std::filesystem::path(*file);
@@ -40,7 +38,7 @@ PassphraseSource passphrase_source(const Options& options) {
     std::error_code error;
     if (std::filesystem::symlink_status(std::filesystem::path(path), error).type() !=
         std::filesystem::file_type::not_found) {
-        return refuse(text::format("The file {} already exists, and the tool never replaces a key file.", path));
+        return fail(ErrorKind::refused, text::format("The file {} already exists, and the tool never replaces a key file.", path));
     }
     return {};
 }
@@ -63,12 +61,12 @@ void print_public_key(std::ostream& out, std::string_view hex, bool json) {
 [[nodiscard]] Result<std::string> verification_key(const Options& options) {
     const auto given = options.find("public-key");
     const auto file = options.find("public-key-file");
-    if (given && file) return refuse("Give --public-key or --public-key-file, not both.");
-    if (!given && !file) return refuse("Option --public-key or --public-key-file is required by this command.");
+    if (given && file) return fail(ErrorKind::refused, "Give --public-key or --public-key-file, not both.");
+    if (!given && !file) return fail(ErrorKind::refused, "Option --public-key or --public-key-file is required by this command.");
     std::string hex;
     if (file) {
         const auto content = read_file_bytes(std::filesystem::path(*file));
-        if (!content) return refuse(text::format("The public key file could not be read: {}", content.error()));
+        if (!content) return fail(ErrorKind::general, text::format("The public key file could not be read: {}", content.error().text));
         auto digits = read_public_key_file_text(*content, *file);
         if (!digits) return std::unexpected(std::move(digits.error()));
         hex = std::move(*digits);
@@ -77,7 +75,7 @@ void print_public_key(std::ostream& out, std::string_view hex, bool json) {
     }
     const auto key = text::decode_hex_32_bytes(hex);
     if (!key || !trust::is_ed25519_point(*key)) {
-        return refuse("The public key given is not an Ed25519 public key of 64 hexadecimal digits.");
+        return fail(ErrorKind::refused, "The public key given is not an Ed25519 public key of 64 hexadecimal digits.");
     }
     return hex;
 }
@@ -91,16 +89,16 @@ void print_public_key(std::ostream& out, std::string_view hex, bool json) {
     const auto package = options.find("package");
     if (message_file) {
         if (version || sha256 || package) {
-            return refuse("Give either --message-file or --version with --sha256 or --package, not both.");
+            return fail(ErrorKind::refused, "Give either --message-file or --version with --sha256 or --package, not both.");
         }
         const auto message = read_file_bytes(std::filesystem::path(*message_file));
-        if (!message) return refuse(text::format("The message file could not be read: {}", message.error()));
+        if (!message) return fail(ErrorKind::general, text::format("The message file could not be read: {}", message.error().text));
         return trust::verify_signed_message(public_key, *message, signature);
     }
     if (!version || (!sha256 && !package)) {
-        return refuse("Give --version with --sha256 or --package, or --message-file.");
+        return fail(ErrorKind::refused, "Give --version with --sha256 or --package, or --message-file.");
     }
-    if (sha256 && package) return refuse("Give --sha256 or --package, not both.");
+    if (sha256 && package) return fail(ErrorKind::refused, "Give --sha256 or --package, not both.");
     std::string digest;
     if (package) {
         auto computed = file_sha256_hex(std::filesystem::path(*package));
@@ -125,9 +123,9 @@ Result<int> run_keygen(Arguments arguments, const Streams& streams) {
     const auto public_out = options->find("public-out");
     const bool unencrypted = options->has_flag("unencrypted");
     if (unencrypted && options->find("passphrase-file")) {
-        return refuse("Give --passphrase-file or --unencrypted, not both.");
+        return fail(ErrorKind::refused, "Give --passphrase-file or --unencrypted, not both.");
     }
-    if (public_out && *public_out == *path) return refuse("The private and the public key need two different files.");
+    if (public_out && *public_out == *path) return fail(ErrorKind::refused, "The private and the public key need two different files.");
     if (auto absent = require_absent(*path); !absent) return std::unexpected(absent.error());
     if (public_out) {
         if (auto absent = require_absent(*public_out); !absent) return std::unexpected(absent.error());
@@ -200,7 +198,7 @@ Result<int> run_sign(Arguments arguments, const Streams& streams) {
 
     if (auto checked = check_version_text(*version); !checked) return std::unexpected(checked.error());
     if (!trust::has_msi_extension(platform::Path(std::filesystem::path(*package).native()))) {
-        return refuse(text::format("The package {} would be refused by the updater: its name must end in .msi.",
+        return fail(ErrorKind::refused, text::format("The package {} would be refused by the updater: its name must end in .msi.",
                                    *package));
     }
 
@@ -210,7 +208,7 @@ Result<int> run_sign(Arguments arguments, const Streams& streams) {
     if (!public_key) return std::unexpected(public_key.error());
     const std::string public_hex = text::encode_hex_lower(*public_key);
     if (public_hex == kDevelopmentPublicKey && !options->has_flag("allow-development-key")) {
-        return refuse(text::format(
+        return fail(ErrorKind::refused, text::format(
             "The key {} is the development key, whose private half is public: give --allow-development-key "
             "to sign a package for tests.",
             *key_path));
@@ -228,7 +226,7 @@ Result<int> run_sign(Arguments arguments, const Streams& streams) {
                                                              trust::kAcceptedKeyId,
                                                              trust::kAcceptedSignatureAlgorithm);
         !check) {
-        return refuse("The new signature does not verify: " + check.error());
+        return fail(ErrorKind::general, "The new signature does not verify: " + check.error().text);
     }
 
     if (options->has_flag("json")) {
@@ -262,7 +260,7 @@ Result<int> run_verify(Arguments arguments, const Streams& streams) {
     if (!outcome) return std::unexpected(outcome.error());
     const bool json = options->has_flag("json");
     if (!*outcome) {
-        const std::string& reason = outcome->error();
+        const std::string& reason = outcome->error().text;
         if (json) streams.out << "{\"verified\":false,\"reason\":" << text::json_string(reason) << "}\n";
         streams.err << "velmarch-sign: The updater would refuse this signature: " << reason << '\n';
         return kExitRefused;

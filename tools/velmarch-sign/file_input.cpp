@@ -14,7 +14,7 @@ namespace {
 [[nodiscard]] Result<void> require_existing_file(const std::filesystem::path& path) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) {
-        return std::unexpected(text::format("The file {} does not exist, or is not a regular file.", path.string()));
+        return fail(ErrorKind::general, text::format("The file {} does not exist, or is not a regular file.", path.string()));
     }
     return {};
 }
@@ -22,7 +22,7 @@ namespace {
 [[nodiscard]] Result<std::ifstream> open_existing_file(const std::filesystem::path& path) {
     if (auto existing = require_existing_file(path); !existing) return std::unexpected(std::move(existing.error()));
     std::ifstream in(path, std::ios::binary);
-    if (!in) return std::unexpected(text::format("The file {} could not be opened for reading.", path.string()));
+    if (!in) return fail(ErrorKind::general, text::format("The file {} could not be opened for reading.", path.string()));
     return in;
 }
 
@@ -39,7 +39,7 @@ Result<std::vector<std::uint8_t>> read_file_bytes(const std::filesystem::path& p
         in->read(chunk.data(), chunk.size());
         bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + in->gcount());
     }
-    if (in->bad()) return std::unexpected(read_failed(path));
+    if (in->bad()) return fail(ErrorKind::general, read_failed(path));
     return bytes;
 }
 
@@ -49,7 +49,7 @@ Result<std::string> file_sha256_hex(const std::filesystem::path& path) {
     // signed digest is computed exactly as it will be checked.
     const std::unique_ptr<platform::Platform> native = platform::make_native_platform(0, nullptr);
     auto digest = trust::compute_file_sha256(*native, platform::Path(path.native()));
-    if (!digest) return std::unexpected(text::format("The file {} could not be read: {}", path.string(), digest.error()));
+    if (!digest) return fail(ErrorKind::general, text::format("The file {} could not be read: {}", path.string(), digest.error().text));
     return digest;
 }
 

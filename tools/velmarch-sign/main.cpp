@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     }
     std::cout.flush();
     if (!outcome) {
-        std::cerr << "velmarch-sign: " << outcome.error() << '\n';
+        std::cerr << "velmarch-sign: " << outcome.error().text << '\n';
         return kExitBadInput;
     }
     if (!std::cout) {

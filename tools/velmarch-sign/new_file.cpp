@@ -36,12 +36,12 @@ std::string os_error_text() { return text::format("{} (os error {})", std::strer
     while (!bytes.empty()) {
         const ssize_t written = ::write(descriptor.get(), bytes.data(), bytes.size());
         if (written < 0 && errno == EINTR) continue;
-        if (written < 0) return std::unexpected(os_error_text());
-        if (written == 0) return std::unexpected(std::string("failed to write whole buffer"));
+        if (written < 0) return fail(ErrorKind::os_error, os_error_text());
+        if (written == 0) return fail(ErrorKind::general, std::string("failed to write whole buffer"));
         bytes = bytes.subspan(static_cast<std::size_t>(written));
     }
-    if (::fsync(descriptor.get()) != 0) return std::unexpected(os_error_text());
-    if (descriptor.close() != 0) return std::unexpected(os_error_text());
+    if (::fsync(descriptor.get()) != 0) return fail(ErrorKind::os_error, os_error_text());
+    if (descriptor.close() != 0) return fail(ErrorKind::os_error, os_error_text());
     return {};
 }
 
@@ -53,17 +53,17 @@ Result<void> write_new_file(const std::filesystem::path& path, std::span<const s
     const ::mode_t mode = is_private ? 0600 : 0644;
     Descriptor descriptor(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
     if (!descriptor) {
-        return std::unexpected(
+        return fail(ErrorKind::general,
             text::format("The {} {} could not be created: {}.", what, path.string(), system_error_text()));
     }
     const auto write_bytes = [&]() -> Result<void> {
         // The umask can only narrow the mode; set it anyway so that it never depends on it.
         if (::fchmod(descriptor.get(), mode) != 0) {
-            return std::unexpected(
+            return fail(ErrorKind::general,
                 text::format("The {} {} could not be given its mode: {}.", what, path.string(), system_error_text()));
         }
         if (auto written = write_whole(descriptor, bytes); !written) {
-            return std::unexpected(text::format("The {} {} could not be written: {}.", what, path.string(), written.error()));
+            return fail(ErrorKind::general, text::format("The {} {} could not be written: {}.", what, path.string(), written.error().text));
         }
         return {};
     };

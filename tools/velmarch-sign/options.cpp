@@ -13,21 +13,21 @@ Result<Options> Options::parse(std::span<const std::string_view> arguments,
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view word = arguments[i];
         if (!word.starts_with("--") || word.size() == 2) {
-            return std::unexpected(text::format("Unexpected argument '{}': options are written --name value.", word));
+            return fail(ErrorKind::refused, text::format("Unexpected argument '{}': options are written --name value.", word));
         }
         const std::string_view name = word.substr(2);
         if (std::ranges::find(flags, name) != flags.end()) {
             if (!options.flags_.emplace(name).second) {
-                return std::unexpected(text::format("Option {} is given twice.", word));
+                return fail(ErrorKind::refused, text::format("Option {} is given twice.", word));
             }
             continue;
         }
         if (std::ranges::find(with_value, name) == with_value.end()) {
-            return std::unexpected(text::format("Unknown option {}: this command does not take it.", word));
+            return fail(ErrorKind::refused, text::format("Unknown option {}: this command does not take it.", word));
         }
-        if (i + 1 >= arguments.size()) return std::unexpected(text::format("Option {} needs a value.", word));
+        if (i + 1 >= arguments.size()) return fail(ErrorKind::refused, text::format("Option {} needs a value.", word));
         if (!options.values_.emplace(std::string(name), std::string(arguments[i + 1])).second) {
-            return std::unexpected(text::format("Option {} is given twice.", word));
+            return fail(ErrorKind::refused, text::format("Option {} is given twice.", word));
         }
         ++i;
     }
@@ -42,7 +42,7 @@ std::optional<std::string_view> Options::find(std::string_view name) const {
 
 Result<std::string_view> Options::required(std::string_view name) const {
     if (const auto value = find(name)) return *value;
-    return std::unexpected(text::format("Option --{} is required by this command.", name));
+    return fail(ErrorKind::refused, text::format("Option --{} is required by this command.", name));
 }
 
 bool Options::has_flag(std::string_view name) const { return flags_.contains(name); }

@@ -58,7 +58,7 @@ Result<SigningKey> SigningKey::generate() {
     const KeyContextOwner context(EVP_PKEY_CTX_new_id(EVP_PKEY_ED25519, nullptr));
     EVP_PKEY* raw = nullptr;
     if (!context || EVP_PKEY_keygen_init(context.get()) != 1 || EVP_PKEY_keygen(context.get(), &raw) != 1) {
-        return std::unexpected(std::string("A new Ed25519 key could not be generated."));
+        return fail(ErrorKind::general, std::string("A new Ed25519 key could not be generated."));
     }
     return SigningKey(trust::KeyOwner(raw));
 }
@@ -66,7 +66,7 @@ Result<SigningKey> SigningKey::generate() {
 Result<SigningKey> SigningKey::load(const std::filesystem::path& pem_file, const PassphraseSource& passphrase_source) {
     const trust::OpenSslErrorQueueGuard errors;
     auto content = read_file_bytes(pem_file);
-    if (!content) return std::unexpected(text::format("The key file could not be read: {}", content.error()));
+    if (!content) return fail(ErrorKind::general, text::format("The key file could not be read: {}", content.error().text));
     const std::string_view pem(reinterpret_cast<const char*>(content->data()), content->size());
     const bool encrypted = pem.find(kEncryptedPemLabel) != std::string_view::npos;
 
@@ -82,18 +82,18 @@ Result<SigningKey> SigningKey::load(const std::filesystem::path& pem_file, const
     }
 
     const BioOwner bio(BIO_new_mem_buf(content->data(), static_cast<int>(content->size())));
-    if (!bio) return std::unexpected(text::format("The key file {} could not be read into memory.", pem_file.string()));
+    if (!bio) return fail(ErrorKind::general, text::format("The key file {} could not be read into memory.", pem_file.string()));
     // With no callback, OpenSSL takes the last argument as the passphrase.
     void* passphrase_text = passphrase ? const_cast<char*>(passphrase->text().c_str()) : nullptr;
     trust::KeyOwner key(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, passphrase_text));
     OPENSSL_cleanse(content->data(), content->size());
     if (!key && encrypted) {
-        return std::unexpected(text::format(
+        return fail(ErrorKind::general, text::format(
             "The key file {} could not be decrypted: the passphrase is wrong or the file is damaged.",
             pem_file.string()));
     }
     if (!key || EVP_PKEY_get_id(key.get()) != EVP_PKEY_ED25519) {
-        return std::unexpected(
+        return fail(ErrorKind::general,
             text::format("The key file {} does not hold an Ed25519 private key in PEM form.", pem_file.string()));
     }
     return SigningKey(std::move(key));
@@ -102,10 +102,10 @@ Result<SigningKey> SigningKey::load(const std::filesystem::path& pem_file, const
 Result<void> SigningKey::save(const std::filesystem::path& pem_file, const Passphrase* passphrase) const {
     const trust::OpenSslErrorQueueGuard errors;
     const BioOwner memory(BIO_new(BIO_s_mem()));
-    if (!memory || !write_pem(memory.get(), key_.get(), passphrase)) return std::unexpected(encoding_failed());
+    if (!memory || !write_pem(memory.get(), key_.get(), passphrase)) return fail(ErrorKind::general, encoding_failed());
     char* pem = nullptr;
     const long pem_size = BIO_get_mem_data(memory.get(), &pem);
-    if (pem_size <= 0 || pem == nullptr) return std::unexpected(encoding_failed());
+    if (pem_size <= 0 || pem == nullptr) return fail(ErrorKind::general, encoding_failed());
     auto saved = write_new_file(pem_file, std::as_bytes(std::span(pem, static_cast<std::size_t>(pem_size))),
                                 FileKind::private_key);
     OPENSSL_cleanse(pem, static_cast<std::size_t>(pem_size));
@@ -117,7 +117,7 @@ Result<std::array<std::uint8_t, 32>> SigningKey::public_key() const {
     std::array<std::uint8_t, 32> bytes{};
     std::size_t size = bytes.size();
     if (EVP_PKEY_get_raw_public_key(key_.get(), bytes.data(), &size) != 1 || size != bytes.size()) {
-        return std::unexpected(std::string("The public key could not be derived from the private key."));
+        return fail(ErrorKind::general, std::string("The public key could not be derived from the private key."));
     }
     return bytes;
 }
@@ -130,7 +130,7 @@ Result<std::array<std::uint8_t, 64>> SigningKey::sign(std::span<const std::uint8
     if (!context || EVP_DigestSignInit(context.get(), nullptr, nullptr, nullptr, key_.get()) != 1 ||
         EVP_DigestSign(context.get(), signature.data(), &size, message.data(), message.size()) != 1 ||
         size != signature.size()) {
-        return std::unexpected(std::string("The signature could not be made."));
+        return fail(ErrorKind::general, std::string("The signature could not be made."));
     }
     return signature;
 }

@@ -26,8 +26,8 @@ namespace {
         if (fd >= 0) return UniqueFd(fd);
         if (errno == EINTR) continue;
         if (errno == ELOOP && at.open_no_follow != 0 && (flags & O_NOFOLLOW) == 0)
-            return std::unexpected(untrusted_link_error_text());
-        return std::unexpected(last_os_error_text());
+            return fail(ErrorKind::untrusted_link, untrusted_link_error_text());
+        return fail(ErrorKind::os_error, last_os_error_text());
     }
 }
 
@@ -58,7 +58,7 @@ namespace {
 // Removes what `name` names in `directory`: a directory with everything in
 // it, anything else, a link included, by its name alone. Never descends
 // through a link: the directory is opened O_NOFOLLOW before it is read.
-[[nodiscard]] Removal remove_entry_at(int directory, const std::string& name, const RaceWindow& race_window) {
+[[nodiscard]] Result<void> remove_entry_at(int directory, const std::string& name, const RaceWindow& race_window) {
     if (::unlinkat(directory, name.c_str(), 0) == 0) return {};
     if (errno != EISDIR) return std::unexpected(last_removal_error());
     open_race_window(race_window, name);
@@ -77,7 +77,7 @@ namespace {
             }
             const std::string child = entry->d_name;
             if (child == "." || child == "..") continue;
-            if (Removal removed = remove_entry_at(::dirfd(entries.get()), child, race_window); !removed) return removed;
+            if (Result<void> removed = remove_entry_at(::dirfd(entries.get()), child, race_window); !removed) return removed;
         }
     }
     if (::unlinkat(directory, name.c_str(), AT_REMOVEDIR) != 0) return std::unexpected(last_removal_error());
@@ -131,9 +131,9 @@ Result<void> PosixPlatform::append_to_file(const Path& path, std::span<const std
     return write_whole_file(*at, O_APPEND, bytes, race_window_);
 }
 
-Removal PosixPlatform::delete_file(const Path& path) {
+Result<void> PosixPlatform::delete_file(const Path& path) {
     Result<Located> at = locate(path, guard_links_, FinalLink::keep);
-    if (!at) return std::unexpected(RemovalError{at.error()});
+    if (!at) return std::unexpected(at.error());
     // unlinkat removes a link itself, never what it points to, so a link at
     // the final name may stand.
     if (::unlinkat(at->directory_fd(), at->name.c_str(), 0) != 0) return std::unexpected(last_removal_error());
@@ -141,7 +141,7 @@ Removal PosixPlatform::delete_file(const Path& path) {
 }
 
 Result<void> PosixPlatform::create_directories(const Path& path) {
-    if (path.empty()) return std::unexpected(os_error_text(ENOENT));
+    if (path.empty()) return fail(ErrorKind::os_error, os_error_text(ENOENT));
     if (guard_links_) {
         Result<Located> at = locate(path, true, FinalLink::follow, true);
         if (!at) return std::unexpected(at.error());
@@ -156,19 +156,19 @@ Result<void> PosixPlatform::create_directories(const Path& path) {
         end = text.find_first_not_of('/', end);
         if (::mkdir(prefix.c_str(), 0777) == 0) continue;
         const int error = errno;
-        if (error != EEXIST) return std::unexpected(os_error_text(error));
+        if (error != EEXIST) return fail(ErrorKind::os_error, os_error_text(error));
         struct stat status {};
-        if (::stat(prefix.c_str(), &status) != 0) return std::unexpected(last_os_error_text());
-        if (!S_ISDIR(status.st_mode)) return std::unexpected(os_error_text(ENOTDIR));
+        if (::stat(prefix.c_str(), &status) != 0) return fail(ErrorKind::os_error, last_os_error_text());
+        if (!S_ISDIR(status.st_mode)) return fail(ErrorKind::os_error, os_error_text(ENOTDIR));
     }
     return {};
 }
 
-Removal PosixPlatform::remove_directory_tree(const Path& path) {
+Result<void> PosixPlatform::remove_directory_tree(const Path& path) {
     // Only the staging directory is removed, inside the protected temporary
     // directory: checked, then removed by name.
     Result<Located> at = locate(path, guard_links_, FinalLink::keep);
-    if (!at) return std::unexpected(RemovalError{at.error()});
+    if (!at) return std::unexpected(at.error());
     // Nothing there is an error, as on Windows.
     return remove_entry_at(at->directory_fd(), at->name, race_window_);
 }

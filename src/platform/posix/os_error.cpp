@@ -23,10 +23,11 @@ std::string os_error_text(int error_number) {
 
 std::string last_os_error_text() { return os_error_text(errno); }
 
-RemovalError removal_error(int error_number) {
-    return RemovalError{os_error_text(error_number), error_number == EBUSY || error_number == ETXTBSY};
+Error removal_error(int error_number) {
+    const bool held = error_number == EBUSY || error_number == ETXTBSY;
+    return Error{held ? ErrorKind::held : ErrorKind::os_error, os_error_text(error_number)};
 }
 
-RemovalError last_removal_error() { return removal_error(errno); }
+Error last_removal_error() { return removal_error(errno); }
 
 }  // namespace velmarch::platform::posix

@@ -14,8 +14,9 @@ std::string os_error_text(int error_number);
 // os_error_text of the current errno.
 std::string last_os_error_text();
 
-// A failed deletion's error: held for EBUSY and ETXTBSY (see RemovalError).
-RemovalError removal_error(int error_number);
-RemovalError last_removal_error();
+// A failed deletion's error: ErrorKind::held for EBUSY and ETXTBSY (see
+// Platform::delete_file), ErrorKind::os_error otherwise.
+Error removal_error(int error_number);
+Error last_removal_error();
 
 }  // namespace velmarch::platform::posix

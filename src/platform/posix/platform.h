@@ -62,9 +62,9 @@ public:
     Result<std::unique_ptr<File>> create_new_file(const Path& path) override;
     Result<void> write_file(const Path& path, std::span<const std::byte> bytes) override;
     Result<void> append_to_file(const Path& path, std::span<const std::byte> bytes) override;
-    Removal delete_file(const Path& path) override;
+    Result<void> delete_file(const Path& path) override;
     Result<void> create_directories(const Path& path) override;
-    Removal remove_directory_tree(const Path& path) override;
+    Result<void> remove_directory_tree(const Path& path) override;
     Result<std::uint64_t> free_bytes(const Path& directory) override;
 
     Result<std::unique_ptr<SecurityDescriptor>> create_security_descriptor(std::string_view sddl) override;

@@ -101,7 +101,7 @@ struct ChildProgram {
         const int fd = ::openat(at->directory_fd(), at->name.c_str(),
                                 O_PATH | O_DIRECTORY | O_CLOEXEC | at->open_no_follow);
         if (fd >= 0) return UniqueFd(fd);
-        if (errno != EINTR) return std::unexpected(last_os_error_text());
+        if (errno != EINTR) return fail(ErrorKind::os_error, last_os_error_text());
     }
 }
 
@@ -109,7 +109,7 @@ struct ChildProgram {
     if (launch.application.native().find('\0') != std::string::npos ||
         (launch.working_directory && launch.working_directory->native().find('\0') != std::string::npos) ||
         launch.command_line.find(u'\0') != std::u16string::npos) {
-        return std::unexpected(kNulByte);
+        return fail(ErrorKind::refused, kNulByte);
     }
     ChildProgram child;
     Result<Located> application = locate_program(launch.application, guarded);
@@ -135,7 +135,7 @@ struct ChildProgram {
     for (;;) {
         int status = 0;
         if (::waitpid(pid, &status, 0) == pid) return status;
-        if (errno != EINTR) return std::unexpected(last_os_error_text());
+        if (errno != EINTR) return fail(ErrorKind::os_error, last_os_error_text());
     }
 }
 
@@ -168,13 +168,13 @@ int descriptor_limit() {
     if (!child) return std::unexpected(child.error());
 
     int pipe_fds[2];
-    if (::pipe2(pipe_fds, O_CLOEXEC) != 0) return std::unexpected(last_os_error_text());
+    if (::pipe2(pipe_fds, O_CLOEXEC) != 0) return fail(ErrorKind::os_error, last_os_error_text());
     UniqueFd report_read(pipe_fds[0]);
     UniqueFd report_write(pipe_fds[1]);
 
     const int limit = descriptor_limit();
     const pid_t pid = ::fork();
-    if (pid < 0) return std::unexpected(last_os_error_text());
+    if (pid < 0) return fail(ErrorKind::os_error, last_os_error_text());
     if (pid == 0) {
         close_other_descriptors_on_exec(limit);
         if (child->working_directory.valid() && ::fchdir(child->working_directory.get()) != 0) {
@@ -204,7 +204,7 @@ int descriptor_limit() {
     if (received == 0) return pid;
     // The child failed before its exec: reap it and report why.
     (void)wait_for_exit_status(pid);
-    return std::unexpected(os_error_text(received == sizeof child_error ? child_error : EIO));
+    return fail(ErrorKind::os_error, os_error_text(received == sizeof child_error ? child_error : EIO));
 }
 
 }  // namespace

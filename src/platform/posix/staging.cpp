@@ -26,7 +26,7 @@ Result<DirectoryCreation> PosixPlatform::create_directory(const Path& path, cons
     if (!at) return std::unexpected(at.error());
     if (::mkdirat(at->directory_fd(), at->name.c_str(), 0700) == 0) return DirectoryCreation::created;
     if (errno == EEXIST) return DirectoryCreation::already_exists;
-    return std::unexpected(last_os_error_text());
+    return fail(ErrorKind::os_error, last_os_error_text());
 }
 
 }  // namespace velmarch::platform::posix

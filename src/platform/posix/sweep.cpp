@@ -25,13 +25,13 @@ namespace {
     for (;;) {
         const int fd = ::openat(directory, name.c_str(), flags | O_CLOEXEC);
         if (fd >= 0) return UniqueFd(fd);
-        if (errno != EINTR) return std::unexpected(last_os_error_text());
+        if (errno != EINTR) return fail(ErrorKind::os_error, last_os_error_text());
     }
 }
 
 [[nodiscard]] Result<UniqueFd> duplicate(int fd) {
     const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (copy < 0) return std::unexpected(last_os_error_text());
+    if (copy < 0) return fail(ErrorKind::os_error, last_os_error_text());
     return UniqueFd(copy);
 }
 
@@ -39,13 +39,13 @@ namespace {
 [[nodiscard]] Result<void> require_entry_name(std::string_view name) {
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos ||
         name.find('\0') != std::string_view::npos)
-        return std::unexpected(os_error_text(EINVAL));
+        return fail(ErrorKind::os_error, os_error_text(EINVAL));
     return {};
 }
 
 [[nodiscard]] Result<HeldFacts> facts_of(int fd) {
     struct stat status {};
-    if (::fstat(fd, &status) != 0) return std::unexpected(last_os_error_text());
+    if (::fstat(fd, &status) != 0) return fail(ErrorKind::os_error, last_os_error_text());
     HeldFacts facts;
     facts.kind = S_ISDIR(status.st_mode)   ? HeldKind::directory
                  : S_ISREG(status.st_mode) ? HeldKind::regular_file
@@ -62,11 +62,11 @@ namespace {
 [[nodiscard]] Result<void> remove_same(int directory, const std::string& name, int fd, int flags) {
     struct stat held {};
     struct stat named {};
-    if (::fstat(fd, &held) != 0) return std::unexpected(last_os_error_text());
+    if (::fstat(fd, &held) != 0) return fail(ErrorKind::os_error, last_os_error_text());
     if (::fstatat(directory, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0)
-        return std::unexpected(last_os_error_text());
-    if (held.st_dev != named.st_dev || held.st_ino != named.st_ino) return std::unexpected(os_error_text(ESTALE));
-    if (::unlinkat(directory, name.c_str(), flags) != 0) return std::unexpected(last_os_error_text());
+        return fail(ErrorKind::os_error, last_os_error_text());
+    if (held.st_dev != named.st_dev || held.st_ino != named.st_ino) return fail(ErrorKind::os_error, os_error_text(ESTALE));
+    if (::unlinkat(directory, name.c_str(), flags) != 0) return fail(ErrorKind::os_error, last_os_error_text());
     return {};
 }
 
@@ -102,7 +102,7 @@ public:
 
     Result<bool> has_access_list(const SecurityDescriptor&) override {
         struct stat status {};
-        if (::fstat(fd_.get(), &status) != 0) return std::unexpected(last_os_error_text());
+        if (::fstat(fd_.get(), &status) != 0) return fail(ErrorKind::os_error, last_os_error_text());
         return (status.st_mode & 07777) == 0700;
     }
 
@@ -111,14 +111,14 @@ public:
         Result<UniqueFd> copy = open_at(fd_.get(), ".", O_RDONLY | O_DIRECTORY);
         if (!copy) return std::unexpected(copy.error());
         UniqueDirectoryStream entries(::fdopendir(copy->get()));
-        if (!entries) return std::unexpected(last_os_error_text());
+        if (!entries) return fail(ErrorKind::os_error, last_os_error_text());
         static_cast<void>(copy->release());  // closed with the stream
         std::vector<std::string> found;
         while (found.size() < limit) {
             errno = 0;
             const dirent* entry = ::readdir(entries.get());
             if (entry == nullptr) {
-                if (errno != 0) return std::unexpected(last_os_error_text());
+                if (errno != 0) return fail(ErrorKind::os_error, last_os_error_text());
                 break;
             }
             const std::string name = entry->d_name;
@@ -143,14 +143,14 @@ public:
         // Looked at before it is opened, so that no device is ever opened.
         struct stat named {};
         if (::fstatat(fd_.get(), entry.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0)
-            return std::unexpected(last_os_error_text());
-        if (!S_ISREG(named.st_mode)) return std::unexpected(std::string(kNotARegularFile));
+            return fail(ErrorKind::os_error, last_os_error_text());
+        if (!S_ISREG(named.st_mode)) return fail(ErrorKind::not_a_regular_file, std::string(kNotARegularFile));
         open_race_window(race_window_, entry);
         Result<UniqueFd> fd = open_at(fd_.get(), entry, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
         if (!fd) return std::unexpected(fd.error());
         if (Result<void> regular = require_regular_file(*fd); !regular) return std::unexpected(regular.error());
         // A run holds its staged package under this lock while it needs it.
-        if (::flock(fd->get(), LOCK_EX | LOCK_NB) != 0) return std::unexpected(last_os_error_text());
+        if (::flock(fd->get(), LOCK_EX | LOCK_NB) != 0) return fail(ErrorKind::os_error, last_os_error_text());
         Result<UniqueFd> directory = duplicate(fd_.get());
         if (!directory) return std::unexpected(directory.error());
         return std::make_unique<PosixTakenFile>(std::move(*directory), entry, std::move(*fd));
@@ -177,7 +177,7 @@ Result<std::uint64_t> PosixPlatform::free_bytes(const Path& directory) {
     Result<UniqueFd> fd = open_at(at->directory_fd(), at->name, O_RDONLY | O_DIRECTORY | at->open_no_follow);
     if (!fd) return std::unexpected(fd.error());
     struct statvfs volume {};
-    if (::fstatvfs(fd->get(), &volume) != 0) return std::unexpected(last_os_error_text());
+    if (::fstatvfs(fd->get(), &volume) != 0) return fail(ErrorKind::os_error, last_os_error_text());
     return static_cast<std::uint64_t>(volume.f_bavail) * static_cast<std::uint64_t>(volume.f_frsize);
 }
 
@@ -189,7 +189,7 @@ Result<std::unique_ptr<FileHold>> PosixPlatform::hold_file(const Path& path) {
     Result<UniqueFd> fd = open_at(at->directory_fd(), at->name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (!fd) return std::unexpected(fd.error());
     if (Result<void> regular = require_regular_file(*fd); !regular) return std::unexpected(regular.error());
-    if (::flock(fd->get(), LOCK_EX | LOCK_NB) != 0) return std::unexpected(last_os_error_text());
+    if (::flock(fd->get(), LOCK_EX | LOCK_NB) != 0) return fail(ErrorKind::os_error, last_os_error_text());
     return std::make_unique<PosixFileHold>(std::move(*fd));
 }
 

@@ -19,7 +19,7 @@ namespace velmarch::platform::posix {
 Result<std::vector<std::string>> PosixPlatform::arguments() {
     for (std::size_t i = 0; i < arguments_.size(); ++i) {
         if (!text::is_valid_utf8(arguments_[i])) {
-            return std::unexpected(text::format("Argument {} is not valid UTF-8 text.", i + 1));
+            return fail(ErrorKind::general, text::format("Argument {} is not valid UTF-8 text.", i + 1));
         }
     }
     return arguments_;

@@ -18,7 +18,7 @@ namespace {
     for (;;) {
         const int fd = ::openat(directory, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd >= 0) return UniqueFd(fd);
-        if (errno != EINTR) return std::unexpected(last_os_error_text());
+        if (errno != EINTR) return fail(ErrorKind::os_error, last_os_error_text());
     }
 }
 
@@ -63,11 +63,11 @@ Result<EntryInfo> DescriptorCursor::inspect(const NativeString& name) {
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         if (errno == ENOENT) return EntryInfo{EntryKind::missing};
-        return std::unexpected(last_os_error_text());
+        return fail(ErrorKind::os_error, last_os_error_text());
     }
     UniqueFd looked_at(fd);
     struct stat status {};
-    if (::fstat(looked_at.get(), &status) != 0) return std::unexpected(last_os_error_text());
+    if (::fstat(looked_at.get(), &status) != 0) return fail(ErrorKind::os_error, last_os_error_text());
     looked_at_ = std::move(looked_at);
     looked_at_name_ = name;
     looked_at_is_link_ = S_ISLNK(status.st_mode);
@@ -78,7 +78,7 @@ Result<EntryInfo> DescriptorCursor::inspect(const NativeString& name) {
 
 Result<void> DescriptorCursor::enter(const NativeString& name) {
     if (looked_at_ && looked_at_name_ == name) {
-        if (!looked_at_is_directory_) return std::unexpected(os_error_text(ENOTDIR));
+        if (!looked_at_is_directory_) return fail(ErrorKind::os_error, os_error_text(ENOTDIR));
         directory_ = std::move(looked_at_);
     } else {
         Result<UniqueFd> opened = open_directory_at(directory_.get(), name);
@@ -91,11 +91,11 @@ Result<void> DescriptorCursor::enter(const NativeString& name) {
 
 Result<Path> DescriptorCursor::link_target(const NativeString& name) {
     // Only the link that was looked at is read.
-    if (!looked_at_ || looked_at_name_ != name || !looked_at_is_link_) return std::unexpected(untrusted_link_error_text());
+    if (!looked_at_ || looked_at_name_ != name || !looked_at_is_link_) return fail(ErrorKind::untrusted_link, untrusted_link_error_text());
     std::string target(256, '\0');
     for (;;) {
         const ssize_t length = ::readlinkat(looked_at_.get(), "", target.data(), target.size());
-        if (length < 0) return std::unexpected(last_os_error_text());
+        if (length < 0) return fail(ErrorKind::os_error, last_os_error_text());
         if (static_cast<std::size_t>(length) < target.size()) {
             target.resize(static_cast<std::size_t>(length));
             return Path(std::move(target));
@@ -107,7 +107,7 @@ Result<Path> DescriptorCursor::link_target(const NativeString& name) {
 Result<void> DescriptorCursor::make_directory(const NativeString& name) {
     forget_looked_at();
     if (::mkdirat(directory_.get(), name.c_str(), 0777) != 0 && errno != EEXIST)
-        return std::unexpected(last_os_error_text());
+        return fail(ErrorKind::os_error, last_os_error_text());
     return {};
 }
 
@@ -117,7 +117,7 @@ Result<VolumeKind> DescriptorCursor::volume() {
     struct statfs status {};
     for (;;) {
         if (::fstatfs(directory_.get(), &status) == 0) break;
-        if (errno != EINTR) return std::unexpected(last_os_error_text());
+        if (errno != EINTR) return fail(ErrorKind::os_error, last_os_error_text());
     }
     return is_remote_file_system(static_cast<std::uint32_t>(status.f_type)) ? VolumeKind::remote : VolumeKind::local;
 }
@@ -149,13 +149,13 @@ Result<Path> current_directory() {
             buffer.resize(std::char_traits<char>::length(buffer.c_str()));
             return Path(std::move(buffer));
         }
-        if (errno != ERANGE) return std::unexpected(last_os_error_text());
+        if (errno != ERANGE) return fail(ErrorKind::os_error, last_os_error_text());
         buffer.resize(buffer.size() * 2);
     }
 }
 
 Result<Located> locate(const Path& path, bool guarded, FinalLink final_link, bool create_directories) {
-    if (path.empty()) return std::unexpected(os_error_text(ENOENT));
+    if (path.empty()) return fail(ErrorKind::os_error, os_error_text(ENOENT));
     if (!guarded) {
         Located at;
         at.name = path.native();

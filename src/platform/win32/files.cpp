@@ -21,7 +21,7 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // A caller-named file: refused, before a byte passes, unless a disk file.
 [[nodiscard]] Result<UniqueHandle> open_disk_file(const Located& at, const FileOpening& how) {
     Opened handle = open_located(at, how);
-    if (!handle) return std::unexpected(os_error_text(handle.error()));
+    if (!handle) return fail(ErrorKind::os_error, os_error_text(handle.error()));
     if (Result<void> disk = require_disk_file(handle->get()); !disk) return std::unexpected(disk.error());
     return std::move(*handle);
 }
@@ -68,7 +68,7 @@ bool set_attributes(HANDLE handle, DWORD attributes) {
 // Deletes the object behind `handle` (opened with DELETE, and
 // FILE_WRITE_ATTRIBUTES where granted). A read-only file is deleted all the
 // same: an earlier result file left read-only must not pass for this run's.
-[[nodiscard]] Removal delete_by_handle(HANDLE handle, bool may_write_attributes) {
+[[nodiscard]] Result<void> delete_by_handle(HANDLE handle, bool may_write_attributes) {
     const DWORD error = mark_for_deletion(handle);
     if (error == ERROR_SUCCESS) return {};
     const std::optional<DWORD> attributes = attributes_of(handle);
@@ -87,7 +87,7 @@ FileOpening for_deletion(DWORD access, DWORD flags) {
 }
 
 // Deletes the file, or the link itself, at a located name.
-[[nodiscard]] Removal delete_located(const Located& at, DWORD flags) {
+[[nodiscard]] Result<void> delete_located(const Located& at, DWORD flags) {
     Opened handle = open_located(at, for_deletion(DELETE | FILE_WRITE_ATTRIBUTES, flags));
     bool may_write_attributes = true;
     if (!handle && handle.error() == ERROR_ACCESS_DENIED) {
@@ -108,7 +108,7 @@ FileOpening for_deletion(DWORD access, DWORD flags) {
     for (;;) {
         if (!::GetFileInformationByHandleEx(directory, query, buffer.data(), static_cast<DWORD>(buffer.size()))) {
             if (::GetLastError() == ERROR_NO_MORE_FILES) return names;
-            return std::unexpected(last_os_error_text());
+            return fail(ErrorKind::os_error, last_os_error_text());
         }
         query = FileIdBothDirectoryInfo;
         std::size_t offset = 0;
@@ -125,9 +125,9 @@ FileOpening for_deletion(DWORD access, DWORD flags) {
 // Removes everything below the held `directory` (a real directory, not a
 // link), then the directory. Each entry is opened relative to the held
 // directory and deleted by handle; links are removed, never followed.
-[[nodiscard]] Removal remove_tree_below_handle(HANDLE directory) {
+[[nodiscard]] Result<void> remove_tree_below_handle(HANDLE directory) {
     Result<std::vector<std::wstring>> names = entries_of(directory);
-    if (!names) return std::unexpected(RemovalError{names.error()});
+    if (!names) return std::unexpected(names.error());
     for (const std::wstring& name : *names) {
         Opened child = open_at(directory, name,
                                for_deletion(DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_FLAG_BACKUP_SEMANTICS));
@@ -138,7 +138,7 @@ FileOpening for_deletion(DWORD access, DWORD flags) {
         const std::optional<DWORD> attributes = attributes_of(child->get());
         if (!attributes) return std::unexpected(last_removal_error());
         if (is_directory(*attributes) && (*attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-            if (Removal removed = remove_tree_below_handle(child->get()); !removed) return removed;
+            if (Result<void> removed = remove_tree_below_handle(child->get()); !removed) return removed;
         } else if (const DWORD error = mark_for_deletion(child->get()); error != ERROR_SUCCESS) {
             return std::unexpected(removal_error(error));
         }
@@ -149,7 +149,7 @@ FileOpening for_deletion(DWORD access, DWORD flags) {
 
 // Removes everything below `directory` (a real directory, not a link), then
 // the directory itself, by name: for runs that do not check links.
-[[nodiscard]] Removal remove_tree_below(const Path& directory) {
+[[nodiscard]] Result<void> remove_tree_below(const Path& directory) {
     WIN32_FIND_DATAW entry{};
     const Path pattern = directory / Path(L"*");
     {
@@ -161,7 +161,7 @@ FileOpening for_deletion(DWORD access, DWORD flags) {
             const Path child = directory / Path(entry.cFileName);
             const bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
             if (is_directory(entry.dwFileAttributes) && !link) {
-                if (Removal removed = remove_tree_below(child); !removed) return removed;
+                if (Result<void> removed = remove_tree_below(child); !removed) return removed;
             } else if (is_directory(entry.dwFileAttributes)) {
                 if (!::RemoveDirectoryW(child.c_str())) return std::unexpected(last_removal_error());
             } else if (!::DeleteFileW(child.c_str())) {
@@ -239,7 +239,7 @@ Result<void> Win32Platform::write_file(const Path& path, std::span<const std::by
     Result<UniqueHandle> handle = open_disk_file(
         *at, FileOpening{.access = GENERIC_WRITE, .creation = OPEN_ALWAYS, .flags_and_attributes = FILE_ATTRIBUTE_NORMAL});
     if (!handle) return std::unexpected(handle.error());
-    if (!::SetEndOfFile(handle->get())) return std::unexpected(last_os_error_text());
+    if (!::SetEndOfFile(handle->get())) return fail(ErrorKind::os_error, last_os_error_text());
     Win32File file(std::move(*handle));
     return write_all(file, bytes);
 }
@@ -255,9 +255,9 @@ Result<void> Win32Platform::append_to_file(const Path& path, std::span<const std
     return write_all(file, bytes);
 }
 
-Removal Win32Platform::delete_file(const Path& path) {
+Result<void> Win32Platform::delete_file(const Path& path) {
     Result<Located> at = locate_path(path, kKeepFinalLink);
-    if (!at) return std::unexpected(RemovalError{at.error()});
+    if (!at) return std::unexpected(at.error());
     // Deleted by handle: the object opened is the one deleted, a link itself
     // and never what it points to.
     return delete_located(*at, 0);
@@ -273,20 +273,20 @@ Result<void> Win32Platform::create_directories(const Path& path) {
         // Already there (or a root, which cannot be created) is fine when it
         // is a directory; a file of that name is the error at hand.
         if (file_type(path) == FileType::directory) return {};
-        return std::unexpected(os_error_text(error));
+        return fail(ErrorKind::os_error, os_error_text(error));
     }
     const Path parent = path.parent_path();
-    if (parent.empty() || parent == path) return std::unexpected(os_error_text(error));
+    if (parent.empty() || parent == path) return fail(ErrorKind::os_error, os_error_text(error));
     if (Result<void> above = create_directories(parent); !above) return above;
     if (::CreateDirectoryW(path.c_str(), nullptr)) return {};
     error = ::GetLastError();
     if (file_type(path) == FileType::directory) return {};
-    return std::unexpected(os_error_text(error));
+    return fail(ErrorKind::os_error, os_error_text(error));
 }
 
-Removal Win32Platform::remove_directory_tree(const Path& path) {
+Result<void> Win32Platform::remove_directory_tree(const Path& path) {
     Result<Located> at = locate_path(path, kKeepFinalLink);
-    if (!at) return std::unexpected(RemovalError{at.error()});
+    if (!at) return std::unexpected(at.error());
     if (at->directory) {
         // Held without delete sharing while its entries go.
         Opened handle = open_located(*at, FileOpening{.access = DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,

@@ -31,11 +31,11 @@ std::string os_error_text(std::uint32_t code) {
 
 std::string last_os_error_text() { return os_error_text(::GetLastError()); }
 
-RemovalError removal_error(std::uint32_t code) {
+Error removal_error(std::uint32_t code) {
     const bool held = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_ACCESS_DENIED;
-    return RemovalError{os_error_text(code), held};
+    return Error{held ? ErrorKind::held : ErrorKind::os_error, os_error_text(code)};
 }
 
-RemovalError last_removal_error() { return removal_error(::GetLastError()); }
+Error last_removal_error() { return removal_error(::GetLastError()); }
 
 }  // namespace velmarch::platform::win32

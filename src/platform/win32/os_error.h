@@ -18,9 +18,10 @@ std::string os_error_text(std::uint32_t code);
 // os_error_text of GetLastError().
 std::string last_os_error_text();
 
-// A failed deletion's error: held for a sharing violation (32), a lock
-// violation (33) and access denied (5), see RemovalError.
-RemovalError removal_error(std::uint32_t code);
-RemovalError last_removal_error();
+// A failed deletion's error: ErrorKind::held for a sharing violation (32), a
+// lock violation (33) and access denied (5) (see Platform::delete_file),
+// ErrorKind::os_error otherwise.
+Error removal_error(std::uint32_t code);
+Error last_removal_error();
 
 }  // namespace velmarch::platform::win32

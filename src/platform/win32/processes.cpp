@@ -71,15 +71,15 @@ public:
         SIZE_T size = 0;
         // Asks for the size only: fails with ERROR_INSUFFICIENT_BUFFER.
         ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-        if (size == 0) return std::unexpected(last_os_error_text());
+        if (size == 0) return fail(ErrorKind::os_error, last_os_error_text());
         memory_ = std::make_unique<std::byte[]>(size);
-        if (!::InitializeProcThreadAttributeList(list(), 1, 0, &size)) return std::unexpected(last_os_error_text());
+        if (!::InitializeProcThreadAttributeList(list(), 1, 0, &size)) return fail(ErrorKind::os_error, last_os_error_text());
         initialised_ = true;
         // The attribute's value is the array of handles itself.
         void* const value = static_cast<void*>(handles_.data());
         if (!::UpdateProcThreadAttribute(list(), 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, value,
                                          handles_.size() * sizeof(HANDLE), nullptr, nullptr))
-            return std::unexpected(last_os_error_text());
+            return fail(ErrorKind::os_error, last_os_error_text());
         return {};
     }
 
@@ -119,7 +119,7 @@ private:
     PROCESS_INFORMATION information{};
     if (!::CreateProcessW(launch.application.c_str(), command_line.data(), nullptr, nullptr, inherits ? TRUE : FALSE,
                           flags, nullptr, working_directory, &startup.StartupInfo, &information)) {
-        return std::unexpected(last_os_error_text());
+        return fail(ErrorKind::os_error, last_os_error_text());
     }
     return StartedProcess{UniqueHandle(information.hProcess), UniqueHandle(information.hThread)};
 }
@@ -145,10 +145,10 @@ Result<std::int32_t> Win32Platform::run_and_wait(const LaunchRequest& launch) {
     Result<StartedProcess> child = create_process(launch);
     if (!child) return std::unexpected(child.error());
     if (::WaitForSingleObject(child->process.get(), INFINITE) != WAIT_OBJECT_0) {
-        return std::unexpected(last_os_error_text());
+        return fail(ErrorKind::os_error, last_os_error_text());
     }
     DWORD exit_code = 0;
-    if (!::GetExitCodeProcess(child->process.get(), &exit_code)) return std::unexpected(last_os_error_text());
+    if (!::GetExitCodeProcess(child->process.get(), &exit_code)) return fail(ErrorKind::os_error, last_os_error_text());
     return std::bit_cast<std::int32_t>(exit_code);
 }
 
@@ -157,7 +157,7 @@ Result<std::uint32_t> Win32Platform::start_detached(const LaunchRequest& launch)
     Result<StartedProcess> child = create_process(launch);
     if (!child) return std::unexpected(child.error());
     const DWORD process_id = ::GetProcessId(child->process.get());
-    if (process_id == 0) return std::unexpected(last_os_error_text());
+    if (process_id == 0) return fail(ErrorKind::os_error, last_os_error_text());
     return process_id;
 }
 

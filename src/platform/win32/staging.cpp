@@ -21,14 +21,14 @@ Result<std::unique_ptr<SecurityDescriptor>> Win32Platform::create_security_descr
     UniqueLocalMemory memory;
     const BOOL converted =
         ::ConvertStringSecurityDescriptorToSecurityDescriptorW(wide.c_str(), SDDL_REVISION_1, memory.put(), nullptr);
-    if (!converted || !memory) return std::unexpected(last_os_error_text());
+    if (!converted || !memory) return fail(ErrorKind::os_error, last_os_error_text());
     return std::make_unique<Win32SecurityDescriptor>(std::move(memory));
 }
 
 Result<DirectoryCreation> Win32Platform::create_directory(const Path& path, const SecurityDescriptor& security) {
     const auto* descriptor = dynamic_cast<const Win32SecurityDescriptor*>(&security);
     if (descriptor == nullptr) {
-        return std::unexpected(std::string("The security descriptor was not made by this platform."));
+        return fail(ErrorKind::general, std::string("The security descriptor was not made by this platform."));
     }
     Result<Located> at = locate_path(path, WalkOptions{.follow_final_link = false});
     if (!at) return std::unexpected(at.error());
@@ -42,7 +42,7 @@ Result<DirectoryCreation> Win32Platform::create_directory(const Path& path, cons
                                                 .security = descriptor->get()});
         if (made) return DirectoryCreation::created;
         if (made.error() == ERROR_ALREADY_EXISTS) return DirectoryCreation::already_exists;
-        return std::unexpected(os_error_text(made.error()));
+        return fail(ErrorKind::os_error, os_error_text(made.error()));
     }
     SECURITY_ATTRIBUTES attributes{};
     attributes.nLength = sizeof attributes;
@@ -51,7 +51,7 @@ Result<DirectoryCreation> Win32Platform::create_directory(const Path& path, cons
     if (::CreateDirectoryW(path.c_str(), &attributes)) return DirectoryCreation::created;
     const DWORD error = ::GetLastError();
     if (error == ERROR_ALREADY_EXISTS) return DirectoryCreation::already_exists;
-    return std::unexpected(os_error_text(error));
+    return fail(ErrorKind::os_error, os_error_text(error));
 }
 
 }  // namespace velmarch::platform::win32

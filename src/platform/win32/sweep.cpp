@@ -43,7 +43,7 @@ std::uint64_t unix_seconds_of(LARGE_INTEGER time) {
     std::wstring wide = to_wide(text::utf8_to_utf16_lossy(name));
     if (wide.empty() || wide == L"." || wide == L".." || wide.find_first_of(L"\\/:*?\"<>|") != std::wstring::npos ||
         wide.find(L'\0') != std::wstring::npos)
-        return std::unexpected(os_error_text(ERROR_INVALID_NAME));
+        return fail(ErrorKind::os_error, os_error_text(ERROR_INVALID_NAME));
     return wide;
 }
 
@@ -52,7 +52,7 @@ std::uint64_t unix_seconds_of(LARGE_INTEGER time) {
     UniqueLocalMemory descriptor;
     const DWORD error = ::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
                                           nullptr, nullptr, descriptor.put());
-    if (error != ERROR_SUCCESS) return std::unexpected(os_error_text(error));
+    if (error != ERROR_SUCCESS) return fail(ErrorKind::os_error, os_error_text(error));
     return owner != nullptr &&
            (::IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || ::IsWellKnownSid(owner, WinLocalSystemSid));
 }
@@ -60,7 +60,7 @@ std::uint64_t unix_seconds_of(LARGE_INTEGER time) {
 [[nodiscard]] Result<HeldFacts> facts_of(HANDLE handle) {
     FILE_BASIC_INFO basic{};
     if (!::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic))
-        return std::unexpected(last_os_error_text());
+        return fail(ErrorKind::os_error, last_os_error_text());
     HeldFacts facts;
     if ((basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         facts.kind = HeldKind::link;
@@ -80,7 +80,7 @@ std::uint64_t unix_seconds_of(LARGE_INTEGER time) {
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = TRUE;
     if (!::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition))
-        return std::unexpected(last_os_error_text());
+        return fail(ErrorKind::os_error, last_os_error_text());
     return {};
 }
 
@@ -127,21 +127,21 @@ public:
 
     Result<bool> has_access_list(const SecurityDescriptor& expected) override {
         const auto* wanted = dynamic_cast<const Win32SecurityDescriptor*>(&expected);
-        if (wanted == nullptr) return std::unexpected(std::string("The security descriptor was not made by this platform."));
+        if (wanted == nullptr) return fail(ErrorKind::general, std::string("The security descriptor was not made by this platform."));
         PACL actual = nullptr;
         UniqueLocalMemory descriptor;
         const DWORD error = ::GetSecurityInfo(handle_.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
                                               nullptr, &actual, nullptr, descriptor.put());
-        if (error != ERROR_SUCCESS) return std::unexpected(os_error_text(error));
+        if (error != ERROR_SUCCESS) return fail(ErrorKind::os_error, os_error_text(error));
         SECURITY_DESCRIPTOR_CONTROL control = 0;
         DWORD revision = 0;
         if (!::GetSecurityDescriptorControl(descriptor.get(), &control, &revision))
-            return std::unexpected(last_os_error_text());
+            return fail(ErrorKind::os_error, last_os_error_text());
         BOOL present = FALSE;
         BOOL defaulted = FALSE;
         PACL expected_list = nullptr;
         if (!::GetSecurityDescriptorDacl(wanted->get(), &present, &expected_list, &defaulted))
-            return std::unexpected(last_os_error_text());
+            return fail(ErrorKind::os_error, last_os_error_text());
         return (control & SE_DACL_PROTECTED) != 0 && present && same_entries(actual, expected_list);
     }
 
@@ -155,7 +155,7 @@ public:
         while (found.size() < limit) {
             if (!::GetFileInformationByHandleEx(handle_.get(), kind, buffer, sizeof buffer)) {
                 if (::GetLastError() == ERROR_NO_MORE_FILES) break;
-                return std::unexpected(last_os_error_text());
+                return fail(ErrorKind::os_error, last_os_error_text());
             }
             kind = FileIdBothDirectoryInfo;
             for (std::size_t offset = 0; found.size() < limit;) {
@@ -180,7 +180,7 @@ public:
         UniqueHandle handle(::CreateFileW(path.c_str(), kHeldDirectoryAccess, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                           nullptr, OPEN_EXISTING,
                                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (!handle) return std::unexpected(last_os_error_text());
+        if (!handle) return fail(ErrorKind::os_error, last_os_error_text());
         return std::make_unique<Win32HeldDirectory>(std::move(path), std::move(handle));
     }
 
@@ -191,7 +191,7 @@ public:
         // No sharing: a run's read-sharing hold on its package refuses this.
         UniqueHandle handle(::CreateFileW(path.c_str(), kTakenFileAccess, 0, nullptr, OPEN_EXISTING,
                                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (!handle) return std::unexpected(last_os_error_text());
+        if (!handle) return fail(ErrorKind::os_error, last_os_error_text());
         return std::make_unique<Win32TakenFile>(std::move(handle));
     }
 
@@ -210,7 +210,7 @@ Result<std::uint64_t> Win32Platform::free_bytes(const Path& directory) {
     if (Result<void> checked = check_links(directory); !checked) return std::unexpected(checked.error());
     ULARGE_INTEGER available{};
     if (!::GetDiskFreeSpaceExW(directory.c_str(), &available, nullptr, nullptr))
-        return std::unexpected(last_os_error_text());
+        return fail(ErrorKind::os_error, last_os_error_text());
     return available.QuadPart;
 }
 
@@ -220,13 +220,13 @@ Result<std::unique_ptr<FileHold>> Win32Platform::hold_file(const Path& path) {
     // Read sharing only: nobody else may write, rename or delete it.
     UniqueHandle handle(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!handle) return std::unexpected(last_os_error_text());
+    if (!handle) return fail(ErrorKind::os_error, last_os_error_text());
     if (Result<void> disk = require_disk_file(handle.get()); !disk) return std::unexpected(disk.error());
     FILE_BASIC_INFO basic{};
     if (!::GetFileInformationByHandleEx(handle.get(), FileBasicInfo, &basic, sizeof basic))
-        return std::unexpected(last_os_error_text());
+        return fail(ErrorKind::os_error, last_os_error_text());
     if ((basic.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0)
-        return std::unexpected(std::string(kNotARegularFile));
+        return fail(ErrorKind::not_a_regular_file, std::string(kNotARegularFile));
     return std::make_unique<Win32FileHold>(std::move(handle));
 }
 
@@ -235,7 +235,7 @@ Result<std::unique_ptr<HeldDirectory>> Win32Platform::open_held_directory(const 
     UniqueHandle handle(::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!handle) return std::unexpected(last_os_error_text());
+    if (!handle) return fail(ErrorKind::os_error, last_os_error_text());
     return std::make_unique<Win32HeldDirectory>(path, std::move(handle));
 }
 

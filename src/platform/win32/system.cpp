@@ -44,7 +44,7 @@ Result<std::vector<std::string>> Win32Platform::arguments() {
     std::vector<std::string> arguments;
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         std::optional<std::string> utf8 = text::utf16_to_utf8(pieces[i]);
-        if (!utf8) return std::unexpected(text::format("Argument {} is not valid Unicode text.", i));
+        if (!utf8) return fail(ErrorKind::general, text::format("Argument {} is not valid Unicode text.", i));
         arguments.push_back(std::move(*utf8));
     }
     return arguments;
@@ -117,7 +117,7 @@ Result<Path> Win32Platform::working_directory_for(const Path& path) {
         std::wstring buffer(MAX_PATH, L'\0');
         for (;;) {
             const DWORD length = ::GetFullPathNameW(drive.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-            if (length == 0) return std::unexpected(last_os_error_text());
+            if (length == 0) return fail(ErrorKind::os_error, last_os_error_text());
             if (length < buffer.size()) {
                 buffer.resize(length);
                 return Path(std::move(buffer));
@@ -128,7 +128,7 @@ Result<Path> Win32Platform::working_directory_for(const Path& path) {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length = ::GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
-        if (length == 0) return std::unexpected(last_os_error_text());
+        if (length == 0) return fail(ErrorKind::os_error, last_os_error_text());
         if (length < buffer.size()) {
             buffer.resize(length);
             return Path(std::move(buffer));

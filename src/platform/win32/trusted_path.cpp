@@ -38,17 +38,17 @@ std::wstring extended(const std::wstring& path) {
     for (;;) {
         const DWORD length =
             ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-        if (length == 0) return std::unexpected(last_os_error_text());
+        if (length == 0) return fail(ErrorKind::os_error, last_os_error_text());
         if (length < buffer.size()) {
             buffer.resize(length);
             // A share or device path is refused before anything on it is
             // opened (platform.h, kNotOnALocalVolume).
             if (volume_by_text(std::wstring_view(buffer), PathStyle::windows) == TextVolume::not_local)
-                return std::unexpected(std::string(kNotOnALocalVolume));
+                return fail(ErrorKind::not_on_local_volume, std::string(kNotOnALocalVolume));
             // Only drive-rooted paths are walked: a verbatim path holding "."
             // or ".." names something the walk would read otherwise.
             std::optional<std::u16string> walkable = walkable_full_path(std::u16string(buffer.begin(), buffer.end()));
-            if (!walkable) return std::unexpected(untrusted_link_error_text());
+            if (!walkable) return fail(ErrorKind::untrusted_link, untrusted_link_error_text());
             return std::wstring(walkable->begin(), walkable->end());
         }
         buffer.resize(length);
@@ -119,13 +119,13 @@ std::optional<SecurityDescription> security_of(HANDLE handle) {
     DWORD got = 0;
     if (!::DeviceIoControl(handle, FSCTL_GET_REPARSE_POINT, nullptr, 0, buffer.data(),
                            static_cast<DWORD>(buffer.size()), &got, nullptr))
-        return std::unexpected(last_os_error_text());
+        return fail(ErrorKind::os_error, last_os_error_text());
     auto target = windows_link_target(std::span(buffer).first(got));
     if (!target) {
         if (target.error() == LinkTargetProblem::malformed)
-            return std::unexpected(os_error_text(ERROR_INVALID_REPARSE_DATA));
+            return fail(ErrorKind::os_error, os_error_text(ERROR_INVALID_REPARSE_DATA));
         // Another kind of link, or a target whose meaning is not known here.
-        return std::unexpected(untrusted_link_error_text());
+        return fail(ErrorKind::untrusted_link, untrusted_link_error_text());
     }
     return Path(std::wstring(target->path.begin(), target->path.end()));
 }
@@ -180,7 +180,7 @@ public:
         std::wstring text = root.native();
         for (wchar_t& c : text)
             if (c == L'/') c = L'\\';
-        if (text.empty() || text == L"\\") return std::unexpected(os_error_text(ERROR_PATH_NOT_FOUND));
+        if (text.empty() || text == L"\\") return fail(ErrorKind::os_error, os_error_text(ERROR_PATH_NOT_FOUND));
         forget_looked_at();
         directory_.reset();
         // The drive's type is asked before its root is opened: a mapped
@@ -189,7 +189,7 @@ public:
         here_ = Path(std::move(text));
         if (!volume_ || *volume_ != VolumeKind::local) return {};
         Opened opened = hold_directory(nullptr, extended(here_.native()), false);
-        if (!opened) return std::unexpected(os_error_text(opened.error()));
+        if (!opened) return fail(ErrorKind::os_error, os_error_text(opened.error()));
         directory_ = std::move(*opened);
         return {};
     }
@@ -219,7 +219,7 @@ public:
             return from_directory_entry(extended((here_ / Path(name)).native()), error);
         }
         const std::optional<FILE_ATTRIBUTE_TAG_INFO> information = attributes_of(opened->get());
-        if (!information) return std::unexpected(last_os_error_text());
+        if (!information) return fail(ErrorKind::os_error, last_os_error_text());
         looked_at_ = std::move(*opened);
         looked_at_name_ = name;
         looked_at_tag_ = (information->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? information->ReparseTag : 0;
@@ -236,14 +236,14 @@ public:
             // The junction itself is held (it cannot be renamed or deleted
             // meanwhile) while the system follows it by name.
             Opened junction = hold_directory(looked_at_.get(), {}, true);
-            if (!junction) return std::unexpected(os_error_text(junction.error()));
+            if (!junction) return fail(ErrorKind::os_error, os_error_text(junction.error()));
             opened = hold_directory(directory_.get(), name, false);
         } else if (looked_at_ && looked_at_name_ == name && looked_at_tag_ != 0) {
             // A folder that a filter presents (a cloud folder: a reparse point
             // that is no link) is opened as the system presents it, and must
             // be the folder looked at.
             opened = hold_directory(directory_.get(), name, false);
-            if (opened && !same_file(looked_at_.get(), opened->get())) return std::unexpected(untrusted_link_error());
+            if (opened && !same_file(looked_at_.get(), opened->get())) return fail(ErrorKind::untrusted_link, untrusted_link_error());
         } else if (looked_at_ && looked_at_name_ == name) {
             opened = hold_directory(looked_at_.get(), {}, true);
         } else {
@@ -251,16 +251,16 @@ public:
         }
         if (!opened) {
             if (opened.error() == ERROR_DIRECTORY || opened.error() == ERROR_FILE_NOT_FOUND)
-                return std::unexpected(not_a_directory_error());
-            return std::unexpected(os_error_text(opened.error()));
+                return fail(ErrorKind::os_error, not_a_directory_error());
+            return fail(ErrorKind::os_error, os_error_text(opened.error()));
         }
         // An empty folder the user may write can have become a link since it
         // was looked at; a handle held from here on is not reparsed.
         const std::optional<FILE_ATTRIBUTE_TAG_INFO> information = attributes_of(opened->get());
-        if (!information) return std::unexpected(last_os_error_text());
-        if ((information->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return std::unexpected(not_a_directory_error());
+        if (!information) return fail(ErrorKind::os_error, last_os_error_text());
+        if ((information->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return fail(ErrorKind::os_error, not_a_directory_error());
         if (is_checked_link(information->FileAttributes, information->ReparseTag))
-            return std::unexpected(untrusted_link_error());
+            return fail(ErrorKind::untrusted_link, untrusted_link_error());
         directory_ = std::move(*opened);
         here_ /= Path(name);
         forget_looked_at();
@@ -270,7 +270,7 @@ public:
     Result<Path> link_target(const NativeString& name) override {
         // Only a link that was looked at as one is read.
         if (!looked_at_ || looked_at_name_ != name || !IsReparseTagNameSurrogate(looked_at_tag_))
-            return std::unexpected(untrusted_link_error());
+            return fail(ErrorKind::untrusted_link, untrusted_link_error());
         return read_link_target(looked_at_.get());
     }
 
@@ -281,7 +281,7 @@ public:
                                  .flags_and_attributes = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                  .directory_only = true};
         const Opened made = open_at(directory_.get(), name, create);
-        if (!made && made.error() != ERROR_ALREADY_EXISTS) return std::unexpected(os_error_text(made.error()));
+        if (!made && made.error() != ERROR_ALREADY_EXISTS) return fail(ErrorKind::os_error, os_error_text(made.error()));
         return {};
     }
 
@@ -332,7 +332,7 @@ private:
         WIN32_FIND_DATAW entry{};
         const UniqueFindHandle search(
             ::FindFirstFileExW(path.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));
-        if (!search) return std::unexpected(os_error_text(open_error));
+        if (!search) return fail(ErrorKind::os_error, os_error_text(open_error));
         if (is_checked_link(entry.dwFileAttributes, entry.dwReserved0)) return EntryInfo{EntryKind::link, false};
         return EntryInfo{kind_of(entry.dwFileAttributes)};
     }
@@ -348,7 +348,7 @@ private:
             case DRIVE_RAMDISK:
                 return VolumeKind::local;
             case DRIVE_NO_ROOT_DIR:
-                return std::unexpected(os_error_text(ERROR_PATH_NOT_FOUND));
+                return fail(ErrorKind::os_error, os_error_text(ERROR_PATH_NOT_FOUND));
             default:  // DRIVE_REMOTE, and DRIVE_UNKNOWN: nothing says it is local
                 return VolumeKind::remote;
         }
@@ -358,7 +358,7 @@ private:
     UniqueHandle directory_;
     // The text of where the walk stands, for the directory-entry lookup only.
     Path here_;
-    Result<VolumeKind> volume_ = std::unexpected(os_error_text(ERROR_PATH_NOT_FOUND));
+    Result<VolumeKind> volume_ = fail(ErrorKind::os_error, os_error_text(ERROR_PATH_NOT_FOUND));
     UniqueHandle looked_at_;
     NativeString looked_at_name_;
     DWORD looked_at_tag_ = 0;
@@ -372,14 +372,14 @@ std::unique_ptr<PathCursor> make_handle_cursor(LinkCheck mode) { return std::mak
 
 Result<Located> locate(const Path& path, WalkOptions options, LinkCheck mode) {
     if (mode == LinkCheck::off) return Located{UniqueHandle(), path.native(), false};
-    if (path.empty()) return std::unexpected(os_error_text(ERROR_PATH_NOT_FOUND));
+    if (path.empty()) return fail(ErrorKind::os_error, os_error_text(ERROR_PATH_NOT_FOUND));
     if (volume_by_text(std::wstring_view(path.native()), PathStyle::windows) == TextVolume::not_local)
-        return std::unexpected(std::string(kNotOnALocalVolume));
+        return fail(ErrorKind::not_on_local_volume, std::string(kNotOnALocalVolume));
     // A search pattern would name other files in the directory-entry lookups:
     // "*" and "?", and the DOS wildcards "<", ">" and '"' that the system
     // matches alike. The "?" of a verbatim prefix is none.
     if (has_wildcard(std::wstring_view(path.native()), PathStyle::windows))
-        return std::unexpected(os_error_text(ERROR_INVALID_NAME));
+        return fail(ErrorKind::os_error, os_error_text(ERROR_INVALID_NAME));
     Result<std::wstring> full = full_path(path);
     if (!full) return std::unexpected(full.error());
     HandleCursor cursor(mode);

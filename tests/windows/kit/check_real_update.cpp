@@ -40,12 +40,12 @@ std::vector<std::filesystem::path> staging_directories(DWORD id) {
 std::optional<std::string> access_lists_unavailable() {
     const auto probe = windows_temp() / (L"velmarch-checks-probe-" + std::to_wstring(GetCurrentProcessId()));
     auto created = create_directory_with_descriptor(probe, kStagingDescriptor);
-    if (!created) return "a probe folder with that access list could not be made: " + created.error();
+    if (!created) return "a probe folder with that access list could not be made: " + created.error().text;
     std::optional<std::string> reason;
     if (auto kept = expect_staging_protection(probe); !kept) {
         const auto text = descriptor_text(probe);
         reason = "this system does not keep the access list a folder is created with (a probe folder reads back " +
-                 (text ? *text : text.error()) + ")";
+                 (text ? *text : text.error().text) + ")";
     }
     RemoveDirectoryW(probe.c_str());
     return reason;
@@ -63,9 +63,9 @@ RealUpdateOutcomes check_real_update(const Kit& kit, bool elevated) {
     const auto access_list_reason = access_lists_unavailable();
 
     auto update = prepare_case(kit, L"real-update");
-    if (!update) return {failed(update.error()), failed("the update could not be prepared")};
+    if (!update) return {failed(update.error().text), failed("the update could not be prepared")};
     auto started = start_process(kit.updater, updater_arguments(kit, *update, 0), std::nullopt, update->standard_error);
-    if (!started) return {failed(started.error()), failed("the updater did not start")};
+    if (!started) return {failed(started.error().text), failed("the updater did not start")};
 
     // Watch the Windows Temp folder while the updater runs.
     std::optional<std::filesystem::path> staging;
@@ -85,7 +85,7 @@ RealUpdateOutcomes check_real_update(const Kit& kit, bool elevated) {
             staging = found.front();
             directory_protection = expect_staging_protection(*staging);
             const auto text = descriptor_text(*staging);
-            directory_text = text ? *text : text.error();
+            directory_text = text ? *text : text.error().text;
         }
         if (!package_protection) {
             const auto package = *staging / L"velmarch-update.msi";
@@ -130,9 +130,9 @@ RealUpdateOutcomes check_real_update(const Kit& kit, bool elevated) {
         outcomes.access_list = failed("the staging folder VelmarchUpdate-" + std::to_string(started->id) +
                                       "-* was never seen while the updater ran");
     } else if (!*directory_protection) {
-        outcomes.access_list = failed(directory_protection->error() + " (read back: " + directory_text + ")");
+        outcomes.access_list = failed(directory_protection->error().text + " (read back: " + directory_text + ")");
     } else if (package_protection && !*package_protection) {
-        outcomes.access_list = failed("the staged package: " + package_protection->error());
+        outcomes.access_list = failed("the staged package: " + package_protection->error().text);
     } else {
         outcomes.access_list = passed(to_utf8(staging->filename().native()) + " reads back " + directory_text +
                                       (package_protection ? "; the staged package allows SYSTEM and Administrators only"
@@ -146,9 +146,9 @@ std::string uninstall_sample(const Kit& kit) {
     windows.resize(GetWindowsDirectoryW(windows.data(), static_cast<UINT>(windows.size())));
     const auto msiexec = std::filesystem::path(windows) / L"System32" / L"msiexec.exe";
     auto started = start_process(msiexec, {L"/x", kit.sample_package.native(), L"/qn", L"/norestart"});
-    if (!started) return "the sample product could not be removed: " + started.error();
+    if (!started) return "the sample product could not be removed: " + started.error().text;
     auto code = finish_within(*started, 300000, "msiexec /x");
-    if (!code) return "the sample product could not be removed: " + code.error();
+    if (!code) return "the sample product could not be removed: " + code.error().text;
     return "msiexec /x of the sample product exited with " + std::to_string(*code);
 }
 

@@ -36,7 +36,7 @@ Result<std::optional<std::string>> redirection_guard_missing(const Kit& kit) {
     std::wstring self(32768, L'\0');
     self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
     auto probe = start_process(self, {L"--probe-redirection-guard"}, probe_output);
-    if (!probe) return std::unexpected("the RedirectionGuard probe did not start: " + probe.error());
+    if (!probe) return fail(ErrorKind::general, "the RedirectionGuard probe did not start: " + probe.error().text);
     auto probe_code = finish_within(*probe, 30000, "the RedirectionGuard probe");
     if (!probe_code) return std::unexpected(probe_code.error());
     if (*probe_code != 0)
@@ -46,14 +46,14 @@ Result<std::optional<std::string>> redirection_guard_missing(const Kit& kit) {
 }
 
 CheckOutcome check_redirection_guard(const Kit& kit, const Result<std::optional<std::string>>& missing) {
-    if (!missing) return failed(missing.error());
+    if (!missing) return failed(missing.error().text);
     if (*missing) return skipped(**missing);
 
     // The run is held at its first open of the helper log by an oplock;
     // RedirectionGuard must be on by then. The install directory carries a
     // double quote, so that the run then ends before Windows Installer.
     auto update = prepare_case(kit, L"redirection-guard");
-    if (!update) return failed(update.error());
+    if (!update) return failed(update.error().text);
     update->install_dir += L"\"refused";
     if (!write_text(update->helper_log, "")) return failed("cannot create the helper log");
     const HandleOwner event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -68,7 +68,7 @@ CheckOutcome check_redirection_guard(const Kit& kit, const Result<std::optional<
         return skipped("the file system grants no oplock on the helper log: " + last_os_error_text());
 
     auto started = start_process(kit.updater, updater_arguments(kit, *update, 0), std::nullopt, update->standard_error);
-    if (!started) return failed(started.error());
+    if (!started) return failed(started.error().text);
     const HANDLE waits[] = {event.get(), started->process.get()};
     const DWORD woken = WaitForMultipleObjects(2, waits, FALSE, 120000);
     PROCESS_MITIGATION_REDIRECTION_TRUST_POLICY policy{};
@@ -80,14 +80,14 @@ CheckOutcome check_redirection_guard(const Kit& kit, const Result<std::optional<
     auto code = finish_within(*started, 600000, "the updater");
 
     if (woken == WAIT_OBJECT_0 + 1)
-        return failed("the updater ended (exit code " + (code ? std::to_string(*code) : code.error()) +
+        return failed("the updater ended (exit code " + (code ? std::to_string(*code) : code.error().text) +
                       ") without opening its helper log");
     if (woken != WAIT_OBJECT_0) return failed("the updater did not open its helper log within 120 s");
     if (!query_error.empty()) return failed("the updater's mitigation policy cannot be read: " + query_error);
     if (policy.EnforceRedirectionTrust == 0)
         return failed("RedirectionGuard is off when the updater first opens its helper log (policy flags " +
                       std::to_string(policy.Flags) + ")");
-    if (!code) return failed(code.error());
+    if (!code) return failed(code.error().text);
     if (*code != 1603)
         return failed("RedirectionGuard is on, but the run then ended with " + std::to_string(*code) +
                       " instead of 1603 at the refused install directory");

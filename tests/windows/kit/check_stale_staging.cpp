@@ -21,7 +21,7 @@ using HandleOwner = platform::win32::UniqueHandle;
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                          nullptr));
-    if (!handle.valid()) return std::unexpected("cannot open " + test_helpers::to_utf8(path.native()) + ": " +
+    if (!handle.valid()) return fail(ErrorKind::os_error, "cannot open " + test_helpers::to_utf8(path.native()) + ": " +
                                                 last_os_error_text());
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
@@ -31,7 +31,7 @@ using HandleOwner = platform::win32::UniqueHandle;
     time.QuadPart -= 3600ULL * 10'000'000ULL;
     FILETIME old{time.LowPart, time.HighPart};
     if (!SetFileTime(handle.get(), nullptr, nullptr, &old))
-        return std::unexpected("cannot set the time of " + test_helpers::to_utf8(path.native()) + ": " +
+        return fail(ErrorKind::os_error, "cannot set the time of " + test_helpers::to_utf8(path.native()) + ": " +
                                last_os_error_text());
     return {};
 }
@@ -44,7 +44,7 @@ CheckOutcome check_stale_staging(const Kit& kit, bool elevated) {
     std::error_code ignored;
     std::filesystem::remove_all(leftover, ignored);
     if (auto made = create_directory_with_descriptor(leftover, kStagingDescriptor); !made)
-        return failed("cannot create the leftover staging directory: " + made.error());
+        return failed("cannot create the leftover staging directory: " + made.error().text);
     if (!write_text(leftover / L"velmarch-update.msi", "an earlier package") ||
         !write_text(leftover / L"velmarch-installer.log", "an earlier log")) {
         std::filesystem::remove_all(leftover, ignored);
@@ -54,25 +54,25 @@ CheckOutcome check_stale_staging(const Kit& kit, bool elevated) {
         std::filesystem::remove_all(leftover, ignored);
         return skipped("this system does not keep the staging access list as it was given, so nothing here "
                        "passes for an earlier run's staging (Wine does not keep access lists): " +
-                       protection.error());
+                       protection.error().text);
     }
     for (const auto& path :
          {leftover / L"velmarch-update.msi", leftover / L"velmarch-installer.log", leftover}) {
         if (auto aged = make_old(path); !aged) {
             std::filesystem::remove_all(leftover, ignored);
-            return failed(aged.error());
+            return failed(aged.error().text);
         }
     }
 
     // The run ends before Windows Installer (a double quote in the install
     // directory); the sweep comes before that.
     auto update = prepare_case(kit, L"stale-staging");
-    if (!update) return failed(update.error());
+    if (!update) return failed(update.error().text);
     update->install_dir += L"\"refused";
     auto started = start_process(kit.updater, updater_arguments(kit, *update, 0), std::nullopt, update->standard_error);
-    if (!started) return failed(started.error());
+    if (!started) return failed(started.error().text);
     auto code = finish_within(*started, 120000, "the updater");
-    if (!code) return failed(code.error());
+    if (!code) return failed(code.error().text);
     const bool gone = !std::filesystem::exists(leftover, ignored);
     const std::string log = read_text(update->helper_log).value_or("");
     std::filesystem::remove_all(leftover, ignored);

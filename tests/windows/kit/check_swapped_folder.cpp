@@ -36,25 +36,25 @@ CheckOutcome check_swapped_log_folder(const Kit& kit, bool elevated) {
     if (!elevated) return skipped("not elevated: only an elevated run promises to refuse links an ordinary user planted");
     std::string origin;
     auto token = ordinary_user_token(origin);
-    if (!token) return skipped("no ordinary user's token to swap the folder with: " + token.error());
+    if (!token) return skipped("no ordinary user's token to swap the folder with: " + token.error().text);
 
     const auto root = kit.work / L"swapped-folder";
     const auto protected_folder = root / L"protected";
     const auto user_folder = root / L"user-writable";
     std::error_code error;
     std::filesystem::create_directories(root, error);
-    if (auto made = create_directory_with_descriptor(protected_folder, kProtectedFolder); !made) return failed(made.error());
+    if (auto made = create_directory_with_descriptor(protected_folder, kProtectedFolder); !made) return failed(made.error().text);
     if (!write_text(protected_folder / L"helper.log", kProtectedContent)) return failed("cannot write the protected file");
-    if (auto made = create_directory_with_descriptor(user_folder, kUserFolder); !made) return failed(made.error());
+    if (auto made = create_directory_with_descriptor(user_folder, kUserFolder); !made) return failed(made.error().text);
     const auto logs = user_folder / L"Logs";
     const auto aside = user_folder / L"Logs-aside";
     std::filesystem::create_directories(logs, error);
     if (auto probe = swap_in_junction_as(token->get(), logs, aside, protected_folder); !probe)
-        return skipped("this system cannot swap a folder for a junction as an ordinary user: " + probe.error());
-    if (auto back = swap_back_as(token->get(), logs, aside); !back) return failed(back.error());
+        return skipped("this system cannot swap a folder for a junction as an ordinary user: " + probe.error().text);
+    if (auto back = swap_back_as(token->get(), logs, aside); !back) return failed(back.error().text);
 
     auto update = prepare_case(kit, L"swapped-folder\\run");
-    if (!update) return failed(update.error());
+    if (!update) return failed(update.error().text);
     update->helper_log = logs / L"helper.log";
     update->result = logs / L"result.json";
     std::vector<std::wstring> arguments = updater_arguments(kit, *update, 0);
@@ -87,9 +87,9 @@ CheckOutcome check_swapped_log_folder(const Kit& kit, bool elevated) {
     for (int run = 0; run < kRuns && problems.empty(); ++run) {
         auto started = start_process(kit.updater, arguments, std::nullopt, update->standard_error);
         if (!started) {
-            problems.push_back(started.error());
+            problems.push_back(started.error().text);
         } else if (auto code = finish_within(*started, 120000, "the updater"); !code) {
-            problems.push_back(code.error());
+            problems.push_back(code.error().text);
         } else if (*code != 1603) {
             problems.push_back("run " + std::to_string(run) + ": exit code " + std::to_string(*code) + ", expected 1603");
         }

@@ -64,9 +64,9 @@ CheckOutcome check_unit_suite(const Kit& kit) {
     // The tests read their vectors and the development key from the kit.
     SetEnvironmentVariableW(L"VELMARCH_TEST_SOURCE_DIR", kit.test_data.c_str());
     auto started = start_process(kit.unit_tests, {}, log, log);
-    if (!started) return failed(started.error());
+    if (!started) return failed(started.error().text);
     auto code = finish_within(*started, 900000, "the unit tests");
-    if (!code) return failed(code.error());
+    if (!code) return failed(code.error().text);
     const auto counts = read_counts(read_text(log).value_or(""));
     const std::string where = "; output in " + to_utf8(log.native());
     if (!counts.passed)

@@ -29,11 +29,11 @@ struct Arena {
     const auto root = kit.work / name;
     std::error_code error;
     std::filesystem::create_directories(root, error);
-    if (error) return std::unexpected("cannot create " + test_helpers::to_utf8(root.native()) + ": " + error.message());
+    if (error) return fail(ErrorKind::general, "cannot create " + test_helpers::to_utf8(root.native()) + ": " + error.message());
     Arena arena{root / L"protected" / L"helper.log", root / L"user-writable"};
     if (auto made = create_directory_with_descriptor(arena.protected_file.parent_path(), kProtectedFolder); !made)
         return std::unexpected(made.error());
-    if (!write_text(arena.protected_file, kProtectedContent)) return std::unexpected("cannot write the protected file");
+    if (!write_text(arena.protected_file, kProtectedContent)) return fail(ErrorKind::general, "cannot write the protected file");
     if (auto made = create_directory_with_descriptor(arena.user_folder, kUserFolder); !made)
         return std::unexpected(made.error());
     return arena;
@@ -48,9 +48,9 @@ std::vector<std::string> refused_run(const Kit& kit, const UpdateCase& update, c
     std::vector<std::string> problems;
     auto started = start_process(kit.updater, updater_arguments(kit, update, 0), std::nullopt, update.standard_error);
     if (!started) {
-        problems.push_back(started.error());
+        problems.push_back(started.error().text);
     } else if (auto code = finish_within(*started, 600000, "the updater"); !code) {
-        problems.push_back(code.error());
+        problems.push_back(code.error().text);
     } else if (*code != 1603) {
         problems.push_back("exit code " + std::to_string(*code) + ", expected 1603");
     }
@@ -74,19 +74,19 @@ std::vector<std::string> refused_run(const Kit& kit, const UpdateCase& update, c
 CheckOutcome check_created_folder_junction(const Kit& kit, bool elevated) {
     if (!elevated) return skipped("not elevated: only an elevated run creates folders the user could turn into links");
     auto arena = make_arena(kit, L"created-folder");
-    if (!arena) return failed(arena.error());
+    if (!arena) return failed(arena.error().text);
 
     // The first run creates the missing Logs folder above its helper log;
     // the double quote in the install directory ends it before Windows
     // Installer.
     auto update = prepare_case(kit, L"created-folder\\run");
-    if (!update) return failed(update.error());
+    if (!update) return failed(update.error().text);
     const auto logs = arena->user_folder / L"Logs";
     update->helper_log = logs / L"helper.log";
     update->install_dir += L"\"refused";
     auto first = start_process(kit.updater, updater_arguments(kit, *update, 0), std::nullopt, update->standard_error);
-    if (!first) return failed(first.error());
-    if (auto code = finish_within(*first, 600000, "the updater"); !code) return failed(code.error());
+    if (!first) return failed(first.error().text);
+    if (auto code = finish_within(*first, 600000, "the updater"); !code) return failed(code.error().text);
     std::error_code error;
     if (!std::filesystem::is_directory(logs, error))
         return failed("the first elevated run did not create " + test_helpers::to_utf8(logs.native()));
@@ -96,13 +96,13 @@ CheckOutcome check_created_folder_junction(const Kit& kit, bool elevated) {
     auto token = ordinary_user_token(origin);
     if (!token) {
         return skipped("the first run created the log folder (owner " + owner +
-                       "), but there is no ordinary user's token to change it with: " + token.error());
+                       "), but there is no ordinary user's token to change it with: " + token.error().text);
     }
 
     if (auto turned = turn_into_junction_as(token->get(), logs, arena->protected_file.parent_path()); !turned) {
         RemoveDirectoryW(logs.c_str());
         return skipped("the ordinary user cannot turn the folder the run created (owner " + owner +
-                       ") into a junction here: " + turned.error());
+                       ") into a junction here: " + turned.error().text);
     }
     // This process has no RedirectionGuard: it follows the junction, which
     // shows that the junction itself works.
@@ -125,20 +125,20 @@ CheckOutcome check_user_symbolic_link(const Kit& kit, bool elevated, bool redire
     if (!elevated) return skipped("not elevated: only an elevated run promises to refuse links an ordinary user made");
     std::string origin;
     auto token = ordinary_user_token(origin);
-    if (!token) return skipped("no ordinary user's token to make the symbolic link with: " + token.error());
+    if (!token) return skipped("no ordinary user's token to make the symbolic link with: " + token.error().text);
     auto arena = make_arena(kit, L"user-symlink");
-    if (!arena) return failed(arena.error());
+    if (!arena) return failed(arena.error().text);
 
     const auto link = arena->user_folder / L"helper.log";
     if (auto made = create_symbolic_link_as(token->get(), link, arena->protected_file); !made)
-        return skipped("an ordinary user cannot make a symbolic link here: " + made.error());
+        return skipped("an ordinary user cannot make a symbolic link here: " + made.error().text);
     if (read_text(link) != kProtectedContent) {
         DeleteFileW(link.c_str());
         return failed("the user's symbolic link does not lead to the protected file");
     }
 
     auto update = prepare_case(kit, L"user-symlink\\run");
-    if (!update) return failed(update.error());
+    if (!update) return failed(update.error().text);
     update->helper_log = link;
     std::string errors;
     auto problems = refused_run(kit, *update, *arena, errors);

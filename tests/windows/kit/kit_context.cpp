@@ -31,20 +31,20 @@ Result<SignatureOptions> parse_signature_options(std::string_view text) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty()) continue;
         const auto blank = line.find(' ');
-        if (blank == std::string::npos) return std::unexpected("a line without a value: " + line);
+        if (blank == std::string::npos) return fail(ErrorKind::general, "a line without a value: " + line);
         const std::string name = line.substr(0, blank);
         const std::string value = line.substr(blank + 1);
         bool known = false;
         for (const auto option : kSignatureOptions) known = known || option == name;
-        if (!known) return std::unexpected("an unknown option: " + name);
+        if (!known) return fail(ErrorKind::general, "an unknown option: " + name);
         for (const auto& [seen, ignored] : parsed.options)
-            if (seen == widen(name)) return std::unexpected("a repeated option: " + name);
+            if (seen == widen(name)) return fail(ErrorKind::general, "a repeated option: " + name);
         if (name == "--expected-version") parsed.version = value;
         if (name == "--expected-sha256") parsed.sha256 = value;
         parsed.options.emplace_back(widen(name), widen(value));
     }
     if (parsed.options.size() != kSignatureOptions.size())
-        return std::unexpected("five options are needed, found " + std::to_string(parsed.options.size()));
+        return fail(ErrorKind::general, "five options are needed, found " + std::to_string(parsed.options.size()));
     return parsed;
 }
 
@@ -60,13 +60,13 @@ Result<Kit> load_kit(const std::filesystem::path& directory, const std::filesyst
     for (const auto& file : {kit.updater, kit.unit_tests, kit.test_app, kit.sample_package}) {
         std::error_code error;
         if (!std::filesystem::is_regular_file(file, error))
-            return std::unexpected("the kit has no " + test_helpers::to_utf8(file.native()));
+            return fail(ErrorKind::general, "the kit has no " + test_helpers::to_utf8(file.native()));
     }
     const auto signature_file = directory / L"sample" / L"signature.txt";
     const auto text = read_text(signature_file);
-    if (!text) return std::unexpected("the kit has no " + test_helpers::to_utf8(signature_file.native()));
+    if (!text) return fail(ErrorKind::general, "the kit has no " + test_helpers::to_utf8(signature_file.native()));
     auto signature = parse_signature_options(*text);
-    if (!signature) return std::unexpected("sample\\signature.txt holds " + signature.error());
+    if (!signature) return fail(ErrorKind::general, "sample\\signature.txt holds " + signature.error().text);
     kit.signature = std::move(*signature);
     return kit;
 }
@@ -79,12 +79,12 @@ Result<UpdateCase> prepare_case(const Kit& kit, const std::wstring& name) {
     std::error_code error;
     std::filesystem::create_directories(downloads, error);
     if (!error) std::filesystem::create_directories(logs, error);
-    if (error) return std::unexpected("cannot create the folders of " + test_helpers::to_utf8(name) + ": " +
+    if (error) return fail(ErrorKind::general, "cannot create the folders of " + test_helpers::to_utf8(name) + ": " +
                                       error.message());
     update.downloaded = downloads / (L"velmarch-" + widen(kit.signature.version) + L".msi");
     std::filesystem::copy_file(kit.sample_package, update.downloaded, std::filesystem::copy_options::overwrite_existing,
                                error);
-    if (error) return std::unexpected("cannot copy the sample package: " + error.message());
+    if (error) return fail(ErrorKind::general, "cannot copy the sample package: " + error.message());
     const auto install = update.root / L"Program Files" / L"Velmarch";
     update.install_dir = install.native();
     update.app = install / L"test-app.exe";

@@ -53,7 +53,7 @@ struct ReadDescriptor {
         path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
         &read.owner, &read.group, &read.dacl, nullptr, &descriptor);
     if (status != ERROR_SUCCESS)
-        return std::unexpected("cannot read the access list of " + utf8_path(path) + ": " + os_error_text(status));
+        return fail(ErrorKind::os_error, "cannot read the access list of " + utf8_path(path) + ": " + os_error_text(status));
     read.memory.reset(descriptor);
     DWORD revision = 0;
     GetSecurityDescriptorControl(descriptor, &read.control, &revision);
@@ -89,7 +89,7 @@ std::vector<Entry> entries_of(PACL dacl) {
 [[nodiscard]] Result<HandleOwner> own_token(DWORD access) {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), access, &token))
-        return std::unexpected("cannot open this process's token: " + last_os_error_text());
+        return fail(ErrorKind::os_error, "cannot open this process's token: " + last_os_error_text());
     return HandleOwner(token);
 }
 
@@ -102,20 +102,20 @@ bool token_elevated(HANDLE token) {
 
 [[nodiscard]] Result<HandleOwner> shell_token() {
     const HWND shell = GetShellWindow();
-    if (shell == nullptr) return std::unexpected("there is no desktop shell");
+    if (shell == nullptr) return fail(ErrorKind::general, "there is no desktop shell");
     DWORD shell_id = 0;
     GetWindowThreadProcessId(shell, &shell_id);
     const HandleOwner process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shell_id));
-    if (!process.valid()) return std::unexpected("cannot open the shell process: " + last_os_error_text());
+    if (!process.valid()) return fail(ErrorKind::os_error, "cannot open the shell process: " + last_os_error_text());
     HANDLE token = nullptr;
     if (!OpenProcessToken(process.get(), TOKEN_DUPLICATE | TOKEN_QUERY, &token))
-        return std::unexpected("cannot open the shell's token: " + last_os_error_text());
+        return fail(ErrorKind::os_error, "cannot open the shell's token: " + last_os_error_text());
     const HandleOwner primary(token);
-    if (token_elevated(primary.get())) return std::unexpected("the shell runs elevated");
+    if (token_elevated(primary.get())) return fail(ErrorKind::general, "the shell runs elevated");
     HANDLE duplicate = nullptr;
     if (!DuplicateTokenEx(primary.get(), TOKEN_IMPERSONATE | TOKEN_QUERY, nullptr, SecurityImpersonation,
                           TokenImpersonation, &duplicate))
-        return std::unexpected("cannot duplicate the shell's token: " + last_os_error_text());
+        return fail(ErrorKind::os_error, "cannot duplicate the shell's token: " + last_os_error_text());
     return HandleOwner(duplicate);
 }
 
@@ -129,7 +129,7 @@ bool token_elevated(HANDLE token) {
     HANDLE restricted = nullptr;
     if (!CreateRestrictedToken(token->get(), DISABLE_MAX_PRIVILEGE, 1, &deny_only, 0, nullptr, 0, nullptr,
                                &restricted))
-        return std::unexpected("cannot make a restricted token: " + last_os_error_text());
+        return fail(ErrorKind::os_error, "cannot make a restricted token: " + last_os_error_text());
     HandleOwner owner(restricted);
 
     BYTE medium[SECURITY_MAX_SID_SIZE];
@@ -137,14 +137,14 @@ bool token_elevated(HANDLE token) {
     CreateWellKnownSid(WinMediumLabelSid, nullptr, medium, &size);
     TOKEN_MANDATORY_LABEL label{{medium, SE_GROUP_INTEGRITY}};
     if (!SetTokenInformation(restricted, TokenIntegrityLevel, &label, sizeof(label) + GetLengthSid(medium)))
-        return std::unexpected("cannot lower the token to medium integrity: " + last_os_error_text());
+        return fail(ErrorKind::os_error, "cannot lower the token to medium integrity: " + last_os_error_text());
 
     std::vector<BYTE> user(256);
     if (!GetTokenInformation(restricted, TokenUser, user.data(), static_cast<DWORD>(user.size()), &size))
-        return std::unexpected("cannot read the token's user: " + last_os_error_text());
+        return fail(ErrorKind::os_error, "cannot read the token's user: " + last_os_error_text());
     TOKEN_OWNER new_owner{reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid};
     if (!SetTokenInformation(restricted, TokenOwner, &new_owner, sizeof(new_owner)))
-        return std::unexpected("cannot make the user the token's default owner: " + last_os_error_text());
+        return fail(ErrorKind::os_error, "cannot make the user the token's default owner: " + last_os_error_text());
     return owner;
 }
 
@@ -198,11 +198,11 @@ std::filesystem::path windows_temp() {
 Result<void> create_directory_with_descriptor(const std::filesystem::path& path, const wchar_t* descriptor) {
     PSECURITY_DESCRIPTOR converted = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(descriptor, SDDL_REVISION_1, &converted, nullptr))
-        return std::unexpected("cannot convert " + to_utf8(descriptor) + ": " + last_os_error_text());
+        return fail(ErrorKind::os_error, "cannot convert " + to_utf8(descriptor) + ": " + last_os_error_text());
     const LocalMemory<void> owner(converted);
     SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), converted, FALSE};
     if (!CreateDirectoryW(path.c_str(), &attributes))
-        return std::unexpected("cannot create " + utf8_path(path) + ": " + last_os_error_text());
+        return fail(ErrorKind::os_error, "cannot create " + utf8_path(path) + ": " + last_os_error_text());
     return {};
 }
 
@@ -213,7 +213,7 @@ Result<std::string> descriptor_text(const std::filesystem::path& path) {
     if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(
             read->memory.get(), SDDL_REVISION_1,
             OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr))
-        return std::unexpected("cannot write the descriptor as text: " + last_os_error_text());
+        return fail(ErrorKind::os_error, "cannot write the descriptor as text: " + last_os_error_text());
     const LocalMemory<wchar_t> owner(text);
     return to_utf8(text);
 }
@@ -222,27 +222,27 @@ Result<void> expect_staging_protection(const std::filesystem::path& path) {
     auto read = read_descriptor(path);
     if (!read) return std::unexpected(read.error());
     if (!is_sid(read->owner, WinBuiltinAdministratorsSid))
-        return std::unexpected("the owner is " + sid_name(read->owner) + ", not Administrators");
+        return fail(ErrorKind::general, "the owner is " + sid_name(read->owner) + ", not Administrators");
     if (!is_sid(read->group, WinBuiltinAdministratorsSid))
-        return std::unexpected("the group is " + sid_name(read->group) + ", not Administrators");
+        return fail(ErrorKind::general, "the group is " + sid_name(read->group) + ", not Administrators");
     if ((read->control & SE_DACL_PROTECTED) == 0)
-        return std::unexpected("the access list is not protected: it takes entries over from the parent folder");
+        return fail(ErrorKind::general, "the access list is not protected: it takes entries over from the parent folder");
     const auto entries = entries_of(read->dacl);
-    if (entries.size() != 2) return std::unexpected("the access list has " + std::to_string(entries.size()) +
+    if (entries.size() != 2) return fail(ErrorKind::general, "the access list has " + std::to_string(entries.size()) +
                                                     " entries, not two");
     bool system = false;
     bool administrators = false;
     for (const auto& entry : entries) {
         if (entry.type != ACCESS_ALLOWED_ACE_TYPE || entry.mask != FILE_ALL_ACCESS ||
             entry.flags != (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE))
-            return std::unexpected("an entry for " + sid_name(entry.sid) +
+            return fail(ErrorKind::general, "an entry for " + sid_name(entry.sid) +
                                    " is not a full-access entry inherited by files and folders only");
         system = system || is_sid(entry.sid, WinLocalSystemSid);
         administrators = administrators || is_sid(entry.sid, WinBuiltinAdministratorsSid);
         if (!is_sid(entry.sid, WinLocalSystemSid) && !is_sid(entry.sid, WinBuiltinAdministratorsSid))
-            return std::unexpected("the access list grants access to " + sid_name(entry.sid));
+            return fail(ErrorKind::general, "the access list grants access to " + sid_name(entry.sid));
     }
-    if (!system || !administrators) return std::unexpected("SYSTEM and Administrators do not have one entry each");
+    if (!system || !administrators) return fail(ErrorKind::general, "SYSTEM and Administrators do not have one entry each");
     return {};
 }
 
@@ -250,13 +250,13 @@ Result<void> expect_administrators_only(const std::filesystem::path& path) {
     auto read = read_descriptor(path);
     if (!read) return std::unexpected(read.error());
     const auto entries = entries_of(read->dacl);
-    if (read->dacl == nullptr) return std::unexpected("it has no access list: everyone has access");
+    if (read->dacl == nullptr) return fail(ErrorKind::general, "it has no access list: everyone has access");
     for (const auto& entry : entries) {
         if (entry.type == ACCESS_DENIED_ACE_TYPE) continue;
         if (entry.type != ACCESS_ALLOWED_ACE_TYPE || entry.sid == nullptr)
-            return std::unexpected("its access list has an entry of type " + std::to_string(entry.type));
+            return fail(ErrorKind::general, "its access list has an entry of type " + std::to_string(entry.type));
         if (!is_sid(entry.sid, WinLocalSystemSid) && !is_sid(entry.sid, WinBuiltinAdministratorsSid))
-            return std::unexpected("its access list grants access to " + sid_name(entry.sid));
+            return fail(ErrorKind::general, "its access list grants access to " + sid_name(entry.sid));
     }
     return {};
 }
@@ -268,8 +268,8 @@ Result<HandleOwner> ordinary_user_token(std::string& origin) {
         return shell;
     }
     auto restricted = restricted_token();
-    if (!restricted) return std::unexpected(shell.error() + "; " + restricted.error());
-    origin = "a restricted token (" + shell.error() + ")";
+    if (!restricted) return fail(ErrorKind::general, shell.error().text + "; " + restricted.error().text);
+    origin = "a restricted token (" + shell.error().text + ")";
     return restricted;
 }
 
@@ -278,12 +278,12 @@ namespace {
 [[nodiscard]] Result<void> set_mount_point(const std::filesystem::path& folder, const std::filesystem::path& target) {
     const HandleOwner directory(CreateFileW(folder.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!directory.valid()) return std::unexpected("cannot open " + utf8_path(folder) + ": " + last_os_error_text());
+    if (!directory.valid()) return fail(ErrorKind::os_error, "cannot open " + utf8_path(folder) + ": " + last_os_error_text());
     auto data = mount_point_data(target.native());
     DWORD returned = 0;
     if (!DeviceIoControl(directory.get(), FSCTL_SET_REPARSE_POINT, data.data(), static_cast<DWORD>(data.size()),
                          nullptr, 0, &returned, nullptr))
-        return std::unexpected("FSCTL_SET_REPARSE_POINT failed: " + last_os_error_text());
+        return fail(ErrorKind::os_error, "FSCTL_SET_REPARSE_POINT failed: " + last_os_error_text());
     return {};
 }
 
@@ -291,36 +291,36 @@ namespace {
 
 Result<void> plant_junction_as(HANDLE token, const std::filesystem::path& link, const std::filesystem::path& target) {
     const Impersonation as_user(token);
-    if (!as_user.active()) return std::unexpected("cannot act as the ordinary user: " + last_os_error_text());
+    if (!as_user.active()) return fail(ErrorKind::os_error, "cannot act as the ordinary user: " + last_os_error_text());
     if (!CreateDirectoryW(link.c_str(), nullptr))
-        return std::unexpected("cannot create " + utf8_path(link) + " as the ordinary user: " + last_os_error_text());
+        return fail(ErrorKind::os_error, "cannot create " + utf8_path(link) + " as the ordinary user: " + last_os_error_text());
     return set_mount_point(link, target);
 }
 
 Result<void> turn_into_junction_as(HANDLE token, const std::filesystem::path& folder,
                                    const std::filesystem::path& target) {
     const Impersonation as_user(token);
-    if (!as_user.active()) return std::unexpected("cannot act as the ordinary user: " + last_os_error_text());
+    if (!as_user.active()) return fail(ErrorKind::os_error, "cannot act as the ordinary user: " + last_os_error_text());
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
         if (!DeleteFileW(entry.path().c_str()))
-            return std::unexpected("the ordinary user cannot delete " + utf8_path(entry.path()) + ": " +
+            return fail(ErrorKind::os_error, "the ordinary user cannot delete " + utf8_path(entry.path()) + ": " +
                                    last_os_error_text());
     }
-    if (error) return std::unexpected("the ordinary user cannot list " + utf8_path(folder) + ": " + error.message());
+    if (error) return fail(ErrorKind::general, "the ordinary user cannot list " + utf8_path(folder) + ": " + error.message());
     return set_mount_point(folder, target);
 }
 
 Result<void> swap_in_junction_as(HANDLE token, const std::filesystem::path& folder, const std::filesystem::path& aside,
                                  const std::filesystem::path& target) {
     const Impersonation as_user(token);
-    if (!as_user.active()) return std::unexpected("cannot act as the ordinary user: " + last_os_error_text());
+    if (!as_user.active()) return fail(ErrorKind::os_error, "cannot act as the ordinary user: " + last_os_error_text());
     if (!MoveFileExW(folder.c_str(), aside.c_str(), 0))
-        return std::unexpected("the ordinary user cannot move " + utf8_path(folder) + " aside: " + last_os_error_text());
+        return fail(ErrorKind::os_error, "the ordinary user cannot move " + utf8_path(folder) + " aside: " + last_os_error_text());
     if (!CreateDirectoryW(folder.c_str(), nullptr)) {
         const std::string reason = last_os_error_text();
         MoveFileExW(aside.c_str(), folder.c_str(), 0);
-        return std::unexpected("cannot create " + utf8_path(folder) + " as the ordinary user: " + reason);
+        return fail(ErrorKind::general, "cannot create " + utf8_path(folder) + " as the ordinary user: " + reason);
     }
     if (auto set = set_mount_point(folder, target); !set) {
         RemoveDirectoryW(folder.c_str());
@@ -332,30 +332,30 @@ Result<void> swap_in_junction_as(HANDLE token, const std::filesystem::path& fold
 
 Result<void> swap_back_as(HANDLE token, const std::filesystem::path& folder, const std::filesystem::path& aside) {
     const Impersonation as_user(token);
-    if (!as_user.active()) return std::unexpected("cannot act as the ordinary user: " + last_os_error_text());
+    if (!as_user.active()) return fail(ErrorKind::os_error, "cannot act as the ordinary user: " + last_os_error_text());
     if (!RemoveDirectoryW(folder.c_str()))
-        return std::unexpected("the ordinary user cannot remove the junction " + utf8_path(folder) + ": " +
+        return fail(ErrorKind::os_error, "the ordinary user cannot remove the junction " + utf8_path(folder) + ": " +
                                last_os_error_text());
     if (!MoveFileExW(aside.c_str(), folder.c_str(), 0))
-        return std::unexpected("the ordinary user cannot move " + utf8_path(aside) + " back: " + last_os_error_text());
+        return fail(ErrorKind::os_error, "the ordinary user cannot move " + utf8_path(aside) + " back: " + last_os_error_text());
     return {};
 }
 
 Result<void> create_symbolic_link_as(HANDLE token, const std::filesystem::path& link,
                                      const std::filesystem::path& target) {
     const Impersonation as_user(token);
-    if (!as_user.active()) return std::unexpected("cannot act as the ordinary user: " + last_os_error_text());
+    if (!as_user.active()) return fail(ErrorKind::os_error, "cannot act as the ordinary user: " + last_os_error_text());
     if (!CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE))
-        return std::unexpected("CreateSymbolicLinkW as the ordinary user failed (Developer Mode lets ordinary users "
+        return fail(ErrorKind::os_error, "CreateSymbolicLinkW as the ordinary user failed (Developer Mode lets ordinary users "
                                "make symbolic links): " + last_os_error_text());
     // Some systems (Wine) answer success without making a link.
     WIN32_FIND_DATAW entry{};
     const HANDLE search = FindFirstFileExW(link.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
-    if (search == INVALID_HANDLE_VALUE) return std::unexpected("CreateSymbolicLinkW made nothing at " + utf8_path(link));
+    if (search == INVALID_HANDLE_VALUE) return fail(ErrorKind::general, "CreateSymbolicLinkW made nothing at " + utf8_path(link));
     FindClose(search);
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 || entry.dwReserved0 != IO_REPARSE_TAG_SYMLINK) {
         DeleteFileW(link.c_str());
-        return std::unexpected("CreateSymbolicLinkW reported success but made no symbolic link");
+        return fail(ErrorKind::general, "CreateSymbolicLinkW reported success but made no symbolic link");
     }
     return {};
 }

@@ -101,7 +101,7 @@ int wmain(int argc, wchar_t** argv) {
                 elevated ? "elevated" : "not elevated");
     auto kit = load_kit(velmarch::test_helpers::own_directory(), work);
     if (!kit) {
-        std::printf("The kit is incomplete: %s\n0 passed, 1 failed, 0 skipped\n", kit.error().c_str());
+        std::printf("The kit is incomplete: %s\n0 passed, 1 failed, 0 skipped\n", kit.error().text.c_str());
         return 2;
     }
     std::printf("kit %s, sample version %s, work folder %s\n", to_utf8(kit->directory.native()).c_str(),
