@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     auto platform = velmarch::platform::make_native_platform(argc, argv);
     auto arguments = platform->arguments();
     if (!arguments) {
-        platform->write_standard_error(arguments.error() + "\n");
+        platform->write_standard_error(arguments.error().text + "\n");
         return 2;
     }
     if (arguments->size() != 1) {
@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     const auto path = velmarch::platform::path_from_utf8(arguments->front());
     auto digest = velmarch::trust::compute_file_sha256(*platform, path);
     if (!digest) {
-        platform->write_standard_error(digest.error() + "\n");
+        platform->write_standard_error(digest.error().text + "\n");
         return 1;
     }
     std::printf("%s  %s\n", digest->c_str(), arguments->front().c_str());

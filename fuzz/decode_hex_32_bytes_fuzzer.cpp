@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto decoded = velmarch::text::decode_hex_32_bytes(text);
     FUZZ_CHECK(decoded.has_value() == is_key_text, "acceptance differs from \"64 hex digits after trimming\"");
     if (!decoded) {
-        FUZZ_CHECK(decoded.error() == "Invalid hexadecimal value.", "unexpected refusal message");
+        FUZZ_CHECK(decoded.error().text == "Invalid hexadecimal value.", "unexpected refusal message");
         return 0;
     }
     FUZZ_CHECK(velmarch::text::encode_hex_lower(*decoded) == fuzz_model::ascii_lower(trimmed),

@@ -84,17 +84,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const auto command = velmarch::process::build_installer_command(inputs, staged, program);
     if (refusable(dir)) {
-        FUZZ_CHECK(!command && command.error() == "The current install directory cannot be passed to Windows Installer.",
+        FUZZ_CHECK(!command && command.error().text == "The current install directory cannot be passed to Windows Installer.",
                    "an install directory with a quote, CR or LF was not refused");
         return 0;
     }
     if (refusable(log)) {
-        FUZZ_CHECK(!command && command.error() == "The installer log path cannot be passed to Windows Installer.",
+        FUZZ_CHECK(!command && command.error().text == "The installer log path cannot be passed to Windows Installer.",
                    "a log path with a quote, CR or LF was not refused");
         return 0;
     }
     if (refusable(package) || refusable(staged_log) || refusable(installer)) {
-        FUZZ_CHECK(!command && command.error() == "The Windows directory cannot be passed to Windows Installer.",
+        FUZZ_CHECK(!command && command.error().text == "The Windows directory cannot be passed to Windows Installer.",
                    "a staged package, staged log or program path with a quote, CR or LF was not refused");
         return 0;
     }

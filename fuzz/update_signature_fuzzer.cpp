@@ -51,14 +51,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                                     in.key_id, in.algorithm)
                 : velmarch::trust::verify_update_signature(in.version, in.sha256, in.signature, in.key_id,
                                                            in.algorithm);
-    if (!result) FUZZ_CHECK(is_signature_message(result.error()), "the refusal is not one of the six fixed messages");
+    if (!result) FUZZ_CHECK(is_signature_message(result.error().text), "the refusal is not one of the six fixed messages");
 
     const auto refusal = fuzz_model::expected_refusal(in, key_text);
     if (refusal) {
         FUZZ_CHECK(!result.has_value(), "a signature was accepted although an earlier step must refuse it");
-        FUZZ_CHECK(result.error() == *refusal, "the refusal is not the message of the first refusing step");
+        FUZZ_CHECK(result.error().text == *refusal, "the refusal is not the message of the first refusing step");
     } else if (!result) {
-        FUZZ_CHECK(result.error() == fuzz_model::kVerificationFailed,
+        FUZZ_CHECK(result.error().text == fuzz_model::kVerificationFailed,
                    "a well-formed 64-byte signature was refused before the curve equation");
     }
 

@@ -381,7 +381,7 @@ TEST_F(TrustedWalk, ABareDriveTargetTakesTheNamesAfterItAsDriveRelative) {
     cursor.add("/ProgramData/Velmarch/Logs", directory(kAdministrators));
     cursor.add("/Logs", directory(kUser));
     auto name = walk("C:\\ProgramData\\Velmarch\\here\\Logs\\helper.log");
-    ASSERT_TRUE(name) << name.error();
+    ASSERT_TRUE(name) << name.error().text;
     EXPECT_EQ(Path(*name), as_path("helper.log"));
     EXPECT_EQ(cursor.here, "/ProgramData/Velmarch/Logs");
 }
