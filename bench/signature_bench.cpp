@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     // A message the size of a signed package record.
     constexpr std::string_view kMessage =
         "velmarch-package-v1\nsha256=9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08\n";
-    const std::array<std::uint8_t, 32> seed{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16,
+    const std::array<std::uint8_t, 32> seed{1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16,
                                             17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32};
 
     const auto first_start = Clock::now();
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "velmarch-signature-bench: a changed signature verifies\n");
         return 1;
     }
-    std::printf("library start-up and signing: %.0f us\nfirst check: %.1f us\nmean of %ld checks: %.1f us\n",
-                signing, first, checks, mean);
+    std::printf("library start-up and signing: %.0f us\nfirst check: %.1f us\nmean of %ld checks: %.1f us\n", signing,
+                first, checks, mean);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -226,7 +226,7 @@ std::optional<std::string> member(std::string_view text, std::string_view key, b
 UpdateOutcome read_update_result(const std::wstring& result_path) {
     UpdateOutcome outcome;
     std::ifstream in(result_path.c_str(), std::ios::binary);  // MinGW and MSVC take a wide path here
-    if (!in) return outcome;  // aborted
+    if (!in) return outcome;                                  // aborted
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const auto status = json::member(text, "status", true);
     const auto code = json::member(text, "exitCode", false);

@@ -22,7 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                "acceptance differs from \"the text is a canonical encoding\"");
     if (decoded) {
         FUZZ_CHECK(velmarch::trust::base64_encode(*decoded) == text, "an accepted text is not the canonical encoding");
-        FUZZ_CHECK(decoded->size() == size / 4 * 3 - (text.ends_with("==") ? 2 : text.ends_with("=") ? 1 : 0),
+        FUZZ_CHECK(decoded->size() == size / 4 * 3 - (text.ends_with("==")  ? 2
+                                                      : text.ends_with("=") ? 1
+                                                                            : 0),
                    "the decoded length does not follow from the text length and padding");
     }
 

@@ -28,8 +28,8 @@ struct ModelOutcome {
 };
 
 constexpr std::string_view kRequiredInOrder[] = {
-    "msi-path",        "install-dir",    "app-path",         "msi-log-path", "helper-log-path", "result-path",
-    "expected-sha256", "expected-version", "signature",      "key-id",       "signature-algorithm",
+    "msi-path",        "install-dir",      "app-path",  "msi-log-path", "helper-log-path",     "result-path",
+    "expected-sha256", "expected-version", "signature", "key-id",       "signature-algorithm",
 };
 
 std::vector<std::string> split_arguments(const std::uint8_t* data, std::size_t size) {
@@ -39,7 +39,8 @@ std::vector<std::string> split_arguments(const std::uint8_t* data, std::size_t s
     std::size_t start = 0;
     while (true) {
         const std::size_t nul = input.find('\0', start);
-        arguments.emplace_back(input.substr(start, nul == std::string_view::npos ? std::string_view::npos : nul - start));
+        arguments.emplace_back(
+            input.substr(start, nul == std::string_view::npos ? std::string_view::npos : nul - start));
         if (nul == std::string_view::npos) break;
         start = nul + 1;
     }

@@ -83,7 +83,7 @@ void check_whole(std::string_view text, std::string_view base, PathStyle style) 
 
 // ---- the tree -----------------------------------------------------------
 
-constexpr int kDepth = 24;             // directories between the private folder and the base
+constexpr int kDepth = 24;              // directories between the private folder and the base
 constexpr std::size_t kMaxTokens = 20;  // fewer than kDepth: no ".." climbs out of the folder
 
 struct Tree {

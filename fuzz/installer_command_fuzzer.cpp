@@ -27,10 +27,10 @@
 
 namespace {
 
-constexpr std::array<char16_t, 24> kSpecial{
-    u'\x85',  u'\xA0',  u'\x1680', u'\x2000', u'\x2001', u'\x2002', u'\x2003', u'\x2004',
-    u'\x2005', u'\x2006', u'\x2007', u'\x2008', u'\x2009', u'\x200A', u'\x2028', u'\x2029',
-    u'\x202F', u'\x205F', u'\x3000', u'\xFEFF', u'\xD800', u'\xDC00', u'\xFFFF', u'\xE9'};
+constexpr std::array<char16_t, 24> kSpecial{u'\x85',   u'\xA0',   u'\x1680', u'\x2000', u'\x2001', u'\x2002',
+                                            u'\x2003', u'\x2004', u'\x2005', u'\x2006', u'\x2007', u'\x2008',
+                                            u'\x2009', u'\x200A', u'\x2028', u'\x2029', u'\x202F', u'\x205F',
+                                            u'\x3000', u'\xFEFF', u'\xD800', u'\xDC00', u'\xFFFF', u'\xE9'};
 
 char16_t code_unit(std::uint8_t byte) {
     if (byte < 0x80) return byte;
@@ -84,8 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const auto command = velmarch::process::build_installer_command(inputs, staged, program);
     if (refusable(dir)) {
-        FUZZ_CHECK(!command && command.error().text == "The current install directory cannot be passed to Windows Installer.",
-                   "an install directory with a quote, CR or LF was not refused");
+        FUZZ_CHECK(
+            !command && command.error().text == "The current install directory cannot be passed to Windows Installer.",
+            "an install directory with a quote, CR or LF was not refused");
         return 0;
     }
     if (refusable(log)) {
@@ -107,8 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto composed = velmarch::process::compose_command_line(installer, command->arguments);
     FUZZ_CHECK(composed.has_value(), "composition failed");
 
-    std::vector<std::u16string> intended{installer, u"/i", package, u"/passive", u"/norestart",
-                                         u"VELMARCH_INSTALLDIR_LOCK=1", u"/L*v", staged_log};
+    std::vector<std::u16string> intended{
+        installer, u"/i", package, u"/passive", u"/norestart", u"VELMARCH_INSTALLDIR_LOCK=1", u"/L*v", staged_log};
     if (inputs.repair_mode) intended.insert(intended.end(), {u"REINSTALL=ALL", u"REINSTALLMODE=amus"});
     intended.push_back(u"INSTALLDIR=" + dir);
 

@@ -11,17 +11,20 @@
 #include <string_view>
 
 #include "run/result_json.h"
-#include "text/json_string.h"
 #include "support/check.h"
 #include "support/json_reader.h"
 #include "support/unicode_trim.h"
+#include "text/json_string.h"
 
 namespace {
 
 constexpr velmarch::update::ResultStatus kStatuses[] = {
-    velmarch::update::ResultStatus::success,           velmarch::update::ResultStatus::error,
-    velmarch::update::ResultStatus::install_verification_failed, velmarch::update::ResultStatus::restart_required,
-    velmarch::update::ResultStatus::restart_initiated, velmarch::update::ResultStatus::version_conflict,
+    velmarch::update::ResultStatus::success,
+    velmarch::update::ResultStatus::error,
+    velmarch::update::ResultStatus::install_verification_failed,
+    velmarch::update::ResultStatus::restart_required,
+    velmarch::update::ResultStatus::restart_initiated,
+    velmarch::update::ResultStatus::version_conflict,
 };
 constexpr std::string_view kStatusWords[] = {
     "success", "error", "installVerificationFailed", "restartRequired", "restartInitiated", "versionConflict",

@@ -35,9 +35,9 @@ struct Signer {
 
 const Signer& harness_signer() {
     static const Signer signer = [] {
-        constexpr std::array<std::uint8_t, 32> kSeed = {0x5a, 0x17, 0xc3, 0x09, 0x88, 0x41, 0xde, 0x20, 0x6b, 0xf4, 0x31,
-                                                        0x92, 0x0e, 0x7d, 0xa5, 0x58, 0xc0, 0x13, 0x66, 0xb9, 0x2f, 0x84,
-                                                        0x47, 0xea, 0x1c, 0x70, 0xd3, 0x05, 0x99, 0x3b, 0xae, 0x62};
+        constexpr std::array<std::uint8_t, 32> kSeed = {
+            0x5a, 0x17, 0xc3, 0x09, 0x88, 0x41, 0xde, 0x20, 0x6b, 0xf4, 0x31, 0x92, 0x0e, 0x7d, 0xa5, 0x58,
+            0xc0, 0x13, 0x66, 0xb9, 0x2f, 0x84, 0x47, 0xea, 0x1c, 0x70, 0xd3, 0x05, 0x99, 0x3b, 0xae, 0x62};
         Signer s;
         s.key.reset(EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr, kSeed.data(), kSeed.size()));
         std::array<std::uint8_t, 32> public_key{};
@@ -54,7 +54,8 @@ std::vector<std::uint8_t> sign(std::string_view message) {
     DigestContextOwner context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
     std::vector<std::uint8_t> signature(64);
     std::size_t length = signature.size();
-    FUZZ_CHECK(context && EVP_DigestSignInit(context.get(), nullptr, nullptr, nullptr, harness_signer().key.get()) == 1 &&
+    FUZZ_CHECK(context &&
+                   EVP_DigestSignInit(context.get(), nullptr, nullptr, nullptr, harness_signer().key.get()) == 1 &&
                    EVP_DigestSign(context.get(), signature.data(), &length,
                                   reinterpret_cast<const unsigned char*>(message.data()), message.size()) == 1 &&
                    length == 64,
@@ -142,7 +143,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(result.has_value(), "a change that leaves the signed content alone is refused");
     } else {
         FUZZ_CHECK(!result.has_value(), "a mutated update verifies");
-        FUZZ_CHECK(result.error().text == fuzz_model::kVerificationFailed, "a forged update is refused with the wrong message");
+        FUZZ_CHECK(result.error().text == fuzz_model::kVerificationFailed,
+                   "a forged update is refused with the wrong message");
     }
     return 0;
 }

@@ -44,14 +44,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool own_key = pieces.size() == 6;
     pieces.resize(6);
     const fuzz_model::SignatureInputs in{pieces[0], pieces[1], pieces[2], pieces[3], pieces[4]};
-    const std::string_view key_text = own_key ? pieces[5] : std::string_view(velmarch::generated::kEmbeddedUpdatePublicKey);
+    const std::string_view key_text =
+        own_key ? pieces[5] : std::string_view(velmarch::generated::kEmbeddedUpdatePublicKey);
 
-    const auto result =
-        own_key ? velmarch::trust::verify_update_signature_with_key(key_text, in.version, in.sha256, in.signature,
-                                                                    in.key_id, in.algorithm)
-                : velmarch::trust::verify_update_signature(in.version, in.sha256, in.signature, in.key_id,
-                                                           in.algorithm);
-    if (!result) FUZZ_CHECK(is_signature_message(result.error().text), "the refusal is not one of the six fixed messages");
+    const auto result = own_key ? velmarch::trust::verify_update_signature_with_key(
+                                      key_text, in.version, in.sha256, in.signature, in.key_id, in.algorithm)
+                                : velmarch::trust::verify_update_signature(in.version, in.sha256, in.signature,
+                                                                           in.key_id, in.algorithm);
+    if (!result)
+        FUZZ_CHECK(is_signature_message(result.error().text), "the refusal is not one of the six fixed messages");
 
     const auto refusal = fuzz_model::expected_refusal(in, key_text);
     if (refusal) {

@@ -4,10 +4,10 @@
 
 #include <cstdio>
 
-#define FUZZ_CHECK(condition, what)                                                         \
-    do {                                                                                    \
-        if (!(condition)) {                                                                 \
+#define FUZZ_CHECK(condition, what)                                                             \
+    do {                                                                                        \
+        if (!(condition)) {                                                                     \
             std::fprintf(stderr, "Property violated at %s:%d: %s\n", __FILE__, __LINE__, what); \
-            __builtin_trap();                                                               \
-        }                                                                                   \
+            __builtin_trap();                                                                   \
+        }                                                                                       \
     } while (false)

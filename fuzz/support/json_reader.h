@@ -28,9 +28,9 @@ struct Value {
 
 // Writer choices the grammar allows but the result file never makes.
 struct Choices {
-    bool white_space = false;           // insignificant white space anywhere
-    bool needless_escape = false;       // \/ or \uXXXX for a character that has a short form or needs none
-    bool upper_case_hex_escape = false; // \u00AB instead of \u00ab
+    bool white_space = false;            // insignificant white space anywhere
+    bool needless_escape = false;        // \/ or \uXXXX for a character that has a short form or needs none
+    bool upper_case_hex_escape = false;  // \u00AB instead of \u00ab
 };
 
 class Reader {
@@ -218,7 +218,10 @@ private:
             switch (text_[pos_++]) {
                 case '"': out += '"'; break;
                 case '\\': out += '\\'; break;
-                case '/': out += '/'; choices_.needless_escape = true; break;
+                case '/':
+                    out += '/';
+                    choices_.needless_escape = true;
+                    break;
                 case 'b': out += '\b'; break;
                 case 'f': out += '\f'; break;
                 case 'n': out += '\n'; break;

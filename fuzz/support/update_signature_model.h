@@ -25,8 +25,8 @@ inline constexpr std::string_view kInvalidPublicKey = "The embedded update publi
 inline constexpr std::string_view kNotBase64 = "Update signature is not valid Base64.";
 inline constexpr std::string_view kInvalidLength = "Update signature has an invalid length.";
 inline constexpr std::string_view kVerificationFailed = "Update signature verification failed.";
-inline constexpr std::string_view kSignatureMessages[] = {kUnsupportedAlgorithm, kInvalidMetadata, kInvalidPublicKey,
-                                                          kNotBase64, kInvalidLength, kVerificationFailed};
+inline constexpr std::string_view kSignatureMessages[] = {
+    kUnsupportedAlgorithm, kInvalidMetadata, kInvalidPublicKey, kNotBase64, kInvalidLength, kVerificationFailed};
 
 inline constexpr std::string_view kAcceptedKeyId = "velmarch-update-2026-01";
 
@@ -50,8 +50,8 @@ inline bool is_curve_point(const std::array<std::uint8_t, 32>& encoded) {
     using Bignum = std::unique_ptr<BIGNUM, decltype(&BN_free)>;
     auto make = [] { return Bignum(BN_new(), &BN_free); };
     std::unique_ptr<BN_CTX, decltype(&BN_CTX_free)> context(BN_CTX_new(), &BN_CTX_free);
-    Bignum p = make(), d = make(), y = make(), u = make(), v = make(), x = make(), t = make(), e = make(),
-           one = make(), vx2 = make(), neg_u = make();
+    Bignum p = make(), d = make(), y = make(), u = make(), v = make(), x = make(), t = make(), e = make(), one = make(),
+           vx2 = make(), neg_u = make();
     BN_CTX* ctx = context.get();
     std::array<std::uint8_t, 32> y_bytes = encoded;
     y_bytes[31] &= 0x7F;

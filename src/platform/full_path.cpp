@@ -85,7 +85,8 @@ Text<Char> joined(const SplitPath<Char>& split, PathStyle style) {
 
 template <class Char>
 PathAnchor anchor_of(View<Char> text, PathStyle style) {
-    if (style == PathStyle::posix) return !text.empty() && text[0] == Char('/') ? PathAnchor::absolute : PathAnchor::relative;
+    if (style == PathStyle::posix)
+        return !text.empty() && text[0] == Char('/') ? PathAnchor::absolute : PathAnchor::relative;
     if (starts_with_ascii(text, "\\\\?\\") || starts_with_ascii(text, "\\??\\")) return PathAnchor::verbatim;
     const std::size_t root = root_length(text, style);
     if (root == 0) return PathAnchor::relative;
@@ -132,13 +133,11 @@ Text<Char> resolve_dots(View<Char> text, PathStyle style) {
 template <class Char>
 Text<Char> full_path_text(View<Char> text, View<Char> base, PathStyle style) {
     switch (anchor_of(text, style)) {
-        case PathAnchor::verbatim:
-            return Text<Char>(text);
+        case PathAnchor::verbatim: return Text<Char>(text);
         case PathAnchor::absolute:
             if (!has_dot_components(text, root_length(text, style), style)) return Text<Char>(text);
             return resolve_dots(text, style);
-        case PathAnchor::relative:
-            return resolve_dots(View<Char>(join_name(base, text, style)), style);
+        case PathAnchor::relative: return resolve_dots(View<Char>(join_name(base, text, style)), style);
         case PathAnchor::rooted:
             return resolve_dots(View<Char>(Text<Char>(root_name(base, style)) + Text<Char>(text)), style);
         case PathAnchor::drive_relative: {
@@ -190,11 +189,11 @@ bool is_ambiguous_root(View<Char> text, PathStyle style) {
     return false;
 }
 
-#define VELMARCH_FULL_PATH_FOR(Char)                                                                        \
-    template bool is_ambiguous_root<Char>(View<Char>, PathStyle);                                           \
-    template PathAnchor anchor_of<Char>(View<Char>, PathStyle);                                             \
-    template SplitPath<Char> split_path<Char>(View<Char>, PathStyle);                                       \
-    template Text<Char> resolve_dots<Char>(View<Char>, PathStyle);                                          \
+#define VELMARCH_FULL_PATH_FOR(Char)                                  \
+    template bool is_ambiguous_root<Char>(View<Char>, PathStyle);     \
+    template PathAnchor anchor_of<Char>(View<Char>, PathStyle);       \
+    template SplitPath<Char> split_path<Char>(View<Char>, PathStyle); \
+    template Text<Char> resolve_dots<Char>(View<Char>, PathStyle);    \
     template Text<Char> full_path_text<Char>(View<Char>, View<Char>, PathStyle);
 
 VELMARCH_FULL_PATH_FOR(char)

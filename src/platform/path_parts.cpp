@@ -18,8 +18,8 @@ template <class Char>
 std::size_t windows_root_length(View<Char> text) {
     constexpr PathStyle style = PathStyle::windows;
     if (text.size() >= 2 && is_separator_in(text[0], style) && is_separator_in(text[1], style)) {
-        const bool device = text.size() >= 4 && (text[2] == Char('.') || text[2] == Char('?')) &&
-                            is_separator_in(text[3], style);
+        const bool device =
+            text.size() >= 4 && (text[2] == Char('.') || text[2] == Char('?')) && is_separator_in(text[3], style);
         if (device) {
             const std::size_t name_end = component_end(text, 4, style);
             if (!names_unc(text.substr(4, name_end - 4))) return past_component(text, 4, style);
@@ -96,7 +96,7 @@ TextVolume volume_by_text(View<Char> text, PathStyle style) {
     if (verbatim) {
         const View<Char> rest = text.substr(4);
         return has_drive(rest) && rest.size() >= 3 && rest[2] == Char('\\') ? TextVolume::this_machine
-                                                                             : TextVolume::not_local;
+                                                                            : TextVolume::not_local;
     }
     return two_separators ? TextVolume::not_local : TextVolume::this_machine;
 }
@@ -110,13 +110,13 @@ bool has_wildcard(View<Char> text, PathStyle style) {
     return false;
 }
 
-#define VELMARCH_PATH_PARTS_FOR(Char)                                      \
+#define VELMARCH_PATH_PARTS_FOR(Char)                                                    \
     template std::basic_string<Char> join_name<Char>(View<Char>, View<Char>, PathStyle); \
-    template bool has_wildcard<Char>(View<Char>, PathStyle);                \
-    template TextVolume volume_by_text<Char>(View<Char>, PathStyle);        \
-    template std::size_t root_length<Char>(View<Char>, PathStyle);          \
-    template View<Char> filename_of<Char>(View<Char>, PathStyle);           \
-    template View<Char> parent_of<Char>(View<Char>, PathStyle);             \
+    template bool has_wildcard<Char>(View<Char>, PathStyle);                             \
+    template TextVolume volume_by_text<Char>(View<Char>, PathStyle);                     \
+    template std::size_t root_length<Char>(View<Char>, PathStyle);                       \
+    template View<Char> filename_of<Char>(View<Char>, PathStyle);                        \
+    template View<Char> parent_of<Char>(View<Char>, PathStyle);                          \
     template View<Char> extension_of<Char>(View<Char>, PathStyle);
 
 VELMARCH_PATH_PARTS_FOR(char)

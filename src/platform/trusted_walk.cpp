@@ -93,7 +93,8 @@ Result<NativeString> walk_trusted_path(PathCursor& cursor, const Path& path, Wal
             }
             case EntryKind::missing:
                 if (options.create_directories) {
-                    if (++retries > kMaxLinksFollowed) return fail(ErrorKind::os_error, cursor.missing_directory_error());
+                    if (++retries > kMaxLinksFollowed)
+                        return fail(ErrorKind::os_error, cursor.missing_directory_error());
                     if (auto made = cursor.make_directory(name); !made) return std::unexpected(made.error());
                     // Looked at again: what now stands there decides.
                     pending.push_front(name);

@@ -16,7 +16,9 @@ constexpr View kExtendedUncPrefix = u"\\\\?\\UNC\\";
 bool is_letter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
 
 // "C:\" and below; "C:" alone names the volume device itself.
-bool is_drive_rooted(View path) { return path.size() >= 3 && is_letter(path[0]) && path[1] == u':' && path[2] == u'\\'; }
+bool is_drive_rooted(View path) {
+    return path.size() >= 3 && is_letter(path[0]) && path[1] == u':' && path[2] == u'\\';
+}
 
 // "server\share" and below, as it follows the two leading separators; "." and
 // "?" as a server are the device namespaces, not servers.

@@ -20,9 +20,9 @@
 
 namespace velmarch::platform {
 
-inline constexpr std::uint32_t kReparseTagMountPoint = 0xA0000003;  // IO_REPARSE_TAG_MOUNT_POINT
+inline constexpr std::uint32_t kReparseTagMountPoint = 0xA0000003;    // IO_REPARSE_TAG_MOUNT_POINT
 inline constexpr std::uint32_t kReparseTagSymbolicLink = 0xA000000C;  // IO_REPARSE_TAG_SYMLINK
-inline constexpr std::uint32_t kSymbolicLinkRelative = 1;  // SYMLINK_FLAG_RELATIVE
+inline constexpr std::uint32_t kSymbolicLinkRelative = 1;             // SYMLINK_FLAG_RELATIVE
 
 enum class LinkTargetProblem {
     // The reparse data does not hold what its header says.

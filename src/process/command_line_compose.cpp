@@ -37,8 +37,7 @@ bool has_nul(std::u16string_view text) { return text.find(u'\0') != std::u16stri
 
 }  // namespace
 
-Result<std::u16string> compose_command_line(std::u16string_view program,
-                                            const std::vector<Argument>& arguments) {
+Result<std::u16string> compose_command_line(std::u16string_view program, const std::vector<Argument>& arguments) {
     if (has_nul(program) ||
         std::any_of(arguments.begin(), arguments.end(), [](const Argument& a) { return has_nul(a.text); }))
         return fail(ErrorKind::refused, std::string(kNulInCommandLine));

@@ -15,8 +15,7 @@ Argument regular(std::u16string_view text) { return Argument{std::u16string(text
 
 }  // namespace
 
-Result<InstallerCommand> build_installer_command(const InstallerInputs& inputs,
-                                                 const StagedInstall& staged,
+Result<InstallerCommand> build_installer_command(const InstallerInputs& inputs, const StagedInstall& staged,
                                                  const platform::Path& installer) {
     auto install_dir = install_dir_assignment(platform::path_to_utf16(inputs.install_dir));
     if (!install_dir) return std::unexpected(install_dir.error());

@@ -26,8 +26,7 @@ std::string installer_exit_message(std::int32_t exit_code) { return text::format
 
 InstallerOutcome map_installer_exit_code(std::int32_t exit_code, std::string_view expected_version) {
     switch (exit_code) {
-        case kErrorSuccess:
-            return {{ResultStatus::success, exit_code, std::string(), true, 0}, true};
+        case kErrorSuccess: return {{ResultStatus::success, exit_code, std::string(), true, 0}, true};
         case kErrorProductVersion:
             return {{ResultStatus::version_conflict, exit_code, text::format(kVersionConflict, expected_version), true,
                      exit_code},
@@ -36,8 +35,7 @@ InstallerOutcome map_installer_exit_code(std::int32_t exit_code, std::string_vie
             return {{ResultStatus::restart_required, exit_code, std::string(kRestartRequired), false, 0}, false};
         case kErrorSuccessRebootInitiated:
             return {{ResultStatus::restart_initiated, exit_code, std::string(kRestartInitiated), false, 0}, false};
-        default:
-            return {{ResultStatus::error, exit_code, installer_exit_message(exit_code), true, exit_code}, false};
+        default: return {{ResultStatus::error, exit_code, installer_exit_message(exit_code), true, exit_code}, false};
     }
 }
 

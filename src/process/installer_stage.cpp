@@ -27,8 +27,8 @@ constexpr std::uint32_t kMillisecondsPerSecond = 1000;
                                                          const InstallerInputs& inputs, const StagedInstall& staged,
                                                          update::Reporter& reporter) {
     for (int run = 1;; ++run) {
-        auto exit_code = run_and_wait(platform, command.program, command.arguments, std::nullopt,
-                                      SearchPlaces::system_only);
+        auto exit_code =
+            run_and_wait(platform, command.program, command.arguments, std::nullopt, SearchPlaces::system_only);
         if (!exit_code) return exit_code;
         reporter.append_log_line(installer_exit_message(*exit_code));
         deliver_installer_log(platform, staged.installer_log, inputs.msi_log_path,
@@ -58,7 +58,8 @@ Result<platform::Path> locate_windows_installer(platform::Platform& platform) {
 StageOutcome run_installer_stage(platform::Platform& platform, const InstallerInputs& inputs,
                                  const StagedInstall& staged, update::Reporter& reporter) {
     auto installer = locate_windows_installer(platform);
-    if (!installer) return StageFinished{installer.error().text, update::failure_around_installer(installer.error().text)};
+    if (!installer)
+        return StageFinished{installer.error().text, update::failure_around_installer(installer.error().text)};
 
     reporter.append_log_line(kStartingInstaller);
 
@@ -71,8 +72,8 @@ StageOutcome run_installer_stage(platform::Platform& platform, const InstallerIn
     InstallerOutcome outcome = map_installer_exit_code(*exit_code, inputs.expected_version);
     std::string failed_check;
     if (outcome.verify_version) {
-        auto confirmed = verify_installed_version(platform, inputs.app_path, inputs.install_dir,
-                                                  inputs.expected_version);
+        auto confirmed =
+            verify_installed_version(platform, inputs.app_path, inputs.install_dir, inputs.expected_version);
         if (!confirmed) {
             failed_check = confirmed.error().text;
             outcome = outcome_after_failed_version_check(confirmed.error().text);

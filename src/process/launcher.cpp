@@ -1,7 +1,7 @@
 // Starting a program through the platform: resolve, compose, create.
 
-#include "platform/path.h"
 #include "process/launcher.h"
+#include "platform/path.h"
 
 namespace velmarch::process {
 namespace {
@@ -28,8 +28,7 @@ namespace {
 
 Result<std::int32_t> run_and_wait(platform::Platform& platform, const platform::Path& program,
                                   const std::vector<Argument>& arguments,
-                                  const std::optional<platform::Path>& working_directory,
-                                  SearchPlaces places) {
+                                  const std::optional<platform::Path>& working_directory, SearchPlaces places) {
     auto launch = prepare_launch(platform, program, arguments, working_directory, places);
     if (!launch) return std::unexpected(launch.error());
     return platform.run_and_wait(*launch);
@@ -37,8 +36,7 @@ Result<std::int32_t> run_and_wait(platform::Platform& platform, const platform::
 
 Result<std::uint32_t> start_detached(platform::Platform& platform, const platform::Path& program,
                                      const std::vector<Argument>& arguments,
-                                     const std::optional<platform::Path>& working_directory,
-                                     SearchPlaces places) {
+                                     const std::optional<platform::Path>& working_directory, SearchPlaces places) {
     auto launch = prepare_launch(platform, program, arguments, working_directory, places);
     if (!launch) return std::unexpected(launch.error());
     return platform.start_detached(*launch);

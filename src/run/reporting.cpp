@@ -16,8 +16,8 @@ std::string compose_log_line(std::uint64_t unix_seconds, std::string_view messag
     return text::format("[{}] {}\n", unix_seconds, message);
 }
 
-FileReporter::FileReporter(platform::Platform& platform, platform::Path helper_log_path,
-                           platform::Path result_path, std::string expected_version)
+FileReporter::FileReporter(platform::Platform& platform, platform::Path helper_log_path, platform::Path result_path,
+                           std::string expected_version)
     : platform_(platform),
       helper_log_path_(std::move(helper_log_path)),
       result_path_(std::move(result_path)),

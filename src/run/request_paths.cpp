@@ -40,9 +40,9 @@ using update::UpdateRequest;
 }  // namespace
 
 Result<void> make_request_paths_full(platform::Platform& platform, UpdateRequest& request) {
-    for (Path UpdateRequest::*field : {&UpdateRequest::msi_path, &UpdateRequest::install_dir, &UpdateRequest::app_path,
-                                       &UpdateRequest::msi_log_path, &UpdateRequest::helper_log_path,
-                                       &UpdateRequest::result_path}) {
+    for (Path UpdateRequest::*field :
+         {&UpdateRequest::msi_path, &UpdateRequest::install_dir, &UpdateRequest::app_path, &UpdateRequest::msi_log_path,
+          &UpdateRequest::helper_log_path, &UpdateRequest::result_path}) {
         Result<Path> full = full_path(platform, request.*field);
         if (!full) return std::unexpected(full.error());
         request.*field = std::move(*full);

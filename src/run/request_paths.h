@@ -15,7 +15,6 @@ namespace velmarch::run {
 // Fails when a working directory is needed and cannot be read, and for a
 // Windows share or device text whose "." or ".." the system reads in its own
 // way (platform::is_ambiguous_root).
-[[nodiscard]] Result<void> make_request_paths_full(platform::Platform& platform,
-                                                   update::UpdateRequest& request);
+[[nodiscard]] Result<void> make_request_paths_full(platform::Platform& platform, update::UpdateRequest& request);
 
 }  // namespace velmarch::run

@@ -17,7 +17,8 @@ namespace velmarch::run {
 namespace {
 
 constexpr std::string_view kStarted = "Velmarch native updater started.";
-constexpr std::string_view kStagedAndVerified = "The update package was copied to restricted staging and verified again.";
+constexpr std::string_view kStagedAndVerified =
+    "The update package was copied to restricted staging and verified again.";
 constexpr std::string_view kPackageFailed = "Package verification failed: {}";
 constexpr std::string_view kStagingFailed = "Secure package staging failed: {}";
 constexpr std::string_view kSwept = "Removed {} staging directories left by earlier runs.";

@@ -8,8 +8,7 @@ trust::PackageClaim package_claim(const update::UpdateRequest& request) {
 }
 
 process::InstallerInputs installer_inputs(const update::UpdateRequest& request) {
-    return {request.install_dir, request.app_path, request.msi_log_path, request.expected_version,
-            request.repair_mode};
+    return {request.install_dir, request.app_path, request.msi_log_path, request.expected_version, request.repair_mode};
 }
 
 }  // namespace velmarch::run

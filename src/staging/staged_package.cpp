@@ -2,14 +2,13 @@
 
 #include <utility>
 
+#include "platform/held_retry.h"
 #include "platform/path.h"
 #include "staging/staging.h"
-#include "platform/held_retry.h"
 
 namespace velmarch::staging {
 
-StagedPackage::StagedPackage(platform::Platform& platform, platform::Path staging_dir,
-                             platform::Path package_path)
+StagedPackage::StagedPackage(platform::Platform& platform, platform::Path staging_dir, platform::Path package_path)
     : platform_(&platform),
       staging_dir_(std::move(staging_dir)),
       package_path_(std::move(package_path)),

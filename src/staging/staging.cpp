@@ -32,7 +32,8 @@ constexpr std::string_view kNotEnoughSpace =
     auto windows = platform.windows_directory();
     if (!windows) return fail(ErrorKind::general, std::string(kTempNotFound));
     platform::Path temp = *windows / platform::path_from_utf8("Temp");
-    if (platform.file_type(temp) != platform::FileType::directory) return fail(ErrorKind::general, std::string(kTempNotFound));
+    if (platform.file_type(temp) != platform::FileType::directory)
+        return fail(ErrorKind::general, std::string(kTempNotFound));
     return temp;
 }
 
@@ -43,8 +44,7 @@ constexpr std::string_view kNotEnoughSpace =
     auto available = platform.free_bytes(temp);
     if (!available) return fail(ErrorKind::general, text::format(kFreeSpaceUnknown, available.error().text));
     constexpr std::uint64_t kMost = std::numeric_limits<std::uint64_t>::max();
-    const std::uint64_t needed =
-        length > kMost - kStagingFreeSpaceReserve ? kMost : length + kStagingFreeSpaceReserve;
+    const std::uint64_t needed = length > kMost - kStagingFreeSpaceReserve ? kMost : length + kStagingFreeSpaceReserve;
     if (*available < needed) return fail(ErrorKind::general, text::format(kNotEnoughSpace, needed, *available));
     return {};
 }

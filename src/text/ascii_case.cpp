@@ -11,8 +11,8 @@ std::string ascii_lower(std::string_view text) {
 }
 
 bool ascii_iequals(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return ascii_lower(x) == ascii_lower(y); });
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return ascii_lower(x) == ascii_lower(y); });
 }
 
 }  // namespace velmarch::text

@@ -9,7 +9,7 @@ namespace velmarch::text {
 
 template <class T>
 concept CodeUnit = std::same_as<T, char> || std::same_as<T, wchar_t> || std::same_as<T, char8_t> ||
-                   std::same_as<T, char16_t> || std::same_as<T, char32_t>;
+    std::same_as<T, char16_t> || std::same_as<T, char32_t>;
 
 template <CodeUnit Char>
 constexpr Char ascii_lower(Char c) noexcept {

@@ -12,7 +12,8 @@ namespace velmarch::text {
 // How many "{}" `pattern` holds, counted left to right without overlap.
 constexpr std::size_t placeholder_count(std::string_view pattern) {
     std::size_t count = 0;
-    for (std::size_t pos = pattern.find("{}"); pos != std::string_view::npos; pos = pattern.find("{}", pos + 2)) ++count;
+    for (std::size_t pos = pattern.find("{}"); pos != std::string_view::npos; pos = pattern.find("{}", pos + 2))
+        ++count;
     return count;
 }
 
@@ -37,7 +38,7 @@ template <class... Args>
 class BasicPattern {
 public:
     template <class Text>
-        requires std::convertible_to<const Text&, std::string_view>
+    requires std::convertible_to<const Text&, std::string_view>
     consteval BasicPattern(const Text& pattern)  // NOLINT(google-explicit-constructor): a literal stands for it
         : pattern_(pattern) {
         if (placeholder_count(pattern_) != sizeof...(Args)) detail::placeholders_differ_from_arguments();

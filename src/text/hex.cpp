@@ -29,9 +29,7 @@ std::string encode_hex_lower(std::span<const std::byte> bytes) {
 
 std::string encode_hex_lower(std::span<const std::uint8_t> bytes) { return encode_hex_lower(std::as_bytes(bytes)); }
 
-bool is_hex_digit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool is_hex_digit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 Result<std::array<std::uint8_t, 32>> decode_hex_32_bytes(std::string_view text) {
     const std::string_view digits = trim(text);

@@ -5,8 +5,7 @@
 namespace velmarch::trust {
 namespace {
 
-constexpr std::string_view kAlphabet =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr char kPad = '=';
 constexpr std::string_view kNotBase64 = "The text is not valid Base64.";
 
@@ -22,9 +21,7 @@ constexpr std::array<std::uint8_t, 256> make_decode_table() {
 }
 constexpr std::array<std::uint8_t, 256> kDecodeTable = make_decode_table();
 
-[[nodiscard]] Result<std::vector<std::uint8_t>> refuse() {
-    return fail(ErrorKind::refused, std::string(kNotBase64));
-}
+[[nodiscard]] Result<std::vector<std::uint8_t>> refuse() { return fail(ErrorKind::refused, std::string(kNotBase64)); }
 
 }  // namespace
 
@@ -70,8 +67,7 @@ std::string base64_encode(std::span<const std::uint8_t> bytes) {
     text.reserve((bytes.size() + 2) / 3 * 4);
     std::size_t i = 0;
     for (; i + 3 <= bytes.size(); i += 3) {
-        const std::uint32_t group = (std::uint32_t{bytes[i]} << 16) |
-                                    (std::uint32_t{bytes[i + 1]} << 8) | bytes[i + 2];
+        const std::uint32_t group = (std::uint32_t{bytes[i]} << 16) | (std::uint32_t{bytes[i + 1]} << 8) | bytes[i + 2];
         text += kAlphabet[(group >> 18) & 0x3F];
         text += kAlphabet[(group >> 12) & 0x3F];
         text += kAlphabet[(group >> 6) & 0x3F];

@@ -20,8 +20,8 @@ bool has_matching_x(const std::array<std::uint8_t, kEd25519PublicKeySize>& y_lit
     BignumOwner exponent(BN_new());
     BignumOwner legendre(BN_new());
     BignumOwner scratch(BN_new());
-    if (!context || !p || !d || !y || !y_squared || !numerator || !denominator || !x_squared ||
-        !exponent || !legendre || !scratch) {
+    if (!context || !p || !d || !y || !y_squared || !numerator || !denominator || !x_squared || !exponent ||
+        !legendre || !scratch) {
         return false;
     }
     BN_CTX* ctx = context.get();
@@ -29,21 +29,18 @@ bool has_matching_x(const std::array<std::uint8_t, kEd25519PublicKeySize>& y_lit
     // p = 2^255 - 19
     if (BN_set_bit(p.get(), 255) != 1 || BN_sub_word(p.get(), 19) != 1) return false;
     // d = -121665 * 121666^-1 mod p
-    if (BN_set_word(scratch.get(), 121666) != 1 ||
-        BN_mod_inverse(d.get(), scratch.get(), p.get(), ctx) == nullptr ||
+    if (BN_set_word(scratch.get(), 121666) != 1 || BN_mod_inverse(d.get(), scratch.get(), p.get(), ctx) == nullptr ||
         BN_mul_word(d.get(), 121665) != 1 || BN_nnmod(d.get(), d.get(), p.get(), ctx) != 1 ||
         BN_mod_sub(d.get(), p.get(), d.get(), p.get(), ctx) != 1) {
         return false;
     }
 
     if (BN_lebin2bn(y_little_endian.data(), static_cast<int>(y_little_endian.size()), y.get()) == nullptr ||
-        BN_nnmod(y.get(), y.get(), p.get(), ctx) != 1 ||
-        BN_mod_sqr(y_squared.get(), y.get(), p.get(), ctx) != 1) {
+        BN_nnmod(y.get(), y.get(), p.get(), ctx) != 1 || BN_mod_sqr(y_squared.get(), y.get(), p.get(), ctx) != 1) {
         return false;
     }
     // numerator = y^2 - 1, denominator = d y^2 + 1 (mod p)
-    if (BN_one(scratch.get()) != 1 ||
-        BN_mod_sub(numerator.get(), y_squared.get(), scratch.get(), p.get(), ctx) != 1 ||
+    if (BN_one(scratch.get()) != 1 || BN_mod_sub(numerator.get(), y_squared.get(), scratch.get(), p.get(), ctx) != 1 ||
         BN_mod_mul(denominator.get(), d.get(), y_squared.get(), p.get(), ctx) != 1 ||
         BN_mod_add(denominator.get(), denominator.get(), scratch.get(), p.get(), ctx) != 1 ||
         BN_mod_inverse(scratch.get(), denominator.get(), p.get(), ctx) == nullptr ||

@@ -28,8 +28,7 @@ bool ed25519_verify(std::span<const std::uint8_t, kEd25519PublicKeySize> public_
     if (!scalar_is_reduced(signature.subspan<32, 32>())) return false;
 
     const OpenSslErrorQueueGuard errors;
-    const KeyOwner key(
-        EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, public_key.data(), public_key.size()));
+    const KeyOwner key(EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, public_key.data(), public_key.size()));
     if (!key) return false;
     const DigestContextOwner context(EVP_MD_CTX_new());
     if (!context) return false;
@@ -37,8 +36,7 @@ bool ed25519_verify(std::span<const std::uint8_t, kEd25519PublicKeySize> public_
     // Some providers refuse a null message pointer even for zero bytes.
     static constexpr unsigned char kNoBytes = 0;
     const unsigned char* const message_bytes = message.empty() ? &kNoBytes : message.data();
-    return EVP_DigestVerify(context.get(), signature.data(), signature.size(), message_bytes,
-                            message.size()) == 1;
+    return EVP_DigestVerify(context.get(), signature.data(), signature.size(), message_bytes, message.size()) == 1;
 }
 
 }  // namespace velmarch::trust

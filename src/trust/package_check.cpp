@@ -29,14 +29,16 @@ bool has_msi_extension(const platform::Path& package) {
 
 Result<VerifiedPackage> verify_update_package(platform::Platform& platform, const platform::Path& package,
                                               const PackageClaim& claim) {
-    if (platform.file_type(package) != platform::FileType::file) return fail(ErrorKind::refused, std::string(kNotMsiFile));
+    if (platform.file_type(package) != platform::FileType::file)
+        return fail(ErrorKind::refused, std::string(kNotMsiFile));
     if (!has_msi_extension(package)) return fail(ErrorKind::refused, std::string(kNotMsiFile));
 
     // The open itself refuses a FIFO or device, swapped in or not: a package
     // of the wrong type, not an error of the system.
     auto file = platform.open_for_reading(package);
     if (!file) {
-        if (file.error().kind == ErrorKind::not_a_regular_file) return fail(ErrorKind::refused, std::string(kNotMsiFile));
+        if (file.error().kind == ErrorKind::not_a_regular_file)
+            return fail(ErrorKind::refused, std::string(kNotMsiFile));
         return std::unexpected(std::move(file.error()));
     }
     auto digest = compute_sha256(**file);

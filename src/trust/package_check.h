@@ -17,8 +17,7 @@ struct VerifiedPackage {
 // The same claim and byte-identical files always give the same answer.
 // Anything but a regular file is refused as not an MSI file before a byte of
 // it is read, whatever the path named when its type was first asked.
-[[nodiscard]] Result<VerifiedPackage> verify_update_package(platform::Platform& platform,
-                                                            const platform::Path& package,
+[[nodiscard]] Result<VerifiedPackage> verify_update_package(platform::Platform& platform, const platform::Path& package,
                                                             const PackageClaim& claim);
 
 // The extension test alone: the text after the last "." of the file name

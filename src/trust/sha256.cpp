@@ -30,8 +30,7 @@ Result<std::array<std::uint8_t, 32>> Sha256::finish() {
     const OpenSslErrorQueueGuard errors;
     std::array<std::uint8_t, 32> digest{};
     unsigned int length = 0;
-    if (!context_ || EVP_DigestFinal_ex(context_.get(), digest.data(), &length) != 1 ||
-        length != digest.size()) {
+    if (!context_ || EVP_DigestFinal_ex(context_.get(), digest.data(), &length) != 1 || length != digest.size()) {
         return digest_failed();
     }
     context_.reset();

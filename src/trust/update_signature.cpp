@@ -32,17 +32,15 @@ std::string compose_signed_metadata(std::string_view key_id, std::string_view ve
     return text::format(kSignedMetadataTemplate, key_id, version, sha256);
 }
 
-Result<void> verify_update_signature(std::string_view version, std::string_view sha256,
-                                     std::string_view signature, std::string_view key_id,
-                                     std::string_view algorithm) {
-    return verify_update_signature_with_key(embedded_update_public_key(), version, sha256, signature,
-                                            key_id, algorithm);
+Result<void> verify_update_signature(std::string_view version, std::string_view sha256, std::string_view signature,
+                                     std::string_view key_id, std::string_view algorithm) {
+    return verify_update_signature_with_key(embedded_update_public_key(), version, sha256, signature, key_id,
+                                            algorithm);
 }
 
-Result<void> verify_update_signature_with_key(std::string_view public_key_text,
-                                              std::string_view version, std::string_view sha256,
-                                              std::string_view signature, std::string_view key_id,
-                                              std::string_view algorithm) {
+Result<void> verify_update_signature_with_key(std::string_view public_key_text, std::string_view version,
+                                              std::string_view sha256, std::string_view signature,
+                                              std::string_view key_id, std::string_view algorithm) {
     if (!text::ascii_iequals(text::trim(algorithm), kAcceptedSignatureAlgorithm)) {
         return fail(ErrorKind::refused, std::string(kUnsupportedAlgorithm));
     }
@@ -59,19 +57,20 @@ Result<void> verify_update_signature_with_key(std::string_view public_key_text,
     return verify_signed_message(public_key_text, std::span(metadata_bytes, metadata.size()), signature);
 }
 
-Result<void> verify_signed_message(std::string_view public_key_text,
-                                   std::span<const std::uint8_t> message,
+Result<void> verify_signed_message(std::string_view public_key_text, std::span<const std::uint8_t> message,
                                    std::string_view signature_base64) {
     const auto public_key = text::decode_hex_32_bytes(public_key_text);
-    if (!public_key || !trust::is_ed25519_point(*public_key)) return fail(ErrorKind::refused, std::string(kInvalidPublicKey));
+    if (!public_key || !trust::is_ed25519_point(*public_key))
+        return fail(ErrorKind::refused, std::string(kInvalidPublicKey));
 
     const auto signature = trust::base64_decode_strict(text::trim(signature_base64));
     if (!signature) return fail(ErrorKind::refused, std::string(kNotBase64));
     if (signature->size() != trust::kEd25519SignatureSize) return fail(ErrorKind::refused, std::string(kInvalidLength));
 
-    const std::span<const std::uint8_t, trust::kEd25519SignatureSize> signature_bytes(
-        signature->data(), trust::kEd25519SignatureSize);
-    if (!trust::ed25519_verify(*public_key, signature_bytes, message)) return fail(ErrorKind::refused, std::string(kVerificationFailed));
+    const std::span<const std::uint8_t, trust::kEd25519SignatureSize> signature_bytes(signature->data(),
+                                                                                      trust::kEd25519SignatureSize);
+    if (!trust::ed25519_verify(*public_key, signature_bytes, message))
+        return fail(ErrorKind::refused, std::string(kVerificationFailed));
     return {};
 }
 

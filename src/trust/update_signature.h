@@ -27,10 +27,9 @@ std::string compose_signed_metadata(std::string_view key_id, std::string_view ve
 
 // The same check with the public key given as text (64 hex digits, trimmed
 // before use); the embedded key is just one such text.
-[[nodiscard]] Result<void> verify_update_signature_with_key(std::string_view public_key_text,
-                                                            std::string_view version, std::string_view sha256,
-                                                            std::string_view signature, std::string_view key_id,
-                                                            std::string_view algorithm);
+[[nodiscard]] Result<void> verify_update_signature_with_key(std::string_view public_key_text, std::string_view version,
+                                                            std::string_view sha256, std::string_view signature,
+                                                            std::string_view key_id, std::string_view algorithm);
 
 // Decodes the key and the Base64 signature and verifies the signature over
 // raw message bytes, with the refusal messages of the update signature check.

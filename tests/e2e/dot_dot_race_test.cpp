@@ -57,9 +57,7 @@ private:
     pid_t process_id_ = -1;
 };
 
-void give_to_user(const fs::path& path) {
-    ASSERT_EQ(::chown(path.c_str(), kOrdinaryUser, kOrdinaryUser), 0) << path;
-}
+void give_to_user(const fs::path& path) { ASSERT_EQ(::chown(path.c_str(), kOrdinaryUser, kOrdinaryUser), 0) << path; }
 
 TEST_F(StandInTest, DotDotAfterAFolderTheUserSwapsNeverLeadsOutOfItsParent) {
     if (::geteuid() != 0) GTEST_SKIP() << "an elevated run is played by root; this test runs as uid " << ::geteuid();

@@ -48,7 +48,8 @@ TEST_P(InstallerExitCode, DecidesTheResultTheLogAndTheRestart) {
     if (c.status == "installVerificationFailed") log.push_back(c.message);
     log.push_back(restart_line(machine.shell_path(), shell->process_id));
     EXPECT_EQ(machine.helper_log_messages(run), log);
-    EXPECT_EQ(read_text(fs_path(machine.request.result_path)), expected_result(c.status, c.result_exit_code, c.message));
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)),
+              expected_result(c.status, c.result_exit_code, c.message));
     EXPECT_EQ(machine.invocations("application").size(), c.version_checked ? 1u : 0u);
     EXPECT_TRUE(holds(fs_path(machine.request.msi_path), machine.package_content()));
 }
@@ -64,15 +65,15 @@ std::vector<ExitCodeCase> exit_code_cases() {
                                      row.message, row.version_checked});
     }
     cases.insert(cases.end(), {
-        // The low byte of 1638 is an ordinary failure code, not a version conflict.
-        ExitCodeCase{"LowByteOf1638", 1638 & 0xFF, 102, 0, "error", 102, "Windows Installer exited with code 102.",
-                     false},
-        ExitCodeCase{"TwoHundredFiftyFive", 255, 255, 0, "error", 255, "Windows Installer exited with code 255.",
-                     false},
-        // The stand-in reports a killed child as 128 plus the signal number.
-        ExitCodeCase{"KilledBySignal", -SIGKILL, 137, 0, "error", 137, "Windows Installer exited with code 137.",
-                     false},
-    });
+                                  // The low byte of 1638 is an ordinary failure code, not a version conflict.
+                                  ExitCodeCase{"LowByteOf1638", 1638 & 0xFF, 102, 0, "error", 102,
+                                               "Windows Installer exited with code 102.", false},
+                                  ExitCodeCase{"TwoHundredFiftyFive", 255, 255, 0, "error", 255,
+                                               "Windows Installer exited with code 255.", false},
+                                  // The stand-in reports a killed child as 128 plus the signal number.
+                                  ExitCodeCase{"KilledBySignal", -SIGKILL, 137, 0, "error", 137,
+                                               "Windows Installer exited with code 137.", false},
+                              });
     return cases;
 }
 
@@ -95,8 +96,7 @@ TEST_P(InstallerNotFound, IsRecordedAndTheApplicationRestarted) {
     EXPECT_EQ(machine.helper_log_messages(run),
               (std::vector<std::string>{kStarted, kStaged, kAlreadyExited, kInstallerNotFound,
                                         restart_line(machine.shell_path(), shell->process_id)}));
-    EXPECT_EQ(read_text(fs_path(machine.request.result_path)),
-              expected_result("error", 1603, kInstallerNotFound));
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)), expected_result("error", 1603, kInstallerNotFound));
     EXPECT_TRUE(holds(fs_path(machine.request.msi_path), machine.package_content()));
 }
 
@@ -138,7 +138,8 @@ INSTANTIATE_TEST_SUITE_P(EndToEnd, RejectedInstallDirectory, ::testing::Values("
 class RejectedInstallerLogPath : public StandInParamTest<const char*> {};
 
 TEST_P(RejectedInstallerLogPath, AbortsBeforeTheInstallerStarts) {
-    machine.request.msi_log_path = to_path(machine.root() / (std::string("msi") + GetParam() + " /i " + (machine.root() / "other.msi").string() + " Z="));
+    machine.request.msi_log_path = to_path(
+        machine.root() / (std::string("msi") + GetParam() + " /i " + (machine.root() / "other.msi").string() + " Z="));
     write_text(fs_path(machine.request.result_path), "earlier result");
 
     const UpdaterRun run = machine.run();
@@ -159,7 +160,8 @@ TEST_F(InstallerStage, AnInstallerThatCannotBeStartedAborts) {
 
     const UpdaterRun run = machine.run();
 
-    expect_installer_stage_abort(machine, run, "Windows Installer could not be started: Permission denied (os error 13)");
+    expect_installer_stage_abort(machine, run,
+                                 "Windows Installer could not be started: Permission denied (os error 13)");
     EXPECT_TRUE(machine.invocations("msiexec").empty());
 }
 
@@ -172,14 +174,15 @@ TEST_F(InstallerStage, AMissingInstallDirectoryFailsTheVersionCheckAndTheRestart
         "The installed application version could not be verified: No such file or directory (os error 2)";
     EXPECT_EQ(run.exit_status, kAbortStatus);
     EXPECT_EQ(machine.helper_log_messages(run),
-              (std::vector<std::string>{kStarted, kStaged, kAlreadyExited, kStarting,
-                                        kInstallerExited0, not_verified,
+              (std::vector<std::string>{kStarted, kStaged, kAlreadyExited, kStarting, kInstallerExited0, not_verified,
                                         "Application restart failed: No such file or directory (os error 2)"}));
-    EXPECT_EQ(read_text(fs_path(machine.request.result_path)), expected_result("installVerificationFailed", 1603, not_verified));
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)),
+              expected_result("installVerificationFailed", 1603, not_verified));
     EXPECT_TRUE(machine.invocations("application").empty());
     EXPECT_TRUE(machine.invocations("explorer").empty());
     ASSERT_EQ(machine.invocations("msiexec").size(), 1u);
-    EXPECT_EQ(machine.invocations("msiexec").front().arguments.back(), "INSTALLDIR=" + machine.request.install_dir.native());
+    EXPECT_EQ(machine.invocations("msiexec").front().arguments.back(),
+              "INSTALLDIR=" + machine.request.install_dir.native());
 }
 
 }  // namespace

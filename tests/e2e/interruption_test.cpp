@@ -34,7 +34,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-
 constexpr std::size_t kMiB = 1024 * 1024;
 constexpr std::size_t kPackageSize = 256 * kMiB;
 
@@ -219,8 +218,9 @@ protected:
             for (pid_t pid : killed_process_ids) {
                 const std::string prefix = "VelmarchUpdate-" + std::to_string(pid) + "-";
                 const std::string digits = name.starts_with(prefix) ? name.substr(prefix.size()) : "";
-                from_killed_run = from_killed_run ||
-                                  (digits.size() == 32 && digits.find_first_not_of("0123456789abcdef") == std::string::npos);
+                from_killed_run =
+                    from_killed_run ||
+                    (digits.size() == 32 && digits.find_first_not_of("0123456789abcdef") == std::string::npos);
             }
             EXPECT_TRUE(from_killed_run) << name << " is no staging directory of a killed run";
             const fs::file_status status = fs::symlink_status(entry);
@@ -259,8 +259,8 @@ TEST_F(KilledUpdater, StartedAgainWithTheSameOptionsInstallsTheSignedPackage) {
     }
 
     const std::uint64_t seed = kill_seed();
-    std::cout << "kill seed (VELMARCH_KILL_SEED): " << seed << ", whole run: "
-              << std::chrono::duration_cast<std::chrono::milliseconds>(duration).count() << " ms\n";
+    std::cout << "kill seed (VELMARCH_KILL_SEED): " << seed
+              << ", whole run: " << std::chrono::duration_cast<std::chrono::milliseconds>(duration).count() << " ms\n";
     RecordProperty("kill_seed", std::to_string(seed));
     std::mt19937_64 random(seed);
     std::uniform_real_distribution<double> within(0.0, 1.0);
@@ -279,15 +279,15 @@ TEST_F(KilledUpdater, StartedAgainWithTheSameOptionsInstallsTheSignedPackage) {
             else
                 ++finished_before_kill;
             std::cout << "at " << std::chrono::duration_cast<std::chrono::milliseconds>(moment).count()
-                      << " ms: " << (killed ? "killed" : "had finished") << ", staging directories: "
-                      << machine.temp_entries().size() << "\n";
+                      << " ms: " << (killed ? "killed" : "had finished")
+                      << ", staging directories: " << machine.temp_entries().size() << "\n";
         }  // reaped here
         wait_for_stand_ins(machine);
         ASSERT_TRUE(fs::exists(fs_path(machine.request.msi_path))) << "a killed run deleted the download";
         ASSERT_EQ(fs::file_size(fs_path(machine.request.msi_path)), kPackageSize);
     }
-    std::cout << "killed runs: " << killed_process_ids.size() << ", finished before their kill: "
-              << finished_before_kill << "\n";
+    std::cout << "killed runs: " << killed_process_ids.size()
+              << ", finished before their kill: " << finished_before_kill << "\n";
     EXPECT_GE(killed_process_ids.size(), 4u) << "most kill moments fall within a run";
 
     const std::size_t installers_before = machine.invocations("msiexec").size();

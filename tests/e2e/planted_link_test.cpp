@@ -19,7 +19,8 @@ constexpr const char* kProtected = "only root may change this\n";
 class PlantedLinks : public StandInTest {
 protected:
     void SetUp() override {
-        if (::geteuid() != 0) GTEST_SKIP() << "an elevated run is played by root; this test runs as uid " << ::geteuid();
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "an elevated run is played by root; this test runs as uid " << ::geteuid();
         protected_dir = machine.root() / "Protected";
         fs::create_directories(protected_dir);
         fs::permissions(protected_dir, fs::perms(0755));
@@ -88,7 +89,8 @@ TEST_F(PlantedLinks, AboveTheDownloadRefusesThePackageAndDeletesNothing) {
     give_to_user(downloads);
     // The protected file carries the very bytes that were signed: only the
     // link stands between the run and installing or deleting it.
-    const fs::path target = protected_file(fs_path(machine.request.msi_path).filename().string(), machine.package_content());
+    const fs::path target =
+        protected_file(fs_path(machine.request.msi_path).filename().string(), machine.package_content());
     plant_link(downloads / "latest", protected_dir, kOrdinaryUser);
     machine.request.msi_path = to_path(downloads / "latest" / target.filename());
 
@@ -118,7 +120,8 @@ TEST_F(PlantedLinks, AboveTheApplicationAndInstallDirectoryStartsNothingBehindIt
 
     const std::string missing = "The installed application executable was not found after the update.";
     EXPECT_EQ(run.exit_status, kAbortStatus);
-    EXPECT_EQ(read_text(fs_path(machine.request.result_path)), expected_result("installVerificationFailed", 1603, missing));
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)),
+              expected_result("installVerificationFailed", 1603, missing));
     const std::vector<std::string> log = machine.helper_log_messages(run);
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back(), "The application executable was not found for restart.");
@@ -140,7 +143,8 @@ TEST_F(PlantedLinks, AboveTheInstallDirectoryAloneRefusesToStartThere) {
 
     const std::string message = std::string("The installed application version could not be verified: ") + kRefused;
     EXPECT_EQ(run.exit_status, kAbortStatus);
-    EXPECT_EQ(read_text(fs_path(machine.request.result_path)), expected_result("installVerificationFailed", 1603, message));
+    EXPECT_EQ(read_text(fs_path(machine.request.result_path)),
+              expected_result("installVerificationFailed", 1603, message));
     EXPECT_TRUE(machine.invocations("application").empty());
     const std::vector<std::string> log = machine.helper_log_messages(run);
     ASSERT_FALSE(log.empty());
@@ -235,7 +239,8 @@ TEST_F(PlantedLinks, RootsOwnLinksAreFollowed) {
     machine.request.msi_log_path = to_path(logs / "linked-installer-logs" / "msiexec.log");
     machine.request.helper_log_path = to_path(logs / "helper-link.log");
     machine.request.result_path = to_path(logs / "linked-logs" / "result.json");
-    machine.request.msi_path = to_path(fs_path(machine.request.msi_path).parent_path() / "linked" / "velmarch-2.4.0.msi");
+    machine.request.msi_path =
+        to_path(fs_path(machine.request.msi_path).parent_path() / "linked" / "velmarch-2.4.0.msi");
     machine.request.install_dir = to_path(programs / "Linked");
     machine.request.app_path = to_path(programs / "Linked" / "Velmarch.exe");
 

@@ -51,22 +51,22 @@ std::vector<std::string> with_value(std::vector<std::string> arguments, std::str
 
 INSTANTIATE_TEST_SUITE_P(
     EndToEnd, UnparsableOptions,
-    ::testing::Values(
-        ParseCase{"NoArguments", [](const StandInMachine&) { return std::vector<std::string>{}; },
-                  "--parent-process-id is required."},
-        ParseCase{"BlankInstallDirectory",
-                  [](const StandInMachine& m) { return with_value(m.arguments(), "--install-dir", " \t "); },
-                  "--install-dir is required."},
-        ParseCase{"StrayValue",
-                  [](const StandInMachine& m) {
-                      std::vector<std::string> arguments = m.arguments();
-                      arguments.insert(arguments.begin() + 2, "stray");
-                      return arguments;
-                  },
-                  "Unexpected argument: stray"},
-        ParseCase{"ArgumentThatIsNotUtf8",
-                  [](const StandInMachine& m) { return with_value(m.arguments(), "--key-id", "\xff"); },
-                  "Argument 22 is not valid UTF-8 text."}),
+    ::testing::Values(ParseCase{"NoArguments", [](const StandInMachine&) { return std::vector<std::string>{}; },
+                                "--parent-process-id is required."},
+                      ParseCase{
+                          "BlankInstallDirectory",
+                          [](const StandInMachine& m) { return with_value(m.arguments(), "--install-dir", " \t "); },
+                          "--install-dir is required."},
+                      ParseCase{"StrayValue",
+                                [](const StandInMachine& m) {
+                                    std::vector<std::string> arguments = m.arguments();
+                                    arguments.insert(arguments.begin() + 2, "stray");
+                                    return arguments;
+                                },
+                                "Unexpected argument: stray"},
+                      ParseCase{"ArgumentThatIsNotUtf8",
+                                [](const StandInMachine& m) { return with_value(m.arguments(), "--key-id", "\xff"); },
+                                "Argument 22 is not valid UTF-8 text."}),
     CaseName());
 
 // --- a helper log that cannot be prepared ---------------------------------------
@@ -141,34 +141,36 @@ TEST_P(RefusedPackage, IsDeletedRecordedAndNeverStaged) {
 
     const UpdaterRun run = machine.run();
 
-    expect_refused(machine, run, std::string("Package verification failed: ") + GetParam().message,
-                   GetParam().message, machine.shell_path().string(), GetParam().download_deleted);
+    expect_refused(machine, run, std::string("Package verification failed: ") + GetParam().message, GetParam().message,
+                   machine.shell_path().string(), GetParam().download_deleted);
     EXPECT_TRUE(machine.temp_directory_untouched()) << "a staging directory was created";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     EndToEnd, RefusedPackage,
-    ::testing::Values(
-        PackageCase{"WrongDigest",
-                    [](StandInMachine& m) { m.request.expected_sha256 = testing::sha256_hex("another package"); },
-                    kDigestRefused},
-        PackageCase{"SignatureForAnotherVersion",
-                    [](StandInMachine& m) {
-                        m.request.signature = testing::sign_with_development_key(
-                            "velmarch-update-v1\nkey-id:velmarch-update-2026-01\nversion:2.4.1\nsha256:" +
-                            m.request.expected_sha256 + "\n");
-                    },
-                    kSignatureRefused},
-        PackageCase{"NotAnMsi",
-                    [](StandInMachine& m) {
-                        const fs::path renamed = fs::path(fs_path(m.request.msi_path)).replace_extension(".exe");
-                        fs::rename(fs_path(m.request.msi_path), renamed);
-                        m.request.msi_path = to_path(renamed);
-                    },
-                    kNotAnMsi,
-                    // A file not named like a package is never deleted: a
-                    // mistyped --msi-path must not cost the user that file.
-                    false}),
+    ::testing::Values(PackageCase{"WrongDigest",
+                                  [](StandInMachine& m) {
+                                      m.request.expected_sha256 = testing::sha256_hex("another package");
+                                  },
+                                  kDigestRefused},
+                      PackageCase{"SignatureForAnotherVersion",
+                                  [](StandInMachine& m) {
+                                      m.request.signature = testing::sign_with_development_key(
+                                          "velmarch-update-v1\nkey-id:velmarch-update-2026-01\nversion:2.4.1\nsha256:" +
+                                          m.request.expected_sha256 + "\n");
+                                  },
+                                  kSignatureRefused},
+                      PackageCase{"NotAnMsi",
+                                  [](StandInMachine& m) {
+                                      const fs::path renamed =
+                                          fs::path(fs_path(m.request.msi_path)).replace_extension(".exe");
+                                      fs::rename(fs_path(m.request.msi_path), renamed);
+                                      m.request.msi_path = to_path(renamed);
+                                  },
+                                  kNotAnMsi,
+                                  // A file not named like a package is never deleted: a
+                                  // mistyped --msi-path must not cost the user that file.
+                                  false}),
     CaseName());
 
 // Rewriting the downloaded package while staging copies it is to end as a
@@ -196,20 +198,19 @@ TEST_P(StagingFailure, DeletesTheDownloadRecordsAndRestarts) {
     EXPECT_TRUE(!fs::is_directory(machine.temp_directory()) || machine.temp_directory_untouched());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EndToEnd, StagingFailure,
-    ::testing::Values(StagingCase{"TempMissing",
-                                  [](StandInMachine& m) {
-                                      fs::remove(m.temp_directory());
-                                      return m.shell_path().string();
-                                  }},
-                      StagingCase{"TempIsAFile",
-                                  [](StandInMachine& m) {
-                                      fs::remove(m.temp_directory());
-                                      write_text(m.temp_directory(), "");
-                                      return m.shell_path().string();
-                                  }}),
-    CaseName());
+INSTANTIATE_TEST_SUITE_P(EndToEnd, StagingFailure,
+                         ::testing::Values(StagingCase{"TempMissing",
+                                                       [](StandInMachine& m) {
+                                                           fs::remove(m.temp_directory());
+                                                           return m.shell_path().string();
+                                                       }},
+                                           StagingCase{"TempIsAFile",
+                                                       [](StandInMachine& m) {
+                                                           fs::remove(m.temp_directory());
+                                                           write_text(m.temp_directory(), "");
+                                                           return m.shell_path().string();
+                                                       }}),
+                         CaseName());
 
 // Without a Windows directory (SystemRoot unset on the stand-in) staging has
 // nowhere to go, and the bare "explorer.exe" is looked for in the system and

@@ -50,11 +50,10 @@ TEST_P(RelativeApplication, IsReadFromTheUpdatersWorkingDirectoryAndRestartedAsT
     EXPECT_TRUE(fs::equivalent(as_explorer_reads_it, work / "Velmarch.exe", error)) << as_explorer_reads_it;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    StandIn, RelativeApplication,
-    ::testing::Values(RelativeCase{"Relative", "Work/Velmarch.exe"},
-                      RelativeCase{"DotAndDotDot", "./Work/not-there/../Velmarch.exe"}),
-    [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(StandIn, RelativeApplication,
+                         ::testing::Values(RelativeCase{"Relative", "Work/Velmarch.exe"},
+                                           RelativeCase{"DotAndDotDot", "./Work/not-there/../Velmarch.exe"}),
+                         [](const auto& test) { return std::string(test.param.name); });
 
 }  // namespace
 }  // namespace velmarch::e2e

@@ -2,9 +2,9 @@
 // the updater's own check, and bad input must end with one line on stderr.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,8 +17,8 @@
 #include <sstream>
 
 #include "e2e/expected_texts.h"
-#include "text/hex.h"
 #include "text/ascii_case.h"
+#include "text/hex.h"
 #include "text/trim.h"
 #include "trust/sha256.h"
 #include "trust/update_signature.h"
@@ -41,9 +41,7 @@ std::string read_text(const fs::path& path) {
     return text.str();
 }
 
-void write_text(const fs::path& path, std::string_view text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+void write_text(const fs::path& path, std::string_view text) { std::ofstream(path, std::ios::binary) << text; }
 
 std::string shell_quoted(std::string_view word) {
     std::string out = "'";
@@ -127,8 +125,8 @@ TEST_F(SignTool, KeygenWritesAnOwnerOnlyKeyAndNeverReplacesOne) {
     const ToolRun again = run({"keygen", "--out", key, "--unencrypted"});
     EXPECT_EQ(again.exit_code, 2);
     EXPECT_EQ(read_text(key), pem);
-    const ToolRun public_again = run({"keygen", "--out", (dir_ / "other.pem").string(), "--public-out", public_file,
-                                      "--unencrypted"});
+    const ToolRun public_again =
+        run({"keygen", "--out", (dir_ / "other.pem").string(), "--public-out", public_file, "--unencrypted"});
     EXPECT_EQ(public_again.exit_code, 2);
     EXPECT_FALSE(fs::exists(dir_ / "other.pem")) << "a refused keygen leaves no key behind";
 }
@@ -138,8 +136,8 @@ TEST_F(SignTool, SignedOptionsPassTheUpdatersCheck) {
     const fs::path package = dir_ / "update.msi";
     write_text(package, content);
 
-    const ToolRun signed_run = run({"sign", "--key", development_key_, "--allow-development-key", "--version",
-                                    "2.4.0", "--package", package.string()});
+    const ToolRun signed_run = run({"sign", "--key", development_key_, "--allow-development-key", "--version", "2.4.0",
+                                    "--package", package.string()});
     ASSERT_EQ(signed_run.exit_code, 0) << signed_run.err;
     auto options = signed_options(signed_run.out);
     ASSERT_EQ(options.size(), 5U) << signed_run.out;
@@ -149,10 +147,9 @@ TEST_F(SignTool, SignedOptionsPassTheUpdatersCheck) {
     EXPECT_EQ(options["--signature-algorithm"], "ed25519");
 
     const std::string public_key = std::string(text::trim(run({"public-key", "--key", development_key_}).out));
-    const auto in_process =
-        trust::verify_update_signature_with_key(public_key, options["--expected-version"], options["--expected-sha256"],
-                                         options["--signature"], options["--key-id"],
-                                         options["--signature-algorithm"]);
+    const auto in_process = trust::verify_update_signature_with_key(
+        public_key, options["--expected-version"], options["--expected-sha256"], options["--signature"],
+        options["--key-id"], options["--signature-algorithm"]);
     EXPECT_TRUE(in_process) << (in_process ? "" : in_process.error().text);
 
     // The same signature, checked from the digest, from the package and with the build's key file.
@@ -233,13 +230,13 @@ TEST_F(SignTool, VerifiesRawMessageFiles) {
     EXPECT_EQ(same.exit_code, 0) << same.out << same.err;
     EXPECT_EQ(same.out, "OK\n");
 
-    write_text(dir_ / "crlf", "velmarch-update-v1\r\nkey-id:velmarch-update-2026-01\r\nversion:2.4.0\r\nsha256:" +
-                                  digest + "\r\n");
+    write_text(dir_ / "crlf",
+               "velmarch-update-v1\r\nkey-id:velmarch-update-2026-01\r\nversion:2.4.0\r\nsha256:" + digest + "\r\n");
     const ToolRun crlf = run({"verify", "--public-key", public_key, "--signature", options["--signature"],
                               "--message-file", (dir_ / "crlf").string()});
     EXPECT_EQ(crlf.exit_code, 1);
-    EXPECT_EQ(crlf.err, std::string("velmarch-sign: The updater would refuse this signature: ") +
-                            e2e::kSignatureRefused + "\n");
+    EXPECT_EQ(crlf.err,
+              std::string("velmarch-sign: The updater would refuse this signature: ") + e2e::kSignatureRefused + "\n");
 }
 
 // Keys are encrypted unless the publisher says otherwise; the passphrase
@@ -264,8 +261,8 @@ TEST_F(SignTool, EncryptedKeysOpenOnlyWithTheirPassphrase) {
     EXPECT_EQ(opened.exit_code, 0) << opened.err;
     EXPECT_EQ(opened.out, made.out);
     // The openssl command opens it too: standard PKCS#8, nothing of our own.
-    const std::string openssl = "openssl pkey -noout -in " + shell_quoted(key) + " -passin file:" +
-                                shell_quoted(passphrase) + " 2>/dev/null";
+    const std::string openssl =
+        "openssl pkey -noout -in " + shell_quoted(key) + " -passin file:" + shell_quoted(passphrase) + " 2>/dev/null";
     EXPECT_EQ(std::system(openssl.c_str()), 0);
 
     const std::string package = (dir_ / "update.msi").string();
@@ -343,8 +340,7 @@ TEST_F(SignTool, HelpVersionAndUsage) {
         EXPECT_EQ(run({command, "--help"}).out, help.out) << command;
         EXPECT_EQ(run({command, "--key", "x", "-h"}).out, help.out) << command;
     }
-    for (const std::vector<std::string_view>& words :
-         {std::vector<std::string_view>{"help"}, {"--help"}, {"-h"}}) {
+    for (const std::vector<std::string_view>& words : {std::vector<std::string_view>{"help"}, {"--help"}, {"-h"}}) {
         const ToolRun overview = run(words);
         EXPECT_EQ(overview.exit_code, 0);
         EXPECT_NE(overview.out.find("exit codes:"), std::string::npos) << overview.out;

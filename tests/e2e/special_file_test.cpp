@@ -42,7 +42,8 @@ TEST_P(FifoAtTheDownload, IsRefusedAsNoMsiFile) {
     make_fifo(fs_path(machine.request.msi_path));
     std::optional<OwnedChild> writer;
     if (GetParam().fed_from_dev_zero)
-        writer.emplace(std::vector<std::string>{"/bin/sh", "-c", "exec cat /dev/zero > " + quoted(fs_path(machine.request.msi_path))});
+        writer.emplace(std::vector<std::string>{"/bin/sh", "-c",
+                                                "exec cat /dev/zero > " + quoted(fs_path(machine.request.msi_path))});
 
     const UpdaterRun run = machine.run();
 
@@ -123,7 +124,8 @@ class FifoPlantedWhileTheInstallerRuns : public StandInParamTest<DuringInstallCa
 // be written is dropped, the application is confirmed and restarted, and
 // staging is removed (the fixture checks that no staging directory is left).
 TEST_P(FifoPlantedWhileTheInstallerRuns, TheRunEndsAndRemovesStaging) {
-    const fs::path planted = GetParam().result ? fs_path(machine.request.result_path) : fs_path(machine.request.helper_log_path);
+    const fs::path planted =
+        GetParam().result ? fs_path(machine.request.result_path) : fs_path(machine.request.helper_log_path);
     machine.write_stand_in(machine.installer_path(), "msiexec",
                            "rm -f " + quoted(planted) + " && mkfifo " + quoted(planted) + " && exit 0\nexit 99");
 

@@ -41,7 +41,8 @@ bool log_holds(const platform::Path& log, std::string_view line) {
 class StaleStaging : public StandInTest {
 protected:
     void SetUp() override {
-        if (::geteuid() != 0) GTEST_SKIP() << "an elevated run is played by root; this test runs as uid " << ::geteuid();
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "an elevated run is played by root; this test runs as uid " << ::geteuid();
         protected_dir = machine.root() / "Protected";
         fs::create_directories(protected_dir);
     }

@@ -139,8 +139,8 @@ pid_t spawn(const fs::path& program, std::vector<std::string> argv, std::vector<
     std::vector<char*> argv_pointers = pointers_to(argv);
     std::vector<char*> envp_pointers = pointers_to(envp);
     pid_t pid = -1;
-    const int error = ::posix_spawn(&pid, program.c_str(), actions.get(), nullptr, argv_pointers.data(),
-                                    envp_pointers.data());
+    const int error =
+        ::posix_spawn(&pid, program.c_str(), actions.get(), nullptr, argv_pointers.data(), envp_pointers.data());
     if (error != 0) {
         ADD_FAILURE() << "cannot start " << program << ": " << std::strerror(error);
         return -1;
@@ -246,15 +246,15 @@ void write_text(const fs::path& path, std::string_view content) {
     const std::optional<std::string> actual = read_text(path);
     if (!actual) return ::testing::AssertionFailure() << path << " does not exist";
     if (*actual != content)
-        return ::testing::AssertionFailure() << path << " holds " << actual->size() << " other bytes instead of "
-                                             << content.size();
+        return ::testing::AssertionFailure()
+               << path << " holds " << actual->size() << " other bytes instead of " << content.size();
     return ::testing::AssertionSuccess();
 }
 
 std::string expected_result(std::string_view status, std::int32_t exit_code, std::string_view message,
                             std::string_view version) {
-    return "{\"status\":\"" + std::string(status) + "\",\"exitCode\":" + std::to_string(exit_code) +
-           ",\"message\":\"" + std::string(message) + "\",\"expectedVersion\":\"" + std::string(version) + "\"}";
+    return "{\"status\":\"" + std::string(status) + "\",\"exitCode\":" + std::to_string(exit_code) + ",\"message\":\"" +
+           std::string(message) + "\",\"expectedVersion\":\"" + std::string(version) + "\"}";
 }
 
 std::string restart_line(const fs::path& shell, std::uint32_t process_id) {
@@ -357,8 +357,7 @@ void StandInMachine::write_stand_in(const fs::path& path, std::string_view name,
     script += "for argument in \"$@\"; do printf 'arg:%s\\n' \"$argument\"; done\n";
     if (name == "msiexec") script += kInstallerFacts;
     script += "echo end\n";
-    script += "} >> \"$records/" + std::string(name) + ".record\" 2>> \"$records/" + std::string(name) +
-              ".errors\"\n";
+    script += "} >> \"$records/" + std::string(name) + ".record\" 2>> \"$records/" + std::string(name) + ".errors\"\n";
     if (name == "msiexec") script += kInstallerWritesItsLog;
     script += tail;
     script += "\n";
@@ -368,18 +367,30 @@ void StandInMachine::write_stand_in(const fs::path& path, std::string_view name,
 
 std::vector<std::string> StandInMachine::arguments() const {
     std::vector<std::string> arguments{
-        "--parent-process-id", std::to_string(request.parent_process_id),
-        "--msi-path",          request.msi_path.native(),
-        "--install-dir",       request.install_dir.native(),
-        "--app-path",          request.app_path.native(),
-        "--msi-log-path",      request.msi_log_path.native(),
-        "--helper-log-path",   request.helper_log_path.native(),
-        "--result-path",       request.result_path.native(),
-        "--expected-sha256",   request.expected_sha256,
-        "--expected-version",  request.expected_version,
-        "--signature",         request.signature,
-        "--key-id",            request.key_id,
-        "--signature-algorithm", request.signature_algorithm,
+        "--parent-process-id",
+        std::to_string(request.parent_process_id),
+        "--msi-path",
+        request.msi_path.native(),
+        "--install-dir",
+        request.install_dir.native(),
+        "--app-path",
+        request.app_path.native(),
+        "--msi-log-path",
+        request.msi_log_path.native(),
+        "--helper-log-path",
+        request.helper_log_path.native(),
+        "--result-path",
+        request.result_path.native(),
+        "--expected-sha256",
+        request.expected_sha256,
+        "--expected-version",
+        request.expected_version,
+        "--signature",
+        request.signature,
+        "--key-id",
+        request.key_id,
+        "--signature-algorithm",
+        request.signature_algorithm,
     };
     if (request.repair_mode) {
         arguments.push_back("--repair-mode");

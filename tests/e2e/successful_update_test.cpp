@@ -39,8 +39,7 @@ TEST_P(SuccessfulUpdate, InstallsTheStagedCopyConfirmsRecordsAndRestarts) {
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_EQ(run.standard_error, "");
     EXPECT_EQ(run.standard_output, "");
-    EXPECT_EQ(machine.helper_log_messages(run),
-              successful_run_log(machine.shell_path(), shell->process_id));
+    EXPECT_EQ(machine.helper_log_messages(run), successful_run_log(machine.shell_path(), shell->process_id));
     EXPECT_EQ(read_text(request.result_path), expected_result("success", 0, "", c.version));
 
     // The installer ran once, on the staged copy, with the exact arguments a
@@ -52,8 +51,8 @@ TEST_P(SuccessfulUpdate, InstallsTheStagedCopyConfirmsRecordsAndRestarts) {
     const fs::path staged = installer.arguments[1];
     // Its log goes into the staging directory, next to the package.
     const fs::path staged_log = staged.parent_path() / "velmarch-installer.log";
-    std::vector<std::string> expected_arguments{"/i",   staged.string(), "/passive", "/norestart",
-                                                "VELMARCH_INSTALLDIR_LOCK=1", "/L*v", staged_log.string()};
+    std::vector<std::string> expected_arguments{
+        "/i", staged.string(), "/passive", "/norestart", "VELMARCH_INSTALLDIR_LOCK=1", "/L*v", staged_log.string()};
     if (c.repair) {
         expected_arguments.push_back("REINSTALL=ALL");
         expected_arguments.push_back("REINSTALLMODE=amus");
@@ -90,8 +89,7 @@ TEST_P(SuccessfulUpdate, InstallsTheStagedCopyConfirmsRecordsAndRestarts) {
 INSTANTIATE_TEST_SUITE_P(EndToEnd, SuccessfulUpdate,
                          ::testing::Values(SuccessCase{"Plain", "", false, "2.4.0"},
                                            SuccessCase{"RepairMode", "", true, "2.4.0"},
-                                           SuccessCase{"BlanksAndNonAsciiInEveryPath", " Ä 更新", false,
-                                                       "2.4.0 beta"}),
+                                           SuccessCase{"BlanksAndNonAsciiInEveryPath", " Ä 更新", false, "2.4.0 beta"}),
                          CaseName());
 
 // --- the previous application process -----------------------------------------
@@ -110,10 +108,9 @@ TEST_F(PreviousProcess, ARunningProcessIsWaitedForBeforeTheInstallerStarts) {
 
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_EQ(machine.helper_log_messages(run),
-              (std::vector<std::string>{kStarted, kStaged,
-                                        "Waiting for process " + std::to_string(previous.process_id()) + " to exit.",
-                                        kStarting, kInstallerExited0,
-                                        restart_line(machine.shell_path(), shell->process_id)}));
+              (std::vector<std::string>{
+                  kStarted, kStaged, "Waiting for process " + std::to_string(previous.process_id()) + " to exit.",
+                  kStarting, kInstallerExited0, restart_line(machine.shell_path(), shell->process_id)}));
     const std::vector<Invocation> installers = machine.invocations("msiexec");
     ASSERT_EQ(installers.size(), 1u);
     // Not reaped yet by this test, so an ended process is a zombie.
@@ -130,8 +127,7 @@ TEST_P(GonePreviousProcess, IsReportedAsAlreadyExitedAndTheRunGoesOn) {
     ASSERT_TRUE(shell);
 
     EXPECT_EQ(run.exit_status, 0);
-    EXPECT_EQ(machine.helper_log_messages(run),
-              successful_run_log(machine.shell_path(), shell->process_id));
+    EXPECT_EQ(machine.helper_log_messages(run), successful_run_log(machine.shell_path(), shell->process_id));
 }
 
 INSTANTIATE_TEST_SUITE_P(EndToEnd, GonePreviousProcess, ::testing::Values(unused_process_id(), 0u),
@@ -142,14 +138,14 @@ INSTANTIATE_TEST_SUITE_P(EndToEnd, GonePreviousProcess, ::testing::Values(unused
 class ReportFiles : public StandInTest {};
 
 TEST_F(ReportFiles, MissingDirectoriesAboveTheHelperLogAreCreated) {
-    machine.request.helper_log_path = to_path(fs_path(machine.request.result_path).parent_path() / "new" / "deeper" / "helper.log");
+    machine.request.helper_log_path =
+        to_path(fs_path(machine.request.result_path).parent_path() / "new" / "deeper" / "helper.log");
     const UpdaterRun run = machine.run();
     const std::optional<Invocation> shell = machine.wait_for_restart();
     ASSERT_TRUE(shell);
 
     EXPECT_EQ(run.exit_status, 0);
-    EXPECT_EQ(machine.helper_log_messages(run),
-              successful_run_log(machine.shell_path(), shell->process_id));
+    EXPECT_EQ(machine.helper_log_messages(run), successful_run_log(machine.shell_path(), shell->process_id));
 }
 
 TEST_F(ReportFiles, AResultPathInAMissingDirectoryLeavesNoResultButTheRunCompletes) {
@@ -162,8 +158,7 @@ TEST_F(ReportFiles, AResultPathInAMissingDirectoryLeavesNoResultButTheRunComplet
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_EQ(run.standard_error, "");
     EXPECT_FALSE(fs::exists(missing)) << "the result file's directory was created";
-    EXPECT_EQ(machine.helper_log_messages(run),
-              successful_run_log(machine.shell_path(), shell->process_id));
+    EXPECT_EQ(machine.helper_log_messages(run), successful_run_log(machine.shell_path(), shell->process_id));
 }
 
 }  // namespace

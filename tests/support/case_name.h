@@ -37,9 +37,7 @@ private:
 // Prints a case with a `name` field by that name in failure messages; a test
 // file brings it in with `using testing::PrintTo;`.
 template <class Case>
-    requires requires(const Case& c) { c.name; }
-void PrintTo(const Case& c, std::ostream* out) {
-    *out << c.name;
-}
+requires requires(const Case& c) { c.name; }
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 }  // namespace velmarch::testing

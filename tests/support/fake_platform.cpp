@@ -4,8 +4,8 @@
 #include <cctype>
 #include <cstring>
 
-#include "platform/path_parts.h"
 #include "platform/path.h"
+#include "platform/path_parts.h"
 #include "text/format.h"
 
 namespace velmarch::testing {
@@ -186,7 +186,8 @@ public:
         if (!owner_.directories_.contains(key_)) return velmarch::fail(ErrorKind::os_error, fake_os_error(267));
         std::set<std::string> children;
         auto collect = [&](const std::string& key) {
-            if (key != key_ && parent_key(key) == key_) children.insert(key.substr(key_.size() + (key_ == "/" ? 0 : 1)));
+            if (key != key_ && parent_key(key) == key_)
+                children.insert(key.substr(key_.size() + (key_ == "/" ? 0 : 1)));
         };
         for (const auto& key : owner_.directories_) collect(key);
         for (const auto& [key, content] : owner_.files_) collect(key);
@@ -225,7 +226,8 @@ public:
             return {};
         }
         if (!owner_.directories_.contains(key_)) return velmarch::fail(ErrorKind::os_error, fake_os_error(2));
-        if (owner_.entries_below(as_path(key_)).size() > 1) return velmarch::fail(ErrorKind::os_error, fake_os_error(145));
+        if (owner_.entries_below(as_path(key_)).size() > 1)
+            return velmarch::fail(ErrorKind::os_error, fake_os_error(145));
         owner_.directories_.erase(key_);
         owner_.swept.push_back(as_path(key_));
         return {};
@@ -455,7 +457,8 @@ Result<std::unique_ptr<platform::File>> FakePlatform::open_for_reading(const Pat
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = resolved(links_, key_of(path));
     if (directories_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(5));
-    if (specials_.contains(key)) return velmarch::fail(ErrorKind::not_a_regular_file, std::string(platform::kNotARegularFile));
+    if (specials_.contains(key))
+        return velmarch::fail(ErrorKind::not_a_regular_file, std::string(platform::kNotARegularFile));
     if (!files_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(2));
     return std::make_unique<FakeFile>(*this, key, false);
 }
@@ -476,7 +479,8 @@ Result<void> FakePlatform::write_file(const Path& path, std::span<const std::byt
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
     if (directories_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(5));
-    if (specials_.contains(resolved(links_, key))) return velmarch::fail(ErrorKind::not_a_regular_file, std::string(platform::kNotARegularFile));
+    if (specials_.contains(resolved(links_, key)))
+        return velmarch::fail(ErrorKind::not_a_regular_file, std::string(platform::kNotARegularFile));
     if (!directories_.contains(parent_key(key))) return velmarch::fail(ErrorKind::os_error, fake_os_error(3));
     files_[key] = Bytes(bytes.begin(), bytes.end());
     return {};
@@ -487,7 +491,8 @@ Result<void> FakePlatform::append_to_file(const Path& path, std::span<const std:
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
     if (directories_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(5));
-    if (specials_.contains(resolved(links_, key))) return velmarch::fail(ErrorKind::not_a_regular_file, std::string(platform::kNotARegularFile));
+    if (specials_.contains(resolved(links_, key)))
+        return velmarch::fail(ErrorKind::not_a_regular_file, std::string(platform::kNotARegularFile));
     if (!directories_.contains(parent_key(key))) return velmarch::fail(ErrorKind::os_error, fake_os_error(3));
     auto& content = files_[key];
     content.insert(content.end(), bytes.begin(), bytes.end());
@@ -495,8 +500,7 @@ Result<void> FakePlatform::append_to_file(const Path& path, std::span<const std:
 }
 
 Result<void> FakePlatform::delete_file(const Path& path) {
-    if (auto failure = enter(Op::delete_file))
-        return std::unexpected(*failure);
+    if (auto failure = enter(Op::delete_file)) return std::unexpected(*failure);
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
     if (held_files.contains(key)) return velmarch::fail(ErrorKind::held, fake_os_error(32));
@@ -517,16 +521,14 @@ Result<void> FakePlatform::create_directories(const Path& path) {
 }
 
 Result<void> FakePlatform::remove_directory_tree(const Path& path) {
-    if (auto failure = enter(Op::remove_directory_tree))
-        return std::unexpected(*failure);
+    if (auto failure = enter(Op::remove_directory_tree)) return std::unexpected(*failure);
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
     // A link or a lone file at the top goes by itself, as on Windows.
     if (links_.erase(key) != 0 || files_.erase(key) != 0 || specials_.erase(key) != 0) return {};
     if (!directories_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(3));
     for (const Path& entry : entries_below(path))
-        if (held_files.contains(key_of(entry)))
-            return velmarch::fail(ErrorKind::held, fake_os_error(32));
+        if (held_files.contains(key_of(entry))) return velmarch::fail(ErrorKind::held, fake_os_error(32));
     for (const Path& entry : entries_below(path)) {
         files_.erase(key_of(entry));
         directories_.erase(key_of(entry));
@@ -536,8 +538,7 @@ Result<void> FakePlatform::remove_directory_tree(const Path& path) {
     return {};
 }
 
-Result<std::unique_ptr<platform::SecurityDescriptor>> FakePlatform::create_security_descriptor(
-    std::string_view sddl) {
+Result<std::unique_ptr<platform::SecurityDescriptor>> FakePlatform::create_security_descriptor(std::string_view sddl) {
     if (auto failure = enter(Op::create_security_descriptor)) return std::unexpected(*failure);
     if (sddl.empty()) return velmarch::fail(ErrorKind::os_error, fake_os_error(1336));
     return std::make_unique<FakeDescriptor>(*this);
@@ -565,7 +566,8 @@ Result<std::uint64_t> FakePlatform::free_bytes(const Path& directory) {
     free_space_queries.push_back(directory);
     if (auto failure = enter(Op::free_bytes)) return std::unexpected(*failure);
     if (auto refusal = volume_refusal(directory)) return std::unexpected(*refusal);
-    if (!directories_.contains(resolved(links_, key_of(directory)))) return velmarch::fail(ErrorKind::os_error, fake_os_error(3));
+    if (!directories_.contains(resolved(links_, key_of(directory))))
+        return velmarch::fail(ErrorKind::os_error, fake_os_error(3));
     return free_space;
 }
 

@@ -42,12 +42,12 @@ enum class Op {
     free_bytes,
     hold_file,
     open_held_directory,
-    held_facts,         // HeldDirectory::facts and TakenFile::facts
+    held_facts,  // HeldDirectory::facts and TakenFile::facts
     held_access_list,
     held_names,
     held_open_directory,
     take_file,
-    held_remove,        // HeldDirectory::remove and TakenFile::remove
+    held_remove,  // HeldDirectory::remove and TakenFile::remove
 };
 const char* op_name(Op op);
 
@@ -190,10 +190,9 @@ public:
     Result<void> create_directories(const Path& path) override;
     Result<void> remove_directory_tree(const Path& path) override;
     Result<std::uint64_t> free_bytes(const Path& directory) override;
-    Result<std::unique_ptr<platform::SecurityDescriptor>> create_security_descriptor(
-        std::string_view sddl) override;
-    Result<platform::DirectoryCreation> create_directory(
-        const Path& path, const platform::SecurityDescriptor& security) override;
+    Result<std::unique_ptr<platform::SecurityDescriptor>> create_security_descriptor(std::string_view sddl) override;
+    Result<platform::DirectoryCreation> create_directory(const Path& path,
+                                                         const platform::SecurityDescriptor& security) override;
     Result<std::unique_ptr<platform::FileHold>> hold_file(const Path& path) override;
     Result<std::unique_ptr<platform::HeldDirectory>> open_held_directory(const Path& path) override;
     bool elevated() override;

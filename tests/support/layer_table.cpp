@@ -105,7 +105,8 @@ LayerTable read_layer_table(std::string file, std::string_view text) {
                 table.faults.push_back(where + "\"layer\" takes one name");
                 continue;
             }
-            if (table.find(words.front()) != nullptr) table.faults.push_back(where + "layer " + words.front() + " is listed twice");
+            if (table.find(words.front()) != nullptr)
+                table.faults.push_back(where + "layer " + words.front() + " is listed twice");
             LayerRow& row = table.layers.emplace_back();
             row.name = words.front();
             row.line = number;
@@ -182,9 +183,9 @@ std::vector<std::string> check_layers(const LayerTable& table, const std::map<st
             public_seen.insert(target);
             if (!contains(own->uses, used->name)) {
                 faults.push_back(at + " (layer " + used->name + "), but layer " + own->name + " does not use " +
-                                 used->name + " (" + table.file + ":" + std::to_string(own->uses_line) +
-                                 ", uses " + joined(own->uses) + "): add it there if " + used->name +
-                                 " lies below " + own->name + ", or move the code");
+                                 used->name + " (" + table.file + ":" + std::to_string(own->uses_line) + ", uses " +
+                                 joined(own->uses) + "): add it there if " + used->name + " lies below " + own->name +
+                                 ", or move the code");
             } else if (!used->public_headers.contains(target)) {
                 faults.push_back(at + ", a private header of layer " + used->name + ": add " + target +
                                  " to the public headers of " + used->name + " in " + table.file + " (line " +
@@ -197,11 +198,12 @@ std::vector<std::string> check_layers(const LayerTable& table, const std::map<st
         const std::string where = table.file + ":";
         for (const std::string& used : row.uses)
             // A use of an unknown or later layer is a fault of the table already.
-            if (const LayerRow* below = table.find(used);
-                below != nullptr && index_of(table, below) < index_of(table, &row) && !uses_seen[row.name].contains(used))
+            if (const LayerRow* below = table.find(used); below != nullptr &&
+                                                          index_of(table, below) < index_of(table, &row) &&
+                                                          !uses_seen[row.name].contains(used))
                 faults.push_back(where + std::to_string(row.uses_line) + ": layer " + row.name + " uses " + used +
-                                 ", but no file of " + row.name + " includes a header of " + used +
-                                 ": remove " + used + " from its uses");
+                                 ", but no file of " + row.name + " includes a header of " + used + ": remove " + used +
+                                 " from its uses");
         for (const std::string& folder : row.folders) {
             const bool holds = std::any_of(files.begin(), files.end(), [&](const auto& file) {
                 return folder.ends_with('/') ? file.first.starts_with(folder) : file.first == folder;
@@ -218,8 +220,9 @@ std::vector<std::string> check_layers(const LayerTable& table, const std::map<st
                 const LayerRow* owner = table.layer_of(header);
                 faults.push_back(at + " belongs to layer " + (owner != nullptr ? owner->name : "none"));
             } else if (!public_seen.contains(header)) {
-                faults.push_back(at + " is included by no other layer: remove it from the public headers "
-                                      "(it stays the layer's own)");
+                faults.push_back(at +
+                                 " is included by no other layer: remove it from the public headers "
+                                 "(it stays the layer's own)");
             }
         }
     }

@@ -44,8 +44,7 @@ inline MsiexecSplit split_msiexec_command_line(std::u16string_view line) {
         if (c == u'"' && after_quote) out.doubts.push_back("two double quotes in a row");
         if (state != State::quote && msiexec_might_separate(c))
             out.doubts.push_back("whitespace other than a space, or a control character, outside quotes");
-        if (state == State::quote && (c == u'\r' || c == u'\n'))
-            out.doubts.push_back("a line break inside quotes");
+        if (state == State::quote && (c == u'\r' || c == u'\n')) out.doubts.push_back("a line break inside quotes");
         switch (state) {
             case State::whitespace:
                 if (c == u' ') break;

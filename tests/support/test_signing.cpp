@@ -75,9 +75,9 @@ void sign_request(update::UpdateRequest& request, std::string_view content, std:
     request.expected_version = std::string(version);
     request.key_id = "velmarch-update-2026-01";
     request.signature_algorithm = "ed25519";
-    request.signature = sign_with_development_key("velmarch-update-v1\nkey-id:velmarch-update-2026-01\nversion:" +
-                                                  request.expected_version + "\nsha256:" +
-                                                  request.expected_sha256 + "\n");
+    request.signature = sign_with_development_key(
+        "velmarch-update-v1\nkey-id:velmarch-update-2026-01\nversion:" + request.expected_version +
+        "\nsha256:" + request.expected_sha256 + "\n");
 }
 
 }  // namespace velmarch::testing

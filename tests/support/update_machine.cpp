@@ -29,18 +29,30 @@ void set_up_update_machine(FakePlatform& platform, std::string_view package) {
 std::vector<std::string> update_arguments(std::string_view package) {
     update::UpdateRequest signed_request;
     sign_request(signed_request, package);
-    return {"--parent-process-id", "77",
-            "--msi-path",          text(machine().package),
-            "--install-dir",       text(machine().install_dir),
-            "--app-path",          text(machine().application),
-            "--msi-log-path",      text(machine().installer_log),
-            "--helper-log-path",   text(machine().helper_log),
-            "--result-path",       text(machine().result),
-            "--expected-sha256",   signed_request.expected_sha256,
-            "--expected-version",  "2.4.0",
-            "--signature",         signed_request.signature,
-            "--key-id",            "velmarch-update-2026-01",
-            "--signature-algorithm", "Ed25519"};
+    return {"--parent-process-id",
+            "77",
+            "--msi-path",
+            text(machine().package),
+            "--install-dir",
+            text(machine().install_dir),
+            "--app-path",
+            text(machine().application),
+            "--msi-log-path",
+            text(machine().installer_log),
+            "--helper-log-path",
+            text(machine().helper_log),
+            "--result-path",
+            text(machine().result),
+            "--expected-sha256",
+            signed_request.expected_sha256,
+            "--expected-version",
+            "2.4.0",
+            "--signature",
+            signed_request.signature,
+            "--key-id",
+            "velmarch-update-2026-01",
+            "--signature-algorithm",
+            "Ed25519"};
 }
 
 }  // namespace velmarch::testing

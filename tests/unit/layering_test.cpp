@@ -157,7 +157,8 @@ std::map<std::string, std::string> planted_tree() {
     };
 }
 
-std::vector<std::string> planted_faults(const std::string& table_text, const std::map<std::string, std::string>& files) {
+std::vector<std::string> planted_faults(const std::string& table_text,
+                                        const std::map<std::string, std::string>& files) {
     return check_layers(read_layer_table("src/layers.txt", table_text), files);
 }
 
@@ -330,9 +331,8 @@ TEST(Layering, TheBuildLinksLayersOnlyThroughTheTable) {
 // into each program).
 TEST(Layering, EverySourceFileIsListedInTheBuild) {
     const fs::path root = testing::source_path("");
-    const std::string listed =
-        read_text(root / "CMakeLists.txt") + read_text(root / "cmake" / "public_key.cmake") +
-        read_text(root / "cmake" / "windows.cmake");
+    const std::string listed = read_text(root / "CMakeLists.txt") + read_text(root / "cmake" / "public_key.cmake") +
+                               read_text(root / "cmake" / "windows.cmake");
     std::vector<std::string> unlisted;
     for (const char* top : {"src", "tools"}) {
         for (const auto& entry : fs::recursive_directory_iterator(root / top)) {

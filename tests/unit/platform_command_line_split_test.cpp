@@ -18,7 +18,9 @@ struct SplitCase {
     std::vector<std::string> expected;
 };
 
-void PrintTo(const SplitCase& c, std::ostream* out) { *out << c.name << ": " << text::utf16_to_utf8_lossy(c.command_line); }
+void PrintTo(const SplitCase& c, std::ostream* out) {
+    *out << c.name << ": " << text::utf16_to_utf8_lossy(c.command_line);
+}
 
 std::vector<std::string> split_to_utf8(std::u16string_view line) {
     std::vector<std::string> out;
@@ -49,8 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"ProgramNameBackslashBeforeQuote", uR"("C:\dir\"x y)", {R"(C:\dir\x)", "y"}},
         SplitCase{"ProgramNameQuotedInTheMiddle", uR"(a"b c"d e)", {"ab cd", "e"}},
         SplitCase{"ProgramNameUnquotedBackslashQuote", uR"(C:\a\"b c)", {R"(C:\a\b c)"}},
-        SplitCase{"EmptyLine", u"", {""}},
-        SplitCase{"LeadingBlank", u" a", {"", "a"}},
+        SplitCase{"EmptyLine", u"", {""}}, SplitCase{"LeadingBlank", u" a", {"", "a"}},
         SplitCase{"EmptyQuotedProgramName", u"\"\" a", {"", "a"}},
         // Blanks, empty and unterminated arguments.
         SplitCase{"TabsAndTrailingBlanks", u"p\ta \t b  ", {"p", "a", "b"}},
@@ -60,10 +61,12 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"DoubledQuoteInQuotesIsAQuote", uR"(p "a""b")", {"p", R"(a"b)"}},
         SplitCase{"FourQuotes", uR"(p """")", {"p", R"(")"}},
         // Backslashes away from quotes stay as they are, also at the end.
-        SplitCase{"BackslashesAwayFromQuotes", uR"(p C:\Logs\ \\server\share)", {"p", R"(C:\Logs\)", R"(\\server\share)"}},
+        SplitCase{
+            "BackslashesAwayFromQuotes", uR"(p C:\Logs\ \\server\share)", {"p", R"(C:\Logs\)", R"(\\server\share)"}},
         SplitCase{"BackslashesAtTheEnd", uR"(p a\\)", {"p", R"(a\\)"}},
         // What the launcher composes comes back as the caller's arguments.
-        SplitCase{"ComposedInstallerLine", uR"("msiexec.exe" /i "C:\A B\\" "say \"hi\"" INSTALLDIR="C:\Program Files\App")",
+        SplitCase{"ComposedInstallerLine",
+                  uR"("msiexec.exe" /i "C:\A B\\" "say \"hi\"" INSTALLDIR="C:\Program Files\App")",
                   {"msiexec.exe", "/i", R"(C:\A B\)", R"(say "hi")", R"(INSTALLDIR=C:\Program Files\App)"}},
         SplitCase{"NonAsciiText", u"p \"\u00e9t\u00e9 \U0001F600\"", {"p", "\u00e9t\u00e9 \U0001F600"}}),
     testing::CaseName());

@@ -126,8 +126,8 @@ public:
     // A named pipe with a few idle instances, so that every open of it (each
     // one takes an instance) reaches the pipe rather than "all busy".
     platform::Path make_special_file() {
-        const std::wstring name =
-            LR"(\\.\pipe\velmarch-contract-)" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++pipes_);
+        const std::wstring name = LR"(\\.\pipe\velmarch-contract-)" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                                  std::to_wstring(++pipes_);
         for (int instance = 0; instance < 8; ++instance) {
             const HANDLE pipe = ::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT,
                                                    PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr);
@@ -143,11 +143,11 @@ public:
     // (Wine reads as elevated) refuses its path text before anything is
     // opened, so the open's own refusal is shown without that check.
     platform::Platform& special_file_platform() { return unchecked_; }
-    platform::LaunchRequest exiting_with(std::int32_t code) const {
-        return child_launch(kChildExit, decimal16(code));
-    }
+    platform::LaunchRequest exiting_with(std::int32_t code) const { return child_launch(kChildExit, decimal16(code)); }
     platform::LaunchRequest missing_program() const {
-        return {.application = root() / platform::Path(L"missing.exe"), .command_line = u"\"missing.exe\"", .working_directory = {}};
+        return {.application = root() / platform::Path(L"missing.exe"),
+                .command_line = u"\"missing.exe\"",
+                .working_directory = {}};
     }
     std::uint32_t start_live_process() {
         auto id = platform_->start_detached(child_launch(kChildSleep, u"60000"));
@@ -217,7 +217,9 @@ public:
         return shell(u"sh -c \"exit " + decimal16(code) + u"\"");
     }
     platform::LaunchRequest missing_program() const {
-        return {.application = root() / platform::Path("missing-program"), .command_line = u"missing", .working_directory = {}};
+        return {.application = root() / platform::Path("missing-program"),
+                .command_line = u"missing",
+                .working_directory = {}};
     }
     std::uint32_t start_live_process() { return start(u"sh -c \"exec sleep 60\""); }
     // The process ends but stays unreaped, as a parent the updater waits for would.
@@ -231,7 +233,8 @@ public:
 
 private:
     static platform::LaunchRequest shell(std::u16string command_line) {
-        return {.application = platform::Path("/bin/sh"), .command_line = std::move(command_line), .working_directory = {}};
+        return {
+            .application = platform::Path("/bin/sh"), .command_line = std::move(command_line), .working_directory = {}};
     }
     std::uint32_t start(std::u16string command_line) {
         auto id = platform_->start_detached(shell(std::move(command_line)));

@@ -421,7 +421,8 @@ TYPED_TEST(PlatformContract, TheSweepTakesNoFileARunHoldsAndNothingOfTheWrongKin
 TYPED_TEST(PlatformContract, ALinkIsNeverOpenedAsTheDirectoryItLeadsTo) {
     this->make_directories("target");
     this->write("target/velmarch-update.msi", "protected");
-    if (!this->subject.make_link(this->at("link"), this->at("target"), true)) GTEST_SKIP() << "no link can be made here";
+    if (!this->subject.make_link(this->at("link"), this->at("target"), true))
+        GTEST_SKIP() << "no link can be made here";
     auto root = this->platform.open_held_directory(this->subject.root());
     ASSERT_TRUE(root) << root.error().text;
     auto link = (*root)->open_directory("link");

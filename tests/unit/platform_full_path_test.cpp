@@ -48,13 +48,16 @@ INSTANTIATE_TEST_SUITE_P(
         // POSIX (the stand-in).
         FullPathCase{"PosixRelative", posix, "Logs/helper.log", "/home/ann", "/home/ann/Logs/helper.log"},
         FullPathCase{"PosixDot", posix, "./Logs/./helper.log", "/home/ann", "/home/ann/Logs/helper.log"},
-        FullPathCase{"PosixDotDot", posix, "Logs/sub/inner/../helper.log", "/home/ann", "/home/ann/Logs/sub/helper.log"},
+        FullPathCase{"PosixDotDot", posix, "Logs/sub/inner/../helper.log", "/home/ann",
+                     "/home/ann/Logs/sub/helper.log"},
         FullPathCase{"PosixDotDotIntoTheBase", posix, "../../x", "/home/ann/work", "/home/x"},
         FullPathCase{"PosixDotDotAboveTheRoot", posix, "/../../etc/../x/../../y", "/home", "/y"},
         FullPathCase{"PosixRelativeAboveTheRoot", posix, "../../../../x", "/home", "/x"},
         FullPathCase{"PosixAbsoluteUnchanged", posix, "/srv//Logs/helper.log/", "/home", "/srv//Logs/helper.log/"},
-        FullPathCase{"PosixRepeatedSeparatorsWithDots", posix, "//srv//Logs/.//helper.log", "/home", "/srv/Logs/helper.log"},
-        FullPathCase{"PosixTrailingSeparatorStays", posix, "Program Files/./Velmarch/", "/", "/Program Files/Velmarch/"},
+        FullPathCase{"PosixRepeatedSeparatorsWithDots", posix, "//srv//Logs/.//helper.log", "/home",
+                     "/srv/Logs/helper.log"},
+        FullPathCase{"PosixTrailingSeparatorStays", posix, "Program Files/./Velmarch/", "/",
+                     "/Program Files/Velmarch/"},
         FullPathCase{"PosixTrailingDotDot", posix, "/a/b/..", "/", "/a"},
         FullPathCase{"PosixTrailingDotDotSeparator", posix, "/a/b/../", "/", "/a/"},
         FullPathCase{"PosixOnlyDot", posix, ".", "/home/ann", "/home/ann"},
@@ -62,13 +65,19 @@ INSTANTIATE_TEST_SUITE_P(
         FullPathCase{"PosixThreeDotsIsAName", posix, "/a/.../b", "/", "/a/.../b"},
         FullPathCase{"PosixBaseWithTrailingSeparator", posix, "x", "/w/", "/w/x"},
         // Windows: drives.
-        FullPathCase{"WindowsRelative", windows, "Logs\\helper.log", "C:\\Users\\ann", "C:\\Users\\ann\\Logs\\helper.log"},
-        FullPathCase{"WindowsRelativeSlashes", windows, "Logs/sub/../helper.log", "C:\\Users\\ann", "C:\\Users\\ann\\Logs\\helper.log"},
-        FullPathCase{"WindowsDotDotAboveTheDrive", windows, "C:\\..\\..\\Windows\\.\\System32", "D:\\", "C:\\Windows\\System32"},
+        FullPathCase{"WindowsRelative", windows, "Logs\\helper.log", "C:\\Users\\ann",
+                     "C:\\Users\\ann\\Logs\\helper.log"},
+        FullPathCase{"WindowsRelativeSlashes", windows, "Logs/sub/../helper.log", "C:\\Users\\ann",
+                     "C:\\Users\\ann\\Logs\\helper.log"},
+        FullPathCase{"WindowsDotDotAboveTheDrive", windows, "C:\\..\\..\\Windows\\.\\System32", "D:\\",
+                     "C:\\Windows\\System32"},
         FullPathCase{"WindowsRelativeAboveTheDrive", windows, "..\\..\\..\\x", "C:\\Users", "C:\\x"},
-        FullPathCase{"WindowsAbsoluteUnchanged", windows, "C:/Program Files//Velmarch/", "D:\\", "C:/Program Files//Velmarch/"},
-        FullPathCase{"WindowsAbsoluteWithDots", windows, "C:/Program Files//Velmarch/./", "D:\\", "C:\\Program Files\\Velmarch\\"},
-        FullPathCase{"WindowsTrailingSeparatorStays", windows, "..\\Velmarch\\", "C:\\Program Files\\Old", "C:\\Program Files\\Velmarch\\"},
+        FullPathCase{"WindowsAbsoluteUnchanged", windows, "C:/Program Files//Velmarch/", "D:\\",
+                     "C:/Program Files//Velmarch/"},
+        FullPathCase{"WindowsAbsoluteWithDots", windows, "C:/Program Files//Velmarch/./", "D:\\",
+                     "C:\\Program Files\\Velmarch\\"},
+        FullPathCase{"WindowsTrailingSeparatorStays", windows, "..\\Velmarch\\", "C:\\Program Files\\Old",
+                     "C:\\Program Files\\Velmarch\\"},
         FullPathCase{"WindowsRooted", windows, "\\Logs\\..\\x.log", "D:\\work", "D:\\x.log"},
         FullPathCase{"WindowsRootedAboveTheRoot", windows, "\\..\\x.log", "D:\\work", "D:\\x.log"},
         FullPathCase{"WindowsDriveRelativeSameDrive", windows, "d:..\\x", "D:\\work\\sub", "D:\\work\\x"},
@@ -118,7 +127,8 @@ INSTANTIATE_TEST_SUITE_P(BothStyles, Anchor,
                                            AnchorCase{"PosixRelative", posix, "x/y", PathAnchor::relative},
                                            AnchorCase{"PosixDriveLooking", posix, "C:\\x", PathAnchor::relative},
                                            AnchorCase{"WindowsDrive", windows, "c:/x", PathAnchor::absolute},
-                                           AnchorCase{"WindowsDriveRelative", windows, "C:x", PathAnchor::drive_relative},
+                                           AnchorCase{"WindowsDriveRelative", windows, "C:x",
+                                                      PathAnchor::drive_relative},
                                            AnchorCase{"WindowsRooted", windows, "/x", PathAnchor::rooted},
                                            AnchorCase{"WindowsUnc", windows, "\\\\s\\share", PathAnchor::absolute},
                                            AnchorCase{"WindowsDevice", windows, "\\\\.\\pipe\\x", PathAnchor::absolute},
@@ -153,12 +163,12 @@ TEST(SplitPath, GivesTheRootAndResolvedComponents) {
 // "\\srv\..\x" for "\\srv\..\x" and "\\.\UNC\x" for "\\.\UNC\srv\..\x".
 TEST(AmbiguousRoot, IsFoundWhereTheSystemReadsDotsOtherwise) {
     for (const char* text : {"\\\\srv\\..\\x", "\\\\srv\\.\\x", "\\\\..\\share\\x", "//srv/../x", "\\\\srv\\..",
-                             "\\\\.\\..\\x", "//?/../x", "\\\\.\\C:\\..\\x", "//?/C:/a/../../x", "\\\\.\\UNC\\srv\\..\\x",
-                             "\\\\.\\UNC\\srv\\share\\..\\x"})
+                             "\\\\.\\..\\x", "//?/../x", "\\\\.\\C:\\..\\x", "//?/C:/a/../../x",
+                             "\\\\.\\UNC\\srv\\..\\x", "\\\\.\\UNC\\srv\\share\\..\\x"})
         EXPECT_TRUE(is_ambiguous_root(std::string_view(text), windows)) << text;
-    for (const char* text : {"\\\\srv\\share\\..\\x", "\\\\srv\\share\\a\\..\\..\\x", "\\\\srv\\..share\\x",
-                             "\\\\.\\C:\\a\\..\\x", "//?/C:/x/../y", "C:\\..\\x", "\\\\?\\C:\\..\\x",
-                             "\\\\?\\UNC\\srv\\..\\x", "\\??\\C:\\..", "..\\x"})
+    for (const char* text :
+         {"\\\\srv\\share\\..\\x", "\\\\srv\\share\\a\\..\\..\\x", "\\\\srv\\..share\\x", "\\\\.\\C:\\a\\..\\x",
+          "//?/C:/x/../y", "C:\\..\\x", "\\\\?\\C:\\..\\x", "\\\\?\\UNC\\srv\\..\\x", "\\??\\C:\\..", "..\\x"})
         EXPECT_FALSE(is_ambiguous_root(std::string_view(text), windows)) << text;
     EXPECT_FALSE(is_ambiguous_root(std::string_view("//srv/../x"), posix));
 }
@@ -168,7 +178,8 @@ TEST(FullPathWide, FollowsTheSameRules) {
     EXPECT_EQ(full_path_text(std::wstring_view(L"..\\Logs\\.\\helper.log"), std::wstring_view(L"C:\\Users\\ann\\Work"),
                              windows),
               L"C:\\Users\\ann\\Logs\\helper.log");
-    EXPECT_EQ(full_path_text(std::wstring_view(L"C:\\Users\\ann"), std::wstring_view(L"D:\\"), windows), L"C:\\Users\\ann");
+    EXPECT_EQ(full_path_text(std::wstring_view(L"C:\\Users\\ann"), std::wstring_view(L"D:\\"), windows),
+              L"C:\\Users\\ann");
 }
 
 }  // namespace

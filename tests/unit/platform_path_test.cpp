@@ -43,7 +43,8 @@ const PartsCase kPartsCases[] = {
     {"name.", kPosix, "", "", "name.", "."},
     {"C:\\x", kPosix, "", "", "C:\\x", ""},  // a backslash is a name's own on POSIX
     // Drives.
-    {"C:\\Program Files\\Velmarch\\Velmarch.exe", kWindows, "C:\\", "C:\\Program Files\\Velmarch", "Velmarch.exe", ".exe"},
+    {"C:\\Program Files\\Velmarch\\Velmarch.exe", kWindows, "C:\\", "C:\\Program Files\\Velmarch", "Velmarch.exe",
+     ".exe"},
     {"C:\\", kWindows, "C:\\", "C:\\", "", ""},
     {"C:\\a", kWindows, "C:\\", "C:\\", "a", ""},
     {"C:/Logs/helper.log", kWindows, "C:/", "C:/Logs", "helper.log", ".log"},
@@ -54,7 +55,8 @@ const PartsCase kPartsCases[] = {
     {"Downloads\\x.msi", kWindows, "", "Downloads", "x.msi", ".msi"},
     {"1:\\x", kWindows, "", "1:", "x", ""},  // only a letter makes a drive
     // Shares: the share is part of the root, never a file name.
-    {"\\\\server\\share\\Velmarch\\update.msi", kWindows, "\\\\server\\share\\", "\\\\server\\share\\Velmarch", "update.msi", ".msi"},
+    {"\\\\server\\share\\Velmarch\\update.msi", kWindows, "\\\\server\\share\\", "\\\\server\\share\\Velmarch",
+     "update.msi", ".msi"},
     {"\\\\server\\share\\x", kWindows, "\\\\server\\share\\", "\\\\server\\share\\", "x", ""},
     {"\\\\server\\share", kWindows, "\\\\server\\share", "\\\\server\\share", "", ""},
     {"//server/share/x.msi", kWindows, "//server/share/", "//server/share/", "x.msi", ".msi"},
@@ -145,8 +147,8 @@ TEST(PathParts, SharesAndDevicePathsAreNotLocalByTheirText) {
 }
 
 TEST(PathParts, DosWildcardsAreSearchPatternsLikeStarAndQuestionMark) {
-    for (const std::string_view text : {"C:\\a*", "C:\\a?", "C:\\a<b", "C:\\a>b", "C:\\a\"b", "\\\\?\\C:\\a<b",
-                                        "\\\\?\\C:\\a?b", "\\??\\C:\\a>"})
+    for (const std::string_view text :
+         {"C:\\a*", "C:\\a?", "C:\\a<b", "C:\\a>b", "C:\\a\"b", "\\\\?\\C:\\a<b", "\\\\?\\C:\\a?b", "\\??\\C:\\a>"})
         EXPECT_TRUE(has_wildcard(text, kWindows)) << text;
     for (const std::string_view text : {"C:\\a", "\\\\?\\C:\\a", "\\??\\C:\\a", "C:\\a|b"})
         EXPECT_FALSE(has_wildcard(text, kWindows)) << text;
@@ -167,7 +169,7 @@ TEST(PathParts, JoiningANameAddsOneSeparatorUnlessTheFolderIsEmptyEndsWithOneOrI
         {"/a", "x", kPosix, "/a/x"},
         {"/a/", "x", kPosix, "/a/x"},
         {"a", "b/x", kPosix, "a/b/x"},
-        {"C:", "x", kPosix, "C:/x"},   // no drives here
+        {"C:", "x", kPosix, "C:/x"},    // no drives here
         {"a\\", "x", kPosix, "a\\/x"},  // nor a backslash separator
         {"", "x", kWindows, "x"},
         {"C:", "x", kWindows, "C:x"},  // drive C's current directory, as Windows reads it

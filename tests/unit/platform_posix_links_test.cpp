@@ -92,7 +92,8 @@ TEST_F(PosixLinks, ElevatedRunFollowsATrustedLinkWhateverTheLengthOfItsTarget) {
     for (const std::size_t length : {255u, 256u, 257u, 511u, 512u, 513u, 1500u}) {
         ASSERT_GT(length, protected_directory.size());
         // Extra slashes change the length of the text, not where it leads.
-        const std::string text = std::string(length + 1 - protected_directory.size(), '/') + protected_directory.substr(1);
+        const std::string text =
+            std::string(length + 1 - protected_directory.size(), '/') + protected_directory.substr(1);
         ASSERT_EQ(text.size(), length);
         const Path link = testing::to_path(temp.path() / "user" / ("root-link-" + std::to_string(length)));
         ASSERT_EQ(::symlink(text.c_str(), link.c_str()), 0);
@@ -108,11 +109,13 @@ TEST_F(PosixLinks, ElevatedRunFollowsATrustedLinkWhateverTheLengthOfItsTarget) {
 // like any other path.
 TEST_F(PosixLinks, ElevatedRunStartsNothingThroughTheLink) {
     posix::PosixPlatform platform({}, true);
-    LaunchRequest through_program{.application = through() / Path("true"), .command_line = u"\"true\"", .working_directory = {}};
+    LaunchRequest through_program{
+        .application = through() / Path("true"), .command_line = u"\"true\"", .working_directory = {}};
     std::filesystem::copy_file("/bin/true", temp.path() / "protected" / "true");
     EXPECT_EQ(platform.run_and_wait(through_program).error().text, kRefused);
 
-    LaunchRequest in_directory{.application = Path("/bin/true"), .command_line = u"\"true\"", .working_directory = through()};
+    LaunchRequest in_directory{
+        .application = Path("/bin/true"), .command_line = u"\"true\"", .working_directory = through()};
     EXPECT_EQ(platform.run_and_wait(in_directory).error().text, kRefused);
 
     posix::PosixPlatform ordinary({}, false);
@@ -123,9 +126,9 @@ TEST_F(PosixLinks, ElevatedRunStartsNothingThroughTheLink) {
 // The stand-in's remote volume: a file system whose answers come from another
 // machine or a user-space server, told by statfs's f_type (linux/magic.h).
 TEST(PosixVolumes, NetworkAndUserSpaceFileSystemsAreRemote) {
-    for (const std::uint32_t remote : {0x6969u /* NFS */, 0xFF534D42u /* CIFS */, 0xFE534D42u /* SMB2 */,
-                                       0x517Bu /* SMB */, 0x01021997u /* 9P */, 0x65735546u /* FUSE: sshfs */,
-                                       0x00C36400u /* Ceph */})
+    for (const std::uint32_t remote :
+         {0x6969u /* NFS */, 0xFF534D42u /* CIFS */, 0xFE534D42u /* SMB2 */, 0x517Bu /* SMB */, 0x01021997u /* 9P */,
+          0x65735546u /* FUSE: sshfs */, 0x00C36400u /* Ceph */})
         EXPECT_TRUE(posix::is_remote_file_system(remote)) << std::hex << remote;
     for (const std::uint32_t local : {0xEF53u /* ext4 */, 0x01021994u /* tmpfs */, 0x794C7630u /* overlay */,
                                       0x58465342u /* XFS */, 0x9123683Eu /* Btrfs */, 0x9FA0u /* proc */})

@@ -1,8 +1,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <unistd.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <ostream>
@@ -49,7 +49,8 @@ protected:
     testing::TempDirectory temp;
 
     static LaunchRequest shell(std::u16string command_line) {
-        return LaunchRequest{.application = Path(kShell), .command_line = std::move(command_line), .working_directory = {}};
+        return LaunchRequest{
+            .application = Path(kShell), .command_line = std::move(command_line), .working_directory = {}};
     }
 };
 
@@ -65,7 +66,8 @@ TEST_F(PosixProcesses, AChildInheritsOnlyTheStandardStreams) {
 
     // The shell's own test reads its own descriptor table: 3 when it holds
     // the descriptor, 0 when it has its standard output but not that.
-    const std::u16string probe = u"sh -c \"[ -e /proc/self/fd/517 ] && exit 3; [ -e /proc/self/fd/1 ] || exit 4; exit 0\"";
+    const std::u16string probe =
+        u"sh -c \"[ -e /proc/self/fd/517 ] && exit 3; [ -e /proc/self/fd/1 ] || exit 4; exit 0\"";
     auto waited = platform->run_and_wait(shell(probe));
     ASSERT_TRUE(waited) << waited.error().text;
     EXPECT_EQ(*waited, 0);
@@ -82,7 +84,8 @@ TEST_F(PosixProcesses, AChildInheritsOnlyTheStandardStreams) {
 
 TEST_F(PosixProcesses, StartedProgramGetsTheCommandLineSplitTheWindowsWay) {
     // The shell records its own argv, argv[0] included, into the working directory.
-    LaunchRequest launch = shell(uR"("velmarch shell" -c "cat /proc/$$/cmdline > argv.bin" "a b" "say \"hi\"" C:\Logs\ "C:\A B\\" "" INSTALLDIR="C:\Program Files\App")");
+    LaunchRequest launch = shell(
+        uR"("velmarch shell" -c "cat /proc/$$/cmdline > argv.bin" "a b" "say \"hi\"" C:\Logs\ "C:\A B\\" "" INSTALLDIR="C:\Program Files\App")");
     launch.working_directory = testing::to_path(temp.path());
     auto exit_code = platform->run_and_wait(launch);
     ASSERT_TRUE(exit_code) << exit_code.error().text;
@@ -92,7 +95,7 @@ TEST_F(PosixProcesses, StartedProgramGetsTheCommandLineSplitTheWindowsWay) {
     std::vector<std::string> argv;
     for (std::string piece; std::getline(in, piece, '\0');) argv.push_back(piece);
     const std::vector<std::string> expected = {
-        "velmarch shell", "-c", "cat /proc/$$/cmdline > argv.bin", "a b", R"(say "hi")", R"(C:\Logs\)",
+        "velmarch shell", "-c", "cat /proc/$$/cmdline > argv.bin",   "a b", R"(say "hi")", R"(C:\Logs\)",
         R"(C:\A B\)",     "",   R"(INSTALLDIR=C:\Program Files\App)"};
     EXPECT_EQ(argv, expected);
 }
@@ -103,7 +106,9 @@ struct ExitCase {
     std::int32_t exit_code;
 };
 
-void PrintTo(const ExitCase& c, std::ostream* out) { *out << c.name << ": " << text::utf16_to_utf8_lossy(c.command_line); }
+void PrintTo(const ExitCase& c, std::ostream* out) {
+    *out << c.name << ": " << text::utf16_to_utf8_lossy(c.command_line);
+}
 
 class PosixExitCodes : public PosixProcesses, public ::testing::WithParamInterface<ExitCase> {};
 
@@ -136,10 +141,11 @@ TEST_P(PosixLaunchErrors, FailureBeforeTheProgramRunsIsALaunchError) {
     const LaunchFailure& failure = GetParam();
     std::ofstream(temp.path() / "not-executable") << "#!/bin/sh\n";
     LaunchRequest launch{.application = failure.application.empty() ? testing::to_path(temp.path() / "not-executable")
-                                                                     : Path(failure.application),
+                                                                    : Path(failure.application),
                          .command_line = u"\"program\" x",
                          .working_directory = {}};
-    if (!failure.working_directory.empty()) launch.working_directory = testing::to_path(temp.path() / failure.working_directory);
+    if (!failure.working_directory.empty())
+        launch.working_directory = testing::to_path(temp.path() / failure.working_directory);
 
     auto waited = platform->run_and_wait(launch);
     ASSERT_FALSE(waited) << failure.what;

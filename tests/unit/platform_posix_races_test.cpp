@@ -101,9 +101,7 @@ protected:
         swap_ = [this, path = std::move(path), what, link_target = std::move(link_target)] {
             const std::filesystem::path staged = temp.path() / "user" / "swap-in";
             switch (what) {
-                case SwappedIn::fifo:
-                    ASSERT_EQ(::mkfifo(staged.c_str(), 0666), 0);
-                    break;
+                case SwappedIn::fifo: ASSERT_EQ(::mkfifo(staged.c_str(), 0666), 0); break;
                 case SwappedIn::device:
                     ASSERT_EQ(::mknod(staged.c_str(), S_IFCHR | 0666, ::makedev(1, 3)), 0);  // /dev/null
                     break;
@@ -182,7 +180,8 @@ class SwapAfterTheCheck : public PosixRaces, public ::testing::WithParamInterfac
 
 TEST_P(SwapAfterTheCheck, IsFoundOnTheDescriptorWithoutWaiting) {
     const SwapCase& c = GetParam();
-    if (c.what == SwappedIn::device && !devices_can_be_made_here()) GTEST_SKIP() << "no device can be made or opened here";
+    if (c.what == SwappedIn::device && !devices_can_be_made_here())
+        GTEST_SKIP() << "no device can be made or opened here";
     swap_after_check("file", user("file"), c.what, secret());
     FifoWatch watch(user("file"));
     Result<void> done = c.operation(platform, testing::to_path(user("file")));
@@ -240,8 +239,8 @@ TEST_F(PosixRaces, RemovalNeverDescendsThroughALinkSwappedInForADirectory) {
 TEST_F(PosixRaces, ProgramSwappedForALinkIsNotExecuted) {
     std::filesystem::copy_file("/bin/true", user("program"));
     swap_after_check("program", user("program"), SwappedIn::link, "/bin/false");
-    Result<std::int32_t> ran = platform.run_and_wait(
-        LaunchRequest{.application = testing::to_path(user("program")), .command_line = u"program", .working_directory = {}});
+    Result<std::int32_t> ran = platform.run_and_wait(LaunchRequest{
+        .application = testing::to_path(user("program")), .command_line = u"program", .working_directory = {}});
     ASSERT_TRUE(swapped());
     ASSERT_FALSE(ran) << "the link's target ran, with exit code " << *ran;
     EXPECT_EQ(ran.error().text, kLinkNotFollowed);
@@ -251,8 +250,10 @@ TEST_F(PosixRaces, ProgramSwappedForALinkIsNotExecuted) {
 // protected folder: the child never starts there.
 TEST_F(PosixRaces, WorkingDirectorySwappedForALinkIsNotEntered) {
     swap_after_check("folder", user("folder"), SwappedIn::link, temp.path() / "protected");
-    Result<std::int32_t> ran = platform.run_and_wait(LaunchRequest{
-        .application = platform::Path("/bin/true"), .command_line = u"true", .working_directory = testing::to_path(user("folder"))});
+    Result<std::int32_t> ran =
+        platform.run_and_wait(LaunchRequest{.application = platform::Path("/bin/true"),
+                                            .command_line = u"true",
+                                            .working_directory = testing::to_path(user("folder"))});
     ASSERT_TRUE(swapped());
     ASSERT_FALSE(ran) << "the child started in the protected folder";
     EXPECT_EQ(ran.error().text, "Not a directory (os error 20)");
@@ -282,8 +283,10 @@ TEST_F(PosixRegularFile, AFifoADeviceAndADirectoryAreRefused) {
     posix::UniqueFd device = open("/dev/null", O_RDONLY | O_NONBLOCK);
     posix::UniqueFd directory = open(temp.path(), O_RDONLY | O_DIRECTORY);
     ASSERT_TRUE(fifo && device && directory);
-    EXPECT_EQ(posix::require_regular_file(fifo).error(), (Error{ErrorKind::not_a_regular_file, std::string(kNotARegularFile)}));
-    EXPECT_EQ(posix::require_regular_file(device).error(), (Error{ErrorKind::not_a_regular_file, std::string(kNotARegularFile)}));
+    EXPECT_EQ(posix::require_regular_file(fifo).error(),
+              (Error{ErrorKind::not_a_regular_file, std::string(kNotARegularFile)}));
+    EXPECT_EQ(posix::require_regular_file(device).error(),
+              (Error{ErrorKind::not_a_regular_file, std::string(kNotARegularFile)}));
     EXPECT_EQ(posix::require_regular_file(directory).error().text, "Is a directory (os error 21)");
 }
 
@@ -296,8 +299,10 @@ TEST_F(PosixRegularFile, TheLookByNameRefusesAFifoAndADeviceAndPassesTheRest) {
         located.name = path.string();
         return located;
     };
-    EXPECT_EQ(posix::refuse_special_file_at(at(temp.path() / "fifo")).error(), (Error{ErrorKind::not_a_regular_file, std::string(kNotARegularFile)}));
-    EXPECT_EQ(posix::refuse_special_file_at(at("/dev/null")).error(), (Error{ErrorKind::not_a_regular_file, std::string(kNotARegularFile)}));
+    EXPECT_EQ(posix::refuse_special_file_at(at(temp.path() / "fifo")).error(),
+              (Error{ErrorKind::not_a_regular_file, std::string(kNotARegularFile)}));
+    EXPECT_EQ(posix::refuse_special_file_at(at("/dev/null")).error(),
+              (Error{ErrorKind::not_a_regular_file, std::string(kNotARegularFile)}));
     EXPECT_TRUE(posix::refuse_special_file_at(at(temp.path() / "file")));
     EXPECT_TRUE(posix::refuse_special_file_at(at(temp.path())));
     EXPECT_TRUE(posix::refuse_special_file_at(at(temp.path() / "missing")));

@@ -88,8 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
         // inherited by its user, emptied and made a mount point.
         LinkRuleCase{"TrustedOwnerButWritableByTheUser",
                      described(kAdministrators, plus(tight(), allow(kUser, kFullControl))), kTightFolder, false},
-        LinkRuleCase{"TrustedOwnerButUsersMayModify",
-                     described(kAdministrators, plus(tight(), allow(kUsers, kModify))), kTightFolder, false},
+        LinkRuleCase{"TrustedOwnerButUsersMayModify", described(kAdministrators, plus(tight(), allow(kUsers, kModify))),
+                     kTightFolder, false},
         LinkRuleCase{"NullAccessList", described(kAdministrators, std::nullopt), kTightFolder, false},
         LinkRuleCase{"GenericAllToEveryone", described(kSystem, plus(tight(), allow(kEveryone, right::generic_all))),
                      kTightFolder, false},
@@ -121,9 +121,10 @@ INSTANTIATE_TEST_SUITE_P(
         // nobody anything.
         LinkRuleCase{"DenyOnlyList", described(kAdministrators, std::vector{deny(kEveryone, kFullControl)}),
                      kTightFolder, true},
-        LinkRuleCase{"DenyEntriesAreNotWeighed",
-                     described(kAdministrators, plus(std::vector{deny(kUser, kFullControl)}, allow(kUser, kFullControl))),
-                     kTightFolder, false},
+        LinkRuleCase{
+            "DenyEntriesAreNotWeighed",
+            described(kAdministrators, plus(std::vector{deny(kUser, kFullControl)}, allow(kUser, kFullControl))),
+            kTightFolder, false},
         LinkRuleCase{"UnknownEntryKind",
                      described(kSystem, plus(tight(), AccessEntry{AccessEntryKind::unknown, kSystem, 0, false})),
                      kTightFolder, false},
@@ -144,9 +145,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Creating entries is not replacing one: the root of C: lets
         // Authenticated Users add folders.
         LinkRuleCase{"ParentLetsUsersAddEntriesOnly", described(kAdministrators, tight()),
-                     described(kTrustedInstaller,
-                               plus(plus(tight(), allow(kAuthenticatedUsers, right::append_data)),
-                                    inherit_only(allow(kAuthenticatedUsers, kModify)))),
+                     described(kTrustedInstaller, plus(plus(tight(), allow(kAuthenticatedUsers, right::append_data)),
+                                                       inherit_only(allow(kAuthenticatedUsers, kModify)))),
                      true},
         LinkRuleCase{"ParentOwnedByTheUserButOwnerRightsReadOnly", described(kAdministrators, tight()),
                      described(kUser, plus(tight(), allow(kOwnerRights, right::read_control))), true},

@@ -84,16 +84,13 @@ TEST_P(LinkOwners, DecideWhetherALinkAboveTheFileIsFollowed) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Windows, LinkOwners,
-                         ::testing::Values(LinkCase{"Administrators", kAdministrators, true},
-                                           LinkCase{"LocalSystem", kSystem, true},
-                                           LinkCase{"TrustedInstaller", kTrustedInstaller, true},
-                                           LinkCase{"OrdinaryUser", kUser, false},
-                                           LinkCase{"Users", "S-1-5-32-545", false},
-                                           LinkCase{"Everyone", "S-1-1-0", false},
-                                           LinkCase{"AdministratorsPrefixOnly", "S-1-5-32-5440", false},
-                                           LinkCase{"NoOwner", "", false}),
-                         [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Windows, LinkOwners,
+    ::testing::Values(LinkCase{"Administrators", kAdministrators, true}, LinkCase{"LocalSystem", kSystem, true},
+                      LinkCase{"TrustedInstaller", kTrustedInstaller, true}, LinkCase{"OrdinaryUser", kUser, false},
+                      LinkCase{"Users", "S-1-5-32-545", false}, LinkCase{"Everyone", "S-1-1-0", false},
+                      LinkCase{"AdministratorsPrefixOnly", "S-1-5-32-5440", false}, LinkCase{"NoOwner", "", false}),
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(TrustedWalk, PlainPathEndsInTheFilesDirectoryWithItsName) {
     auto name = walk("/Users/ann/Logs/helper.log");
@@ -357,9 +354,8 @@ TEST_F(TrustedWalk, AVolumeQueryThatFailsRefusesThePath) {
 // refused by their text: nothing is started on them, not even the root.
 TEST_F(TrustedWalk, SharesAndDevicePathsAreRefusedByTheirText) {
     for (const char* path : {"\\\\server\\share\\Logs\\helper.log", "//server/share/helper.log",
-                             "\\\\?\\UNC\\server\\share\\x", "\\??\\UNC\\server\\share\\x",
-                             "\\\\localhost\\pipe\\name", "\\\\?\\GLOBALROOT\\Device\\Mup\\server\\share",
-                             "\\\\.\\C:\\Windows", "//?/C:/Windows"}) {
+                             "\\\\?\\UNC\\server\\share\\x", "\\??\\UNC\\server\\share\\x", "\\\\localhost\\pipe\\name",
+                             "\\\\?\\GLOBALROOT\\Device\\Mup\\server\\share", "\\\\.\\C:\\Windows", "//?/C:/Windows"}) {
         SCOPED_TRACE(path);
         cursor.volume_queries.clear();
         auto name = walk(path);

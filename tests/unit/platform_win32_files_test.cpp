@@ -85,9 +85,9 @@ TEST_F(Win32Files, AHeldFileIsReadableButNotWritableRenamableOrDeletable) {
     auto hold = platform->hold_file(at(L"velmarch-update.msi"));
     ASSERT_TRUE(hold) << hold.error().text;
     EXPECT_EQ(read_text(at(L"velmarch-update.msi")), "package");
-    HANDLE writer = ::CreateFileW(at(L"velmarch-update.msi").c_str(), GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                  nullptr);
+    HANDLE writer =
+        ::CreateFileW(at(L"velmarch-update.msi").c_str(), GENERIC_WRITE,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
     if (writer != INVALID_HANDLE_VALUE) ::CloseHandle(writer);
     EXPECT_FALSE(::MoveFileW(at(L"velmarch-update.msi").c_str(), at(L"moved.msi").c_str()));

@@ -25,7 +25,9 @@ std::string read_text(const Path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void write_text(const Path& path, std::string_view text) { std::ofstream(testing::fs_path(path), std::ios::binary) << text; }
+void write_text(const Path& path, std::string_view text) {
+    std::ofstream(testing::fs_path(path), std::ios::binary) << text;
+}
 
 bool ends_with_os_error(const std::string& text, int code) {
     return text.ends_with(" (os error " + std::to_string(code) + ")");
@@ -40,8 +42,8 @@ protected:
 TEST(Win32RedirectionGuard, IsInForceExactlyWhenTheSystemReportsIt) {
     const bool enabled = win32::enable_redirection_guard();
     PROCESS_MITIGATION_REDIRECTION_TRUST_POLICY policy{};
-    const bool readable = ::GetProcessMitigationPolicy(::GetCurrentProcess(), ProcessRedirectionTrustPolicy, &policy,
-                                                       sizeof policy) != 0;
+    const bool readable =
+        ::GetProcessMitigationPolicy(::GetCurrentProcess(), ProcessRedirectionTrustPolicy, &policy, sizeof policy) != 0;
     EXPECT_EQ(enabled, readable && policy.EnforceRedirectionTrust != 0);
     // Wine has no RedirectionGuard: the call is refused and nothing stops.
     if (testing::running_under_wine()) {
@@ -150,8 +152,9 @@ TEST_F(Win32Links, CheckedPlatformCreatesWritesAndDeletesAlongPlainPaths) {
 TEST_F(Win32Links, CheckedPlatformFollowsOnlyLinksOfTrustedOwners) {
     std::filesystem::create_directories(testing::fs_path(at(L"protected")));
     write_text(at(L"protected\\target.txt"), "protected");
-    const BOOL created = ::CreateSymbolicLinkW(at(L"link").c_str(), at(L"protected").c_str(),
-                                               SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+    const BOOL created =
+        ::CreateSymbolicLinkW(at(L"link").c_str(), at(L"protected").c_str(),
+                              SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
     // Wine 8 answers success without making a link.
     const DWORD attributes = ::GetFileAttributesW(at(L"link").c_str());
     if (!created || attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)

@@ -14,8 +14,8 @@ HANDLE new_event() { return ::CreateEventW(nullptr, TRUE, FALSE, nullptr); }
 
 // Makes a call fail with ERROR_PATH_NOT_FOUND.
 void fail_to_open_a_missing_file() {
-    const UniqueHandle missing(::CreateFileW(L"C:\\velmarch-missing\\none.txt", GENERIC_READ, 0, nullptr,
-                                             OPEN_EXISTING, 0, nullptr));
+    const UniqueHandle missing(
+        ::CreateFileW(L"C:\\velmarch-missing\\none.txt", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_FALSE(missing.valid());
 }
 

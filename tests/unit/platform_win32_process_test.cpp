@@ -24,8 +24,8 @@ protected:
 };
 
 TEST_F(Win32Processes, ChildSeesItsArgumentsAndRunsInTheWorkingDirectory) {
-    LaunchRequest launch = testing::child_launch(testing::kChildEchoArguments,
-                                                 u"seen.txt \"two words\" a\\\\\\\"b \"\" \u00e9\U0001F600");
+    LaunchRequest launch =
+        testing::child_launch(testing::kChildEchoArguments, u"seen.txt \"two words\" a\\\\\\\"b \"\" \u00e9\U0001F600");
     launch.working_directory = testing::to_path(temp.path());
     auto exit_code = platform->run_and_wait(launch);
     ASSERT_TRUE(exit_code) << exit_code.error().text;

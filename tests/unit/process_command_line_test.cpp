@@ -4,8 +4,8 @@
 
 #include "platform/command_line_split.h"
 #include "process/launcher.h"
-#include "text/utf.h"
 #include "support/case_name.h"
+#include "text/utf.h"
 
 namespace velmarch::process {
 namespace {
@@ -33,7 +33,9 @@ TEST_P(ComposeCommandLine, ComposesExactText) {
 const ComposeCase kComposeCases[] = {
     {"program_only", u"C:\\Windows\\System32\\msiexec.exe", {}, u"\"C:\\Windows\\System32\\msiexec.exe\""},
     {"program_text_is_not_escaped", u"C:\\Tools\\", {}, u"\"C:\\Tools\\\""},
-    {"program_with_space_is_only_enclosed", u"C:\\Program Files\\App\\app.exe", {{u"x"}},
+    {"program_with_space_is_only_enclosed",
+     u"C:\\Program Files\\App\\app.exe",
+     {{u"x"}},
      u"\"C:\\Program Files\\App\\app.exe\" x"},
     {"plain_path_unquoted", u"p", {{u"C:\\Temp\\pkg.msi"}}, u"\"p\" C:\\Temp\\pkg.msi"},
     {"space_quotes", u"p", {{u"C:\\Users\\A B\\install.log"}}, u"\"p\" \"C:\\Users\\A B\\install.log\""},
@@ -48,18 +50,23 @@ const ComposeCase kComposeCases[] = {
     {"two_backslashes_before_quote_become_five", u"p", {{u"a\\\\\"b"}}, u"\"p\" a\\\\\\\\\\\"b"},
     {"backslashes_before_quote_in_quoted_argument", u"p", {{u"x \\\"y"}}, u"\"p\" \"x \\\\\\\"y\""},
     {"backslashes_elsewhere_unchanged", u"p", {{u"\\\\server\\share\\a"}}, u"\"p\" \\\\server\\share\\a"},
-    {"raw_copied_verbatim", u"p", {{u"INSTALLDIR=\"C:\\Program Files\\App\"", true}},
+    {"raw_copied_verbatim",
+     u"p",
+     {{u"INSTALLDIR=\"C:\\Program Files\\App\"", true}},
      u"\"p\" INSTALLDIR=\"C:\\Program Files\\App\""},
     {"raw_with_spaces_not_quoted", u"p", {{u"a b \"c\\", true}}, u"\"p\" a b \"c\\"},
     {"empty_raw_adds_only_the_space", u"p", {{u"", true}}, u"\"p\" "},
-    {"non_ascii_passes", u"p", {{u"C:\\Programme\\Übung"}, {u"\u4e2d\u6587 x"}},
+    {"non_ascii_passes",
+     u"p",
+     {{u"C:\\Programme\\Übung"}, {u"\u4e2d\u6587 x"}},
      u"\"p\" C:\\Programme\\Übung \"\u4e2d\u6587 x\""},
-    {"arguments_in_order_one_space_apart", u"p", {{u"/i"}, {u"a b"}, {u"X=\"1\"", true}, {u"z"}},
+    {"arguments_in_order_one_space_apart",
+     u"p",
+     {{u"/i"}, {u"a b"}, {u"X=\"1\"", true}, {u"z"}},
      u"\"p\" /i \"a b\" X=\"1\" z"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, ComposeCommandLine, ::testing::ValuesIn(kComposeCases),
-                         testing::CaseName());
+INSTANTIATE_TEST_SUITE_P(Cases, ComposeCommandLine, ::testing::ValuesIn(kComposeCases), testing::CaseName());
 
 TEST(ComposeCommandLineNul, RefusedInAnyPlace) {
     const std::u16string with_nul(u"a\0b", 3);
@@ -78,8 +85,8 @@ TEST(ComposeCommandLineNul, RefusedInAnyPlace) {
 // regular argument exactly as given.
 TEST(ComposeCommandLineRoundTrip, RegularArgumentsSplitBackUnchanged) {
     const std::vector<std::u16string> texts{
-        u"", u" ", u"\"", u"\\", u"\\\\", u"a b\\", u"a b\\\\", u"\\\"", u"x\"y z\"", u"C:\\A B\\", u"\t",
-        u"a\\\\\\\"b c", u"2.4.0 beta", u"trailing\\ \\",
+        u"",     u" ",        u"\"",        u"\\", u"\\\\",         u"a b\\",      u"a b\\\\",
+        u"\\\"", u"x\"y z\"", u"C:\\A B\\", u"\t", u"a\\\\\\\"b c", u"2.4.0 beta", u"trailing\\ \\",
     };
     std::vector<Argument> arguments;
     for (const auto& t : texts) arguments.push_back({t});

@@ -12,12 +12,12 @@
 #include "process/installer_stage.h"
 #include "run/finish_run.h"
 #include "run/stage_inputs.h"
-#include "support/msiexec_command_line.h"
-#include "support/process_world.h"
-#include "text/utf.h"
 #include "support/case_name.h"
 #include "support/installer_exit_codes.h"
+#include "support/msiexec_command_line.h"
+#include "support/process_world.h"
 #include "text/format.h"
+#include "text/utf.h"
 
 namespace velmarch::process {
 namespace {
@@ -64,8 +64,8 @@ protected:
     std::expected<Finished, update::RunAborted> run() {
         const std::size_t results_before = reporter.results.size();
         const std::size_t starts_before = fake.detached.size();
-        auto stage = run_installer_stage(fake, installer_inputs(request), StagedInstall{staged_package, staged_log},
-                                         reporter);
+        auto stage =
+            run_installer_stage(fake, installer_inputs(request), StagedInstall{staged_package, staged_log}, reporter);
         EXPECT_EQ(reporter.results.size(), results_before);
         EXPECT_EQ(fake.detached.size(), starts_before);
         if (!stage) return std::unexpected(stage.error());
@@ -171,8 +171,9 @@ TEST_P(InstallerStageExitCodes, LogsChecksRecordsAndRestartsAsItsRowSays) {
     ASSERT_TRUE(finished.has_value()) << finished.error().message;
     EXPECT_EQ(finished->process_exit_code, c.process_exit_code);
     const update::RunEnding& ending = finished->stage.ending;
-    EXPECT_EQ(std::tie(ending.status, ending.result_exit_code, ending.message, ending.restart, ending.process_exit_code),
-              std::make_tuple(c.status, c.result_exit_code, std::string(c.message), c.restart, c.process_exit_code));
+    EXPECT_EQ(
+        std::tie(ending.status, ending.result_exit_code, ending.message, ending.restart, ending.process_exit_code),
+        std::make_tuple(c.status, c.result_exit_code, std::string(c.message), c.restart, c.process_exit_code));
     EXPECT_EQ(finished->stage.log_line,
               c.status == ResultStatus::install_verification_failed ? std::string(c.message) : std::string());
     Events expected{
@@ -202,7 +203,8 @@ TEST_F(InstallerStage, RestartProblemsDoNotChangeTheOutcome) {
     auto finished = run();
     ASSERT_TRUE(finished.has_value()) << finished.error().message;
     EXPECT_EQ(finished->process_exit_code, 0);
-    EXPECT_EQ(reporter.log.back(), "Application restart failed: The system cannot find the file specified. (os error 2)");
+    EXPECT_EQ(reporter.log.back(),
+              "Application restart failed: The system cannot find the file specified. (os error 2)");
 }
 
 class InstallerStageMissingInstaller : public InstallerStage, public ::testing::WithParamInterface<bool> {};
@@ -216,8 +218,9 @@ TEST_P(InstallerStageMissingInstaller, FinishesWith1603AfterLoggingRecordingAndR
     EXPECT_EQ(finished->process_exit_code, 1603);
     EXPECT_EQ(finished->stage.log_line, "Windows Installer was not found.");
     const update::RunEnding& ending = finished->stage.ending;
-    EXPECT_EQ(std::tie(ending.status, ending.result_exit_code, ending.message, ending.restart, ending.process_exit_code),
-              std::make_tuple(ResultStatus::error, 1603, std::string("Windows Installer was not found."), true, 1603));
+    EXPECT_EQ(
+        std::tie(ending.status, ending.result_exit_code, ending.message, ending.restart, ending.process_exit_code),
+        std::make_tuple(ResultStatus::error, 1603, std::string("Windows Installer was not found."), true, 1603));
     EXPECT_EQ(reporter.events, (Events{
                                    "log: Windows Installer was not found.",
                                    "result: error 1603 Windows Installer was not found.",
@@ -340,9 +343,9 @@ TEST_P(InstallerLogDeliveryFailure, IsDroppedAndChangesNothingElse) {
 
     ASSERT_TRUE(finished.has_value()) << finished.error().message;
     EXPECT_EQ(finished->process_exit_code, 0);
-    EXPECT_EQ(reporter.events, (Events{"log: Starting Windows Installer.", kInstallerRun,
-                                       "log: Windows Installer exited with code 0.", kVersionCheckRun,
-                                       "result: success 0 ", kRestartStart, kRestartLine}));
+    EXPECT_EQ(reporter.events,
+              (Events{"log: Starting Windows Installer.", kInstallerRun, "log: Windows Installer exited with code 0.",
+                      kVersionCheckRun, "result: success 0 ", kRestartStart, kRestartLine}));
     const std::size_t delivered = GetParam().delivered_bytes;
     if (delivered == SIZE_MAX && earlier_there) {
         EXPECT_EQ(fake.file_text(request.msi_log_path), earlier);
@@ -362,8 +365,7 @@ const DeliveryFailure kDeliveryFailures[] = {
     {"CallersFileUnwritable", [](testing::FakePlatform& f, const Path&) { f.fail(Op::write_file, fake_os_error(5)); },
      SIZE_MAX},
     {"CallersFolderGone",
-     [](testing::FakePlatform& f, const Path& log) { (void)f.remove_directory_tree(log.parent_path()); },
-     SIZE_MAX},
+     [](testing::FakePlatform& f, const Path& log) { (void)f.remove_directory_tree(log.parent_path()); }, SIZE_MAX},
     {"FifoAtTheCallersPath",
      [](testing::FakePlatform& f, const Path& log) {
          (void)f.delete_file(log);
@@ -487,10 +489,11 @@ TEST_F(InstallerStage, AStartFailureAfterABusyAnswerAborts) {
     auto finished = run();
     ASSERT_FALSE(finished.has_value());
     EXPECT_EQ(finished.error().message, "Windows Installer could not be started: Access is denied. (os error 5)");
-    EXPECT_EQ(reporter.events,
-              (Events{"log: Starting Windows Installer.", kInstallerRun, "log: Windows Installer exited with code 1618.",
-                      "log: Windows Installer is busy with another installation; trying again in 5 seconds.",
-                      kInstallerRun}));
+    EXPECT_EQ(
+        reporter.events,
+        (Events{"log: Starting Windows Installer.", kInstallerRun, "log: Windows Installer exited with code 1618.",
+                "log: Windows Installer is busy with another installation; trying again in 5 seconds.",
+                kInstallerRun}));
     EXPECT_EQ(fake.sleeps, std::vector<std::uint32_t>{5000});
     EXPECT_EQ(fake.file_text(request.msi_log_path), delivered_logs(1));
     EXPECT_TRUE(reporter.results.empty());
@@ -553,8 +556,8 @@ TEST_P(BuildInstallerCommand, ComposesTheWholeCommandLine) {
     EXPECT_EQ(command_text(*command).find("caller msi.log"), std::string::npos);
 
     // msiexec reads every intended argument back, in order, with no doubt.
-    std::vector<std::string> intended{"C:\\Windows\\System32\\msiexec.exe", "/i", c.staged, "/passive", "/norestart",
-                                      "VELMARCH_INSTALLDIR_LOCK=1", "/L*v", c.log};
+    std::vector<std::string> intended{"C:\\Windows\\System32\\msiexec.exe", "/i",   c.staged, "/passive", "/norestart",
+                                      "VELMARCH_INSTALLDIR_LOCK=1",         "/L*v", c.log};
     if (c.repair) intended.insert(intended.end(), {"REINSTALL=ALL", "REINSTALLMODE=amus"});
     intended.push_back(std::string("INSTALLDIR=") + c.install_dir);
     auto composed = compose_command_line(platform::path_to_utf16(command->program), command->arguments);
@@ -596,8 +599,7 @@ const CommandCase kCommands[] = {
      "/L*v \"C:\\a\\ b\\c.log\" REINSTALL=ALL REINSTALLMODE=amus INSTALLDIR=\"C:\\Ünï cødé\\\""},
 };
 
-INSTANTIATE_TEST_SUITE_P(Commands, BuildInstallerCommand, ::testing::ValuesIn(kCommands),
-                         testing::CaseName());
+INSTANTIATE_TEST_SUITE_P(Commands, BuildInstallerCommand, ::testing::ValuesIn(kCommands), testing::CaseName());
 
 // Hostile texts as the installer log path and as the install directory:
 // each request is either refused or read by msiexec exactly as intended,
@@ -605,9 +607,20 @@ INSTANTIATE_TEST_SUITE_P(Commands, BuildInstallerCommand, ::testing::ValuesIn(kC
 // all: /L*v names the staged log.
 TEST(BuildInstallerCommandAsMsiexecReadsIt, EveryRequestIsRefusedOrReadExactly) {
     const char* const hostile[] = {
-        "C:\\L\\a\" /i C:\\other.msi Z=", "C:\\L\\a\" INSTALLDIR=C:\\Elsewhere Z=", "C:\\L\\a\\\" x",
-        "C:\\Log Files\\", "C:\\Log Files\\\\", "C:\\L\\a\tb", "C:\\L\\a\u3000b", "C:\\L\\a\u00A0b",
-        "\"\"", "C:\\L\\a\r\nb", "C:\\L\\\"a b\"", "C:\\L\\a\x01b", "a b\\\\\\", " x ",
+        "C:\\L\\a\" /i C:\\other.msi Z=",
+        "C:\\L\\a\" INSTALLDIR=C:\\Elsewhere Z=",
+        "C:\\L\\a\\\" x",
+        "C:\\Log Files\\",
+        "C:\\Log Files\\\\",
+        "C:\\L\\a\tb",
+        "C:\\L\\a\u3000b",
+        "C:\\L\\a\u00A0b",
+        "\"\"",
+        "C:\\L\\a\r\nb",
+        "C:\\L\\\"a b\"",
+        "C:\\L\\a\x01b",
+        "a b\\\\\\",
+        " x ",
     };
     int read_back = 0;
     for (const char* log : hostile) {
@@ -652,8 +665,9 @@ TEST(BuildInstallerCommandRefusal, LogPathOrWindowsDirectoryWithQuoteCrOrLf) {
         struct Where {
             std::string package, log, installer;
         };
-        for (const Where& w : {Where{bad + "\\p.msi", "l.log", "msiexec.exe"}, Where{"p.msi", bad + "\\l.log", "msiexec.exe"},
-                               Where{"p.msi", "l.log", bad + "\\msiexec.exe"}}) {
+        for (const Where& w :
+             {Where{bad + "\\p.msi", "l.log", "msiexec.exe"}, Where{"p.msi", bad + "\\l.log", "msiexec.exe"},
+              Where{"p.msi", "l.log", bad + "\\msiexec.exe"}}) {
             const StagedInstall staged{platform::path_from_utf8(w.package), platform::path_from_utf8(w.log)};
             command = build_installer_command(installer_inputs(request), staged, platform::path_from_utf8(w.installer));
             ASSERT_FALSE(command.has_value()) << w.package << " " << w.log << " " << w.installer;
@@ -666,8 +680,8 @@ TEST(BuildInstallerCommandRefusal, InstallDirWithQuoteCrOrLf) {
     for (const char* dir : {"C:\\A\"B", "C:\\A\rB", "C:\\AB\n"}) {
         update::UpdateRequest request;
         request.install_dir = platform::path_from_utf8(dir);
-        auto command = build_installer_command(installer_inputs(request), StagedInstall{as_path("p.msi"), as_path("l.log")},
-                                               as_path("msiexec.exe"));
+        auto command = build_installer_command(
+            installer_inputs(request), StagedInstall{as_path("p.msi"), as_path("l.log")}, as_path("msiexec.exe"));
         ASSERT_FALSE(command.has_value());
         EXPECT_EQ(command.error().text, "The current install directory cannot be passed to Windows Installer.");
     }

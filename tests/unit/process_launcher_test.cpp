@@ -85,10 +85,10 @@ TEST_F(Launcher, OwnChecksFailBeforeAnythingIsStarted) {
         std::vector<Argument> arguments;
         const char* error;
     };
-    for (const Case& c : {Case{as_path("nowhere.exe"), {}, "program not found"},
-                          Case{as_path(""), {}, "program path has no file name"},
-                          Case{test_path("/opt/dir/"), {}, "program path has no file name"},
-                          Case{msiexec, {{nul}}, "nul byte found in provided data"}}) {
+    for (const Case& c :
+         {Case{as_path("nowhere.exe"), {}, "program not found"}, Case{as_path(""), {}, "program path has no file name"},
+          Case{test_path("/opt/dir/"), {}, "program path has no file name"},
+          Case{msiexec, {{nul}}, "nul byte found in provided data"}}) {
         auto waited = run_and_wait(fake, c.program, c.arguments, std::nullopt, SearchPlaces::system_only);
         ASSERT_FALSE(waited.has_value());
         EXPECT_EQ(waited.error().text, c.error);

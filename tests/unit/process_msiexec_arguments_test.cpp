@@ -52,8 +52,8 @@ TEST(InstallDirAssignment, QuotesEverythingButQuoteCrLfAsItStands) {
 }
 
 TEST(InstallDirAssignment, RefusesQuoteCrOrLfAnywhere) {
-    for (const std::u16string_view dir : {u"\"C:\\App", u"C:\\A\"pp", u"C:\\App\"", u"C:\\App\r", u"\rC:\\App",
-                                          u"C:\\A\npp", u"C:\\App\n"}) {
+    for (const std::u16string_view dir :
+         {u"\"C:\\App", u"C:\\A\"pp", u"C:\\App\"", u"C:\\App\r", u"\rC:\\App", u"C:\\A\npp", u"C:\\App\n"}) {
         auto assignment = install_dir_assignment(dir);
         ASSERT_FALSE(assignment.has_value()) << text::utf16_to_utf8_lossy(dir);
         EXPECT_EQ(assignment.error().text, "The current install directory cannot be passed to Windows Installer.");

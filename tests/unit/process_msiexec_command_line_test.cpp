@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "process/launcher.h"
+#include "support/case_name.h"
 #include "support/msiexec_command_line.h"
 #include "text/utf.h"
-#include "support/case_name.h"
 
 namespace velmarch::process {
 namespace {
@@ -39,11 +39,15 @@ TEST_P(MsiexecSplitting, FollowsMsiexecAndFlagsWhatCouldBeReadOtherwise) {
 }
 
 const SplitCase kSplits[] = {
-    {"quotes_toggle_and_vanish", u"\"C:\\W\\msiexec.exe\" /i \"C:\\A B\\p.msi\"",
-     {"C:\\W\\msiexec.exe", "/i", "C:\\A B\\p.msi"}, false},
+    {"quotes_toggle_and_vanish",
+     u"\"C:\\W\\msiexec.exe\" /i \"C:\\A B\\p.msi\"",
+     {"C:\\W\\msiexec.exe", "/i", "C:\\A B\\p.msi"},
+     false},
     {"backslash_is_literal_before_a_quote", u"\"m\" \"C:\\A B\\\" next", {"m", "C:\\A B\\", "next"}, false},
-    {"property_assignment_keeps_its_name", u"\"m\" INSTALLDIR=\"C:\\Program Files\\App\"",
-     {"m", "INSTALLDIR=C:\\Program Files\\App"}, false},
+    {"property_assignment_keeps_its_name",
+     u"\"m\" INSTALLDIR=\"C:\\Program Files\\App\"",
+     {"m", "INSTALLDIR=C:\\Program Files\\App"},
+     false},
     {"runs_of_spaces_separate_once", u"\"m\"   /passive  ", {"m", "/passive"}, false},
     {"c_runtime_escape_ends_the_value", u"\"m\" \"a\\\" /i b.msi Z=\"", {"m", "a\\", "/i", "b.msi", "Z="}, true},
     {"character_after_closing_quote_starts_an_argument", u"\"m\" \"a\"b", {"m", "a", "b"}, true},
@@ -55,15 +59,14 @@ const SplitCase kSplits[] = {
     {"quote_left_open", u"\"m\" \"a b", {"m", "a b"}, true},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, MsiexecSplitting, ::testing::ValuesIn(kSplits),
-                         testing::CaseName());
+INSTANTIATE_TEST_SUITE_P(Cases, MsiexecSplitting, ::testing::ValuesIn(kSplits), testing::CaseName());
 
 // The composition that used to carry the installer log path: C-runtime
 // escaping turns its double quote into \", which msiexec reads as the end of
 // the value, so the rest became a second package and a property of its own.
 TEST(MsiexecSplitting, CatchesTheCRuntimeEscapingOfALogPath) {
-    const std::vector<Argument> arguments{{u"/L*v"}, {u"C:\\L\\a\" /i C:\\other.msi Z="},
-                                          {u"INSTALLDIR=\"C:\\App\"", true}};
+    const std::vector<Argument> arguments{
+        {u"/L*v"}, {u"C:\\L\\a\" /i C:\\other.msi Z="}, {u"INSTALLDIR=\"C:\\App\"", true}};
     auto composed = compose_command_line(u"msiexec.exe", arguments);
     ASSERT_TRUE(composed.has_value());
     EXPECT_EQ(arguments_of(*composed),

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "process/previous_process.h"
-#include "support/process_world.h"
 #include "support/case_name.h"
+#include "support/process_world.h"
 
 namespace velmarch::process {
 namespace {
@@ -72,8 +72,7 @@ const WaitCase kWaits[] = {
     {"wait_call_fails", WaitOutcome::exited, true, "Waiting for the previous application process failed."},
 };
 
-INSTANTIATE_TEST_SUITE_P(Outcomes, PreviousProcessWait, ::testing::ValuesIn(kWaits),
-                         testing::CaseName());
+INSTANTIATE_TEST_SUITE_P(Outcomes, PreviousProcessWait, ::testing::ValuesIn(kWaits), testing::CaseName());
 
 }  // namespace
 }  // namespace velmarch::process

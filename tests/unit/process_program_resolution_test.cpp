@@ -5,8 +5,8 @@
 #include <set>
 
 #include "process/launcher.h"
-#include "support/process_world.h"
 #include "support/case_name.h"
+#include "support/process_world.h"
 
 namespace velmarch::process {
 namespace {
@@ -54,7 +54,9 @@ TEST_P(ResolveProgram, Resolves) {
 const ResolveCase kResolveCases[] = {
     {"empty", "", {}, "program path has no file name", true},
     {"trailing_separator", "/opt/app/", {"/opt/app/"}, "program path has no file name", true},
-    {"system_directory_first", "msiexec.exe", {"/Windows/System32/msiexec.exe", "/Windows/msiexec.exe"},
+    {"system_directory_first",
+     "msiexec.exe",
+     {"/Windows/System32/msiexec.exe", "/Windows/msiexec.exe"},
      "/Windows/System32/msiexec.exe"},
     {"windows_directory_second", "explorer.exe", {"/Windows/explorer.exe"}, "/Windows/explorer.exe"},
     {"no_dot_searches_exe", "tool", {"/Windows/System32/tool.exe"}, "/Windows/System32/tool.exe"},
@@ -67,15 +69,12 @@ const ResolveCase kResolveCases[] = {
     {"path_unchanged_without_exe_file", "/opt/app/app", {"/opt/app/app"}, "/opt/app/app"},
     {"relative_path_is_not_searched", "sub/tool.exe", {"/Windows/System32/sub/tool.exe"}, "sub/tool.exe"},
     {"batch_path_refused", "/opt/app/setup.bat", {"/opt/app/setup.bat"}, "batch files are not started", true},
-    {"batch_with_trailing_dot_and_space_refused", "/opt/app/setup.CMD. ", {}, "batch files are not started",
-     true},
+    {"batch_with_trailing_dot_and_space_refused", "/opt/app/setup.CMD. ", {}, "batch files are not started", true},
     {"bare_batch_refused", "setup.cmd", {"/Windows/System32/setup.cmd"}, "batch files are not started", true},
-    {"batch_with_exe_file_runs_the_exe", "/opt/app/setup.bat", {"/opt/app/setup.bat.exe"},
-     "/opt/app/setup.bat.exe"},
+    {"batch_with_exe_file_runs_the_exe", "/opt/app/setup.bat", {"/opt/app/setup.bat.exe"}, "/opt/app/setup.bat.exe"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, ResolveProgram, ::testing::ValuesIn(kResolveCases),
-                         testing::CaseName());
+INSTANTIATE_TEST_SUITE_P(Cases, ResolveProgram, ::testing::ValuesIn(kResolveCases), testing::CaseName());
 
 TEST(ResolveProgramSearch, AbsentPlacesAreSkipped) {
     ProgramSearch search = search_over({"/Windows/msiexec.exe", "/Windows/System32/msiexec.exe"});

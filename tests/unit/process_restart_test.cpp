@@ -25,10 +25,11 @@ TEST_F(Restart, StartsExplorerInTheWindowsDirectoryWithTheApplication) {
     restart_application(fake, request.app_path, request.install_dir, reporter);
     ASSERT_EQ(fake.detached.size(), 1u);
     EXPECT_EQ(fake.detached[0].application, explorer);
-    EXPECT_EQ(text::utf16_to_utf8_lossy(fake.detached[0].command_line), "\"" + utf8(explorer) + "\" \"" + utf8(app) + "\"");
+    EXPECT_EQ(text::utf16_to_utf8_lossy(fake.detached[0].command_line),
+              "\"" + utf8(explorer) + "\" \"" + utf8(app) + "\"");
     EXPECT_EQ(fake.detached[0].working_directory, install_dir);
-    EXPECT_EQ(reporter.log, Lines{"Application restart requested through " + utf8(explorer) +
-                                  " with process id 4294967295."});
+    EXPECT_EQ(reporter.log,
+              Lines{"Application restart requested through " + utf8(explorer) + " with process id 4294967295."});
     EXPECT_TRUE(fake.runs.empty());
 }
 

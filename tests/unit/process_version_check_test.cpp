@@ -17,9 +17,7 @@ using testing::utf8;
 class VersionCheck : public ::testing::Test, public testing::ProcessWorld {
 protected:
     VersionCheck() {
-        fake.on_run = [this](const platform::LaunchRequest&) -> Result<std::int32_t> {
-            return application_exit_code;
-        };
+        fake.on_run = [this](const platform::LaunchRequest&) -> Result<std::int32_t> { return application_exit_code; };
     }
     std::int32_t application_exit_code = 0;
 };

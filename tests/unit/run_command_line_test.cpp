@@ -11,11 +11,30 @@ using testing::as_path;
 using Args = std::vector<std::string>;
 
 Args full_arguments() {
-    return {"--parent-process-id", "42",        "--msi-path",        "/d/pkg.msi",     "--install-dir",
-            "/apps/Velmarch",      "--app-path", "/apps/Velmarch/velmarch.exe",        "--msi-log-path",
-            "/logs/msi.log",       "--helper-log-path", "/logs/helper.log", "--result-path", "/logs/result.json",
-            "--expected-sha256",   "ABCDEF0123", "--expected-version", " 2.4.0 ",       "--signature",
-            "c2ln",                "--key-id",   "velmarch-update-2026-01", "--signature-algorithm", "ed25519"};
+    return {"--parent-process-id",
+            "42",
+            "--msi-path",
+            "/d/pkg.msi",
+            "--install-dir",
+            "/apps/Velmarch",
+            "--app-path",
+            "/apps/Velmarch/velmarch.exe",
+            "--msi-log-path",
+            "/logs/msi.log",
+            "--helper-log-path",
+            "/logs/helper.log",
+            "--result-path",
+            "/logs/result.json",
+            "--expected-sha256",
+            "ABCDEF0123",
+            "--expected-version",
+            " 2.4.0 ",
+            "--signature",
+            "c2ln",
+            "--key-id",
+            "velmarch-update-2026-01",
+            "--signature-algorithm",
+            "ed25519"};
 }
 
 Args with(Args args, const std::string& name, const std::string& value) {
@@ -28,7 +47,8 @@ Args without(const std::string& name) {
     Args args = full_arguments();
     for (std::size_t i = 0; i < args.size(); i += 2) {
         if (args[i] == name) {
-            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                       args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
             break;
         }
     }
@@ -78,8 +98,8 @@ TEST(ParseCommandLine, WalkFailuresComeBeforeMissingOptions) {
 }
 
 TEST(ParseCommandLine, RequiredOptionsAreReportedInReadingOrder) {
-    const char* order[] = {"msi-path",        "install-dir", "app-path",        "msi-log-path",
-                           "helper-log-path", "result-path", "expected-sha256", "expected-version",
+    const char* order[] = {"msi-path",        "install-dir", "app-path",           "msi-log-path",
+                           "helper-log-path", "result-path", "expected-sha256",    "expected-version",
                            "signature",       "key-id",      "signature-algorithm"};
     for (const char* name : order) {
         const std::string option = std::string("--") + name;
@@ -129,8 +149,8 @@ TEST(ParseCommandLine, LaterValueWinsAndUnknownHyphenatedOrPaddedNamesAreAccepte
 }
 
 TEST(ParseCommandLine, RepairModeIsOnOnlyForExactlyTrue) {
-    const std::pair<std::string, bool> cases[] = {
-        {"true", true}, {"TRUE", false}, {"yes", false}, {"1", false}, {" true", false}, {"true ", false}};
+    const std::pair<std::string, bool> cases[] = {{"true", true}, {"TRUE", false},  {"yes", false},
+                                                  {"1", false},   {" true", false}, {"true ", false}};
     for (const auto& [value, on] : cases) {
         auto request = parse_command_line(with(full_arguments(), "--repair-mode", value));
         ASSERT_TRUE(request);

@@ -28,8 +28,8 @@ using testing::FakePlatform;
 using testing::Op;
 
 constexpr std::string_view kInjected = "Injected failure. (os error 1)";
-const std::string kPackage(20000, 'p');  // several copy chunks
-const std::string kRewritten(20000, 'x');  // what the download becomes after it was verified
+const std::string kPackage(20000, 'p');                      // several copy chunks
+const std::string kRewritten(20000, 'x');                    // what the download becomes after it was verified
 constexpr std::string_view kInstallerLog = "installer log";  // one read
 constexpr std::string_view kOldResult = testing::kEarlierResult;
 // What a killed earlier run left: swept by every run that meets no failure
@@ -38,8 +38,8 @@ const std::string kEarlierStaging = "/Windows/Temp/VelmarchUpdate-4242-001122334
 
 struct Expected {
     std::int32_t exit_code = 0;
-    std::string standard_error;            // empty: nothing written
-    std::optional<std::string> message;    // result message; nullopt: no result written by this run
+    std::string standard_error;          // empty: nothing written
+    std::optional<std::string> message;  // result message; nullopt: no result written by this run
     bool keeps_old_result = false;
     bool deletes_download = false;
 };
@@ -117,7 +117,8 @@ const std::map<std::pair<Op, int>, Expected>& expectations() {
         {{Op::volume, 10}, refused("The free space for restricted staging could not be read: " + injected)},
         {{Op::create_security_descriptor, 2},
          refused("The restricted staging security descriptor could not be created: " + injected)},
-        {{Op::create_directory, 1}, refused("The administrator-only staging directory could not be created: " + injected)},
+        {{Op::create_directory, 1},
+         refused("The administrator-only staging directory could not be created: " + injected)},
         {{Op::volume, 11}, refused("The administrator-only staging directory could not be created: " + injected)},
         {{Op::open_for_reading, 2}, refused("The verified update package could not be reopened: " + injected)},
         {{Op::volume, 12}, refused("The verified update package could not be reopened: " + injected)},
@@ -406,7 +407,9 @@ TEST(RunFaultSweep, AFifoAtACallerNamedPathEndsTheRunAsThatFailureDoes) {
         Expected expected;
     } cases[] = {
         {"helper log", "/Logs/helper.log", {Op::arguments, 1}, aborted(not_regular, true)},
-        {"download", "/Downloads/velmarch-2.4.0.msi", {Op::arguments, 1},
+        {"download",
+         "/Downloads/velmarch-2.4.0.msi",
+         {Op::arguments, 1},
          refused("The downloaded update package is not a valid MSI file.")},
         // Nothing opens the installer log before the copy after the install,
         // which refuses it: the run goes on and the log is not delivered.
@@ -549,7 +552,8 @@ TEST(RunFaultSweep, AnElevatedRunRefusesEachCallerNamedPathOnARemoteVolume) {
                 std::set<std::string> set_up{"/Share", "/Share/Logs"};
                 if (!c.file.empty()) set_up.insert({c.file, c.file.substr(0, c.file.rfind('/'))});
                 for (const auto& entry : p.entries_below("/Share"))
-                    EXPECT_TRUE(set_up.contains(testing::generic_utf8(entry))) << "written on the remote volume: " << entry;
+                    EXPECT_TRUE(set_up.contains(testing::generic_utf8(entry)))
+                        << "written on the remote volume: " << entry;
                 if (c.option == "--msi-path") {
                     EXPECT_TRUE(p.has_file(c.file));
                 }
@@ -573,10 +577,10 @@ TEST(RunFaultSweep, AnElevatedRunRefusesEachCallerNamedPathOnARemoteVolume) {
 // Shares and device paths are refused by their text in an elevated run, in
 // every form the system accepts; a run that is not elevated uses them.
 TEST(RunFaultSweep, AnElevatedRunRefusesEverySharePathByItsText) {
-    for (const char* path : {"\\\\server\\share\\result.json", "//server/share/result.json",
-                             "\\\\?\\UNC\\server\\share\\result.json", "\\??\\UNC\\server\\share\\result.json",
-                             "\\\\localhost\\pipe\\result", "\\\\?\\GLOBALROOT\\Device\\Mup\\server\\share\\result.json",
-                             "\\\\.\\C:\\Logs\\result.json"}) {
+    for (const char* path :
+         {"\\\\server\\share\\result.json", "//server/share/result.json", "\\\\?\\UNC\\server\\share\\result.json",
+          "\\??\\UNC\\server\\share\\result.json", "\\\\localhost\\pipe\\result",
+          "\\\\?\\GLOBALROOT\\Device\\Mup\\server\\share\\result.json", "\\\\.\\C:\\Logs\\result.json"}) {
         for (const bool elevated : {true, false}) {
             SCOPED_TRACE(std::string(path) + (elevated ? ", elevated" : ", not elevated"));
             FaultSweep sweep;

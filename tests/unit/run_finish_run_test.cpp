@@ -40,8 +40,7 @@ TEST_P(FinishRun, LogsRecordsAndRestartsAsTheEndingSays) {
                                     c.ending.result_exit_code, c.ending.message));
     if (c.restarts) {
         expected.push_back("start: \"" + utf8(explorer) + "\" \"" + utf8(app) + "\"");
-        expected.push_back("log: Application restart requested through " + utf8(explorer) +
-                           " with process id 7000.");
+        expected.push_back("log: Application restart requested through " + utf8(explorer) + " with process id 7000.");
     }
     EXPECT_EQ(reporter.events, expected);
     EXPECT_EQ(exit_code, c.ending.process_exit_code);
@@ -52,11 +51,13 @@ TEST_P(FinishRun, LogsRecordsAndRestartsAsTheEndingSays) {
 }
 
 const EndingCase kEndingCases[] = {
-    {"refused_package_logs_records_and_restarts", "Package verification failed: no.",
-     failure_around_installer("no."), true},
+    {"refused_package_logs_records_and_restarts", "Package verification failed: no.", failure_around_installer("no."),
+     true},
     {"failure_without_a_line_of_its_own", "", failure_around_installer("Windows Installer was not found."), true},
-    {"windows_restarts_instead", "",
-     {ResultStatus::restart_required, 3010, "Windows restart is required to finish the update.", false, 0}, false},
+    {"windows_restarts_instead",
+     "",
+     {ResultStatus::restart_required, 3010, "Windows restart is required to finish the update.", false, 0},
+     false},
     {"success_restarts", "", {ResultStatus::success, 0, "", true, 0}, true},
 };
 

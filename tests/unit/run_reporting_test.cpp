@@ -2,8 +2,8 @@
 
 #include "run/reporting.h"
 #include "run/result_json.h"
-#include "text/json_string.h"
 #include "support/fake_platform.h"
+#include "text/json_string.h"
 
 namespace velmarch::run {
 namespace {

@@ -2,8 +2,8 @@
 
 #include "run/run_update.h"
 #include "support/case_name.h"
-#include "support/installer_exit_codes.h"
 #include "support/fake_platform.h"
+#include "support/installer_exit_codes.h"
 #include "support/machine_layout.h"
 #include "support/update_machine.h"
 #include "text/utf.h"
@@ -142,10 +142,12 @@ TEST_F(RunUpdateTest, SuccessfulUpdateEndToEnd) {
                   u" /passive /norestart VELMARCH_INSTALLDIR_LOCK=1 /L*v " +
                   std::u16string(staged_log.begin(), staged_log.end()) + u" INSTALLDIR=\"/Program Files/Velmarch\"");
     EXPECT_EQ(platform.file_text("/Logs/msiexec.log"), kInstallerLog);
-    EXPECT_EQ(slashes(platform.runs[1].command_line), u"\"/Program Files/Velmarch/Velmarch.exe\" --verify-installed-version 2.4.0");
+    EXPECT_EQ(slashes(platform.runs[1].command_line),
+              u"\"/Program Files/Velmarch/Velmarch.exe\" --verify-installed-version 2.4.0");
     EXPECT_EQ(platform.runs[1].working_directory, testing::test_path("/Program Files/Velmarch"));
     ASSERT_EQ(platform.detached.size(), 1u);
-    EXPECT_EQ(slashes(platform.detached[0].command_line), u"\"/Windows/explorer.exe\" \"/Program Files/Velmarch/Velmarch.exe\"");
+    EXPECT_EQ(slashes(platform.detached[0].command_line),
+              u"\"/Windows/explorer.exe\" \"/Program Files/Velmarch/Velmarch.exe\"");
     EXPECT_EQ(platform.wait_limits, std::vector<std::uint32_t>{90000});
     EXPECT_TRUE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
     EXPECT_TRUE(platform.standard_error.empty());
@@ -169,7 +171,8 @@ TEST_F(RunUpdateTest, ABusyInstallerIsStartedAgainOnTheSameStagedCopy) {
               "[1796605205] Windows Installer exited with code 1618.\n"
               "[1796605205] Windows Installer is busy with another installation; trying again in 10 seconds.\n"
               "[1796605215] Windows Installer exited with code 0.\n"
-              "[1796605215] " + std::string(kRestartLine) + "\n");
+              "[1796605215] " +
+                  std::string(kRestartLine) + "\n");
     EXPECT_EQ(platform.sleeps, (std::vector<std::uint32_t>{5000, 10000}));
     ASSERT_EQ(platform.runs.size(), 4u);
     EXPECT_EQ(platform.runs[0].command_line, platform.runs[1].command_line);
@@ -219,8 +222,9 @@ TEST_F(RunUpdateTest, RepairModeOnlyChangesTheInstallerCommand) {
     EXPECT_EQ(run(), 0);
     ASSERT_FALSE(platform.runs.empty());
     const std::u16string line = slashes(platform.runs[0].command_line);
-    EXPECT_NE(line.find(u"/velmarch-installer.log REINSTALL=ALL REINSTALLMODE=amus INSTALLDIR=\"/Program Files/Velmarch\""),
-              std::u16string::npos);
+    EXPECT_NE(
+        line.find(u"/velmarch-installer.log REINSTALL=ALL REINSTALLMODE=amus INSTALLDIR=\"/Program Files/Velmarch\""),
+        std::u16string::npos);
 }
 
 TEST_F(RunUpdateTest, ParseFailureTouchesNothing) {
@@ -255,9 +259,11 @@ TEST_F(RunUpdateTest, RelativePathsWithDotsAreReadFromTheWorkingDirectoryByText)
     EXPECT_NE(install.find(u"/velmarch-installer.log INSTALLDIR=\"/Program Files/Velmarch/\""), std::u16string::npos)
         << text::utf16_to_utf8_lossy(install);
     EXPECT_EQ(platform.file_text("/Logs/msiexec.log"), kInstallerLog);
-    EXPECT_EQ(slashes(platform.runs[1].command_line), u"\"/Program Files/Velmarch/Velmarch.exe\" --verify-installed-version 2.4.0");
+    EXPECT_EQ(slashes(platform.runs[1].command_line),
+              u"\"/Program Files/Velmarch/Velmarch.exe\" --verify-installed-version 2.4.0");
     ASSERT_EQ(platform.detached.size(), 1u);
-    EXPECT_EQ(slashes(platform.detached[0].command_line), u"\"/Windows/explorer.exe\" \"/Program Files/Velmarch/Velmarch.exe\"");
+    EXPECT_EQ(slashes(platform.detached[0].command_line),
+              u"\"/Windows/explorer.exe\" \"/Program Files/Velmarch/Velmarch.exe\"");
     EXPECT_FALSE(platform.has_directory("/Logs/sub"));
     expect_no_staging_left();
 }
@@ -340,7 +346,8 @@ TEST_F(RunUpdateTest, UnreadableWorkingDirectoryEndsTheRunBeforeAnythingIsTouche
     platform.fail(Op::working_directory_for, "Injected failure. (os error 2)");
     set_arg("--result-path", "result.json");
     EXPECT_EQ(run(), 1603);
-    EXPECT_EQ(platform.standard_error, "The updater's working directory could not be read: Injected failure. (os error 2)\n");
+    EXPECT_EQ(platform.standard_error,
+              "The updater's working directory could not be read: Injected failure. (os error 2)\n");
     EXPECT_EQ(platform.file_text("/Logs/helper.log"), "old log\n");
     EXPECT_EQ(result(), kOldResult);
     EXPECT_TRUE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
@@ -373,8 +380,9 @@ TEST_F(RunUpdateTest, RefusedPackageIsDeletedRecordedAndTheAppRestarted) {
                                "Package verification failed: Update package SHA-256 verification failed.",
                                kRestartLine,
                            }));
-    EXPECT_EQ(result(),
-              R"({"status":"error","exitCode":1603,"message":"Update package SHA-256 verification failed.","expectedVersion":"2.4.0"})");
+    EXPECT_EQ(
+        result(),
+        R"({"status":"error","exitCode":1603,"message":"Update package SHA-256 verification failed.","expectedVersion":"2.4.0"})");
     EXPECT_FALSE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
     EXPECT_TRUE(platform.directory_attempts.empty());
     EXPECT_TRUE(platform.wait_limits.empty());
@@ -398,7 +406,8 @@ TEST_F(RunUpdateTest, StagingFailureIsRecordedWithoutItsLogPrefix) {
         "The restricted staged MSI could not be finalized: There is not enough space on the disk. (os error 112)";
     EXPECT_EQ(log_lines(), (std::vector<std::string>{"Velmarch native updater started.",
                                                      "Secure package staging failed: " + message, kRestartLine}));
-    EXPECT_EQ(result(), R"({"status":"error","exitCode":1603,"message":")" + message + R"(","expectedVersion":"2.4.0"})");
+    EXPECT_EQ(result(),
+              R"({"status":"error","exitCode":1603,"message":")" + message + R"(","expectedVersion":"2.4.0"})");
     EXPECT_FALSE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
     EXPECT_FALSE(installer_ran());
     expect_no_staging_left();
@@ -416,7 +425,8 @@ TEST_F(RunUpdateTest, FailedDeletionOfARefusedPackageIsIgnored) {
 // pauses asked of the platform, never a sleep of the test's own.
 TEST_F(RunUpdateTest, ARefusedPackageHeldForAMomentIsDeletedOnceFree) {
     set_arg("--signature-algorithm", "rsa");
-    const std::string held = "The process cannot access the file because it is being used by another process. (os error 32)";
+    const std::string held =
+        "The process cannot access the file because it is being used by another process. (os error 32)";
     // The first deletion is the old result's.
     platform.fail(Op::delete_file, held, 2, ErrorKind::held);
     platform.fail(Op::delete_file, held, 3, ErrorKind::held);
@@ -480,8 +490,9 @@ TEST_F(RunUpdateTest, MissingInstallerIsAFinishedError) {
     EXPECT_EQ(run(), 1603);
     EXPECT_EQ(log_lines().at(3), "Windows Installer was not found.");
     EXPECT_EQ(log_lines().back(), kRestartLine);
-    EXPECT_EQ(result(),
-              R"({"status":"error","exitCode":1603,"message":"Windows Installer was not found.","expectedVersion":"2.4.0"})");
+    EXPECT_EQ(
+        result(),
+        R"({"status":"error","exitCode":1603,"message":"Windows Installer was not found.","expectedVersion":"2.4.0"})");
     EXPECT_TRUE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
     expect_no_staging_left();
 }
@@ -492,7 +503,8 @@ TEST_F(RunUpdateTest, InstallerStageAbortsWriteOnlyStandardError) {
         std::optional<std::string> launch_failure;
         std::string message;
     } cases[] = {
-        {"/Program Files/Vel\"march", std::nullopt, "The current install directory cannot be passed to Windows Installer.\n"},
+        {"/Program Files/Vel\"march", std::nullopt,
+         "The current install directory cannot be passed to Windows Installer.\n"},
         {"/Program Files/Velmarch", "Access is denied. (os error 5)",
          "Windows Installer could not be started: Access is denied. (os error 5)\n"},
     };

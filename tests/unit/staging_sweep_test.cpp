@@ -28,12 +28,12 @@ TEST(StagingDirectoryNameForm, OnlyTheExactFormARunMakes) {
         {"VelmarchUpdate-4294967295-" + hex, true},
         {"VelmarchUpdate-4294967296-" + hex, false},  // above a process id
         {"VelmarchUpdate-99999999999-" + hex, false},
-        {"VelmarchUpdate-05120-" + hex, false},       // leading zero
-        {"VelmarchUpdate--" + hex, false},            // no process id
+        {"VelmarchUpdate-05120-" + hex, false},  // leading zero
+        {"VelmarchUpdate--" + hex, false},       // no process id
         {"VelmarchUpdate-+5-" + hex, false},
         {"VelmarchUpdate- 5-" + hex, false},
-        {"VelmarchUpdate-5120-" + hex.substr(1), false},  // 31 digits
-        {"VelmarchUpdate-5120-" + hex + "0", false},      // 33 digits
+        {"VelmarchUpdate-5120-" + hex.substr(1), false},                  // 31 digits
+        {"VelmarchUpdate-5120-" + hex + "0", false},                      // 33 digits
         {"VelmarchUpdate-5120-0123456789ABCDEF0123456789abcdef", false},  // upper case
         {"VelmarchUpdate-5120-0123456789abcdeg0123456789abcdef", false},
         {"velmarchupdate-5120-" + hex, false},
@@ -93,7 +93,7 @@ TEST_F(Sweep, RemovesAnEarlierRunsStagingAndWhatItHolds) {
     EXPECT_FALSE(platform.has_directory(kStale));
     EXPECT_FALSE(platform.has_directory(second));
     EXPECT_TRUE(platform.has_file(kTemp + "/unrelated.txt"));
-    EXPECT_EQ(platform.swept.size(), 6u);  // three directories, three files
+    EXPECT_EQ(platform.swept.size(), 6u);        // three directories, three files
     EXPECT_EQ(platform.descriptors_created, 1);  // one staging access list for every candidate
 }
 
@@ -210,7 +210,8 @@ TEST_F(Sweep, LeavesAloneWhatIsNotExactlyAnEarlierRunsStaging) {
         EXPECT_EQ(p.entries_below("/"), before);
         EXPECT_TRUE(p.swept.empty());
         EXPECT_EQ(p.held_opened, p.held_closed);
-        EXPECT_EQ(p.file_text(target + "/velmarch-update.msi"), p.has_file(target + "/velmarch-update.msi") ? "protected" : "");
+        EXPECT_EQ(p.file_text(target + "/velmarch-update.msi"),
+                  p.has_file(target + "/velmarch-update.msi") ? "protected" : "");
     }
 }
 

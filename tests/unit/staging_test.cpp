@@ -58,7 +58,8 @@ TEST_F(StagingTest, CopiesAndVerifiesThePackageInAFreshDirectory) {
     {
         auto staged = stage_package(platform, request.msi_path, run::package_claim(request), kContent.size());
         ASSERT_TRUE(staged) << staged.error().text;
-        EXPECT_EQ(staged->staging_dir(), test_path("/Windows/Temp/VelmarchUpdate-5120-000102030405060708090a0b0c0d0e0f"));
+        EXPECT_EQ(staged->staging_dir(),
+                  test_path("/Windows/Temp/VelmarchUpdate-5120-000102030405060708090a0b0c0d0e0f"));
         EXPECT_EQ(staged->package_path(), staged->staging_dir() / as_path("velmarch-update.msi"));
         EXPECT_EQ(platform.file_text(staged->package_path()), kContent);
         EXPECT_EQ(platform.descriptors_freed, 1);
@@ -124,14 +125,17 @@ TEST_F(StagingTest, TakenNamesAreSkippedAndSixteenAreTried) {
 
 TEST_F(StagingTest, OtherDirectoryErrorsEndAtOnce) {
     platform.directory_answers = {fail(ErrorKind::os_error, testing::fake_os_error(5))};
-    EXPECT_EQ(stage_error(), "The administrator-only staging directory could not be created: Access is denied. (os error 5)");
+    EXPECT_EQ(stage_error(),
+              "The administrator-only staging directory could not be created: Access is denied. (os error 5)");
     EXPECT_EQ(platform.directory_attempts.size(), 1u);
     EXPECT_EQ(platform.descriptors_freed, 1);
 }
 
 TEST_F(StagingTest, DescriptorFailureCreatesNothing) {
     platform.fail(Op::create_security_descriptor, "The parameter is incorrect. (os error 87)");
-    EXPECT_EQ(stage_error(), "The restricted staging security descriptor could not be created: The parameter is incorrect. (os error 87)");
+    EXPECT_EQ(
+        stage_error(),
+        "The restricted staging security descriptor could not be created: The parameter is incorrect. (os error 87)");
     EXPECT_TRUE(platform.directory_attempts.empty());
 }
 
@@ -163,7 +167,8 @@ TEST_F(StagingTest, FailuresAfterTheDirectoryExistsRemoveIt) {
 
 TEST_F(StagingTest, AWriteThatAcceptsNothingFails) {
     platform.write_accepts_nothing = true;
-    EXPECT_EQ(stage_error(), "The update package could not be copied to restricted staging: failed to write whole buffer");
+    EXPECT_EQ(stage_error(),
+              "The update package could not be copied to restricted staging: failed to write whole buffer");
     expect_clean();
 }
 
@@ -200,7 +205,8 @@ TEST_F(StagingTest, TheCopyStopsAtTheVerifiedLengthWhateverTheDownloadBecame) {
         std::size_t copy_reads = 0;
         std::string staged_bytes;
         fresh.before_call = [&](Op op, int n) {
-            if (op == Op::open_for_reading && n == 1) fresh.add_file("/Downloads/velmarch-2.4.0.msi", c.download_becomes);
+            if (op == Op::open_for_reading && n == 1)
+                fresh.add_file("/Downloads/velmarch-2.4.0.msi", c.download_becomes);
             if (op == Op::read && fresh.calls(Op::open_for_reading) == 1) ++copy_reads;
             // The copy is complete once the second verification opens it.
             if (op == Op::open_for_reading && n == 2)
@@ -279,9 +285,9 @@ TEST_F(StagingTest, StagesOnlyWhereTheReserveStaysFreeAfterTheCopy) {
             auto staged = stage_package(fresh, request.msi_path, run::package_claim(request), kContent.size());
             ASSERT_EQ(staged.has_value(), c.stages);
             if (!c.stages) {
-                EXPECT_EQ(staged.error().text, "There is not enough free space for restricted staging: " +
-                                              std::to_string(needed) + " bytes are needed and " +
-                                              std::to_string(c.free) + " are available.");
+                EXPECT_EQ(staged.error().text,
+                          "There is not enough free space for restricted staging: " + std::to_string(needed) +
+                              " bytes are needed and " + std::to_string(c.free) + " are available.");
                 // Asked before anything was created.
                 EXPECT_TRUE(fresh.directory_attempts.empty());
             }
@@ -333,7 +339,8 @@ TEST_F(StagingTest, AHoldThatCannotBeTakenFailsStagingAndRemovesIt) {
 
 // --- held files -----------------------------------------------------------------
 
-constexpr std::string_view kHeld = "The process cannot access the file because it is being used by another process. (os error 32)";
+constexpr std::string_view kHeld =
+    "The process cannot access the file because it is being used by another process. (os error 32)";
 
 std::vector<std::uint32_t> pauses(std::size_t count) {
     std::vector<std::uint32_t> out;
@@ -344,9 +351,9 @@ std::vector<std::uint32_t> pauses(std::size_t count) {
 TEST_F(StagingTest, RemovalTriesAgainWhileAFileIsHeldWithinOneBudget) {
     struct Case {
         std::string_view name;
-        int package_held_times;   // -1: always
+        int package_held_times;  // -1: always
         int directory_held_times;
-        bool plain_failure;       // the package's deletion fails, not held
+        bool plain_failure;  // the package's deletion fails, not held
         int package_deletions;
         int tree_removals;
         std::size_t pauses;
@@ -375,8 +382,10 @@ TEST_F(StagingTest, RemovalTriesAgainWhileAFileIsHeldWithinOneBudget) {
             constexpr int kLog = 1;
             if (c.plain_failure) fresh.fail(Op::delete_file, "Injected failure. (os error 1)", kLog + 1);
             const int package_held = c.package_held_times < 0 ? platform::kHeldRemovalTries : c.package_held_times;
-            for (int n = 1; n <= package_held; ++n) fresh.fail(Op::delete_file, std::string(kHeld), kLog + n, ErrorKind::held);
-            if (c.directory_held_times < 0) fresh.fail(Op::remove_directory_tree, std::string(kHeld), 0, ErrorKind::held);
+            for (int n = 1; n <= package_held; ++n)
+                fresh.fail(Op::delete_file, std::string(kHeld), kLog + n, ErrorKind::held);
+            if (c.directory_held_times < 0)
+                fresh.fail(Op::remove_directory_tree, std::string(kHeld), 0, ErrorKind::held);
             for (int n = 1; n <= c.directory_held_times; ++n)
                 fresh.fail(Op::remove_directory_tree, std::string(kHeld), n, ErrorKind::held);
         }

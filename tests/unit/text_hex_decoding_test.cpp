@@ -9,8 +9,7 @@ constexpr std::string_view kDigits = "000102030405060708090a0b0c0d0e0f1011121314
 
 TEST(HexDecoding, DecodesSixtyFourDigitsOfEitherCaseAfterTrimming) {
     const std::string inputs[] = {
-        std::string(kDigits),
-        "000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F",
+        std::string(kDigits), "000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F",
         std::string(kDigits) + "\r\n",
         " \t" + std::string(kDigits) + "\xe3\x80\x80",  // U+3000 is white space too
     };

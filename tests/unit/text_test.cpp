@@ -27,9 +27,9 @@ TEST(Trim, RemovesEveryUnicodeWhiteSpaceAtBothEndsOnly) {
 // after it.
 TEST(Trim, RemovesEachWhiteSpaceCharacterInFrontAndAtTheEnd) {
     const std::string_view white_space[] = {
-        "\t", "\n", "\v", "\f", "\r", " ", "\u0085", "\u00a0", "\u1680", "\u2000", "\u2001", "\u2002",
-        "\u2003", "\u2004", "\u2005", "\u2006", "\u2007", "\u2008", "\u2009", "\u200a", "\u2028", "\u2029",
-        "\u202f", "\u205f", "\u3000",
+        "\t",     "\n",     "\v",     "\f",     "\r",     " ",      "\u0085", "\u00a0", "\u1680",
+        "\u2000", "\u2001", "\u2002", "\u2003", "\u2004", "\u2005", "\u2006", "\u2007", "\u2008",
+        "\u2009", "\u200a", "\u2028", "\u2029", "\u202f", "\u205f", "\u3000",
     };
     for (std::string_view w : white_space) {
         const std::string in_front = std::string(w) + "x";
@@ -43,9 +43,8 @@ TEST(Trim, RemovesEachWhiteSpaceCharacterInFrontAndAtTheEnd) {
 // are not White_Space, stay at either end.
 TEST(Trim, KeepsEachNeighbourThatIsNotWhiteSpace) {
     const std::string_view kept[] = {
-        "\x08", "\x0e", "\x1f", "!", "\u0084", "\u0086", "\u009f", "\u00a1", "\u167f", "\u1681", "\u180e",
-        "\u1fff", "\u200b", "\u2027", "\u202a", "\u202e", "\u2030", "\u205e", "\u2060", "\u2fff", "\u3001",
-        "\ufeff",
+        "\x08",   "\x0e",   "\x1f",   "!",      "\u0084", "\u0086", "\u009f", "\u00a1", "\u167f", "\u1681", "\u180e",
+        "\u1fff", "\u200b", "\u2027", "\u202a", "\u202e", "\u2030", "\u205e", "\u2060", "\u2fff", "\u3001", "\ufeff",
     };
     for (std::string_view k : kept) {
         const std::string text = std::string(k) + "x" + std::string(k);
@@ -131,7 +130,10 @@ TEST(Utf, UnpairedSurrogatesAreRefusedOrEachReplaced) {
         {"HighThenHigh", u"\xD800\xDBFF", "\uFFFD\uFFFD"},
         {"LowThenPair", u"\xDFFF\xD800\xDC00", "\uFFFD\U00010000"},
         {"HighAtTheEnd", u"a\xDBFF", "a\uFFFD"},
-        {"HighThenLetter", u"\xD800" u"a", "\uFFFDa"},
+        {"HighThenLetter",
+         u"\xD800"
+         u"a",
+         "\uFFFDa"},
     };
     for (const Case& c : cases) {
         const std::u16string utf16(c.utf16);

@@ -34,25 +34,25 @@ TEST(TrustBase64, DecodesCanonicalText) {
 
 TEST(TrustBase64, RefusesEveryNonCanonicalForm) {
     const std::string_view refused[] = {
-        "Zg",          // unpadded
-        "Zm8",         // unpadded
-        "Zg=",         // short padding
-        "Zg===",       // five characters
-        "Z===",        // one significant character in the last group
-        "Z",           // one character
-        "====",        // a group of padding only
-        "Zm9v====",    // a padding group after a full one
-        "=",           //
-        "Zg==Zm9v",    // padding before the end
-        "Zg=a",        // padding inside the last group
-        "Zh==",        // leftover bits after "f"
-        "Zm9=",        // leftover bits after "fo"
-        "Zm-v",        // URL-safe alphabet
-        "Zm_v",        //
-        "Zm9v\nYmFy",  // line break inside
-        "Zm9v YmFy",   // blank inside
-        "Zm9v\r\n",    // white space is the caller's to trim
-        " Zm9v",       //
+        "Zg",              // unpadded
+        "Zm8",             // unpadded
+        "Zg=",             // short padding
+        "Zg===",           // five characters
+        "Z===",            // one significant character in the last group
+        "Z",               // one character
+        "====",            // a group of padding only
+        "Zm9v====",        // a padding group after a full one
+        "=",               //
+        "Zg==Zm9v",        // padding before the end
+        "Zg=a",            // padding inside the last group
+        "Zh==",            // leftover bits after "f"
+        "Zm9=",            // leftover bits after "fo"
+        "Zm-v",            // URL-safe alphabet
+        "Zm_v",            //
+        "Zm9v\nYmFy",      // line break inside
+        "Zm9v YmFy",       // blank inside
+        "Zm9v\r\n",        // white space is the caller's to trim
+        " Zm9v",           //
         "Zm9v\xc3\xa9==",  // non-ASCII
     };
     for (const auto text : refused) {

@@ -134,11 +134,10 @@ void expect_every_verdict(const std::string& file_name, std::size_t expected_cou
     for (const auto& v : vectors) {
         const auto message = trust_test::bytes_from_hex(v.at("message_hex"));
         const auto signature = trust_test::bytes_from_hex(v.at("signature_hex"));
-        const auto outcome =
-            verify_signed_message(v.at("public_key_hex"), message, trust::base64_encode(signature));
+        const auto outcome = verify_signed_message(v.at("public_key_hex"), message, trust::base64_encode(signature));
         const std::string verdict = outcome ? "accept" : "reject";
-        EXPECT_EQ(verdict, v.at("expected")) << v.at("id") << ": " << v.at("why")
-                                             << (outcome ? "" : " -> " + outcome.error().text);
+        EXPECT_EQ(verdict, v.at("expected"))
+            << v.at("id") << ": " << v.at("why") << (outcome ? "" : " -> " + outcome.error().text);
         if (signature.size() != 64) {
             EXPECT_EQ(trust_test::outcome_text(outcome), "Update signature has an invalid length.") << v.at("id");
         }
@@ -149,9 +148,7 @@ TEST(TrustEd25519Vectors, EdgeCaseTableAndRfcVectorsGetTheirExpectedVerdicts) {
     expect_every_verdict("vectors.json", 17);
 }
 
-TEST(TrustEd25519Vectors, WycheproofVectorsGetTheirExpectedVerdicts) {
-    expect_every_verdict("wycheproof.json", 150);
-}
+TEST(TrustEd25519Vectors, WycheproofVectorsGetTheirExpectedVerdicts) { expect_every_verdict("wycheproof.json", 150); }
 
 // --- verify_signed_message over raw bytes ------------------------------------
 
@@ -171,10 +168,12 @@ TEST(TrustSignedMessage, StepsRefuseInOrderKeyThenBase64ThenLengthThenEquation) 
         {"valid", signer.public_key_text(), good, ""},
         {"valid, signature with white space around it", signer.public_key_text(), " \r\n" + good + "\t\n", ""},
         {"key not a point, signature not Base64", not_a_point, "!!", "The embedded update public key is invalid."},
-        {"key of 63 digits", signer.public_key_text().substr(0, 63), good, "The embedded update public key is invalid."},
+        {"key of 63 digits", signer.public_key_text().substr(0, 63), good,
+         "The embedded update public key is invalid."},
         {"signature not Base64", signer.public_key_text(), good.substr(0, 86), "Update signature is not valid Base64."},
         {"empty signature", signer.public_key_text(), "", "Update signature has an invalid length."},
-        {"other message", signer.public_key_text(), signer.sign_base64("other"), "Update signature verification failed."},
+        {"other message", signer.public_key_text(), signer.sign_base64("other"),
+         "Update signature verification failed."},
     };
     for (const auto& c : cases) {
         const auto outcome = verify_signed_message(c.key, trust_test::bytes_of(message), c.signature);

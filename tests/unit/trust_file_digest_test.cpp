@@ -27,8 +27,7 @@ protected:
 
 TEST_F(TrustFileDigest, EmptyFileHasTheDigestOfZeroBytes) {
     fake_.add_file(path_, FakePlatform::Bytes{});
-    EXPECT_EQ(compute_file_sha256(fake_, path_),
-              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(compute_file_sha256(fake_, path_), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
     EXPECT_EQ(fake_.files_opened, 1);
 }
 

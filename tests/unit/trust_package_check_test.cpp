@@ -59,9 +59,10 @@ TEST_F(TrustPackageCheck, FileNameExtensionMustBeMsiInAnyAsciiCase) {
         bool passes;
     };
     const Case cases[] = {
-        {"update.msi", true},   {"update.MSI", true},      {"update.Msi", true},  {"a.b.msi", true},
-        {"..msi", true},        {"update.msi.part", false}, {"update.ms", false}, {"update", false},
-        {".msi", false},        {"x.", false},             {"update.msix", false}, {"update.m\xc3\xa9i", false},
+        {"update.msi", true},   {"update.MSI", true},   {"update.Msi", true},
+        {"a.b.msi", true},      {"..msi", true},        {"update.msi.part", false},
+        {"update.ms", false},   {"update", false},      {".msi", false},
+        {"x.", false},          {"update.msix", false}, {"update.m\xc3\xa9i", false},
         {"update.msi ", false}, {"msi", false},
     };
     for (const auto& c : cases) {

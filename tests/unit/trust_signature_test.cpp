@@ -33,8 +33,8 @@ std::string upper(std::string text) {
 // Adds L to S; the result is still below 2^256 because S < L < 2^253.
 std::string with_unreduced_s(const std::array<std::uint8_t, 64>& signature) {
     static constexpr std::uint8_t kL[32] = {0xed, 0xd3, 0xf5, 0x5c, 0x1a, 0x63, 0x12, 0x58, 0xd6, 0x9c, 0xf7,
-                                            0xa2, 0xde, 0xf9, 0xde, 0x14, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                            0, 0, 0x10};
+                                            0xa2, 0xde, 0xf9, 0xde, 0x14, 0,    0,    0,    0,    0,    0,
+                                            0,    0,    0,    0,    0,    0,    0,    0,    0,    0x10};
     std::array<std::uint8_t, 64> changed = signature;
     unsigned carry = 0;
     for (std::size_t i = 0; i < 32; ++i) {
@@ -98,8 +98,7 @@ TEST_F(TrustSignature, EachInputIsJudgedByItsStep) {
         {"Ed25519ph", changed([](Inputs& in) { in.algorithm = "Ed25519ph"; }), kUnsupported},
         {"EdDSA", changed([](Inputs& in) { in.algorithm = "EdDSA"; }), kUnsupported},
         {"empty algorithm", changed([](Inputs& in) { in.algorithm = ""; }), kUnsupported},
-        {"wrong algorithm, key id and signature",
-         changed([](Inputs& in) {
+        {"wrong algorithm, key id and signature", changed([](Inputs& in) {
              in.algorithm = "rsa";
              in.key_id = "other";
              in.signature = "%%%";
@@ -119,8 +118,7 @@ TEST_F(TrustSignature, EachInputIsJudgedByItsStep) {
         {"digest with g", changed([](Inputs& in) { in.sha256 = "g" + std::string(kDigest.substr(1)); }), kMetadata},
         {"digest of 63 digits", changed([](Inputs& in) { in.sha256 = kDigest.substr(1); }), kMetadata},
         {"digest of 65 digits", changed([](Inputs& in) { in.sha256 = std::string(kDigest) + "0"; }), kMetadata},
-        {"wrong key id with malformed signature",
-         changed([](Inputs& in) {
+        {"wrong key id with malformed signature", changed([](Inputs& in) {
              in.key_id = "velmarch-update-2026-02";
              in.signature = "not base64!";
          }),
@@ -129,8 +127,7 @@ TEST_F(TrustSignature, EachInputIsJudgedByItsStep) {
         {"signature with line breaks around it",
          changed([&](Inputs& in) { in.signature = "\r\n " + signature + "\n"; }), ""},
         {"signature split over lines",
-         changed([&](Inputs& in) { in.signature = signature.substr(0, 44) + "\r\n" + signature.substr(44); }),
-         kBase64},
+         changed([&](Inputs& in) { in.signature = signature.substr(0, 44) + "\r\n" + signature.substr(44); }), kBase64},
         {"signature without padding",
          changed([&](Inputs& in) { in.signature = signature.substr(0, signature.size() - 2); }), kBase64},
         {"signature with a URL-safe character", changed([&](Inputs& in) { in.signature = "-" + signature.substr(1); }),
@@ -144,26 +141,24 @@ TEST_F(TrustSignature, EachInputIsJudgedByItsStep) {
          kLength},
         {"empty signature", changed([](Inputs& in) { in.signature = "  "; }), kLength},
         // Verification.
-        {"signed over an upper-case digest line",
-         changed([&](Inputs& in) { in.signature = sign(metadata_text(kAcceptedKeyId, kVersion, upper(std::string(kDigest)))); }),
+        {"signed over an upper-case digest line", changed([&](Inputs& in) {
+             in.signature = sign(metadata_text(kAcceptedKeyId, kVersion, upper(std::string(kDigest))));
+         }),
          kFailed},
-        {"signed over CRLF lines",
-         changed([&](Inputs& in) {
+        {"signed over CRLF lines", changed([&](Inputs& in) {
              in.signature = sign("velmarch-update-v1\r\nkey-id:velmarch-update-2026-01\r\nversion:2.4.0\r\nsha256:" +
                                  std::string(kDigest) + "\r\n");
          }),
          kFailed},
-        {"signed without the final line feed",
-         changed([&](Inputs& in) {
+        {"signed without the final line feed", changed([&](Inputs& in) {
              std::string text = metadata_text(kAcceptedKeyId, kVersion, kDigest);
              text.pop_back();
              in.signature = sign(text);
          }),
          kFailed},
-        {"signed for another version", changed([&](Inputs& in) { in.signature = sign(metadata_text(kAcceptedKeyId, "2.4.1", kDigest)); }),
-         kFailed},
-        {"signed version with its blanks",
-         changed([&](Inputs& in) {
+        {"signed for another version",
+         changed([&](Inputs& in) { in.signature = sign(metadata_text(kAcceptedKeyId, "2.4.1", kDigest)); }), kFailed},
+        {"signed version with its blanks", changed([&](Inputs& in) {
              in.version = " 2.4.0";
              in.signature = sign(metadata_text(kAcceptedKeyId, " 2.4.0", kDigest));
          }),
@@ -172,8 +167,7 @@ TEST_F(TrustSignature, EachInputIsJudgedByItsStep) {
              in.signature = with_unreduced_s(signer_.sign(metadata_text(kAcceptedKeyId, kVersion, kDigest)));
          }),
          kFailed},
-        {"version with inner blanks, line feed and non-ASCII",
-         changed([&](Inputs& in) {
+        {"version with inner blanks, line feed and non-ASCII", changed([&](Inputs& in) {
              in.version = "2.4 beta\n\xc3\xa9";
              in.signature = sign(metadata_text(kAcceptedKeyId, in.version, kDigest));
          }),
@@ -225,9 +219,10 @@ TEST_F(TrustSignature, PublicKeyIsDecodedBeforeTheSignature) {
 
 TEST_F(TrustSignature, UsesTheEmbeddedKey) {
     EXPECT_EQ(verify_update_signature(kVersion, kDigest, good_.signature, kAcceptedKeyId, "ed25519"),
-              verify_update_signature_with_key(embedded_update_public_key(), kVersion, kDigest,
-                                               good_.signature, kAcceptedKeyId, "ed25519"));
-    EXPECT_EQ(trust_test::outcome_text(verify_update_signature(kVersion, kDigest, good_.signature, kAcceptedKeyId, "ed25519")),
+              verify_update_signature_with_key(embedded_update_public_key(), kVersion, kDigest, good_.signature,
+                                               kAcceptedKeyId, "ed25519"));
+    EXPECT_EQ(trust_test::outcome_text(
+                  verify_update_signature(kVersion, kDigest, good_.signature, kAcceptedKeyId, "ed25519")),
               kFailed)
         << "a signature by the test key must not verify against the embedded key";
 }

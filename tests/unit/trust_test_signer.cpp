@@ -56,9 +56,7 @@ std::array<std::uint8_t, 64> TestSigner::sign(std::string_view message) const {
     return sign_with(private_key(seed_).get(), message);
 }
 
-std::string TestSigner::sign_base64(std::string_view message) const {
-    return trust::base64_encode(sign(message));
-}
+std::string TestSigner::sign_base64(std::string_view message) const { return trust::base64_encode(sign(message)); }
 
 std::optional<std::string> sign_for_embedded_key(std::string_view message) {
     const std::shared_ptr<EVP_PKEY> key = testing::read_development_private_key();

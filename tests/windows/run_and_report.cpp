@@ -51,8 +51,8 @@ int wmain() {
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     if (const auto error_path = environment_variable(L"VELMARCH_REPORT_STDERR")) {
-        error_file.reset(CreateFileW(error_path->c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
-                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        error_file.reset(CreateFileW(error_path->c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!error_file.valid()) {
             std::fprintf(stderr, "cannot create the standard error file (error %lu)\n", GetLastError());
             return 2;
@@ -61,8 +61,7 @@ int wmain() {
     }
 
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process)) {
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
         std::fprintf(stderr, "cannot start the command (error %lu)\n", GetLastError());
         return 2;
     }

@@ -111,11 +111,10 @@ int wmain() {
     if (package) {
         recorded = append_line(record, "package: " + to_utf8(package->wstring())) && recorded;
         std::error_code ignored;
-        recorded = append_line(record, std::string("package directory exists: ") +
-                                           (std::filesystem::is_directory(package->parent_path(), ignored)
-                                                ? "yes"
-                                                : "no")) &&
-                   recorded;
+        recorded =
+            append_line(record, std::string("package directory exists: ") +
+                                    (std::filesystem::is_directory(package->parent_path(), ignored) ? "yes" : "no")) &&
+            recorded;
         const auto expected = environment_variable(L"VELMARCH_STAND_IN_EXPECTED_SHA256");
         const auto actual = file_sha256(*package);
         const bool matches = expected && actual && to_utf8(*expected) == *actual;

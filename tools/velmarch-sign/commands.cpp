@@ -4,13 +4,13 @@
 #include <ostream>
 
 #include "file_input.h"
-#include "text/json_string.h"
 #include "new_file.h"
 #include "options.h"
 #include "public_key_file.h"
 #include "signing_key.h"
 #include "text/format.h"
 #include "text/hex.h"
+#include "text/json_string.h"
 #include "trust/base64.h"
 #include "trust/ed25519.h"
 #include "trust/package_check.h"
@@ -38,7 +38,8 @@ PassphraseSource passphrase_source(const Options& options) {
     std::error_code error;
     if (std::filesystem::symlink_status(std::filesystem::path(path), error).type() !=
         std::filesystem::file_type::not_found) {
-        return fail(ErrorKind::refused, text::format("The file {} already exists, and the tool never replaces a key file.", path));
+        return fail(ErrorKind::refused,
+                    text::format("The file {} already exists, and the tool never replaces a key file.", path));
     }
     return {};
 }
@@ -62,11 +63,14 @@ void print_public_key(std::ostream& out, std::string_view hex, bool json) {
     const auto given = options.find("public-key");
     const auto file = options.find("public-key-file");
     if (given && file) return fail(ErrorKind::refused, "Give --public-key or --public-key-file, not both.");
-    if (!given && !file) return fail(ErrorKind::refused, "Option --public-key or --public-key-file is required by this command.");
+    if (!given && !file)
+        return fail(ErrorKind::refused, "Option --public-key or --public-key-file is required by this command.");
     std::string hex;
     if (file) {
         const auto content = read_file_bytes(std::filesystem::path(*file));
-        if (!content) return fail(ErrorKind::general, text::format("The public key file could not be read: {}", content.error().text));
+        if (!content)
+            return fail(ErrorKind::general,
+                        text::format("The public key file could not be read: {}", content.error().text));
         auto digits = read_public_key_file_text(*content, *file);
         if (!digits) return std::unexpected(std::move(digits.error()));
         hex = std::move(*digits);
@@ -82,17 +86,20 @@ void print_public_key(std::ostream& out, std::string_view hex, bool json) {
 
 // The updater's verdict: nothing when it would accept the signature.
 [[nodiscard]] Result<Result<void>> verification_outcome(const Options& options, std::string_view public_key,
-                                                         std::string_view signature) {
+                                                        std::string_view signature) {
     const auto message_file = options.find("message-file");
     const auto version = options.find("version");
     const auto sha256 = options.find("sha256");
     const auto package = options.find("package");
     if (message_file) {
         if (version || sha256 || package) {
-            return fail(ErrorKind::refused, "Give either --message-file or --version with --sha256 or --package, not both.");
+            return fail(ErrorKind::refused,
+                        "Give either --message-file or --version with --sha256 or --package, not both.");
         }
         const auto message = read_file_bytes(std::filesystem::path(*message_file));
-        if (!message) return fail(ErrorKind::general, text::format("The message file could not be read: {}", message.error().text));
+        if (!message)
+            return fail(ErrorKind::general,
+                        text::format("The message file could not be read: {}", message.error().text));
         return trust::verify_signed_message(public_key, *message, signature);
     }
     if (!version || (!sha256 && !package)) {
@@ -125,7 +132,8 @@ Result<int> run_keygen(Arguments arguments, const Streams& streams) {
     if (unencrypted && options->find("passphrase-file")) {
         return fail(ErrorKind::refused, "Give --passphrase-file or --unencrypted, not both.");
     }
-    if (public_out && *public_out == *path) return fail(ErrorKind::refused, "The private and the public key need two different files.");
+    if (public_out && *public_out == *path)
+        return fail(ErrorKind::refused, "The private and the public key need two different files.");
     if (auto absent = require_absent(*path); !absent) return std::unexpected(absent.error());
     if (public_out) {
         if (auto absent = require_absent(*public_out); !absent) return std::unexpected(absent.error());
@@ -198,8 +206,9 @@ Result<int> run_sign(Arguments arguments, const Streams& streams) {
 
     if (auto checked = check_version_text(*version); !checked) return std::unexpected(checked.error());
     if (!trust::has_msi_extension(platform::Path(std::filesystem::path(*package).native()))) {
-        return fail(ErrorKind::refused, text::format("The package {} would be refused by the updater: its name must end in .msi.",
-                                   *package));
+        return fail(
+            ErrorKind::refused,
+            text::format("The package {} would be refused by the updater: its name must end in .msi.", *package));
     }
 
     const auto key = SigningKey::load(std::filesystem::path(*key_path), passphrase_source(*options));
@@ -208,10 +217,11 @@ Result<int> run_sign(Arguments arguments, const Streams& streams) {
     if (!public_key) return std::unexpected(public_key.error());
     const std::string public_hex = text::encode_hex_lower(*public_key);
     if (public_hex == kDevelopmentPublicKey && !options->has_flag("allow-development-key")) {
-        return fail(ErrorKind::refused, text::format(
-            "The key {} is the development key, whose private half is public: give --allow-development-key "
-            "to sign a package for tests.",
-            *key_path));
+        return fail(ErrorKind::refused,
+                    text::format(
+                        "The key {} is the development key, whose private half is public: give --allow-development-key "
+                        "to sign a package for tests.",
+                        *key_path));
     }
     const auto digest = file_sha256_hex(std::filesystem::path(*package));
     if (!digest) return std::unexpected(digest.error());
@@ -223,8 +233,7 @@ Result<int> run_sign(Arguments arguments, const Streams& streams) {
 
     // Refuse to hand out anything the updater itself would not accept.
     if (auto check = trust::verify_update_signature_with_key(public_hex, *version, *digest, signature_text,
-                                                             trust::kAcceptedKeyId,
-                                                             trust::kAcceptedSignatureAlgorithm);
+                                                             trust::kAcceptedKeyId, trust::kAcceptedSignatureAlgorithm);
         !check) {
         return fail(ErrorKind::general, "The new signature does not verify: " + check.error().text);
     }

@@ -14,7 +14,8 @@ namespace {
 [[nodiscard]] Result<void> require_existing_file(const std::filesystem::path& path) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) {
-        return fail(ErrorKind::general, text::format("The file {} does not exist, or is not a regular file.", path.string()));
+        return fail(ErrorKind::general,
+                    text::format("The file {} does not exist, or is not a regular file.", path.string()));
     }
     return {};
 }
@@ -22,11 +23,14 @@ namespace {
 [[nodiscard]] Result<std::ifstream> open_existing_file(const std::filesystem::path& path) {
     if (auto existing = require_existing_file(path); !existing) return std::unexpected(std::move(existing.error()));
     std::ifstream in(path, std::ios::binary);
-    if (!in) return fail(ErrorKind::general, text::format("The file {} could not be opened for reading.", path.string()));
+    if (!in)
+        return fail(ErrorKind::general, text::format("The file {} could not be opened for reading.", path.string()));
     return in;
 }
 
-std::string read_failed(const std::filesystem::path& path) { return text::format("The file {} could not be read.", path.string()); }
+std::string read_failed(const std::filesystem::path& path) {
+    return text::format("The file {} could not be read.", path.string());
+}
 
 }  // namespace
 
@@ -49,7 +53,9 @@ Result<std::string> file_sha256_hex(const std::filesystem::path& path) {
     // signed digest is computed exactly as it will be checked.
     const std::unique_ptr<platform::Platform> native = platform::make_native_platform(0, nullptr);
     auto digest = trust::compute_file_sha256(*native, platform::Path(path.native()));
-    if (!digest) return fail(ErrorKind::general, text::format("The file {} could not be read: {}", path.string(), digest.error().text));
+    if (!digest)
+        return fail(ErrorKind::general,
+                    text::format("The file {} could not be read: {}", path.string(), digest.error().text));
     return digest;
 }
 

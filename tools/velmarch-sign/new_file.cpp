@@ -54,16 +54,17 @@ Result<void> write_new_file(const std::filesystem::path& path, std::span<const s
     Descriptor descriptor(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
     if (!descriptor) {
         return fail(ErrorKind::general,
-            text::format("The {} {} could not be created: {}.", what, path.string(), system_error_text()));
+                    text::format("The {} {} could not be created: {}.", what, path.string(), system_error_text()));
     }
     const auto write_bytes = [&]() -> Result<void> {
         // The umask can only narrow the mode; set it anyway so that it never depends on it.
         if (::fchmod(descriptor.get(), mode) != 0) {
-            return fail(ErrorKind::general,
-                text::format("The {} {} could not be given its mode: {}.", what, path.string(), system_error_text()));
+            return fail(ErrorKind::general, text::format("The {} {} could not be given its mode: {}.", what,
+                                                         path.string(), system_error_text()));
         }
         if (auto written = write_whole(descriptor, bytes); !written) {
-            return fail(ErrorKind::general, text::format("The {} {} could not be written: {}.", what, path.string(), written.error().text));
+            return fail(ErrorKind::general,
+                        text::format("The {} {} could not be written: {}.", what, path.string(), written.error().text));
         }
         return {};
     };

@@ -7,13 +7,13 @@
 namespace velmarch::sign_tool {
 
 Result<Options> Options::parse(std::span<const std::string_view> arguments,
-                               std::span<const std::string_view> with_value,
-                               std::span<const std::string_view> flags) {
+                               std::span<const std::string_view> with_value, std::span<const std::string_view> flags) {
     Options options;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view word = arguments[i];
         if (!word.starts_with("--") || word.size() == 2) {
-            return fail(ErrorKind::refused, text::format("Unexpected argument '{}': options are written --name value.", word));
+            return fail(ErrorKind::refused,
+                        text::format("Unexpected argument '{}': options are written --name value.", word));
         }
         const std::string_view name = word.substr(2);
         if (std::ranges::find(flags, name) != flags.end()) {

@@ -40,7 +40,8 @@ private:
 [[nodiscard]] Result<Passphrase> read_terminal_line(std::string_view prompt) {
     // Echo off before the prompt: TCSAFLUSH drops what was typed before it.
     const EchoOff echo_off;
-    if (!echo_off.active()) return fail(ErrorKind::general, std::string("The terminal's echo could not be turned off."));
+    if (!echo_off.active())
+        return fail(ErrorKind::general, std::string("The terminal's echo could not be turned off."));
     std::cerr << prompt << std::flush;
     std::string text;
     text.reserve(256);  // never reallocated below this size: no copy left behind unwiped
@@ -56,8 +57,10 @@ private:
 
 [[nodiscard]] Result<void> require_not_empty(const Passphrase& passphrase) {
     if (passphrase.text().empty()) {
-        return fail(ErrorKind::general, std::string(
-            "An empty passphrase is refused: give one, or --unencrypted for a key kept without encryption."));
+        return fail(
+            ErrorKind::general,
+            std::string(
+                "An empty passphrase is refused: give one, or --unencrypted for a key kept without encryption."));
     }
     return {};
 }
@@ -94,8 +97,8 @@ Result<Passphrase> read_passphrase_file(const std::filesystem::path& path) {
     }
     Passphrase passphrase(std::move(text));
     if (passphrase.text().empty()) {
-        return fail(ErrorKind::general, text::format("The passphrase file {} holds no passphrase on its first line.",
-                                            path.string()));
+        return fail(ErrorKind::general,
+                    text::format("The passphrase file {} holds no passphrase on its first line.", path.string()));
     }
     return passphrase;
 }
@@ -108,7 +111,8 @@ Result<Passphrase> ask_passphrase(std::string_view prompt, bool confirm, std::st
     if (!confirm) return first;
     auto second = read_terminal_line(text::format("{} (again): ", prompt));
     if (!second) return second;
-    if (second->text() != first->text()) return fail(ErrorKind::general, std::string("The two passphrases typed differ."));
+    if (second->text() != first->text())
+        return fail(ErrorKind::general, std::string("The two passphrases typed differ."));
     return first;
 }
 

@@ -21,10 +21,10 @@ Result<std::string> read_public_key_file_text(std::span<const std::uint8_t> cont
     const std::string_view line_end = text.size() >= kDigits ? text.substr(kDigits) : std::string_view();
     if (digits.size() != kDigits || !std::ranges::all_of(digits, is_lower_hex) ||
         (line_end != "\r\n" && line_end != "\n")) {
-        return fail(ErrorKind::general, text::format(
-            "The public key file {} does not hold 64 lower-case hexadecimal digits and a line end "
-            "(velmarch-sign public-key --key KEY.pem --public-out FILE writes one).",
-            name));
+        return fail(ErrorKind::general,
+                    text::format("The public key file {} does not hold 64 lower-case hexadecimal digits and a line end "
+                                 "(velmarch-sign public-key --key KEY.pem --public-out FILE writes one).",
+                                 name));
     }
     return std::string(digits);
 }

@@ -36,16 +36,16 @@ std::string encoding_failed() { return "The private key could not be encoded as 
 // The PEM text of the key; encrypted as PKCS#8 with scrypt and AES-256-CBC
 // when a passphrase is given.
 [[nodiscard]] bool write_pem(BIO* out, EVP_PKEY* key, const Passphrase* passphrase) {
-    if (passphrase == nullptr) return PEM_write_bio_PKCS8PrivateKey(out, key, nullptr, nullptr, 0, nullptr, nullptr) == 1;
+    if (passphrase == nullptr)
+        return PEM_write_bio_PKCS8PrivateKey(out, key, nullptr, nullptr, 0, nullptr, nullptr) == 1;
     if (passphrase->text().size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) return false;
     const KeyInfoOwner info(EVP_PKEY2PKCS8(key));
     AlgorithmOwner algorithm(
         PKCS5_pbe2_set_scrypt(EVP_aes_256_cbc(), nullptr, 0, nullptr, kScryptN, kScryptR, kScryptP));
     if (!info || !algorithm) return false;
     // PKCS8_set0_pbe takes the algorithm only when it succeeds.
-    const EncryptedKeyOwner encrypted(PKCS8_set0_pbe(passphrase->text().c_str(),
-                                                     static_cast<int>(passphrase->text().size()), info.get(),
-                                                     algorithm.get()));
+    const EncryptedKeyOwner encrypted(PKCS8_set0_pbe(
+        passphrase->text().c_str(), static_cast<int>(passphrase->text().size()), info.get(), algorithm.get()));
     if (!encrypted) return false;
     static_cast<void>(algorithm.release());
     return PEM_write_bio_PKCS8(out, encrypted.get()) == 1;
@@ -66,7 +66,8 @@ Result<SigningKey> SigningKey::generate() {
 Result<SigningKey> SigningKey::load(const std::filesystem::path& pem_file, const PassphraseSource& passphrase_source) {
     const trust::OpenSslErrorQueueGuard errors;
     auto content = read_file_bytes(pem_file);
-    if (!content) return fail(ErrorKind::general, text::format("The key file could not be read: {}", content.error().text));
+    if (!content)
+        return fail(ErrorKind::general, text::format("The key file could not be read: {}", content.error().text));
     const std::string_view pem(reinterpret_cast<const char*>(content->data()), content->size());
     const bool encrypted = pem.find(kEncryptedPemLabel) != std::string_view::npos;
 
@@ -82,18 +83,22 @@ Result<SigningKey> SigningKey::load(const std::filesystem::path& pem_file, const
     }
 
     const BioOwner bio(BIO_new_mem_buf(content->data(), static_cast<int>(content->size())));
-    if (!bio) return fail(ErrorKind::general, text::format("The key file {} could not be read into memory.", pem_file.string()));
+    if (!bio)
+        return fail(ErrorKind::general,
+                    text::format("The key file {} could not be read into memory.", pem_file.string()));
     // With no callback, OpenSSL takes the last argument as the passphrase.
     void* passphrase_text = passphrase ? const_cast<char*>(passphrase->text().c_str()) : nullptr;
     trust::KeyOwner key(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, passphrase_text));
     OPENSSL_cleanse(content->data(), content->size());
     if (!key && encrypted) {
-        return fail(ErrorKind::general, text::format(
-            "The key file {} could not be decrypted: the passphrase is wrong or the file is damaged.",
-            pem_file.string()));
+        return fail(
+            ErrorKind::general,
+            text::format("The key file {} could not be decrypted: the passphrase is wrong or the file is damaged.",
+                         pem_file.string()));
     }
     if (!key || EVP_PKEY_get_id(key.get()) != EVP_PKEY_ED25519) {
-        return fail(ErrorKind::general,
+        return fail(
+            ErrorKind::general,
             text::format("The key file {} does not hold an Ed25519 private key in PEM form.", pem_file.string()));
     }
     return SigningKey(std::move(key));

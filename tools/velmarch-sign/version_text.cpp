@@ -34,16 +34,19 @@ std::string code_point_name(char32_t code_point) {
 Result<void> check_version_text(std::string_view version) {
     if (version.empty()) return fail(ErrorKind::refused, std::string("The version must not be empty."));
     if (!text::is_valid_utf8(version)) {
-        return fail(ErrorKind::refused, std::string("The version is not valid UTF-8 text, which the updater requires."));
+        return fail(ErrorKind::refused,
+                    std::string("The version is not valid UTF-8 text, which the updater requires."));
     }
     if (const char32_t control = first_control_character(version); control != 0x110000) {
-        return fail(ErrorKind::refused, text::format(
-            "The version holds the control character {}, which the signed text's lines cannot carry.",
-            code_point_name(control)));
+        return fail(
+            ErrorKind::refused,
+            text::format("The version holds the control character {}, which the signed text's lines cannot carry.",
+                         code_point_name(control)));
     }
     if (text::trim(version) != version) {
-        return fail(ErrorKind::refused, std::string(
-            "The version has white space around it, which the updater would trim away: give it without."));
+        return fail(
+            ErrorKind::refused,
+            std::string("The version has white space around it, which the updater would trim away: give it without."));
     }
     return {};
 }

@@ -47,7 +47,7 @@ namespace {
 }
 
 [[nodiscard]] Result<void> write_whole_file(const Located& at, int flags, std::span<const std::byte> bytes,
-                                           const RaceWindow& race_window) {
+                                            const RaceWindow& race_window) {
     Result<UniqueFd> fd = open_regular_file(at, O_WRONLY | O_CREAT | flags, race_window, 0644);
     if (!fd) return std::unexpected(fd.error());
     PosixFile file(std::move(*fd));
@@ -77,7 +77,8 @@ namespace {
             }
             const std::string child = entry->d_name;
             if (child == "." || child == "..") continue;
-            if (Result<void> removed = remove_entry_at(::dirfd(entries.get()), child, race_window); !removed) return removed;
+            if (Result<void> removed = remove_entry_at(::dirfd(entries.get()), child, race_window); !removed)
+                return removed;
         }
     }
     if (::unlinkat(directory, name.c_str(), AT_REMOVEDIR) != 0) return std::unexpected(last_removal_error());

@@ -98,8 +98,8 @@ struct ChildProgram {
     if (!at) return std::unexpected(at.error());
     open_race_window(race_window, at->name);
     for (;;) {
-        const int fd = ::openat(at->directory_fd(), at->name.c_str(),
-                                O_PATH | O_DIRECTORY | O_CLOEXEC | at->open_no_follow);
+        const int fd =
+            ::openat(at->directory_fd(), at->name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC | at->open_no_follow);
         if (fd >= 0) return UniqueFd(fd);
         if (errno != EINTR) return fail(ErrorKind::os_error, last_os_error_text());
     }
@@ -195,8 +195,8 @@ int descriptor_limit() {
     int child_error = 0;
     std::size_t received = 0;
     while (received < sizeof child_error) {
-        const ssize_t got = ::read(report_read.get(), reinterpret_cast<char*>(&child_error) + received,
-                                   sizeof child_error - received);
+        const ssize_t got =
+            ::read(report_read.get(), reinterpret_cast<char*>(&child_error) + received, sizeof child_error - received);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         received += static_cast<std::size_t>(got);

@@ -22,7 +22,8 @@ Result<void> require_regular_file(const UniqueFd& fd) {
     if (S_ISDIR(status.st_mode)) return fail(ErrorKind::os_error, os_error_text(EISDIR));
     if (!S_ISREG(status.st_mode)) return fail(ErrorKind::not_a_regular_file, std::string(kNotARegularFile));
     const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return fail(ErrorKind::os_error, last_os_error_text());
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return fail(ErrorKind::os_error, last_os_error_text());
     return {};
 }
 

@@ -65,7 +65,8 @@ namespace {
     if (::fstat(fd, &held) != 0) return fail(ErrorKind::os_error, last_os_error_text());
     if (::fstatat(directory, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0)
         return fail(ErrorKind::os_error, last_os_error_text());
-    if (held.st_dev != named.st_dev || held.st_ino != named.st_ino) return fail(ErrorKind::os_error, os_error_text(ESTALE));
+    if (held.st_dev != named.st_dev || held.st_ino != named.st_ino)
+        return fail(ErrorKind::os_error, os_error_text(ESTALE));
     if (::unlinkat(directory, name.c_str(), flags) != 0) return fail(ErrorKind::os_error, last_os_error_text());
     return {};
 }
@@ -96,7 +97,10 @@ class PosixHeldDirectory final : public HeldDirectory {
 public:
     // An empty `parent` stands for the working directory.
     PosixHeldDirectory(UniqueFd parent, std::string name, UniqueFd fd, RaceWindow race_window)
-        : parent_(std::move(parent)), name_(std::move(name)), fd_(std::move(fd)), race_window_(std::move(race_window)) {}
+        : parent_(std::move(parent)),
+          name_(std::move(name)),
+          fd_(std::move(fd)),
+          race_window_(std::move(race_window)) {}
 
     Result<HeldFacts> facts() override { return facts_of(fd_.get()); }
 

@@ -91,7 +91,8 @@ Result<void> DescriptorCursor::enter(const NativeString& name) {
 
 Result<Path> DescriptorCursor::link_target(const NativeString& name) {
     // Only the link that was looked at is read.
-    if (!looked_at_ || looked_at_name_ != name || !looked_at_is_link_) return fail(ErrorKind::untrusted_link, untrusted_link_error_text());
+    if (!looked_at_ || looked_at_name_ != name || !looked_at_is_link_)
+        return fail(ErrorKind::untrusted_link, untrusted_link_error_text());
     std::string target(256, '\0');
     for (;;) {
         const ssize_t length = ::readlinkat(looked_at_.get(), "", target.data(), target.size());
@@ -165,11 +166,13 @@ Result<Located> locate(const Path& path, bool guarded, FinalLink final_link, boo
     if (path.is_relative()) {
         Result<Path> working = current_directory();
         if (!working) return std::unexpected(working.error());
-        full = Path(full_path_text(std::string_view(path.native()), std::string_view(working->native()), PathStyle::posix));
+        full = Path(
+            full_path_text(std::string_view(path.native()), std::string_view(working->native()), PathStyle::posix));
     }
     DescriptorCursor cursor;
-    Result<NativeString> name =
-        walk_trusted_path(cursor, full, WalkOptions{.create_directories = create_directories, .follow_final_link = final_link == FinalLink::follow});
+    Result<NativeString> name = walk_trusted_path(
+        cursor, full,
+        WalkOptions{.create_directories = create_directories, .follow_final_link = final_link == FinalLink::follow});
     if (!name) return std::unexpected(name.error());
     Located at;
     at.directory = cursor.take_directory();

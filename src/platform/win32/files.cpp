@@ -61,7 +61,8 @@ bool set_attributes(HANDLE handle, DWORD attributes) {
 [[nodiscard]] DWORD mark_for_deletion(HANDLE handle) {
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = TRUE;
-    if (::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)) return ERROR_SUCCESS;
+    if (::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition))
+        return ERROR_SUCCESS;
     return ::GetLastError();
 }
 
@@ -75,7 +76,8 @@ bool set_attributes(HANDLE handle, DWORD attributes) {
     if (error != ERROR_ACCESS_DENIED || !may_write_attributes || !attributes ||
         (*attributes & FILE_ATTRIBUTE_READONLY) == 0 || is_directory(*attributes))
         return std::unexpected(removal_error(error));
-    if (!set_attributes(handle, *attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) return std::unexpected(removal_error(error));
+    if (!set_attributes(handle, *attributes & ~DWORD{FILE_ATTRIBUTE_READONLY}))
+        return std::unexpected(removal_error(error));
     const DWORD second_error = mark_for_deletion(handle);
     if (second_error == ERROR_SUCCESS) return {};
     set_attributes(handle, *attributes);
@@ -83,7 +85,8 @@ bool set_attributes(HANDLE handle, DWORD attributes) {
 }
 
 FileOpening for_deletion(DWORD access, DWORD flags) {
-    return FileOpening{.access = access, .share = kShareAll, .flags_and_attributes = FILE_FLAG_OPEN_REPARSE_POINT | flags};
+    return FileOpening{
+        .access = access, .share = kShareAll, .flags_and_attributes = FILE_FLAG_OPEN_REPARSE_POINT | flags};
 }
 
 // Deletes the file, or the link itself, at a located name.
@@ -129,8 +132,9 @@ FileOpening for_deletion(DWORD access, DWORD flags) {
     Result<std::vector<std::wstring>> names = entries_of(directory);
     if (!names) return std::unexpected(names.error());
     for (const std::wstring& name : *names) {
-        Opened child = open_at(directory, name,
-                               for_deletion(DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_FLAG_BACKUP_SEMANTICS));
+        Opened child =
+            open_at(directory, name,
+                    for_deletion(DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_FLAG_BACKUP_SEMANTICS));
         if (!child) {
             if (child.error() == ERROR_FILE_NOT_FOUND) continue;
             return std::unexpected(removal_error(child.error()));
@@ -143,7 +147,8 @@ FileOpening for_deletion(DWORD access, DWORD flags) {
             return std::unexpected(removal_error(error));
         }
     }
-    if (const DWORD error = mark_for_deletion(directory); error != ERROR_SUCCESS) return std::unexpected(removal_error(error));
+    if (const DWORD error = mark_for_deletion(directory); error != ERROR_SUCCESS)
+        return std::unexpected(removal_error(error));
     return {};
 }
 
@@ -224,8 +229,10 @@ Result<std::unique_ptr<File>> Win32Platform::open_for_reading(const Path& path) 
 Result<std::unique_ptr<File>> Win32Platform::create_new_file(const Path& path) {
     Result<Located> at = locate_path(path, kKeepFinalLink);
     if (!at) return std::unexpected(at.error());
-    Result<UniqueHandle> handle = open_disk_file(
-        *at, FileOpening{.access = GENERIC_WRITE, .creation = CREATE_NEW, .flags_and_attributes = FILE_FLAG_OPEN_REPARSE_POINT});
+    Result<UniqueHandle> handle =
+        open_disk_file(*at, FileOpening{.access = GENERIC_WRITE,
+                                        .creation = CREATE_NEW,
+                                        .flags_and_attributes = FILE_FLAG_OPEN_REPARSE_POINT});
     if (!handle) return std::unexpected(handle.error());
     return std::make_unique<Win32File>(std::move(*handle));
 }
@@ -237,7 +244,8 @@ Result<void> Win32Platform::write_file(const Path& path, std::span<const std::by
     // refuses (access denied) an existing file with the hidden or system
     // attribute, which the file then keeps.
     Result<UniqueHandle> handle = open_disk_file(
-        *at, FileOpening{.access = GENERIC_WRITE, .creation = OPEN_ALWAYS, .flags_and_attributes = FILE_ATTRIBUTE_NORMAL});
+        *at,
+        FileOpening{.access = GENERIC_WRITE, .creation = OPEN_ALWAYS, .flags_and_attributes = FILE_ATTRIBUTE_NORMAL});
     if (!handle) return std::unexpected(handle.error());
     if (!::SetEndOfFile(handle->get())) return fail(ErrorKind::os_error, last_os_error_text());
     Win32File file(std::move(*handle));
@@ -249,7 +257,8 @@ Result<void> Win32Platform::append_to_file(const Path& path, std::span<const std
     if (!at) return std::unexpected(at.error());
     // Without FILE_WRITE_DATA every write goes to the current end of file.
     Result<UniqueHandle> handle = open_disk_file(
-        *at, FileOpening{.access = FILE_APPEND_DATA, .creation = OPEN_ALWAYS, .flags_and_attributes = FILE_ATTRIBUTE_NORMAL});
+        *at, FileOpening{
+                 .access = FILE_APPEND_DATA, .creation = OPEN_ALWAYS, .flags_and_attributes = FILE_ATTRIBUTE_NORMAL});
     if (!handle) return std::unexpected(handle.error());
     Win32File file(std::move(*handle));
     return write_all(file, bytes);
@@ -289,9 +298,10 @@ Result<void> Win32Platform::remove_directory_tree(const Path& path) {
     if (!at) return std::unexpected(at.error());
     if (at->directory) {
         // Held without delete sharing while its entries go.
-        Opened handle = open_located(*at, FileOpening{.access = DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                                      .share = FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                      .flags_and_attributes = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT});
+        Opened handle = open_located(
+            *at, FileOpening{.access = DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                             .share = FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             .flags_and_attributes = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT});
         if (!handle) return std::unexpected(removal_error(handle.error()));
         const std::optional<DWORD> attributes = attributes_of(handle->get());
         if (!attributes) return std::unexpected(last_removal_error());

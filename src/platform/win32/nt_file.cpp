@@ -16,12 +16,9 @@ constexpr ACCESS_MASK kAlwaysAsked = SYNCHRONIZE | FILE_READ_ATTRIBUTES;
 
 ULONG nt_disposition(DWORD creation) {
     switch (creation) {
-        case CREATE_NEW:
-            return FILE_CREATE;
-        case OPEN_ALWAYS:
-            return FILE_OPEN_IF;
-        default:
-            return FILE_OPEN;
+        case CREATE_NEW: return FILE_CREATE;
+        case OPEN_ALWAYS: return FILE_OPEN_IF;
+        default: return FILE_OPEN;
     }
 }
 

@@ -18,8 +18,8 @@ std::int32_t as_signed(std::uint32_t value) { return std::bit_cast<std::int32_t>
 
 std::string os_error_text(std::uint32_t code) {
     std::array<wchar_t, 2048> buffer{};
-    const DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                          code, 0, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr);
+    const DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                          buffer.data(), static_cast<DWORD>(buffer.size()), nullptr);
     if (length == 0) {
         const DWORD lookup_error = ::GetLastError();
         return text::format("OS Error {} (FormatMessageW() returned error {}) (os error {})", as_signed(code),

@@ -17,12 +17,9 @@ public:
 
     WaitOutcome wait(std::uint32_t milliseconds) override {
         switch (::WaitForSingleObject(handle_.get(), milliseconds)) {
-            case WAIT_OBJECT_0:
-                return WaitOutcome::exited;
-            case WAIT_TIMEOUT:
-                return WaitOutcome::timed_out;
-            default:
-                return WaitOutcome::failed;
+            case WAIT_OBJECT_0: return WaitOutcome::exited;
+            case WAIT_TIMEOUT: return WaitOutcome::timed_out;
+            default: return WaitOutcome::failed;
         }
     }
 
@@ -73,7 +70,8 @@ public:
         ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
         if (size == 0) return fail(ErrorKind::os_error, last_os_error_text());
         memory_ = std::make_unique<std::byte[]>(size);
-        if (!::InitializeProcThreadAttributeList(list(), 1, 0, &size)) return fail(ErrorKind::os_error, last_os_error_text());
+        if (!::InitializeProcThreadAttributeList(list(), 1, 0, &size))
+            return fail(ErrorKind::os_error, last_os_error_text());
         initialised_ = true;
         // The attribute's value is the array of handles itself.
         void* const value = static_cast<void*>(handles_.data());
@@ -98,8 +96,7 @@ private:
 [[nodiscard]] Result<StartedProcess> create_process(const LaunchRequest& launch) {
     // CreateProcessW may write into the command line buffer.
     std::wstring command_line(launch.command_line.begin(), launch.command_line.end());
-    const wchar_t* working_directory =
-        launch.working_directory ? launch.working_directory->c_str() : nullptr;
+    const wchar_t* working_directory = launch.working_directory ? launch.working_directory->c_str() : nullptr;
     const std::vector<HANDLE> inherited = inheritable_standard_handles();
     const bool inherits = !inherited.empty();
     STARTUPINFOEXW startup{};

@@ -12,8 +12,7 @@ bool enable_redirection_guard() {
     // A system that accepts the call without knowing the policy must not
     // switch the run's own checks off: read it back.
     PROCESS_MITIGATION_REDIRECTION_TRUST_POLICY in_force{};
-    if (!::GetProcessMitigationPolicy(::GetCurrentProcess(), ProcessRedirectionTrustPolicy, &in_force,
-                                      sizeof in_force))
+    if (!::GetProcessMitigationPolicy(::GetCurrentProcess(), ProcessRedirectionTrustPolicy, &in_force, sizeof in_force))
         return false;
     return in_force.EnforceRedirectionTrust != 0;
 }

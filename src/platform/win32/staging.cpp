@@ -6,13 +6,12 @@
 
 #include "platform/win32/nt_file.h"
 #include "platform/win32/os_error.h"
-#include "platform/win32/wide_text.h"
 #include "platform/win32/platform.h"
 #include "platform/win32/security_descriptor.h"
+#include "platform/win32/wide_text.h"
 #include "text/utf.h"
 
 namespace velmarch::platform::win32 {
-
 
 Result<std::unique_ptr<SecurityDescriptor>> Win32Platform::create_security_descriptor(std::string_view sddl) {
     const std::wstring wide = to_wide(text::utf8_to_utf16_lossy(sddl));
@@ -34,12 +33,13 @@ Result<DirectoryCreation> Win32Platform::create_directory(const Path& path, cons
     if (!at) return std::unexpected(at.error());
     if (at->directory) {
         // Made in the held directory, never through a link at its name.
-        const Opened made = open_at(at->directory.get(), at->name,
-                                    FileOpening{.access = FILE_READ_ATTRIBUTES,
-                                                .creation = CREATE_NEW,
-                                                .flags_and_attributes = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                                .directory_only = true,
-                                                .security = descriptor->get()});
+        const Opened made =
+            open_at(at->directory.get(), at->name,
+                    FileOpening{.access = FILE_READ_ATTRIBUTES,
+                                .creation = CREATE_NEW,
+                                .flags_and_attributes = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                .directory_only = true,
+                                .security = descriptor->get()});
         if (made) return DirectoryCreation::created;
         if (made.error() == ERROR_ALREADY_EXISTS) return DirectoryCreation::already_exists;
         return fail(ErrorKind::os_error, os_error_text(made.error()));

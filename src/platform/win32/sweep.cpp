@@ -50,8 +50,8 @@ std::uint64_t unix_seconds_of(LARGE_INTEGER time) {
 [[nodiscard]] Result<bool> owned_by_administrators_or_system(HANDLE handle) {
     PSID owner = nullptr;
     UniqueLocalMemory descriptor;
-    const DWORD error = ::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                                          nullptr, nullptr, descriptor.put());
+    const DWORD error = ::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                                          nullptr, descriptor.put());
     if (error != ERROR_SUCCESS) return fail(ErrorKind::os_error, os_error_text(error));
     return owner != nullptr &&
            (::IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || ::IsWellKnownSid(owner, WinLocalSystemSid));
@@ -94,8 +94,7 @@ bool same_entries(PACL actual, PACL expected) {
         if (!::GetAce(actual, i, &mine) || !::GetAce(expected, i, &theirs)) return false;
         const auto* mine_header = static_cast<const ACE_HEADER*>(mine);
         const auto* their_header = static_cast<const ACE_HEADER*>(theirs);
-        if (mine_header->AceSize != their_header->AceSize ||
-            std::memcmp(mine, theirs, mine_header->AceSize) != 0)
+        if (mine_header->AceSize != their_header->AceSize || std::memcmp(mine, theirs, mine_header->AceSize) != 0)
             return false;
     }
     return true;
@@ -127,7 +126,8 @@ public:
 
     Result<bool> has_access_list(const SecurityDescriptor& expected) override {
         const auto* wanted = dynamic_cast<const Win32SecurityDescriptor*>(&expected);
-        if (wanted == nullptr) return fail(ErrorKind::general, std::string("The security descriptor was not made by this platform."));
+        if (wanted == nullptr)
+            return fail(ErrorKind::general, std::string("The security descriptor was not made by this platform."));
         PACL actual = nullptr;
         UniqueLocalMemory descriptor;
         const DWORD error = ::GetSecurityInfo(handle_.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
@@ -232,9 +232,9 @@ Result<std::unique_ptr<FileHold>> Win32Platform::hold_file(const Path& path) {
 
 Result<std::unique_ptr<HeldDirectory>> Win32Platform::open_held_directory(const Path& path) {
     if (Result<void> checked = check_links(path); !checked) return std::unexpected(checked.error());
-    UniqueHandle handle(::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    UniqueHandle handle(
+        ::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!handle) return fail(ErrorKind::os_error, last_os_error_text());
     return std::make_unique<Win32HeldDirectory>(path, std::move(handle));
 }

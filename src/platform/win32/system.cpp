@@ -83,7 +83,8 @@ std::optional<NativeString> Win32Platform::environment_variable(std::string_view
         // An empty variable also answers 0; only the error code tells it from
         // an absent one.
         ::SetLastError(ERROR_SUCCESS);
-        const DWORD length = ::GetEnvironmentVariableW(wide_name.c_str(), value.data(), static_cast<DWORD>(value.size()));
+        const DWORD length =
+            ::GetEnvironmentVariableW(wide_name.c_str(), value.data(), static_cast<DWORD>(value.size()));
         if (length == 0) {
             if (::GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
             return NativeString();
@@ -116,7 +117,8 @@ Result<Path> Win32Platform::working_directory_for(const Path& path) {
         const std::wstring drive = text.substr(0, 2);
         std::wstring buffer(MAX_PATH, L'\0');
         for (;;) {
-            const DWORD length = ::GetFullPathNameW(drive.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+            const DWORD length =
+                ::GetFullPathNameW(drive.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
             if (length == 0) return fail(ErrorKind::os_error, last_os_error_text());
             if (length < buffer.size()) {
                 buffer.resize(length);
@@ -149,7 +151,8 @@ void Win32Platform::random_bytes(std::span<std::byte> out) {
     // Systems without ProcessPrng (before Windows 10, and Wine).
     std::size_t done = 0;
     while (done < out.size()) {
-        const auto chunk = static_cast<ULONG>(std::min<std::size_t>(out.size() - done, std::numeric_limits<ULONG>::max()));
+        const auto chunk =
+            static_cast<ULONG>(std::min<std::size_t>(out.size() - done, std::numeric_limits<ULONG>::max()));
         if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, data + done, chunk, BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
             // Nothing here may go on with predictable bytes.
             std::abort();

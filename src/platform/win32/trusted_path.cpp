@@ -13,17 +13,17 @@
 
 #include "platform/path_parts.h"
 #include "platform/trusted_access.h"
-#include "platform/windows_link_target.h"
 #include "platform/win32/nt_file.h"
 #include "platform/win32/os_error.h"
 #include "platform/win32/owners.h"
+#include "platform/windows_link_target.h"
 #include "text/utf.h"
 
 namespace velmarch::platform::win32 {
 namespace {
 
-constexpr DWORD kUntrustedMountPoint = 448;    // ERROR_UNTRUSTED_MOUNT_POINT
-constexpr DWORD kCannotResolveName = 1921;     // ERROR_CANT_RESOLVE_FILENAME
+constexpr DWORD kUntrustedMountPoint = 448;  // ERROR_UNTRUSTED_MOUNT_POINT
+constexpr DWORD kCannotResolveName = 1921;   // ERROR_CANT_RESOLVE_FILENAME
 
 bool starts_with(const std::wstring& text, std::wstring_view prefix) { return text.starts_with(prefix); }
 
@@ -82,12 +82,8 @@ AccessEntry access_entry(const void* ace) {
         case ACCESS_DENIED_ACE_TYPE:
         case ACCESS_DENIED_CALLBACK_ACE_TYPE:
         case ACCESS_DENIED_OBJECT_ACE_TYPE:
-        case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE:
-            entry.kind = AccessEntryKind::deny;
-            return entry;
-        default:
-            entry.kind = AccessEntryKind::unknown;
-            return entry;
+        case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE: entry.kind = AccessEntryKind::deny; return entry;
+        default: entry.kind = AccessEntryKind::unknown; return entry;
     }
 }
 
@@ -143,7 +139,8 @@ FileOpening held_directory(DWORD access, bool link_itself) {
     return FileOpening{.access = access,
                        .share = kHoldShare,
                        .creation = OPEN_EXISTING,
-                       .flags_and_attributes = DWORD{FILE_FLAG_BACKUP_SEMANTICS} | (link_itself ? DWORD{FILE_FLAG_OPEN_REPARSE_POINT} : DWORD{0}),
+                       .flags_and_attributes = DWORD{FILE_FLAG_BACKUP_SEMANTICS} |
+                                               (link_itself ? DWORD{FILE_FLAG_OPEN_REPARSE_POINT} : DWORD{0}),
                        .directory_only = true};
 }
 
@@ -222,7 +219,8 @@ public:
         if (!information) return fail(ErrorKind::os_error, last_os_error_text());
         looked_at_ = std::move(*opened);
         looked_at_name_ = name;
-        looked_at_tag_ = (information->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? information->ReparseTag : 0;
+        looked_at_tag_ =
+            (information->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? information->ReparseTag : 0;
         // For a link, the walk's "trusted owner" is the whole decision here:
         // owner, the link's access list and its folder's.
         if (is_checked_link(information->FileAttributes, information->ReparseTag))
@@ -243,7 +241,8 @@ public:
             // that is no link) is opened as the system presents it, and must
             // be the folder looked at.
             opened = hold_directory(directory_.get(), name, false);
-            if (opened && !same_file(looked_at_.get(), opened->get())) return fail(ErrorKind::untrusted_link, untrusted_link_error());
+            if (opened && !same_file(looked_at_.get(), opened->get()))
+                return fail(ErrorKind::untrusted_link, untrusted_link_error());
         } else if (looked_at_ && looked_at_name_ == name) {
             opened = hold_directory(looked_at_.get(), {}, true);
         } else {
@@ -258,7 +257,8 @@ public:
         // was looked at; a handle held from here on is not reparsed.
         const std::optional<FILE_ATTRIBUTE_TAG_INFO> information = attributes_of(opened->get());
         if (!information) return fail(ErrorKind::os_error, last_os_error_text());
-        if ((information->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return fail(ErrorKind::os_error, not_a_directory_error());
+        if ((information->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            return fail(ErrorKind::os_error, not_a_directory_error());
         if (is_checked_link(information->FileAttributes, information->ReparseTag))
             return fail(ErrorKind::untrusted_link, untrusted_link_error());
         directory_ = std::move(*opened);
@@ -281,7 +281,8 @@ public:
                                  .flags_and_attributes = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                  .directory_only = true};
         const Opened made = open_at(directory_.get(), name, create);
-        if (!made && made.error() != ERROR_ALREADY_EXISTS) return fail(ErrorKind::os_error, os_error_text(made.error()));
+        if (!made && made.error() != ERROR_ALREADY_EXISTS)
+            return fail(ErrorKind::os_error, os_error_text(made.error()));
         return {};
     }
 
@@ -345,10 +346,8 @@ private:
             case DRIVE_FIXED:
             case DRIVE_REMOVABLE:
             case DRIVE_CDROM:
-            case DRIVE_RAMDISK:
-                return VolumeKind::local;
-            case DRIVE_NO_ROOT_DIR:
-                return fail(ErrorKind::os_error, os_error_text(ERROR_PATH_NOT_FOUND));
+            case DRIVE_RAMDISK: return VolumeKind::local;
+            case DRIVE_NO_ROOT_DIR: return fail(ErrorKind::os_error, os_error_text(ERROR_PATH_NOT_FOUND));
             default:  // DRIVE_REMOTE, and DRIVE_UNKNOWN: nothing says it is local
                 return VolumeKind::remote;
         }
@@ -398,7 +397,8 @@ Opened open_located(const Located& at, const FileOpening& how) {
     if (!at.directory) return open_at(nullptr, at.name, how);
     FileOpening itself = how;
     itself.flags_and_attributes |= FILE_FLAG_OPEN_REPARSE_POINT;
-    if ((how.flags_and_attributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0) return open_at(at.directory.get(), at.name, itself);
+    if ((how.flags_and_attributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0)
+        return open_at(at.directory.get(), at.name, itself);
 
     // Looked at first, with no right to its data: a reparse point that is no
     // link (a cloud placeholder, a deduplicated file) must be opened as the
@@ -409,7 +409,8 @@ Opened open_located(const Located& at, const FileOpening& how) {
     const std::optional<FILE_ATTRIBUTE_TAG_INFO> seen =
         looked_at ? attributes_of(looked_at->get()) : std::optional<FILE_ATTRIBUTE_TAG_INFO>{};
     if (seen && (seen->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        const bool junction_left_to_system = at.system_follows_junctions && seen->ReparseTag == IO_REPARSE_TAG_MOUNT_POINT;
+        const bool junction_left_to_system =
+            at.system_follows_junctions && seen->ReparseTag == IO_REPARSE_TAG_MOUNT_POINT;
         if (is_link(*seen) && !junction_left_to_system) return std::unexpected(DWORD{kUntrustedMountPoint});
         // Opened as the system presents it while the name itself is held
         // open; it must still be the file that was looked at.
@@ -426,7 +427,8 @@ Opened open_located(const Located& at, const FileOpening& how) {
     if (!opened) return opened;
     const std::optional<FILE_ATTRIBUTE_TAG_INFO> information = attributes_of(opened->get());
     if (!information) return std::unexpected(::GetLastError());
-    if ((information->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return std::unexpected(DWORD{kUntrustedMountPoint});
+    if ((information->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return std::unexpected(DWORD{kUntrustedMountPoint});
     return opened;
 }
 

@@ -8,7 +8,8 @@
 namespace velmarch::kit {
 
 CheckOutcome check_planted_junction(const Kit& kit, bool elevated, bool redirection_guard) {
-    if (!elevated) return skipped("not elevated: only an elevated run promises to refuse links an ordinary user planted");
+    if (!elevated)
+        return skipped("not elevated: only an elevated run promises to refuse links an ordinary user planted");
 
     // An administrators-only folder holding the file the junction aims at, and
     // a folder every signed-in user may write to, where the junction goes.
@@ -26,9 +27,10 @@ CheckOutcome check_planted_junction(const Kit& kit, bool elevated, bool redirect
     if (errors.empty() || errors.back() != '\n' || errors.find('\n') != errors.size() - 1)
         problems.push_back("standard error is not one line: \"" + errors + "\"");
     else if (redirection_guard && !errors.ends_with(" (os error 448)\n"))
-        problems.push_back("with RedirectionGuard the system refuses the junction, but standard error does not "
-                           "carry error 448 (an untrusted mount point): \"" + errors.substr(0, errors.size() - 1) +
-                           "\"");
+        problems.push_back(
+            "with RedirectionGuard the system refuses the junction, but standard error does not "
+            "carry error 448 (an untrusted mount point): \"" +
+            errors.substr(0, errors.size() - 1) + "\"");
     if (!problems.empty()) return failed(join(problems));
     return passed("junction planted with " + planted.origin +
                   "; exit code 1603, the protected file untouched, no result file, standard error: " +

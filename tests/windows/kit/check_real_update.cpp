@@ -34,7 +34,6 @@ std::vector<std::filesystem::path> staging_directories(DWORD id) {
     return found;
 }
 
-
 // Whether this system keeps the access list a directory is created with,
 // tried on a folder of our own next to where the updater stages.
 std::optional<std::string> access_lists_unavailable() {
@@ -118,10 +117,10 @@ RealUpdateOutcomes check_real_update(const Kit& kit, bool elevated) {
         problems.push_back("standard error: " + *errors);
 
     RealUpdateOutcomes outcomes{
-        problems.empty() ? passed("exit code 0, result \"success\", version " + version +
-                                  " installed and confirmed in " + to_utf8(install.native()) + ", staging " +
-                                  to_utf8(staging->filename().native()) + " removed")
-                         : failed(join(problems) + " (files in " + to_utf8(update->root.native()) + ")"),
+        problems.empty()
+            ? passed("exit code 0, result \"success\", version " + version + " installed and confirmed in " +
+                     to_utf8(install.native()) + ", staging " + to_utf8(staging->filename().native()) + " removed")
+            : failed(join(problems) + " (files in " + to_utf8(update->root.native()) + ")"),
         skipped("")};
 
     if (access_list_reason) {

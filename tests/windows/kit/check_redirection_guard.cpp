@@ -91,8 +91,9 @@ CheckOutcome check_redirection_guard(const Kit& kit, const Result<std::optional<
     if (*code != 1603)
         return failed("RedirectionGuard is on, but the run then ended with " + std::to_string(*code) +
                       " instead of 1603 at the refused install directory");
-    return passed("EnforceRedirectionTrust is on when the updater first opens its helper log; the run then ended "
-                  "with 1603 as arranged");
+    return passed(
+        "EnforceRedirectionTrust is on when the updater first opens its helper log; the run then ended "
+        "with 1603 as arranged");
 }
 
 }  // namespace velmarch::kit

@@ -46,8 +46,9 @@ CheckOutcome check_share_junction(const Kit& kit, bool elevated) {
     if (errors != "not on a local volume\n")
         problems.push_back("standard error is not \"not on a local volume\": \"" + errors + "\"");
     if (!problems.empty()) return failed(join(problems));
-    return passed("junction planted with " + planted.origin + " and named through " + to_utf8(helper_log.native()) +
-                  "; exit code 1603, the protected file untouched, no result file, standard error: not on a local volume");
+    return passed(
+        "junction planted with " + planted.origin + " and named through " + to_utf8(helper_log.native()) +
+        "; exit code 1603, the protected file untouched, no result file, standard error: not on a local volume");
 }
 
 }  // namespace velmarch::kit

@@ -18,11 +18,11 @@ using HandleOwner = platform::win32::UniqueHandle;
 // Sets the last-write time of a file or directory an hour back.
 [[nodiscard]] Result<void> make_old(const std::filesystem::path& path) {
     const HandleOwner handle(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                         nullptr));
-    if (!handle.valid()) return fail(ErrorKind::os_error, "cannot open " + test_helpers::to_utf8(path.native()) + ": " +
-                                                last_os_error_text());
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!handle.valid())
+        return fail(ErrorKind::os_error,
+                    "cannot open " + test_helpers::to_utf8(path.native()) + ": " + last_os_error_text());
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
     ULARGE_INTEGER time{};
@@ -31,8 +31,8 @@ using HandleOwner = platform::win32::UniqueHandle;
     time.QuadPart -= 3600ULL * 10'000'000ULL;
     FILETIME old{time.LowPart, time.HighPart};
     if (!SetFileTime(handle.get(), nullptr, nullptr, &old))
-        return fail(ErrorKind::os_error, "cannot set the time of " + test_helpers::to_utf8(path.native()) + ": " +
-                               last_os_error_text());
+        return fail(ErrorKind::os_error,
+                    "cannot set the time of " + test_helpers::to_utf8(path.native()) + ": " + last_os_error_text());
     return {};
 }
 
@@ -52,12 +52,12 @@ CheckOutcome check_stale_staging(const Kit& kit, bool elevated) {
     }
     if (auto protection = expect_staging_protection(leftover); !protection) {
         std::filesystem::remove_all(leftover, ignored);
-        return skipped("this system does not keep the staging access list as it was given, so nothing here "
-                       "passes for an earlier run's staging (Wine does not keep access lists): " +
-                       protection.error().text);
+        return skipped(
+            "this system does not keep the staging access list as it was given, so nothing here "
+            "passes for an earlier run's staging (Wine does not keep access lists): " +
+            protection.error().text);
     }
-    for (const auto& path :
-         {leftover / L"velmarch-update.msi", leftover / L"velmarch-installer.log", leftover}) {
+    for (const auto& path : {leftover / L"velmarch-update.msi", leftover / L"velmarch-installer.log", leftover}) {
         if (auto aged = make_old(path); !aged) {
             std::filesystem::remove_all(leftover, ignored);
             return failed(aged.error().text);
@@ -76,12 +76,14 @@ CheckOutcome check_stale_staging(const Kit& kit, bool elevated) {
     const bool gone = !std::filesystem::exists(leftover, ignored);
     const std::string log = read_text(update->helper_log).value_or("");
     std::filesystem::remove_all(leftover, ignored);
-    if (!gone) return failed("the earlier run's staging directory is still there after the run (exit code " +
-                             std::to_string(*code) + ")");
+    if (!gone)
+        return failed("the earlier run's staging directory is still there after the run (exit code " +
+                      std::to_string(*code) + ")");
     if (log.find("staging directories left by earlier runs.") == std::string::npos)
         return failed("the staging directory went, but the helper log does not say so: " + log);
-    return passed("an hour-old staging directory with the staging access list, a package and a log was removed by "
-                  "the next elevated run, which logged it");
+    return passed(
+        "an hour-old staging directory with the staging access list, a package and a log was removed by "
+        "the next elevated run, which logged it");
 }
 
 }  // namespace velmarch::kit

@@ -22,18 +22,19 @@ constexpr int kRuns = 15;
 // after writing its helper log lines, and writes its result.
 constexpr wchar_t kWrongDigest[] = L"0000000000000000000000000000000000000000000000000000000000000000";
 
-
 std::vector<std::wstring> names_in(const std::filesystem::path& folder) {
     std::vector<std::wstring> names;
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) names.push_back(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+        names.push_back(entry.path().filename());
     return names;
 }
 
 }  // namespace
 
 CheckOutcome check_swapped_log_folder(const Kit& kit, bool elevated) {
-    if (!elevated) return skipped("not elevated: only an elevated run promises to refuse links an ordinary user planted");
+    if (!elevated)
+        return skipped("not elevated: only an elevated run promises to refuse links an ordinary user planted");
     std::string origin;
     auto token = ordinary_user_token(origin);
     if (!token) return skipped("no ordinary user's token to swap the folder with: " + token.error().text);
@@ -43,8 +44,10 @@ CheckOutcome check_swapped_log_folder(const Kit& kit, bool elevated) {
     const auto user_folder = root / L"user-writable";
     std::error_code error;
     std::filesystem::create_directories(root, error);
-    if (auto made = create_directory_with_descriptor(protected_folder, kProtectedFolder); !made) return failed(made.error().text);
-    if (!write_text(protected_folder / L"helper.log", kProtectedContent)) return failed("cannot write the protected file");
+    if (auto made = create_directory_with_descriptor(protected_folder, kProtectedFolder); !made)
+        return failed(made.error().text);
+    if (!write_text(protected_folder / L"helper.log", kProtectedContent))
+        return failed("cannot write the protected file");
     if (auto made = create_directory_with_descriptor(user_folder, kUserFolder); !made) return failed(made.error().text);
     const auto logs = user_folder / L"Logs";
     const auto aside = user_folder / L"Logs-aside";
@@ -91,7 +94,8 @@ CheckOutcome check_swapped_log_folder(const Kit& kit, bool elevated) {
         } else if (auto code = finish_within(*started, 120000, "the updater"); !code) {
             problems.push_back(code.error().text);
         } else if (*code != 1603) {
-            problems.push_back("run " + std::to_string(run) + ": exit code " + std::to_string(*code) + ", expected 1603");
+            problems.push_back("run " + std::to_string(run) + ": exit code " + std::to_string(*code) +
+                               ", expected 1603");
         }
     }
     stop = true;
@@ -100,12 +104,13 @@ CheckOutcome check_swapped_log_folder(const Kit& kit, bool elevated) {
 
     const auto content = read_text(protected_folder / L"helper.log");
     if (content != kProtectedContent)
-        problems.push_back("the protected file behind the junction was changed to \"" + content.value_or("(deleted)") + "\"");
+        problems.push_back("the protected file behind the junction was changed to \"" + content.value_or("(deleted)") +
+                           "\"");
     if (names_in(protected_folder).size() != 1) problems.push_back("a run created a file in the protected folder");
     if (!problems.empty()) return failed(join(problems));
     if (swaps == 0) return skipped("the ordinary user never managed to swap the folder during the runs");
-    return passed(std::to_string(kRuns) + " elevated runs, the folder swapped for a junction " + std::to_string(swaps.load()) +
-                  " times by " + origin + " (" + std::to_string(blocked.load()) +
+    return passed(std::to_string(kRuns) + " elevated runs, the folder swapped for a junction " +
+                  std::to_string(swaps.load()) + " times by " + origin + " (" + std::to_string(blocked.load()) +
                   " attempts refused while held); the protected folder untouched");
 }
 

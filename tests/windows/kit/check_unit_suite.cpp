@@ -69,13 +69,11 @@ CheckOutcome check_unit_suite(const Kit& kit) {
     if (!code) return failed(code.error().text);
     const auto counts = read_counts(read_text(log).value_or(""));
     const std::string where = "; output in " + to_utf8(log.native());
-    if (!counts.passed)
-        return failed("the unit tests ended with " + std::to_string(*code) + " and no summary" + where);
+    if (!counts.passed) return failed("the unit tests ended with " + std::to_string(*code) + " and no summary" + where);
     const std::string summary = std::to_string(*counts.passed) + " tests passed, " + std::to_string(counts.failed) +
                                 " failed" + listed(counts.failed_names) + ", " + std::to_string(counts.skipped) +
                                 " skipped" + listed(counts.skipped_names);
-    if (*code != 0 || counts.failed != 0)
-        return failed(summary + ", exit code " + std::to_string(*code) + where);
+    if (*code != 0 || counts.failed != 0) return failed(summary + ", exit code " + std::to_string(*code) + where);
     return passed(summary);
 }
 

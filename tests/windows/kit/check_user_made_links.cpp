@@ -17,7 +17,6 @@ constexpr wchar_t kProtectedFolder[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)
 // Every signed-in user has full control, as in a user's profile.
 constexpr wchar_t kUserFolder[] = L"D:P(A;OICI;FA;;;AU)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
-
 struct Arena {
     std::filesystem::path protected_file;
     std::filesystem::path user_folder;
@@ -29,11 +28,14 @@ struct Arena {
     const auto root = kit.work / name;
     std::error_code error;
     std::filesystem::create_directories(root, error);
-    if (error) return fail(ErrorKind::general, "cannot create " + test_helpers::to_utf8(root.native()) + ": " + error.message());
+    if (error)
+        return fail(ErrorKind::general,
+                    "cannot create " + test_helpers::to_utf8(root.native()) + ": " + error.message());
     Arena arena{root / L"protected" / L"helper.log", root / L"user-writable"};
     if (auto made = create_directory_with_descriptor(arena.protected_file.parent_path(), kProtectedFolder); !made)
         return std::unexpected(made.error());
-    if (!write_text(arena.protected_file, kProtectedContent)) return fail(ErrorKind::general, "cannot write the protected file");
+    if (!write_text(arena.protected_file, kProtectedContent))
+        return fail(ErrorKind::general, "cannot write the protected file");
     if (auto made = create_directory_with_descriptor(arena.user_folder, kUserFolder); !made)
         return std::unexpected(made.error());
     return arena;
@@ -118,7 +120,8 @@ CheckOutcome check_created_folder_junction(const Kit& kit, bool elevated) {
     if (!problems.empty()) return failed(join(problems));
     return passed("the run created the log folder (owner " + owner + "), " + origin +
                   " emptied it and made it a junction to an administrators-only folder; the next elevated run ended "
-                  "with 1603, the protected file untouched, no result file, standard error: " + errors);
+                  "with 1603, the protected file untouched, no result file, standard error: " +
+                  errors);
 }
 
 CheckOutcome check_user_symbolic_link(const Kit& kit, bool elevated, bool redirection_guard) {

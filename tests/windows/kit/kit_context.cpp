@@ -18,8 +18,8 @@ std::wstring widen(std::string_view text) {
 
 namespace {
 
-constexpr std::array<std::string_view, 5> kSignatureOptions = {
-    "--expected-sha256", "--expected-version", "--signature", "--key-id", "--signature-algorithm"};
+constexpr std::array<std::string_view, 5> kSignatureOptions = {"--expected-sha256", "--expected-version", "--signature",
+                                                               "--key-id", "--signature-algorithm"};
 
 }  // namespace
 
@@ -79,8 +79,9 @@ Result<UpdateCase> prepare_case(const Kit& kit, const std::wstring& name) {
     std::error_code error;
     std::filesystem::create_directories(downloads, error);
     if (!error) std::filesystem::create_directories(logs, error);
-    if (error) return fail(ErrorKind::general, "cannot create the folders of " + test_helpers::to_utf8(name) + ": " +
-                                      error.message());
+    if (error)
+        return fail(ErrorKind::general,
+                    "cannot create the folders of " + test_helpers::to_utf8(name) + ": " + error.message());
     update.downloaded = downloads / (L"velmarch-" + widen(kit.signature.version) + L".msi");
     std::filesystem::copy_file(kit.sample_package, update.downloaded, std::filesystem::copy_options::overwrite_existing,
                                error);

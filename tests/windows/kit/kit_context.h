@@ -13,7 +13,6 @@
 
 namespace velmarch::kit {
 
-
 // The five options velmarch-sign printed for the sample package, one
 // "--name value" per line, in the kit's sample\signature.txt.
 struct SignatureOptions {

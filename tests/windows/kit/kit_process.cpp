@@ -33,8 +33,9 @@ namespace {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HandleOwner handle(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!handle.valid()) return fail(ErrorKind::os_error, "cannot create " + test_helpers::to_utf8(file.native()) + ": " +
-                                                last_os_error_text());
+    if (!handle.valid())
+        return fail(ErrorKind::os_error,
+                    "cannot create " + test_helpers::to_utf8(file.native()) + ": " + last_os_error_text());
     return handle;
 }
 
@@ -71,7 +72,8 @@ Result<StartedProcess> start_process(const std::filesystem::path& program, const
     PROCESS_INFORMATION information{};
     if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                         &information)) {
-        return fail(ErrorKind::os_error, "cannot start " + test_helpers::to_utf8(program.native()) + ": " + last_os_error_text());
+        return fail(ErrorKind::os_error,
+                    "cannot start " + test_helpers::to_utf8(program.native()) + ": " + last_os_error_text());
     }
     CloseHandle(information.hThread);
     StartedProcess started;
@@ -91,7 +93,8 @@ Result<std::int32_t> finish_within(StartedProcess& started, DWORD milliseconds, 
     if (const auto code = wait_for_exit(started.process.get(), milliseconds)) return *code;
     TerminateProcess(started.process.get(), 1);
     WaitForSingleObject(started.process.get(), 10000);
-    return fail(ErrorKind::general, what + " did not end within " + std::to_string(milliseconds / 1000) + " s and was ended");
+    return fail(ErrorKind::general,
+                what + " did not end within " + std::to_string(milliseconds / 1000) + " s and was ended");
 }
 
 }  // namespace velmarch::kit

@@ -9,11 +9,10 @@
 #include <vector>
 
 #include "../helper_support.h"
-#include "platform/win32/owners.h"
 #include "platform/platform.h"
+#include "platform/win32/owners.h"
 
 namespace velmarch::kit {
-
 
 // One argument quoted for the C runtime's splitting (the updater's own rules).
 std::wstring quote_argument(const std::wstring& argument);

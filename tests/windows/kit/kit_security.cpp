@@ -49,11 +49,13 @@ struct ReadDescriptor {
 [[nodiscard]] Result<ReadDescriptor> read_descriptor(const std::filesystem::path& path) {
     ReadDescriptor read;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD status = GetNamedSecurityInfoW(
-        path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-        &read.owner, &read.group, &read.dacl, nullptr, &descriptor);
+    const DWORD status =
+        GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT,
+                              OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                              &read.owner, &read.group, &read.dacl, nullptr, &descriptor);
     if (status != ERROR_SUCCESS)
-        return fail(ErrorKind::os_error, "cannot read the access list of " + utf8_path(path) + ": " + os_error_text(status));
+        return fail(ErrorKind::os_error,
+                    "cannot read the access list of " + utf8_path(path) + ": " + os_error_text(status));
     read.memory.reset(descriptor);
     DWORD revision = 0;
     GetSecurityDescriptorControl(descriptor, &read.control, &revision);
@@ -127,8 +129,7 @@ bool token_elevated(HANDLE token) {
     CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size);
     SID_AND_ATTRIBUTES deny_only{administrators, 0};
     HANDLE restricted = nullptr;
-    if (!CreateRestrictedToken(token->get(), DISABLE_MAX_PRIVILEGE, 1, &deny_only, 0, nullptr, 0, nullptr,
-                               &restricted))
+    if (!CreateRestrictedToken(token->get(), DISABLE_MAX_PRIVILEGE, 1, &deny_only, 0, nullptr, 0, nullptr, &restricted))
         return fail(ErrorKind::os_error, "cannot make a restricted token: " + last_os_error_text());
     HandleOwner owner(restricted);
 
@@ -173,8 +174,8 @@ std::vector<BYTE> mount_point_data(const std::wstring& target) {
     const USHORT data_length = static_cast<USHORT>(4 * sizeof(USHORT) + names);
     std::vector<BYTE> data(8 + data_length, 0);
     const ULONG tag = IO_REPARSE_TAG_MOUNT_POINT;
-    const USHORT fields[6] = {data_length, 0, 0, substitute_bytes,
-                              static_cast<USHORT>(substitute_bytes + sizeof(wchar_t)), print_bytes};
+    const USHORT fields[6] = {
+        data_length, 0, 0, substitute_bytes, static_cast<USHORT>(substitute_bytes + sizeof(wchar_t)), print_bytes};
     std::memcpy(data.data(), &tag, sizeof(tag));
     std::memcpy(data.data() + 4, fields, sizeof(fields));
     std::memcpy(data.data() + 16, substitute.c_str(), substitute_bytes + sizeof(wchar_t));
@@ -226,23 +227,25 @@ Result<void> expect_staging_protection(const std::filesystem::path& path) {
     if (!is_sid(read->group, WinBuiltinAdministratorsSid))
         return fail(ErrorKind::general, "the group is " + sid_name(read->group) + ", not Administrators");
     if ((read->control & SE_DACL_PROTECTED) == 0)
-        return fail(ErrorKind::general, "the access list is not protected: it takes entries over from the parent folder");
+        return fail(ErrorKind::general,
+                    "the access list is not protected: it takes entries over from the parent folder");
     const auto entries = entries_of(read->dacl);
-    if (entries.size() != 2) return fail(ErrorKind::general, "the access list has " + std::to_string(entries.size()) +
-                                                    " entries, not two");
+    if (entries.size() != 2)
+        return fail(ErrorKind::general, "the access list has " + std::to_string(entries.size()) + " entries, not two");
     bool system = false;
     bool administrators = false;
     for (const auto& entry : entries) {
         if (entry.type != ACCESS_ALLOWED_ACE_TYPE || entry.mask != FILE_ALL_ACCESS ||
             entry.flags != (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE))
             return fail(ErrorKind::general, "an entry for " + sid_name(entry.sid) +
-                                   " is not a full-access entry inherited by files and folders only");
+                                                " is not a full-access entry inherited by files and folders only");
         system = system || is_sid(entry.sid, WinLocalSystemSid);
         administrators = administrators || is_sid(entry.sid, WinBuiltinAdministratorsSid);
         if (!is_sid(entry.sid, WinLocalSystemSid) && !is_sid(entry.sid, WinBuiltinAdministratorsSid))
             return fail(ErrorKind::general, "the access list grants access to " + sid_name(entry.sid));
     }
-    if (!system || !administrators) return fail(ErrorKind::general, "SYSTEM and Administrators do not have one entry each");
+    if (!system || !administrators)
+        return fail(ErrorKind::general, "SYSTEM and Administrators do not have one entry each");
     return {};
 }
 
@@ -278,7 +281,8 @@ namespace {
 [[nodiscard]] Result<void> set_mount_point(const std::filesystem::path& folder, const std::filesystem::path& target) {
     const HandleOwner directory(CreateFileW(folder.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!directory.valid()) return fail(ErrorKind::os_error, "cannot open " + utf8_path(folder) + ": " + last_os_error_text());
+    if (!directory.valid())
+        return fail(ErrorKind::os_error, "cannot open " + utf8_path(folder) + ": " + last_os_error_text());
     auto data = mount_point_data(target.native());
     DWORD returned = 0;
     if (!DeviceIoControl(directory.get(), FSCTL_SET_REPARSE_POINT, data.data(), static_cast<DWORD>(data.size()),
@@ -293,7 +297,8 @@ Result<void> plant_junction_as(HANDLE token, const std::filesystem::path& link, 
     const Impersonation as_user(token);
     if (!as_user.active()) return fail(ErrorKind::os_error, "cannot act as the ordinary user: " + last_os_error_text());
     if (!CreateDirectoryW(link.c_str(), nullptr))
-        return fail(ErrorKind::os_error, "cannot create " + utf8_path(link) + " as the ordinary user: " + last_os_error_text());
+        return fail(ErrorKind::os_error,
+                    "cannot create " + utf8_path(link) + " as the ordinary user: " + last_os_error_text());
     return set_mount_point(link, target);
 }
 
@@ -304,10 +309,11 @@ Result<void> turn_into_junction_as(HANDLE token, const std::filesystem::path& fo
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
         if (!DeleteFileW(entry.path().c_str()))
-            return fail(ErrorKind::os_error, "the ordinary user cannot delete " + utf8_path(entry.path()) + ": " +
-                                   last_os_error_text());
+            return fail(ErrorKind::os_error,
+                        "the ordinary user cannot delete " + utf8_path(entry.path()) + ": " + last_os_error_text());
     }
-    if (error) return fail(ErrorKind::general, "the ordinary user cannot list " + utf8_path(folder) + ": " + error.message());
+    if (error)
+        return fail(ErrorKind::general, "the ordinary user cannot list " + utf8_path(folder) + ": " + error.message());
     return set_mount_point(folder, target);
 }
 
@@ -316,7 +322,8 @@ Result<void> swap_in_junction_as(HANDLE token, const std::filesystem::path& fold
     const Impersonation as_user(token);
     if (!as_user.active()) return fail(ErrorKind::os_error, "cannot act as the ordinary user: " + last_os_error_text());
     if (!MoveFileExW(folder.c_str(), aside.c_str(), 0))
-        return fail(ErrorKind::os_error, "the ordinary user cannot move " + utf8_path(folder) + " aside: " + last_os_error_text());
+        return fail(ErrorKind::os_error,
+                    "the ordinary user cannot move " + utf8_path(folder) + " aside: " + last_os_error_text());
     if (!CreateDirectoryW(folder.c_str(), nullptr)) {
         const std::string reason = last_os_error_text();
         MoveFileExW(aside.c_str(), folder.c_str(), 0);
@@ -334,10 +341,11 @@ Result<void> swap_back_as(HANDLE token, const std::filesystem::path& folder, con
     const Impersonation as_user(token);
     if (!as_user.active()) return fail(ErrorKind::os_error, "cannot act as the ordinary user: " + last_os_error_text());
     if (!RemoveDirectoryW(folder.c_str()))
-        return fail(ErrorKind::os_error, "the ordinary user cannot remove the junction " + utf8_path(folder) + ": " +
-                               last_os_error_text());
+        return fail(ErrorKind::os_error,
+                    "the ordinary user cannot remove the junction " + utf8_path(folder) + ": " + last_os_error_text());
     if (!MoveFileExW(aside.c_str(), folder.c_str(), 0))
-        return fail(ErrorKind::os_error, "the ordinary user cannot move " + utf8_path(aside) + " back: " + last_os_error_text());
+        return fail(ErrorKind::os_error,
+                    "the ordinary user cannot move " + utf8_path(aside) + " back: " + last_os_error_text());
     return {};
 }
 
@@ -346,12 +354,15 @@ Result<void> create_symbolic_link_as(HANDLE token, const std::filesystem::path& 
     const Impersonation as_user(token);
     if (!as_user.active()) return fail(ErrorKind::os_error, "cannot act as the ordinary user: " + last_os_error_text());
     if (!CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE))
-        return fail(ErrorKind::os_error, "CreateSymbolicLinkW as the ordinary user failed (Developer Mode lets ordinary users "
-                               "make symbolic links): " + last_os_error_text());
+        return fail(ErrorKind::os_error,
+                    "CreateSymbolicLinkW as the ordinary user failed (Developer Mode lets ordinary users "
+                    "make symbolic links): " +
+                        last_os_error_text());
     // Some systems (Wine) answer success without making a link.
     WIN32_FIND_DATAW entry{};
     const HANDLE search = FindFirstFileExW(link.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
-    if (search == INVALID_HANDLE_VALUE) return fail(ErrorKind::general, "CreateSymbolicLinkW made nothing at " + utf8_path(link));
+    if (search == INVALID_HANDLE_VALUE)
+        return fail(ErrorKind::general, "CreateSymbolicLinkW made nothing at " + utf8_path(link));
     FindClose(search);
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 || entry.dwReserved0 != IO_REPARSE_TAG_SYMLINK) {
         DeleteFileW(link.c_str());

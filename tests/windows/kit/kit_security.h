@@ -6,11 +6,10 @@
 #include <string>
 
 #include "../helper_support.h"
-#include "platform/win32/owners.h"
 #include "platform/platform.h"
+#include "platform/win32/owners.h"
 
 namespace velmarch::kit {
-
 
 // The descriptor the updater gives its staging directory.
 inline constexpr wchar_t kStagingDescriptor[] = L"O:BAG:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
@@ -21,7 +20,7 @@ bool running_elevated();
 std::filesystem::path windows_temp();
 
 [[nodiscard]] Result<void> create_directory_with_descriptor(const std::filesystem::path& path,
-                                                           const wchar_t* descriptor);
+                                                            const wchar_t* descriptor);
 
 // Owner, group and access list of a file or directory as descriptor text.
 [[nodiscard]] Result<std::string> descriptor_text(const std::filesystem::path& path);

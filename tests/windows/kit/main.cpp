@@ -128,8 +128,7 @@ int wmain(int argc, wchar_t** argv) {
     const bool sample_may_be_installed = update.update.verdict != Verdict::skipped ||
                                          junction.verdict != Verdict::skipped ||
                                          symbolic_link.verdict != Verdict::skipped;
-    if (sample_may_be_installed)
-        std::printf("cleanup: %s\n", uninstall_sample(*kit).c_str());
+    if (sample_may_be_installed) std::printf("cleanup: %s\n", uninstall_sample(*kit).c_str());
     if (keep || tally.failed > 0) {
         std::printf("work folder kept: %s\n", to_utf8(work.native()).c_str());
     } else {

@@ -14,12 +14,14 @@ std::variant<PlantedJunction, CheckOutcome> plant_user_junction(const std::files
     const auto user_folder = root / L"user-writable";
     std::error_code error;
     std::filesystem::create_directories(root, error);
-    if (auto made = create_directory_with_descriptor(planted.protected_folder, L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+    if (auto made =
+            create_directory_with_descriptor(planted.protected_folder, L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
         !made)
         return failed(made.error().text);
     if (!write_text(planted.protected_folder / L"helper.log", kProtectedContent))
         return failed("cannot write the protected file");
-    if (auto made = create_directory_with_descriptor(user_folder, L"D:P(A;OICI;FA;;;AU)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+    if (auto made =
+            create_directory_with_descriptor(user_folder, L"D:P(A;OICI;FA;;;AU)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
         !made)
         return failed(made.error().text);
     planted.link = user_folder / L"Logs";
