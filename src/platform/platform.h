@@ -46,20 +46,26 @@ enum class FileType { missing, file, directory };
 // can block its opener or a read or write without end, and what it delivers
 // has no fixed length or content, so no operation below reads or writes one.
 inline constexpr std::string_view kNotARegularFile = "not a regular file";
+inline std::unexpected<Error> fail_not_a_regular_file() {
+    return fail(ErrorKind::not_a_regular_file, std::string(kNotARegularFile));
+}
 
 // The text of ErrorKind::not_on_local_volume: what every operation on a path
 // answers in an elevated run when the path, or the target of a link on it, is
 // not on a local volume: a share ("\\server\share\x", "\\?\UNC\...",
-// "\??\UNC\..."), a device or
-// object-manager path ("\\.\...", "\\?\GLOBALROOT\..."), or a drive whose
-// type is remote (a mapped network drive, or a drive substituted for a
-// share). The file server resolves junctions on a share itself, beyond the
-// run's own checks and RedirectionGuard, and opening a share logs the
-// elevated account on to whatever host the path names. Refused before
-// anything on the path is opened. The stand-in counts a directory on a
-// network or user-space file system (NFS, SMB, 9P, FUSE, ...) as remote.
-// Runs that are not elevated use network paths like any program.
+// "\??\UNC\..."), a device or object-manager path ("\\.\...",
+// "\\?\GLOBALROOT\..."), or a drive whose type is remote (a mapped network
+// drive, or a drive substituted for a share). The file server resolves
+// junctions on a share itself, beyond the run's own checks and
+// RedirectionGuard, and opening a share logs the elevated account on to
+// whatever host the path names. Refused before anything on the path is
+// opened. The stand-in counts a directory on a network or user-space file
+// system (NFS, SMB, 9P, FUSE, ...) as remote. Runs that are not elevated use
+// network paths like any program.
 inline constexpr std::string_view kNotOnALocalVolume = "not on a local volume";
+inline std::unexpected<Error> fail_not_on_a_local_volume() {
+    return fail(ErrorKind::not_on_local_volume, std::string(kNotOnALocalVolume));
+}
 
 // An open file. The destructor closes it.
 class File {

@@ -17,7 +17,7 @@ bool is_dot_or_dot_dot(const NativeString& name) { return name == dot() || name 
 [[nodiscard]] Result<void> require_local_volume(PathCursor& cursor) {
     Result<VolumeKind> volume = cursor.volume();
     if (!volume) return std::unexpected(volume.error());
-    if (*volume != VolumeKind::local) return fail(ErrorKind::not_on_local_volume, std::string(kNotOnALocalVolume));
+    if (*volume != VolumeKind::local) return fail_not_on_a_local_volume();
     return {};
 }
 
@@ -32,7 +32,7 @@ public:
     [[nodiscard]] Result<void> begin(PathCursor& cursor, const NativeString& text) {
         // Nothing on a share or a device is opened, not even its root.
         if (volume_by_text(std::basic_string_view<Char>(text), kNativePathStyle) == TextVolume::not_local)
-            return fail(ErrorKind::not_on_local_volume, std::string(kNotOnALocalVolume));
+            return fail_not_on_a_local_volume();
         SplitPath<Char> split = split_path(std::basic_string_view<Char>(text), kNativePathStyle);
         for (const NativeString& name : split.components)
             if (is_dot_or_dot_dot(name)) return fail(ErrorKind::os_error, cursor.missing_directory_error());

@@ -457,8 +457,7 @@ Result<std::unique_ptr<platform::File>> FakePlatform::open_for_reading(const Pat
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = resolved(links_, key_of(path));
     if (directories_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(5));
-    if (specials_.contains(key))
-        return velmarch::fail(ErrorKind::not_a_regular_file, std::string(platform::kNotARegularFile));
+    if (specials_.contains(key)) return platform::fail_not_a_regular_file();
     if (!files_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(2));
     return std::make_unique<FakeFile>(*this, key, false);
 }
@@ -479,8 +478,7 @@ Result<void> FakePlatform::write_file(const Path& path, std::span<const std::byt
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
     if (directories_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(5));
-    if (specials_.contains(resolved(links_, key)))
-        return velmarch::fail(ErrorKind::not_a_regular_file, std::string(platform::kNotARegularFile));
+    if (specials_.contains(resolved(links_, key))) return platform::fail_not_a_regular_file();
     if (!directories_.contains(parent_key(key))) return velmarch::fail(ErrorKind::os_error, fake_os_error(3));
     files_[key] = Bytes(bytes.begin(), bytes.end());
     return {};
@@ -491,8 +489,7 @@ Result<void> FakePlatform::append_to_file(const Path& path, std::span<const std:
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
     if (directories_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(5));
-    if (specials_.contains(resolved(links_, key)))
-        return velmarch::fail(ErrorKind::not_a_regular_file, std::string(platform::kNotARegularFile));
+    if (specials_.contains(resolved(links_, key))) return platform::fail_not_a_regular_file();
     if (!directories_.contains(parent_key(key))) return velmarch::fail(ErrorKind::os_error, fake_os_error(3));
     auto& content = files_[key];
     content.insert(content.end(), bytes.begin(), bytes.end());

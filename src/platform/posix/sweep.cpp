@@ -148,7 +148,7 @@ public:
         struct stat named {};
         if (::fstatat(fd_.get(), entry.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0)
             return fail(ErrorKind::os_error, last_os_error_text());
-        if (!S_ISREG(named.st_mode)) return fail(ErrorKind::not_a_regular_file, std::string(kNotARegularFile));
+        if (!S_ISREG(named.st_mode)) return fail_not_a_regular_file();
         open_race_window(race_window_, entry);
         Result<UniqueFd> fd = open_at(fd_.get(), entry, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
         if (!fd) return std::unexpected(fd.error());

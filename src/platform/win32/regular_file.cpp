@@ -4,7 +4,7 @@ namespace velmarch::platform::win32 {
 
 Result<void> require_disk_file(HANDLE handle) {
     if (::GetFileType(handle) == FILE_TYPE_DISK) return {};
-    return fail(ErrorKind::not_a_regular_file, std::string(kNotARegularFile));
+    return fail_not_a_regular_file();
 }
 
 }  // namespace velmarch::platform::win32

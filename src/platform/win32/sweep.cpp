@@ -226,7 +226,7 @@ Result<std::unique_ptr<FileHold>> Win32Platform::hold_file(const Path& path) {
     if (!::GetFileInformationByHandleEx(handle.get(), FileBasicInfo, &basic, sizeof basic))
         return fail(ErrorKind::os_error, last_os_error_text());
     if ((basic.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0)
-        return fail(ErrorKind::not_a_regular_file, std::string(kNotARegularFile));
+        return fail_not_a_regular_file();
     return std::make_unique<Win32FileHold>(std::move(handle));
 }
 

@@ -44,7 +44,7 @@ std::wstring extended(const std::wstring& path) {
             // A share or device path is refused before anything on it is
             // opened (platform.h, kNotOnALocalVolume).
             if (volume_by_text(std::wstring_view(buffer), PathStyle::windows) == TextVolume::not_local)
-                return fail(ErrorKind::not_on_local_volume, std::string(kNotOnALocalVolume));
+                return fail_not_on_a_local_volume();
             // Only drive-rooted paths are walked: a verbatim path holding "."
             // or ".." names something the walk would read otherwise.
             std::optional<std::u16string> walkable = walkable_full_path(std::u16string(buffer.begin(), buffer.end()));
@@ -373,7 +373,7 @@ Result<Located> locate(const Path& path, WalkOptions options, LinkCheck mode) {
     if (mode == LinkCheck::off) return Located{UniqueHandle(), path.native(), false};
     if (path.empty()) return fail(ErrorKind::os_error, os_error_text(ERROR_PATH_NOT_FOUND));
     if (volume_by_text(std::wstring_view(path.native()), PathStyle::windows) == TextVolume::not_local)
-        return fail(ErrorKind::not_on_local_volume, std::string(kNotOnALocalVolume));
+        return fail_not_on_a_local_volume();
     // A search pattern would name other files in the directory-entry lookups:
     // "*" and "?", and the DOS wildcards "<", ">" and '"' that the system
     // matches alike. The "?" of a verbatim prefix is none.
