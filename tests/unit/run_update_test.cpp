@@ -119,17 +119,22 @@ protected:
 
 const std::string kRestartLine = "Application restart requested through /Windows/explorer.exe with process id 7000.";
 
+// The helper log of a run that installs, confirms and restarts.
+std::vector<std::string> successful_run_log() {
+    return {
+        "Velmarch native updater started.",
+        "The update package was copied to restricted staging and verified again.",
+        "Waiting for process 77 to exit.",
+        "Starting Windows Installer.",
+        "Windows Installer exited with code 0.",
+        kRestartLine,
+    };
+}
+
 TEST_F(RunUpdateTest, SuccessfulUpdateEndToEnd) {
     platform.running_processes = {77};
     EXPECT_EQ(run(), 0);
-    EXPECT_EQ(log_lines(), (std::vector<std::string>{
-                               "Velmarch native updater started.",
-                               "The update package was copied to restricted staging and verified again.",
-                               "Waiting for process 77 to exit.",
-                               "Starting Windows Installer.",
-                               "Windows Installer exited with code 0.",
-                               kRestartLine,
-                           }));
+    EXPECT_EQ(log_lines(), successful_run_log());
     EXPECT_EQ(result(), R"({"status":"success","exitCode":0,"message":"","expectedVersion":"2.4.0"})");
     EXPECT_EQ(staged_during_install, kPackage);
     ASSERT_EQ(platform.runs.size(), 2u);
@@ -284,14 +289,7 @@ TEST_F(RunUpdateTest, PathsFromTheRootWithDotsAreResolvedByTextBeforeTheyAreHand
     set_arg("--result-path", "/../../Logs/result.json");
 
     EXPECT_EQ(run(), 0) << platform.standard_error;
-    EXPECT_EQ(log_lines(), (std::vector<std::string>{
-                               "Velmarch native updater started.",
-                               "The update package was copied to restricted staging and verified again.",
-                               "Waiting for process 77 to exit.",
-                               "Starting Windows Installer.",
-                               "Windows Installer exited with code 0.",
-                               kRestartLine,
-                           }));
+    EXPECT_EQ(log_lines(), successful_run_log());
     EXPECT_EQ(result(), R"({"status":"success","exitCode":0,"message":"","expectedVersion":"2.4.0"})");
     EXPECT_EQ(staged_during_install, kPackage);
     ASSERT_EQ(platform.runs.size(), 2u);
