@@ -16,16 +16,8 @@ constexpr int kAbortStatus = 1603 & 0xFF;
 constexpr const char* kRefused = "Permission denied (os error 13)";
 constexpr const char* kProtected = "only root may change this\n";
 
-class PlantedLinks : public StandInTest {
+class PlantedLinks : public ElevatedStandInTest {
 protected:
-    void SetUp() override {
-        if (::geteuid() != 0)
-            GTEST_SKIP() << "an elevated run is played by root; this test runs as uid " << ::geteuid();
-        protected_dir = machine.root() / "Protected";
-        fs::create_directories(protected_dir);
-        fs::permissions(protected_dir, fs::perms(0755));
-    }
-
     // A file in the protected folder that a followed link would let the run
     // overwrite, delete or start.
     fs::path protected_file(const std::string& name, std::string_view content = kProtected) {
@@ -43,8 +35,6 @@ protected:
         ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0) << link;
         ASSERT_EQ(::lchown(link.c_str(), owner, owner), 0) << link;
     }
-
-    fs::path protected_dir;
 };
 
 TEST_F(PlantedLinks, AtTheHelperLogAbortsTheRunAndLeavesTheTargetAlone) {

@@ -38,15 +38,8 @@ bool log_holds(const platform::Path& log, std::string_view line) {
     return read_text(log).value_or("").find(line) != std::string::npos;
 }
 
-class StaleStaging : public StandInTest {
+class StaleStaging : public ElevatedStandInTest {
 protected:
-    void SetUp() override {
-        if (::geteuid() != 0)
-            GTEST_SKIP() << "an elevated run is played by root; this test runs as uid " << ::geteuid();
-        protected_dir = machine.root() / "Protected";
-        fs::create_directories(protected_dir);
-    }
-
     // Starts a run whose application is still running, and returns once its
     // staged package is in place (the run then waits for the application).
     RunningUpdater start_waiting_run(const OwnedChild& application, fs::path& staging) {
@@ -64,8 +57,6 @@ protected:
         EXPECT_FALSE(staging.empty()) << "the run never reached its wait";
         return updater;
     }
-
-    fs::path protected_dir;
 };
 
 TEST_F(StaleStaging, AKilledRunsStagingIsRemovedByTheNextRun) {

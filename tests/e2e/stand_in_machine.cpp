@@ -513,4 +513,11 @@ void StandInTest::TearDown() {
     }
 }
 
+void ElevatedStandInTest::SetUp() {
+    if (::geteuid() != 0) GTEST_SKIP() << "an elevated run is played by root; this test runs as uid " << ::geteuid();
+    protected_dir = machine.root() / "Protected";
+    fs::create_directories(protected_dir);
+    fs::permissions(protected_dir, fs::perms(0755));
+}
+
 }  // namespace velmarch::e2e

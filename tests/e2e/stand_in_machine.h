@@ -198,6 +198,15 @@ protected:
     StandInMachine machine;
 };
 
+// A run played elevated: root, beside a folder only root may change. Skipped
+// when the tests do not run as root.
+class ElevatedStandInTest : public StandInTest {
+protected:
+    void SetUp() override;
+
+    fs::path protected_dir;
+};
+
 template <class Param>
 class StandInParamTest : public StandInTest, public ::testing::WithParamInterface<Param> {
 protected:

@@ -17,12 +17,17 @@ using testing::Op;
 
 constexpr std::string_view kContent = "MSI package bytes";
 
+// A machine with its Windows directory's Temp folder and the downloaded package.
+void lay_out_download(FakePlatform& machine) {
+    machine.windows_dir = test_path("/Windows");
+    machine.add_directory("/Windows/Temp");
+    machine.add_file("/Downloads/velmarch-2.4.0.msi", kContent);
+}
+
 class StagingTest : public ::testing::Test {
 protected:
     StagingTest() {
-        platform.windows_dir = test_path("/Windows");
-        platform.add_directory("/Windows/Temp");
-        platform.add_file("/Downloads/velmarch-2.4.0.msi", kContent);
+        lay_out_download(platform);
         request.msi_path = as_path("/Downloads/velmarch-2.4.0.msi");
         testing::sign_request(request, kContent);
     }
@@ -152,9 +157,7 @@ TEST_F(StagingTest, FailuresAfterTheDirectoryExistsRemoveIt) {
     };
     for (const auto& c : cases) {
         FakePlatform fresh;
-        fresh.windows_dir = as_path("/Windows");
-        fresh.add_directory("/Windows/Temp");
-        fresh.add_file("/Downloads/velmarch-2.4.0.msi", kContent);
+        lay_out_download(fresh);
         fresh.fail(c.op, "E", 1);
         auto staged = stage_package(fresh, request.msi_path, run::package_claim(request), kContent.size());
         ASSERT_FALSE(staged) << testing::op_name(c.op);
@@ -198,9 +201,7 @@ TEST_F(StagingTest, TheCopyStopsAtTheVerifiedLengthWhateverTheDownloadBecame) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakePlatform fresh;
-        fresh.windows_dir = as_path("/Windows");
-        fresh.add_directory("/Windows/Temp");
-        fresh.add_file("/Downloads/velmarch-2.4.0.msi", kContent);
+        lay_out_download(fresh);
         fresh.max_read_chunk = 8;
         std::size_t copy_reads = 0;
         std::string staged_bytes;
@@ -277,9 +278,7 @@ TEST_F(StagingTest, StagesOnlyWhereTheReserveStaysFreeAfterTheCopy) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakePlatform fresh;
-        fresh.windows_dir = test_path("/Windows");
-        fresh.add_directory("/Windows/Temp");
-        fresh.add_file("/Downloads/velmarch-2.4.0.msi", kContent);
+        lay_out_download(fresh);
         fresh.free_space = c.free;
         {
             auto staged = stage_package(fresh, request.msi_path, run::package_claim(request), kContent.size());
@@ -370,9 +369,7 @@ TEST_F(StagingTest, RemovalTriesAgainWhileAFileIsHeldWithinOneBudget) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakePlatform fresh;
-        fresh.windows_dir = test_path("/Windows");
-        fresh.add_directory("/Windows/Temp");
-        fresh.add_file("/Downloads/velmarch-2.4.0.msi", kContent);
+        lay_out_download(fresh);
         {
             auto staged = stage_package(fresh, request.msi_path, run::package_claim(request), kContent.size());
             ASSERT_TRUE(staged) << staged.error().text;
