@@ -86,18 +86,26 @@ protected:
         return result;
     }
 
-    // "--name value" lines of `sign` as a map.
+    // The lines of `sign` as a map, read as its help says: the name up to the
+    // first blank, the value the rest of the line.
     static std::map<std::string, std::string> signed_options(const std::string& out) {
         std::map<std::string, std::string> options;
         std::istringstream lines(out);
-        std::string name;
-        std::string value;
-        while (lines >> name >> value) options[name] = value;
+        for (std::string line; std::getline(lines, line);) {
+            const std::size_t blank = line.find(' ');
+            if (blank == std::string::npos) {
+                ADD_FAILURE() << "a line without a value: " << line;
+                continue;
+            }
+            options[line.substr(0, blank)] = line.substr(blank + 1);
+        }
         return options;
     }
 
     fs::path dir_;
     const std::string development_key_ = std::string(VELMARCH_SOURCE_DIR) + "/keys/development/update-signing-key.pem";
+    const std::string development_public_file_ =
+        std::string(VELMARCH_SOURCE_DIR) + "/keys/development/update-public-key.txt";
 };
 
 TEST_F(SignTool, KeygenWritesAnOwnerOnlyKeyAndNeverReplacesOne) {
@@ -196,12 +204,14 @@ TEST_F(SignTool, JsonOutputCarriesTheSameFacts) {
     const ToolRun json = run({"sign", "--key", development_key_, "--allow-development-key", "--version", "2.4.0",
                               "--package", package.string(), "--json"});
     ASSERT_EQ(json.exit_code, 0) << json.err;
-    // Ed25519 signatures are deterministic: both runs sign the same bytes alike.
-    EXPECT_EQ(json.out, "{\"expectedSha256\":\"" + options["--expected-sha256"] +
-                            "\",\"expectedVersion\":\"2.4.0\",\"signature\":\"" + options["--signature"] +
-                            "\",\"keyId\":\"velmarch-update-2026-01\",\"signatureAlgorithm\":\"ed25519\"}\n");
-
     const std::string public_key = std::string(text::trim(run({"public-key", "--key", development_key_}).out));
+    // Ed25519 signatures are deterministic: both runs sign the same bytes alike.
+    EXPECT_EQ(json.out,
+              "{\"expectedSha256\":\"" + options["--expected-sha256"] +
+                  "\",\"expectedVersion\":\"2.4.0\",\"signature\":\"" + options["--signature"] +
+                  "\",\"keyId\":\"velmarch-update-2026-01\",\"signatureAlgorithm\":\"ed25519\",\"publicKey\":\"" +
+                  public_key + "\"}\n");
+
     EXPECT_EQ(run({"public-key", "--key", development_key_, "--json"}).out,
               "{\"publicKey\":\"" + public_key.substr(0, 64) + "\"}\n");
     const ToolRun verified = run({"verify", "--public-key", public_key, "--signature", options["--signature"],
@@ -222,7 +232,7 @@ TEST_F(SignTool, VerifiesRawMessageFiles) {
     auto options = signed_options(run({"sign", "--key", development_key_, "--allow-development-key", "--version",
                                        "2.4.0", "--package", package.string()})
                                       .out);
-    const std::string public_key = run({"public-key", "--key", development_key_}).out;
+    const std::string public_key = std::string(text::trim(run({"public-key", "--key", development_key_}).out));
 
     write_text(dir_ / "metadata", metadata);
     const ToolRun same = run({"verify", "--public-key", public_key, "--signature", options["--signature"],
@@ -237,6 +247,176 @@ TEST_F(SignTool, VerifiesRawMessageFiles) {
     EXPECT_EQ(crlf.exit_code, 1);
     EXPECT_EQ(crlf.err,
               std::string("velmarch-sign: The updater would refuse this signature: ") + e2e::kSignatureRefused + "\n");
+}
+
+// A valid key that is not the updater's signs packages every installed
+// updater refuses. `sign` names the public key that signed, and with the
+// updater's public key file it refuses any other key.
+TEST_F(SignTool, SignNamesItsKeyAndRefusesOneTheUpdaterDoesNotHold) {
+    const std::string package = (dir_ / "update.msi").string();
+    write_text(package, "package");
+    const std::string other_key = (dir_ / "other.pem").string();
+    const std::string other_file = (dir_ / "other-public-key.txt").string();
+    const ToolRun made = run({"keygen", "--out", other_key, "--public-out", other_file, "--unencrypted"});
+    ASSERT_EQ(made.exit_code, 0) << made.err;
+    const std::string other = std::string(text::trim(made.out));
+    const std::string& development_file = development_public_file_;
+    const std::string development = read_text(development_file).substr(0, 64);
+    ASSERT_NE(other, development);
+    const std::string lf_file = (dir_ / "lf.txt").string();
+    write_text(lf_file, development + "\n");
+    const std::string upper_file = (dir_ / "upper.txt").string();
+    std::string upper = development;
+    for (char& c : upper) c = text::ascii_upper(c);
+    write_text(upper_file, upper + "\r\n");
+
+    const auto signed_with = [](const std::string& key, const std::string& file) {
+        return "velmarch-sign: Signed with public key " + key + ", the key in " + file + ".\n";
+    };
+    const auto mismatch = [](const std::string& key_path, const std::string& file, const std::string& signs,
+                             const std::string& accepted) {
+        return "velmarch-sign: The key " + key_path + " does not match the public key file " + file +
+               ": it signs for " + signs + ", and updaters built with that file accept only " + accepted + ".\n";
+    };
+    const std::string not_compared = "; give --public-key-file FILE to compare it with the updater's key.\n";
+    struct Case {
+        std::string key;
+        std::vector<std::string> public_key_file;  // the option's words, if any
+        int exit_code;
+        std::string err;
+        bool development_updater_accepts;  // what `verify` with the development key says of the output
+    };
+    const std::vector<Case> cases = {
+        {development_key_,
+         {"--public-key-file", development_file},
+         0,
+         signed_with(development, development_file),
+         true},
+        {development_key_, {"--public-key-file=" + lf_file}, 0, signed_with(development, lf_file), true},
+        {other_key, {"--public-key-file", other_file}, 0, signed_with(other, other_file), false},
+        {development_key_, {}, 0, "velmarch-sign: Signed with public key " + development + not_compared, true},
+        // Signed, but no development-key updater would take it: the key shown is the hint.
+        {other_key, {}, 0, "velmarch-sign: Signed with public key " + other + not_compared, false},
+        {other_key,
+         {"--public-key-file", development_file},
+         2,
+         mismatch(other_key, development_file, other, development),
+         false},
+        {development_key_,
+         {"--public-key-file", other_file},
+         2,
+         mismatch(development_key_, other_file, development, other),
+         false},
+        {development_key_,
+         {"--public-key-file", upper_file},
+         2,
+         "velmarch-sign: The public key file " + upper_file +
+             " does not hold 64 lower-case hexadecimal digits and a line end (velmarch-sign public-key --key KEY.pem "
+             "--public-out FILE writes one).\n",
+         false},
+    };
+    for (const auto& [key, public_key_file, exit_code, err, development_updater_accepts] : cases) {
+        std::vector<std::string_view> words = {"sign",      "--key", key,         "--allow-development-key",
+                                               "--version", "2.4.0", "--package", package};
+        words.insert(words.end(), public_key_file.begin(), public_key_file.end());
+        const std::string shown = key + (public_key_file.empty() ? "" : " " + public_key_file.back());
+        const ToolRun signed_run = run(words);
+        EXPECT_EQ(signed_run.exit_code, exit_code) << shown;
+        EXPECT_EQ(signed_run.err, err) << shown;
+        if (exit_code != 0) {
+            EXPECT_EQ(signed_run.out, "") << shown;
+            continue;
+        }
+        auto options = signed_options(signed_run.out);
+        EXPECT_EQ(options.size(), 5U) << shown << signed_run.out;
+        const ToolRun checked = run({"verify", "--public-key-file", development_file, "--signature",
+                                     options["--signature"], "--version", "2.4.0", "--package", package});
+        EXPECT_EQ(checked.exit_code, development_updater_accepts ? 0 : 1) << shown << checked.err;
+    }
+}
+
+// Every option also as --name=value, split at the first "=": the same
+// output as --name value.
+TEST_F(SignTool, OptionsAreAlsoWrittenNameEqualsValue) {
+    const std::string package = (dir_ / "update.msi").string();
+    write_text(package, "package");
+    const std::string& key = development_key_;
+    const std::string public_key = read_text(development_public_file_).substr(0, 64);
+    const auto signature = signed_options(
+        run({"sign", "--key", key, "--allow-development-key", "--version", "2.4=beta", "--package", package})
+            .out)["--signature"];
+    ASSERT_FALSE(signature.empty());
+    const std::string new_key = (dir_ / "new.pem").string();
+    const std::string new_public = (dir_ / "new.txt").string();
+
+    struct Case {
+        std::vector<std::string> spaced;
+        std::vector<std::string> joined;
+    };
+    const std::vector<Case> cases = {
+        {{"sign", "--key", key, "--allow-development-key", "--version", "2.4=beta", "--package", package},
+         {"sign", "--key=" + key, "--allow-development-key", "--version=2.4=beta", "--package=" + package}},
+        {{"sign", "--key", key, "--allow-development-key", "--version", "2.4.0", "--package", package, "--json"},
+         {"sign", "--key=" + key, "--version", "2.4.0", "--allow-development-key", "--package=" + package, "--json"}},
+        {{"verify", "--public-key", public_key, "--signature", signature, "--version", "2.4=beta", "--package",
+          package},
+         {"verify", "--public-key=" + public_key, "--signature=" + signature, "--version=2.4=beta",
+          "--package=" + package}},
+        {{"verify", "--public-key-file", development_public_file_, "--signature", signature, "--version", "2.4.1",
+          "--sha256", sha256_of("package")},
+         {"verify", "--public-key-file=" + development_public_file_, "--signature=" + signature, "--version=2.4.1",
+          "--sha256=" + sha256_of("package")}},
+        {{"public-key", "--key", key}, {"public-key", "--key=" + key}},
+        {{"keygen", "--out", new_key, "--public-out", new_public, "--unencrypted", "--json"},
+         {"keygen", "--out=" + new_key, "--public-out=" + new_public, "--unencrypted", "--json"}},
+    };
+    for (const auto& [spaced, joined] : cases) {
+        const std::string shown = spaced[0] + " " + joined[1];
+        const ToolRun first = run(std::vector<std::string_view>(spaced.begin(), spaced.end()));
+        if (spaced[0] == "keygen") {
+            ASSERT_EQ(first.exit_code, 0) << first.err;
+            fs::remove(new_key);
+            fs::remove(new_public);
+        }
+        const ToolRun second = run(std::vector<std::string_view>(joined.begin(), joined.end()));
+        EXPECT_EQ(second.exit_code, first.exit_code) << shown << second.err;
+        if (spaced[0] == "keygen") {
+            // A new key each time: the same form of output, and the files it names.
+            EXPECT_EQ(second.out.size(), first.out.size()) << second.out;
+            EXPECT_TRUE(fs::exists(new_key) && fs::exists(new_public));
+            continue;
+        }
+        EXPECT_EQ(second.out, first.out) << shown;
+        EXPECT_EQ(second.err, first.err) << shown;
+    }
+    // The version holds its "=": the signature is over 2.4=beta, not 2.4.
+    EXPECT_EQ(run({"verify", "--public-key=" + public_key, "--signature=" + signature, "--version=2.4=beta",
+                   "--package=" + package})
+                  .out,
+              "OK\n");
+}
+
+// A version may hold blanks; the plain output is read as name and rest of
+// the line, and the signature is over the whole version.
+TEST_F(SignTool, AVersionWithBlanksIsTheRestOfItsLine) {
+    const std::string package = (dir_ / "update.msi").string();
+    write_text(package, "package");
+    const ToolRun signed_run = run({"sign", "--key", development_key_, "--allow-development-key", "--version",
+                                    "2.4 beta 1", "--package", package});
+    ASSERT_EQ(signed_run.exit_code, 0) << signed_run.err;
+    EXPECT_NE(signed_run.out.find("\n--expected-version 2.4 beta 1\n"), std::string::npos) << signed_run.out;
+    auto options = signed_options(signed_run.out);
+    EXPECT_EQ(options["--expected-version"], "2.4 beta 1");
+    const std::string public_key = read_text(development_public_file_).substr(0, 64);
+    const auto accepted = trust::verify_update_signature_with_key(
+        public_key, options["--expected-version"], options["--expected-sha256"], options["--signature"],
+        options["--key-id"], options["--signature-algorithm"]);
+    EXPECT_TRUE(accepted) << (accepted ? "" : accepted.error().text);
+    // Split at blanks, the version would be "2.4": a signature the updater refuses.
+    const auto split =
+        trust::verify_update_signature_with_key(public_key, "2.4", options["--expected-sha256"], options["--signature"],
+                                                options["--key-id"], options["--signature-algorithm"]);
+    EXPECT_FALSE(split);
 }
 
 // Keys are encrypted unless the publisher says otherwise; the passphrase
@@ -370,10 +550,13 @@ TEST_F(SignTool, RefusalsEndWithOneSentenceOnStandardError) {
     const std::string hex(64, '0');
     const std::string invalid_point = std::string(64, '0').replace(0, 2, "02");
     const std::string& dev = development_key_;
-    const std::string_view allow = "--allow-development-key";
+    const std::string development_hex = read_text(development_public_file_).substr(0, 64);
+    std::string upper_hex = development_hex;
+    for (char& c : upper_hex) c = text::ascii_upper(c);
+    const std::string allow = "--allow-development-key";
 
     struct Case {
-        std::vector<std::string_view> words;
+        std::vector<std::string> words;
         std::string_view reason;  // a piece of the sentence that names the cause
     };
     const std::vector<Case> cases = {
@@ -428,11 +611,29 @@ TEST_F(SignTool, RefusalsEndWithOneSentenceOnStandardError) {
          "lower-case hexadecimal"},
         {{"verify", "--public-key-file", missing, "--signature", b64, "--version", "1", "--sha256", hex},
          "does not exist"},
+        // One rule for a public key, given or in a file: 64 lower-case digits.
+        {{"verify", "--public-key", upper_hex, "--signature", b64, "--version", "1", "--sha256", hex},
+         "64 lower-case hexadecimal digits"},
+        {{"verify", "--public-key", development_hex + "\n", "--signature", b64, "--version", "1", "--sha256", hex},
+         "64 lower-case hexadecimal digits"},
+        {{"verify", "--public-key", " " + development_hex, "--signature", b64, "--version", "1", "--sha256", hex},
+         "64 lower-case hexadecimal digits"},
+        // --name=value: split at the first "=", and only where a value belongs.
+        {{"sign", "--key=" + dev, "--allow-development-key=yes", "--version=1", "--package=" + package_path},
+         "Option --allow-development-key takes no value"},
+        {{"sign", "--key=" + dev, allow, "--version=", "--package=" + package_path}, "must not be empty"},
+        {{"sign", "--key=" + dev, allow, "--version=1", "--version", "2", "--package=" + package_path},
+         "Option --version is given twice"},
+        {{"sign", "--key=" + dev, allow, "--version=1", "--package=" + package_path, "--extra=x"},
+         "Unknown option --extra:"},
+        {{"sign", "--=1"}, "Unknown option --:"},
+        {{"verify", "--public-key=" + upper_hex, "--signature=" + b64, "--version=1", "--sha256=" + hex},
+         "64 lower-case hexadecimal digits"},
     };
     for (const auto& [words, reason] : cases) {
         std::string shown;
-        for (const auto word : words) shown += std::string(word) + " ";
-        const ToolRun refused = run(words);
+        for (const auto& word : words) shown += word + " ";
+        const ToolRun refused = run(std::vector<std::string_view>(words.begin(), words.end()));
         EXPECT_EQ(refused.exit_code, 2) << shown;
         EXPECT_EQ(refused.out, "") << shown;
         EXPECT_TRUE(refused.err.starts_with("velmarch-sign: ")) << shown << refused.err;

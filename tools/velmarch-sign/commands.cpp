@@ -58,7 +58,8 @@ void print_public_key(std::ostream& out, std::string_view hex, bool json) {
     }
 }
 
-// The public key to verify with, checked as the updater checks its own.
+// The public key to verify with, checked as the updater checks its own. Given
+// or read from a file, it is the same 64 lower-case digits.
 [[nodiscard]] Result<std::string> verification_key(const Options& options) {
     const auto given = options.find("public-key");
     const auto file = options.find("public-key-file");
@@ -67,21 +68,31 @@ void print_public_key(std::ostream& out, std::string_view hex, bool json) {
         return fail(ErrorKind::refused, "Option --public-key or --public-key-file is required by this command.");
     std::string hex;
     if (file) {
-        const auto content = read_file_bytes(std::filesystem::path(*file));
-        if (!content)
-            return fail(ErrorKind::general,
-                        text::format("The public key file could not be read: {}", content.error().text));
-        auto digits = read_public_key_file_text(*content, *file);
+        auto digits = read_public_key_file(*file);
         if (!digits) return std::unexpected(std::move(digits.error()));
         hex = std::move(*digits);
     } else {
         hex = std::string(*given);
     }
     const auto key = text::decode_hex_32_bytes(hex);
-    if (!key || !trust::is_ed25519_point(*key)) {
-        return fail(ErrorKind::refused, "The public key given is not an Ed25519 public key of 64 hexadecimal digits.");
+    if (!is_public_key_digits(hex) || !key || !trust::is_ed25519_point(*key)) {
+        return fail(ErrorKind::refused,
+                    "The public key given is not an Ed25519 public key of 64 lower-case hexadecimal digits.");
     }
     return hex;
+}
+
+// Refuses a signing key whose public half is not the one in the updater's
+// public key file: every updater built with that file would refuse the package.
+[[nodiscard]] Result<void> require_matching_key(std::string_view key_path, std::string_view public_hex,
+                                                std::string_view public_key_file) {
+    const auto expected = read_public_key_file(public_key_file);
+    if (!expected) return std::unexpected(expected.error());
+    if (*expected == public_hex) return {};
+    return fail(ErrorKind::refused,
+                text::format("The key {} does not match the public key file {}: it signs for {}, and updaters built "
+                             "with that file accept only {}.",
+                             key_path, public_key_file, public_hex, *expected));
 }
 
 // The updater's verdict: nothing when it would accept the signature.
@@ -193,7 +204,8 @@ Result<int> run_public_key(Arguments arguments, const Streams& streams) {
 }
 
 Result<int> run_sign(Arguments arguments, const Streams& streams) {
-    static constexpr std::array<std::string_view, 4> kWithValue = {"key", "version", "package", "passphrase-file"};
+    static constexpr std::array<std::string_view, 5> kWithValue = {"key", "version", "package", "passphrase-file",
+                                                                   "public-key-file"};
     static constexpr std::array<std::string_view, 2> kFlags = {"allow-development-key", "json"};
     const auto options = Options::parse(arguments, kWithValue, kFlags);
     if (!options) return std::unexpected(options.error());
@@ -203,6 +215,7 @@ Result<int> run_sign(Arguments arguments, const Streams& streams) {
     if (!version) return std::unexpected(version.error());
     const auto package = options->required("package");
     if (!package) return std::unexpected(package.error());
+    const auto public_key_file = options->find("public-key-file");
 
     if (auto checked = check_version_text(*version); !checked) return std::unexpected(checked.error());
     if (!trust::has_msi_extension(platform::Path(std::filesystem::path(*package).native()))) {
@@ -223,6 +236,10 @@ Result<int> run_sign(Arguments arguments, const Streams& streams) {
                         "to sign a package for tests.",
                         *key_path));
     }
+    if (public_key_file) {
+        if (auto matching = require_matching_key(*key_path, public_hex, *public_key_file); !matching)
+            return std::unexpected(matching.error());
+    }
     const auto digest = file_sha256_hex(std::filesystem::path(*package));
     if (!digest) return std::unexpected(digest.error());
 
@@ -238,18 +255,33 @@ Result<int> run_sign(Arguments arguments, const Streams& streams) {
         return fail(ErrorKind::general, "The new signature does not verify: " + check.error().text);
     }
 
+    // The five options go to the application as they are; which key signed is
+    // for the publisher's eyes (and, with --json, the pipeline's).
     if (options->has_flag("json")) {
         streams.out << "{\"expectedSha256\":" << text::json_string(*digest)
                     << ",\"expectedVersion\":" << text::json_string(*version)
                     << ",\"signature\":" << text::json_string(signature_text)
                     << ",\"keyId\":" << text::json_string(trust::kAcceptedKeyId)
-                    << ",\"signatureAlgorithm\":" << text::json_string(trust::kAcceptedSignatureAlgorithm) << "}\n";
+                    << ",\"signatureAlgorithm\":" << text::json_string(trust::kAcceptedSignatureAlgorithm)
+                    << ",\"publicKey\":" << text::json_string(public_hex) << "}\n";
     } else {
+        // One line per option: the name, one blank, and the value up to the
+        // line's end, unquoted (a version may hold blanks).
         streams.out << "--expected-sha256 " << *digest << '\n'
                     << "--expected-version " << *version << '\n'
                     << "--signature " << signature_text << '\n'
                     << "--key-id " << trust::kAcceptedKeyId << '\n'
                     << "--signature-algorithm " << trust::kAcceptedSignatureAlgorithm << '\n';
+    }
+    streams.out.flush();  // the options first, then the line that names the key
+    if (public_key_file) {
+        streams.err << text::format("velmarch-sign: Signed with public key {}, the key in {}.\n", public_hex,
+                                    *public_key_file);
+    } else {
+        streams.err << text::format(
+            "velmarch-sign: Signed with public key {}; give --public-key-file FILE to compare it with the "
+            "updater's key.\n",
+            public_hex);
     }
     return kExitDone;
 }

@@ -12,24 +12,35 @@ Result<Options> Options::parse(std::span<const std::string_view> arguments,
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view word = arguments[i];
         if (!word.starts_with("--") || word.size() == 2) {
-            return fail(ErrorKind::refused,
-                        text::format("Unexpected argument '{}': options are written --name value.", word));
+            return fail(
+                ErrorKind::refused,
+                text::format("Unexpected argument '{}': options are written --name value or --name=value.", word));
         }
-        const std::string_view name = word.substr(2);
+        std::string_view name = word.substr(2);
+        std::optional<std::string_view> attached;  // the value of "--name=value"
+        if (const std::size_t equals = name.find('='); equals != std::string_view::npos) {
+            attached = name.substr(equals + 1);
+            name = name.substr(0, equals);
+        }
+        const std::string shown = "--" + std::string(name);
         if (std::ranges::find(flags, name) != flags.end()) {
+            if (attached) return fail(ErrorKind::refused, text::format("Option {} takes no value.", shown));
             if (!options.flags_.emplace(name).second) {
-                return fail(ErrorKind::refused, text::format("Option {} is given twice.", word));
+                return fail(ErrorKind::refused, text::format("Option {} is given twice.", shown));
             }
             continue;
         }
         if (std::ranges::find(with_value, name) == with_value.end()) {
-            return fail(ErrorKind::refused, text::format("Unknown option {}: this command does not take it.", word));
+            return fail(ErrorKind::refused, text::format("Unknown option {}: this command does not take it.", shown));
         }
-        if (i + 1 >= arguments.size()) return fail(ErrorKind::refused, text::format("Option {} needs a value.", word));
-        if (!options.values_.emplace(std::string(name), std::string(arguments[i + 1])).second) {
-            return fail(ErrorKind::refused, text::format("Option {} is given twice.", word));
+        if (!attached) {
+            if (i + 1 >= arguments.size())
+                return fail(ErrorKind::refused, text::format("Option {} needs a value.", shown));
+            attached = arguments[++i];
         }
-        ++i;
+        if (!options.values_.emplace(std::string(name), std::string(*attached)).second) {
+            return fail(ErrorKind::refused, text::format("Option {} is given twice.", shown));
+        }
     }
     return options;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The tool's own option list after the command word: "--name value" pairs
-// and "--flag" switches.
+// (or "--name=value", split at the first "=") and "--flag" switches.
 
 #include <map>
 #include <optional>
@@ -15,8 +15,9 @@ namespace velmarch::sign_tool {
 
 class Options {
 public:
-    // Refuses a word that is not "--name", a name without a value, a repeated
-    // name and any name outside `with_value` and `flags`.
+    // Refuses a word that is not "--name" or "--name=value", a name without a
+    // value, a flag given a value, a repeated name and any name outside
+    // `with_value` and `flags`.
     [[nodiscard]] static Result<Options> parse(std::span<const std::string_view> arguments,
                                                std::span<const std::string_view> with_value,
                                                std::span<const std::string_view> flags = {});

@@ -1,7 +1,8 @@
 #pragma once
-// The public key file the build reads (VELMARCH_UPDATE_PUBLIC_KEY_FILE,
-// scripts/release --public-key-file): 64 lower-case hexadecimal digits and
-// CR LF, 66 bytes. A plain LF is read as well.
+// The public key as the tool takes, prints and writes it, and as the build
+// reads it: 64 lower-case hexadecimal digits. Its file
+// (VELMARCH_UPDATE_PUBLIC_KEY_FILE, scripts/release --public-key-file) holds
+// the digits and CR LF, 66 bytes; a plain LF is read as well.
 
 #include <cstdint>
 #include <span>
@@ -12,6 +13,10 @@
 
 namespace velmarch::sign_tool {
 
+// Whether `text` is exactly 64 lower-case hexadecimal digits, nothing around
+// them. Upper case is refused here as the build refuses it.
+bool is_public_key_digits(std::string_view text);
+
 // The 66 bytes of the file for `hex` (64 lower-case hexadecimal digits).
 std::string public_key_file_text(std::string_view hex);
 
@@ -19,5 +24,8 @@ std::string public_key_file_text(std::string_view hex);
 // (`name` is the file's name in that sentence).
 [[nodiscard]] Result<std::string> read_public_key_file_text(std::span<const std::uint8_t> content,
                                                             std::string_view name);
+
+// The 64 digits of the public key file at `path`.
+[[nodiscard]] Result<std::string> read_public_key_file(std::string_view path);
 
 }  // namespace velmarch::sign_tool
