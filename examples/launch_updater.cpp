@@ -8,10 +8,12 @@
 //   launch-updater start UPDATER.exe OPTION VALUE ...
 //       starts UPDATER.exe elevated (ShellExecuteExW, "runas") with the
 //       options given plus --parent-process-id of this process, prints
-//       "started <process id>" and exits at once, as the application must;
-//   launch-updater read-result RESULT.json
+//       "started <process id> <start time>" and exits at once, as the
+//       application must;
+//   launch-updater read-result RESULT.json [PROCESS-ID START-TIME]
 //       prints the outcome's status word, the exit code and the message, one
-//       per line ("aborted" alone when there is no result file);
+//       per line; "aborted" alone when there is no result file, or "running"
+//       when the run that `start` printed is still going;
 //   launch-updater check-quoting
 //       composes a table of awkward arguments and splits them again with
 //       CommandLineToArgvW, the rule the updater reads its command line by.
@@ -24,9 +26,11 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <cstddef>
 #include <cstdio>
+#include <cwchar>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -84,18 +88,41 @@ std::wstring compose_parameters(const std::vector<std::wstring>& words) {
 
 enum class StartOutcome { started, declined, failed };
 
+// What the application keeps of a run it started (with the result path), to
+// tell on its next start a run still going from one that has ended. Windows
+// reuses process ids, so the process's start time goes with its id.
+struct UpdaterRun {
+    DWORD process_id = 0;
+    ULONGLONG start_time = 0;  // FILETIME of the process's creation, in 100 ns units
+};
+
 struct Started {
     StartOutcome outcome = StartOutcome::failed;
-    DWORD process_id = 0;
+    UpdaterRun run;
     DWORD error = 0;  // GetLastError() when it failed
 };
 
+ULONGLONG filetime_value(const FILETIME& time) {
+    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// The folder part of a full path, "" when it has none.
+std::wstring folder_of(const std::wstring& path) {
+    const std::size_t separator = path.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
+}
+
 // `options` holds every option but --parent-process-id, as "--name", "value".
-// An earlier result file is deleted first: the application owns it, and a run
-// that aborts early would leave it in place, looking like this run's.
+// The earlier result file and helper log are deleted first: the application
+// owns them, and a run that stops at its command line would leave them in
+// place, looking like this run's. The result's folder is made here: the
+// updater makes the helper log's folders, never the result's.
 Started start_updater_elevated(const std::wstring& updater_path, std::vector<std::wstring> options) {
     for (std::size_t i = 0; i + 1 < options.size(); i += 2) {
-        if (options[i] == L"--result-path") DeleteFileW(options[i + 1].c_str());
+        const std::wstring& value = options[i + 1];
+        if (options[i] == L"--result-path" || options[i] == L"--helper-log-path") DeleteFileW(value.c_str());
+        if (options[i] == L"--result-path" && !folder_of(value).empty())
+            SHCreateDirectoryExW(nullptr, folder_of(value).c_str(), nullptr);  // all levels; an existing one is fine
     }
     options.insert(options.begin(), {L"--parent-process-id", std::to_wstring(GetCurrentProcessId())});
     const std::wstring parameters = compose_parameters(options);
@@ -103,29 +130,67 @@ Started start_updater_elevated(const std::wstring& updater_path, std::vector<std
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof(info);
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
-    info.lpVerb = L"runas";  // elevated: Windows asks for consent
-    info.lpFile = updater_path.c_str();
-    info.lpParameters = parameters.c_str();
-    info.nShow = SW_HIDE;
+    info.lpVerb = L"runas";                  // elevated: Windows asks for consent
+    info.lpFile = updater_path.c_str();      // <install dir>\velmarch-updater.exe, a full path
+    info.lpParameters = parameters.c_str();  // every option, quoted by quote_argument()
+    info.nShow = SW_HIDE;                    // it has no window anyway
     Started started;
     if (!ShellExecuteExW(&info)) {
+        // ERROR_CANCELLED (1223): the user declined the prompt. Nothing was
+        // started; keep the download and offer the update again later.
         started.error = GetLastError();
         started.outcome = started.error == ERROR_CANCELLED ? StartOutcome::declined : StartOutcome::failed;
         return started;
     }
     started.outcome = StartOutcome::started;
-    if (info.hProcess != nullptr) {
-        started.process_id = GetProcessId(info.hProcess);
-        CloseHandle(info.hProcess);  // not waited for
+    if (info.hProcess != nullptr) {  // no handle when no new process was started
+        started.run.process_id = GetProcessId(info.hProcess);
+        FILETIME created{}, exited{}, kernel{}, user{};
+        if (GetProcessTimes(info.hProcess, &created, &exited, &kernel, &user))
+            started.run.start_time = filetime_value(created);
+        CloseHandle(info.hProcess);  // not waited for: the application exits now
     }
     return started;
+}
+
+// ---------------------------------------------------------------------------
+// Telling a run still going from one that has ended, on the next start. The
+// result file is written at the end of the run, so while it is missing the
+// run may be still going (the user started the application by hand while
+// Windows Installer works) or may have ended without one.
+// ---------------------------------------------------------------------------
+
+enum class RunState {
+    running,  // the updater is still at work: wait for it, then read the result
+    ended,    // the process is gone: a missing result now means no result
+    unknown,  // the process could not be looked at: go by the helper log
+};
+
+RunState updater_run_state(const UpdaterRun& run) {
+    if (run.process_id == 0) return RunState::unknown;
+    const HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, run.process_id);
+    if (process == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER ? RunState::ended : RunState::unknown;
+    RunState state = RunState::unknown;
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (GetProcessTimes(process, &created, &exited, &kernel, &user)) {
+        if (filetime_value(created) != run.start_time) {
+            state = RunState::ended;  // the id belongs to another process now
+        } else {
+            state = WaitForSingleObject(process, 0) == WAIT_TIMEOUT ? RunState::running : RunState::ended;
+        }
+    }
+    CloseHandle(process);
+    return state;
 }
 
 // ---------------------------------------------------------------------------
 // Reading the outcome on the next start. The result file is one compact JSON
 // object: {"status":"...","exitCode":N,"message":"...","expectedVersion":"..."}.
 // The application deletes it before it starts the updater, so a missing file
-// afterwards means the run aborted (the reason went to standard error).
+// once the run has ended means the run wrote none: it aborted (the reason
+// went to standard error; the helper log's last line tells which abort), or
+// was killed. README.md, "Reading the outcome", reads it with the installed
+// version and the helper log.
 // ---------------------------------------------------------------------------
 
 enum class UpdateStatus {
@@ -136,7 +201,8 @@ enum class UpdateStatus {
     install_verification_failed,  // installed, not confirmed: offer a repair (--repair-mode true)
     error,                        // refused package or installer error: see exit_code and message
     aborted,                      // no result: see the helper log
-    unreadable,                   // a result file that is not what the updater writes
+    unreadable,                   // a result file that is not what the updater writes, or not yet whole
+    running,                      // no result yet: the run is still going
 };
 
 struct UpdateOutcome {
@@ -223,10 +289,15 @@ std::optional<std::string> member(std::string_view text, std::string_view key, b
 
 }  // namespace json
 
-UpdateOutcome read_update_result(const std::wstring& result_path) {
+// `run` is what start_updater_elevated returned for this run, as the
+// application kept it.
+UpdateOutcome read_update_result(const std::wstring& result_path, const UpdaterRun& run) {
     UpdateOutcome outcome;
     std::ifstream in(result_path.c_str(), std::ios::binary);  // MinGW and MSVC take a wide path here
-    if (!in) return outcome;                                  // aborted
+    if (!in) {
+        if (updater_run_state(run) == RunState::running) outcome.status = UpdateStatus::running;
+        return outcome;  // aborted, unless still running
+    }
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const auto status = json::member(text, "status", true);
     const auto code = json::member(text, "exitCode", false);
@@ -265,6 +336,7 @@ const char* status_name(UpdateStatus status) {
         case UpdateStatus::error: return "error";
         case UpdateStatus::aborted: return "aborted";
         case UpdateStatus::unreadable: return "unreadable";
+        case UpdateStatus::running: return "running";
     }
     return "unreadable";
 }
@@ -312,15 +384,23 @@ int wmain(int argc, wchar_t** argv) {
         const Started started =
             start_updater_elevated(arguments[1], std::vector<std::wstring>(arguments.begin() + 2, arguments.end()));
         switch (started.outcome) {
-            case StartOutcome::started: std::printf("started %lu\n", started.process_id); return 0;
+            case StartOutcome::started:
+                std::printf("started %lu %llu\n", started.run.process_id, started.run.start_time);
+                return 0;
             case StartOutcome::declined: std::printf("declined\n"); return 1;
             case StartOutcome::failed: std::fprintf(stderr, "not started (error %lu)\n", started.error); return 2;
         }
     }
-    if (arguments.size() == 2 && arguments[0] == L"read-result") {
-        const UpdateOutcome outcome = read_update_result(arguments[1]);
+    if ((arguments.size() == 2 || arguments.size() == 4) && arguments[0] == L"read-result") {
+        UpdaterRun run;
+        if (arguments.size() == 4) {
+            run.process_id = static_cast<DWORD>(std::wcstoul(arguments[2].c_str(), nullptr, 10));
+            run.start_time = std::wcstoull(arguments[3].c_str(), nullptr, 10);
+        }
+        const UpdateOutcome outcome = read_update_result(arguments[1], run);
         std::printf("%s\n", status_name(outcome.status));
-        if (outcome.status != UpdateStatus::aborted && outcome.status != UpdateStatus::unreadable) {
+        if (outcome.status != UpdateStatus::aborted && outcome.status != UpdateStatus::unreadable &&
+            outcome.status != UpdateStatus::running) {
             std::printf("%lld\n", outcome.exit_code);
             print_utf8(outcome.message);
             std::printf("\n");
@@ -328,7 +408,9 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (arguments.size() == 1 && arguments[0] == L"check-quoting") return quoting_round_trips() ? 0 : 1;
-    std::fputs("usage: launch-updater start UPDATER.exe OPTION VALUE ... | read-result RESULT.json | check-quoting\n",
-               stderr);
+    std::fputs(
+        "usage: launch-updater start UPDATER.exe OPTION VALUE ... | read-result RESULT.json [PROCESS-ID START-TIME] "
+        "| check-quoting\n",
+        stderr);
     return 2;
 }

@@ -1,12 +1,17 @@
 // README.md's message table names every text the updater can write: each
 // string literal of src/ that reads as a message (below) has a row, and each
 // row still has its literal. A new message in src/ needs only a new row.
+// The integrator's part holds what can be checked against the sources too:
+// the launch snippet is a piece of examples/launch_updater.cpp, every status
+// the example reads has a row of the outcome table, and the helper-log lines
+// that tell aborts apart are lines the updater writes.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -142,6 +147,97 @@ std::set<std::string> readme_messages() {
         if (end != std::string::npos) rows.insert(line.substr(3, end - 3));
     }
     return rows;
+}
+
+// The lines of README.md's section `heading` (up to the next heading of any
+// level).
+std::vector<std::string> readme_section(std::string_view heading) {
+    std::istringstream lines(read_file(testing::source_path("README.md")));
+    std::vector<std::string> section;
+    bool inside = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("#")) {
+            if (inside) break;
+            inside = line == heading;
+            continue;
+        }
+        if (inside) section.push_back(line);
+    }
+    return section;
+}
+
+std::string without_leading_blanks(const std::string& line) {
+    const std::size_t first = line.find_first_not_of(" \t");
+    return first == std::string::npos ? std::string() : line.substr(first);
+}
+
+// The code spans (`text`) of the first cell of each table row.
+std::vector<std::vector<std::string>> first_cell_code(const std::vector<std::string>& section) {
+    std::vector<std::vector<std::string>> rows;
+    for (const std::string& line : section) {
+        if (!line.starts_with("| ") || line.starts_with("|---")) continue;
+        const std::string cell = line.substr(2, line.find(" | ", 1) - 2);
+        std::vector<std::string> spans;
+        for (std::size_t open = cell.find('`'); open != std::string::npos; open = cell.find('`', open)) {
+            const std::size_t close = cell.find('`', open + 1);
+            if (close == std::string::npos) break;
+            spans.push_back(cell.substr(open + 1, close - open - 1));
+            open = close + 1;
+        }
+        rows.push_back(std::move(spans));
+    }
+    return rows;
+}
+
+TEST(ReadmeIntegration, TheLaunchSnippetIsAPieceOfTheExample) {
+    std::vector<std::string> snippet;
+    bool inside = false;
+    for (const std::string& line : readme_section("### When to start it, and how")) {
+        if (line.starts_with("```")) {
+            if (inside) break;
+            inside = line == "```cpp";
+            continue;
+        }
+        if (inside) snippet.push_back(without_leading_blanks(line));
+    }
+    ASSERT_GE(snippet.size(), 10U) << "README.md, \"When to start it, and how\": no ```cpp block";
+
+    std::istringstream lines(read_file(testing::source_path("examples/launch_updater.cpp")));
+    std::vector<std::string> example;
+    for (std::string line; std::getline(lines, line);) example.push_back(without_leading_blanks(line));
+    const auto piece = std::ranges::search(example, snippet);
+    EXPECT_FALSE(piece.empty()) << "README.md's launch snippet is no longer one piece of "
+                                   "examples/launch_updater.cpp: copy it from there again";
+}
+
+TEST(ReadmeIntegration, EveryStatusTheExampleReadsHasARowOfTheOutcomeTable) {
+    const std::string example = read_file(testing::source_path("examples/launch_updater.cpp"));
+    const std::regex status_name(R"re(case UpdateStatus::\w+: return "(\w+)";)re");
+    std::set<std::string> example_words;
+    for (auto it = std::sregex_iterator(example.begin(), example.end(), status_name); it != std::sregex_iterator();
+         ++it)
+        example_words.insert((*it)[1].str());
+    ASSERT_GE(example_words.size(), 8U) << "the example's status words were not found";
+
+    std::set<std::string> rows;
+    for (const auto& spans : first_cell_code(readme_section("### Reading the outcome")))
+        if (!spans.empty()) rows.insert(spans.front());
+    for (const std::string& word : example_words)
+        EXPECT_TRUE(rows.contains(word)) << "README.md, \"Reading the outcome\": add a row for `" << word << "`";
+}
+
+TEST(ReadmeIntegration, TheHelperLogLinesThatTellAbortsApartAreWrittenByTheUpdater) {
+    const std::set<std::string> in_source = source_messages();
+    const auto rows = first_cell_code(readme_section("### Aborted runs"));
+    std::size_t lines_named = 0;
+    for (const auto& spans : rows) {
+        for (const std::string& line : spans) {
+            ++lines_named;
+            EXPECT_TRUE(in_source.contains(line))
+                << "README.md, \"Aborted runs\": the updater writes no line `" << line << "`";
+        }
+    }
+    EXPECT_GE(lines_named, 6U) << "the table of aborts was not read";
 }
 
 TEST(ReadmeMessages, LiteralsAreFoundAsTheCompilerSeesThem) {

@@ -221,6 +221,36 @@ TEST_P(InstallerOutcomeTest, ResultRestartAndExitCodeFollowTheInstallerCode) {
 INSTANTIATE_TEST_SUITE_P(ExitCodes, InstallerOutcomeTest, ::testing::ValuesIn(testing::kInstallerExitCodeRows),
                          testing::CaseName());
 
+// The version is trimmed once, on the command line; the signed text, the
+// version check's argument, the result's "expectedVersion" and the
+// version-conflict message all carry that one text.
+TEST_F(RunUpdateTest, AVersionWithWhiteSpaceAroundItIsTheTrimmedTextEverywhere) {
+    struct Case {
+        std::int32_t installer_exit_code;
+        std::string result;
+    };
+    const std::vector<Case> cases = {
+        {0, R"({"status":"success","exitCode":0,"message":"","expectedVersion":"2.4.0"})"},
+        {1638,
+         R"({"status":"versionConflict","exitCode":1638,"message":"Windows Installer reported that version 2.4.0 )"
+         R"(conflicts with the product already registered on this computer.","expectedVersion":"2.4.0"})"},
+    };
+    for (const auto& [code, expected_result] : cases) {
+        SCOPED_TRACE(code);
+        testing::set_up_update_machine(platform, kPackage);
+        platform.runs.clear();
+        installer_exit_code = code;
+        set_arg("--expected-version", " \t2.4.0\xC2\xA0 ");  // blank, tab, no-break space
+        run();
+        EXPECT_EQ(result(), expected_result);
+        if (code == 0) {
+            ASSERT_EQ(platform.runs.size(), 2u);
+            EXPECT_EQ(slashes(platform.runs[1].command_line),
+                      u"\"/Program Files/Velmarch/Velmarch.exe\" --verify-installed-version 2.4.0");
+        }
+    }
+}
+
 TEST_F(RunUpdateTest, RepairModeOnlyChangesTheInstallerCommand) {
     args.push_back("--repair-mode");
     args.push_back("true");
