@@ -277,7 +277,10 @@ std::optional<std::string> read_string(std::string_view text, std::size_t& at) {
 
 // The value of "key" in a flat object: a string, or a number as its text.
 std::optional<std::string> member(std::string_view text, std::string_view key, bool is_string) {
-    const std::string quoted_key = "\"" + std::string(key) + "\":";
+    // Appended piece by piece: GCC 12 at -O3 takes `"\"" + std::string` for an
+    // overlapping copy (a false -Wrestrict, GCC bug 105329).
+    std::string quoted_key(1, '"');
+    quoted_key.append(key).append("\":");
     std::size_t at = text.find(quoted_key);
     if (at == std::string_view::npos) return std::nullopt;
     at += quoted_key.size();
