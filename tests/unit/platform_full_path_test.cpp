@@ -94,6 +94,9 @@ INSTANTIATE_TEST_SUITE_P(
         FullPathCase{"WindowsDeviceKeepsItsDevice", windows, "\\\\.\\C:\\a\\..\\..\\b", "D:\\", "\\\\.\\C:\\b"},
         FullPathCase{"WindowsDeviceUncKeepsItsShare", windows, "\\\\.\\UNC\\server\\share\\..\\..\\b", "D:\\",
                      "\\\\.\\UNC\\server\\share\\b"},
+        // The system reads "UNC" in any case.
+        FullPathCase{"WindowsDeviceLowerCaseUncKeepsItsShare", windows, "//./unc/server/share/../../b", "D:\\",
+                     "\\\\.\\unc\\server\\share\\b"},
         // Windows: only "\\?\" as written is verbatim; "//?/" is a device
         // path the system normalises, and it stays one ("\\.\").
         FullPathCase{"WindowsSlashedQuestionMarkIsNormalised", windows, "//?/C:/x/../y", "D:\\", "\\\\.\\C:\\y"},
@@ -162,9 +165,10 @@ TEST(SplitPath, GivesTheRootAndResolvedComponents) {
 // "\\.\C:\..\x" is "\\.\x" to it). Checked under Wine: GetFullPathNameW gives
 // "\\srv\..\x" for "\\srv\..\x" and "\\.\UNC\x" for "\\.\UNC\srv\..\x".
 TEST(AmbiguousRoot, IsFoundWhereTheSystemReadsDotsOtherwise) {
-    for (const char* text : {"\\\\srv\\..\\x", "\\\\srv\\.\\x", "\\\\..\\share\\x", "//srv/../x", "\\\\srv\\..",
-                             "\\\\.\\..\\x", "//?/../x", "\\\\.\\C:\\..\\x", "//?/C:/a/../../x",
-                             "\\\\.\\UNC\\srv\\..\\x", "\\\\.\\UNC\\srv\\share\\..\\x"})
+    for (const char* text :
+         {"\\\\srv\\..\\x", "\\\\srv\\.\\x", "\\\\..\\share\\x", "//srv/../x", "\\\\srv\\..", "\\\\.\\..\\x",
+          "//?/../x", "\\\\.\\C:\\..\\x", "//?/C:/a/../../x", "\\\\.\\UNC\\srv\\..\\x", "\\\\.\\UNC\\srv\\share\\..\\x",
+          "\\\\.\\unc\\srv\\..\\x", "//?/uNc/srv/share/../x"})
         EXPECT_TRUE(is_ambiguous_root(std::string_view(text), windows)) << text;
     for (const char* text :
          {"\\\\srv\\share\\..\\x", "\\\\srv\\share\\a\\..\\..\\x", "\\\\srv\\..share\\x", "\\\\.\\C:\\a\\..\\x",

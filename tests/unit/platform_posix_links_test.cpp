@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <fstream>
 #include <string>
 
@@ -128,7 +129,9 @@ TEST_F(PosixLinks, ElevatedRunStartsNothingThroughTheLink) {
 TEST(PosixVolumes, NetworkAndUserSpaceFileSystemsAreRemote) {
     for (const std::uint32_t remote :
          {0x6969u /* NFS */, 0xFF534D42u /* CIFS */, 0xFE534D42u /* SMB2 */, 0x517Bu /* SMB */, 0x01021997u /* 9P */,
-          0x65735546u /* FUSE: sshfs */, 0x00C36400u /* Ceph */})
+          0x65735546u /* FUSE: sshfs */, 0x00C36400u /* Ceph */, 0x6B414653u /* AFS */, 0x5346414Fu /* kAFS */,
+          0x73757245u /* Coda */, 0x564Cu /* NCP */, 0x7461636Fu /* OCFS2 */, 0x47504653u /* GPFS */,
+          0x0BD00BD0u /* Lustre */})
         EXPECT_TRUE(posix::is_remote_file_system(remote)) << std::hex << remote;
     for (const std::uint32_t local : {0xEF53u /* ext4 */, 0x01021994u /* tmpfs */, 0x794C7630u /* overlay */,
                                       0x58465342u /* XFS */, 0x9123683Eu /* Btrfs */, 0x9FA0u /* proc */})
@@ -143,6 +146,36 @@ TEST(PosixVolumes, ElevatedRunWalksALocalVolume) {
     const Path file = testing::to_path(temp.path() / "local.txt");
     ASSERT_TRUE(platform.write_file(file, bytes_of("local")));
     EXPECT_EQ(read_text(file), "local");
+}
+
+// The cursor asks the type of each directory it stands in, from the root on
+// and after every directory it enters, and a remote type refuses the walk
+// there. No network volume can be mounted for a test: /proc stands for one.
+bool proc_counts_as_remote(std::uint32_t type) { return type == 0x9FA0u; }
+bool every_type_counts_as_remote(std::uint32_t) { return true; }
+
+TEST(PosixVolumes, ACursorThatSeesARemoteTypeRefusesTheWalk) {
+    const Path below_proc("/proc/velmarch-absent");
+    struct Case {
+        const char* name;
+        bool (*counts_as_remote)(std::uint32_t);
+    } cases[] = {
+        {"the root", every_type_counts_as_remote},
+        {"a directory entered", proc_counts_as_remote},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        posix::DescriptorCursor cursor(c.counts_as_remote);
+        const Result<NativeString> walked = walk_trusted_path(cursor, below_proc);
+        ASSERT_FALSE(walked) << "walked to " << *walked;
+        EXPECT_EQ(walked.error().kind, ErrorKind::not_on_local_volume);
+        EXPECT_EQ(walked.error().text, kNotOnALocalVolume);
+    }
+    // With the stand-in's own list /proc is local, and the same walk ends.
+    posix::DescriptorCursor cursor;
+    const Result<NativeString> walked = walk_trusted_path(cursor, below_proc);
+    ASSERT_TRUE(walked) << walked.error().text;
+    EXPECT_EQ(*walked, "velmarch-absent");
 }
 
 }  // namespace

@@ -308,5 +308,23 @@ TEST_F(PosixRegularFile, TheLookByNameRefusesAFifoAndADeviceAndPassesTheRest) {
     EXPECT_TRUE(posix::refuse_special_file_at(at(temp.path() / "missing")));
 }
 
+// What a name is, asked once the walk has reached it and the name has been
+// replaced by the user's link: the link is not followed, whatever it leads to.
+TEST_F(PosixRaces, FileTypeOfALinkSwappedInAfterTheWalkIsMissing) {
+    struct Case {
+        const char* name;
+        std::filesystem::path link_target;
+    } cases[] = {
+        {"file", secret()},
+        {"folder", temp.path() / "protected"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        swap_after_check(c.name, user(c.name), SwappedIn::link, c.link_target);
+        EXPECT_EQ(platform.file_type(testing::to_path(user(c.name))), FileType::missing);
+        EXPECT_TRUE(std::filesystem::is_symlink(user(c.name))) << "file_type never reached the window after the walk";
+    }
+}
+
 }  // namespace
 }  // namespace velmarch::platform

@@ -396,3 +396,37 @@ TEST_F(StagingTest, RemovalTriesAgainWhileAFileIsHeldWithinOneBudget) {
 
 }  // namespace
 }  // namespace velmarch::staging
+
+namespace velmarch::staging {
+namespace {
+
+// A verified length so large that adding the reserve would wrap round to a
+// small sum: the room needed is then all there is, never that small sum,
+// whatever the volume has free above it.
+TEST_F(StagingTest, ALengthThatWouldWrapWithTheReserveNeedsAllThereIs) {
+    constexpr std::uint64_t kMost = UINT64_MAX;
+    struct Case {
+        std::string_view name;
+        std::uint64_t length;
+        std::uint64_t free;  // at least the wrapped sum
+    } cases[] = {
+        {"wraps to nothing", kMost - kStagingFreeSpaceReserve + 1, kStagingFreeSpaceReserve},
+        {"wraps to the reserve less one", kMost, kStagingFreeSpaceReserve},
+        {"wraps to a little", kMost - 1000, kMost - 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePlatform fresh;
+        lay_out_download(fresh);
+        fresh.free_space = c.free;
+        auto staged = stage_package(fresh, request.msi_path, run::package_claim(request), c.length);
+        ASSERT_FALSE(staged) << "staged with " << c.free << " bytes free";
+        EXPECT_EQ(staged.error().text,
+                  "There is not enough free space for restricted staging: " + std::to_string(kMost) +
+                      " bytes are needed and " + std::to_string(c.free) + " are available.");
+        EXPECT_TRUE(fresh.directory_attempts.empty());
+    }
+}
+
+}  // namespace
+}  // namespace velmarch::staging

@@ -90,6 +90,7 @@ namespace {
 FileType PosixPlatform::file_type(const Path& path) {
     Result<Located> at = locate(path, guard_links_);
     if (!at) return FileType::missing;
+    open_race_window(race_window_, at->name);
     struct stat status {};
     if (::fstatat(at->directory_fd(), at->name.c_str(), &status, at->at_no_follow) != 0) return FileType::missing;
     if (S_ISLNK(status.st_mode)) return FileType::missing;  // a link that was not followed

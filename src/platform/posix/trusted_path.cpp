@@ -120,7 +120,7 @@ Result<VolumeKind> DescriptorCursor::volume() {
         if (::fstatfs(directory_.get(), &status) == 0) break;
         if (errno != EINTR) return fail(ErrorKind::os_error, last_os_error_text());
     }
-    return is_remote_file_system(static_cast<std::uint32_t>(status.f_type)) ? VolumeKind::remote : VolumeKind::local;
+    return counts_as_remote_(static_cast<std::uint32_t>(status.f_type)) ? VolumeKind::remote : VolumeKind::local;
 }
 
 std::string DescriptorCursor::untrusted_link_error() const { return untrusted_link_error_text(); }

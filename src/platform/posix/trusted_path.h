@@ -38,12 +38,24 @@ enum class FinalLink {
     keep,    // the final name is taken as it is, a link included
 };
 
+// A file system type (statfs's f_type) that the stand-in counts as a remote
+// volume: a network file system (NFS, SMB/CIFS, 9P, Ceph, AFS, ...) or FUSE,
+// whose answers come from a server process (sshfs, or any user's own), as a
+// share's come from its file server.
+bool is_remote_file_system(std::uint32_t type);
+
 // The walk's cursor over directory descriptors: it holds the directory it
 // stands in, and each name it looks at is opened once (O_PATH|O_NOFOLLOW),
 // so that a link is decided on, and its target read from, the descriptor
 // that was looked at, and a directory entered is the one looked at.
 class DescriptorCursor final : public PathCursor {
 public:
+    // `counts_as_remote` tells a remote volume by its file system type; tests
+    // give another rule to stand the cursor on a remote volume they cannot
+    // mount.
+    explicit DescriptorCursor(bool (*counts_as_remote)(std::uint32_t) = is_remote_file_system)
+        : counts_as_remote_(counts_as_remote) {}
+
     [[nodiscard]] Result<void> start(const Path& root) override;
     [[nodiscard]] Result<EntryInfo> inspect(const NativeString& name) override;
     [[nodiscard]] Result<void> enter(const NativeString& name) override;
@@ -61,6 +73,7 @@ public:
 private:
     void forget_looked_at();
 
+    bool (*counts_as_remote_)(std::uint32_t);
     UniqueFd directory_;
     UniqueFd looked_at_;
     std::string looked_at_name_;
@@ -79,11 +92,5 @@ private:
 
 // The error an untrusted link gives: what Linux's protected_symlinks answers.
 std::string untrusted_link_error_text();
-
-// A file system type (statfs's f_type) that the stand-in counts as a remote
-// volume: a network file system (NFS, SMB/CIFS, 9P, Ceph, AFS, ...) or FUSE,
-// whose answers come from a server process (sshfs, or any user's own), as a
-// share's come from its file server.
-bool is_remote_file_system(std::uint32_t type);
 
 }  // namespace velmarch::platform::posix
