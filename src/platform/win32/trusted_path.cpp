@@ -15,7 +15,6 @@
 #include "platform/win32/owners.h"
 #include "platform/win32/security_description.h"
 #include "platform/windows_link_target.h"
-#include "text/utf.h"
 
 namespace velmarch::platform::win32 {
 namespace {
