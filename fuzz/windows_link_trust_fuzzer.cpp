@@ -92,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                "deny entries never decide");
 
     const std::uint32_t bit = 1u << (in.byte() % 32);
-    const AccessEntry user_entry{AccessEntryKind::allow, "S-1-5-21-1-2-3-1001", bit, false};
+    const AccessEntry user_entry{.kind = AccessEntryKind::allow, .sid = "S-1-5-21-1-2-3-1001", .mask = bit};
     if ((bit & kRightsThatChangeALink) != 0)
         FUZZ_CHECK(!is_trusted_windows_link(plus(link, user_entry), parent), "a user who may change the link");
     if ((bit & kRightsThatReplaceAnEntry) != 0)

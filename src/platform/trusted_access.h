@@ -50,6 +50,14 @@ struct AccessEntry {
     std::uint32_t mask = 0;
     // Only passed on to children; says nothing about the object itself.
     bool inherit_only = false;
+    // Passed on to files and to folders created inside, and (no_propagate)
+    // to those only, not further down.
+    bool to_files = false;
+    bool to_folders = false;
+    bool no_propagate = false;
+    // Applies only under a condition (a callback entry): the link rule counts
+    // it as always applying.
+    bool conditional = false;
 };
 
 struct SecurityDescription {

@@ -35,8 +35,12 @@ constexpr std::uint32_t kFullControl = 0x001F01FF;  // FILE_ALL_ACCESS
 constexpr std::uint32_t kReadAndExecute = 0x001200A9;
 constexpr std::uint32_t kModify = 0x001301BF;
 
-AccessEntry allow(std::string sid, std::uint32_t mask) { return {AccessEntryKind::allow, std::move(sid), mask, false}; }
-AccessEntry deny(std::string sid, std::uint32_t mask) { return {AccessEntryKind::deny, std::move(sid), mask, false}; }
+AccessEntry allow(std::string sid, std::uint32_t mask) {
+    return {.kind = AccessEntryKind::allow, .sid = std::move(sid), .mask = mask};
+}
+AccessEntry deny(std::string sid, std::uint32_t mask) {
+    return {.kind = AccessEntryKind::deny, .sid = std::move(sid), .mask = mask};
+}
 AccessEntry inherit_only(AccessEntry entry) {
     entry.inherit_only = true;
     return entry;
@@ -126,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
             described(kAdministrators, plus(std::vector{deny(kUser, kFullControl)}, allow(kUser, kFullControl))),
             kTightFolder, false},
         LinkRuleCase{"UnknownEntryKind",
-                     described(kSystem, plus(tight(), AccessEntry{AccessEntryKind::unknown, kSystem, 0, false})),
+                     described(kSystem, plus(tight(), AccessEntry{.kind = AccessEntryKind::unknown, .sid = kSystem})),
                      kTightFolder, false},
         // CREATOR OWNER and OWNER RIGHTS stand for the owner.
         LinkRuleCase{"CreatorOwnerWithTrustedOwner",

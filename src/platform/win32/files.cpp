@@ -11,6 +11,7 @@
 #include "platform/win32/os_error.h"
 #include "platform/win32/platform.h"
 #include "platform/win32/regular_file.h"
+#include "platform/win32/security_description.h"
 #include "platform/win32/trusted_path.h"
 
 namespace velmarch::platform::win32 {
@@ -179,6 +180,14 @@ FileOpening for_deletion(DWORD access, DWORD flags) {
     return {};
 }
 
+// The descriptor of a report file the elevated run may create at a located
+// name (helper log, result, installer log copy): the protected list of
+// created_object_security. None without links checked: the system's own.
+[[nodiscard]] Result<UniqueLocalMemory> report_security(const Located& at) {
+    if (!at.directory) return UniqueLocalMemory();
+    return created_object_descriptor(at.directory.get(), CreatedKind::file);
+}
+
 bool is_not_found(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 constexpr WalkOptions kKeepFinalLink{.create_directories = false, .follow_final_link = false};
@@ -243,9 +252,12 @@ Result<void> Win32Platform::write_file(const Path& path, std::span<const std::by
     // Opened, then cut to length zero, rather than CREATE_ALWAYS: that
     // refuses (access denied) an existing file with the hidden or system
     // attribute, which the file then keeps.
-    Result<UniqueHandle> handle = open_disk_file(
-        *at,
-        FileOpening{.access = GENERIC_WRITE, .creation = OPEN_ALWAYS, .flags_and_attributes = FILE_ATTRIBUTE_NORMAL});
+    const Result<UniqueLocalMemory> security = report_security(*at);
+    if (!security) return std::unexpected(security.error());
+    Result<UniqueHandle> handle = open_disk_file(*at, FileOpening{.access = GENERIC_WRITE,
+                                                                  .creation = OPEN_ALWAYS,
+                                                                  .flags_and_attributes = FILE_ATTRIBUTE_NORMAL,
+                                                                  .security = security->get()});
     if (!handle) return std::unexpected(handle.error());
     if (!::SetEndOfFile(handle->get())) return fail(ErrorKind::os_error, last_os_error_text());
     Win32File file(std::move(*handle));
@@ -256,9 +268,12 @@ Result<void> Win32Platform::append_to_file(const Path& path, std::span<const std
     Result<Located> at = locate_path(path);
     if (!at) return std::unexpected(at.error());
     // Without FILE_WRITE_DATA every write goes to the current end of file.
-    Result<UniqueHandle> handle = open_disk_file(
-        *at, FileOpening{
-                 .access = FILE_APPEND_DATA, .creation = OPEN_ALWAYS, .flags_and_attributes = FILE_ATTRIBUTE_NORMAL});
+    const Result<UniqueLocalMemory> security = report_security(*at);
+    if (!security) return std::unexpected(security.error());
+    Result<UniqueHandle> handle = open_disk_file(*at, FileOpening{.access = FILE_APPEND_DATA,
+                                                                  .creation = OPEN_ALWAYS,
+                                                                  .flags_and_attributes = FILE_ATTRIBUTE_NORMAL,
+                                                                  .security = security->get()});
     if (!handle) return std::unexpected(handle.error());
     Win32File file(std::move(*handle));
     return write_all(file, bytes);

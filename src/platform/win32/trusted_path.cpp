@@ -2,11 +2,8 @@
 
 #include "platform/win32/windows_api.h"
 // After the Windows headers they build on.
-#include <aclapi.h>
-#include <sddl.h>
 #include <winioctl.h>
 
-#include <cstring>
 #include <optional>
 #include <span>
 #include <vector>
@@ -16,8 +13,8 @@
 #include "platform/win32/nt_file.h"
 #include "platform/win32/os_error.h"
 #include "platform/win32/owners.h"
+#include "platform/win32/security_description.h"
 #include "platform/windows_link_target.h"
-#include "text/utf.h"
 
 namespace velmarch::platform::win32 {
 namespace {
@@ -53,61 +50,6 @@ std::wstring extended(const std::wstring& path) {
         }
         buffer.resize(length);
     }
-}
-
-std::string sid_text(PSID sid) {
-    wchar_t* text = nullptr;
-    if (sid == nullptr || !::ConvertSidToStringSidW(sid, &text)) return {};
-    const UniqueLocalMemory text_memory(text);
-    const std::wstring_view wide(text);
-    return text::utf16_to_utf8_lossy(std::u16string(wide.begin(), wide.end()));
-}
-
-AccessEntry access_entry(const void* ace) {
-    ACE_HEADER header{};
-    std::memcpy(&header, ace, sizeof header);
-    AccessEntry entry;
-    entry.inherit_only = (header.AceFlags & INHERIT_ONLY_ACE) != 0;
-    switch (header.AceType) {
-        case ACCESS_ALLOWED_ACE_TYPE:
-        case ACCESS_ALLOWED_CALLBACK_ACE_TYPE: {
-            // Both start as ACCESS_ALLOWED_ACE does; a condition is not
-            // weighed, the entry counts as if it always applied.
-            const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
-            entry.kind = AccessEntryKind::allow;
-            entry.mask = allowed->Mask;
-            entry.sid = sid_text(const_cast<DWORD*>(&allowed->SidStart));
-            return entry;
-        }
-        case ACCESS_DENIED_ACE_TYPE:
-        case ACCESS_DENIED_CALLBACK_ACE_TYPE:
-        case ACCESS_DENIED_OBJECT_ACE_TYPE:
-        case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE: entry.kind = AccessEntryKind::deny; return entry;
-        default: entry.kind = AccessEntryKind::unknown; return entry;
-    }
-}
-
-// Owner and access list of an open file or folder; nothing when they cannot
-// be read (then nothing about it is trusted).
-std::optional<SecurityDescription> security_of(HANDLE handle) {
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
-    UniqueLocalMemory descriptor;
-    if (::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                          nullptr, &dacl, nullptr, descriptor.put()) != ERROR_SUCCESS)
-        return std::nullopt;
-    SecurityDescription security;
-    security.owner = sid_text(owner);
-    // No access list at all, or a NULL one: everyone has full access.
-    if (dacl == nullptr) return security;
-    std::vector<AccessEntry> entries;
-    for (DWORD index = 0; index < dacl->AceCount; ++index) {
-        void* ace = nullptr;
-        if (!::GetAce(dacl, index, &ace)) return std::nullopt;
-        entries.push_back(access_entry(ace));
-    }
-    security.dacl = std::move(entries);
-    return security;
 }
 
 [[nodiscard]] Result<Path> read_link_target(HANDLE handle) {
@@ -274,12 +216,17 @@ public:
         return read_link_target(looked_at_.get());
     }
 
+    // Created with the protected list of created_object_security, never
+    // left to inheritance: its user may not lock it down and make it a link.
     Result<void> make_directory(const NativeString& name) override {
         forget_looked_at();
+        const Result<UniqueLocalMemory> security = created_object_descriptor(directory_.get(), CreatedKind::folder);
+        if (!security) return std::unexpected(security.error());
         const FileOpening create{.access = FILE_READ_ATTRIBUTES,
                                  .creation = CREATE_NEW,
                                  .flags_and_attributes = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                 .directory_only = true};
+                                 .directory_only = true,
+                                 .security = security->get()};
         const Opened made = open_at(directory_.get(), name, create);
         if (!made && made.error() != ERROR_ALREADY_EXISTS)
             return fail(ErrorKind::os_error, os_error_text(made.error()));

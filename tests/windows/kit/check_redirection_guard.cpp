@@ -12,6 +12,16 @@ namespace velmarch::kit {
 using platform::win32::last_os_error_text;
 using HandleOwner = platform::win32::UniqueHandle;
 
+namespace {
+
+std::wstring own_executable() {
+    std::wstring self(32768, L'\0');
+    self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
+    return self;
+}
+
+}  // namespace
+
 int probe_redirection_guard() {
     PROCESS_MITIGATION_REDIRECTION_TRUST_POLICY wanted{};
     wanted.EnforceRedirectionTrust = 1;
@@ -31,11 +41,31 @@ int probe_redirection_guard() {
     return 0;
 }
 
+int probe_redirection_guard_open(const std::wstring& path) {
+    if (probe_redirection_guard() != 0) return 1;
+    const HandleOwner opened(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+    if (opened.valid()) return 0;
+    if (GetLastError() == 448) return 2;
+    std::printf("the open failed otherwise: %s", last_os_error_text().c_str());
+    return 1;
+}
+
+Result<std::string> redirection_guard_answer(const Kit& kit, const std::filesystem::path& path) {
+    const auto probe_output = kit.work / L"redirection-guard-open.txt";
+    auto probe = start_process(own_executable(), {L"--probe-redirection-guard-open", path.native()}, probe_output);
+    if (!probe) return fail(ErrorKind::general, "the RedirectionGuard probe did not start: " + probe.error().text);
+    auto code = finish_within(*probe, 30000, "the RedirectionGuard probe");
+    if (!code) return std::unexpected(code.error());
+    if (*code == 2) return std::string("RedirectionGuard alone would have refused it (error 448)");
+    if (*code == 0) return std::string("RedirectionGuard alone would NOT have refused it (it followed the junction)");
+    return fail(ErrorKind::general,
+                "the RedirectionGuard probe could not answer: " + read_text(probe_output).value_or("(no output)"));
+}
+
 Result<std::optional<std::string>> redirection_guard_missing(const Kit& kit) {
     const auto probe_output = kit.work / L"redirection-guard-probe.txt";
-    std::wstring self(32768, L'\0');
-    self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-    auto probe = start_process(self, {L"--probe-redirection-guard"}, probe_output);
+    auto probe = start_process(own_executable(), {L"--probe-redirection-guard"}, probe_output);
     if (!probe) return fail(ErrorKind::general, "the RedirectionGuard probe did not start: " + probe.error().text);
     auto probe_code = finish_within(*probe, 30000, "the RedirectionGuard probe");
     if (!probe_code) return std::unexpected(probe_code.error());

@@ -73,17 +73,18 @@ std::vector<std::string> refused_run(const Kit& kit, const UpdateCase& update, c
 
 }  // namespace
 
-CheckOutcome check_created_folder_junction(const Kit& kit, bool elevated) {
+CheckOutcome check_created_folder_junction(const Kit& kit, bool elevated, bool redirection_guard) {
     if (!elevated) return skipped("not elevated: only an elevated run creates folders the user could turn into links");
     auto arena = make_arena(kit, L"created-folder");
     if (!arena) return failed(arena.error().text);
 
-    // The first run creates the missing Logs folder above its helper log;
+    // The first run creates the missing Velmarch\Logs above its helper log;
     // the double quote in the install directory ends it before Windows
     // Installer.
     auto update = prepare_case(kit, L"created-folder\\run");
     if (!update) return failed(update.error().text);
-    const auto logs = arena->user_folder / L"Logs";
+    const auto velmarch = arena->user_folder / L"Velmarch";
+    const auto logs = velmarch / L"Logs";
     update->helper_log = logs / L"helper.log";
     update->install_dir += L"\"refused";
     auto first = start_process(kit.updater, updater_arguments(kit, *update, 0), std::nullopt, update->standard_error);
@@ -93,6 +94,7 @@ CheckOutcome check_created_folder_junction(const Kit& kit, bool elevated) {
     if (!std::filesystem::is_directory(logs, error))
         return failed("the first elevated run did not create " + test_helpers::to_utf8(logs.native()));
     const std::string owner = owner_name(logs).value_or("(unreadable)");
+    const std::string created_list = descriptor_text(logs).value_or("(unreadable)");
 
     std::string origin;
     auto token = ordinary_user_token(origin);
@@ -103,8 +105,8 @@ CheckOutcome check_created_folder_junction(const Kit& kit, bool elevated) {
 
     if (auto turned = turn_into_junction_as(token->get(), logs, arena->protected_file.parent_path()); !turned) {
         RemoveDirectoryW(logs.c_str());
-        return skipped("the ordinary user cannot turn the folder the run created (owner " + owner +
-                       ") into a junction here: " + turned.error().text);
+        return skipped("the ordinary user cannot turn the folder the run created (owner " + owner + ", " +
+                       created_list + ") into a junction here: " + turned.error().text);
     }
     // This process has no RedirectionGuard: it follows the junction, which
     // shows that the junction itself works.
@@ -112,15 +114,36 @@ CheckOutcome check_created_folder_junction(const Kit& kit, bool elevated) {
         RemoveDirectoryW(logs.c_str());
         return failed("the junction the user made does not lead to the protected folder");
     }
+    // The lock-down: protected lists that leave every ordinary user out, on
+    // the junction and on the folder it is in, both made by the run. Refused
+    // (no WRITE_DAC) is what the run's access lists are for.
+    std::string lock_down;
+    for (const auto& path : {logs, velmarch}) {
+        auto locked = lock_down_as(token->get(), path);
+        lock_down += (lock_down.empty() ? "" : "; ") +
+                     (locked ? "locked down " + test_helpers::to_utf8(path.filename().native()) : locked.error().text);
+    }
+
+    std::string guard_answer =
+        "RedirectionGuard is not available here, so whether it alone would refuse this "
+        "junction stays open";
+    if (redirection_guard) {
+        auto answer = redirection_guard_answer(kit, update->helper_log);
+        guard_answer = answer ? *answer : answer.error().text;
+    }
 
     std::filesystem::remove(update->standard_error, error);
     std::string errors;
     auto problems = refused_run(kit, *update, *arena, errors);
     RemoveDirectoryW(logs.c_str());
-    if (!problems.empty()) return failed(join(problems));
-    return passed("the run created the log folder (owner " + owner + "), " + origin +
-                  " emptied it and made it a junction to an administrators-only folder; the next elevated run ended "
-                  "with 1603, the protected file untouched, no result file, standard error: " +
+    if (!problems.empty())
+        return failed(join(problems) + " (the lock-down: " + lock_down +
+                      "; the created folder's list: " + created_list + ")");
+    return passed("the run created Velmarch\\Logs (owner " + owner + ", " + created_list + "), " + origin +
+                  " emptied Logs and made it a junction to an administrators-only folder, then tried the lock-down: " +
+                  lock_down + "; " + guard_answer +
+                  "; the next elevated run ended with 1603, the protected file untouched, no result file, standard "
+                  "error: " +
                   errors);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The named checks of velmarch-windows-checks.exe.
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -31,10 +32,14 @@ CheckOutcome check_planted_junction(const Kit& kit, bool elevated, bool redirect
 // server, not the updater, would resolve: "not on a local volume".
 CheckOutcome check_share_junction(const Kit& kit, bool elevated);
 
-// An elevated run creates the missing log folder in a folder the user
-// controls; the user empties it and makes it a junction; the next elevated
-// run refuses it (error 448).
-CheckOutcome check_created_folder_junction(const Kit& kit, bool elevated);
+// An elevated run creates the missing folders Velmarch\Logs in a folder the
+// user controls; the user empties Logs, makes it a junction and tries to
+// lock both down (protected access lists that leave every ordinary user
+// out); the next elevated run refuses it (error 448). Where RedirectionGuard
+// is available, the outcome also answers whether it alone would have refused
+// that junction (documented only for junctions "created by non-admin users";
+// this folder an administrator created).
+CheckOutcome check_created_folder_junction(const Kit& kit, bool elevated, bool redirection_guard);
 
 // An ordinary user keeps swapping the log folder for a junction to an
 // administrators-only folder while elevated runs write their helper log and
@@ -45,6 +50,16 @@ CheckOutcome check_swapped_log_folder(const Kit& kit, bool elevated);
 // run refuses one the user put at its helper log, with RedirectionGuard in
 // force or not (error 448).
 CheckOutcome check_user_symbolic_link(const Kit& kit, bool elevated, bool redirection_guard);
+
+// The role in which this program turns RedirectionGuard on for itself and
+// opens `path` for reading: exit code 0 when it opened, 2 when the system
+// refused with error 448 (an untrusted mount point), 1 otherwise (the reason
+// on standard output).
+int probe_redirection_guard_open(const std::wstring& path);
+
+// Whether RedirectionGuard, turned on in a process of this program, refuses
+// to open `path` (through a junction): the answer as a sentence.
+[[nodiscard]] Result<std::string> redirection_guard_answer(const Kit& kit, const std::filesystem::path& path);
 
 // RedirectionGuard is on by the time the updater first opens a file.
 CheckOutcome check_redirection_guard(const Kit& kit, const Result<std::optional<std::string>>& missing);

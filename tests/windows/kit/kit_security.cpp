@@ -317,6 +317,34 @@ Result<void> turn_into_junction_as(HANDLE token, const std::filesystem::path& fo
     return set_mount_point(folder, target);
 }
 
+Result<void> lock_down_as(HANDLE token, const std::filesystem::path& path) {
+    PSECURITY_DESCRIPTOR converted = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1,
+                                                              &converted, nullptr))
+        return fail(ErrorKind::os_error, "cannot convert the locked-down access list: " + last_os_error_text());
+    const LocalMemory<void> owner(converted);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!GetSecurityDescriptorDacl(converted, &present, &dacl, &defaulted))
+        return fail(ErrorKind::os_error, "cannot read the locked-down access list: " + last_os_error_text());
+    const Impersonation as_user(token);
+    if (!as_user.active()) return fail(ErrorKind::os_error, "cannot act as the ordinary user: " + last_os_error_text());
+    const HandleOwner handle(CreateFileW(path.c_str(), WRITE_DAC,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!handle)
+        return fail(ErrorKind::os_error, "the ordinary user cannot open " + utf8_path(path) +
+                                             " to change its access list: " + last_os_error_text());
+    const DWORD error =
+        SetSecurityInfo(handle.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                        nullptr, nullptr, dacl, nullptr);
+    if (error != ERROR_SUCCESS)
+        return fail(ErrorKind::os_error, "the ordinary user cannot replace the access list of " + utf8_path(path) +
+                                             ": " + os_error_text(error));
+    return {};
+}
+
 Result<void> swap_in_junction_as(HANDLE token, const std::filesystem::path& folder, const std::filesystem::path& aside,
                                  const std::filesystem::path& target) {
     const Impersonation as_user(token);

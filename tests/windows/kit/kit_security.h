@@ -52,6 +52,12 @@ std::filesystem::path windows_temp();
 [[nodiscard]] Result<void> turn_into_junction_as(HANDLE token, const std::filesystem::path& folder,
                                                  const std::filesystem::path& target);
 
+// As the user of `token`: replaces the access list of `path` itself (a
+// junction is not followed) with a protected one that grants full control to
+// LocalSystem and Administrators only, leaving every ordinary user out. Fails
+// (with the system's reason) where the user holds no WRITE_DAC on it.
+[[nodiscard]] Result<void> lock_down_as(HANDLE token, const std::filesystem::path& path);
+
 // As the user of `token`: moves the folder `folder` aside to `aside` and puts
 // a junction to `target` in its place (what a user with full control of the
 // folder's parent can do at any moment, without any privilege).

@@ -63,6 +63,8 @@ std::string system_description() {
 int wmain(int argc, wchar_t** argv) {
     const std::vector<std::wstring> arguments(argv + 1, argv + argc);
     if (arguments.size() == 1 && arguments[0] == L"--probe-redirection-guard") return probe_redirection_guard();
+    if (arguments.size() == 2 && arguments[0] == L"--probe-redirection-guard-open")
+        return probe_redirection_guard_open(arguments[1]);
 
     std::filesystem::path work;
     bool keep = false;
@@ -116,7 +118,7 @@ int wmain(int argc, wchar_t** argv) {
     const auto junction = check_planted_junction(*kit, elevated, guard_missing && !*guard_missing);
     tally.report("planted-junction", junction);
     tally.report("share-junction", check_share_junction(*kit, elevated));
-    const auto created_folder = check_created_folder_junction(*kit, elevated);
+    const auto created_folder = check_created_folder_junction(*kit, elevated, guard_missing && !*guard_missing);
     tally.report("created-folder-junction", created_folder);
     tally.report("swapped-log-folder", check_swapped_log_folder(*kit, elevated));
     const auto symbolic_link = check_user_symbolic_link(*kit, elevated, guard_missing && !*guard_missing);
