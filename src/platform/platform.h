@@ -213,7 +213,10 @@ public:
     // deletion. A directory is refused with the system's error.
     [[nodiscard]] virtual Result<std::unique_ptr<File>> open_for_reading(const Path& path) = 0;
     // Creates a new file for writing only; fails when the name exists, a link
-    // of that name included.
+    // of that name included. Until it is closed, the sweep of earlier runs'
+    // staging cannot take it (HeldDirectory::take_file fails): on Windows the
+    // open write handle refuses the sweep's unshared open; the stand-in takes
+    // an exclusive flock before anything is written.
     [[nodiscard]] virtual Result<std::unique_ptr<File>> create_new_file(const Path& path) = 0;
     // Creates the file or cuts it to length zero, writes all of `bytes`, closes.
     [[nodiscard]] virtual Result<void> write_file(const Path& path, std::span<const std::byte> bytes) = 0;

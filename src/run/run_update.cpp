@@ -22,6 +22,19 @@ constexpr std::string_view kStagedAndVerified =
 constexpr std::string_view kPackageFailed = "Package verification failed: {}";
 constexpr std::string_view kStagingFailed = "Secure package staging failed: {}";
 constexpr std::string_view kSwept = "Removed {} staging directories left by earlier runs.";
+constexpr std::string_view kSweepStopped =
+    "The sweep of earlier runs' staging stopped at its limit of {}; the rest is left for a later run.";
+
+// The bound that ended the sweep, as kSweepStopped names it.
+std::string sweep_limit_text(staging::SweepLimit limit) {
+    switch (limit) {
+        case staging::SweepLimit::names: return text::format("{} names", staging::kSweepNameLimit);
+        case staging::SweepLimit::candidates: return text::format("{} candidates", staging::kSweepCandidateLimit);
+        case staging::SweepLimit::seconds: return text::format("{} seconds", staging::kSweepSecondLimit);
+        case staging::SweepLimit::none: break;
+    }
+    return {};
+}
 
 // A refused package or a failed staging: the downloaded package goes, the
 // failure is logged and recorded, and the application is started again.
@@ -53,8 +66,11 @@ RunOutcome run_update(platform::Platform& platform, const std::vector<std::strin
     remove_result_file(platform, request.result_path);
     reporter.append_log_line(kStarted);
     // Before this run's own staging exists, so that only earlier runs' goes.
-    if (const std::size_t swept = staging::sweep_stale_staging(platform); swept > 0)
+    staging::SweepLimit sweep_stopped_at = staging::SweepLimit::none;
+    if (const std::size_t swept = staging::sweep_stale_staging(platform, &sweep_stopped_at); swept > 0)
         reporter.append_log_line(text::format(kSwept, swept));
+    if (sweep_stopped_at != staging::SweepLimit::none)
+        reporter.append_log_line(text::format(kSweepStopped, sweep_limit_text(sweep_stopped_at)));
 
     const trust::PackageClaim claim = package_claim(request);
     auto verified = trust::verify_update_package(platform, request.msi_path, claim);

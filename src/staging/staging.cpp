@@ -85,8 +85,9 @@ constexpr std::string_view kNotEnoughSpace =
 
 // Steps after the directory exists. `staged` is destroyed by the caller on
 // failure, after these handles have been closed in this order: the staged
-// package's, then the downloaded package's. Once copied, the staged package
-// is held (so that no sweep by another run takes it) until `staged` goes.
+// package's, then the downloaded package's. The staged package is held (so
+// that no sweep by another run takes it) from its creation: by the copy's own
+// open file until it is closed, then until `staged` goes.
 [[nodiscard]] Result<void> fill_staging(StagedPackage& staged, platform::Platform& platform,
                                         const platform::Path& downloaded, const trust::PackageClaim& claim,
                                         std::uint64_t verified_length) {

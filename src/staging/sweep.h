@@ -23,9 +23,12 @@
 namespace velmarch::staging {
 
 // Names of the Temp folder that begin like a staging directory's read at
-// most (other names are passed over); candidates of exactly the staging form
-// examined at most; seconds after which no further candidate is examined. A
-// Temp folder full of look-alikes costs the run no more than these.
+// most (other names are passed over); candidates examined at most, counting
+// only directories a user cannot make (owned by Administrators or
+// LocalSystem, the stand-in: root, with the staging access list), so that no
+// number of look-alikes a user makes keeps the sweep from an earlier run's
+// staging; seconds after which no further name is examined. A Temp folder
+// full of look-alikes costs the run no more than these.
 inline constexpr std::size_t kSweepNameLimit = 4096;
 inline constexpr std::size_t kSweepCandidateLimit = 32;
 inline constexpr std::uint64_t kSweepSecondLimit = 2;
@@ -40,9 +43,14 @@ bool staged_file_may_go(const platform::HeldFacts& facts, std::uint64_t now);
 // Whether a staging directory's entries are all files a run puts there.
 bool holds_only_run_files(const std::vector<std::string>& names);
 
+// Which of the bounds above ended a sweep before it had looked at every name
+// of the staging form.
+enum class SweepLimit { none, names, candidates, seconds };
+
 // Removes what earlier runs left behind in an elevated run (nothing for any
-// other run); returns how many staging directories went. Never fails: what
+// other run); returns how many staging directories went, and sets
+// `*stopped_at` (when given) to the bound that ended it. Never fails: what
 // cannot be examined or removed is left for a later run.
-std::size_t sweep_stale_staging(platform::Platform& platform);
+std::size_t sweep_stale_staging(platform::Platform& platform, SweepLimit* stopped_at = nullptr);
 
 }  // namespace velmarch::staging

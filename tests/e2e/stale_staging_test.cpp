@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "e2e/stand_in_machine.h"
+#include "staging/sweep.h"
 
 namespace velmarch::e2e {
 namespace {
@@ -209,6 +210,61 @@ TEST_F(StaleStaging, OnlyRootsOwnerOnlyFoldersGo) {
         EXPECT_EQ(fs::exists(temp / p.name), !p.goes) << p.name;
         if (!p.goes) fs::remove_all(temp / p.name);
     }
+}
+
+// How many names of the staging prefix the directory's listing gives before
+// `name` (all of them when `name` is not there).
+std::size_t listed_before(const fs::path& directory, const std::string& name) {
+    std::size_t before = 0;
+    for (const auto& entry : fs::directory_iterator(directory)) {
+        const std::string listed = entry.path().filename().string();
+        if (listed == name) break;
+        if (listed.starts_with("VelmarchUpdate-")) ++before;
+    }
+    return before;
+}
+
+// 2,000 folders of the exact staging form, old and of the staging mode, that
+// an ordinary user owns, and one real stale staging folder of root's that the
+// listing gives only after more look-alikes than the sweep examines
+// candidates: the stale folder goes, every look-alike stays, and no bound
+// stopped the sweep.
+TEST_F(StaleStaging, ALeftoverGoesWhateverNumberOfLookAlikesAUserMade) {
+    constexpr std::size_t kLookAlikes = 2000;
+    const fs::path temp = machine.temp_directory();
+    const std::string hex = "00112233445566778899aabbccddeeff";
+    for (std::size_t i = 0; i < kLookAlikes; ++i) {
+        const fs::path folder = temp / ("VelmarchUpdate-" + std::to_string(i) + "-" + hex);
+        fs::create_directory(folder);
+        ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
+        ASSERT_EQ(::chown(folder.c_str(), kOrdinaryUser, kOrdinaryUser), 0);
+        age(folder);
+    }
+    // Renamed until the listing reaches it after more look-alikes than the
+    // candidate limit (the listing's order is the file system's).
+    fs::path stale = temp / ("VelmarchUpdate-999999-" + hex);
+    fs::create_directory(stale);
+    fs::permissions(stale, fs::perms(0700));
+    write_text(stale / "velmarch-update.msi", "an earlier package");
+    for (unsigned n = 0; listed_before(temp, stale.filename().string()) <= staging::kSweepCandidateLimit; ++n) {
+        ASSERT_LT(n, 1000u) << "no name of the staging form is listed late enough";
+        const fs::path renamed = temp / ("VelmarchUpdate-" + std::to_string(1000000 + n) + "-" + hex);
+        fs::rename(stale, renamed);
+        stale = renamed;
+    }
+    age(stale);
+
+    machine.request.parent_process_id = unused_process_id();
+    const UpdaterRun run = machine.run();
+    EXPECT_EQ(run.exit_status, 0) << run.standard_error;
+    EXPECT_TRUE(log_holds(machine.request.helper_log_path, kSweptLine));
+    EXPECT_FALSE(log_holds(machine.request.helper_log_path, "stopped at its limit"));
+    EXPECT_FALSE(fs::exists(stale));
+    std::size_t left = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(temp)) ++left;
+    EXPECT_EQ(left, kLookAlikes);
+    for (std::size_t i = 0; i < kLookAlikes; ++i)
+        fs::remove_all(temp / ("VelmarchUpdate-" + std::to_string(i) + "-" + hex));
 }
 
 }  // namespace

@@ -40,8 +40,12 @@ public:
     FakeFile(FakePlatform& owner, std::string key, bool writable)
         : owner_(owner), key_(std::move(key)), writable_(writable) {
         ++owner_.files_opened;
+        if (writable_) owner_.files_being_created.insert(key_);
     }
-    ~FakeFile() override { ++owner_.files_closed; }
+    ~FakeFile() override {
+        if (writable_) owner_.files_being_created.erase(owner_.files_being_created.find(key_));
+        ++owner_.files_closed;
+    }
 
     Result<std::size_t> read(std::span<std::byte> buffer) override {
         if (auto failure = owner_.enter(Op::read)) return std::unexpected(*failure);
@@ -215,7 +219,8 @@ public:
         const std::string key = child_key(key_, name);
         if (!entry_exists(owner_, key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(2));
         if (owner_.directories_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(5));
-        if (owner_.held_files.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(32));
+        if (owner_.held_files.contains(key) || owner_.files_being_created.contains(key))
+            return velmarch::fail(ErrorKind::os_error, fake_os_error(32));
         return std::make_unique<FakeTakenFile>(owner_, key);
     }
 
@@ -573,7 +578,8 @@ Result<std::unique_ptr<platform::FileHold>> FakePlatform::hold_file(const Path& 
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
     if (!files_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(links_.contains(key) ? 5 : 2));
-    if (held_files.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(32));
+    if (held_files.contains(key) || files_being_created.contains(key))
+        return velmarch::fail(ErrorKind::os_error, fake_os_error(32));
     return std::make_unique<FakeHold>(*this, key);
 }
 

@@ -155,6 +155,10 @@ public:
     // deleting one fails as held, with a sharing violation.
     std::set<std::string> held_files;
     bool is_held(const FakePath& path) const;
+    // Files open from create_new_file: neither taken by the sweep nor held
+    // until closed, as the Windows write handle and the stand-in's flock
+    // refuse; deleting one is not refused.
+    std::multiset<std::string> files_being_created;
     // Entries the sweep deleted, in order.
     std::vector<Path> swept;
 

@@ -418,6 +418,31 @@ TYPED_TEST(PlatformContract, TheSweepTakesNoFileARunHoldsAndNothingOfTheWrongKin
     EXPECT_FALSE(stage->open_directory(".."));
 }
 
+// A run's staged package is held from its creation, before its first byte,
+// not only once it is copied: a sweep looking at the staging meanwhile takes
+// nothing of it, and nobody else holds it, until the copy's file is closed.
+TYPED_TEST(PlatformContract, ANewFileIsHeldFromItsCreationUntilClosed) {
+    this->make_directories("stage");
+    std::unique_ptr<HeldDirectory> stage;
+    {
+        auto file = this->platform.create_new_file(this->at("stage/velmarch-update.msi"));
+        ASSERT_TRUE(file) << file.error().text;
+        auto root = this->platform.open_held_directory(this->subject.root());
+        ASSERT_TRUE(root) << root.error().text;
+        auto opened = (*root)->open_directory("stage");
+        ASSERT_TRUE(opened) << opened.error().text;
+        stage = std::move(*opened);
+        // Before the first byte and after it.
+        EXPECT_FALSE(stage->take_file("velmarch-update.msi"));
+        auto written = (*file)->write(bytes_of("pack"));
+        ASSERT_TRUE(written) << written.error().text;
+        EXPECT_FALSE(stage->take_file("velmarch-update.msi"));
+        EXPECT_FALSE(this->platform.hold_file(this->at("stage/velmarch-update.msi")));
+    }
+    auto taken = stage->take_file("velmarch-update.msi");
+    EXPECT_TRUE(taken) << taken.error().text;
+}
+
 TYPED_TEST(PlatformContract, ALinkIsNeverOpenedAsTheDirectoryItLeadsTo) {
     this->make_directories("target");
     this->write("target/velmarch-update.msi", "protected");

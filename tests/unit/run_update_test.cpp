@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "run/run_update.h"
+#include "staging/sweep.h"
 #include "support/case_name.h"
 #include "support/fake_platform.h"
 #include "support/installer_exit_codes.h"
@@ -490,6 +491,25 @@ TEST_F(RunUpdateTest, TheSweepOfEarlierStagingIsLoggedOnceAfterTheStartLine) {
     // Nothing to remove: no line.
     EXPECT_EQ(run(), 0);
     EXPECT_EQ(log_lines()[1], "The update package was copied to restricted staging and verified again.");
+}
+
+TEST_F(RunUpdateTest, ASweepThatABoundStoppedSaysWhichAfterItsRemovals) {
+    // One earlier run's staging, then more live runs' than the sweep examines.
+    platform.add_file("/Windows/Temp/VelmarchUpdate-1-00112233445566778899aabbccddeeff/velmarch-update.msi", "");
+    for (std::size_t i = 0; i < staging::kSweepCandidateLimit; ++i) {
+        const std::string live =
+            "/Windows/Temp/VelmarchUpdate-" + std::to_string(100 + i) + "-00112233445566778899aabbccddeeff";
+        platform.add_directory(live);
+        platform.set_modified(live, platform.now);
+    }
+    EXPECT_EQ(run(), 0);
+    const auto lines = log_lines();
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[1], "Removed 1 staging directories left by earlier runs.");
+    EXPECT_EQ(lines[2],
+              "The sweep of earlier runs' staging stopped at its limit of 32 candidates; the rest is left for a later "
+              "run.");
+    EXPECT_EQ(lines[3], "The update package was copied to restricted staging and verified again.");
 }
 
 TEST_F(RunUpdateTest, PreviousProcessThatDoesNotExitAbortsWithoutResult) {

@@ -234,7 +234,8 @@ TEST_F(Sweep, ExaminesAtMostItsLimitOfCandidates) {
     for (std::size_t i = 0; i < kSweepCandidateLimit + 5; ++i)
         add_stale(kTemp + "/VelmarchUpdate-" + std::to_string(1000 + i) + "-00112233445566778899aabbccddeeff");
     EXPECT_EQ(sweep_stale_staging(platform), kSweepCandidateLimit);
-    EXPECT_EQ(platform.calls(Op::held_open_directory), static_cast<int>(kSweepCandidateLimit));
+    // One candidate more is opened: it shows that the limit stopped the sweep.
+    EXPECT_EQ(platform.calls(Op::held_open_directory), static_cast<int>(kSweepCandidateLimit) + 1);
     EXPECT_EQ(sweep_stale_staging(platform), 5u);  // the rest go with a later run
 }
 
@@ -287,6 +288,113 @@ TEST_F(Sweep, AFailureAnywhereLeavesThatCandidateAndGoesOn) {
         EXPECT_TRUE(p.has_directory(first));
         EXPECT_FALSE(p.has_directory(second));
         EXPECT_EQ(p.held_opened, p.held_closed);
+    }
+}
+
+// Directories of the exact staging form that a user can make, sorting before
+// an earlier run's real leftover, many times the candidate limit of each
+// kind: none counts as a candidate, the leftover goes, and no bound stops the
+// sweep.
+TEST_F(Sweep, NoNumberOfLookAlikesAUserMadeKeepsItFromAnEarlierRunsStaging) {
+    const std::string target = "/Users/Public/Elsewhere";
+    platform.add_directory(target);
+    struct Kind {
+        std::string_view name;
+        std::function<void(FakePlatform&, const std::string&)> make;
+    } kinds[] = {
+        {"a folder a user owns",
+         [](FakePlatform& p, const std::string& d) {
+             p.add_file(d + "/velmarch-update.msi", "a user's");
+             p.set_untrusted_owner(d);
+         }},
+        {"a folder of another access list",
+         [](FakePlatform& p, const std::string& d) {
+             p.add_file(d + "/velmarch-update.msi", "a user's");
+             p.set_foreign_access_list(d);
+         }},
+        {"a link", [&](FakePlatform& p, const std::string& d) { p.add_link(d, target); }},
+        {"a file", [](FakePlatform& p, const std::string& d) { p.add_file(d, "a user's"); }},
+    };
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        FakePlatform p;
+        p.windows_dir = test_path("/Windows");
+        p.now = kNow;
+        p.add_directory(kTemp);
+        p.add_directory(target);
+        for (std::size_t i = 0; i < 4 * kSweepCandidateLimit; ++i) {
+            const std::string look_alike =
+                kTemp + "/VelmarchUpdate-" + std::to_string(1000 + i) + "-00112233445566778899aabbccddeeff";
+            kind.make(p, look_alike);
+            p.set_modified(look_alike, 1);
+        }
+        p.add_file(kStale + "/velmarch-update.msi", "package");
+        p.set_modified(kStale, 1);
+        const auto look_alikes = p.entries_below(kTemp).size() - 2;  // the leftover and its package
+
+        SweepLimit stopped = SweepLimit::candidates;
+        EXPECT_EQ(sweep_stale_staging(p, &stopped), 1u);
+        EXPECT_EQ(stopped, SweepLimit::none);
+        EXPECT_FALSE(p.has_directory(kStale));
+        EXPECT_EQ(p.entries_below(kTemp).size(), look_alikes);
+        EXPECT_EQ(p.held_opened, p.held_closed);
+    }
+}
+
+// Each bound that ends a sweep early is told apart; a sweep that looked at
+// every name tells none.
+TEST_F(Sweep, TellsWhichBoundStoppedIt) {
+    const auto staging_name = [](std::size_t i) {
+        return kTemp + "/VelmarchUpdate-" + std::to_string(1000 + i) + "-00112233445566778899aabbccddeeff";
+    };
+    struct Case {
+        std::string_view name;
+        std::function<void(FakePlatform&)> set_up;
+        SweepLimit stopped;
+    } cases[] = {
+        {"one leftover", [](FakePlatform& p) { p.add_file(kStale + "/velmarch-update.msi", "package"); },
+         SweepLimit::none},
+        {"as many stagings as the candidate limit",
+         [&](FakePlatform& p) {
+             for (std::size_t i = 0; i < kSweepCandidateLimit; ++i) p.add_directory(staging_name(i));
+         },
+         SweepLimit::none},
+        {"one staging more than the candidate limit",
+         [&](FakePlatform& p) {
+             for (std::size_t i = 0; i <= kSweepCandidateLimit; ++i) p.add_directory(staging_name(i));
+         },
+         SweepLimit::candidates},
+        {"as many names of the prefix as the name limit",
+         [](FakePlatform& p) {
+             for (std::size_t i = 0; i < kSweepNameLimit; ++i)
+                 p.add_file(kTemp + "/VelmarchUpdate-" + std::to_string(100000 + i), "");
+         },
+         SweepLimit::none},
+        {"one name of the prefix more than the name limit",
+         [](FakePlatform& p) {
+             for (std::size_t i = 0; i <= kSweepNameLimit; ++i)
+                 p.add_file(kTemp + "/VelmarchUpdate-" + std::to_string(100000 + i), "");
+         },
+         SweepLimit::names},
+        {"candidates that take a second each",
+         [&](FakePlatform& p) {
+             for (std::size_t i = 0; i < 10; ++i) p.add_directory(staging_name(i));
+             p.before_call = [&p](Op op, int) {
+                 if (op == Op::held_open_directory) ++p.now;
+             };
+         },
+         SweepLimit::seconds},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePlatform p;
+        p.windows_dir = test_path("/Windows");
+        p.now = kNow;
+        p.add_directory(kTemp);
+        c.set_up(p);
+        SweepLimit stopped = c.stopped == SweepLimit::none ? SweepLimit::names : SweepLimit::none;
+        static_cast<void>(sweep_stale_staging(p, &stopped));
+        EXPECT_EQ(stopped, c.stopped);
     }
 }
 

@@ -1,6 +1,7 @@
 // Files and directories.
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -118,6 +119,10 @@ Result<std::unique_ptr<File>> PosixPlatform::create_new_file(const Path& path) {
     if (!at) return std::unexpected(at.error());
     Result<UniqueFd> fd = open_descriptor(*at, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
     if (!fd) return std::unexpected(fd.error());
+    // Held from its creation, before the first byte is written, as a write
+    // handle holds it on Windows: the sweep of earlier runs' staging takes no
+    // file under this lock.
+    if (::flock(fd->get(), LOCK_EX | LOCK_NB) != 0) return fail(ErrorKind::os_error, last_os_error_text());
     return std::make_unique<PosixFile>(std::move(*fd));
 }
 

@@ -4,6 +4,8 @@
 // After the Windows headers they build on.
 #include <winioctl.h>
 
+#include <cstring>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -340,6 +342,21 @@ Result<void> check_trusted_path(const Path& path, WalkOptions options, LinkCheck
     return {};
 }
 
+Opened open_presented(HANDLE looked_at, const FileOpening& how,
+                      const std::function<Opened(const FileOpening&)>& open_by_name) {
+    // It was there when looked at: a new file of that name is refused as the
+    // system refuses a name collision.
+    if (how.creation == CREATE_NEW) return std::unexpected(DWORD{ERROR_FILE_EXISTS});
+    FileOpening existing = how;
+    existing.creation = OPEN_EXISTING;
+    // Opened while the name looked at is held open; it must still be that
+    // file.
+    Opened presented = open_by_name(existing);
+    if (!presented) return presented;
+    if (!same_file(looked_at, presented->get())) return std::unexpected(DWORD{kUntrustedMountPoint});
+    return presented;
+}
+
 Opened open_located(const Located& at, const FileOpening& how) {
     if (!at.directory) return open_at(nullptr, at.name, how);
     FileOpening itself = how;
@@ -359,13 +376,10 @@ Opened open_located(const Located& at, const FileOpening& how) {
         const bool junction_left_to_system =
             at.system_follows_junctions && seen->ReparseTag == IO_REPARSE_TAG_MOUNT_POINT;
         if (is_link(*seen) && !junction_left_to_system) return std::unexpected(DWORD{kUntrustedMountPoint});
-        // Opened as the system presents it while the name itself is held
-        // open; it must still be the file that was looked at.
-        Opened presented = open_at(at.directory.get(), at.name, how);
-        if (!presented) return presented;
-        if (!junction_left_to_system && !same_file(looked_at->get(), presented->get()))
-            return std::unexpected(DWORD{kUntrustedMountPoint});
-        return presented;
+        if (junction_left_to_system) return open_at(at.directory.get(), at.name, how);
+        return open_presented(looked_at->get(), how, [&](const FileOpening& existing) {
+            return open_at(at.directory.get(), at.name, existing);
+        });
     }
 
     // No reparse point when looked at (or nothing there yet): opened without

@@ -17,6 +17,7 @@
 // device path is refused by its text, a remote drive by its type, asked
 // before its root is opened (kNotOnALocalVolume).
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -75,8 +76,21 @@ std::string untrusted_link_error_text();
 // junction or symbolic link found there (swapped in since the walk) fails
 // with ERROR_UNTRUSTED_MOUNT_POINT, except a junction left to the system.
 // Other reparse points (placeholders, deduplicated files) are opened as the
-// system presents them, after checking that the name still names the file
-// that was looked at.
+// system presents them (open_presented), and never created.
 [[nodiscard]] Opened open_located(const Located& at, const FileOpening& how);
+
+// The second open of a name found to be a reparse point that is no link (a
+// cloud placeholder, a deduplicated file), held open as `looked_at`:
+// `open_by_name` opens the name as the system presents it, relative to the
+// held folder. Nothing is created here, whatever `how` asks: the name is
+// opened only if it exists (CREATE_NEW fails with ERROR_FILE_EXISTS, as the
+// name existed), so that a placeholder swapped for a junction or symbolic
+// link between the two opens makes the open fail instead of creating a file
+// where the link leads; and what it opened must be the file looked at
+// (ERROR_UNTRUSTED_MOUNT_POINT otherwise). Creation happens only through the
+// open of the name itself (FILE_OPEN_REPARSE_POINT) relative to the held
+// folder.
+[[nodiscard]] Opened open_presented(HANDLE looked_at, const FileOpening& how,
+                                    const std::function<Opened(const FileOpening&)>& open_by_name);
 
 }  // namespace velmarch::platform::win32
