@@ -21,10 +21,16 @@ target_link_libraries(velmarch_native_platform PUBLIC advapi32 ntdll)
 set(_velmarch_delay_load_dir "${CMAKE_BINARY_DIR}/delay-load")
 set(_velmarch_bcrypt_lib "${_velmarch_delay_load_dir}/libbcrypt_delayed.a")
 file(CONFIGURE OUTPUT "${_velmarch_delay_load_dir}/bcrypt.def" CONTENT "LIBRARY bcrypt.dll\nEXPORTS\nBCryptGenRandom\n")
+# dlltool leaves two empty temporary files in TMPDIR at every run (binutils
+# 2.40): it gets a temporary folder of its own in the build, removed after.
+set(_velmarch_dlltool_tmp "${_velmarch_delay_load_dir}/tmp")
+file(MAKE_DIRECTORY "${_velmarch_dlltool_tmp}")
 execute_process(
-  COMMAND "${CMAKE_DLLTOOL}" --input-def bcrypt.def --output-delaylib libbcrypt_delayed.a
+  COMMAND "${CMAKE_COMMAND}" -E env "TMPDIR=${_velmarch_dlltool_tmp}"
+          "${CMAKE_DLLTOOL}" --input-def bcrypt.def --output-delaylib libbcrypt_delayed.a
   WORKING_DIRECTORY "${_velmarch_delay_load_dir}"
   RESULT_VARIABLE _velmarch_dlltool_status)
+file(REMOVE_RECURSE "${_velmarch_dlltool_tmp}")
 if(NOT _velmarch_dlltool_status EQUAL 0)
   message(FATAL_ERROR "dlltool could not make the delay-load library for bcrypt.dll.")
 endif()

@@ -107,6 +107,16 @@ PACKAGE_FIELDS = {"SPDXID", "annotations", "attributionTexts", "builtDate", "che
                   "versionInfo"}
 
 
+# Each statically linked component (by a piece of its sourceInfo) and its
+# declared licence: the same four as the notices and the README.
+LINKED_LICENCES = {
+    "libcrypto": "Apache-2.0",
+    "MinGW-w64 C runtime": "ZPL-2.1",
+    "winpthreads": "MIT",
+    "libstdc++": "GPL-3.0-or-later WITH GCC-exception-3.1",
+}
+
+
 def check_spdx(document, folder, info):
     for field in ("spdxVersion", "dataLicense", "SPDXID", "name", "documentNamespace", "creationInfo"):
         expect(field in document, f"SBOM: document field {field} missing")
@@ -173,19 +183,28 @@ def check_spdx(document, folder, info):
         expect(by_name.get(package, {}).get("versionInfo") == version, f"SBOM: {package} {version} missing")
     linked = [r["relatedSpdxElement"] for r in document.get("relationships", [])
               if r.get("relationshipType") == "STATIC_LINK"]
-    expect(len(linked) == 3, f"SBOM: {len(linked)} statically linked components, not OpenSSL, MinGW-w64 and GCC's")
+    expect(len(linked) == len(LINKED_LICENCES),
+           f"SBOM: {len(linked)} statically linked components, not OpenSSL, the MinGW-w64 C runtime, "
+           "winpthreads and GCC's runtime libraries")
+    declared = {}
     for package in packages:
         if package.get("SPDXID") in linked:
             expect(package.get("licenseDeclared", "NOASSERTION") not in ("NOASSERTION", "NONE"),
                    f"SBOM: {package.get('name')} is linked in without a declared licence")
+            declared[package.get("sourceInfo", "")] = package.get("licenseDeclared")
+    for piece, licence in LINKED_LICENCES.items():
+        found = [value for source, value in declared.items() if piece in source]
+        expect(found == [licence], f"SBOM: {piece} is not declared as {licence} (found {found})")
 
 
-# What each linked component's notice must hold: its BUILDINFO field and a
-# piece of its licence text.
+# What each linked component's notice must hold: its BUILDINFO field, its
+# licence line and a piece of its licence text.
 NOTICES = [
-    ("OpenSSL-Source", "Apache License", "Version 2.0, January 2004"),
-    ("MinGW-w64-Runtime", "mingw-w64 project", "License: ZPL-2.1"),
-    ("Compiler", "GCC RUNTIME LIBRARY EXCEPTION", "GNU GENERAL PUBLIC LICENSE"),
+    ("OpenSSL-Source", "Licence: Apache-2.0", "Apache License", "Version 2.0, January 2004"),
+    ("MinGW-w64-Runtime", "Licence: ZPL-2.1;", "mingw-w64 project", "License: ZPL-2.1"),
+    ("MinGW-w64-Runtime", "Licence: MIT", "Files: mingw-w64-libraries/winpthreads/*", "License: expat"),
+    ("Compiler", "Licence: GPL-3.0-or-later WITH GCC-exception-3.1", "GCC RUNTIME LIBRARY EXCEPTION",
+     "GNU GENERAL PUBLIC LICENSE"),
 ]
 
 

@@ -18,7 +18,7 @@ std::u16string quoted(const std::u16string& text) { return u"\"" + text + u"\"";
 
 TEST(MsiexecArgument, QuotesEveryWhiteSpaceCharacterAndNothingElseThatIsPrintable) {
     for (const auto& row : testing::kWhiteSpaceCases) {
-        const std::u16string text = u"a" + std::u16string(1, static_cast<char16_t>(row.code_point)) + u"b";
+        const std::u16string text{u'a', static_cast<char16_t>(row.code_point), u'b'};
         const bool control = row.code_point < 0x20 || row.code_point == 0x7F;
         const Argument argument = msiexec_argument(text);
         EXPECT_EQ(argument.text, row.white_space || control ? quoted(text) : text)
@@ -29,7 +29,7 @@ TEST(MsiexecArgument, QuotesEveryWhiteSpaceCharacterAndNothingElseThatIsPrintabl
 
 TEST(MsiexecArgument, QuotesEveryControlCharacterAndTheEmptyText) {
     for (char16_t c = 0; c <= 0x20; ++c) {
-        const std::u16string text = u"a" + std::u16string(1, c);
+        const std::u16string text{u'a', c};
         EXPECT_EQ(msiexec_argument(text).text, quoted(text)) << int(c);
     }
     EXPECT_EQ(msiexec_argument(u"a\x7F").text, quoted(u"a\x7F"));
