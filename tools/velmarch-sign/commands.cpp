@@ -69,8 +69,7 @@ void print_public_key(std::ostream& out, std::string_view hex, bool json) {
     if (file) {
         const auto content = read_file_bytes(std::filesystem::path(*file));
         if (!content)
-            return fail(ErrorKind::general,
-                        text::format("The public key file could not be read: {}", content.error().text));
+            return fail(with_context(content.error(), "The public key file could not be read: {}"));
         auto digits = read_public_key_file_text(*content, *file);
         if (!digits) return std::unexpected(std::move(digits.error()));
         hex = std::move(*digits);
@@ -98,8 +97,7 @@ void print_public_key(std::ostream& out, std::string_view hex, bool json) {
         }
         const auto message = read_file_bytes(std::filesystem::path(*message_file));
         if (!message)
-            return fail(ErrorKind::general,
-                        text::format("The message file could not be read: {}", message.error().text));
+            return fail(with_context(message.error(), "The message file could not be read: {}"));
         return trust::verify_signed_message(public_key, *message, signature);
     }
     if (!version || (!sha256 && !package)) {
@@ -235,7 +233,7 @@ Result<int> run_sign(Arguments arguments, const Streams& streams) {
     if (auto check = trust::verify_update_signature_with_key(public_hex, *version, *digest, signature_text,
                                                              trust::kAcceptedKeyId, trust::kAcceptedSignatureAlgorithm);
         !check) {
-        return fail(ErrorKind::general, "The new signature does not verify: " + check.error().text);
+        return fail(with_context(check.error(), "The new signature does not verify: {}"));
     }
 
     if (options->has_flag("json")) {
