@@ -98,8 +98,7 @@ constexpr std::string_view kNotEnoughSpace =
         if (!target) return fail(with_context(target.error(), kCreateFailed));
         if (auto copied = copy_file(**source, **target, verified_length); !copied)
             return fail(with_context(copied.error(), kCopyFailed));
-        if (auto flushed = (*target)->flush(); !flushed)
-            return fail(with_context(flushed.error(), kFinalizeFailed));
+        if (auto flushed = (*target)->flush(); !flushed) return fail(with_context(flushed.error(), kFinalizeFailed));
     }
     // The copy's handle is closed; the downloaded package stays open (shared
     // for reading, writing and deletion) until the copy has been verified.

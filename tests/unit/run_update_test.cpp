@@ -522,5 +522,37 @@ TEST_F(RunUpdateTest, InstallerStageAbortsWriteOnlyStandardError) {
     }
 }
 
+// A link an elevated run refuses ends the run as ErrorKind::untrusted_link
+// wherever it is met, however much of the run's own context its message
+// gained on the way up; the message is the one the run writes.
+TEST_F(RunUpdateTest, ARefusedLinkKeepsItsKindToTheRunsAbort) {
+    const std::string refused = testing::fake_os_error(5);
+    struct Case {
+        std::string_view name;
+        Op op;
+        std::string message;
+    } cases[] = {
+        {"working directory", Op::working_directory_for,
+         "The updater's working directory could not be read: " + refused},
+        {"helper log", Op::create_directories, refused},
+        {"installer", Op::run_and_wait, "Windows Installer could not be started: " + refused},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePlatform p;
+        testing::set_up_update_machine(p, kPackage);
+        p.running_processes = {77};
+        p.fail(c.op, refused, 1, ErrorKind::untrusted_link);
+        std::vector<std::string> arguments = args;
+        for (std::size_t i = 0; i + 1 < arguments.size(); i += 2)
+            if (arguments[i] == "--result-path") arguments[i + 1] = "result.json";
+
+        const RunOutcome outcome = run_update(p, arguments);
+        ASSERT_FALSE(outcome.has_value());
+        EXPECT_EQ(outcome.error().kind, ErrorKind::untrusted_link);
+        EXPECT_EQ(outcome.error().message, c.message);
+    }
+}
+
 }  // namespace
 }  // namespace velmarch::run

@@ -68,8 +68,7 @@ void print_public_key(std::ostream& out, std::string_view hex, bool json) {
     std::string hex;
     if (file) {
         const auto content = read_file_bytes(std::filesystem::path(*file));
-        if (!content)
-            return fail(with_context(content.error(), "The public key file could not be read: {}"));
+        if (!content) return fail(with_context(content.error(), "The public key file could not be read: {}"));
         auto digits = read_public_key_file_text(*content, *file);
         if (!digits) return std::unexpected(std::move(digits.error()));
         hex = std::move(*digits);
@@ -96,8 +95,7 @@ void print_public_key(std::ostream& out, std::string_view hex, bool json) {
                         "Give either --message-file or --version with --sha256 or --package, not both.");
         }
         const auto message = read_file_bytes(std::filesystem::path(*message_file));
-        if (!message)
-            return fail(with_context(message.error(), "The message file could not be read: {}"));
+        if (!message) return fail(with_context(message.error(), "The message file could not be read: {}"));
         return trust::verify_signed_message(public_key, *message, signature);
     }
     if (!version || (!sha256 && !package)) {
