@@ -57,7 +57,8 @@ const char* op_name(Op op);
 // FakePlatform::subject_name names it), `nth` counts the calls of `op` on that
 // subject, from 1. An elevated run's volume query is its call's site with
 // `volume_of` naming the path asked about; empty, the site is the call itself.
-// A call added elsewhere in the run changes no other call's site.
+// A call added to the run changes no other call's site but those of later
+// calls of the same operation on the same subject.
 struct CallSite {
     CallSite(Op called, std::string acted_on = {}, int number = 1, std::string volume_query_of = {})
         : op(called), subject(std::move(acted_on)), nth(number), volume_of(std::move(volume_query_of)) {}
