@@ -8,9 +8,13 @@
 #include <string>
 #include <utility>
 
+#include "text/format.h"
+
 namespace velmarch {
 
-// The failures some caller tells apart. Everything else is `general`.
+// The failures some caller tells apart. Everything else is `general`. An
+// error told again with context around it (with_context) keeps its kind, so
+// a kind's text below may stand inside a longer sentence.
 enum class ErrorKind {
     general,
     // A system call failed; the text is the system's "{} (os error {})".
@@ -47,6 +51,18 @@ using Result = std::expected<T, Error>;
 // The failure of a Result: `return fail(ErrorKind::refused, text);`.
 inline std::unexpected<Error> fail(ErrorKind kind, std::string text) {
     return std::unexpected(Error{kind, std::move(text)});
+}
+
+// The failure of a Result that is an error already made:
+// `return fail(with_context(cause, kPattern));`.
+inline std::unexpected<Error> fail(Error error) { return std::unexpected(std::move(error)); }
+
+// `cause` told inside a sentence of its caller's, its kind kept: `pattern`'s
+// placeholders take `context` in order, and its last one the cause's text.
+template <class... Context>
+Error with_context(const Error& cause, text::BasicPattern<std::type_identity_t<Context>..., std::string> pattern,
+                   const Context&... context) {
+    return Error{cause.kind, text::format<Context..., std::string>(pattern, context..., cause.text)};
 }
 
 }  // namespace velmarch

@@ -64,10 +64,10 @@ StageOutcome run_installer_stage(platform::Platform& platform, const InstallerIn
     reporter.append_log_line(kStartingInstaller);
 
     auto command = build_installer_command(inputs, staged, *installer);
-    if (!command) return update::abort_run(command.error().text);
+    if (!command) return update::abort_run(command.error());
 
     auto exit_code = run_windows_installer(platform, *command, inputs, staged, reporter);
-    if (!exit_code) return update::abort_run(text::format(kInstallerNotStarted, exit_code.error().text));
+    if (!exit_code) return update::abort_run(with_context(exit_code.error(), kInstallerNotStarted));
 
     InstallerOutcome outcome = map_installer_exit_code(*exit_code, inputs.expected_version);
     std::string failed_check;

@@ -28,7 +28,7 @@ Result<void> verify_installed_version(platform::Platform& platform, const platfo
     };
     // The application is named by its full path: nothing is searched.
     auto exit_code = run_and_wait(platform, app_path, arguments, install_dir, SearchPlaces::none);
-    if (!exit_code) return fail(ErrorKind::general, text::format(kCouldNotVerify, exit_code.error().text));
+    if (!exit_code) return fail(with_context(exit_code.error(), kCouldNotVerify));
     if (*exit_code != 0) return fail(ErrorKind::general, text::format(kVersionNotConfirmed, expected_version));
     return {};
 }

@@ -31,7 +31,7 @@ using update::UpdateRequest;
         return Path(platform::full_path_text(text, View(), platform::kNativePathStyle));
     }
     Result<Path> base = platform.working_directory_for(path);
-    if (!base) return fail(ErrorKind::general, text::format(kNoWorkingDirectory, base.error().text));
+    if (!base) return fail(with_context(base.error(), kNoWorkingDirectory));
     if (anchor == platform::PathAnchor::relative)
         if (auto refusal = ambiguous(View((*base / path).native()))) return fail(ErrorKind::refused, *refusal);
     return Path(platform::full_path_text(text, View(base->native()), platform::kNativePathStyle));

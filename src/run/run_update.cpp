@@ -55,14 +55,14 @@ std::int32_t finish_refused_package(platform::Platform& platform, const update::
 
 RunOutcome run_update(platform::Platform& platform, const std::vector<std::string>& arguments) {
     auto parsed = parse_command_line(arguments);
-    if (!parsed) return update::abort_run(parsed.error().text);
+    if (!parsed) return update::abort_run(parsed.error());
     if (auto made_full = make_request_paths_full(platform, *parsed); !made_full)
-        return update::abort_run(made_full.error().text);
+        return update::abort_run(made_full.error());
     const update::UpdateRequest& request = *parsed;
 
     FileReporter reporter(platform, request.helper_log_path, request.result_path, request.expected_version);
     if (auto prepared = prepare_helper_log(platform, request.helper_log_path); !prepared)
-        return update::abort_run(prepared.error().text);
+        return update::abort_run(prepared.error());
     remove_result_file(platform, request.result_path);
     reporter.append_log_line(kStarted);
     // Before this run's own staging exists, so that only earlier runs' goes.
@@ -83,7 +83,7 @@ RunOutcome run_update(platform::Platform& platform, const std::vector<std::strin
     // From here on every path returns through `staged`'s destructor, which
     // removes the staged package and the staging directory.
     if (auto waited = process::wait_for_previous_process(platform, request.parent_process_id, reporter); !waited)
-        return update::abort_run(waited.error().text);
+        return update::abort_run(waited.error());
 
     const process::StagedInstall staged_install{staged->package_path(), staged->installer_log_path()};
     auto stage = process::run_installer_stage(platform, installer_inputs(request), staged_install, reporter);
@@ -93,7 +93,7 @@ RunOutcome run_update(platform::Platform& platform, const std::vector<std::strin
 
 std::int32_t run_updater_process(platform::Platform& platform) {
     auto arguments = platform.arguments();
-    const RunOutcome outcome = arguments ? run_update(platform, *arguments) : update::abort_run(arguments.error().text);
+    const RunOutcome outcome = arguments ? run_update(platform, *arguments) : update::abort_run(arguments.error());
     if (outcome) return *outcome;
     platform.write_standard_error(text::format("{}\n", outcome.error().message));
     return update::kInstallFailureExitCode;

@@ -42,7 +42,7 @@ constexpr std::string_view kNotEnoughSpace =
 [[nodiscard]] Result<void> require_free_space(platform::Platform& platform, const platform::Path& temp,
                                               std::uint64_t length) {
     auto available = platform.free_bytes(temp);
-    if (!available) return fail(ErrorKind::general, text::format(kFreeSpaceUnknown, available.error().text));
+    if (!available) return fail(with_context(available.error(), kFreeSpaceUnknown));
     constexpr std::uint64_t kMost = std::numeric_limits<std::uint64_t>::max();
     const std::uint64_t needed = length > kMost - kStagingFreeSpaceReserve ? kMost : length + kStagingFreeSpaceReserve;
     if (*available < needed) return fail(ErrorKind::general, text::format(kNotEnoughSpace, needed, *available));
@@ -54,7 +54,7 @@ constexpr std::string_view kNotEnoughSpace =
     // The descriptor lives exactly as long as the attempts: freed once,
     // whichever way the loop ends.
     auto descriptor = platform.create_security_descriptor(kStagingSecurityDescriptor);
-    if (!descriptor) return fail(ErrorKind::general, text::format(kDescriptorFailed, descriptor.error().text));
+    if (!descriptor) return fail(with_context(descriptor.error(), kDescriptorFailed));
 
     for (int attempt = 0; attempt < kStagingDirectoryAttempts; ++attempt) {
         std::array<std::byte, 16> random{};
@@ -62,7 +62,7 @@ constexpr std::string_view kNotEnoughSpace =
         platform::Path candidate =
             temp / platform::path_from_utf8(staging_directory_name(platform.current_process_id(), random));
         auto created = platform.create_directory(candidate, **descriptor);
-        if (!created) return fail(ErrorKind::general, text::format(kDirectoryFailed, created.error().text));
+        if (!created) return fail(with_context(created.error(), kDirectoryFailed));
         if (*created == platform::DirectoryCreation::created) return candidate;
     }
     return fail(ErrorKind::general, std::string(kNoUniqueDirectory));
@@ -93,19 +93,18 @@ constexpr std::string_view kNotEnoughSpace =
                                         std::uint64_t verified_length) {
     const platform::Path& package_path = staged.package_path();
     auto source = platform.open_for_reading(downloaded);
-    if (!source) return fail(ErrorKind::general, text::format(kReopenFailed, source.error().text));
+    if (!source) return fail(with_context(source.error(), kReopenFailed));
     {
         auto target = platform.create_new_file(package_path);
-        if (!target) return fail(ErrorKind::general, text::format(kCreateFailed, target.error().text));
+        if (!target) return fail(with_context(target.error(), kCreateFailed));
         if (auto copied = copy_file(**source, **target, verified_length); !copied)
-            return fail(ErrorKind::general, text::format(kCopyFailed, copied.error().text));
-        if (auto flushed = (*target)->flush(); !flushed)
-            return fail(ErrorKind::general, text::format(kFinalizeFailed, flushed.error().text));
+            return fail(with_context(copied.error(), kCopyFailed));
+        if (auto flushed = (*target)->flush(); !flushed) return fail(with_context(flushed.error(), kFinalizeFailed));
     }
     // The copy's handle is closed; the downloaded package stays open (shared
     // for reading, writing and deletion) until the copy has been verified.
     auto hold = platform.hold_file(package_path);
-    if (!hold) return fail(ErrorKind::general, text::format(kHoldFailed, hold.error().text));
+    if (!hold) return fail(with_context(hold.error(), kHoldFailed));
     staged.keep_held(std::move(*hold));
     if (auto verified = trust::verify_update_package(platform, package_path, claim); !verified)
         return std::unexpected(std::move(verified.error()));

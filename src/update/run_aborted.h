@@ -7,14 +7,19 @@
 #include <string>
 #include <utility>
 
+#include "result.h"
+
 namespace velmarch::update {
 
 struct RunAborted {
     std::string message;
+    // The kind of the failure that ended the run (a refused link stays
+    // ErrorKind::untrusted_link however much context its message gained).
+    ErrorKind kind = ErrorKind::general;
 };
 
-inline std::unexpected<RunAborted> abort_run(std::string message) {
-    return std::unexpected(RunAborted{std::move(message)});
+inline std::unexpected<RunAborted> abort_run(Error cause) {
+    return std::unexpected(RunAborted{std::move(cause.text), cause.kind});
 }
 
 }  // namespace velmarch::update

@@ -23,6 +23,10 @@ std::string key_of(const std::filesystem::path& path) {
 std::string key_of(const platform::Path& path) { return key_of(fs_path(path)); }
 std::string key_of(const FakePath& path) { return key_of(path.path); }
 
+std::string_view as_text(std::span<const std::byte> bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
 std::string parent_key(const std::string& key) { return key_of(std::filesystem::path(key).parent_path()); }
 
 // The key a path names once the links at its end are followed.
@@ -37,8 +41,12 @@ std::string resolved(const std::map<std::string, std::string>& links, std::strin
 
 class FakeFile : public platform::File {
 public:
+    // Its calls are named by the call that opened it ("download, open #2").
     FakeFile(FakePlatform& owner, std::string key, bool writable)
-        : owner_(owner), key_(std::move(key)), writable_(writable) {
+        : owner_(owner),
+          key_(std::move(key)),
+          handle_subject_(text::format("{}, open #{}", owner.current_site().subject, owner.current_site().nth)),
+          writable_(writable) {
         ++owner_.files_opened;
         if (writable_) owner_.files_being_created.insert(key_);
     }
@@ -48,7 +56,7 @@ public:
     }
 
     Result<std::size_t> read(std::span<std::byte> buffer) override {
-        if (auto failure = owner_.enter(Op::read)) return std::unexpected(*failure);
+        if (auto failure = owner_.enter_as(Op::read, handle_subject_)) return std::unexpected(*failure);
         if (writable_) return velmarch::fail(ErrorKind::os_error, fake_os_error(5));
         auto it = owner_.files_.find(key_);
         if (it == owner_.files_.end() || offset_ >= it->second.size()) return 0;
@@ -59,7 +67,7 @@ public:
     }
 
     Result<std::size_t> write(std::span<const std::byte> bytes) override {
-        if (auto failure = owner_.enter(Op::write)) return std::unexpected(*failure);
+        if (auto failure = owner_.enter_as(Op::write, handle_subject_)) return std::unexpected(*failure);
         if (!writable_) return velmarch::fail(ErrorKind::os_error, fake_os_error(5));
         if (owner_.write_accepts_nothing) return 0;
         const std::size_t n = std::min(bytes.size(), owner_.max_write_chunk);
@@ -69,7 +77,7 @@ public:
     }
 
     Result<void> flush() override {
-        if (auto failure = owner_.enter(Op::flush)) return std::unexpected(*failure);
+        if (auto failure = owner_.enter_as(Op::flush, handle_subject_)) return std::unexpected(*failure);
         return {};
     }
 
@@ -81,6 +89,7 @@ public:
 private:
     FakePlatform& owner_;
     std::string key_;
+    std::string handle_subject_;
     bool writable_;
     std::size_t offset_ = 0;
 };
@@ -96,16 +105,17 @@ private:
 
 class FakeProcess : public platform::WaitableProcess {
 public:
-    explicit FakeProcess(FakePlatform& owner) : owner_(owner) { ++owner_.processes_opened; }
+    FakeProcess(FakePlatform& owner, std::uint32_t id) : owner_(owner), id_(id) { ++owner_.processes_opened; }
     ~FakeProcess() override { ++owner_.processes_closed; }
     platform::WaitOutcome wait(std::uint32_t milliseconds) override {
         owner_.wait_limits.push_back(milliseconds);
-        if (owner_.enter(Op::wait)) return platform::WaitOutcome::failed;
+        if (owner_.enter(Op::wait, "process " + std::to_string(id_))) return platform::WaitOutcome::failed;
         return owner_.wait_outcome;
     }
 
 private:
     FakePlatform& owner_;
+    std::uint32_t id_;
 };
 
 class FakeHold : public platform::FileHold {
@@ -137,7 +147,7 @@ bool entry_exists(const FakePlatform& owner, const std::string& key) {
 }
 
 Result<platform::HeldFacts> facts_at(FakePlatform& owner, const std::string& key) {
-    if (auto failure = owner.enter(Op::held_facts)) return std::unexpected(*failure);
+    if (auto failure = owner.enter(Op::held_facts, key)) return std::unexpected(*failure);
     if (!entry_exists(owner, key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(2));
     platform::HeldFacts facts;
     facts.kind = kind_at(owner, key);
@@ -163,7 +173,7 @@ public:
     FakeTakenFile(FakePlatform& owner, std::string key) : hold_(owner, key), owner_(owner), key_(std::move(key)) {}
     Result<platform::HeldFacts> facts() override { return facts_at(owner_, key_); }
     Result<void> remove() override {
-        if (auto failure = owner_.enter(Op::held_remove)) return std::unexpected(*failure);
+        if (auto failure = owner_.enter(Op::held_remove, key_)) return std::unexpected(*failure);
         if (owner_.links_.erase(key_) == 0 && owner_.files_.erase(key_) == 0 && owner_.specials_.erase(key_) == 0)
             return velmarch::fail(ErrorKind::os_error, fake_os_error(2));
         owner_.swept.push_back(as_path(key_));
@@ -186,12 +196,12 @@ public:
     Result<platform::HeldFacts> facts() override { return facts_at(owner_, key_); }
 
     Result<bool> has_access_list(const platform::SecurityDescriptor&) override {
-        if (auto failure = owner_.enter(Op::held_access_list)) return std::unexpected(*failure);
+        if (auto failure = owner_.enter(Op::held_access_list, key_)) return std::unexpected(*failure);
         return !owner_.foreign_access_lists.contains(key_);
     }
 
     Result<std::vector<std::string>> names(std::string_view prefix, std::size_t limit) override {
-        if (auto failure = owner_.enter(Op::held_names)) return std::unexpected(*failure);
+        if (auto failure = owner_.enter(Op::held_names, key_)) return std::unexpected(*failure);
         if (!owner_.directories_.contains(key_)) return velmarch::fail(ErrorKind::os_error, fake_os_error(267));
         std::set<std::string> children;
         auto collect = [&](const std::string& key) {
@@ -211,8 +221,8 @@ public:
     }
 
     Result<std::unique_ptr<platform::HeldDirectory>> open_directory(std::string_view name) override {
-        if (auto failure = owner_.enter(Op::held_open_directory)) return std::unexpected(*failure);
         const std::string key = child_key(key_, name);
+        if (auto failure = owner_.enter(Op::held_open_directory, key)) return std::unexpected(*failure);
         if (!entry_exists(owner_, key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(2));
         if (!owner_.directories_.contains(key) && !owner_.links_.contains(key))
             return velmarch::fail(ErrorKind::os_error, fake_os_error(267));
@@ -220,8 +230,8 @@ public:
     }
 
     Result<std::unique_ptr<platform::TakenFile>> take_file(std::string_view name) override {
-        if (auto failure = owner_.enter(Op::take_file)) return std::unexpected(*failure);
         const std::string key = child_key(key_, name);
+        if (auto failure = owner_.enter(Op::take_file, key)) return std::unexpected(*failure);
         if (!entry_exists(owner_, key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(2));
         if (owner_.directories_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(5));
         if (owner_.held_files.contains(key) || owner_.files_being_created.contains(key))
@@ -230,7 +240,7 @@ public:
     }
 
     Result<void> remove() override {
-        if (auto failure = owner_.enter(Op::held_remove)) return std::unexpected(*failure);
+        if (auto failure = owner_.enter(Op::held_remove, key_)) return std::unexpected(*failure);
         if (owner_.links_.erase(key_) != 0) {
             owner_.swept.push_back(as_path(key_));
             return {};
@@ -286,6 +296,12 @@ const char* op_name(Op op) {
     return "?";
 }
 
+std::string site_name(const CallSite& site) {
+    std::string name = text::format("{} of {} #{}", std::string(op_name(site.op)), site.subject, site.nth);
+    if (!site.volume_of.empty()) name += ", volume of " + site.volume_of;
+    return name;
+}
+
 std::string fake_os_error(std::int32_t code) {
     const char* text = "Unknown error.";
     switch (code) {
@@ -304,7 +320,10 @@ std::string fake_os_error(std::int32_t code) {
 
 std::optional<Error> FakePlatform::volume_refusal(const Path& path) {
     if (!is_elevated) return std::nullopt;
-    if (auto failure = enter(Op::volume)) return failure;
+    CallSite query = current_site_;
+    query.volume_of = subject_name ? subject_name(key_of(path), {}) : key_of(path);
+    if (auto failure = enter_site(query)) return failure;
+    if (auto failure = enter_numbered(Op::volume)) return failure;
     const Error refused{ErrorKind::not_on_local_volume, std::string(platform::kNotOnALocalVolume)};
     using View = std::basic_string_view<Path::value_type>;
     if (platform::volume_by_text(View(path.native()), platform::kNativePathStyle) == platform::TextVolume::not_local)
@@ -401,7 +420,31 @@ int FakePlatform::calls(Op op) const {
     return it == calls_.end() ? 0 : it->second;
 }
 
-std::optional<Error> FakePlatform::enter(Op op) {
+void FakePlatform::fail_at(CallSite site, std::string message, ErrorKind kind) {
+    site_failures_.insert_or_assign(std::move(site), Error{kind, std::move(message)});
+}
+
+std::optional<Error> FakePlatform::enter(Op op, const std::string& key, std::string_view written) {
+    return enter_as(op, subject_name ? subject_name(key, written) : key);
+}
+
+std::optional<Error> FakePlatform::enter_as(Op op, std::string subject) {
+    const int nth = ++site_calls_[{op, subject}];
+    current_site_ = CallSite{op, std::move(subject), nth, {}};
+    auto site_failure = enter_site(current_site_);
+    auto numbered_failure = enter_numbered(op);
+    return site_failure ? site_failure : numbered_failure;
+}
+
+std::optional<Error> FakePlatform::enter_site(const CallSite& site) {
+    sites.push_back(site);
+    if (before_site) before_site(site);
+    auto failure = site_failures_.find(site);
+    if (failure == site_failures_.end()) return std::nullopt;
+    return failure->second;
+}
+
+std::optional<Error> FakePlatform::enter_numbered(Op op) {
     const int n = ++calls_[op];
     if (before_call) before_call(op, n);
     auto [first, last] = failures_.equal_range(op);
@@ -430,7 +473,7 @@ std::uint64_t FakePlatform::unix_time_seconds() { return now; }
 std::uint32_t FakePlatform::current_process_id() { return process_id; }
 
 Result<platform::Path> FakePlatform::working_directory_for(const Path& path) {
-    if (auto failure = enter(Op::working_directory_for)) return std::unexpected(*failure);
+    if (auto failure = enter(Op::working_directory_for, key_of(path))) return std::unexpected(*failure);
     const std::string text = platform::path_to_utf8(path);
     if (text.size() >= 2 && text[1] == ':') {
         auto drive = drive_directories.find(static_cast<char>(std::toupper(static_cast<unsigned char>(text[0]))));
@@ -449,7 +492,7 @@ void FakePlatform::sleep_milliseconds(std::uint32_t milliseconds) {
 }
 
 FileType FakePlatform::file_type(const Path& path) {
-    if (enter(Op::file_type) || volume_refusal(path)) return FileType::missing;
+    if (enter(Op::file_type, key_of(path)) || volume_refusal(path)) return FileType::missing;
     const std::string key = resolved(links_, key_of(path));
     if (directories_.contains(key)) return FileType::directory;
     if (files_.contains(key) || specials_.contains(key)) return FileType::file;
@@ -457,13 +500,13 @@ FileType FakePlatform::file_type(const Path& path) {
 }
 
 bool FakePlatform::exists(const Path& path) {
-    if (enter(Op::exists) || volume_refusal(path)) return false;
+    if (enter(Op::exists, key_of(path)) || volume_refusal(path)) return false;
     const std::string key = key_of(path);
     return directories_.contains(key) || files_.contains(key) || links_.contains(key) || specials_.contains(key);
 }
 
 Result<std::unique_ptr<platform::File>> FakePlatform::open_for_reading(const Path& path) {
-    if (auto failure = enter(Op::open_for_reading)) return std::unexpected(*failure);
+    if (auto failure = enter(Op::open_for_reading, key_of(path))) return std::unexpected(*failure);
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = resolved(links_, key_of(path));
     if (directories_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(5));
@@ -473,7 +516,7 @@ Result<std::unique_ptr<platform::File>> FakePlatform::open_for_reading(const Pat
 }
 
 Result<std::unique_ptr<platform::File>> FakePlatform::create_new_file(const Path& path) {
-    if (auto failure = enter(Op::create_new_file)) return std::unexpected(*failure);
+    if (auto failure = enter(Op::create_new_file, key_of(path))) return std::unexpected(*failure);
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
     if (files_.contains(key) || directories_.contains(key) || links_.contains(key) || specials_.contains(key))
@@ -484,7 +527,7 @@ Result<std::unique_ptr<platform::File>> FakePlatform::create_new_file(const Path
 }
 
 Result<void> FakePlatform::write_file(const Path& path, std::span<const std::byte> bytes) {
-    if (auto failure = enter(Op::write_file)) return std::unexpected(*failure);
+    if (auto failure = enter(Op::write_file, key_of(path), as_text(bytes))) return std::unexpected(*failure);
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
     if (directories_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(5));
@@ -495,7 +538,7 @@ Result<void> FakePlatform::write_file(const Path& path, std::span<const std::byt
 }
 
 Result<void> FakePlatform::append_to_file(const Path& path, std::span<const std::byte> bytes) {
-    if (auto failure = enter(Op::append_to_file)) return std::unexpected(*failure);
+    if (auto failure = enter(Op::append_to_file, key_of(path), as_text(bytes))) return std::unexpected(*failure);
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
     if (directories_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(5));
@@ -507,7 +550,7 @@ Result<void> FakePlatform::append_to_file(const Path& path, std::span<const std:
 }
 
 Result<void> FakePlatform::delete_file(const Path& path) {
-    if (auto failure = enter(Op::delete_file)) return std::unexpected(*failure);
+    if (auto failure = enter(Op::delete_file, key_of(path))) return std::unexpected(*failure);
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
     if (held_files.contains(key)) return velmarch::fail(ErrorKind::held, fake_os_error(32));
@@ -517,7 +560,7 @@ Result<void> FakePlatform::delete_file(const Path& path) {
 }
 
 Result<void> FakePlatform::create_directories(const Path& path) {
-    if (auto failure = enter(Op::create_directories)) return std::unexpected(*failure);
+    if (auto failure = enter(Op::create_directories, key_of(path))) return std::unexpected(*failure);
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     for (std::string key = key_of(path);; key = parent_key(key)) {
         if (files_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(183));
@@ -528,7 +571,7 @@ Result<void> FakePlatform::create_directories(const Path& path) {
 }
 
 Result<void> FakePlatform::remove_directory_tree(const Path& path) {
-    if (auto failure = enter(Op::remove_directory_tree)) return std::unexpected(*failure);
+    if (auto failure = enter(Op::remove_directory_tree, key_of(path))) return std::unexpected(*failure);
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
     // A link or a lone file at the top goes by itself, as on Windows.
@@ -553,7 +596,7 @@ Result<std::unique_ptr<platform::SecurityDescriptor>> FakePlatform::create_secur
 
 Result<DirectoryCreation> FakePlatform::create_directory(const Path& path, const platform::SecurityDescriptor&) {
     directory_attempts.push_back(path);
-    if (auto failure = enter(Op::create_directory)) return std::unexpected(*failure);
+    if (auto failure = enter(Op::create_directory, key_of(path))) return std::unexpected(*failure);
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const auto attempt = directory_attempts.size() - 1;
     if (attempt < directory_answers.size()) {
@@ -571,7 +614,7 @@ Result<DirectoryCreation> FakePlatform::create_directory(const Path& path, const
 
 Result<std::uint64_t> FakePlatform::free_bytes(const Path& directory) {
     free_space_queries.push_back(directory);
-    if (auto failure = enter(Op::free_bytes)) return std::unexpected(*failure);
+    if (auto failure = enter(Op::free_bytes, key_of(directory))) return std::unexpected(*failure);
     if (auto refusal = volume_refusal(directory)) return std::unexpected(*refusal);
     if (!directories_.contains(resolved(links_, key_of(directory))))
         return velmarch::fail(ErrorKind::os_error, fake_os_error(3));
@@ -579,7 +622,7 @@ Result<std::uint64_t> FakePlatform::free_bytes(const Path& directory) {
 }
 
 Result<std::unique_ptr<platform::FileHold>> FakePlatform::hold_file(const Path& path) {
-    if (auto failure = enter(Op::hold_file)) return std::unexpected(*failure);
+    if (auto failure = enter(Op::hold_file, key_of(path))) return std::unexpected(*failure);
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = key_of(path);
     if (!files_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(links_.contains(key) ? 5 : 2));
@@ -589,7 +632,7 @@ Result<std::unique_ptr<platform::FileHold>> FakePlatform::hold_file(const Path& 
 }
 
 Result<std::unique_ptr<platform::HeldDirectory>> FakePlatform::open_held_directory(const Path& path) {
-    if (auto failure = enter(Op::open_held_directory)) return std::unexpected(*failure);
+    if (auto failure = enter(Op::open_held_directory, key_of(path))) return std::unexpected(*failure);
     if (auto refusal = volume_refusal(path)) return std::unexpected(*refusal);
     const std::string key = resolved(links_, key_of(path));
     if (!directories_.contains(key)) return velmarch::fail(ErrorKind::os_error, fake_os_error(3));
@@ -599,9 +642,9 @@ Result<std::unique_ptr<platform::HeldDirectory>> FakePlatform::open_held_directo
 bool FakePlatform::elevated() { return is_elevated; }
 
 std::unique_ptr<platform::WaitableProcess> FakePlatform::open_process_for_wait(std::uint32_t id) {
-    if (enter(Op::open_process_for_wait)) return nullptr;
+    if (enter(Op::open_process_for_wait, "process " + std::to_string(id))) return nullptr;
     if (!running_processes.contains(id)) return nullptr;
-    return std::make_unique<FakeProcess>(*this);
+    return std::make_unique<FakeProcess>(*this, id);
 }
 
 // Why a program cannot be started, as process creation would say it.
@@ -615,7 +658,7 @@ std::optional<Error> FakePlatform::launch_refusal(const platform::LaunchRequest&
 
 Result<std::int32_t> FakePlatform::run_and_wait(const platform::LaunchRequest& launch) {
     runs.push_back(launch);
-    if (auto failure = enter(Op::run_and_wait)) return std::unexpected(*failure);
+    if (auto failure = enter(Op::run_and_wait, key_of(launch.application))) return std::unexpected(*failure);
     if (auto refusal = launch_volume_refusal(launch)) return std::unexpected(*refusal);
     if (auto refusal = launch_refusal(launch)) return std::unexpected(*refusal);
     if (on_run) return on_run(launch);
@@ -624,7 +667,7 @@ Result<std::int32_t> FakePlatform::run_and_wait(const platform::LaunchRequest& l
 
 Result<std::uint32_t> FakePlatform::start_detached(const platform::LaunchRequest& launch) {
     detached.push_back(launch);
-    if (auto failure = enter(Op::start_detached)) return std::unexpected(*failure);
+    if (auto failure = enter(Op::start_detached, key_of(launch.application))) return std::unexpected(*failure);
     if (auto refusal = launch_volume_refusal(launch)) return std::unexpected(*refusal);
     if (auto refusal = launch_refusal(launch)) return std::unexpected(*refusal);
     return next_detached_id++;

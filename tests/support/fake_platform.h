@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -50,6 +51,25 @@ enum class Op {
     held_remove,  // HeldDirectory::remove and TakenFile::remove
 };
 const char* op_name(Op op);
+
+// One call of an operation, named by what the run does with it rather than by
+// its place among all calls: `subject` is what the call acts on (as
+// FakePlatform::subject_name names it), `nth` counts the calls of `op` on that
+// subject, from 1. An elevated run's volume query is its call's site with
+// `volume_of` naming the path asked about; empty, the site is the call itself.
+// A call added to the run changes no other call's site but those of later
+// calls of the same operation on the same subject.
+struct CallSite {
+    CallSite(Op called, std::string acted_on = {}, int number = 1, std::string volume_query_of = {})
+        : op(called), subject(std::move(acted_on)), nth(number), volume_of(std::move(volume_query_of)) {}
+    Op op;
+    std::string subject;
+    int nth;
+    std::string volume_of;
+    auto operator<=>(const CallSite&) const = default;
+};
+// "read of download #2", "file_type of download #1, volume of download".
+std::string site_name(const CallSite& site);
 
 // Windows-style OS error text, as the real platform would produce it.
 std::string fake_os_error(std::int32_t code);
@@ -94,6 +114,19 @@ public:
     // Called at the start of every operation, before any failure is decided.
     std::function<void(Op, int call_number)> before_call;
     int calls(Op op) const;
+
+    // The call at `site` fails with `message` of `kind` (its volume query,
+    // when the site names one).
+    void fail_at(CallSite site, std::string message, ErrorKind kind = ErrorKind::os_error);
+    // What a call acts on, in the words of a site: given the key of its path
+    // ("/Logs/helper.log"; "process 77" for a process, "" for none) and, for
+    // writes, the bytes written. Unset, the key itself.
+    std::function<std::string(const std::string& key, std::string_view written)> subject_name;
+    // Called for every site, volume queries included, before any failure is
+    // decided.
+    std::function<void(const CallSite&)> before_site;
+    // Every site of the run so far, in order.
+    std::vector<CallSite> sites;
 
     // --- state a test sets or reads -----------------------------------------
     std::vector<std::string> args;
@@ -207,7 +240,12 @@ public:
     std::optional<Path> windows_directory() override;
 
     // Used by the handle objects: the failure injected for this call, if any.
-    std::optional<Error> enter(Op op);
+    // `key` names what the call acts on (see subject_name).
+    std::optional<Error> enter(Op op, const std::string& key = {}, std::string_view written = {});
+    // The same for a call whose subject is named already.
+    std::optional<Error> enter_as(Op op, std::string subject);
+    // The call being made (the opening of a file, for its handle).
+    const CallSite& current_site() const { return current_site_; }
     std::map<std::string, Bytes> files_;
     std::set<std::string> directories_;
     std::map<std::string, std::string> links_;  // link -> target
@@ -225,6 +263,13 @@ private:
     };
     std::multimap<Op, Failure> failures_;
     std::map<Op, int> calls_;
+    std::map<CallSite, Error> site_failures_;
+    std::map<std::pair<Op, std::string>, int> site_calls_;
+    CallSite current_site_{Op::arguments};  // the call being made
+    // Counts the call of `op` and answers its injected failure by number.
+    std::optional<Error> enter_numbered(Op op);
+    // Records `site` and answers its injected failure.
+    std::optional<Error> enter_site(const CallSite& site);
 };
 
 }  // namespace velmarch::testing

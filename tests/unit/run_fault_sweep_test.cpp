@@ -25,7 +25,9 @@ namespace {
 
 using testing::as_path;
 using testing::FakePlatform;
+using testing::CallSite;
 using testing::Op;
+using testing::site_name;
 
 constexpr std::string_view kInjected = "Injected failure. (os error 1)";
 const std::string kPackage(20000, 'p');                      // several copy chunks
@@ -57,145 +59,177 @@ const std::string injected(kInjected);
 const std::string kNoWorkingDirectory = "The updater's working directory could not be read: ";
 
 // What each call site's failure must lead to, in the order of a successful run.
-const std::map<std::pair<Op, int>, Expected>& expectations() {
-    static const std::map<std::pair<Op, int>, Expected> table = {
-        {{Op::arguments, 1}, aborted(injected, true)},
+const std::map<CallSite, Expected>& expectations() {
+    static const std::map<CallSite, Expected> table = {
+        {{Op::arguments, ""}, aborted(injected, true)},
         // The working directory, asked for each path that is not absolute:
         // the relative result path, and on Windows every path of the test
         // machine (\Logs\helper.log names no drive).
-        {{Op::working_directory_for, 1}, aborted(kNoWorkingDirectory + injected, true)},
+        {{Op::working_directory_for, "result.json"}, aborted(kNoWorkingDirectory + injected, true)},
 #ifdef _WIN32
-        {{Op::working_directory_for, 2}, aborted(kNoWorkingDirectory + injected, true)},
-        {{Op::working_directory_for, 3}, aborted(kNoWorkingDirectory + injected, true)},
-        {{Op::working_directory_for, 4}, aborted(kNoWorkingDirectory + injected, true)},
-        {{Op::working_directory_for, 5}, aborted(kNoWorkingDirectory + injected, true)},
-        {{Op::working_directory_for, 6}, aborted(kNoWorkingDirectory + injected, true)},
+        {{Op::working_directory_for, "download"}, aborted(kNoWorkingDirectory + injected, true)},
+        {{Op::working_directory_for, "install directory"}, aborted(kNoWorkingDirectory + injected, true)},
+        {{Op::working_directory_for, "application"}, aborted(kNoWorkingDirectory + injected, true)},
+        {{Op::working_directory_for, "installer log"}, aborted(kNoWorkingDirectory + injected, true)},
+        {{Op::working_directory_for, "helper log"}, aborted(kNoWorkingDirectory + injected, true)},
 #endif
-        {{Op::create_directories, 1}, aborted(injected, true)},
+        {{Op::create_directories, "log folder"}, aborted(injected, true)},
         // In an elevated run (the fake's default), each operation on a path
         // asks for the volume of every path it is given first; a failing
         // query refuses the path, so it ends as its operation's failure.
-        {{Op::volume, 1}, aborted(injected, true)},
-        {{Op::write_file, 1}, aborted(injected, true)},
-        {{Op::volume, 2}, aborted(injected, true)},
-        {{Op::delete_file, 1}, success()},  // removing the old result
-        {{Op::volume, 3}, success()},
-        {{Op::append_to_file, 1}, success()},
-        {{Op::volume, 4}, success()},
+        {{Op::create_directories, "log folder", 1, "log folder"}, aborted(injected, true)},
+        {{Op::write_file, "helper log"}, aborted(injected, true)},
+        {{Op::write_file, "helper log", 1, "helper log"}, aborted(injected, true)},
+        {{Op::delete_file, "result"}, success()},  // removing the old result
+        {{Op::delete_file, "result", 1, "result"}, success()},
+        {{Op::append_to_file, "helper log: Velmarch native updater started."}, success()},
+        {{Op::append_to_file, "helper log: Velmarch native updater started.", 1, "helper log"}, success()},
         // The sweep of an earlier run's staging: whatever fails, the run goes on.
-        {{Op::open_held_directory, 1}, success()},
-        {{Op::volume, 5}, success()},
-        {{Op::held_names, 1}, success()},
-        {{Op::create_security_descriptor, 1}, success()},
-        {{Op::held_open_directory, 1}, success()},
-        {{Op::held_facts, 1}, success()},
-        {{Op::held_access_list, 1}, success()},
-        {{Op::held_names, 2}, success()},
-        {{Op::take_file, 1}, success()},
-        {{Op::held_facts, 2}, success()},
-        {{Op::take_file, 2}, success()},
-        {{Op::held_facts, 3}, success()},
-        {{Op::held_remove, 1}, success()},
-        {{Op::held_remove, 2}, success()},
-        {{Op::held_remove, 3}, success()},
-        {{Op::append_to_file, 2}, success()},
-        {{Op::volume, 6}, success()},
+        {{Op::open_held_directory, "temp"}, success()},
+        {{Op::open_held_directory, "temp", 1, "temp"}, success()},
+        {{Op::held_names, "temp"}, success()},
+        {{Op::create_security_descriptor, ""}, success()},
+        {{Op::held_open_directory, "earlier staging"}, success()},
+        {{Op::held_facts, "earlier staging"}, success()},
+        {{Op::held_access_list, "earlier staging"}, success()},
+        {{Op::held_names, "earlier staging"}, success()},
+        {{Op::take_file, "earlier staging/velmarch-installer.log"}, success()},
+        {{Op::held_facts, "earlier staging/velmarch-installer.log"}, success()},
+        {{Op::take_file, "earlier staging/velmarch-update.msi"}, success()},
+        {{Op::held_facts, "earlier staging/velmarch-update.msi"}, success()},
+        {{Op::held_remove, "earlier staging/velmarch-installer.log"}, success()},
+        {{Op::held_remove, "earlier staging/velmarch-update.msi"}, success()},
+        {{Op::held_remove, "earlier staging"}, success()},
+        {{Op::append_to_file, "helper log: Removed 1 staging directories left by earlier runs."}, success()},
+        {{Op::append_to_file, "helper log: Removed 1 staging directories left by earlier runs.", 1, "helper log"},
+         success()},
         // First verification of the download.
-        {{Op::file_type, 1}, refused("The downloaded update package is not a valid MSI file.")},
-        {{Op::volume, 7}, refused("The downloaded update package is not a valid MSI file.")},
-        {{Op::open_for_reading, 1}, refused(injected)},
-        {{Op::volume, 8}, refused(injected)},
-        {{Op::read, 1}, refused(injected)},
-        {{Op::read, 2}, refused(injected)},
-        {{Op::read, 3}, refused(injected)},
+        {{Op::file_type, "download"}, refused("The downloaded update package is not a valid MSI file.")},
+        {{Op::file_type, "download", 1, "download"}, refused("The downloaded update package is not a valid MSI file.")},
+        {{Op::open_for_reading, "download"}, refused(injected)},
+        {{Op::open_for_reading, "download", 1, "download"}, refused(injected)},
+        {{Op::read, "download, open #1"}, refused(injected)},
+        {{Op::read, "download, open #1", 2}, refused(injected)},
+        {{Op::read, "download, open #1", 3}, refused(injected)},
         // Reading stops at the length the file had when it was opened: no
         // read of 0 bytes follows, here or in the second verification.
         // Staging.
-        {{Op::file_type, 2}, refused("The protected Windows temporary directory was not found.")},
-        {{Op::volume, 9}, refused("The protected Windows temporary directory was not found.")},
-        {{Op::free_bytes, 1}, refused("The free space for restricted staging could not be read: " + injected)},
-        {{Op::volume, 10}, refused("The free space for restricted staging could not be read: " + injected)},
-        {{Op::create_security_descriptor, 2},
+        {{Op::file_type, "temp"}, refused("The protected Windows temporary directory was not found.")},
+        {{Op::file_type, "temp", 1, "temp"}, refused("The protected Windows temporary directory was not found.")},
+        {{Op::free_bytes, "temp"}, refused("The free space for restricted staging could not be read: " + injected)},
+        {{Op::free_bytes, "temp", 1, "temp"},
+         refused("The free space for restricted staging could not be read: " + injected)},
+        {{Op::create_security_descriptor, "", 2},
          refused("The restricted staging security descriptor could not be created: " + injected)},
-        {{Op::create_directory, 1},
+        {{Op::create_directory, "staging"},
          refused("The administrator-only staging directory could not be created: " + injected)},
-        {{Op::volume, 11}, refused("The administrator-only staging directory could not be created: " + injected)},
-        {{Op::open_for_reading, 2}, refused("The verified update package could not be reopened: " + injected)},
-        {{Op::volume, 12}, refused("The verified update package could not be reopened: " + injected)},
-        {{Op::create_new_file, 1}, refused("The restricted staged MSI could not be created: " + injected)},
-        {{Op::volume, 13}, refused("The restricted staged MSI could not be created: " + injected)},
-        {{Op::read, 4}, refused("The update package could not be copied to restricted staging: " + injected)},
-        {{Op::write, 1}, refused("The update package could not be copied to restricted staging: " + injected)},
-        {{Op::read, 5}, refused("The update package could not be copied to restricted staging: " + injected)},
-        {{Op::write, 2}, refused("The update package could not be copied to restricted staging: " + injected)},
-        {{Op::read, 6}, refused("The update package could not be copied to restricted staging: " + injected)},
-        {{Op::write, 3}, refused("The update package could not be copied to restricted staging: " + injected)},
+        {{Op::create_directory, "staging", 1, "staging"},
+         refused("The administrator-only staging directory could not be created: " + injected)},
+        {{Op::open_for_reading, "download", 2},
+         refused("The verified update package could not be reopened: " + injected)},
+        {{Op::open_for_reading, "download", 2, "download"},
+         refused("The verified update package could not be reopened: " + injected)},
+        {{Op::create_new_file, "staging/velmarch-update.msi"},
+         refused("The restricted staged MSI could not be created: " + injected)},
+        {{Op::create_new_file, "staging/velmarch-update.msi", 1, "staging/velmarch-update.msi"},
+         refused("The restricted staged MSI could not be created: " + injected)},
+        {{Op::read, "download, open #2"},
+         refused("The update package could not be copied to restricted staging: " + injected)},
+        {{Op::write, "staging/velmarch-update.msi, open #1"},
+         refused("The update package could not be copied to restricted staging: " + injected)},
+        {{Op::read, "download, open #2", 2},
+         refused("The update package could not be copied to restricted staging: " + injected)},
+        {{Op::write, "staging/velmarch-update.msi, open #1", 2},
+         refused("The update package could not be copied to restricted staging: " + injected)},
+        {{Op::read, "download, open #2", 3},
+         refused("The update package could not be copied to restricted staging: " + injected)},
+        {{Op::write, "staging/velmarch-update.msi, open #1", 3},
+         refused("The update package could not be copied to restricted staging: " + injected)},
         // The copy stops at the verified length: no read of 0 bytes follows.
-        {{Op::flush, 1}, refused("The restricted staged MSI could not be finalized: " + injected)},
-        {{Op::hold_file, 1}, refused("The restricted staged MSI could not be held: " + injected)},
-        {{Op::volume, 14}, refused("The restricted staged MSI could not be held: " + injected)},
+        {{Op::flush, "staging/velmarch-update.msi, open #1"},
+         refused("The restricted staged MSI could not be finalized: " + injected)},
+        {{Op::hold_file, "staging/velmarch-update.msi"},
+         refused("The restricted staged MSI could not be held: " + injected)},
+        {{Op::hold_file, "staging/velmarch-update.msi", 1, "staging/velmarch-update.msi"},
+         refused("The restricted staged MSI could not be held: " + injected)},
         // Second verification, of the staged copy.
-        {{Op::file_type, 3}, refused("The downloaded update package is not a valid MSI file.")},
-        {{Op::volume, 15}, refused("The downloaded update package is not a valid MSI file.")},
-        {{Op::open_for_reading, 3}, refused(injected)},
-        {{Op::volume, 16}, refused(injected)},
-        {{Op::read, 7}, refused(injected)},
-        {{Op::read, 8}, refused(injected)},
-        {{Op::read, 9}, refused(injected)},
-        {{Op::append_to_file, 3}, success()},
-        {{Op::volume, 17}, success()},
+        {{Op::file_type, "staging/velmarch-update.msi"},
+         refused("The downloaded update package is not a valid MSI file.")},
+        {{Op::file_type, "staging/velmarch-update.msi", 1, "staging/velmarch-update.msi"},
+         refused("The downloaded update package is not a valid MSI file.")},
+        {{Op::open_for_reading, "staging/velmarch-update.msi"}, refused(injected)},
+        {{Op::open_for_reading, "staging/velmarch-update.msi", 1, "staging/velmarch-update.msi"}, refused(injected)},
+        {{Op::read, "staging/velmarch-update.msi, open #1"}, refused(injected)},
+        {{Op::read, "staging/velmarch-update.msi, open #1", 2}, refused(injected)},
+        {{Op::read, "staging/velmarch-update.msi, open #1", 3}, refused(injected)},
+        {{Op::append_to_file, "helper log: The update package was copied to restricted staging and verified again."},
+         success()},
+        {{Op::append_to_file, "helper log: The update package was copied to restricted staging and verified again.", 1,
+          "helper log"},
+         success()},
         // The previous process: one that cannot be opened counts as gone.
-        {{Op::open_process_for_wait, 1}, success()},
-        {{Op::append_to_file, 4}, success()},
-        {{Op::volume, 18}, success()},
-        {{Op::wait, 1}, aborted("Waiting for the previous application process failed.")},
+        {{Op::open_process_for_wait, "process 77"}, success()},
+        {{Op::append_to_file, "helper log: Waiting for process 77 to exit."}, success()},
+        {{Op::append_to_file, "helper log: Waiting for process 77 to exit.", 1, "helper log"}, success()},
+        {{Op::wait, "process 77"}, aborted("Waiting for the previous application process failed.")},
         // Installer stage.
-        {{Op::file_type, 4}, finished(1603, "Windows Installer was not found.")},
-        {{Op::volume, 19}, finished(1603, "Windows Installer was not found.")},
-        {{Op::append_to_file, 5}, success()},
-        {{Op::volume, 20}, success()},
-        {{Op::run_and_wait, 1}, aborted("Windows Installer could not be started: " + injected)},
-        {{Op::volume, 21}, aborted("Windows Installer could not be started: " + injected)},
-        {{Op::append_to_file, 6}, success()},
-        {{Op::volume, 22}, success()},
+        {{Op::file_type, "msiexec"}, finished(1603, "Windows Installer was not found.")},
+        {{Op::file_type, "msiexec", 1, "msiexec"}, finished(1603, "Windows Installer was not found.")},
+        {{Op::append_to_file, "helper log: Starting Windows Installer."}, success()},
+        {{Op::append_to_file, "helper log: Starting Windows Installer.", 1, "helper log"}, success()},
+        {{Op::run_and_wait, "msiexec"}, aborted("Windows Installer could not be started: " + injected)},
+        {{Op::run_and_wait, "msiexec", 1, "msiexec"}, aborted("Windows Installer could not be started: " + injected)},
+        {{Op::append_to_file, "helper log: Windows Installer exited with code 0."}, success()},
+        {{Op::append_to_file, "helper log: Windows Installer exited with code 0.", 1, "helper log"}, success()},
         // Delivering the installer's log from staging: never fails the run.
-        {{Op::open_for_reading, 4}, success()},
-        {{Op::volume, 23}, success()},
-        {{Op::read, 10}, success()},
-        {{Op::write_file, 2}, success()},
-        {{Op::volume, 24}, success()},
-        {{Op::file_type, 5}, finished(1603, "The installed application executable was not found after the update.")},
-        {{Op::volume, 25}, finished(1603, "The installed application executable was not found after the update.")},
+        {{Op::open_for_reading, "staging/velmarch-installer.log"}, success()},
+        {{Op::open_for_reading, "staging/velmarch-installer.log", 1, "staging/velmarch-installer.log"}, success()},
+        {{Op::read, "staging/velmarch-installer.log, open #1"}, success()},
+        {{Op::write_file, "installer log"}, success()},
+        {{Op::write_file, "installer log", 1, "installer log"}, success()},
+        {{Op::file_type, "application"},
+         finished(1603, "The installed application executable was not found after the update.")},
+        {{Op::file_type, "application", 1, "application"},
+         finished(1603, "The installed application executable was not found after the update.")},
         // The version check: the application and its working directory.
-        {{Op::run_and_wait, 2}, finished(1603, "The installed application version could not be verified: " + injected)},
-        {{Op::volume, 26}, finished(1603, "The installed application version could not be verified: " + injected)},
-        {{Op::volume, 27}, finished(1603, "The installed application version could not be verified: " + injected)},
-        {{Op::write_file, 3}, Expected{0, "", std::nullopt, false, false}},  // the result is lost silently
-        {{Op::volume, 28}, Expected{0, "", std::nullopt, false, false}},
+        {{Op::run_and_wait, "application"},
+         finished(1603, "The installed application version could not be verified: " + injected)},
+        {{Op::run_and_wait, "application", 1, "application"},
+         finished(1603, "The installed application version could not be verified: " + injected)},
+        {{Op::run_and_wait, "application", 1, "install directory"},
+         finished(1603, "The installed application version could not be verified: " + injected)},
+        {{Op::write_file, "result"}, Expected{0, "", std::nullopt, false, false}},  // the result is lost silently
+        {{Op::write_file, "result", 1, "result"}, Expected{0, "", std::nullopt, false, false}},
         // Restart: logged only, never changes the outcome.
-        {{Op::file_type, 6}, success()},
-        {{Op::volume, 29}, success()},
-        {{Op::file_type, 7}, success()},
-        {{Op::volume, 30}, success()},
-        {{Op::start_detached, 1}, success()},
-        {{Op::volume, 31}, success()},
-        {{Op::volume, 32}, success()},
-        {{Op::append_to_file, 7}, success()},
-        {{Op::volume, 33}, success()},
+        {{Op::file_type, "application", 2}, success()},
+        {{Op::file_type, "application", 2, "application"}, success()},
+        {{Op::file_type, "explorer"}, success()},
+        {{Op::file_type, "explorer", 1, "explorer"}, success()},
+        {{Op::start_detached, "explorer"}, success()},
+        {{Op::start_detached, "explorer", 1, "explorer"}, success()},
+        {{Op::start_detached, "explorer", 1, "install directory"}, success()},
+        {{Op::append_to_file,
+          "helper log: Application restart requested through /Windows/explorer.exe with process id 7000."},
+         success()},
+        {{Op::append_to_file,
+          "helper log: Application restart requested through /Windows/explorer.exe with process id 7000.", 1,
+          "helper log"},
+         success()},
         // Removing staging (the installer's log, the package, the tree):
         // failures are ignored.
-        {{Op::delete_file, 2}, success()},
-        {{Op::volume, 34}, success()},
-        {{Op::delete_file, 3}, success()},
-        {{Op::volume, 35}, success()},
-        {{Op::remove_directory_tree, 1}, success()},
-        {{Op::volume, 36}, success()},
+        {{Op::delete_file, "staging/velmarch-installer.log"}, success()},
+        {{Op::delete_file, "staging/velmarch-installer.log", 1, "staging/velmarch-installer.log"}, success()},
+        {{Op::delete_file, "staging/velmarch-update.msi"}, success()},
+        {{Op::delete_file, "staging/velmarch-update.msi", 1, "staging/velmarch-update.msi"}, success()},
+        {{Op::remove_directory_tree, "staging"}, success()},
+        {{Op::remove_directory_tree, "staging", 1, "staging"}, success()},
     };
     return table;
 }
 
-bool is_sweep_call(Op op, int n) {
-    switch (op) {
+// The sweep of earlier runs' staging (a volume query is its call's).
+bool is_sweep_call(const CallSite& site) {
+    switch (site.op) {
         case Op::open_held_directory:
         case Op::held_facts:
         case Op::held_access_list:
@@ -203,20 +237,14 @@ bool is_sweep_call(Op op, int n) {
         case Op::held_open_directory:
         case Op::take_file:
         case Op::held_remove: return true;
-        case Op::create_security_descriptor: return n == 1;
+        case Op::create_security_descriptor: return site.nth == 1;
         default: return false;
     }
 }
 
-// The operation a call site belongs to in `sequence` (a clean run's): a
-// volume query belongs to the operation made just before it.
-std::pair<Op, int> operation_of(std::pair<Op, int> site, const std::vector<std::pair<Op, int>>& sequence) {
-    if (site.first != Op::volume) return site;
-    std::pair<Op, int> last{Op::arguments, 0};
-    for (const auto& step : sequence) {
-        if (step == site) return last;
-        if (step.first != Op::volume) last = step;
-    }
+// The call itself, when `site` is one of its volume queries.
+CallSite call_of(CallSite site) {
+    site.volume_of.clear();
     return site;
 }
 
@@ -229,9 +257,41 @@ std::size_t temp_entries_apart_from_earlier_staging(const FakePlatform& p) {
     return count;
 }
 
+// What each call acts on, in the rows' words: the caller's paths by their
+// option, staging and its files by name, a helper log line by its text.
+std::string subject_of(const std::string& key, std::string_view written) {
+    static const std::map<std::string, std::string, std::less<>> named = {
+        {"/Logs", "log folder"},
+        {"/Logs/helper.log", "helper log"},
+        {"/Logs/result.json", "result"},
+        {"/Logs/msiexec.log", "installer log"},
+        {"/Downloads/velmarch-2.4.0.msi", "download"},
+        {"/Program Files/Velmarch", "install directory"},
+        {"/Program Files/Velmarch/Velmarch.exe", "application"},
+        {"/Windows/Temp", "temp"},
+        {"/Windows/System32/msiexec.exe", "msiexec"},
+        {"/Windows/explorer.exe", "explorer"},
+    };
+    for (const auto& [prefix, name] : {std::pair<std::string, std::string>{kEarlierStaging, "earlier staging"},
+                                       {"/Windows/Temp/VelmarchUpdate-5120-", "staging"}}) {
+        if (!key.starts_with(prefix)) continue;
+        const auto slash = key.find('/', prefix.size());
+        return slash == std::string::npos ? name : name + key.substr(slash);
+    }
+    const auto it = named.find(key);
+    if (it == named.end()) return key;
+    if (it->second != "helper log" || written.empty()) return it->second;
+    // "[1796605200] Velmarch native updater started.\n": the line's text.
+    const auto text = written.find("] ");
+    std::string line(written.substr(text + 2, written.size() - text - 3));
+    std::replace(line.begin(), line.end(), '\\', '/');  // the paths it names, as on every system
+    return "helper log: " + line;
+}
+
 class FaultSweep {
 public:
     FaultSweep() {
+        platform.subject_name = subject_of;
         testing::set_up_update_machine(platform, kPackage);
         platform.add_file(kEarlierStaging + "/velmarch-update.msi", "an earlier package");
         platform.add_file(kEarlierStaging + "/velmarch-installer.log", "an earlier log");
@@ -252,9 +312,8 @@ public:
             }
             return 0;
         };
-        platform.before_call = [this](Op op, int n) {
-            sequence.emplace_back(op, n);
-            if (std::pair(op, n) == rewrite_download_at && platform.has_file("/Downloads/velmarch-2.4.0.msi"))
+        platform.before_site = [this](const CallSite& site) {
+            if (site == rewrite_download_at && platform.has_file("/Downloads/velmarch-2.4.0.msi"))
                 platform.add_file("/Downloads/velmarch-2.4.0.msi", kRewritten);
         };
         platform.args = testing::update_arguments(kPackage);
@@ -265,99 +324,79 @@ public:
     }
 
     FakePlatform platform;
-    std::vector<std::pair<Op, int>> sequence;
     std::optional<std::string> installed_bytes;
     // By default the first step after staging: the wait for the previous process.
-    std::pair<Op, int> rewrite_download_at{Op::open_process_for_wait, 1};
+    CallSite rewrite_download_at{Op::open_process_for_wait, "process 77"};
     int busy_answers = 0;  // runs of the installer that answer 1618 first
 };
 
-// The call sites a busy installer adds, after the first installer run of the
-// table above (from that run's volume query on): its exit line, the delivery of its log, the wait's line, the
-// second run, its exit line and the delivery that adds its log. What each
-// failure there leads to, and the call sites after it, shifted.
-const std::map<std::pair<Op, int>, Expected>& busy_expectations() {
-    static const std::map<std::pair<Op, int>, Expected> table = {
-        {{Op::volume, 21}, aborted("Windows Installer could not be started: " + injected)},  // the first run's
-        {{Op::append_to_file, 6}, success()},
-        {{Op::volume, 22}, success()},
-        {{Op::open_for_reading, 4}, success()},
-        {{Op::volume, 23}, success()},
-        {{Op::read, 10}, success()},
-        {{Op::write_file, 2}, success()},
-        {{Op::volume, 24}, success()},
-        {{Op::delete_file, 2}, success()},  // the busy run's log, once delivered
-        {{Op::volume, 25}, success()},
-        {{Op::append_to_file, 7}, success()},  // "Windows Installer is busy ..."
-        {{Op::volume, 26}, success()},
-        {{Op::run_and_wait, 2}, aborted("Windows Installer could not be started: " + injected)},
-        {{Op::volume, 27}, aborted("Windows Installer could not be started: " + injected)},
-        {{Op::append_to_file, 8}, success()},
-        {{Op::volume, 28}, success()},
-        {{Op::open_for_reading, 5}, success()},
-        {{Op::volume, 29}, success()},
-        {{Op::read, 11}, success()},
-        {{Op::append_to_file, 9}, success()},  // the second run's log, added
-        {{Op::volume, 30}, success()},
-        {{Op::file_type, 5}, finished(1603, "The installed application executable was not found after the update.")},
-        {{Op::volume, 31}, finished(1603, "The installed application executable was not found after the update.")},
-        {{Op::run_and_wait, 3}, finished(1603, "The installed application version could not be verified: " + injected)},
-        {{Op::volume, 32}, finished(1603, "The installed application version could not be verified: " + injected)},
-        {{Op::volume, 33}, finished(1603, "The installed application version could not be verified: " + injected)},
-        {{Op::write_file, 3}, Expected{0, "", std::nullopt, false, false}},
-        {{Op::volume, 34}, Expected{0, "", std::nullopt, false, false}},
-        {{Op::file_type, 6}, success()},
-        {{Op::volume, 35}, success()},
-        {{Op::file_type, 7}, success()},
-        {{Op::volume, 36}, success()},
-        {{Op::start_detached, 1}, success()},
-        {{Op::volume, 37}, success()},
-        {{Op::volume, 38}, success()},
-        {{Op::append_to_file, 10}, success()},
-        {{Op::volume, 39}, success()},
-        {{Op::delete_file, 3}, success()},
-        {{Op::volume, 40}, success()},
-        {{Op::delete_file, 4}, success()},
-        {{Op::volume, 41}, success()},
-        {{Op::remove_directory_tree, 1}, success()},
-        {{Op::volume, 42}, success()},
+// The call sites a busy installer adds to those of the table above: the
+// first run's exit line, the delivery of its log and its removal, the wait's
+// line, the second run and the delivery that adds its log. Every other call
+// of such a run is at a site of the table above and ends as its row says.
+const std::map<CallSite, Expected>& busy_expectations() {
+    const std::string busy_line =
+        "helper log: Windows Installer is busy with another installation; trying again in 5 seconds.";
+    const std::string first_exit_line = "helper log: Windows Installer exited with code 1618.";
+    const std::string staged_log = "staging/velmarch-installer.log";
+    static const std::map<CallSite, Expected> table = {
+        {{Op::append_to_file, first_exit_line}, success()},
+        {{Op::append_to_file, first_exit_line, 1, "helper log"}, success()},
+        {{Op::delete_file, staged_log, 2}, success()},  // the busy run's log, once delivered
+        {{Op::delete_file, staged_log, 2, staged_log}, success()},
+        {{Op::append_to_file, busy_line}, success()},
+        {{Op::append_to_file, busy_line, 1, "helper log"}, success()},
+        {{Op::run_and_wait, "msiexec", 2}, aborted("Windows Installer could not be started: " + injected)},
+        {{Op::run_and_wait, "msiexec", 2, "msiexec"}, aborted("Windows Installer could not be started: " + injected)},
+        {{Op::open_for_reading, staged_log, 2}, success()},
+        {{Op::open_for_reading, staged_log, 2, staged_log}, success()},
+        {{Op::read, staged_log + ", open #2"}, success()},
+        {{Op::append_to_file, "installer log"}, success()},  // the second run's log, added
+        {{Op::append_to_file, "installer log", 1, "installer log"}, success()},
     };
     return table;
+}
+
+// How a failure at `site` of a run with a busy installer ends.
+const Expected& busy_expectation(const CallSite& site) {
+    const auto busy = busy_expectations().find(site);
+    return busy != busy_expectations().end() ? busy->second : expectations().at(site);
 }
 
 TEST(RunFaultSweep, EveryCallSiteOfASuccessfulRunIsCovered) {
     FaultSweep clean;
     ASSERT_EQ(run_updater_process(clean.platform), 0);
-    for (const auto& site : clean.sequence)
-        EXPECT_TRUE(expectations().contains(site))
-            << "no expectation for " << testing::op_name(site.first) << " #" << site.second;
-    EXPECT_EQ(clean.sequence.size(), expectations().size());
+    for (const CallSite& site : clean.platform.sites)
+        EXPECT_TRUE(expectations().contains(site)) << "no expectation for " << site_name(site);
+    EXPECT_EQ(clean.platform.sites.size(), expectations().size());
 }
 
-// Once busy, then installed: every call site from the first installer run on
-// is the one the table names, each failure ends as its row says, and none
-// leaks a handle or skips the removal of staging. The caller's installer log
-// holds both runs' logs when nothing failed.
+// Once busy, then installed: every call site is one the two tables name and
+// every site the busy installer adds is met; from the first installer run on,
+// each failure ends as its row says, and none leaks a handle or skips the
+// removal of staging. The caller's installer log holds both runs' logs when
+// nothing failed.
 TEST(RunFaultSweep, EveryCallSiteOfABusyInstallerIsCoveredAndEndsAsItsRowSays) {
     FaultSweep clean;
     clean.busy_answers = 1;
     ASSERT_EQ(run_updater_process(clean.platform), 0);
     EXPECT_EQ(clean.platform.sleeps, std::vector<std::uint32_t>{5000});
     EXPECT_EQ(clean.platform.file_text("/Logs/msiexec.log"), std::string(kInstallerLog) + std::string(kInstallerLog));
-    const auto first_run = std::find(clean.sequence.begin(), clean.sequence.end(), std::pair(Op::run_and_wait, 1));
-    ASSERT_NE(first_run, clean.sequence.end());
-    const std::vector<std::pair<Op, int>> after(first_run + 1, clean.sequence.end());
-    for (const auto& site : after)
-        EXPECT_TRUE(busy_expectations().contains(site))
-            << "no expectation for " << testing::op_name(site.first) << " #" << site.second;
-    EXPECT_EQ(after.size(), busy_expectations().size());
+    const std::vector<CallSite>& sites = clean.platform.sites;
+    for (const CallSite& site : sites)
+        EXPECT_TRUE(busy_expectations().contains(site) || expectations().contains(site))
+            << "no expectation for " << site_name(site);
+    for (const auto& [site, expected] : busy_expectations())
+        EXPECT_EQ(std::count(sites.begin(), sites.end(), site), 1) << site_name(site);
+    const auto first_run = std::find(sites.begin(), sites.end(), CallSite{Op::run_and_wait, "msiexec"});
+    ASSERT_NE(first_run, sites.end());
 
-    for (const auto& [site, expected] : busy_expectations()) {
-        const auto& [op, n] = site;
-        SCOPED_TRACE(std::string(testing::op_name(op)) + " #" + std::to_string(n));
+    for (auto site = first_run + 1; site != sites.end(); ++site) {
+        SCOPED_TRACE(site_name(*site));
+        const Expected& expected = busy_expectation(*site);
         FaultSweep sweep;
         sweep.busy_answers = 1;
-        sweep.platform.fail(op, std::string(kInjected), n);
+        sweep.platform.fail_at(*site, std::string(kInjected));
         FakePlatform& p = sweep.platform;
         EXPECT_EQ(run_updater_process(p), expected.exit_code);
         EXPECT_EQ(p.standard_error, expected.standard_error);
@@ -369,7 +408,7 @@ TEST(RunFaultSweep, EveryCallSiteOfABusyInstallerIsCoveredAndEndsAsItsRowSays) {
         }
         EXPECT_EQ(p.files_opened, p.files_closed);
         EXPECT_EQ(p.calls(Op::remove_directory_tree), 1);
-        if (operation_of(site, clean.sequence).first != Op::remove_directory_tree) {
+        if (site->op != Op::remove_directory_tree) {
             EXPECT_EQ(p.entries_below("/Windows/Temp").size(), 1u);
         }
     }
@@ -387,7 +426,7 @@ TEST(RunFaultSweep, TheInstallerGetsTheStagedCopyNotTheRewrittenDownload) {
 // fails its own verification and the installer never runs.
 TEST(RunFaultSweep, ADownloadRewrittenBeforeTheCopyIsRefusedByTheSecondVerification) {
     FaultSweep sweep;
-    sweep.rewrite_download_at = {Op::file_type, 2};  // staging's first step
+    sweep.rewrite_download_at = {Op::file_type, "temp"};  // staging's first step
     EXPECT_EQ(run_updater_process(sweep.platform), 1603);
     EXPECT_NE(sweep.platform.file_text("/Logs/result.json").find("Update package SHA-256 verification failed."),
               std::string::npos);
@@ -403,27 +442,30 @@ TEST(RunFaultSweep, AFifoAtACallerNamedPathEndsTheRunAsThatFailureDoes) {
     struct Case {
         std::string_view name;
         std::string path;
-        std::pair<Op, int> planted_at;
+        CallSite planted_at;
         Expected expected;
     } cases[] = {
-        {"helper log", "/Logs/helper.log", {Op::arguments, 1}, aborted(not_regular, true)},
+        {"helper log", "/Logs/helper.log", {Op::arguments}, aborted(not_regular, true)},
         {"download",
          "/Downloads/velmarch-2.4.0.msi",
-         {Op::arguments, 1},
+         {Op::arguments},
          refused("The downloaded update package is not a valid MSI file.")},
         // Nothing opens the installer log before the copy after the install,
         // which refuses it: the run goes on and the log is not delivered.
-        {"installer log", "/Logs/msiexec.log", {Op::arguments, 1}, success()},
-        {"installer log, during the install", "/Logs/msiexec.log", {Op::run_and_wait, 1}, success()},
-        {"result, during the install", "/Logs/result.json", {Op::run_and_wait, 1}, Expected{0, "", std::nullopt}},
-        {"helper log, during the install", "/Logs/helper.log", {Op::run_and_wait, 1}, success()},
+        {"installer log", "/Logs/msiexec.log", {Op::arguments}, success()},
+        {"installer log, during the install", "/Logs/msiexec.log", {Op::run_and_wait, "msiexec"}, success()},
+        {"result, during the install",
+         "/Logs/result.json",
+         {Op::run_and_wait, "msiexec"},
+         Expected{0, "", std::nullopt}},
+        {"helper log, during the install", "/Logs/helper.log", {Op::run_and_wait, "msiexec"}, success()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FaultSweep sweep;
         FakePlatform& p = sweep.platform;
-        p.before_call = [&](Op op, int n) {
-            if (std::pair(op, n) != c.planted_at) return;
+        p.before_site = [&](const CallSite& site) {
+            if (site != c.planted_at) return;
             p.files_.erase(c.path);
             p.add_special(c.path);
         };
@@ -443,20 +485,6 @@ TEST(RunFaultSweep, AFifoAtACallerNamedPathEndsTheRunAsThatFailureDoes) {
     }
 }
 
-// What each call site's volume query belongs to in an elevated run: the
-// operation made just before it.
-std::vector<std::pair<Op, int>> volume_query_owners(const std::vector<std::pair<Op, int>>& sequence) {
-    std::vector<std::pair<Op, int>> owners;
-    std::pair<Op, int> last{Op::arguments, 0};
-    for (const auto& site : sequence) {
-        if (site.first == Op::volume)
-            owners.push_back(last);
-        else
-            last = site;
-    }
-    return owners;
-}
-
 // An elevated run asks for the volume of every path each operation is given;
 // a query that fails refuses that path, so the run ends as that operation's
 // own failure does (the rows above).
@@ -464,20 +492,19 @@ TEST(RunFaultSweep, InAnElevatedRunEachFailingVolumeQueryEndsAsItsOperationsFail
     FaultSweep clean;
     clean.platform.is_elevated = true;
     ASSERT_EQ(run_updater_process(clean.platform), 0);
-    const auto owners = volume_query_owners(clean.sequence);
-    const auto operations = std::count_if(expectations().begin(), expectations().end(),
-                                          [](const auto& row) { return row.first.first != Op::volume; });
-    ASSERT_GE(owners.size(), static_cast<std::size_t>(operations) / 2)
+    std::vector<CallSite> queries;
+    std::copy_if(clean.platform.sites.begin(), clean.platform.sites.end(), std::back_inserter(queries),
+                 [](const CallSite& site) { return !site.volume_of.empty(); });
+    ASSERT_GE(queries.size(), (clean.platform.sites.size() - queries.size()) / 2)
         << "the run asks for far fewer volumes than it has paths";
-    for (std::size_t i = 0; i < owners.size(); ++i) {
-        const auto& [op, n] = owners[i];
-        SCOPED_TRACE("volume #" + std::to_string(i + 1) + " of " + testing::op_name(op) + " #" + std::to_string(n));
-        ASSERT_TRUE(expectations().contains(owners[i]));
-        const Expected& expected = expectations().at(owners[i]);
+    for (const CallSite& query : queries) {
+        SCOPED_TRACE(site_name(query));
+        ASSERT_TRUE(expectations().contains(call_of(query)));
+        const Expected& expected = expectations().at(call_of(query));
         FaultSweep sweep;
         FakePlatform& p = sweep.platform;
         p.is_elevated = true;
-        p.fail(Op::volume, std::string(kInjected), static_cast<int>(i + 1));
+        p.fail_at(query, std::string(kInjected));
 
         EXPECT_EQ(run_updater_process(p), expected.exit_code);
         EXPECT_EQ(p.standard_error, expected.standard_error);
@@ -600,19 +627,16 @@ TEST(RunFaultSweep, AnElevatedRunRefusesEverySharePathByItsText) {
 #endif
 
 TEST(RunFaultSweep, EachInjectedFailureEndsAsItsRowSaysAndLeavesNothingBehind) {
-    FaultSweep clean;
-    ASSERT_EQ(run_updater_process(clean.platform), 0);
+    const std::string swept_line = "Removed 1 staging directories left by earlier runs.";
     for (const auto& [site, expected] : expectations()) {
-        const auto& [op, n] = site;
-        // What a volume query's failure refuses is its operation's path.
-        const auto [operation, operation_n] = operation_of(site, clean.sequence);
-        SCOPED_TRACE(std::string(testing::op_name(op)) + " #" + std::to_string(n));
+        SCOPED_TRACE(site_name(site));
         FaultSweep sweep;
-        sweep.platform.fail(op, std::string(kInjected), n);
+        sweep.platform.fail_at(site, std::string(kInjected));
         FakePlatform& p = sweep.platform;
 
         EXPECT_EQ(run_updater_process(p), expected.exit_code);
         EXPECT_EQ(p.standard_error, expected.standard_error);
+        EXPECT_NE(std::find(p.sites.begin(), p.sites.end(), site), p.sites.end()) << "the failure was never met";
 
         const std::string result = p.file_text("/Logs/result.json");
         if (expected.keeps_old_result) {
@@ -623,8 +647,7 @@ TEST(RunFaultSweep, EachInjectedFailureEndsAsItsRowSaysAndLeavesNothingBehind) {
             EXPECT_NE(result.find("\"message\":\"" + *expected.message + "\""), std::string::npos) << result;
             EXPECT_NE(result.find("\"exitCode\":" + std::to_string(expected.exit_code) + ","), std::string::npos);
         }
-        const bool delete_fails = op == Op::delete_file && n == 2;
-        EXPECT_EQ(p.has_file("/Downloads/velmarch-2.4.0.msi"), !expected.deletes_download || delete_fails);
+        EXPECT_EQ(p.has_file("/Downloads/velmarch-2.4.0.msi"), !expected.deletes_download);
 
         // The installer only ever sees the verified bytes.
         if (sweep.installed_bytes) {
@@ -639,15 +662,16 @@ TEST(RunFaultSweep, EachInjectedFailureEndsAsItsRowSaysAndLeavesNothingBehind) {
         EXPECT_EQ(p.held_opened, p.held_closed);
         // The earlier run's staging goes unless the sweep itself met the
         // failure or the run ended before its log was ready.
-        const bool swept = !is_sweep_call(operation, operation_n) && !expected.keeps_old_result;
+        // (A volume query's failure refuses its call's path: `site.op` is the
+        // operation either way.)
+        const bool swept = !is_sweep_call(site) && !expected.keeps_old_result;
         EXPECT_EQ(p.has_directory(kEarlierStaging), !swept);
-        if (swept && !(operation == Op::append_to_file && operation_n == 2)) {
-            EXPECT_NE(p.file_text("/Logs/helper.log").find("Removed 1 staging directories left by earlier runs."),
-                      std::string::npos);
+        if (swept && call_of(site) != CallSite{Op::append_to_file, "helper log: " + swept_line}) {
+            EXPECT_NE(p.file_text("/Logs/helper.log").find(swept_line), std::string::npos);
         }
-        const bool staging_created = p.directory_attempts.size() == 1 && operation != Op::create_directory;
+        const bool staging_created = p.directory_attempts.size() == 1 && site.op != Op::create_directory;
         EXPECT_EQ(p.calls(Op::remove_directory_tree), staging_created ? 1 : 0);
-        if (operation != Op::remove_directory_tree) {
+        if (site.op != Op::remove_directory_tree) {
             EXPECT_EQ(temp_entries_apart_from_earlier_staging(p), 1u);
         }
     }

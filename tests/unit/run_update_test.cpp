@@ -274,50 +274,47 @@ TEST_F(RunUpdateTest, ParseFailureTouchesNothing) {
 }
 
 // Every caller-named path is made absolute against the working directory
-// and its "." and ".." resolved by text before anything is touched: the run
-// then reads and hands on exactly what the absolute paths give, and the
-// texts passed to children change only where they were relative.
-TEST_F(RunUpdateTest, RelativePathsWithDotsAreReadFromTheWorkingDirectoryByText) {
-    platform.working_directory = testing::test_path("/Logs");
-    platform.running_processes = {77};
-    set_arg("--msi-path", "../Downloads/./velmarch-2.4.0.msi");
-    set_arg("--install-dir", "../Program Files/Gone/../Velmarch/");
-    set_arg("--app-path", "./../Program Files/Velmarch/Velmarch.exe");
-    set_arg("--msi-log-path", "msiexec.log");
-    set_arg("--helper-log-path", "sub/inner/../../helper.log");
-    set_arg("--result-path", "../../../Logs/result.json");
+// when it is not (relative) and its "." and ".." resolved by text before
+// anything is touched (a ".." at the root stays there): the run then reads
+// and hands on exactly what the resolved paths give, to the installer, the
+// version check, the restart and the two logs. On Windows the texts from the
+// root are rooted on the working directory's drive, which the fake's working
+// directory leaves out.
+struct PathCase {
+    std::string_view name;
+    std::string working_directory;
+    std::vector<std::pair<std::string, std::string>> arguments;
+    std::string install_dir;  // as resolved: in INSTALLDIR and the children's working directory
+};
 
-    EXPECT_EQ(run(), 0) << platform.standard_error;
-    EXPECT_EQ(log_lines().front(), "Velmarch native updater started.");
-    EXPECT_EQ(result(), R"({"status":"success","exitCode":0,"message":"","expectedVersion":"2.4.0"})");
-    ASSERT_EQ(platform.runs.size(), 2u);
-    const std::u16string install = slashes(platform.runs[0].command_line);
-    EXPECT_NE(install.find(u"/velmarch-installer.log INSTALLDIR=\"/Program Files/Velmarch/\""), std::u16string::npos)
-        << text::utf16_to_utf8_lossy(install);
-    EXPECT_EQ(platform.file_text("/Logs/msiexec.log"), kInstallerLog);
-    EXPECT_EQ(slashes(platform.runs[1].command_line),
-              u"\"/Program Files/Velmarch/Velmarch.exe\" --verify-installed-version 2.4.0");
-    ASSERT_EQ(platform.detached.size(), 1u);
-    EXPECT_EQ(slashes(platform.detached[0].command_line),
-              u"\"/Windows/explorer.exe\" \"/Program Files/Velmarch/Velmarch.exe\"");
-    EXPECT_FALSE(platform.has_directory("/Logs/sub"));
-    expect_no_staging_left();
-}
+const PathCase kPathCases[] = {
+    {"RelativeWithDots",
+     "/Logs",
+     {{"--msi-path", "../Downloads/./velmarch-2.4.0.msi"},
+      {"--install-dir", "../Program Files/Gone/../Velmarch/"},
+      {"--app-path", "./../Program Files/Velmarch/Velmarch.exe"},
+      {"--msi-log-path", "msiexec.log"},
+      {"--helper-log-path", "sub/inner/../../helper.log"},
+      {"--result-path", "../../../Logs/result.json"}},
+     "/Program Files/Velmarch/"},
+    {"FromTheRootWithDots",
+     "/Elsewhere",
+     {{"--msi-path", "/Logs/../Downloads/./velmarch-2.4.0.msi"},
+      {"--install-dir", "/Program Files/Gone/../Velmarch/."},
+      {"--app-path", "/../Program Files/./Velmarch/Velmarch.exe"},
+      {"--msi-log-path", "/Logs/sub/../msiexec.log"},
+      {"--helper-log-path", "/Logs/./sub/inner/../../helper.log"},
+      {"--result-path", "/../../Logs/result.json"}},
+     "/Program Files/Velmarch"},
+};
 
-// The same for paths from the root: "." and ".." are resolved on the text
-// (a ".." at the root stays there), and what reaches the installer, the
-// version check, the restart and the two logs is the resolved path. On
-// Windows these texts are rooted on the working directory's drive, which the
-// fake's working directory leaves out.
-TEST_F(RunUpdateTest, PathsFromTheRootWithDotsAreResolvedByTextBeforeTheyAreHandedOn) {
-    platform.working_directory = testing::test_path("/Elsewhere");
+class RunUpdatePathTest : public RunUpdateTest, public ::testing::WithParamInterface<PathCase> {};
+
+TEST_P(RunUpdatePathTest, PathsWithDotsAreResolvedByTextBeforeTheyAreReadOrHandedOn) {
+    const PathCase& c = GetParam();
+    platform.working_directory = testing::test_path(c.working_directory);
     platform.running_processes = {77};
-    set_arg("--msi-path", "/Logs/../Downloads/./velmarch-2.4.0.msi");
-    set_arg("--install-dir", "/Program Files/Gone/../Velmarch/.");
-    set_arg("--app-path", "/../Program Files/./Velmarch/Velmarch.exe");
-    set_arg("--msi-log-path", "/Logs/sub/../msiexec.log");
-    set_arg("--helper-log-path", "/Logs/./sub/inner/../../helper.log");
-    set_arg("--result-path", "/../../Logs/result.json");
+    for (const auto& [option, value] : c.arguments) set_arg(option, value);
 
     EXPECT_EQ(run(), 0) << platform.standard_error;
     EXPECT_EQ(log_lines(), successful_run_log());
@@ -328,21 +325,22 @@ TEST_F(RunUpdateTest, PathsFromTheRootWithDotsAreResolvedByTextBeforeTheyAreHand
     const std::string staged = slashes(utf8(staged_path_of(platform.runs[0])));
     const std::string staged_log = staged.substr(0, staged.rfind('/')) + "/velmarch-installer.log";
     EXPECT_TRUE(staged.starts_with("/Windows/Temp/VelmarchUpdate-5120-")) << staged;
-    EXPECT_TRUE(install.ends_with(u" /L*v " + std::u16string(staged_log.begin(), staged_log.end()) +
-                                  u" INSTALLDIR=\"/Program Files/Velmarch\""))
-        << text::utf16_to_utf8_lossy(install);
+    const std::string tail = " /L*v " + staged_log + " INSTALLDIR=\"" + c.install_dir + "\"";
+    EXPECT_TRUE(install.ends_with(std::u16string(tail.begin(), tail.end()))) << text::utf16_to_utf8_lossy(install);
     EXPECT_EQ(platform.file_text("/Logs/msiexec.log"), kInstallerLog);
     EXPECT_FALSE(platform.has_directory("/Logs/sub"));
     EXPECT_EQ(slashes(platform.runs[1].command_line),
               u"\"/Program Files/Velmarch/Velmarch.exe\" --verify-installed-version 2.4.0");
-    EXPECT_EQ(platform.runs[1].working_directory, testing::test_path("/Program Files/Velmarch"));
+    EXPECT_EQ(platform.runs[1].working_directory, testing::test_path(c.install_dir));
     ASSERT_EQ(platform.detached.size(), 1u);
     EXPECT_EQ(slashes(platform.detached[0].command_line),
               u"\"/Windows/explorer.exe\" \"/Program Files/Velmarch/Velmarch.exe\"");
-    EXPECT_EQ(platform.detached[0].working_directory, testing::test_path("/Program Files/Velmarch"));
+    EXPECT_EQ(platform.detached[0].working_directory, testing::test_path(c.install_dir));
     EXPECT_TRUE(platform.has_file("/Downloads/velmarch-2.4.0.msi"));
     expect_no_staging_left();
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, RunUpdatePathTest, ::testing::ValuesIn(kPathCases), testing::CaseName());
 
 // On Windows \Logs\helper.log is read on the working directory's drive,
 // so each path asks; the fake's working directory has no drive, so the texts
@@ -569,6 +567,38 @@ TEST_F(RunUpdateTest, InstallerStageAbortsWriteOnlyStandardError) {
         EXPECT_FALSE(p.has_file("/Logs/result.json"));
         EXPECT_FALSE(restarted());
         expect_no_staging_left();
+    }
+}
+
+// A link an elevated run refuses ends the run as ErrorKind::untrusted_link
+// wherever it is met, however much of the run's own context its message
+// gained on the way up; the message is the one the run writes.
+TEST_F(RunUpdateTest, ARefusedLinkKeepsItsKindToTheRunsAbort) {
+    const std::string refused = testing::fake_os_error(5);
+    struct Case {
+        std::string_view name;
+        Op op;
+        std::string message;
+    } cases[] = {
+        {"working directory", Op::working_directory_for,
+         "The updater's working directory could not be read: " + refused},
+        {"helper log", Op::create_directories, refused},
+        {"installer", Op::run_and_wait, "Windows Installer could not be started: " + refused},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePlatform p;
+        testing::set_up_update_machine(p, kPackage);
+        p.running_processes = {77};
+        p.fail(c.op, refused, 1, ErrorKind::untrusted_link);
+        std::vector<std::string> arguments = args;
+        for (std::size_t i = 0; i + 1 < arguments.size(); i += 2)
+            if (arguments[i] == "--result-path") arguments[i + 1] = "result.json";
+
+        const RunOutcome outcome = run_update(p, arguments);
+        ASSERT_FALSE(outcome.has_value());
+        EXPECT_EQ(outcome.error().kind, ErrorKind::untrusted_link);
+        EXPECT_EQ(outcome.error().message, c.message);
     }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "result.h"
 #include "text/ascii_case.h"
 #include "text/format.h"
 #include "text/trim.h"
@@ -75,6 +76,18 @@ static_assert(placeholder_count("{{}}") == 1);
 static_assert(placeholder_count("{}{}{}") == 3);
 static_assert(BasicPattern<int, std::string>("{} and {}").get() == "{} and {}");
 static_assert(!std::is_convertible_v<int, Pattern<int>>);
+
+// Context goes around the cause's text, the cause's text last; the kind is
+// the cause's, whichever it is.
+TEST(Format, AnErrorToldWithContextKeepsItsKind) {
+    for (const ErrorKind kind : {ErrorKind::untrusted_link, ErrorKind::held, ErrorKind::os_error}) {
+        const Error cause{kind, "Access is denied. (os error 5)"};
+        EXPECT_EQ(with_context(cause, "The file could not be read: {}"),
+                  (Error{kind, "The file could not be read: Access is denied. (os error 5)"}));
+        EXPECT_EQ(with_context(cause, "The {} {} could not be written: {}.", "key file", std::string("k.pem")),
+                  (Error{kind, "The key file k.pem could not be written: Access is denied. (os error 5)."}));
+    }
+}
 
 TEST(Utf, StrictConversionRefusesIllFormedText) {
     EXPECT_EQ(utf8_to_utf16("a\u00e9\U0001F600"), std::u16string(u"a\u00e9\U0001F600"));

@@ -108,9 +108,7 @@ void print_public_key(std::ostream& out, std::string_view hex, bool json) {
                         "Give either --message-file or --version with --sha256 or --package, not both.");
         }
         const auto message = read_file_bytes(std::filesystem::path(*message_file));
-        if (!message)
-            return fail(ErrorKind::general,
-                        text::format("The message file could not be read: {}", message.error().text));
+        if (!message) return fail(with_context(message.error(), "The message file could not be read: {}"));
         return trust::verify_signed_message(public_key, *message, signature);
     }
     if (!version || (!sha256 && !package)) {
@@ -252,7 +250,7 @@ Result<int> run_sign(Arguments arguments, const Streams& streams) {
     if (auto check = trust::verify_update_signature_with_key(public_hex, *version, *digest, signature_text,
                                                              trust::kAcceptedKeyId, trust::kAcceptedSignatureAlgorithm);
         !check) {
-        return fail(ErrorKind::general, "The new signature does not verify: " + check.error().text);
+        return fail(with_context(check.error(), "The new signature does not verify: {}"));
     }
 
     // The five options go to the application as they are; which key signed is

@@ -53,9 +53,7 @@ Result<std::string> file_sha256_hex(const std::filesystem::path& path) {
     // signed digest is computed exactly as it will be checked.
     const std::unique_ptr<platform::Platform> native = platform::make_native_platform(0, nullptr);
     auto digest = trust::compute_file_sha256(*native, platform::Path(path.native()));
-    if (!digest)
-        return fail(ErrorKind::general,
-                    text::format("The file {} could not be read: {}", path.string(), digest.error().text));
+    if (!digest) return fail(with_context(digest.error(), "The file {} could not be read: {}", path.string()));
     return digest;
 }
 

@@ -63,8 +63,7 @@ Result<void> write_new_file(const std::filesystem::path& path, std::span<const s
                                                          path.string(), system_error_text()));
         }
         if (auto written = write_whole(descriptor, bytes); !written) {
-            return fail(ErrorKind::general,
-                        text::format("The {} {} could not be written: {}.", what, path.string(), written.error().text));
+            return fail(with_context(written.error(), "The {} {} could not be written: {}.", what, path.string()));
         }
         return {};
     };

@@ -36,9 +36,7 @@ Result<std::string> read_public_key_file_text(std::span<const std::uint8_t> cont
 
 Result<std::string> read_public_key_file(std::string_view path) {
     const auto content = read_file_bytes(std::filesystem::path(path));
-    if (!content)
-        return fail(ErrorKind::general,
-                    text::format("The public key file could not be read: {}", content.error().text));
+    if (!content) return fail(with_context(content.error(), "The public key file could not be read: {}"));
     return read_public_key_file_text(*content, path);
 }
 

@@ -66,8 +66,7 @@ Result<SigningKey> SigningKey::generate() {
 Result<SigningKey> SigningKey::load(const std::filesystem::path& pem_file, const PassphraseSource& passphrase_source) {
     const trust::OpenSslErrorQueueGuard errors;
     auto content = read_file_bytes(pem_file);
-    if (!content)
-        return fail(ErrorKind::general, text::format("The key file could not be read: {}", content.error().text));
+    if (!content) return fail(with_context(content.error(), "The key file could not be read: {}"));
     const std::string_view pem(reinterpret_cast<const char*>(content->data()), content->size());
     const bool encrypted = pem.find(kEncryptedPemLabel) != std::string_view::npos;
 
