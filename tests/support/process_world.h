@@ -10,6 +10,7 @@
 #include "support/fake_platform.h"
 #include "support/machine_layout.h"
 #include "support/recording_reporter.h"
+#include "support/staging_names.h"
 #include "update/update_request.h"
 
 namespace velmarch::testing {
@@ -42,9 +43,9 @@ struct ProcessWorld {
     const Path explorer = machine.shell;
     const Path install_dir = machine.install_dir;
     const Path app = machine.application;
-    const Path staging_dir = machine.temp / as_path("VelmarchUpdate-5120-000102");
-    const Path staged_package = staging_dir / as_path("velmarch-update.msi");
-    const Path staged_log = staging_dir / as_path("velmarch-installer.log");
+    const Path staging_dir = machine.temp / as_path(staging_name(5120));
+    const Path staged_package = staging_dir / as_path(kStagedPackage);
+    const Path staged_log = staging_dir / as_path(kStagedLog);
 
     FakePlatform fake;
     RecordingReporter reporter;

@@ -17,6 +17,7 @@
 #include "support/fake_platform.h"
 #include "support/machine_layout.h"
 #include "support/msiexec_command_line.h"
+#include "support/staging_names.h"
 #include "support/update_machine.h"
 #include "text/utf.h"
 
@@ -34,7 +35,7 @@ constexpr std::string_view kInstallerLog = "installer log";  // one read
 constexpr std::string_view kOldResult = testing::kEarlierResult;
 // What a killed earlier run left: swept by every run that meets no failure
 // in the sweep itself.
-const std::string kEarlierStaging = "/Windows/Temp/VelmarchUpdate-4242-00112233445566778899aabbccddeeff";
+const std::string kEarlierStaging = "/Windows/Temp/" + testing::staging_name(4242);
 
 struct Expected {
     std::int32_t exit_code = 0;
@@ -233,8 +234,8 @@ class FaultSweep {
 public:
     FaultSweep() {
         testing::set_up_update_machine(platform, kPackage);
-        platform.add_file(kEarlierStaging + "/velmarch-update.msi", "an earlier package");
-        platform.add_file(kEarlierStaging + "/velmarch-installer.log", "an earlier log");
+        platform.add_file(kEarlierStaging + "/" + testing::kStagedPackage, "an earlier package");
+        platform.add_file(kEarlierStaging + "/" + testing::kStagedLog, "an earlier log");
         platform.running_processes = {77};
         platform.max_read_chunk = 8192;
         platform.on_run = [this](const platform::LaunchRequest& launch) -> Result<std::int32_t> {
