@@ -195,7 +195,7 @@ TEST_P(InstallerStageExitCodes, LogsChecksRecordsAndRestartsAsItsRowSays) {
     EXPECT_TRUE(fake.sleeps.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(ExitCodes, InstallerStageExitCodes, ::testing::ValuesIn(testing::kInstallerExitCodeRows),
+INSTANTIATE_TEST_SUITE_P(ExitCodes, InstallerStageExitCodes, ::testing::ValuesIn(testing::installer_exit_code_rows()),
                          testing::CaseName());
 
 TEST_F(InstallerStage, RestartProblemsDoNotChangeTheOutcome) {

@@ -231,7 +231,7 @@ TEST_P(InstallerOutcomeTest, ResultRestartAndExitCodeFollowTheInstallerCode) {
     expect_no_staging_left();
 }
 
-INSTANTIATE_TEST_SUITE_P(ExitCodes, InstallerOutcomeTest, ::testing::ValuesIn(testing::kInstallerExitCodeRows),
+INSTANTIATE_TEST_SUITE_P(ExitCodes, InstallerOutcomeTest, ::testing::ValuesIn(testing::installer_exit_code_rows()),
                          testing::CaseName());
 
 TEST_F(RunUpdateTest, RepairModeOnlyChangesTheInstallerCommand) {
