@@ -178,7 +178,7 @@ protected:
 
     void SetUp() override {
         ASSERT_NE(master_, nullptr);
-        update::UpdateRequest& request = machine.request;
+        run::UpdateRequest& request = machine.request;
         request.expected_sha256 = *digest_;
         request.expected_version = "2.4.0";
         request.key_id = "velmarch-update-2026-01";

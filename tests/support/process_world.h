@@ -7,11 +7,11 @@
 #include <string_view>
 
 #include "platform/path.h"
+#include "run/update_request.h"
 #include "support/fake_platform.h"
 #include "support/machine_layout.h"
 #include "support/recording_reporter.h"
 #include "support/staging_names.h"
-#include "update/update_request.h"
 
 namespace velmarch::testing {
 
@@ -49,7 +49,7 @@ struct ProcessWorld {
 
     FakePlatform fake;
     RecordingReporter reporter;
-    update::UpdateRequest request;
+    run::UpdateRequest request;
 };
 
 }  // namespace velmarch::testing

@@ -14,6 +14,7 @@
 
 #include "platform/path.h"
 #include "run/run_update.h"
+#include "run/update_request.h"
 #include "support/fake_platform.h"
 #include "support/machine_layout.h"
 #include "support/msiexec_command_line.h"
@@ -524,6 +525,13 @@ TEST(RunFaultSweep, AnElevatedRunRefusesEachCallerNamedPathOnARemoteVolume) {
         // the caller's path is refused, which never fails the run.
         {"installer log", "--msi-log-path", "/Share/Logs/msiexec.log", "", success()},
     };
+    // Every path option an elevated run walks has its case.
+    for (const run::PathOption& option : run::kPathOptions) {
+        if (!option.walked_when_elevated) continue;
+        const std::string name = "--" + std::string(option.name);
+        EXPECT_TRUE(std::ranges::any_of(cases, [&](const Case& c) { return c.option == name; }))
+            << name << " has no case";
+    }
     for (const Case& c : cases) {
         for (const bool elevated : {true, false}) {
             SCOPED_TRACE(std::string(c.name) + (elevated ? ", elevated" : ", not elevated"));

@@ -48,7 +48,7 @@ protected:
     }
 
     FakePlatform platform;
-    update::UpdateRequest request;
+    run::UpdateRequest request;
 };
 
 TEST(StagingDirectoryName, ProcessIdThenTwoDigitsPerRandomByte) {
