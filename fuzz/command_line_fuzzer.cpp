@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "run/command_line.h"
+#include "run/update_request.h"
 #include "support/check.h"
 #include "support/unicode_trim.h"
 
@@ -27,10 +28,14 @@ struct ModelOutcome {
     ModelRequest request;
 };
 
-constexpr std::string_view kRequiredInOrder[] = {
-    "msi-path",        "install-dir",      "app-path",  "msi-log-path", "helper-log-path",     "result-path",
-    "expected-sha256", "expected-version", "signature", "key-id",       "signature-algorithm",
-};
+// The required options after the process id, in the parser's order: the
+// run's own list of options names them.
+std::vector<std::string_view> required_in_order() {
+    std::vector<std::string_view> names;
+    for (const auto& option : velmarch::run::kPathOptions) names.push_back(option.name);
+    for (const auto& option : velmarch::run::kTextOptions) names.push_back(option.name);
+    return names;
+}
 
 std::vector<std::string> split_arguments(const std::uint8_t* data, std::size_t size) {
     std::vector<std::string> arguments;
@@ -96,7 +101,7 @@ ModelOutcome model_parse(const std::vector<std::string>& arguments) {
         return outcome;
     }
     outcome.request.parent_process_id = *process_id;
-    for (std::string_view name : kRequiredInOrder) {
+    for (std::string_view name : required_in_order()) {
         auto value = required(name);
         if (!value) {
             outcome.error = "--" + std::string(name) + " is required.";
@@ -113,14 +118,12 @@ ModelOutcome model_parse(const std::vector<std::string>& arguments) {
 bool trimmed_and_non_empty(std::string_view text) { return !text.empty() && fuzz_model::trim(text) == text; }
 
 // The properties every accepted request has, whatever the arguments were.
-void check_request_rules(const velmarch::update::UpdateRequest& request, const std::vector<std::string>& arguments) {
+void check_request_rules(const velmarch::run::UpdateRequest& request, const std::vector<std::string>& arguments) {
     for (char c : request.expected_sha256) FUZZ_CHECK(c < 'A' || c > 'Z', "expected_sha256 holds an upper-case letter");
-    for (const std::string* text : {&request.expected_sha256, &request.expected_version, &request.signature,
-                                    &request.key_id, &request.signature_algorithm})
-        FUZZ_CHECK(trimmed_and_non_empty(*text), "a text field is empty or untrimmed");
-    for (const auto* path : {&request.msi_path, &request.install_dir, &request.app_path, &request.msi_log_path,
-                             &request.helper_log_path, &request.result_path})
-        FUZZ_CHECK(trimmed_and_non_empty(path->native()), "a path field is empty or untrimmed");
+    for (const auto& option : velmarch::run::kTextOptions)
+        FUZZ_CHECK(trimmed_and_non_empty(request.*option.field), "a text field is empty or untrimmed");
+    for (const auto& option : velmarch::run::kPathOptions)
+        FUZZ_CHECK(trimmed_and_non_empty((request.*option.field).native()), "a path field is empty or untrimmed");
     if (request.repair_mode) {
         bool raw_true_given = false;
         for (std::size_t i = 0; i + 1 < arguments.size(); i += 2) {
@@ -145,22 +148,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     FUZZ_CHECK(parsed.has_value(), "parsing failed where a request was expected");
-    const velmarch::update::UpdateRequest& request = *parsed;
+    const velmarch::run::UpdateRequest& request = *parsed;
     check_request_rules(request, arguments);
 
     const auto& values = expected.request.values;
     FUZZ_CHECK(request.parent_process_id == expected.request.parent_process_id, "parent process id differs");
-    FUZZ_CHECK(request.msi_path.native() == values.at("msi-path"), "msi-path differs");
-    FUZZ_CHECK(request.install_dir.native() == values.at("install-dir"), "install-dir differs");
-    FUZZ_CHECK(request.app_path.native() == values.at("app-path"), "app-path differs");
-    FUZZ_CHECK(request.msi_log_path.native() == values.at("msi-log-path"), "msi-log-path differs");
-    FUZZ_CHECK(request.helper_log_path.native() == values.at("helper-log-path"), "helper-log-path differs");
-    FUZZ_CHECK(request.result_path.native() == values.at("result-path"), "result-path differs");
-    FUZZ_CHECK(request.expected_sha256 == values.at("expected-sha256"), "expected-sha256 differs");
-    FUZZ_CHECK(request.expected_version == values.at("expected-version"), "expected-version differs");
-    FUZZ_CHECK(request.signature == values.at("signature"), "signature differs");
-    FUZZ_CHECK(request.key_id == values.at("key-id"), "key-id differs");
-    FUZZ_CHECK(request.signature_algorithm == values.at("signature-algorithm"), "signature-algorithm differs");
+    for (const auto& option : velmarch::run::kPathOptions)
+        FUZZ_CHECK((request.*option.field).native() == values.at(std::string(option.name)), "a path option differs");
+    for (const auto& option : velmarch::run::kTextOptions)
+        FUZZ_CHECK(request.*option.field == values.at(std::string(option.name)), "a text option differs");
     FUZZ_CHECK(request.repair_mode == expected.request.repair_mode, "repair mode differs");
     return 0;
 }

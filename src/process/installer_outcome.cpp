@@ -1,5 +1,6 @@
 #include "process/installer_outcome.h"
 
+#include "process/installer_exit_codes.h"
 #include "text/format.h"
 
 namespace velmarch::process {
@@ -14,29 +15,26 @@ constexpr std::string_view kVersionConflict =
 constexpr std::string_view kRestartRequired = "Windows restart is required to finish the update.";
 constexpr std::string_view kRestartInitiated = "Windows has started a restart to finish the update.";
 
-// Windows Installer's published exit codes with a row of their own.
-constexpr std::int32_t kErrorSuccess = 0;
-constexpr std::int32_t kErrorProductVersion = 1638;
-constexpr std::int32_t kErrorSuccessRebootInitiated = 1641;
-constexpr std::int32_t kErrorSuccessRebootRequired = 3010;
+// The result message for `status`, the status the table gives `exit_code`.
+std::string outcome_message(ResultStatus status, std::int32_t exit_code, std::string_view expected_version) {
+    switch (status) {
+        case ResultStatus::success: return std::string();
+        case ResultStatus::version_conflict: return text::format(kVersionConflict, expected_version);
+        case ResultStatus::restart_required: return std::string(kRestartRequired);
+        case ResultStatus::restart_initiated: return std::string(kRestartInitiated);
+        default: return installer_exit_message(exit_code);
+    }
+}
 
 }  // namespace
 
 std::string installer_exit_message(std::int32_t exit_code) { return text::format(kInstallerExited, exit_code); }
 
 InstallerOutcome map_installer_exit_code(std::int32_t exit_code, std::string_view expected_version) {
-    switch (exit_code) {
-        case kErrorSuccess: return {{ResultStatus::success, exit_code, std::string(), true, 0}, true};
-        case kErrorProductVersion:
-            return {{ResultStatus::version_conflict, exit_code, text::format(kVersionConflict, expected_version), true,
-                     exit_code},
-                    false};
-        case kErrorSuccessRebootRequired:
-            return {{ResultStatus::restart_required, exit_code, std::string(kRestartRequired), false, 0}, false};
-        case kErrorSuccessRebootInitiated:
-            return {{ResultStatus::restart_initiated, exit_code, std::string(kRestartInitiated), false, 0}, false};
-        default: return {{ResultStatus::error, exit_code, installer_exit_message(exit_code), true, exit_code}, false};
-    }
+    const InstallerExitCodeMeaning& meaning = installer_exit_code_meaning(exit_code);
+    return {{meaning.status, exit_code, outcome_message(meaning.status, exit_code, expected_version), meaning.restart,
+             meaning.updater_exits_with_code ? exit_code : 0},
+            meaning.verify_version};
 }
 
 InstallerOutcome outcome_after_failed_version_check(std::string message) {

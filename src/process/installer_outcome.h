@@ -1,7 +1,8 @@
 #pragma once
 // What a Windows Installer exit code means for the run: the result to record,
 // whether the installed version is checked, whether the application is
-// restarted and the updater's own exit code. Pure logic.
+// restarted and the updater's own exit code, as the table of exit codes
+// (installer_exit_codes.h) says, with the message of each. Pure logic.
 
 #include <cstdint>
 #include <string>

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/path.h"
+#include "process/installer_exit_codes.h"
 #include "process/installer_log_delivery.h"
 #include "process/installer_outcome.h"
 #include "process/version_check.h"
@@ -17,27 +18,26 @@ constexpr std::string_view kInstallerName = "msiexec.exe";
 constexpr std::string_view kInstallerNotFound = "Windows Installer was not found.";
 constexpr std::string_view kStartingInstaller = "Starting Windows Installer.";
 constexpr std::string_view kInstallerNotStarted = "Windows Installer could not be started: {}";
-constexpr std::string_view kInstallerBusy =
-    "Windows Installer is busy with another installation; trying again in {} seconds.";
 constexpr std::uint32_t kMillisecondsPerSecond = 1000;
 
-// Runs Windows Installer, again while it answers that it is busy, and
-// delivers each run's log. Returns the last run's exit code.
+// Runs Windows Installer, again while it answers a code the table retries,
+// and delivers each run's log. Returns the last run's exit code.
 [[nodiscard]] Result<std::int32_t> run_windows_installer(platform::Platform& platform, const InstallerCommand& command,
                                                          const InstallerInputs& inputs, const StagedInstall& staged,
                                                          update::Reporter& reporter) {
-    for (int run = 1;; ++run) {
+    for (std::size_t pauses_taken = 0;; ++pauses_taken) {
         auto exit_code =
             run_and_wait(platform, command.program, command.arguments, std::nullopt, SearchPlaces::system_only);
         if (!exit_code) return exit_code;
         reporter.append_log_line(installer_exit_message(*exit_code));
         deliver_installer_log(platform, staged.installer_log, inputs.msi_log_path,
-                              run == 1 ? LogDelivery::replace : LogDelivery::append);
-        if (*exit_code != kInstallerBusyExitCode || run == kInstallerRuns) return exit_code;
+                              pauses_taken == 0 ? LogDelivery::replace : LogDelivery::append);
+        const InstallerRetry* retry = installer_exit_code_meaning(*exit_code).retry;
+        if (retry == nullptr || pauses_taken >= retry->pause_seconds.size()) return exit_code;
         // A run that ends before it writes a log must not hand on this one again.
         (void)platform.delete_file(staged.installer_log);
-        const std::uint32_t pause = kInstallerBusyPauseSeconds[run - 1];
-        reporter.append_log_line(text::format(kInstallerBusy, pause));
+        const std::uint32_t pause = retry->pause_seconds[pauses_taken];
+        reporter.append_log_line(text::format(retry->log_line, pause));
         platform.sleep_milliseconds(pause * kMillisecondsPerSecond);
     }
 }

@@ -3,7 +3,6 @@
 // exit code turned into how the run ends, and the version check. The run
 // records that ending and restarts the application itself.
 
-#include <cstdint>
 #include <expected>
 #include <string>
 #include <vector>
@@ -33,15 +32,8 @@ struct StageFinished {
 // installer cannot be started; nothing more is logged or recorded for those.
 using StageOutcome = std::expected<StageFinished, update::RunAborted>;
 
-// Windows Installer answers 1618 (ERROR_INSTALL_ALREADY_RUNNING) while another
-// installation holds it, often for seconds only: it is started again, up to
-// kInstallerRuns times in all, after each of the pauses below (about 35 s in
-// all, on the run's own thread). No other exit code is tried again. Each run's
-// log is delivered to the caller's installer log path as soon as it has ended.
-inline constexpr std::int32_t kInstallerBusyExitCode = 1618;
-inline constexpr int kInstallerRuns = 4;
-inline constexpr std::uint32_t kInstallerBusyPauseSeconds[kInstallerRuns - 1] = {5, 10, 20};
-
+// Runs Windows Installer, again while it answers a code that the table of
+// exit codes (installer_exit_codes.h) retries, as its policy says.
 [[nodiscard]] StageOutcome run_installer_stage(platform::Platform& platform, const InstallerInputs& inputs,
                                                const StagedInstall& staged, update::Reporter& reporter);
 

@@ -68,49 +68,30 @@ std::optional<std::uint32_t> parse_process_id(std::string_view text) {
 
 }  // namespace
 
-Result<update::UpdateRequest> parse_command_line(const std::vector<std::string>& arguments) {
+Result<UpdateRequest> parse_command_line(const std::vector<std::string>& arguments) {
     auto table = collect_options(arguments);
     if (!table) return std::unexpected(table.error());
     const OptionReader options(*table);
-    update::UpdateRequest request;
+    UpdateRequest request;
 
-    auto process_id_text = options.required("parent-process-id");
+    auto process_id_text = options.required(kParentProcessIdOption);
     if (!process_id_text) return std::unexpected(process_id_text.error());
     auto process_id = parse_process_id(*process_id_text);
     if (!process_id) return fail(ErrorKind::refused, std::string(kBadProcessId));
     request.parent_process_id = *process_id;
 
-    const std::pair<std::string_view, platform::Path update::UpdateRequest::*> paths[] = {
-        {"msi-path", &update::UpdateRequest::msi_path},
-        {"install-dir", &update::UpdateRequest::install_dir},
-        {"app-path", &update::UpdateRequest::app_path},
-        {"msi-log-path", &update::UpdateRequest::msi_log_path},
-        {"helper-log-path", &update::UpdateRequest::helper_log_path},
-        {"result-path", &update::UpdateRequest::result_path},
-    };
-    for (const auto& [name, field] : paths) {
-        auto value = options.required(name);
+    for (const PathOption& option : kPathOptions) {
+        auto value = options.required(option.name);
         if (!value) return std::unexpected(value.error());
-        request.*field = platform::path_from_utf8(*value);
+        request.*option.field = platform::path_from_utf8(*value);
+    }
+    for (const TextOption& option : kTextOptions) {
+        auto value = options.required(option.name);
+        if (!value) return std::unexpected(value.error());
+        request.*option.field = option.lower_cased ? text::ascii_lower(*value) : std::move(*value);
     }
 
-    auto sha256 = options.required("expected-sha256");
-    if (!sha256) return std::unexpected(sha256.error());
-    request.expected_sha256 = text::ascii_lower(*sha256);
-
-    const std::pair<std::string_view, std::string update::UpdateRequest::*> texts[] = {
-        {"expected-version", &update::UpdateRequest::expected_version},
-        {"signature", &update::UpdateRequest::signature},
-        {"key-id", &update::UpdateRequest::key_id},
-        {"signature-algorithm", &update::UpdateRequest::signature_algorithm},
-    };
-    for (const auto& [name, field] : texts) {
-        auto value = options.required(name);
-        if (!value) return std::unexpected(value.error());
-        request.*field = std::move(*value);
-    }
-
-    request.repair_mode = options.is_exactly("repair-mode", "true");
+    request.repair_mode = options.is_exactly(kRepairModeOption, "true");
     return request;
 }
 

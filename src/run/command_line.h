@@ -3,12 +3,12 @@
 #include <vector>
 
 #include "result.h"
-#include "update/update_request.h"
+#include "run/update_request.h"
 
 namespace velmarch::run {
 
 // Turns the arguments after the program name into the run's request, or the
 // one message that ends the run before anything is written.
-[[nodiscard]] Result<update::UpdateRequest> parse_command_line(const std::vector<std::string>& arguments);
+[[nodiscard]] Result<UpdateRequest> parse_command_line(const std::vector<std::string>& arguments);
 
 }  // namespace velmarch::run

@@ -15,7 +15,6 @@ constexpr std::string_view kAmbiguousRoot =
     "The path {} is refused: Windows reads the \".\" or \"..\" of its share or device root in its own way.";
 
 using platform::Path;
-using update::UpdateRequest;
 
 [[nodiscard]] Result<Path> full_path(platform::Platform& platform, const Path& path) {
     using View = std::basic_string_view<Path::value_type>;
@@ -40,12 +39,11 @@ using update::UpdateRequest;
 }  // namespace
 
 Result<void> make_request_paths_full(platform::Platform& platform, UpdateRequest& request) {
-    for (Path UpdateRequest::*field :
-         {&UpdateRequest::msi_path, &UpdateRequest::install_dir, &UpdateRequest::app_path, &UpdateRequest::msi_log_path,
-          &UpdateRequest::helper_log_path, &UpdateRequest::result_path}) {
-        Result<Path> full = full_path(platform, request.*field);
+    for (const PathOption& option : kPathOptions) {
+        if (!option.made_whole) continue;
+        Result<Path> full = full_path(platform, request.*option.field);
         if (!full) return std::unexpected(full.error());
-        request.*field = std::move(*full);
+        request.*option.field = std::move(*full);
     }
     return {};
 }

@@ -1,13 +1,14 @@
 #pragma once
-// The caller-named paths of a run, made whole once, before any file is
-// touched: each is made absolute against the updater's working directory and
-// its "." and ".." are resolved by text (platform/full_path.h). From then on
-// every step, the existence test, the version check and the restart name the
-// same file, and no walk ever has a ".." to take.
+// The caller-named paths of a run (each that kPathOptions marks made whole),
+// made whole once, before any file is touched: each is made absolute against
+// the updater's working directory and its "." and ".." are resolved by text
+// (platform/full_path.h). From then on every step, the existence test, the
+// version check and the restart name the same file, and no walk ever has a
+// ".." to take.
 
 #include "platform/platform.h"
 #include "result.h"
-#include "update/update_request.h"
+#include "run/update_request.h"
 
 namespace velmarch::run {
 
@@ -15,6 +16,6 @@ namespace velmarch::run {
 // Fails when a working directory is needed and cannot be read, and for a
 // Windows share or device text whose "." or ".." the system reads in its own
 // way (platform::is_ambiguous_root).
-[[nodiscard]] Result<void> make_request_paths_full(platform::Platform& platform, update::UpdateRequest& request);
+[[nodiscard]] Result<void> make_request_paths_full(platform::Platform& platform, UpdateRequest& request);
 
 }  // namespace velmarch::run

@@ -40,7 +40,7 @@ std::string sweep_limit_text(staging::SweepLimit limit) {
 // failure is logged and recorded, and the application is started again.
 // Only a file named like a package is deleted: a mistyped --msi-path naming
 // some other file must never cost the user that file.
-std::int32_t finish_refused_package(platform::Platform& platform, const update::UpdateRequest& request,
+std::int32_t finish_refused_package(platform::Platform& platform, const UpdateRequest& request,
                                     update::Reporter& reporter, text::Pattern<std::string> log_template,
                                     const std::string& message) {
     if (trust::has_msi_extension(request.msi_path)) {
@@ -58,7 +58,7 @@ RunOutcome run_update(platform::Platform& platform, const std::vector<std::strin
     if (!parsed) return update::abort_run(parsed.error());
     if (auto made_full = make_request_paths_full(platform, *parsed); !made_full)
         return update::abort_run(made_full.error());
-    const update::UpdateRequest& request = *parsed;
+    const UpdateRequest& request = *parsed;
 
     FileReporter reporter(platform, request.helper_log_path, request.result_path, request.expected_version);
     if (auto prepared = prepare_helper_log(platform, request.helper_log_path); !prepared)

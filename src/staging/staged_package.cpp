@@ -4,7 +4,7 @@
 
 #include "platform/held_retry.h"
 #include "platform/path.h"
-#include "staging/staging.h"
+#include "staging/staging_name.h"
 
 namespace velmarch::staging {
 

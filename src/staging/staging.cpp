@@ -7,8 +7,8 @@
 
 #include "platform/path.h"
 #include "platform/write_all.h"
+#include "staging/staging_name.h"
 #include "text/format.h"
-#include "text/hex.h"
 #include "trust/package_check.h"
 
 namespace velmarch::staging {
@@ -57,7 +57,7 @@ constexpr std::string_view kNotEnoughSpace =
     if (!descriptor) return fail(with_context(descriptor.error(), kDescriptorFailed));
 
     for (int attempt = 0; attempt < kStagingDirectoryAttempts; ++attempt) {
-        std::array<std::byte, 16> random{};
+        StagingRandom random{};
         platform.random_bytes(random);
         platform::Path candidate =
             temp / platform::path_from_utf8(staging_directory_name(platform.current_process_id(), random));
@@ -112,10 +112,6 @@ constexpr std::string_view kNotEnoughSpace =
 }
 
 }  // namespace
-
-std::string staging_directory_name(std::uint32_t process_id, const std::array<std::byte, 16>& random) {
-    return text::format("VelmarchUpdate-{}-{}", process_id, text::encode_hex_lower(random));
-}
 
 Result<StagedPackage> stage_package(platform::Platform& platform, const platform::Path& downloaded,
                                     const trust::PackageClaim& claim, std::uint64_t verified_length) {

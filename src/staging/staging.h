@@ -2,9 +2,9 @@
 // Copies the verified package into a fresh administrator-only directory under
 // the Windows directory's Temp folder and verifies the copy again.
 
-#include <array>
+#include <cstddef>
 #include <cstdint>
-#include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "staging/staged_package.h"
@@ -13,10 +13,6 @@
 namespace velmarch::staging {
 
 inline constexpr std::string_view kStagingSecurityDescriptor = "O:BAG:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
-inline constexpr std::string_view kStagedPackageName = "velmarch-update.msi";
-// Windows Installer writes its verbose log here, inside the administrator-only
-// directory, never at a caller-named path; the run copies it out afterwards.
-inline constexpr std::string_view kStagedInstallerLogName = "velmarch-installer.log";
 inline constexpr int kStagingDirectoryAttempts = 16;
 // Staging never leaves the volume with less than this free after the copy
 // (256 MiB: room for Windows Installer's own copies and logs and for the
@@ -32,8 +28,5 @@ inline constexpr std::size_t kStagingCopyBufferSize = 8192;
 // package that was verified. The second verification decides as always.
 [[nodiscard]] Result<StagedPackage> stage_package(platform::Platform& platform, const platform::Path& downloaded,
                                                   const trust::PackageClaim& claim, std::uint64_t verified_length);
-
-// "VelmarchUpdate-<process id>-<32 lower-case hex digits of the random bytes>"
-std::string staging_directory_name(std::uint32_t process_id, const std::array<std::byte, 16>& random);
 
 }  // namespace velmarch::staging

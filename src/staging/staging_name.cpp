@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <limits>
 
+#include "text/format.h"
+#include "text/hex.h"
+
 namespace velmarch::staging {
 namespace {
 
@@ -22,6 +25,10 @@ bool is_process_id(std::string_view digits) {
 }
 
 }  // namespace
+
+std::string staging_directory_name(std::uint32_t process_id, const StagingRandom& random) {
+    return text::format("{}{}-{}", kStagingNamePrefix, process_id, text::encode_hex_lower(random));
+}
 
 bool is_staging_directory_name(std::string_view name) {
     if (!name.starts_with(kStagingNamePrefix)) return false;

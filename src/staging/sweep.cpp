@@ -1,7 +1,6 @@
 #include "staging/sweep.h"
 
 #include <algorithm>
-#include <array>
 #include <memory>
 #include <optional>
 
@@ -11,8 +10,6 @@
 
 namespace velmarch::staging {
 namespace {
-
-constexpr std::array<std::string_view, 2> kRunFileNames = {kStagedPackageName, kStagedInstallerLogName};
 
 bool is_quiet(std::uint64_t modified, std::uint64_t now) {
     return modified <= now && now - modified >= kSweepQuietSeconds;
@@ -42,7 +39,7 @@ bool remove_if_stale(platform::Platform& platform, platform::HeldDirectory& dire
                      const platform::HeldFacts& facts) {
     if (!staging_directory_may_go(facts, platform.unix_time_seconds())) return false;
     // One name more than a run puts there shows anything else.
-    auto inside = directory.names("", kRunFileNames.size() + 1);
+    auto inside = directory.names("", kStagedFileNames.size() + 1);
     if (!inside || !holds_only_run_files(*inside)) return false;
 
     // Every file is taken before any is deleted: a live run's held package
@@ -76,9 +73,9 @@ bool staged_file_may_go(const platform::HeldFacts& facts, std::uint64_t now) {
 }
 
 bool holds_only_run_files(const std::vector<std::string>& names) {
-    if (names.size() > kRunFileNames.size()) return false;
+    if (names.size() > kStagedFileNames.size()) return false;
     return std::ranges::all_of(names, [](const std::string& name) {
-        return std::ranges::find(kRunFileNames, std::string_view(name)) != kRunFileNames.end();
+        return std::ranges::find(kStagedFileNames, std::string_view(name)) != kStagedFileNames.end();
     });
 }
 

@@ -17,7 +17,7 @@ namespace {
 using e2e::PrintTo;  // found by argument-dependent lookup for the cases below
 
 struct ExitCodeCase {
-    const char* name;
+    std::string name;
     int installer_exit;  // a negative value: killed by that signal
     int logged_code;     // what the updater makes of it
     int application_exit;
@@ -58,7 +58,7 @@ TEST_P(InstallerExitCode, DecidesTheResultTheLogAndTheRestart) {
 // then what only the stand-in shows.
 std::vector<ExitCodeCase> exit_code_cases() {
     std::vector<ExitCodeCase> cases;
-    for (const testing::InstallerExitCodeRow& row : testing::kInstallerExitCodeRows) {
+    for (const testing::InstallerExitCodeRow& row : testing::installer_exit_code_rows()) {
         if (row.installer_exit_code < 0 || row.installer_exit_code > 255) continue;
         cases.push_back(ExitCodeCase{row.name, row.installer_exit_code, row.installer_exit_code,
                                      row.application_exit_code, result_status_word(row.status), row.result_exit_code,

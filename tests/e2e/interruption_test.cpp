@@ -24,6 +24,7 @@
 
 #include "e2e/stand_in_machine.h"
 #include "platform/posix/owners.h"
+#include "staging/staging_name.h"
 #include "support/test_signing.h"
 #include "text/hex.h"
 #include "trust/file_digest.h"
@@ -177,7 +178,7 @@ protected:
 
     void SetUp() override {
         ASSERT_NE(master_, nullptr);
-        update::UpdateRequest& request = machine.request;
+        run::UpdateRequest& request = machine.request;
         request.expected_sha256 = *digest_;
         request.expected_version = "2.4.0";
         request.key_id = "velmarch-update-2026-01";
@@ -216,11 +217,9 @@ protected:
             const std::string name = entry.filename().string();
             bool from_killed_run = false;
             for (pid_t pid : killed_process_ids) {
-                const std::string prefix = "VelmarchUpdate-" + std::to_string(pid) + "-";
-                const std::string digits = name.starts_with(prefix) ? name.substr(prefix.size()) : "";
+                const std::string prefix = std::string(staging::kStagingNamePrefix) + std::to_string(pid) + "-";
                 from_killed_run =
-                    from_killed_run ||
-                    (digits.size() == 32 && digits.find_first_not_of("0123456789abcdef") == std::string::npos);
+                    from_killed_run || (name.starts_with(prefix) && staging::is_staging_directory_name(name));
             }
             EXPECT_TRUE(from_killed_run) << name << " is no staging directory of a killed run";
             const fs::file_status status = fs::symlink_status(entry);

@@ -12,6 +12,7 @@
 
 #include "e2e/stand_in_machine.h"
 #include "staging/sweep.h"
+#include "support/staging_names.h"
 
 namespace velmarch::e2e {
 namespace {
@@ -21,7 +22,7 @@ using namespace std::chrono_literals;
 constexpr uid_t kOrdinaryUser = 65534;  // nobody
 constexpr const char* kProtected = "only root may change this\n";
 constexpr const char* kSweptLine = "Removed 1 staging directories left by earlier runs.";
-const std::string kLookAlikeName = "VelmarchUpdate-4242-00112233445566778899aabbccddeeff";
+const std::string kLookAlikeName = testing::staging_name(4242);
 
 // Sets the last-write time of `path` (a link itself, not its target) and of
 // every entry in it an hour back.
@@ -68,7 +69,7 @@ TEST_F(StaleStaging, AKilledRunsStagingIsRemovedByTheNextRun) {
         ASSERT_FALSE(staging.empty());
         // Destroyed unwaited: killed with SIGKILL, as power loss would.
     }
-    ASSERT_TRUE(fs::exists(staging / "velmarch-update.msi"));
+    ASSERT_TRUE(fs::exists(staging / testing::kStagedPackage));
     age(staging);
 
     machine.request.parent_process_id = unused_process_id();
@@ -90,7 +91,7 @@ TEST_F(StaleStaging, AKilledRunsStagingStaysForFiveMinutes) {
     machine.request.parent_process_id = unused_process_id();
     const UpdaterRun run = machine.run();
     EXPECT_EQ(run.exit_status, 0) << run.standard_error;
-    EXPECT_TRUE(fs::exists(staging / "velmarch-update.msi"));
+    EXPECT_TRUE(fs::exists(staging / testing::kStagedPackage));
     EXPECT_FALSE(log_holds(machine.request.helper_log_path, "Removed"));
     fs::remove_all(staging);
 }
@@ -102,7 +103,7 @@ TEST_F(StaleStaging, ARunWaitingForItsApplicationKeepsItsStagingWhileASecondRunS
     ASSERT_FALSE(staging.empty());
     // Old enough to go: only the package the run holds keeps it.
     age(staging);
-    const std::string staged = read_text(staging / "velmarch-update.msi").value_or("");
+    const std::string staged = read_text(staging / testing::kStagedPackage).value_or("");
 
     // The second run writes its own log and result.
     const platform::Path first_log = machine.request.helper_log_path;
@@ -113,8 +114,8 @@ TEST_F(StaleStaging, ARunWaitingForItsApplicationKeepsItsStagingWhileASecondRunS
     const UpdaterRun second = machine.run();
     EXPECT_EQ(second.exit_status, 0) << second.standard_error;
     EXPECT_FALSE(log_holds(machine.request.helper_log_path, "Removed"));
-    ASSERT_TRUE(fs::exists(staging / "velmarch-update.msi"));
-    EXPECT_TRUE(holds(staging / "velmarch-update.msi", staged));
+    ASSERT_TRUE(fs::exists(staging / testing::kStagedPackage));
+    EXPECT_TRUE(holds(staging / testing::kStagedPackage, staged));
 
     // The first run goes on once its application has ended, with its staging.
     application.reset();
@@ -136,31 +137,31 @@ TEST_F(StaleStaging, LookAlikesAUserPlantsNeverLeadTheSweepElsewhere) {
     const fs::path decoy = protected_dir / "decoy";
     fs::create_directory(decoy);
     fs::permissions(decoy, fs::perms(0700));
-    write_text(decoy / "velmarch-update.msi", kProtected);
+    write_text(decoy / testing::kStagedPackage, kProtected);
     age(decoy);
 
     const fs::path temp = machine.temp_directory();
     const fs::path user_folder = temp / kLookAlikeName;
     fs::create_directory(user_folder);
     fs::permissions(user_folder, fs::perms(0700));
-    ASSERT_EQ(::symlink(secret.c_str(), (user_folder / "velmarch-update.msi").c_str()), 0);
-    ASSERT_EQ(::symlink(decoy.c_str(), (user_folder / "velmarch-installer.log").c_str()), 0);
-    for (const fs::path& path : {user_folder / "velmarch-update.msi", user_folder / "velmarch-installer.log"})
+    ASSERT_EQ(::symlink(secret.c_str(), (user_folder / testing::kStagedPackage).c_str()), 0);
+    ASSERT_EQ(::symlink(decoy.c_str(), (user_folder / testing::kStagedLog).c_str()), 0);
+    for (const fs::path& path : {user_folder / testing::kStagedPackage, user_folder / testing::kStagedLog})
         ASSERT_EQ(::lchown(path.c_str(), kOrdinaryUser, kOrdinaryUser), 0);
     ASSERT_EQ(::chown(user_folder.c_str(), kOrdinaryUser, kOrdinaryUser), 0);
     age(user_folder);
 
-    const fs::path user_link = temp / "VelmarchUpdate-4243-00112233445566778899aabbccddeeff";
+    const fs::path user_link = temp / testing::staging_name(4243);
     ASSERT_EQ(::symlink(decoy.c_str(), user_link.c_str()), 0);
     ASSERT_EQ(::lchown(user_link.c_str(), kOrdinaryUser, kOrdinaryUser), 0);
     age(user_link);
 
     // Root's own folder of the name, holding root's links: still no link is
     // followed, and the folder stays.
-    const fs::path root_folder = temp / "VelmarchUpdate-4244-00112233445566778899aabbccddeeff";
+    const fs::path root_folder = temp / testing::staging_name(4244);
     fs::create_directory(root_folder);
     fs::permissions(root_folder, fs::perms(0700));
-    ASSERT_EQ(::symlink(secret.c_str(), (root_folder / "velmarch-update.msi").c_str()), 0);
+    ASSERT_EQ(::symlink(secret.c_str(), (root_folder / testing::kStagedPackage).c_str()), 0);
     age(root_folder);
 
     machine.request.parent_process_id = unused_process_id();
@@ -169,11 +170,11 @@ TEST_F(StaleStaging, LookAlikesAUserPlantsNeverLeadTheSweepElsewhere) {
     EXPECT_FALSE(log_holds(machine.request.helper_log_path, "Removed"));
 
     EXPECT_TRUE(holds(secret, kProtected));
-    EXPECT_TRUE(holds(decoy / "velmarch-update.msi", kProtected));
-    EXPECT_TRUE(fs::is_symlink(user_folder / "velmarch-update.msi"));
-    EXPECT_TRUE(fs::is_symlink(user_folder / "velmarch-installer.log"));
+    EXPECT_TRUE(holds(decoy / testing::kStagedPackage, kProtected));
+    EXPECT_TRUE(fs::is_symlink(user_folder / testing::kStagedPackage));
+    EXPECT_TRUE(fs::is_symlink(user_folder / testing::kStagedLog));
     EXPECT_TRUE(fs::is_symlink(user_link));
-    EXPECT_TRUE(fs::is_symlink(root_folder / "velmarch-update.msi"));
+    EXPECT_TRUE(fs::is_symlink(root_folder / testing::kStagedPackage));
 
     for (const fs::path& planted : {user_folder, user_link, root_folder}) fs::remove_all(planted);
 }
@@ -189,15 +190,15 @@ TEST_F(StaleStaging, OnlyRootsOwnerOnlyFoldersGo) {
         uid_t owner;
         bool goes;
     } planted[] = {
-        {"VelmarchUpdate-1-00112233445566778899aabbccddeeff", 0700, 0, true},
-        {"VelmarchUpdate-2-00112233445566778899aabbccddeeff", 0755, 0, false},
-        {"VelmarchUpdate-3-00112233445566778899aabbccddeeff", 0700, kOrdinaryUser, false},
-        {"VelmarchUpdate-4-00112233445566778899AABBCCDDEEFF", 0700, 0, false},
+        {testing::staging_name(1), 0700, 0, true},
+        {testing::staging_name(2), 0755, 0, false},
+        {testing::staging_name(3), 0700, kOrdinaryUser, false},
+        {std::string(staging::kStagingNamePrefix) + "4-00112233445566778899AABBCCDDEEFF", 0700, 0, false},
     };
     for (const Planted& p : planted) {
         const fs::path folder = temp / p.name;
         fs::create_directory(folder);
-        write_text(folder / "velmarch-update.msi", "an earlier package");
+        write_text(folder / testing::kStagedPackage, "an earlier package");
         ASSERT_EQ(::chmod(folder.c_str(), p.mode), 0);
         ASSERT_EQ(::chown(folder.c_str(), p.owner, p.owner), 0);
         age(folder);

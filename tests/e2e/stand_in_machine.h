@@ -29,9 +29,9 @@
 #include <vector>
 
 #include "e2e/expected_texts.h"
+#include "run/update_request.h"
 #include "support/case_name.h"
 #include "support/test_paths.h"
-#include "update/update_request.h"
 
 namespace velmarch::e2e {
 
@@ -127,7 +127,7 @@ public:
 
     // The request the next run is started with; every path in it points into
     // the layout, and the package fields match the package written last.
-    update::UpdateRequest request;
+    run::UpdateRequest request;
     // The updater's whole environment. SystemRoot and PATH are set by default;
     // the sanitizer options of the test process are passed on.
     std::map<std::string, std::string> environment;

@@ -30,7 +30,7 @@ TEST_P(SuccessfulUpdate, InstallsTheStagedCopyConfirmsRecordsAndRestarts) {
     const SuccessCase& c = GetParam();
     machine.request.repair_mode = c.repair;
     machine.write_package(machine.package_content(), c.version);
-    const update::UpdateRequest& request = machine.request;
+    const run::UpdateRequest& request = machine.request;
 
     const UpdaterRun run = machine.run();
     const std::optional<Invocation> shell = machine.wait_for_restart();

@@ -1,11 +1,17 @@
 #pragma once
 // What a run makes of each exit code of Windows Installer (and, after a 0,
 // of the installed application's version check), for expected version 2.4.0:
-// one table for the tests of the mapping, of the installer stage and of a
-// whole run.
+// the cases for the tests of the mapping, of the installer stage and of a
+// whole run. The codes and what they decide come from the run's own table
+// (process/installer_exit_codes.h: every code it does not start again, then
+// codes it does not list); the result messages are written here.
+// process_installer_exit_codes_test.cpp checks the table itself.
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
+#include "process/installer_exit_codes.h"
 #include "update/result_status.h"
 
 namespace velmarch::testing {
@@ -13,37 +19,66 @@ namespace velmarch::testing {
 using update::ResultStatus;
 
 struct InstallerExitCodeRow {
-    const char* name;
+    std::string name;
     std::int32_t installer_exit_code;
     std::int32_t application_exit_code;  // the version check's, run only after a 0
     ResultStatus status;
     std::int32_t result_exit_code;  // in the result file
-    const char* message;
+    std::string message;
     bool version_checked;
     bool restart;  // the application is restarted through the shell
     std::int32_t process_exit_code;
 };
 
-inline constexpr InstallerExitCodeRow kInstallerExitCodeRows[] = {
-    {"Success", 0, 0, ResultStatus::success, 0, "", true, true, 0},
-    {"VersionNotConfirmed", 0, 1, ResultStatus::install_verification_failed, 1603,
-     "The installed application did not report expected version 2.4.0 after Windows Installer completed.", true, true,
-     1603},
-    {"VersionConflict", 1638, 0, ResultStatus::version_conflict, 1638,
-     "Windows Installer reported that version 2.4.0 conflicts with the product already registered on this computer.",
-     false, true, 1638},
-    {"RestartRequired", 3010, 0, ResultStatus::restart_required, 3010,
-     "Windows restart is required to finish the update.", false, false, 0},
-    {"RestartInitiated", 1641, 0, ResultStatus::restart_initiated, 1641,
-     "Windows has started a restart to finish the update.", false, false, 0},
-    {"UserCancelled1602", 1602, 0, ResultStatus::error, 1602, "Windows Installer exited with code 1602.", false, true,
-     1602},
-    {"Failed1603", 1603, 0, ResultStatus::error, 1603, "Windows Installer exited with code 1603.", false, true, 1603},
-    {"One", 1, 0, ResultStatus::error, 1, "Windows Installer exited with code 1.", false, true, 1},
-    {"MinusOne", -1, 0, ResultStatus::error, -1, "Windows Installer exited with code -1.", false, true, -1},
-    // An NTSTATUS crash code read as the signed value it is.
-    {"CrashIsSigned", static_cast<std::int32_t>(0xC0000005u), 0, ResultStatus::error, -1073741819,
-     "Windows Installer exited with code -1073741819.", false, true, -1073741819},
-};
+// The result message of `status` for the installer's `code`.
+inline std::string installer_result_message(ResultStatus status, std::int32_t code) {
+    switch (status) {
+        case ResultStatus::success: return "";
+        case ResultStatus::version_conflict:
+            return "Windows Installer reported that version 2.4.0 conflicts with the product already registered on "
+                   "this computer.";
+        case ResultStatus::restart_required: return "Windows restart is required to finish the update.";
+        case ResultStatus::restart_initiated: return "Windows has started a restart to finish the update.";
+        default: return "Windows Installer exited with code " + std::to_string(code) + ".";
+    }
+}
+
+inline InstallerExitCodeRow installer_exit_code_row(std::string name, std::int32_t code,
+                                                    const process::InstallerExitCodeMeaning& meaning) {
+    return {std::move(name),
+            code,
+            0,
+            meaning.status,
+            code,
+            installer_result_message(meaning.status, code),
+            meaning.verify_version,
+            meaning.restart,
+            meaning.updater_exits_with_code ? code : 0};
+}
+
+inline std::vector<InstallerExitCodeRow> installer_exit_code_rows() {
+    std::vector<InstallerExitCodeRow> rows;
+    for (const process::InstallerExitCode& listed : process::kInstallerExitCodes)
+        if (listed.meaning.retry == nullptr)
+            rows.push_back(installer_exit_code_row(std::string(listed.name), listed.code, listed.meaning));
+    rows.push_back({"VersionNotConfirmed", 0, 1, ResultStatus::install_verification_failed, 1603,
+                    "The installed application did not report expected version 2.4.0 after Windows Installer "
+                    "completed.",
+                    true, true, 1603});
+    const struct {
+        const char* name;
+        std::int32_t code;
+    } unlisted[] = {
+        {"UserCancelled1602", 1602},
+        {"Failed1603", 1603},
+        {"One", 1},
+        {"MinusOne", -1},
+        // An NTSTATUS crash code read as the signed value it is.
+        {"CrashIsSigned", static_cast<std::int32_t>(0xC0000005u)},
+    };
+    for (const auto& [name, code] : unlisted)
+        rows.push_back(installer_exit_code_row(name, code, process::kUnlistedInstallerExitCode));
+    return rows;
+}
 
 }  // namespace velmarch::testing

@@ -7,10 +7,11 @@
 #include <string_view>
 
 #include "platform/path.h"
+#include "run/update_request.h"
 #include "support/fake_platform.h"
 #include "support/machine_layout.h"
 #include "support/recording_reporter.h"
-#include "update/update_request.h"
+#include "support/staging_names.h"
 
 namespace velmarch::testing {
 
@@ -42,13 +43,13 @@ struct ProcessWorld {
     const Path explorer = machine.shell;
     const Path install_dir = machine.install_dir;
     const Path app = machine.application;
-    const Path staging_dir = machine.temp / as_path("VelmarchUpdate-5120-000102");
-    const Path staged_package = staging_dir / as_path("velmarch-update.msi");
-    const Path staged_log = staging_dir / as_path("velmarch-installer.log");
+    const Path staging_dir = machine.temp / as_path(staging_name(5120));
+    const Path staged_package = staging_dir / as_path(kStagedPackage);
+    const Path staged_log = staging_dir / as_path(kStagedLog);
 
     FakePlatform fake;
     RecordingReporter reporter;
-    update::UpdateRequest request;
+    run::UpdateRequest request;
 };
 
 }  // namespace velmarch::testing

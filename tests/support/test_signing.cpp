@@ -70,7 +70,7 @@ std::string sign_with_development_key(std::string_view message) {
     return base64(signature, size);
 }
 
-void sign_request(update::UpdateRequest& request, std::string_view content, std::string_view version) {
+void sign_request(run::UpdateRequest& request, std::string_view content, std::string_view version) {
     request.expected_sha256 = sha256_hex(content);
     request.expected_version = std::string(version);
     request.key_id = "velmarch-update-2026-01";

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "update/update_request.h"
+#include "run/update_request.h"
 
 namespace velmarch::testing {
 
@@ -20,6 +20,6 @@ std::shared_ptr<EVP_PKEY> read_development_private_key();
 std::string sign_with_development_key(std::string_view message);
 // Fills the digest, version, signature, key id and algorithm of `request` for
 // a package with `content`.
-void sign_request(update::UpdateRequest& request, std::string_view content, std::string_view version = "2.4.0");
+void sign_request(run::UpdateRequest& request, std::string_view content, std::string_view version = "2.4.0");
 
 }  // namespace velmarch::testing

@@ -27,7 +27,7 @@ void set_up_update_machine(FakePlatform& platform, std::string_view package) {
 }
 
 std::vector<std::string> update_arguments(std::string_view package) {
-    update::UpdateRequest signed_request;
+    run::UpdateRequest signed_request;
     sign_request(signed_request, package);
     return {"--parent-process-id",
             "77",

@@ -34,7 +34,7 @@ TEST_P(MapInstallerExitCode, DecidesResultVersionCheckRestartAndExitCodeAsItsRow
 // changes is OutcomeAfterFailedVersionCheck's.
 std::vector<InstallerExitCodeRow> rows_without_a_failed_version_check() {
     std::vector<InstallerExitCodeRow> rows;
-    for (const InstallerExitCodeRow& row : testing::kInstallerExitCodeRows)
+    for (const InstallerExitCodeRow& row : testing::installer_exit_code_rows())
         if (row.application_exit_code == 0) rows.push_back(row);
     return rows;
 }

@@ -195,7 +195,7 @@ TEST_P(InstallerStageExitCodes, LogsChecksRecordsAndRestartsAsItsRowSays) {
     EXPECT_TRUE(fake.sleeps.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(ExitCodes, InstallerStageExitCodes, ::testing::ValuesIn(testing::kInstallerExitCodeRows),
+INSTANTIATE_TEST_SUITE_P(ExitCodes, InstallerStageExitCodes, ::testing::ValuesIn(testing::installer_exit_code_rows()),
                          testing::CaseName());
 
 TEST_F(InstallerStage, RestartProblemsDoNotChangeTheOutcome) {
@@ -544,7 +544,7 @@ class BuildInstallerCommand : public ::testing::TestWithParam<CommandCase> {};
 
 TEST_P(BuildInstallerCommand, ComposesTheWholeCommandLine) {
     const CommandCase& c = GetParam();
-    update::UpdateRequest request;
+    run::UpdateRequest request;
     request.msi_log_path = platform::path_from_utf8("C:\\Users\\U\\AppData\\Local\\Velmarch\\caller msi.log");
     request.install_dir = platform::path_from_utf8(c.install_dir);
     request.repair_mode = c.repair;
@@ -625,7 +625,7 @@ TEST(BuildInstallerCommandAsMsiexecReadsIt, EveryRequestIsRefusedOrReadExactly) 
     int read_back = 0;
     for (const char* log : hostile) {
         for (const char* dir : {"C:\\App", log}) {
-            update::UpdateRequest request;
+            run::UpdateRequest request;
             request.msi_log_path = platform::path_from_utf8(log);
             request.install_dir = platform::path_from_utf8(dir);
             const Path program = as_path("C:\\Windows\\System32\\msiexec.exe");
@@ -652,7 +652,7 @@ TEST(BuildInstallerCommandAsMsiexecReadsIt, EveryRequestIsRefusedOrReadExactly) 
 
 TEST(BuildInstallerCommandRefusal, LogPathOrWindowsDirectoryWithQuoteCrOrLf) {
     for (const char* text : {"C:\\L\\a\" /i C:\\other.msi Z=", "C:\\L\\a\rb", "C:\\L\\ab\n", "\""}) {
-        update::UpdateRequest request;
+        run::UpdateRequest request;
         request.install_dir = platform::path_from_utf8("C:\\App");
         request.msi_log_path = platform::path_from_utf8(text);
         const StagedInstall plain{as_path("p.msi"), as_path("l.log")};
@@ -678,7 +678,7 @@ TEST(BuildInstallerCommandRefusal, LogPathOrWindowsDirectoryWithQuoteCrOrLf) {
 
 TEST(BuildInstallerCommandRefusal, InstallDirWithQuoteCrOrLf) {
     for (const char* dir : {"C:\\A\"B", "C:\\A\rB", "C:\\AB\n"}) {
-        update::UpdateRequest request;
+        run::UpdateRequest request;
         request.install_dir = platform::path_from_utf8(dir);
         auto command = build_installer_command(
             installer_inputs(request), StagedInstall{as_path("p.msi"), as_path("l.log")}, as_path("msiexec.exe"));

@@ -14,9 +14,11 @@
 
 #include "platform/path.h"
 #include "run/run_update.h"
+#include "run/update_request.h"
 #include "support/fake_platform.h"
 #include "support/machine_layout.h"
 #include "support/msiexec_command_line.h"
+#include "support/staging_names.h"
 #include "support/update_machine.h"
 #include "text/utf.h"
 
@@ -36,7 +38,7 @@ constexpr std::string_view kInstallerLog = "installer log";  // one read
 constexpr std::string_view kOldResult = testing::kEarlierResult;
 // What a killed earlier run left: swept by every run that meets no failure
 // in the sweep itself.
-const std::string kEarlierStaging = "/Windows/Temp/VelmarchUpdate-4242-00112233445566778899aabbccddeeff";
+const std::string kEarlierStaging = "/Windows/Temp/" + testing::staging_name(4242);
 
 struct Expected {
     std::int32_t exit_code = 0;
@@ -293,8 +295,8 @@ public:
     FaultSweep() {
         platform.subject_name = subject_of;
         testing::set_up_update_machine(platform, kPackage);
-        platform.add_file(kEarlierStaging + "/velmarch-update.msi", "an earlier package");
-        platform.add_file(kEarlierStaging + "/velmarch-installer.log", "an earlier log");
+        platform.add_file(kEarlierStaging + "/" + testing::kStagedPackage, "an earlier package");
+        platform.add_file(kEarlierStaging + "/" + testing::kStagedLog, "an earlier log");
         platform.running_processes = {77};
         platform.max_read_chunk = 8192;
         platform.on_run = [this](const platform::LaunchRequest& launch) -> Result<std::int32_t> {
@@ -550,6 +552,13 @@ TEST(RunFaultSweep, AnElevatedRunRefusesEachCallerNamedPathOnARemoteVolume) {
         // the caller's path is refused, which never fails the run.
         {"installer log", "--msi-log-path", "/Share/Logs/msiexec.log", "", success()},
     };
+    // Every path option an elevated run walks has its case.
+    for (const run::PathOption& option : run::kPathOptions) {
+        if (!option.walked_when_elevated) continue;
+        const std::string name = "--" + std::string(option.name);
+        EXPECT_TRUE(std::ranges::any_of(cases, [&](const Case& c) { return c.option == name; }))
+            << name << " has no case";
+    }
     for (const Case& c : cases) {
         for (const bool elevated : {true, false}) {
             SCOPED_TRACE(std::string(c.name) + (elevated ? ", elevated" : ", not elevated"));

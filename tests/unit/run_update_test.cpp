@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "run/run_update.h"
+#include "staging/staging_name.h"
 #include "staging/sweep.h"
 #include "support/case_name.h"
 #include "support/fake_platform.h"
 #include "support/installer_exit_codes.h"
 #include "support/machine_layout.h"
+#include "support/staging_names.h"
 #include "support/update_machine.h"
 #include "text/utf.h"
 
@@ -70,6 +72,17 @@ protected:
                                    line.begin() + static_cast<std::ptrdiff_t>(end)));
     }
     static constexpr std::string_view kInstallerLog = "\xFF\xFEW\0i\0n\0";
+
+    // `staged` is this run's staged package: a directory of the staging form,
+    // named with the run's process id, under the Windows directory's Temp.
+    static void expect_staged_by_this_run(const std::string& staged) {
+        const std::string directory = staged.substr(0, staged.rfind('/'));
+        const std::string name = directory.substr(directory.rfind('/') + 1);
+        EXPECT_EQ(directory, "/Windows/Temp/" + name) << staged;
+        EXPECT_TRUE(staging::is_staging_directory_name(name)) << staged;
+        EXPECT_TRUE(name.starts_with(std::string(staging::kStagingNamePrefix) + "5120-")) << staged;
+        EXPECT_EQ(staged.substr(staged.rfind('/') + 1), testing::kStagedPackage);
+    }
 
     void set_arg(const std::string& name, const std::string& value) {
         for (std::size_t i = 0; i < args.size(); i += 2)
@@ -141,8 +154,8 @@ TEST_F(RunUpdateTest, SuccessfulUpdateEndToEnd) {
     ASSERT_EQ(platform.runs.size(), 2u);
     const auto& install = platform.runs[0];
     const std::string staged = slashes(utf8(staged_path_of(install)));
-    EXPECT_TRUE(staged.starts_with("/Windows/Temp/VelmarchUpdate-5120-")) << staged;
-    const std::string staged_log = staged.substr(0, staged.rfind('/')) + "/velmarch-installer.log";
+    expect_staged_by_this_run(staged);
+    const std::string staged_log = staged.substr(0, staged.rfind('/')) + "/" + testing::kStagedLog;
     EXPECT_EQ(slashes(install.command_line),
               u"\"/Windows/System32/msiexec.exe\" /i " + std::u16string(staged.begin(), staged.end()) +
                   u" /passive /norestart VELMARCH_INSTALLDIR_LOCK=1 /L*v " +
@@ -219,7 +232,7 @@ TEST_P(InstallerOutcomeTest, ResultRestartAndExitCodeFollowTheInstallerCode) {
     expect_no_staging_left();
 }
 
-INSTANTIATE_TEST_SUITE_P(ExitCodes, InstallerOutcomeTest, ::testing::ValuesIn(testing::kInstallerExitCodeRows),
+INSTANTIATE_TEST_SUITE_P(ExitCodes, InstallerOutcomeTest, ::testing::ValuesIn(testing::installer_exit_code_rows()),
                          testing::CaseName());
 
 // The version is trimmed once, on the command line; the signed text, the
@@ -323,8 +336,8 @@ TEST_P(RunUpdatePathTest, PathsWithDotsAreResolvedByTextBeforeTheyAreReadOrHande
     ASSERT_EQ(platform.runs.size(), 2u);
     const std::u16string install = slashes(platform.runs[0].command_line);
     const std::string staged = slashes(utf8(staged_path_of(platform.runs[0])));
-    const std::string staged_log = staged.substr(0, staged.rfind('/')) + "/velmarch-installer.log";
-    EXPECT_TRUE(staged.starts_with("/Windows/Temp/VelmarchUpdate-5120-")) << staged;
+    const std::string staged_log = staged.substr(0, staged.rfind('/')) + "/" + testing::kStagedLog;
+    expect_staged_by_this_run(staged);
     const std::string tail = " /L*v " + staged_log + " INSTALLDIR=\"" + c.install_dir + "\"";
     EXPECT_TRUE(install.ends_with(std::u16string(tail.begin(), tail.end()))) << text::utf16_to_utf8_lossy(install);
     EXPECT_EQ(platform.file_text("/Logs/msiexec.log"), kInstallerLog);
@@ -474,9 +487,9 @@ TEST_F(RunUpdateTest, ARefusedPackageHeldForLongerIsLeftAfterTheBoundedRetries) 
 }
 
 TEST_F(RunUpdateTest, TheSweepOfEarlierStagingIsLoggedOnceAfterTheStartLine) {
-    const std::string earlier = "/Windows/Temp/VelmarchUpdate-4242-00112233445566778899aabbccddeeff";
-    platform.add_file(earlier + "/velmarch-update.msi", "an earlier package");
-    platform.add_file("/Windows/Temp/VelmarchUpdate-4243-00112233445566778899aabbccddeeff/velmarch-update.msi", "");
+    const std::string earlier = "/Windows/Temp/" + testing::staging_name(4242);
+    platform.add_file(earlier + "/" + testing::kStagedPackage, "an earlier package");
+    platform.add_file("/Windows/Temp/" + testing::staging_name(4243) + "/" + testing::kStagedPackage, "");
     EXPECT_EQ(run(), 0);
     const auto lines = log_lines();
     ASSERT_GE(lines.size(), 3u);

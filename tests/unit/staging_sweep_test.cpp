@@ -7,6 +7,7 @@
 #include "staging/staging_name.h"
 #include "staging/sweep.h"
 #include "support/fake_platform.h"
+#include "support/staging_names.h"
 #include "support/test_paths.h"
 
 namespace velmarch::staging {
@@ -14,40 +15,45 @@ namespace {
 
 using testing::as_path;
 using testing::FakePlatform;
+using testing::filled_staging_random;
+using testing::kStagedLog;
+using testing::kStagedPackage;
 using testing::Op;
+using testing::staging_name;
 using testing::test_path;
 
 TEST(StagingDirectoryNameForm, OnlyTheExactFormARunMakes) {
     const std::string hex = "0123456789abcdef0123456789abcdef";
+    const std::string prefix(kStagingNamePrefix);
     struct Case {
         std::string name;
         bool matches;
     } cases[] = {
         {"VelmarchUpdate-5120-" + hex, true},
-        {"VelmarchUpdate-0-" + hex, true},
-        {"VelmarchUpdate-4294967295-" + hex, true},
-        {"VelmarchUpdate-4294967296-" + hex, false},  // above a process id
-        {"VelmarchUpdate-99999999999-" + hex, false},
-        {"VelmarchUpdate-05120-" + hex, false},  // leading zero
-        {"VelmarchUpdate--" + hex, false},       // no process id
-        {"VelmarchUpdate-+5-" + hex, false},
-        {"VelmarchUpdate- 5-" + hex, false},
-        {"VelmarchUpdate-5120-" + hex.substr(1), false},                  // 31 digits
-        {"VelmarchUpdate-5120-" + hex + "0", false},                      // 33 digits
-        {"VelmarchUpdate-5120-0123456789ABCDEF0123456789abcdef", false},  // upper case
-        {"VelmarchUpdate-5120-0123456789abcdeg0123456789abcdef", false},
+        {prefix + "0-" + hex, true},
+        {prefix + "4294967295-" + hex, true},
+        {prefix + "4294967296-" + hex, false},  // above a process id
+        {prefix + "99999999999-" + hex, false},
+        {prefix + "05120-" + hex, false},  // leading zero
+        {prefix + "-" + hex, false},       // no process id
+        {prefix + "+5-" + hex, false},
+        {prefix + " 5-" + hex, false},
+        {prefix + "5120-" + hex.substr(1), false},                  // 31 digits
+        {prefix + "5120-" + hex + "0", false},                      // 33 digits
+        {prefix + "5120-0123456789ABCDEF0123456789abcdef", false},  // upper case
+        {prefix + "5120-0123456789abcdeg0123456789abcdef", false},
         {"velmarchupdate-5120-" + hex, false},
         {"VELMARCHUPDATE-5120-" + hex, false},
-        {"VelmarchUpdate-5120_" + hex, false},
-        {"VelmarchUpdate-5120-" + hex + ".", false},
-        {"VelmarchUpdate-5120-" + hex + " ", false},
-        {"VelmarchUpdate-5120-" + hex + ":stream", false},
-        {"VelmarchUpdate-5120-" + hex + "/x", false},
-        {" VelmarchUpdate-5120-" + hex, false},
-        {"xVelmarchUpdate-5120-" + hex, false},
-        {"VelmarchUpdate-5120-" + hex.substr(0, 16) + std::string(1, '\0') + hex.substr(17), false},
-        {"VelmarchUpdate-5120", false},
-        {"VelmarchUpdate-", false},
+        {prefix + "5120_" + hex, false},
+        {prefix + "5120-" + hex + ".", false},
+        {prefix + "5120-" + hex + " ", false},
+        {prefix + "5120-" + hex + ":stream", false},
+        {prefix + "5120-" + hex + "/x", false},
+        {" " + prefix + "5120-" + hex, false},
+        {"x" + prefix + "5120-" + hex, false},
+        {prefix + "5120-" + hex.substr(0, 16) + std::string(1, '\0') + hex.substr(17), false},
+        {prefix + "5120", false},
+        {prefix, false},
         {"", false},
     };
     for (const Case& c : cases) EXPECT_EQ(is_staging_directory_name(c.name), c.matches) << c.name;
@@ -55,7 +61,7 @@ TEST(StagingDirectoryNameForm, OnlyTheExactFormARunMakes) {
 
 constexpr std::uint64_t kNow = 1796605200;
 const std::string kTemp = "/Windows/Temp";
-const std::string kStale = kTemp + "/VelmarchUpdate-4242-00112233445566778899aabbccddeeff";
+const std::string kStale = kTemp + "/" + staging_name(4242);
 
 class Sweep : public ::testing::Test {
 protected:
@@ -67,8 +73,8 @@ protected:
 
     // An earlier run's staging, last changed long ago.
     void add_stale(const std::string& directory, bool with_log = true) {
-        platform.add_file(directory + "/velmarch-update.msi", "package");
-        if (with_log) platform.add_file(directory + "/velmarch-installer.log", "log");
+        platform.add_file(directory + "/" + kStagedPackage, "package");
+        if (with_log) platform.add_file(directory + "/" + kStagedLog, "log");
         platform.set_modified(directory, kNow - 3600);
     }
 
@@ -83,10 +89,10 @@ protected:
 
 TEST_F(Sweep, RemovesAnEarlierRunsStagingAndWhatItHolds) {
     add_stale(kStale);
-    const std::string second = kTemp + "/VelmarchUpdate-7-ffffffffffffffffffffffffffffffff";
+    const std::string second = kTemp + "/" + staging_name(7, filled_staging_random(0xff));
     add_stale(second, false);
-    platform.add_directory(kTemp + "/VelmarchUpdate-8-eeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee");  // empty
-    platform.set_modified(kTemp + "/VelmarchUpdate-8-eeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee", 1);
+    platform.add_directory(kTemp + "/" + staging_name(8, filled_staging_random(0xee)));  // empty
+    platform.set_modified(kTemp + "/" + staging_name(8, filled_staging_random(0xee)), 1);
     platform.add_file(kTemp + "/unrelated.txt", "someone's");
 
     EXPECT_EQ(sweep_stale_staging(platform), 3u);
@@ -124,78 +130,79 @@ TEST_F(Sweep, LeavesAloneWhatIsNotExactlyAnEarlierRunsStaging) {
     } cases[] = {
         {"a name of another form",
          [](FakePlatform& p) {
-             const std::string other = kTemp + "/VelmarchUpdate-4242-00112233445566778899AABBCCDDEEFF";
-             p.add_file(other + "/velmarch-update.msi", "package");
+             const std::string other =
+                 kTemp + "/" + std::string(kStagingNamePrefix) + "4242-00112233445566778899AABBCCDDEEFF";
+             p.add_file(other + "/" + kStagedPackage, "package");
              p.set_modified(other, 1);
          }},
         {"a link of that name to a folder",
          [&](FakePlatform& p) {
-             p.add_file(target + "/velmarch-update.msi", "protected");
+             p.add_file(target + "/" + kStagedPackage, "protected");
              p.set_modified(target, 1);
              p.add_link(kStale, target);
          }},
         {"owned by a user",
          [](FakePlatform& p) {
-             p.add_file(kStale + "/velmarch-update.msi", "package");
+             p.add_file(kStale + "/" + kStagedPackage, "package");
              p.set_modified(kStale, 1);
              p.set_untrusted_owner(kStale);
          }},
         {"another access list",
          [](FakePlatform& p) {
-             p.add_file(kStale + "/velmarch-update.msi", "package");
+             p.add_file(kStale + "/" + kStagedPackage, "package");
              p.set_modified(kStale, 1);
              p.set_foreign_access_list(kStale);
          }},
         {"changed within five minutes",
          [](FakePlatform& p) {
-             p.add_file(kStale + "/velmarch-update.msi", "package");
+             p.add_file(kStale + "/" + kStagedPackage, "package");
              p.set_modified(kStale, kNow - kSweepQuietSeconds + 1);
          }},
         {"changed in the future",
          [](FakePlatform& p) {
-             p.add_file(kStale + "/velmarch-update.msi", "package");
+             p.add_file(kStale + "/" + kStagedPackage, "package");
              p.set_modified(kStale, kNow + 3600);
          }},
         {"a package changed within five minutes",
          [](FakePlatform& p) {
-             p.add_file(kStale + "/velmarch-update.msi", "package");
+             p.add_file(kStale + "/" + kStagedPackage, "package");
              p.set_modified(kStale, 1);
-             p.set_modified(kStale + "/velmarch-update.msi", kNow - 60);
+             p.set_modified(kStale + "/" + kStagedPackage, kNow - 60);
          }},
         {"a package owned by a user",
          [](FakePlatform& p) {
-             p.add_file(kStale + "/velmarch-update.msi", "package");
+             p.add_file(kStale + "/" + kStagedPackage, "package");
              p.set_modified(kStale, 1);
-             p.set_untrusted_owner(kStale + "/velmarch-update.msi");
+             p.set_untrusted_owner(kStale + "/" + kStagedPackage);
          }},
         {"something else inside",
          [](FakePlatform& p) {
-             p.add_file(kStale + "/velmarch-update.msi", "package");
+             p.add_file(kStale + "/" + kStagedPackage, "package");
              p.add_file(kStale + "/notes.txt", "someone's");
              p.set_modified(kStale, 1);
          }},
         {"a folder inside",
          [](FakePlatform& p) {
-             p.add_directory(kStale + "/velmarch-update.msi");
+             p.add_directory(kStale + "/" + kStagedPackage);
              p.set_modified(kStale, 1);
          }},
         {"a link inside, of a run file's name",
          [&](FakePlatform& p) {
              p.add_file(target + "/secret.txt", "protected");
-             p.add_link(kStale + "/velmarch-installer.log", target + "/secret.txt");
+             p.add_link(kStale + "/" + kStagedLog, target + "/secret.txt");
              p.set_modified(kStale, 1);
          }},
         {"a device inside, of a run file's name",
          [](FakePlatform& p) {
-             p.add_special(kStale + "/velmarch-update.msi");
+             p.add_special(kStale + "/" + kStagedPackage);
              p.set_modified(kStale, 1);
          }},
         {"a package a live run holds",
          [](FakePlatform& p) {
-             p.add_file(kStale + "/velmarch-update.msi", "package");
-             p.add_file(kStale + "/velmarch-installer.log", "log");
+             p.add_file(kStale + "/" + kStagedPackage, "package");
+             p.add_file(kStale + "/" + kStagedLog, "log");
              p.set_modified(kStale, 1);
-             p.held_files.insert(kStale + "/velmarch-update.msi");
+             p.held_files.insert(kStale + "/" + kStagedPackage);
          }},
     };
     for (const Case& c : cases) {
@@ -210,20 +217,20 @@ TEST_F(Sweep, LeavesAloneWhatIsNotExactlyAnEarlierRunsStaging) {
         EXPECT_EQ(p.entries_below("/"), before);
         EXPECT_TRUE(p.swept.empty());
         EXPECT_EQ(p.held_opened, p.held_closed);
-        EXPECT_EQ(p.file_text(target + "/velmarch-update.msi"),
-                  p.has_file(target + "/velmarch-update.msi") ? "protected" : "");
+        EXPECT_EQ(p.file_text(target + "/" + kStagedPackage),
+                  p.has_file(target + "/" + kStagedPackage) ? "protected" : "");
     }
 }
 
 TEST_F(Sweep, ALiveRunsHeldPackageKeepsItsStagingWhileOthersGo) {
     add_stale(kStale);
-    const std::string live = kTemp + "/VelmarchUpdate-99-99999999999999999999999999999999";
+    const std::string live = kTemp + "/" + staging_name(99, filled_staging_random(0x99));
     add_stale(live);
-    auto hold = platform.hold_file(as_path(live + "/velmarch-update.msi"));
+    auto hold = platform.hold_file(as_path(live + "/" + kStagedPackage));
     ASSERT_TRUE(hold);
     EXPECT_EQ(sweep_stale_staging(platform), 1u);
-    EXPECT_TRUE(platform.has_file(live + "/velmarch-update.msi"));
-    EXPECT_TRUE(platform.has_file(live + "/velmarch-installer.log"));  // nothing of it went
+    EXPECT_TRUE(platform.has_file(live + "/" + kStagedPackage));
+    EXPECT_TRUE(platform.has_file(live + "/" + kStagedLog));  // nothing of it went
     EXPECT_FALSE(platform.has_directory(kStale));
     hold->reset();
     EXPECT_EQ(sweep_stale_staging(platform), 1u);  // once the run is over
@@ -232,7 +239,7 @@ TEST_F(Sweep, ALiveRunsHeldPackageKeepsItsStagingWhileOthersGo) {
 
 TEST_F(Sweep, ExaminesAtMostItsLimitOfCandidates) {
     for (std::size_t i = 0; i < kSweepCandidateLimit + 5; ++i)
-        add_stale(kTemp + "/VelmarchUpdate-" + std::to_string(1000 + i) + "-00112233445566778899aabbccddeeff");
+        add_stale(kTemp + "/" + staging_name(static_cast<std::uint32_t>(1000 + i)));
     EXPECT_EQ(sweep_stale_staging(platform), kSweepCandidateLimit);
     // One candidate more is opened: it shows that the limit stopped the sweep.
     EXPECT_EQ(platform.calls(Op::held_open_directory), static_cast<int>(kSweepCandidateLimit) + 1);
@@ -243,7 +250,8 @@ TEST_F(Sweep, LooksAtMostAtItsLimitOfStagingLikeNames) {
     // Look-alikes of the staging prefix sort before the one real leftover;
     // only the first kSweepNameLimit such names are ever read.
     for (std::size_t i = 0; i < kSweepNameLimit; ++i)
-        platform.add_file(kTemp + "/VelmarchUpdate-" + std::to_string(100000 + i) + "-look-alike", "");
+        platform.add_file(kTemp + "/" + std::string(kStagingNamePrefix) + std::to_string(100000 + i) + "-look-alike",
+                          "");
     add_stale(kStale);
     EXPECT_EQ(sweep_stale_staging(platform), 0u);
     EXPECT_EQ(platform.calls(Op::held_open_directory), 0);
@@ -259,8 +267,7 @@ TEST_F(Sweep, UnrelatedEntriesOfTheTempFolderDoNotHideALeftover) {
 }
 
 TEST_F(Sweep, StopsOnceItsTimeIsUp) {
-    for (int i = 0; i < 10; ++i)
-        add_stale(kTemp + "/VelmarchUpdate-" + std::to_string(1000 + i) + "-00112233445566778899aabbccddeeff");
+    for (int i = 0; i < 10; ++i) add_stale(kTemp + "/" + staging_name(static_cast<std::uint32_t>(1000 + i)));
     // Every candidate takes a second.
     platform.before_call = [this](Op op, int) {
         if (op == Op::held_open_directory) ++platform.now;
@@ -275,10 +282,10 @@ TEST_F(Sweep, AFailureAnywhereLeavesThatCandidateAndGoesOn) {
         FakePlatform p;
         p.windows_dir = test_path("/Windows");
         p.now = kNow;
-        const std::string first = kTemp + "/VelmarchUpdate-1-00112233445566778899aabbccddeeff";
-        const std::string second = kTemp + "/VelmarchUpdate-2-00112233445566778899aabbccddeeff";
+        const std::string first = kTemp + "/" + staging_name(1);
+        const std::string second = kTemp + "/" + staging_name(2);
         for (const std::string& d : {first, second}) {
-            p.add_file(d + "/velmarch-update.msi", "package");
+            p.add_file(d + "/" + kStagedPackage, "package");
             p.set_modified(d, 1);
         }
         // Names are read twice before the first candidate's first call of a

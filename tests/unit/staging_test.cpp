@@ -3,7 +3,9 @@
 #include "platform/held_retry.h"
 #include "run/stage_inputs.h"
 #include "staging/staging.h"
+#include "staging/staging_name.h"
 #include "support/fake_platform.h"
+#include "support/staging_names.h"
 #include "support/test_signing.h"
 
 namespace velmarch::staging {
@@ -46,7 +48,7 @@ protected:
     }
 
     FakePlatform platform;
-    update::UpdateRequest request;
+    run::UpdateRequest request;
 };
 
 TEST(StagingDirectoryName, ProcessIdThenTwoDigitsPerRandomByte) {
@@ -57,6 +59,18 @@ TEST(StagingDirectoryName, ProcessIdThenTwoDigitsPerRandomByte) {
     random.fill(std::byte{0});
     EXPECT_EQ(staging_directory_name(4294967295u, random).size(), 58u);
     EXPECT_EQ(staging_directory_name(0, random).size(), 49u);
+}
+
+// What the run names its staging, the sweep recognizes, at every process id
+// width and for random bytes that make every hex digit.
+TEST(StagingDirectoryName, EveryNameARunMakesIsOneTheSweepRecognizes) {
+    for (const std::uint32_t process_id : {0u, 7u, 5120u, 1000000000u, 4294967295u})
+        for (const std::uint8_t fill :
+             {std::uint8_t{0x00}, std::uint8_t{0x5a}, std::uint8_t{0xf0}, std::uint8_t{0xff}}) {
+            const std::string name = staging_directory_name(process_id, testing::filled_staging_random(fill));
+            EXPECT_TRUE(is_staging_directory_name(name)) << name;
+        }
+    EXPECT_TRUE(is_staging_directory_name(testing::staging_name(5120)));
 }
 
 TEST_F(StagingTest, CopiesAndVerifiesThePackageInAFreshDirectory) {
@@ -212,7 +226,7 @@ TEST_F(StagingTest, TheCopyStopsAtTheVerifiedLengthWhateverTheDownloadBecame) {
             // The copy is complete once the second verification opens it.
             if (op == Op::open_for_reading && n == 2)
                 for (const auto& entry : fresh.entries_below("/Windows/Temp"))
-                    if (entry.filename() == as_path("velmarch-update.msi")) staged_bytes = fresh.file_text(entry);
+                    if (entry.filename() == as_path(testing::kStagedPackage)) staged_bytes = fresh.file_text(entry);
         };
         auto staged = stage_package(fresh, request.msi_path, run::package_claim(request), kContent.size());
         EXPECT_EQ(staged ? std::string("staged") : staged.error().text, c.outcome);
@@ -247,7 +261,7 @@ TEST_F(StagingTest, AnExistingStagedNameIsNeverOpened) {
     // Someone planted the package name inside the new directory.
     platform.before_call = [&](Op op, int) {
         if (op == Op::create_new_file && !platform.directory_attempts.empty())
-            platform.add_file(platform.directory_attempts.back() / as_path("velmarch-update.msi"), "planted");
+            platform.add_file(platform.directory_attempts.back() / as_path(testing::kStagedPackage), "planted");
     };
     auto error = stage_error();
     EXPECT_TRUE(error.starts_with("The restricted staged MSI could not be created: ")) << error;

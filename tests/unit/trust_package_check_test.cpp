@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "run/stage_inputs.h"
+#include "run/update_request.h"
 #include "support/fake_platform.h"
 #include "support/test_signing.h"
 #include "trust/package_check.h"
 #include "trust/update_signature.h"
 #include "trust_test_signer.h"
-#include "update/update_request.h"
 
 namespace velmarch::trust {
 namespace {
@@ -50,7 +50,7 @@ protected:
     }
 
     FakePlatform fake_;
-    update::UpdateRequest request_;
+    run::UpdateRequest request_;
 };
 
 TEST_F(TrustPackageCheck, FileNameExtensionMustBeMsiInAnyAsciiCase) {
