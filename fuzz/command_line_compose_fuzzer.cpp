@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/command_line_split.h"
+#include "platform/rules/command_line_split.h"
 #include "process/launcher.h"
 #include "support/check.h"
 

@@ -24,8 +24,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/path.h"
-#include "result.h"
+#include "platform/path/path.h"
+#include "text/result.h"
 
 namespace velmarch::platform {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "process/launcher.h"
-#include "result.h"
+#include "text/result.h"
 
 namespace velmarch::process {
 

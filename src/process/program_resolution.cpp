@@ -1,7 +1,7 @@
 // Finding the file behind a program text, the way process creation would be
 // asked to run it.
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "process/launcher.h"
 #include "text/ascii_case.h"
 

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "result.h"
+#include "text/result.h"
 #include "update/update_request.h"
 
 namespace velmarch::run {

@@ -1,12 +1,12 @@
 #pragma once
 // The caller-named paths of a run, made whole once, before any file is
 // touched: each is made absolute against the updater's working directory and
-// its "." and ".." are resolved by text (platform/full_path.h). From then on
+// its "." and ".." are resolved by text (platform/path/full_path.h). From then on
 // every step, the existence test, the version check and the restart name the
 // same file, and no walk ever has a ".." to take.
 
 #include "platform/platform.h"
-#include "result.h"
+#include "text/result.h"
 #include "update/update_request.h"
 
 namespace velmarch::run {

@@ -4,7 +4,7 @@
 #include <array>
 #include <memory>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "staging/staging.h"
 #include "staging/staging_name.h"
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 
 namespace velmarch::update {
 

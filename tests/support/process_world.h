@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "support/fake_platform.h"
 #include "support/machine_layout.h"
 #include "support/recording_reporter.h"

@@ -16,7 +16,7 @@
 #include "platform/posix/platform.h"
 #include "platform/posix/regular_file.h"
 #include "platform/posix/trusted_path.h"
-#include "platform/trusted_owner.h"
+#include "platform/rules/trusted_owner.h"
 
 namespace velmarch::platform::posix {
 namespace {

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "platform/posix/trusted_path.h"
 #include "text/format.h"
 #include "text/utf.h"

@@ -21,7 +21,7 @@
 // wide_text.h, redirection_guard.*.
 
 #include "platform/platform.h"
-#include "platform/trusted_walk.h"
+#include "platform/rules/trusted_walk.h"
 #include "platform/win32/owners.h"
 #include "platform/win32/trusted_path.h"
 

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <limits>
 
-#include "platform/command_line_split.h"
-#include "platform/full_path.h"
+#include "platform/path/full_path.h"
+#include "platform/rules/command_line_split.h"
 #include "platform/win32/os_error.h"
 #include "platform/win32/wide_text.h"
 #include "text/format.h"

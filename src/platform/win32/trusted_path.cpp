@@ -11,12 +11,12 @@
 #include <span>
 #include <vector>
 
-#include "platform/path_parts.h"
-#include "platform/trusted_access.h"
+#include "platform/path/path_parts.h"
+#include "platform/rules/trusted_access.h"
+#include "platform/rules/windows_link_target.h"
 #include "platform/win32/nt_file.h"
 #include "platform/win32/os_error.h"
 #include "platform/win32/owners.h"
-#include "platform/windows_link_target.h"
 #include "text/utf.h"
 
 namespace velmarch::platform::win32 {
