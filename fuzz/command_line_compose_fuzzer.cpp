@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/rules/command_line_split.h"
-#include "process/launcher.h"
+#include "process/command_line_compose.h"
 #include "support/check.h"
 
 namespace {
