@@ -1,5 +1,6 @@
 // The process-level operations: arguments, standard error, environment,
-// clock, random bytes and the well-known directories.
+// clock, whether the run is elevated, random bytes and the well-known
+// directories.
 #include "platform/win32/platform.h"
 
 // After the Windows headers it builds on.
@@ -108,6 +109,8 @@ std::uint64_t Win32Platform::unix_time_seconds() {
 }
 
 std::uint32_t Win32Platform::current_process_id() { return ::GetCurrentProcessId(); }
+
+bool Win32Platform::elevated() { return link_check_ != LinkCheck::off; }
 
 Result<Path> Win32Platform::working_directory_for(const Path& path) {
     const std::wstring& text = path.native();
