@@ -21,7 +21,8 @@
 //     nt_file.*      opens relative to a held directory (NtCreateFile)
 //
 // Windows only: windows_api.h (the one include of the Windows headers),
-// wide_text.h, security_descriptor.h, redirection_guard.*.
+// wide_text.h, security_descriptor.h, redirection_guard.*, full_path_name.*
+// (the system's full path of a text).
 
 #include "platform/platform.h"
 #include "platform/rules/trusted_walk.h"

@@ -12,6 +12,7 @@
 
 #include "platform/path/full_path.h"
 #include "platform/rules/command_line_split.h"
+#include "platform/win32/full_path_name.h"
 #include "platform/win32/os_error.h"
 #include "platform/win32/wide_text.h"
 #include "text/format.h"
@@ -117,18 +118,9 @@ Result<Path> Win32Platform::working_directory_for(const Path& path) {
     if (anchor_of(std::wstring_view(text), PathStyle::windows) == PathAnchor::drive_relative) {
         // The system keeps one current directory per drive; the full path of
         // the bare drive ("D:") is that directory.
-        const std::wstring drive = text.substr(0, 2);
-        std::wstring buffer(MAX_PATH, L'\0');
-        for (;;) {
-            const DWORD length =
-                ::GetFullPathNameW(drive.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-            if (length == 0) return fail(ErrorKind::os_error, last_os_error_text());
-            if (length < buffer.size()) {
-                buffer.resize(length);
-                return Path(std::move(buffer));
-            }
-            buffer.resize(length);
-        }
+        Result<std::wstring> drive_directory = full_path_name(text.substr(0, 2));
+        if (!drive_directory) return std::unexpected(drive_directory.error());
+        return Path(std::move(*drive_directory));
     }
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
