@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "platform/platform.h"
 #include "trust/file_digest.h"
 

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/command_line_split.h"
-#include "process/launcher.h"
+#include "platform/rules/command_line_split.h"
+#include "process/command_line_compose.h"
 #include "support/check.h"
 
 namespace {

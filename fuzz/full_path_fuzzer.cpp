@@ -1,4 +1,4 @@
-// A caller-named path made whole by text (platform/full_path.h):
+// A caller-named path made whole by text (platform/path/full_path.h):
 //  - for any text, in both styles, the result is absolute (or a verbatim
 //    Windows text, returned as it was; no other text becomes verbatim), has
 //    no "." or ".." component, lies on the kind of volume its text did (a
@@ -27,8 +27,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/full_path.h"
-#include "platform/path_parts.h"
+#include "platform/path/full_path.h"
+#include "platform/path/path_parts.h"
 #include "support/check.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "process/installer_command.h"
 #include "support/check.h"
 #include "support/msiexec_command_line.h"

@@ -1,5 +1,5 @@
-// The parts of a path text (platform/path_parts.h) and the path type over
-// them (platform/path.h):
+// The parts of a path text (platform/path/path_parts.h) and the path type over
+// them (platform/path/path.h):
 //  - for any text, in both styles and in both unit widths: the root is a
 //    prefix; the file name is a suffix after the root with no separator in
 //    it; the extension ends the file name and starts with "."; the parent is
@@ -18,8 +18,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/path.h"
-#include "platform/path_parts.h"
+#include "platform/path/path.h"
+#include "platform/path/path_parts.h"
 #include "support/check.h"
 
 namespace {

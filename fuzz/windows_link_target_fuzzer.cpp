@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-#include "platform/windows_link_target.h"
+#include "platform/rules/windows_link_target.h"
 #include "support/check.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/trusted_access.h"
-#include "platform/trusted_owner.h"
+#include "platform/rules/trusted_access.h"
+#include "platform/rules/trusted_owner.h"
 #include "support/check.h"
 
 namespace {

@@ -4,11 +4,11 @@
 // Everything above this header is portable. There are three implementations:
 // win32/ (the product), posix/ (a stand-in that runs the same logic on Linux)
 // and the fake used by unit tests. Every fallible operation returns either
-// its value or one complete English sentence (velmarch::Result, result.h);
+// its value or one complete English sentence (velmarch::Result, text/result.h);
 // operating-system failures use the "{} (os error {})" form produced by the
 // implementation.
 //
-// Callers tell failures apart by the error's kind (result.h), never by its
+// Callers tell failures apart by the error's kind (text/result.h), never by its
 // text, which is only reported.
 //
 // Resources are owned by objects: a File, a SecurityDescriptor or a
@@ -24,8 +24,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/path.h"
-#include "result.h"
+#include "platform/path/path.h"
+#include "text/result.h"
 
 namespace velmarch::platform {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "process/launcher.h"
+#include "process/command_line_compose.h"
 
 namespace velmarch::process {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "process/installer_command.h"
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "process/msiexec_arguments.h"
 
 namespace velmarch::process {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "process/launcher.h"
+#include "process/command_line_compose.h"
 
 namespace velmarch::process {
 

@@ -3,7 +3,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "process/installer_exit_codes.h"
 #include "process/installer_log_delivery.h"
 #include "process/installer_outcome.h"

@@ -1,7 +1,7 @@
 // Starting a program through the platform: resolve, compose, create.
 
 #include "process/launcher.h"
-#include "platform/path.h"
+#include "platform/path/path.h"
 
 namespace velmarch::process {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "process/launcher.h"
-#include "result.h"
+#include "process/command_line_compose.h"
+#include "text/result.h"
 
 namespace velmarch::process {
 

@@ -1,8 +1,8 @@
 // Finding the file behind a program text, the way process creation would be
 // asked to run it.
 
-#include "platform/path.h"
-#include "process/launcher.h"
+#include "process/program_resolution.h"
+#include "platform/path/path.h"
 #include "text/ascii_case.h"
 
 namespace velmarch::process {

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "process/launcher.h"
 #include "text/format.h"
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "text/ascii_case.h"
 #include "text/format.h"
 #include "text/trim.h"

@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "result.h"
 #include "run/update_request.h"
+#include "text/result.h"
 
 namespace velmarch::run {
 

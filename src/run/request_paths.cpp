@@ -3,8 +3,8 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/full_path.h"
-#include "platform/path.h"
+#include "platform/path/full_path.h"
+#include "platform/path/path.h"
 #include "text/format.h"
 
 namespace velmarch::run {

@@ -2,13 +2,13 @@
 // The caller-named paths of a run (each that kPathOptions marks made whole),
 // made whole once, before any file is touched: each is made absolute against
 // the updater's working directory and its "." and ".." are resolved by text
-// (platform/full_path.h). From then on every step, the existence test, the
+// (platform/path/full_path.h). From then on every step, the existence test, the
 // version check and the restart name the same file, and no walk ever has a
 // ".." to take.
 
 #include "platform/platform.h"
-#include "result.h"
 #include "run/update_request.h"
+#include "text/result.h"
 
 namespace velmarch::run {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 
 namespace velmarch::run {
 

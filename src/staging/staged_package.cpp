@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "platform/held_retry.h"
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "staging/staging_name.h"
 
 namespace velmarch::staging {

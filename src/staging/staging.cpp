@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "platform/write_all.h"
 #include "staging/staging_name.h"
 #include "text/format.h"

@@ -4,7 +4,7 @@
 #include <memory>
 #include <optional>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "staging/staging.h"
 #include "staging/staging_name.h"
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "result.h"
+#include "text/result.h"
 
 namespace velmarch::trust {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "result.h"
+#include "text/result.h"
 #include "trust/openssl_owners.h"
 
 namespace velmarch::trust {

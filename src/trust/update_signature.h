@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "result.h"
 #include "text/hex.h"
+#include "text/result.h"
 #include "trust/file_digest.h"
 
 namespace velmarch::trust {

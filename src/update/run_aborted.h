@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "result.h"
+#include "text/result.h"
 
 namespace velmarch::update {
 

@@ -29,7 +29,7 @@ BUDGET_BYTES = 1_765_000
 #    0.6 MB of money, time and number formatting, pulled in by
 #    std::filesystem::path's conversions and by iostreams;
 #  - std::filesystem itself ("fs_path", "fs_ops", "fs_dir"): the updater has
-#    its own path type (src/platform/path.h);
+#    its own path type (src/platform/path/path.h);
 #  - GCC's demangler ("cp-demangle"): comes only with the verbose terminate
 #    handler, which prints to a console a windowless program does not have
 #    (src/run/terminate_handler.cpp replaces it).

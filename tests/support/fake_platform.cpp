@@ -4,8 +4,8 @@
 #include <cctype>
 #include <cstring>
 
-#include "platform/path.h"
-#include "platform/path_parts.h"
+#include "platform/path/path.h"
+#include "platform/path/path_parts.h"
 #include "text/format.h"
 
 namespace velmarch::testing {

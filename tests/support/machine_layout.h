@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "platform/platform.h"
 #include "support/test_paths.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "run/update_request.h"
 #include "support/fake_platform.h"
 #include "support/machine_layout.h"

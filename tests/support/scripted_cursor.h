@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/trusted_walk.h"
+#include "platform/rules/trusted_walk.h"
 #include "support/test_paths.h"
 
 namespace velmarch::testing {

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 
 namespace velmarch::testing {
 

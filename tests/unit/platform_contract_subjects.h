@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "platform/platform.h"
 #include "support/fake_platform.h"
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "platform/platform.h"
 #include "platform_contract_subjects.h"
 #include "support/file_bytes.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/created_object_security.h"
-#include "platform/trusted_access.h"
+#include "platform/rules/created_object_security.h"
+#include "platform/rules/trusted_access.h"
 #include "support/case_name.h"
 
 namespace velmarch::platform {

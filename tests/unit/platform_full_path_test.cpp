@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/full_path.h"
+#include "platform/path/full_path.h"
 #include "support/case_name.h"
 
 namespace velmarch::platform {

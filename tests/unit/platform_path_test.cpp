@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/path.h"
-#include "platform/path_parts.h"
+#include "platform/path/path.h"
+#include "platform/path/path_parts.h"
 #include "support/machine_layout.h"
 #include "support/test_paths.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/trusted_access.h"
-#include "platform/trusted_walk.h"
+#include "platform/rules/trusted_access.h"
+#include "platform/rules/trusted_walk.h"
 #include "support/scripted_cursor.h"
 #include "support/test_paths.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/trusted_owner.h"
-#include "platform/trusted_walk.h"
+#include "platform/rules/trusted_owner.h"
+#include "platform/rules/trusted_walk.h"
 #include "support/scripted_cursor.h"
 #include "support/test_paths.h"
 

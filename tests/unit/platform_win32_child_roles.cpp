@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/command_line_split.h"
+#include "platform/rules/command_line_split.h"
 #include "platform_win32_support.h"
 #include "text/utf.h"
 

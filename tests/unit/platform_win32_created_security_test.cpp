@@ -9,10 +9,10 @@
 
 #include <string>
 
-#include "platform/created_object_security.h"
 #include "platform/platform.h"
-#include "platform/trusted_access.h"
-#include "platform/trusted_owner.h"
+#include "platform/rules/created_object_security.h"
+#include "platform/rules/trusted_access.h"
+#include "platform/rules/trusted_owner.h"
 #include "platform/win32/owners.h"
 #include "platform/win32/platform.h"
 #include "platform/win32/security_description.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/windows_link_target.h"
+#include "platform/rules/windows_link_target.h"
 
 namespace velmarch::platform {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/command_line_split.h"
-#include "process/launcher.h"
+#include "platform/rules/command_line_split.h"
+#include "process/command_line_compose.h"
 #include "support/case_name.h"
 #include "text/utf.h"
 

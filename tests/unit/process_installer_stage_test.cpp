@@ -8,7 +8,7 @@
 #include <expected>
 #include <tuple>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "process/installer_stage.h"
 #include "run/finish_run.h"
 #include "run/stage_inputs.h"

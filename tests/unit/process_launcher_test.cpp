@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "process/launcher.h"
 #include "support/process_world.h"
 #include "text/utf.h"

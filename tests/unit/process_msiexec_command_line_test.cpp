@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "process/launcher.h"
+#include "process/command_line_compose.h"
 #include "support/case_name.h"
 #include "support/msiexec_command_line.h"
 #include "text/utf.h"

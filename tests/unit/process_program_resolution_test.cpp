@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "process/launcher.h"
+#include "process/program_resolution.h"
 #include "support/case_name.h"
 #include "support/process_world.h"
 

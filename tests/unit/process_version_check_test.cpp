@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/command_line_split.h"
+#include "platform/rules/command_line_split.h"
 #include "process/version_check.h"
 #include "support/process_world.h"
 #include "text/utf.h"

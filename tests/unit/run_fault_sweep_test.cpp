@@ -12,7 +12,7 @@
 #include <optional>
 #include <set>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "run/run_update.h"
 #include "run/update_request.h"
 #include "support/fake_platform.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "staging/staging_name.h"
 #include "staging/sweep.h"
 #include "support/fake_platform.h"

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "result.h"
 #include "text/ascii_case.h"
 #include "text/format.h"
+#include "text/result.h"
 #include "text/trim.h"
 #include "text/utf.h"
 

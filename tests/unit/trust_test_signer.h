@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "result.h"
+#include "text/result.h"
 
 namespace velmarch::trust_test {
 

@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "result.h"
+#include "text/result.h"
 
 namespace velmarch::sign_tool {
 

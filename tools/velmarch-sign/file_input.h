@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "result.h"
+#include "text/result.h"
 
 namespace velmarch::sign_tool {
 

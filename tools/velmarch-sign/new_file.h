@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <span>
 
-#include "result.h"
+#include "text/result.h"
 
 namespace velmarch::sign_tool {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "result.h"
+#include "text/result.h"
 
 namespace velmarch::sign_tool {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "passphrase.h"
-#include "result.h"
+#include "text/result.h"
 #include "trust/openssl_owners.h"
 
 namespace velmarch::sign_tool {

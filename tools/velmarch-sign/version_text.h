@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "result.h"
+#include "text/result.h"
 
 namespace velmarch::sign_tool {
 

@@ -10,16 +10,21 @@
 // any function is found by name:
 //     platform.cpp   make_native_platform and the constructor
 //     system.cpp     arguments, standard error, environment, clock, process
-//                    id, random bytes, the own, system and Windows directories
+//                    id, whether the run is elevated, random bytes, the
+//                    system and Windows directories
 //     files.cpp      file and directory operations
 //     file.{h,cpp}   the open File
+//     regular_file.* caller-named files are regular ones or nothing
+//     free_space.cpp free_bytes, the free space on a directory's volume
 //     staging.cpp    the security descriptor and create_directory
-//     sweep.cpp      held files and directories, free space (the sweep of
-//                    earlier runs' staging and what it respects)
+//     sweep.cpp      held files and directories (the sweep of earlier runs'
+//                    staging and what it respects)
 //     processes.cpp  open_process_for_wait, run_and_wait, start_detached
 //     owners.h       owners of the system's resources
 //     os_error.*     the "{} (os error {})" text
 //     trusted_path.* the elevated run's link check
+//
+// Stand-in only: open_at.h (an open relative to a directory descriptor).
 
 #include <functional>
 #include <string>

@@ -22,11 +22,11 @@
 #include <climits>
 #include <system_error>
 
-#include "platform/command_line_split.h"
 #include "platform/posix/os_error.h"
 #include "platform/posix/owners.h"
 #include "platform/posix/platform.h"
 #include "platform/posix/trusted_path.h"
+#include "platform/rules/command_line_split.h"
 #include "text/utf.h"
 
 // POSIX has the program declare it; glibc declares it too, but only for _GNU_SOURCE.

@@ -6,28 +6,20 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <string>
 
+#include "platform/posix/open_at.h"
 #include "platform/posix/os_error.h"
 #include "platform/posix/platform.h"
 #include "platform/posix/regular_file.h"
 #include "platform/posix/trusted_path.h"
-#include "platform/trusted_owner.h"
+#include "platform/rules/trusted_owner.h"
 
 namespace velmarch::platform::posix {
 namespace {
-
-[[nodiscard]] Result<UniqueFd> open_at(int directory, const std::string& name, int flags) {
-    for (;;) {
-        const int fd = ::openat(directory, name.c_str(), flags | O_CLOEXEC);
-        if (fd >= 0) return UniqueFd(fd);
-        if (errno != EINTR) return fail(ErrorKind::os_error, last_os_error_text());
-    }
-}
 
 [[nodiscard]] Result<UniqueFd> duplicate(int fd) {
     const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
@@ -172,18 +164,6 @@ private:
 };
 
 }  // namespace
-
-bool PosixPlatform::elevated() { return guard_links_; }
-
-Result<std::uint64_t> PosixPlatform::free_bytes(const Path& directory) {
-    Result<Located> at = locate(directory, guard_links_);
-    if (!at) return std::unexpected(at.error());
-    Result<UniqueFd> fd = open_at(at->directory_fd(), at->name, O_RDONLY | O_DIRECTORY | at->open_no_follow);
-    if (!fd) return std::unexpected(fd.error());
-    struct statvfs volume {};
-    if (::fstatvfs(fd->get(), &volume) != 0) return fail(ErrorKind::os_error, last_os_error_text());
-    return static_cast<std::uint64_t>(volume.f_bavail) * static_cast<std::uint64_t>(volume.f_frsize);
-}
 
 Result<std::unique_ptr<FileHold>> PosixPlatform::hold_file(const Path& path) {
     Result<Located> at = locate(path, guard_links_, FinalLink::keep);

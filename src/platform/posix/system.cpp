@@ -1,5 +1,6 @@
 // The process-level operations: arguments, standard error, environment,
-// clock, random bytes and the well-known directories.
+// clock, whether the run is elevated, random bytes and the well-known
+// directories.
 #include "platform/posix/platform.h"
 
 #include <sys/random.h>
@@ -9,7 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/path.h"
+#include "platform/path/path.h"
 #include "platform/posix/trusted_path.h"
 #include "text/format.h"
 #include "text/utf.h"
@@ -47,6 +48,8 @@ std::uint64_t PosixPlatform::unix_time_seconds() {
 }
 
 std::uint32_t PosixPlatform::current_process_id() { return static_cast<std::uint32_t>(::getpid()); }
+
+bool PosixPlatform::elevated() { return guard_links_; }
 
 Result<Path> PosixPlatform::working_directory_for(const Path&) { return current_directory(); }
 

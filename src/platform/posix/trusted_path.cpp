@@ -6,10 +6,10 @@
 
 #include <cerrno>
 
-#include "platform/full_path.h"
+#include "platform/path/full_path.h"
 #include "platform/posix/os_error.h"
-#include "platform/trusted_owner.h"
-#include "platform/trusted_walk.h"
+#include "platform/rules/trusted_owner.h"
+#include "platform/rules/trusted_walk.h"
 
 namespace velmarch::platform::posix {
 namespace {

@@ -17,7 +17,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/owners.h"
-#include "platform/trusted_walk.h"
+#include "platform/rules/trusted_walk.h"
 
 namespace velmarch::platform::posix {
 

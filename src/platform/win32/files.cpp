@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/path_parts.h"
+#include "platform/path/path_parts.h"
 #include "platform/win32/file.h"
 #include "platform/win32/nt_file.h"
 #include "platform/win32/os_error.h"

@@ -5,12 +5,15 @@
 // any function is found by name:
 //     platform.cpp   make_native_platform and the constructor
 //     system.cpp     arguments, standard error, environment, clock, process
-//                    id, random bytes, the own, system and Windows directories
+//                    id, whether the run is elevated, random bytes, the
+//                    system and Windows directories
 //     files.cpp      file and directory operations
 //     file.{h,cpp}   the open File
+//     regular_file.* caller-named files are regular ones or nothing
+//     free_space.cpp free_bytes, the free space on a directory's volume
 //     staging.cpp    the security descriptor and create_directory
-//     sweep.cpp      held files and directories, free space (the sweep of
-//                    earlier runs' staging and what it respects)
+//     sweep.cpp      held files and directories (the sweep of earlier runs'
+//                    staging and what it respects)
 //     processes.cpp  open_process_for_wait, run_and_wait, start_detached
 //     owners.h       owners of the system's resources
 //     os_error.*     the "{} (os error {})" text
@@ -18,10 +21,11 @@
 //     nt_file.*      opens relative to a held directory (NtCreateFile)
 //
 // Windows only: windows_api.h (the one include of the Windows headers),
-// wide_text.h, redirection_guard.*.
+// wide_text.h, security_descriptor.h, redirection_guard.*, full_path_name.*
+// (the system's full path of a text).
 
 #include "platform/platform.h"
-#include "platform/trusted_walk.h"
+#include "platform/rules/trusted_walk.h"
 #include "platform/win32/owners.h"
 #include "platform/win32/trusted_path.h"
 

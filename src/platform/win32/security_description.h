@@ -1,15 +1,15 @@
 #pragma once
 // Security descriptors of open files and folders as the portable rules read
-// them (platform/trusted_access.h), and the descriptor for what an elevated
-// run creates in a caller's folder (platform/created_object_security.h).
+// them (platform/rules/trusted_access.h), and the descriptor for what an elevated
+// run creates in a caller's folder (platform/rules/created_object_security.h).
 
 #include <optional>
 
-#include "platform/created_object_security.h"
-#include "platform/trusted_access.h"
+#include "platform/rules/created_object_security.h"
+#include "platform/rules/trusted_access.h"
 #include "platform/win32/owners.h"
 #include "platform/win32/windows_api.h"
-#include "result.h"
+#include "text/result.h"
 
 namespace velmarch::platform::win32 {
 

@@ -204,16 +204,6 @@ private:
 
 }  // namespace
 
-bool Win32Platform::elevated() { return link_check_ != LinkCheck::off; }
-
-Result<std::uint64_t> Win32Platform::free_bytes(const Path& directory) {
-    if (Result<void> checked = check_links(directory); !checked) return std::unexpected(checked.error());
-    ULARGE_INTEGER available{};
-    if (!::GetDiskFreeSpaceExW(directory.c_str(), &available, nullptr, nullptr))
-        return fail(ErrorKind::os_error, last_os_error_text());
-    return available.QuadPart;
-}
-
 Result<std::unique_ptr<FileHold>> Win32Platform::hold_file(const Path& path) {
     if (Result<void> checked = check_links(path, WalkOptions{.follow_final_link = false}); !checked)
         return std::unexpected(checked.error());

@@ -1,5 +1,6 @@
 // The process-level operations: arguments, standard error, environment,
-// clock, random bytes and the well-known directories.
+// clock, whether the run is elevated, random bytes and the well-known
+// directories.
 #include "platform/win32/platform.h"
 
 // After the Windows headers it builds on.
@@ -9,8 +10,9 @@
 #include <cstdlib>
 #include <limits>
 
-#include "platform/command_line_split.h"
-#include "platform/full_path.h"
+#include "platform/path/full_path.h"
+#include "platform/rules/command_line_split.h"
+#include "platform/win32/full_path_name.h"
 #include "platform/win32/os_error.h"
 #include "platform/win32/wide_text.h"
 #include "text/format.h"
@@ -109,23 +111,16 @@ std::uint64_t Win32Platform::unix_time_seconds() {
 
 std::uint32_t Win32Platform::current_process_id() { return ::GetCurrentProcessId(); }
 
+bool Win32Platform::elevated() { return link_check_ != LinkCheck::off; }
+
 Result<Path> Win32Platform::working_directory_for(const Path& path) {
     const std::wstring& text = path.native();
     if (anchor_of(std::wstring_view(text), PathStyle::windows) == PathAnchor::drive_relative) {
         // The system keeps one current directory per drive; the full path of
         // the bare drive ("D:") is that directory.
-        const std::wstring drive = text.substr(0, 2);
-        std::wstring buffer(MAX_PATH, L'\0');
-        for (;;) {
-            const DWORD length =
-                ::GetFullPathNameW(drive.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-            if (length == 0) return fail(ErrorKind::os_error, last_os_error_text());
-            if (length < buffer.size()) {
-                buffer.resize(length);
-                return Path(std::move(buffer));
-            }
-            buffer.resize(length);
-        }
+        Result<std::wstring> drive_directory = full_path_name(text.substr(0, 2));
+        if (!drive_directory) return std::unexpected(drive_directory.error());
+        return Path(std::move(*drive_directory));
     }
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {

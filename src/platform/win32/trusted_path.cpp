@@ -10,13 +10,14 @@
 #include <span>
 #include <vector>
 
-#include "platform/path_parts.h"
-#include "platform/trusted_access.h"
+#include "platform/path/path_parts.h"
+#include "platform/rules/trusted_access.h"
+#include "platform/rules/windows_link_target.h"
+#include "platform/win32/full_path_name.h"
 #include "platform/win32/nt_file.h"
 #include "platform/win32/os_error.h"
 #include "platform/win32/owners.h"
 #include "platform/win32/security_description.h"
-#include "platform/windows_link_target.h"
 
 namespace velmarch::platform::win32 {
 namespace {
@@ -33,25 +34,17 @@ std::wstring extended(const std::wstring& path) {
 }
 
 [[nodiscard]] Result<std::wstring> full_path(const Path& path) {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-        if (length == 0) return fail(ErrorKind::os_error, last_os_error_text());
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            // A share or device path is refused before anything on it is
-            // opened (platform.h, kNotOnALocalVolume).
-            if (volume_by_text(std::wstring_view(buffer), PathStyle::windows) == TextVolume::not_local)
-                return fail_not_on_a_local_volume();
-            // Only drive-rooted paths are walked: a verbatim path holding "."
-            // or ".." names something the walk would read otherwise.
-            std::optional<std::u16string> walkable = walkable_full_path(std::u16string(buffer.begin(), buffer.end()));
-            if (!walkable) return fail(ErrorKind::untrusted_link, untrusted_link_error_text());
-            return std::wstring(walkable->begin(), walkable->end());
-        }
-        buffer.resize(length);
-    }
+    Result<std::wstring> full = full_path_name(path.native());
+    if (!full) return std::unexpected(full.error());
+    // A share or device path is refused before anything on it is opened
+    // (platform.h, kNotOnALocalVolume).
+    if (volume_by_text(std::wstring_view(*full), PathStyle::windows) == TextVolume::not_local)
+        return fail_not_on_a_local_volume();
+    // Only drive-rooted paths are walked: a verbatim path holding "." or ".."
+    // names something the walk would read otherwise.
+    std::optional<std::u16string> walkable = walkable_full_path(std::u16string(full->begin(), full->end()));
+    if (!walkable) return fail(ErrorKind::untrusted_link, untrusted_link_error_text());
+    return std::wstring(walkable->begin(), walkable->end());
 }
 
 [[nodiscard]] Result<Path> read_link_target(HANDLE handle) {

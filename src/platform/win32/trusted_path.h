@@ -3,8 +3,8 @@
 // component is looked at without following it, and a junction or symbolic
 // link (a name-surrogate reparse point) is followed only when Administrators,
 // LocalSystem or TrustedInstaller own it and nobody else could change, delete
-// or replace it (platform/trusted_access.h), and only to a drive-rooted or UNC
-// target, or a relative one (platform/windows_link_target.h).
+// or replace it (platform/rules/trusted_access.h), and only to a drive-rooted or UNC
+// target, or a relative one (platform/rules/windows_link_target.h).
 //
 // The walk holds a handle of the directory it stands in, opened without
 // delete sharing (nobody can rename or delete that folder while it is held),
@@ -22,7 +22,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/trusted_walk.h"
+#include "platform/rules/trusted_walk.h"
 #include "platform/win32/nt_file.h"
 #include "platform/win32/owners.h"
 

@@ -1,4 +1,4 @@
-#include "platform/trusted_owner.h"
+#include "platform/rules/trusted_owner.h"
 
 #include <array>
 

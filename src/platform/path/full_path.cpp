@@ -1,6 +1,6 @@
-#include "platform/full_path.h"
+#include "platform/path/full_path.h"
 
-#include "platform/path_parts.h"
+#include "platform/path/path_parts.h"
 #include "text/ascii_case.h"
 
 namespace velmarch::platform {

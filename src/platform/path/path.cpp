@@ -1,7 +1,7 @@
-#include "platform/path.h"
+#include "platform/path/path.h"
 
-#include "platform/full_path.h"
-#include "platform/path_parts.h"
+#include "platform/path/full_path.h"
+#include "platform/path/path_parts.h"
 #include "text/utf.h"
 
 namespace velmarch::platform {

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/path_style.h"
+#include "platform/path/path_style.h"
 
 namespace velmarch::platform {
 
@@ -34,7 +34,7 @@ public:
     [[nodiscard]] const PathChar* c_str() const noexcept { return text_.c_str(); }
     [[nodiscard]] bool empty() const noexcept { return text_.empty(); }
 
-    // "/", "C:\", "\\server\share\", "C:" or "" (platform/path_parts.h).
+    // "/", "C:\", "\\server\share\", "C:" or "" (platform/path/path_parts.h).
     [[nodiscard]] Path root_path() const;
     [[nodiscard]] Path parent_path() const;
     [[nodiscard]] Path filename() const;
@@ -46,7 +46,7 @@ public:
     [[nodiscard]] bool is_relative() const { return !is_absolute(); }
 
     // The updater's only join of a name onto a folder, by the rule of
-    // join_name (platform/path_parts.h): "" / "x" is "x", "C:\" / "x" is
+    // join_name (platform/path/path_parts.h): "" / "x" is "x", "C:\" / "x" is
     // "C:\x", and on Windows "C:" / "x" is "C:x".
     Path& operator/=(const Path& name);
     friend Path operator/(Path folder, const Path& name) { return folder /= name; }

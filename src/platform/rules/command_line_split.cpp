@@ -1,4 +1,4 @@
-#include "platform/command_line_split.h"
+#include "platform/rules/command_line_split.h"
 
 #include <cstddef>
 

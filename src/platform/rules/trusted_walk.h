@@ -6,7 +6,7 @@
 // trusted link into a user's folder does not open a way through that user's
 // own links.
 //
-// "." and ".." are resolved on the text (platform/full_path.h), in the path
+// "." and ".." are resolved on the text (platform/path/full_path.h), in the path
 // and in a link's target alike: the walk never asks the system for a
 // directory's parent, which is wherever the directory's owner has moved it
 // by then. A link's target is joined to the text of the link's directory and

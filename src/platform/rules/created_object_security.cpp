@@ -1,9 +1,9 @@
-#include "platform/created_object_security.h"
+#include "platform/rules/created_object_security.h"
 
 #include <cstdio>
 #include <string_view>
 
-#include "platform/trusted_owner.h"
+#include "platform/rules/trusted_owner.h"
 
 namespace velmarch::platform {
 namespace {

@@ -1,8 +1,8 @@
-#include "platform/trusted_access.h"
+#include "platform/rules/trusted_access.h"
 
 #include <string_view>
 
-#include "platform/trusted_owner.h"
+#include "platform/rules/trusted_owner.h"
 
 namespace velmarch::platform {
 namespace {

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/path_style.h"
+#include "platform/path/path_style.h"
 
 namespace velmarch::platform {
 

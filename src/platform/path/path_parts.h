@@ -1,9 +1,9 @@
 #pragma once
 // Where the parts of a path text lie: its root, its file name, its parent and
 // its extension. Pure logic for both styles of path, so that the Windows rules
-// are tested on any machine; Path (platform/path.h) uses the native one.
+// are tested on any machine; Path (platform/path/path.h) uses the native one.
 //
-// The root is the one the full-path rules use (platform/full_path.h): "/"
+// The root is the one the full-path rules use (platform/path/full_path.h): "/"
 // (every leading "/" on POSIX); on Windows "C:\", "C:" (drive-relative), "\"
 // (rooted), "\\server\share\", "\\.\device\" and "\\?\C:\" or "\??\C:\"
 // (verbatim). ".." never climbs out of it, and it is never a file name: the
@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/path_style.h"
+#include "platform/path/path_style.h"
 #include "text/ascii_case.h"
 
 namespace velmarch::platform {

@@ -1,7 +1,7 @@
 #pragma once
 // The two styles of path text and their separators: what every path rule
-// (platform/path_parts.h, platform/full_path.h) and the path type
-// (platform/path.h) stand on. The rules take the style as an argument, so
+// (platform/path/path_parts.h, platform/path/full_path.h) and the path type
+// (platform/path/path.h) stand on. The rules take the style as an argument, so
 // that the Windows rules are tested on any machine; the program uses the
 // native one.
 

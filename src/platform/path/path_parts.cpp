@@ -1,4 +1,4 @@
-#include "platform/path_parts.h"
+#include "platform/path/path_parts.h"
 
 namespace velmarch::platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/windows_link_target.h"
+#include "platform/rules/windows_link_target.h"
 
 #include <cstdint>
 

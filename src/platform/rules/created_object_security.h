@@ -27,7 +27,7 @@
 
 #include <string>
 
-#include "platform/trusted_access.h"
+#include "platform/rules/trusted_access.h"
 
 namespace velmarch::platform {
 

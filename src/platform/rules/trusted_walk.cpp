@@ -1,9 +1,9 @@
-#include "platform/trusted_walk.h"
+#include "platform/rules/trusted_walk.h"
 
 #include <deque>
 
-#include "platform/full_path.h"
-#include "platform/path_parts.h"
+#include "platform/path/full_path.h"
+#include "platform/path/path_parts.h"
 
 namespace velmarch::platform {
 namespace {
