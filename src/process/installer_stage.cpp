@@ -7,6 +7,7 @@
 #include "process/installer_exit_codes.h"
 #include "process/installer_log_delivery.h"
 #include "process/installer_outcome.h"
+#include "process/launcher.h"
 #include "process/version_check.h"
 #include "text/format.h"
 #include "text/utf.h"
