@@ -2,21 +2,16 @@
 // the updater's own check, and bad input must end with one line on stderr.
 
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 
 #include "e2e/expected_texts.h"
+#include "e2e/sign_tool_run.h"
 #include "text/ascii_case.h"
 #include "text/hex.h"
 #include "text/trim.h"
@@ -28,26 +23,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolRun {
-    int exit_code = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string read_text(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void write_text(const fs::path& path, std::string_view text) { std::ofstream(path, std::ios::binary) << text; }
-
-std::string shell_quoted(std::string_view word) {
-    std::string out = "'";
-    for (const char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
+using e2e::sign_tool_run::read_text;
+using e2e::sign_tool_run::shell_quoted;
+using e2e::sign_tool_run::ToolAtATerminal;
+using e2e::sign_tool_run::ToolRun;
+using e2e::sign_tool_run::write_text;
 
 std::string sha256_of(std::string_view content) {
     auto sha = trust::Sha256::start();
@@ -56,36 +36,8 @@ std::string sha256_of(std::string_view content) {
     return text::encode_hex_lower(*sha->finish());
 }
 
-class SignTool : public ::testing::Test {
+class SignTool : public e2e::sign_tool_run::SignToolScratch {
 protected:
-    SignTool() {
-        std::string pattern = (fs::temp_directory_path() / "velmarch-sign-test.XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "no temporary directory";
-        dir_ = pattern;
-    }
-    ~SignTool() override {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
-
-    ToolRun run(const std::vector<std::string_view>& words) const {
-        std::error_code ignored;
-        fs::remove(dir_ / "out", ignored);
-        fs::remove(dir_ / "err", ignored);
-        // Appended piece by piece: GCC 12 at -O3 takes `" " + std::string` (an
-        // insert at the front) for an overlapping copy (-Wrestrict, GCC bug 105329).
-        std::string command = shell_quoted(VELMARCH_SIGN_PATH);
-        for (const auto word : words) command.append(" ").append(shell_quoted(word));
-        command.append(" </dev/null >").append(shell_quoted((dir_ / "out").string()));
-        command.append(" 2>").append(shell_quoted((dir_ / "err").string()));
-        const int status = std::system(command.c_str());
-        ToolRun result;
-        result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = read_text(dir_ / "out");
-        result.err = read_text(dir_ / "err");
-        return result;
-    }
-
     // The lines of `sign` as a map, read as its help says: the name up to the
     // first blank, the value the rest of the line.
     static std::map<std::string, std::string> signed_options(const std::string& out) {
@@ -102,8 +54,6 @@ protected:
         return options;
     }
 
-    fs::path dir_;
-    const std::string development_key_ = std::string(VELMARCH_SOURCE_DIR) + "/keys/development/update-signing-key.pem";
     const std::string development_public_file_ =
         std::string(VELMARCH_SOURCE_DIR) + "/keys/development/update-public-key.txt";
 };
@@ -467,35 +417,13 @@ TEST_F(SignTool, EncryptedKeysOpenOnlyWithTheirPassphrase) {
 TEST_F(SignTool, PassphraseIsReadFromTheTerminalWithoutEcho) {
     const std::string key = (dir_ / "key.pem").string();
     const std::string typed = "tty passphrase 42";
-    int terminal = -1;
-    const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::execl(VELMARCH_SIGN_PATH, VELMARCH_SIGN_PATH, "keygen", "--out", key.c_str(), nullptr);
-        ::_exit(127);
-    }
-    std::string screen;
-    // Reads until `wanted` shows, the child closes the terminal or 20 s pass.
-    const auto read_until = [&](std::string_view wanted) {
-        std::array<char, 256> chunk{};
-        while (screen.find(wanted) == std::string::npos) {
-            pollfd ready{terminal, POLLIN, 0};
-            if (::poll(&ready, 1, 20'000) <= 0) return;
-            const ssize_t got = ::read(terminal, chunk.data(), chunk.size());
-            if (got <= 0) return;
-            screen.append(chunk.data(), static_cast<std::size_t>(got));
-        }
-    };
-    read_until("Passphrase for the new key: ");
-    ASSERT_EQ(::write(terminal, (typed + "\n").data(), typed.size() + 1), static_cast<ssize_t>(typed.size() + 1));
-    read_until("(again): ");
-    ASSERT_EQ(::write(terminal, (typed + "\n").data(), typed.size() + 1), static_cast<ssize_t>(typed.size() + 1));
-    read_until("\n\xff");  // everything until the child is gone
-    ::close(terminal);
-    ::kill(child, SIGKILL);  // if it still waits, the test has failed already
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
+    ToolAtATerminal tool({"keygen", "--out", key});
+    ASSERT_TRUE(tool.read_until("Passphrase for the new key: ")) << tool.screen();
+    tool.type_line(typed);
+    ASSERT_TRUE(tool.read_until("(again): ")) << tool.screen();
+    tool.type_line(typed);
+    EXPECT_EQ(tool.finish(), 0) << tool.screen();
+    const std::string& screen = tool.screen();
     EXPECT_EQ(screen.find(typed), std::string::npos) << "the passphrase was echoed: " << screen;
 
     write_text(dir_ / "passphrase", typed + "\n");
