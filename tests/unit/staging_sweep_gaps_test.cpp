@@ -9,6 +9,7 @@
 
 #include "staging/sweep.h"
 #include "support/fake_platform.h"
+#include "support/staging_names.h"
 #include "support/test_paths.h"
 
 namespace velmarch::staging {
@@ -20,9 +21,9 @@ using testing::test_path;
 
 constexpr std::uint64_t kNow = 1796605200;
 const std::string kTemp = "/Windows/Temp";
-const std::string kStaging = kTemp + "/VelmarchUpdate-4242-00112233445566778899aabbccddeeff";
-const std::string kPackage = kStaging + "/velmarch-update.msi";
-const std::string kLog = kStaging + "/velmarch-installer.log";
+const std::string kStaging = kTemp + "/" + testing::staging_name(4242);
+const std::string kPackage = kStaging + "/" + testing::kStagedPackage;
+const std::string kLog = kStaging + "/" + testing::kStagedLog;
 
 // An elevated run's machine whose Temp folder holds an earlier run's staging
 // with both run files, all of it last changed an hour ago.
@@ -62,7 +63,7 @@ TEST(SweepEdges, AnEntryListedAfterBothRunFilesKeepsEverythingOfTheFolder) {
         ASSERT_TRUE(folder) << folder.error().text;
         auto first_two = (*folder)->names("", 2);
         ASSERT_TRUE(first_two) << first_two.error().text;
-        ASSERT_EQ(*first_two, (std::vector<std::string>{"velmarch-installer.log", "velmarch-update.msi"}));
+        ASSERT_EQ(*first_two, (std::vector<std::string>{testing::kStagedLog, testing::kStagedPackage}));
     }
     const auto before = machine.entries_below("/");
     EXPECT_EQ(sweep_stale_staging(machine), 0u);

@@ -311,12 +311,12 @@ TEST_F(Sweep, NoNumberOfLookAlikesAUserMadeKeepsItFromAnEarlierRunsStaging) {
     } kinds[] = {
         {"a folder a user owns",
          [](FakePlatform& p, const std::string& d) {
-             p.add_file(d + "/velmarch-update.msi", "a user's");
+             p.add_file(d + "/" + kStagedPackage, "a user's");
              p.set_untrusted_owner(d);
          }},
         {"a folder of another access list",
          [](FakePlatform& p, const std::string& d) {
-             p.add_file(d + "/velmarch-update.msi", "a user's");
+             p.add_file(d + "/" + kStagedPackage, "a user's");
              p.set_foreign_access_list(d);
          }},
         {"a link", [&](FakePlatform& p, const std::string& d) { p.add_link(d, target); }},
@@ -330,12 +330,11 @@ TEST_F(Sweep, NoNumberOfLookAlikesAUserMadeKeepsItFromAnEarlierRunsStaging) {
         p.add_directory(kTemp);
         p.add_directory(target);
         for (std::size_t i = 0; i < 4 * kSweepCandidateLimit; ++i) {
-            const std::string look_alike =
-                kTemp + "/VelmarchUpdate-" + std::to_string(1000 + i) + "-00112233445566778899aabbccddeeff";
+            const std::string look_alike = kTemp + "/" + staging_name(static_cast<std::uint32_t>(1000 + i));
             kind.make(p, look_alike);
             p.set_modified(look_alike, 1);
         }
-        p.add_file(kStale + "/velmarch-update.msi", "package");
+        p.add_file(kStale + "/" + kStagedPackage, "package");
         p.set_modified(kStale, 1);
         const auto look_alikes = p.entries_below(kTemp).size() - 2;  // the leftover and its package
 
@@ -352,14 +351,14 @@ TEST_F(Sweep, NoNumberOfLookAlikesAUserMadeKeepsItFromAnEarlierRunsStaging) {
 // every name tells none.
 TEST_F(Sweep, TellsWhichBoundStoppedIt) {
     const auto staging_name = [](std::size_t i) {
-        return kTemp + "/VelmarchUpdate-" + std::to_string(1000 + i) + "-00112233445566778899aabbccddeeff";
+        return kTemp + "/" + testing::staging_name(static_cast<std::uint32_t>(1000 + i));
     };
     struct Case {
         std::string_view name;
         std::function<void(FakePlatform&)> set_up;
         SweepLimit stopped;
     } cases[] = {
-        {"one leftover", [](FakePlatform& p) { p.add_file(kStale + "/velmarch-update.msi", "package"); },
+        {"one leftover", [](FakePlatform& p) { p.add_file(kStale + "/" + kStagedPackage, "package"); },
          SweepLimit::none},
         {"as many stagings as the candidate limit",
          [&](FakePlatform& p) {
@@ -374,13 +373,13 @@ TEST_F(Sweep, TellsWhichBoundStoppedIt) {
         {"as many names of the prefix as the name limit",
          [](FakePlatform& p) {
              for (std::size_t i = 0; i < kSweepNameLimit; ++i)
-                 p.add_file(kTemp + "/VelmarchUpdate-" + std::to_string(100000 + i), "");
+                 p.add_file(kTemp + "/" + std::string(staging::kStagingNamePrefix) + std::to_string(100000 + i), "");
          },
          SweepLimit::none},
         {"one name of the prefix more than the name limit",
          [](FakePlatform& p) {
              for (std::size_t i = 0; i <= kSweepNameLimit; ++i)
-                 p.add_file(kTemp + "/VelmarchUpdate-" + std::to_string(100000 + i), "");
+                 p.add_file(kTemp + "/" + std::string(staging::kStagingNamePrefix) + std::to_string(100000 + i), "");
          },
          SweepLimit::names},
         {"candidates that take a second each",
