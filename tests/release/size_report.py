@@ -19,8 +19,12 @@ from pathlib import Path
 # The most the stripped Release executable may weigh, in bytes. The release
 # build is reproducible, so this is an exact figure: a change that makes the
 # executable larger fails the release tests until this line is raised, on
-# purpose. It is just above today's size.
-BUDGET_BYTES = 1_765_000
+# purpose. It is just above today's size: 1,789,952 bytes, raised from
+# 1,765,000 by 28,672 bytes of our own code for the protected access lists an
+# elevated run gives what it creates for its caller (building them from the
+# held folder's entries), the placeholder's existing-only second open, the
+# sweep's bound reporting and the table of installer exit codes.
+BUDGET_BYTES = 1_795_000
 
 # Archive members of libstdc++ the updater must not link, each with what
 # brought it in before:
