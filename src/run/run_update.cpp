@@ -1,17 +1,15 @@
 #include "run/run_update.h"
 
-#include "platform/held_retry.h"
 #include "process/installer_stage.h"
 #include "process/previous_process.h"
 #include "run/command_line.h"
 #include "run/finish_run.h"
+#include "run/package_acceptance.h"
 #include "run/reporting.h"
 #include "run/request_paths.h"
 #include "run/stage_inputs.h"
-#include "staging/staging.h"
 #include "staging/sweep.h"
 #include "text/format.h"
-#include "trust/package_check.h"
 
 namespace velmarch::run {
 namespace {
@@ -19,8 +17,6 @@ namespace {
 constexpr std::string_view kStarted = "Velmarch native updater started.";
 constexpr std::string_view kStagedAndVerified =
     "The update package was copied to restricted staging and verified again.";
-constexpr std::string_view kPackageFailed = "Package verification failed: {}";
-constexpr std::string_view kStagingFailed = "Secure package staging failed: {}";
 constexpr std::string_view kSwept = "Removed {} staging directories left by earlier runs.";
 constexpr std::string_view kSweepStopped =
     "The sweep of earlier runs' staging stopped at its limit of {}; the rest is left for a later run.";
@@ -34,21 +30,6 @@ std::string sweep_limit_text(staging::SweepLimit limit) {
         case staging::SweepLimit::none: break;
     }
     return {};
-}
-
-// A refused package or a failed staging: the downloaded package goes, the
-// failure is logged and recorded, and the application is started again.
-// Only a file named like a package is deleted: a mistyped --msi-path naming
-// some other file must never cost the user that file.
-std::int32_t finish_refused_package(platform::Platform& platform, const UpdateRequest& request,
-                                    update::Reporter& reporter, text::Pattern<std::string> log_template,
-                                    const std::string& message) {
-    if (trust::has_msi_extension(request.msi_path)) {
-        platform::HeldRemovalRetry retry(platform);
-        (void)retry.delete_file(request.msi_path);
-    }
-    return finish_run(platform, reporter, text::format(log_template, message),
-                      update::failure_around_installer(message), request.app_path, request.install_dir);
 }
 
 }  // namespace
@@ -72,12 +53,8 @@ RunOutcome run_update(platform::Platform& platform, const std::vector<std::strin
     if (sweep_stopped_at != staging::SweepLimit::none)
         reporter.append_log_line(text::format(kSweepStopped, sweep_limit_text(sweep_stopped_at)));
 
-    const trust::PackageClaim claim = package_claim(request);
-    auto verified = trust::verify_update_package(platform, request.msi_path, claim);
-    if (!verified) return finish_refused_package(platform, request, reporter, kPackageFailed, verified.error().text);
-
-    auto staged = staging::stage_package(platform, request.msi_path, claim, verified->length);
-    if (!staged) return finish_refused_package(platform, request, reporter, kStagingFailed, staged.error().text);
+    auto staged = accept_package(platform, request);
+    if (!staged) return finish_refused_package(platform, request, reporter, staged.error());
     reporter.append_log_line(kStagedAndVerified);
 
     // From here on every path returns through `staged`'s destructor, which

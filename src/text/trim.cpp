@@ -17,24 +17,20 @@ bool is_white_space_character(std::string_view bytes) {
     return units && units->size() == 1 && is_white_space(units->front());
 }
 
-// Length of the white-space character at the start of `s`, or 0.
-std::size_t leading_space(std::string_view s) {
-    for (std::size_t n = 1; n <= kLongestWhiteSpace && n <= s.size(); ++n)
-        if (is_white_space_character(s.substr(0, n))) return n;
-    return 0;
-}
+enum class End { front, back };
 
-std::size_t trailing_space(std::string_view s) {
+// Length of the white-space character at that end of `s`, or 0.
+std::size_t space_at(End end, std::string_view s) {
     for (std::size_t n = 1; n <= kLongestWhiteSpace && n <= s.size(); ++n)
-        if (is_white_space_character(s.substr(s.size() - n))) return n;
+        if (is_white_space_character(end == End::front ? s.substr(0, n) : s.substr(s.size() - n))) return n;
     return 0;
 }
 
 }  // namespace
 
 std::string_view trim(std::string_view text) {
-    while (std::size_t n = leading_space(text)) text.remove_prefix(n);
-    while (std::size_t n = trailing_space(text)) text.remove_suffix(n);
+    while (std::size_t n = space_at(End::front, text)) text.remove_prefix(n);
+    while (std::size_t n = space_at(End::back, text)) text.remove_suffix(n);
     return text;
 }
 

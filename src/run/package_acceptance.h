@@ -1,0 +1,34 @@
+#pragma once
+// Accepting the downloaded package: verified, copied to restricted staging and
+// verified again; or refused, and then the run ends.
+
+#include <cstdint>
+#include <expected>
+#include <string>
+
+#include "platform/platform.h"
+#include "run/update_request.h"
+#include "staging/staging.h"
+#include "text/format.h"
+#include "update/reporter.h"
+
+namespace velmarch::run {
+
+// Why the package was not accepted: the log line's template and the message.
+struct PackageRefusal {
+    text::Pattern<std::string> log_template;
+    std::string message;
+};
+
+// The staged copy, verified like the download before it.
+[[nodiscard]] std::expected<staging::StagedPackage, PackageRefusal> accept_package(platform::Platform& platform,
+                                                                                   const UpdateRequest& request);
+
+// The downloaded package goes, the refusal is logged and recorded, and the
+// application is started again; returns the process exit code. Only a file
+// named like a package is deleted: a mistyped --msi-path naming some other
+// file must never cost the user that file.
+std::int32_t finish_refused_package(platform::Platform& platform, const UpdateRequest& request,
+                                    update::Reporter& reporter, const PackageRefusal& refusal);
+
+}  // namespace velmarch::run
