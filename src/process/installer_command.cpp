@@ -8,7 +8,6 @@
 namespace velmarch::process {
 namespace {
 
-constexpr std::string_view kLogPathRejected = "The installer log path cannot be passed to Windows Installer.";
 constexpr std::string_view kWindowsDirectoryRejected = "The Windows directory cannot be passed to Windows Installer.";
 
 Argument regular(std::u16string_view text) { return Argument{std::u16string(text), false}; }
@@ -19,8 +18,6 @@ Result<InstallerCommand> build_installer_command(const InstallerInputs& inputs, 
                                                  const platform::Path& installer) {
     auto install_dir = install_dir_assignment(platform::path_to_utf16(inputs.install_dir));
     if (!install_dir) return std::unexpected(install_dir.error());
-    const std::u16string log_path = platform::path_to_utf16(inputs.msi_log_path);
-    if (!passes_to_msiexec(log_path)) return fail(ErrorKind::refused, std::string(kLogPathRejected));
     // All three come from the Windows directory; the program text heads the
     // command line, so it is split by msiexec's rules as well.
     const std::u16string package = platform::path_to_utf16(staged.package);

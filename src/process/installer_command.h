@@ -11,7 +11,8 @@
 namespace velmarch::process {
 
 // What the installer stage reads of the run's request; the command takes the
-// install directory, the installer log path and the repair mode.
+// install directory and the repair mode. The installer log path is where the
+// staged log is copied after each installer run: msiexec never sees it.
 struct InstallerInputs {
     platform::Path install_dir;
     platform::Path app_path;
@@ -39,9 +40,7 @@ struct InstallerCommand {
 
 // Fails, before anything runs, when msiexec could not read a text as one
 // argument: an install directory with a double quote, a carriage return or a
-// line feed (or such a Windows directory). The caller's installer log path
-// never reaches msiexec, but one with those characters is refused all the
-// same, as it always was.
+// line feed (or such a Windows directory).
 [[nodiscard]] Result<InstallerCommand> build_installer_command(const InstallerInputs& inputs,
                                                                const StagedInstall& staged,
                                                                const platform::Path& installer);
