@@ -14,20 +14,23 @@
 
 namespace velmarch::run {
 
-// Why the package was not accepted: the log line's template and the message.
+// Why the package was not accepted (the log line's template and the message)
+// and whether the download may be deleted: only a file named like a package
+// may, so that a mistyped --msi-path naming some other file never costs the
+// user that file.
 struct PackageRefusal {
     text::Pattern<std::string> log_template;
     std::string message;
+    bool named_like_package = false;
 };
 
 // The staged copy, verified like the download before it.
 [[nodiscard]] std::expected<staging::StagedPackage, PackageRefusal> accept_package(platform::Platform& platform,
                                                                                    const UpdateRequest& request);
 
-// The downloaded package goes, the refusal is logged and recorded, and the
-// application is started again; returns the process exit code. Only a file
-// named like a package is deleted: a mistyped --msi-path naming some other
-// file must never cost the user that file.
+// The download goes when it is named like a package, the refusal is logged
+// and recorded, and the application is started again; returns the process
+// exit code.
 std::int32_t finish_refused_package(platform::Platform& platform, const UpdateRequest& request,
                                     update::Reporter& reporter, const PackageRefusal& refusal);
 
