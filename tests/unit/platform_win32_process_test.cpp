@@ -11,6 +11,7 @@
 #include "platform/win32/owners.h"
 #include "platform_win32_support.h"
 #include "support/file_bytes.h"
+#include "support/scratch_folder.h"
 
 namespace velmarch::platform {
 namespace {
@@ -20,7 +21,7 @@ using testing::read_text;
 class Win32Processes : public ::testing::Test {
 protected:
     std::unique_ptr<Platform> platform = make_native_platform(0, nullptr);
-    testing::Win32TempDirectory temp;
+    testing::ScratchFolder temp;
 };
 
 TEST_F(Win32Processes, ChildSeesItsArgumentsAndRunsInTheWorkingDirectory) {
