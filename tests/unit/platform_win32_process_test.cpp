@@ -12,6 +12,7 @@
 #include "platform_win32_support.h"
 #include "support/file_bytes.h"
 #include "support/scratch_folder.h"
+#include "windows/child_startup.h"
 
 namespace velmarch::platform {
 namespace {
@@ -58,8 +59,7 @@ TEST_F(Win32Processes, AChildDoesNotInheritAnInheritableHandle) {
 
     // The probe itself: a child that is handed the handle does report it.
     {
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
+        STARTUPINFOW startup = test_helpers::startup_with_standard_handles();
         PROCESS_INFORMATION information{};
         LaunchRequest probe = testing::child_launch(testing::kChildHoldsHandle, rest);
         std::wstring line(probe.command_line.begin(), probe.command_line.end());
