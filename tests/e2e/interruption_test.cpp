@@ -25,6 +25,7 @@
 #include "e2e/stand_in_machine.h"
 #include "platform/posix/owners.h"
 #include "staging/staging_name.h"
+#include "support/scratch_folder.h"
 #include "support/test_signing.h"
 #include "text/hex.h"
 #include "trust/file_digest.h"
@@ -155,25 +156,19 @@ std::optional<Invocation> wait_for_new_restart(const StandInMachine& machine, st
 class BigPackageTest : public StandInTest {
 protected:
     static void SetUpTestSuite() {
-        std::string name = ::testing::TempDir() + "velmarch-big-package-XXXXXX";
-        if (::mkdtemp(name.data()) == nullptr) {
-            ADD_FAILURE() << "mkdtemp failed for " << name;
-            return;
-        }
-        directory_ = new fs::path(name);
-        master_ = new fs::path(*directory_ / "velmarch-2.4.0.msi");
+        folder_ = new testing::ScratchFolder("velmarch-big-package-");
+        if (folder_->path().empty()) return;
+        master_ = new fs::path(folder_->path() / "velmarch-2.4.0.msi");
         digest_ = new std::string(write_big_package(*master_));
     }
 
     static void TearDownTestSuite() {
-        std::error_code ignored;
-        if (directory_ != nullptr) fs::remove_all(*directory_, ignored);
         delete digest_;
         delete master_;
-        delete directory_;
+        delete folder_;
         digest_ = nullptr;
         master_ = nullptr;
-        directory_ = nullptr;
+        folder_ = nullptr;
     }
 
     void SetUp() override {
@@ -196,12 +191,12 @@ protected:
 
     bool download_intact() const { return file_sha256_hex(fs_path(machine.request.msi_path)) == *digest_; }
 
-    static fs::path* directory_;
+    static testing::ScratchFolder* folder_;
     static fs::path* master_;
     static std::string* digest_;
 };
 
-fs::path* BigPackageTest::directory_ = nullptr;
+testing::ScratchFolder* BigPackageTest::folder_ = nullptr;
 fs::path* BigPackageTest::master_ = nullptr;
 std::string* BigPackageTest::digest_ = nullptr;
 

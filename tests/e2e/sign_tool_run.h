@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/scratch_folder.h"
+
 namespace velmarch::e2e::sign_tool_run {
 
 struct ToolRun {
@@ -47,16 +49,6 @@ inline std::string shell_quoted(std::string_view word) {
 // A fresh folder for each test, removed with everything in it.
 class SignToolScratch : public ::testing::Test {
 protected:
-    SignToolScratch() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "velmarch-sign-test.XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "no temporary directory";
-        dir_ = pattern;
-    }
-    ~SignToolScratch() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-
     // The tool with standard input from /dev/null.
     ToolRun run(const std::vector<std::string_view>& words) const {
         std::error_code ignored;
@@ -76,7 +68,8 @@ protected:
         return result;
     }
 
-    std::filesystem::path dir_;
+    velmarch::testing::ScratchFolder folder_{"velmarch-sign-test."};
+    std::filesystem::path dir_ = folder_.path();
     const std::string development_key_ = std::string(VELMARCH_SOURCE_DIR) + "/keys/development/update-signing-key.pem";
 };
 

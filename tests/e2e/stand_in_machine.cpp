@@ -265,10 +265,8 @@ std::string restart_line(const fs::path& shell, std::uint32_t process_id) {
 // --- the machine -------------------------------------------------------------
 
 StandInMachine::StandInMachine(std::string_view decoration) {
-    std::string name = ::testing::TempDir() + "velmarch-e2e-XXXXXX";
-    if (::mkdtemp(name.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed for " << name;
     // The stand-ins report physical working directories.
-    root_ = fs::canonical(name);
+    root_ = fs::canonical(folder_.path());
     const testing::MachineLayout machine(testing::to_path(root_), decoration);
     system_root_ = testing::fs_path(machine.windows);
     records_ = root_ / "records";
@@ -307,11 +305,6 @@ StandInMachine::StandInMachine(std::string_view decoration) {
 
     const timespec times[2] = {{kOldTime, 0}, {kOldTime, 0}};
     if (::utimensat(AT_FDCWD, temp_directory().c_str(), times, 0) != 0) ADD_FAILURE() << "utimensat failed";
-}
-
-StandInMachine::~StandInMachine() {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
 }
 
 void StandInMachine::write_package(std::string_view content, std::string_view version) {

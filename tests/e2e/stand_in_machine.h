@@ -31,6 +31,7 @@
 #include "e2e/expected_texts.h"
 #include "run/update_request.h"
 #include "support/case_name.h"
+#include "support/scratch_folder.h"
 #include "support/test_paths.h"
 
 namespace velmarch::e2e {
@@ -116,7 +117,6 @@ public:
     explicit StandInMachine(std::string_view decoration = "");
     StandInMachine(const StandInMachine&) = delete;
     StandInMachine& operator=(const StandInMachine&) = delete;
-    ~StandInMachine();
 
     const fs::path& root() const { return root_; }
     const fs::path& system_root() const { return system_root_; }
@@ -181,6 +181,7 @@ public:
     bool temp_directory_untouched() const;
 
 private:
+    testing::ScratchFolder folder_{"velmarch-e2e-"};
     fs::path root_;
     fs::path system_root_;
     fs::path records_;

@@ -26,6 +26,7 @@
 #include "platform/path/path.h"
 #include "platform/platform.h"
 #include "support/fake_platform.h"
+#include "support/scratch_folder.h"
 
 #ifdef _WIN32
 #include "platform/win32/platform.h"
@@ -37,8 +38,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-
-#include "platform_posix_temp_directory.h"
 #endif
 
 namespace velmarch::testing::contract {
@@ -177,7 +176,7 @@ public:
 
 private:
     std::unique_ptr<platform::Platform> platform_;
-    Win32TempDirectory temp_;
+    ScratchFolder temp_;
     std::vector<std::uint32_t> live_;
     platform::win32::Win32Platform unchecked_{platform::win32::LinkCheck::off};
     std::vector<HANDLE> pipe_handles_;
@@ -251,7 +250,7 @@ private:
     }
 
     std::unique_ptr<platform::Platform> platform_;
-    TempDirectory temp_;
+    ScratchFolder temp_;
     std::vector<pid_t> started_;
 };
 

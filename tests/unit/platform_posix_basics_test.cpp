@@ -6,7 +6,8 @@
 
 #include "platform/platform.h"
 #include "platform/posix/os_error.h"
-#include "platform_posix_temp_directory.h"
+#include "support/scratch_folder.h"
+#include "support/test_paths.h"
 
 namespace velmarch::platform {
 namespace {
@@ -91,7 +92,7 @@ TEST(PosixDirectories, SystemRootStandsForTheWindowsAndSystemDirectories) {
 // not part of its text, so "." and ".." can be read on that text.
 TEST(PosixDirectories, WorkingDirectoryIsTheSystemsTextWithoutLinks) {
     const std::filesystem::path previous = std::filesystem::current_path();
-    testing::TempDirectory temp;
+    testing::ScratchFolder temp;
     std::filesystem::create_directories(temp.path() / "real" / "work");
     std::filesystem::create_directory_symlink(temp.path() / "real", temp.path() / "linked");
     std::filesystem::current_path(temp.path() / "linked" / "work");

@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform_posix_temp_directory.h"
 #include "support/file_bytes.h"
+#include "support/scratch_folder.h"
+#include "support/test_paths.h"
 
 namespace velmarch::platform {
 namespace {
@@ -19,7 +20,7 @@ using testing::read_text;
 class PosixFiles : public ::testing::Test {
 protected:
     std::unique_ptr<Platform> platform = make_native_platform(0, nullptr);
-    testing::TempDirectory temp;
+    testing::ScratchFolder temp;
     Path at(std::string_view name) const { return testing::to_path(temp.path() / name); }
 };
 

@@ -10,7 +10,8 @@
 #include <optional>
 
 #include "platform/posix/platform.h"
-#include "platform_posix_temp_directory.h"
+#include "support/scratch_folder.h"
+#include "support/test_paths.h"
 
 namespace velmarch::platform {
 namespace {
@@ -22,7 +23,7 @@ std::optional<std::uint64_t> available_by_statvfs(const std::filesystem::path& d
 }
 
 TEST(PosixFreeSpace, IsTheSpaceTheAccountMayStillWrite) {
-    testing::TempDirectory temp;
+    testing::ScratchFolder temp;
     for (const bool elevated : {false, true}) {
         SCOPED_TRACE(elevated ? "elevated" : "not elevated");
         posix::PosixPlatform platform({}, elevated);

@@ -11,7 +11,8 @@
 
 #include "platform/posix/platform.h"
 #include "platform/posix/trusted_path.h"
-#include "platform_posix_temp_directory.h"
+#include "support/scratch_folder.h"
+#include "support/test_paths.h"
 
 namespace velmarch::platform {
 namespace {
@@ -41,7 +42,7 @@ protected:
     Path target() const { return testing::to_path(temp.path() / "protected" / "target"); }
     Path through() const { return testing::to_path(temp.path() / "user" / "link"); }
 
-    testing::TempDirectory temp;
+    testing::ScratchFolder temp;
 };
 
 TEST_F(PosixLinks, ElevatedRunRefusesEveryOperationThroughTheLink) {
@@ -141,7 +142,7 @@ TEST(PosixVolumes, NetworkAndUserSpaceFileSystemsAreRemote) {
 // The elevated run walks local volumes as before: the temporary folder (a
 // local file system wherever the tests run) is reached and written.
 TEST(PosixVolumes, ElevatedRunWalksALocalVolume) {
-    testing::TempDirectory temp;
+    testing::ScratchFolder temp;
     posix::PosixPlatform platform({}, true);
     const Path file = testing::to_path(temp.path() / "local.txt");
     ASSERT_TRUE(platform.write_file(file, bytes_of("local")));

@@ -10,8 +10,9 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform_posix_temp_directory.h"
 #include "support/case_name.h"
+#include "support/scratch_folder.h"
+#include "support/test_paths.h"
 #include "text/utf.h"
 
 namespace velmarch::platform {
@@ -46,7 +47,7 @@ private:
 class PosixProcesses : public ::testing::Test {
 protected:
     std::unique_ptr<Platform> platform = make_native_platform(0, nullptr);
-    testing::TempDirectory temp;
+    testing::ScratchFolder temp;
 
     static LaunchRequest shell(std::u16string command_line) {
         return LaunchRequest{

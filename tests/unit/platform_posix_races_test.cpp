@@ -22,8 +22,9 @@
 
 #include "platform/posix/platform.h"
 #include "platform/posix/regular_file.h"
-#include "platform_posix_temp_directory.h"
 #include "support/file_bytes.h"
+#include "support/scratch_folder.h"
+#include "support/test_paths.h"
 
 namespace velmarch::platform {
 namespace {
@@ -130,7 +131,7 @@ protected:
     // Whether the window was reached and the swap made.
     bool swapped() const { return swapped_; }
 
-    testing::TempDirectory temp;
+    testing::ScratchFolder temp;
     posix::PosixPlatform platform{{}, true, [this](std::string_view name) {
                                       if (!swap_ || name != armed_name_) return;
                                       auto swap = std::move(swap_);
@@ -265,7 +266,7 @@ protected:
     static posix::UniqueFd open(const std::filesystem::path& path, int flags) {
         return posix::UniqueFd(::open(path.c_str(), flags | O_CLOEXEC));
     }
-    testing::TempDirectory temp;
+    testing::ScratchFolder temp;
 };
 
 TEST_F(PosixRegularFile, ARegularFilePassesAndIsNoLongerNonBlocking) {

@@ -12,8 +12,9 @@
 
 #include "platform/posix/os_error.h"
 #include "platform/posix/platform.h"
-#include "platform_posix_temp_directory.h"
 #include "support/file_bytes.h"
+#include "support/scratch_folder.h"
+#include "support/test_paths.h"
 
 namespace velmarch::platform {
 namespace {
@@ -59,7 +60,7 @@ protected:
         ASSERT_EQ(::rename(from.c_str(), to.c_str()), 0) << from << " -> " << to;
     }
 
-    testing::TempDirectory temp;
+    testing::ScratchFolder temp;
     posix::PosixPlatform platform{{}, false};
     std::unique_ptr<HeldDirectory> root_;
 };

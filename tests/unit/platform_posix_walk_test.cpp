@@ -12,7 +12,7 @@
 #include <string>
 
 #include "platform/posix/trusted_path.h"
-#include "platform_posix_temp_directory.h"
+#include "support/scratch_folder.h"
 
 namespace velmarch::platform {
 namespace {
@@ -40,7 +40,7 @@ protected:
         ASSERT_EQ(::rename(at("swap-in").c_str(), at(name).c_str()), 0);
     }
 
-    testing::TempDirectory temp;
+    testing::ScratchFolder temp;
     posix::DescriptorCursor cursor;
 };
 

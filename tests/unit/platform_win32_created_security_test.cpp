@@ -19,6 +19,7 @@
 #include "platform/win32/trusted_path.h"
 #include "platform/win32/windows_api.h"
 #include "platform_win32_support.h"
+#include "support/scratch_folder.h"
 // After the Windows headers they build on.
 #include <aclapi.h>
 #include <sddl.h>
@@ -82,7 +83,7 @@ bool keeps_a_descriptor_given_at_creation(const std::filesystem::path& probe) {
 
 class Win32CreatedSecurity : public ::testing::Test {
 protected:
-    testing::Win32TempDirectory temp;
+    testing::ScratchFolder temp;
     Path at(const wchar_t* name) const { return testing::to_path(temp.path() / name); }
 };
 

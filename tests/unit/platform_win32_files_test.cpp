@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "platform_win32_support.h"
 #include "support/file_bytes.h"
+#include "support/scratch_folder.h"
 
 namespace velmarch::platform {
 namespace {
@@ -26,7 +27,7 @@ bool ends_with_os_error(const std::string& text, int code) {
 class Win32Files : public ::testing::Test {
 protected:
     std::unique_ptr<Platform> platform = make_native_platform(0, nullptr);
-    testing::Win32TempDirectory temp;
+    testing::ScratchFolder temp;
     Path at(const wchar_t* name) const { return testing::to_path(temp.path() / name); }
 };
 

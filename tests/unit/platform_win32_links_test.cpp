@@ -14,6 +14,7 @@
 #include "platform/win32/redirection_guard.h"
 #include "platform/win32/trusted_path.h"
 #include "platform_win32_support.h"
+#include "support/scratch_folder.h"
 
 namespace velmarch::platform {
 namespace {
@@ -35,7 +36,7 @@ bool ends_with_os_error(const std::string& text, int code) {
 
 class Win32Links : public ::testing::Test {
 protected:
-    testing::Win32TempDirectory temp;
+    testing::ScratchFolder temp;
     Path at(const wchar_t* name) const { return testing::to_path(temp.path() / name); }
 };
 

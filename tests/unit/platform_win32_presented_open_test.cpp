@@ -15,6 +15,7 @@
 #include "platform/win32/trusted_path.h"
 #include "platform/win32/windows_api.h"
 #include "platform_win32_support.h"
+#include "support/scratch_folder.h"
 
 namespace velmarch::platform {
 namespace {
@@ -70,7 +71,7 @@ protected:
         });
     }
 
-    testing::Win32TempDirectory temp;
+    testing::ScratchFolder temp;
     std::wstring placeholder;
     std::wstring elsewhere;
     UniqueHandle looked_at;

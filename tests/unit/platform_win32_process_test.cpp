@@ -11,6 +11,8 @@
 #include "platform/win32/owners.h"
 #include "platform_win32_support.h"
 #include "support/file_bytes.h"
+#include "support/scratch_folder.h"
+#include "windows/child_startup.h"
 
 namespace velmarch::platform {
 namespace {
@@ -20,7 +22,7 @@ using testing::read_text;
 class Win32Processes : public ::testing::Test {
 protected:
     std::unique_ptr<Platform> platform = make_native_platform(0, nullptr);
-    testing::Win32TempDirectory temp;
+    testing::ScratchFolder temp;
 };
 
 TEST_F(Win32Processes, ChildSeesItsArgumentsAndRunsInTheWorkingDirectory) {
@@ -57,8 +59,7 @@ TEST_F(Win32Processes, AChildDoesNotInheritAnInheritableHandle) {
 
     // The probe itself: a child that is handed the handle does report it.
     {
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
+        STARTUPINFOW startup = test_helpers::startup_with_standard_handles();
         PROCESS_INFORMATION information{};
         LaunchRequest probe = testing::child_launch(testing::kChildHoldsHandle, rest);
         std::wstring line(probe.command_line.begin(), probe.command_line.end());

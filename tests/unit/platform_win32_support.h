@@ -1,49 +1,17 @@
 #pragma once
-// Shared pieces of the Win32 platform tests: a scratch directory and the
+// Shared pieces of the Win32 platform tests: telling Wine apart and the
 // child roles of the unit test executable.
 #ifdef _WIN32
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <system_error>
 
 #include "platform/platform.h"
 #include "platform/win32/windows_api.h"
 #include "support/test_paths.h"
 
 namespace velmarch::testing {
-
-// A fresh directory under the user's temporary directory, removed with
-// everything in it when the test ends.
-class Win32TempDirectory {
-public:
-    Win32TempDirectory() {
-        wchar_t base[MAX_PATH + 1] = {};
-        if (::GetTempPathW(MAX_PATH + 1, base) == 0) ADD_FAILURE() << "GetTempPathW failed";
-        // Appended piece by piece, like the command line below.
-        std::wstring name = L"velmarch-win32-";
-        name.append(std::to_wstring(::GetCurrentProcessId())).append(L"-").append(std::to_wstring(++counter_));
-        path_ = std::filesystem::path(base) / name;
-        std::error_code error;
-        std::filesystem::remove_all(path_, error);
-        if (!std::filesystem::create_directory(path_, error)) ADD_FAILURE() << "cannot create " << path_;
-    }
-    Win32TempDirectory(const Win32TempDirectory&) = delete;
-    Win32TempDirectory& operator=(const Win32TempDirectory&) = delete;
-    ~Win32TempDirectory() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    static inline int counter_ = 0;
-    std::filesystem::path path_;
-};
 
 // Wine's ntdll exports wine_get_version; Windows' does not.
 inline bool running_under_wine() {

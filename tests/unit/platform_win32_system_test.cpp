@@ -14,6 +14,7 @@
 #include "platform/win32/os_error.h"
 #include "platform/win32/owners.h"
 #include "platform_win32_support.h"
+#include "support/scratch_folder.h"
 #include "text/utf.h"
 
 namespace velmarch::platform {
@@ -24,7 +25,7 @@ constexpr std::string_view kStagingSddl = "O:BAG:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA
 class Win32System : public ::testing::Test {
 protected:
     std::unique_ptr<Platform> platform = make_native_platform(0, nullptr);
-    testing::Win32TempDirectory temp;
+    testing::ScratchFolder temp;
 };
 
 // --- OS error text ----------------------------------------------------------

@@ -20,6 +20,7 @@
 #include <winioctl.h>
 
 #include "platform_win32_support.h"
+#include "support/scratch_folder.h"
 
 namespace velmarch::platform {
 namespace {
@@ -71,7 +72,7 @@ bool make_junction(const std::wstring& link, const std::wstring& target) {
 
 class Win32Walk : public ::testing::Test {
 protected:
-    testing::Win32TempDirectory temp;
+    testing::ScratchFolder temp;
     std::wstring at(const wchar_t* name) const { return (temp.path() / name).wstring(); }
     std::wstring root() const { return temp.path().wstring(); }
 };

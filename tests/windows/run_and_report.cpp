@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "child_startup.h"
 #include "helper_support.h"
 #include "platform/win32/owners.h"
 
@@ -42,17 +43,10 @@ int wmain() {
         return 2;
     }
 
-    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     UniqueHandle error_file;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    STARTUPINFOW startup = startup_with_standard_handles();
     if (const auto error_path = environment_variable(L"VELMARCH_REPORT_STDERR")) {
-        error_file.reset(CreateFileW(error_path->c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        error_file = inheritable_output_file(*error_path);
         if (!error_file.valid()) {
             std::fprintf(stderr, "cannot create the standard error file (error %lu)\n", GetLastError());
             return 2;

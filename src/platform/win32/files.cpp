@@ -247,34 +247,31 @@ Result<std::unique_ptr<File>> Win32Platform::create_new_file(const Path& path) {
 }
 
 Result<void> Win32Platform::write_file(const Path& path, std::span<const std::byte> bytes) {
-    Result<Located> at = locate_path(path);
-    if (!at) return std::unexpected(at.error());
-    // Opened, then cut to length zero, rather than CREATE_ALWAYS: that
-    // refuses (access denied) an existing file with the hidden or system
-    // attribute, which the file then keeps.
-    const Result<UniqueLocalMemory> security = report_security(*at);
-    if (!security) return std::unexpected(security.error());
-    Result<UniqueHandle> handle = open_disk_file(*at, FileOpening{.access = GENERIC_WRITE,
-                                                                  .creation = OPEN_ALWAYS,
-                                                                  .flags_and_attributes = FILE_ATTRIBUTE_NORMAL,
-                                                                  .security = security->get()});
-    if (!handle) return std::unexpected(handle.error());
-    if (!::SetEndOfFile(handle->get())) return fail(ErrorKind::os_error, last_os_error_text());
-    Win32File file(std::move(*handle));
-    return write_all(file, bytes);
+    return write_report_file(path, bytes, ReportWrite::replace);
 }
 
 Result<void> Win32Platform::append_to_file(const Path& path, std::span<const std::byte> bytes) {
+    return write_report_file(path, bytes, ReportWrite::append);
+}
+
+Result<void> Win32Platform::write_report_file(const Path& path, std::span<const std::byte> bytes,
+                                              ReportWrite how) const {
     Result<Located> at = locate_path(path);
     if (!at) return std::unexpected(at.error());
-    // Without FILE_WRITE_DATA every write goes to the current end of file.
     const Result<UniqueLocalMemory> security = report_security(*at);
     if (!security) return std::unexpected(security.error());
-    Result<UniqueHandle> handle = open_disk_file(*at, FileOpening{.access = FILE_APPEND_DATA,
-                                                                  .creation = OPEN_ALWAYS,
-                                                                  .flags_and_attributes = FILE_ATTRIBUTE_NORMAL,
-                                                                  .security = security->get()});
+    // Replacing opens, then cuts to length zero, rather than CREATE_ALWAYS:
+    // that refuses (access denied) an existing file with the hidden or system
+    // attribute, which the file then keeps. Appending opens without
+    // FILE_WRITE_DATA: every write goes to the current end of file.
+    Result<UniqueHandle> handle =
+        open_disk_file(*at, FileOpening{.access = how == ReportWrite::append ? DWORD{FILE_APPEND_DATA} : GENERIC_WRITE,
+                                        .creation = OPEN_ALWAYS,
+                                        .flags_and_attributes = FILE_ATTRIBUTE_NORMAL,
+                                        .security = security->get()});
     if (!handle) return std::unexpected(handle.error());
+    if (how == ReportWrite::replace && !::SetEndOfFile(handle->get()))
+        return fail(ErrorKind::os_error, last_os_error_text());
     Win32File file(std::move(*handle));
     return write_all(file, bytes);
 }

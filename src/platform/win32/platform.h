@@ -77,6 +77,12 @@ private:
     // Where the path leads, as open_located (trusted_path.h) takes it.
     [[nodiscard]] Result<Located> locate_path(const Path& path, WalkOptions options = {}) const;
     [[nodiscard]] Result<void> check_launch(const LaunchRequest& launch) const;
+    // What write_file and append_to_file share: the file at `path` (a report:
+    // helper log, result, installer log copy) opened or created with the
+    // reports' security, then written from the start or at its end.
+    enum class ReportWrite { replace, append };
+    [[nodiscard]] Result<void> write_report_file(const Path& path, std::span<const std::byte> bytes,
+                                                 ReportWrite how) const;
 
     LinkCheck link_check_;
 

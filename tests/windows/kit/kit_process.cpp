@@ -1,5 +1,6 @@
 #include "kit_process.h"
 
+#include "../child_startup.h"
 #include "platform/win32/os_error.h"
 
 namespace velmarch::kit {
@@ -30,9 +31,7 @@ std::wstring quote_argument(const std::wstring& argument) {
 namespace {
 
 [[nodiscard]] Result<HandleOwner> inheritable_output(const std::filesystem::path& file) {
-    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HandleOwner handle(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    HandleOwner handle = test_helpers::inheritable_output_file(file);
     if (!handle.valid())
         return fail(ErrorKind::os_error,
                     "cannot create " + test_helpers::to_utf8(file.native()) + ": " + last_os_error_text());
@@ -47,12 +46,7 @@ Result<StartedProcess> start_process(const std::filesystem::path& program, const
     std::wstring command_line = quote_argument(program.native());
     for (const auto& argument : arguments) command_line += L" " + quote_argument(argument);
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    STARTUPINFOW startup = test_helpers::startup_with_standard_handles();
     HandleOwner output;
     HandleOwner error;
     if (output_file) {
