@@ -28,7 +28,7 @@ struct StageFinished {
     update::RunEnding ending;
 };
 
-// Aborted when the command is refused (install directory, log path) or the
+// Aborted when the command is refused (install directory, Windows directory) or the
 // installer cannot be started; nothing more is logged or recorded for those.
 using StageOutcome = std::expected<StageFinished, update::RunAborted>;
 

@@ -55,6 +55,17 @@ protected:
         auto created = platform.create_directories(at(slashed));
         ASSERT_TRUE(created) << created.error().text;
     }
+
+    // The folder `name` of the scratch directory, held as the sweep holds a
+    // candidate; null (and the test failed) when it cannot be.
+    std::unique_ptr<HeldDirectory> hold_directory(std::string_view name) {
+        auto root = platform.open_held_directory(subject.root());
+        EXPECT_TRUE(root) << root.error().text;
+        if (!root) return nullptr;
+        auto opened = (*root)->open_directory(name);
+        EXPECT_TRUE(opened) << opened.error().text;
+        return opened ? std::move(*opened) : nullptr;
+    }
 };
 
 // CTest names each case after its subject: "…<velmarch::testing::contract::Fake>".
@@ -402,11 +413,8 @@ TYPED_TEST(PlatformContract, TheSweepTakesNoFileARunHoldsAndNothingOfTheWrongKin
         ASSERT_TRUE(hold) << hold.error().text;
         // Holding it lets others read it (the installer, the verification).
         EXPECT_EQ(this->read_all("stage/velmarch-update.msi"), "package");
-        auto root = this->platform.open_held_directory(this->subject.root());
-        ASSERT_TRUE(root) << root.error().text;
-        auto opened = (*root)->open_directory("stage");
-        ASSERT_TRUE(opened) << opened.error().text;
-        stage = std::move(*opened);
+        stage = this->hold_directory("stage");
+        ASSERT_TRUE(stage);
         EXPECT_FALSE(stage->take_file("velmarch-update.msi"));
     }
     auto taken = stage->take_file("velmarch-update.msi");
@@ -427,11 +435,8 @@ TYPED_TEST(PlatformContract, ANewFileIsHeldFromItsCreationUntilClosed) {
     {
         auto file = this->platform.create_new_file(this->at("stage/velmarch-update.msi"));
         ASSERT_TRUE(file) << file.error().text;
-        auto root = this->platform.open_held_directory(this->subject.root());
-        ASSERT_TRUE(root) << root.error().text;
-        auto opened = (*root)->open_directory("stage");
-        ASSERT_TRUE(opened) << opened.error().text;
-        stage = std::move(*opened);
+        stage = this->hold_directory("stage");
+        ASSERT_TRUE(stage);
         // Before the first byte and after it.
         EXPECT_FALSE(stage->take_file("velmarch-update.msi"));
         auto written = (*file)->write(bytes_of("pack"));

@@ -63,13 +63,16 @@ constexpr std::uint64_t kNow = 1796605200;
 const std::string kTemp = "/Windows/Temp";
 const std::string kStale = kTemp + "/" + staging_name(4242);
 
+// The sweep's machine: a Windows directory with its Temp folder, at kNow.
+void set_up_machine(FakePlatform& p) {
+    p.windows_dir = test_path("/Windows");
+    p.now = kNow;
+    p.add_directory(kTemp);
+}
+
 class Sweep : public ::testing::Test {
 protected:
-    Sweep() {
-        platform.windows_dir = test_path("/Windows");
-        platform.now = kNow;
-        platform.add_directory(kTemp);
-    }
+    Sweep() { set_up_machine(platform); }
 
     // An earlier run's staging, last changed long ago.
     void add_stale(const std::string& directory, bool with_log = true) {
@@ -208,9 +211,7 @@ TEST_F(Sweep, LeavesAloneWhatIsNotExactlyAnEarlierRunsStaging) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakePlatform p;
-        p.windows_dir = test_path("/Windows");
-        p.now = kNow;
-        p.add_directory(kTemp);
+        set_up_machine(p);
         c.set_up(p);
         const auto before = p.entries_below("/");
         EXPECT_EQ(sweep_stale_staging(p), 0u);
@@ -280,8 +281,7 @@ TEST_F(Sweep, AFailureAnywhereLeavesThatCandidateAndGoesOn) {
                   Op::held_remove}) {
         SCOPED_TRACE(testing::op_name(op));
         FakePlatform p;
-        p.windows_dir = test_path("/Windows");
-        p.now = kNow;
+        set_up_machine(p);
         const std::string first = kTemp + "/" + staging_name(1);
         const std::string second = kTemp + "/" + staging_name(2);
         for (const std::string& d : {first, second}) {
@@ -325,9 +325,7 @@ TEST_F(Sweep, NoNumberOfLookAlikesAUserMadeKeepsItFromAnEarlierRunsStaging) {
     for (const Kind& kind : kinds) {
         SCOPED_TRACE(kind.name);
         FakePlatform p;
-        p.windows_dir = test_path("/Windows");
-        p.now = kNow;
-        p.add_directory(kTemp);
+        set_up_machine(p);
         p.add_directory(target);
         for (std::size_t i = 0; i < 4 * kSweepCandidateLimit; ++i) {
             const std::string look_alike = kTemp + "/" + staging_name(static_cast<std::uint32_t>(1000 + i));
@@ -394,9 +392,7 @@ TEST_F(Sweep, TellsWhichBoundStoppedIt) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakePlatform p;
-        p.windows_dir = test_path("/Windows");
-        p.now = kNow;
-        p.add_directory(kTemp);
+        set_up_machine(p);
         c.set_up(p);
         SweepLimit stopped = c.stopped == SweepLimit::none ? SweepLimit::names : SweepLimit::none;
         static_cast<void>(sweep_stale_staging(p, &stopped));
